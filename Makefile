@@ -1,0 +1,32 @@
+# Convenience wrapper around scripts/install-deps.sh and CMake.
+BUILD ?= build
+SANITIZE_BUILD ?= build-sanitize
+JOBS ?= 2
+
+.PHONY: deps build run test test-sanitize bench clean
+
+deps:
+	sh scripts/install-deps.sh
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/src/app/quvelta
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUVELTA_SANITIZE=ON -DQUVELTA_BENCH=OFF
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	./$(BUILD)/bench/quvelta-bench
+
+clean:
+	rm -rf $(BUILD) $(SANITIZE_BUILD)

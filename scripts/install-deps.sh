@@ -1,0 +1,20 @@
+#!/bin/sh
+# Installs what building, testing and benchmarking Quvelta need on Debian 12.
+# Runs apt-get only when a package is missing, so repeated builds stay quick.
+set -eu
+
+packages="cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
+qt6-image-formats-plugins qt6-qpa-plugins libgl-dev xvfb xauth poppler-utils libbenchmark-dev
+libcairo2-dev"
+
+missing=""
+for p in $packages; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing:$missing"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing

@@ -1,0 +1,76 @@
+#ifndef QUVELTA_MAINFORM_H
+#define QUVELTA_MAINFORM_H
+
+#include "encodersettings.h"
+#include "ui_mainform.h"
+
+#include <QImage>
+#include <QMainWindow>
+
+#include <functional>
+#include <optional>
+
+// The one window. Settings live only in its widgets and are read afresh at every render.
+class MainForm : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    MainForm();
+    ~MainForm() override;
+
+    // Updates the title; unless an automatic render finds auto preview off, renders a fresh image
+    // (antialiased only when explicit and "Save in high quality" is on) and shows it.
+    void renderEncoder(bool autoPreview);
+    void updateTitle();
+    static QColor invertColor(const QColor &color);
+
+    // The widgets' current values as render settings.
+    EncoderSettings settings() const;
+
+    // The last image that a render carried out, or null before the first one.
+    const QImage *currentImage() const { return image ? &*image : nullptr; }
+    // How many renders were carried out (skipped automatic renders do not count).
+    int renderCount() const { return renders; }
+
+public slots:
+    void onColorChanged(QColor color);
+    void onDPIChanged(int dpi);
+    void onBorderCheckChange(int state);
+    void onBorderWidthChange(double borderWidth);
+    void onWidthChanged(int width);
+    void onHeightChanged(int height);
+    void onInnerRadiusChanged(int innerRadius);
+    void onOuterRadiusChanged(int outerRadius);
+    void onCenterMark(int state);
+    void onAutoPreviewChanged(int state);
+    void onPreviewPressed();
+    void onBitOrderToggled(bool checked);
+    void onPairsBitsChanged(int value);
+    void onGrayCodeChanged(int state);
+    void onShapeToggled(bool bar);
+    void onTypeToggled(bool absolute);
+    void onSaveButton();
+    void onSavePDFButton();
+
+protected:
+    // Seams for the tests: the modal file dialog and message box.
+    virtual QString askSaveFileName(const QString &caption, const QString &filter);
+    virtual void showError(const QString &text);
+
+private:
+    void fitFontToCaptions();
+    void connectControls();
+    void updateGrayCodeEnabled();
+    // The export sequence after the file dialog: explicit render, then `write` with the wait
+    // cursor up; reports "Can't render image" or the writer's error.
+    void renderAndWrite(const std::function<bool(QString *error)> &write);
+
+    int imageWidth = 0;
+    int imageHeight = 0;
+    Ui_MainForm ui;
+    std::optional<QImage> image;
+    int renders = 0;
+};
+
+#endif

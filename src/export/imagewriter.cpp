@@ -1,0 +1,53 @@
+#include "imagewriter.h"
+
+#include "exporterror.h"
+
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QSaveFile>
+
+namespace ImageExport {
+
+QString offeredSuffixes()
+{
+    return QStringLiteral(".png, .jpg, .jpeg, .bmp or .tiff");
+}
+
+bool writeImageFile(const QImage &image, const QString &fileName, QString *error)
+{
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix.isEmpty()) {
+        *error = cantWrite(fileName,
+            QStringLiteral("the name has no suffix to choose the format; use %1")
+                .arg(offeredSuffixes()));
+        return false;
+    }
+    if (!QImageWriter::supportedImageFormats().contains(suffix.toLatin1())) {
+        *error = cantWrite(fileName,
+            QStringLiteral("unknown image format \"%1\"; use %2").arg(suffix, offeredSuffixes()));
+        return false;
+    }
+    if (image.isNull()) {
+        *error = cantWrite(fileName, QStringLiteral("the image has no pixels"));
+        return false;
+    }
+
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = cantWrite(fileName, file.errorString());
+        return false;
+    }
+    QImageWriter writer(&file, suffix.toLatin1());
+    if (!writer.write(image)) {
+        *error = cantWrite(fileName, writer.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        *error = cantWrite(fileName, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+}

@@ -1,0 +1,92 @@
+#include "barpainter.h"
+
+#include "geometry.h"
+#include "paintcommon.h"
+
+#include <QPainter>
+
+void drawAbsoluteBar(QPainter &painter, const EncoderSettings &settings, QSize size)
+{
+    painter.fillRect(QRect(QPoint(0, 0), size), settings.background);
+
+    const int bits = settings.count;
+    if (bits <= 0)
+        return;
+    if (bits == 1) {
+        drawBarTrack(painter, settings, size, 0, size.height(), 2, TrackPosition::Only);
+        return;
+    }
+    // The rows left over by the integer division stay background below the last track.
+    const int trackHeight = size.height() / bits;
+    for (int i = 0; i < bits; ++i) {
+        const int segments
+            = settings.bitOrder == BitOrder::LsbToMsb ? powerOfTwo(i + 1) : powerOfTwo(bits - i);
+        const TrackPosition position = i == 0 ? TrackPosition::First
+            : i == bits - 1                   ? TrackPosition::Last
+                                              : TrackPosition::Middle;
+        drawBarTrack(painter, settings, size, i * trackHeight, trackHeight, segments, position);
+    }
+}
+
+void drawRelativeBar(QPainter &painter, const EncoderSettings &settings, QSize size)
+{
+    painter.fillRect(QRect(QPoint(0, 0), size), settings.background);
+    drawBarTrack(
+        painter, settings, size, 0, size.height(), 2 * settings.count, TrackPosition::Only);
+}
+
+void drawBarTrack(QPainter &painter, const EncoderSettings &settings, QSize size, int top,
+    int height, int segments, TrackPosition position)
+{
+    const int width = size.width();
+    const int pairs = segments / 2;
+
+    if (!settings.border) {
+        if (pairs <= 0)
+            return;
+        const long double pitch = static_cast<long double>(width) / segments;
+        const int segmentWidth = static_cast<int>(pitch);
+        const float pitch32 = static_cast<float>(pitch);
+        for (int i = 0; i < pairs; ++i) {
+            const int x = static_cast<int>(static_cast<long double>(pitch32) * (2 * i) + pitch32);
+            // The last segment gets one extra pixel so truncation never leaves a gap at the edge.
+            const int w = segmentWidth + (i == pairs - 1 ? 1 : 0);
+            painter.fillRect(QRect(x, top, w, height), settings.foreground);
+        }
+        return;
+    }
+
+    const int bpx = Geometry::borderPixels(settings.dpi, settings.borderWidthMm);
+    const long double pitch = static_cast<long double>(width - bpx) / segments;
+    const int segmentWidth = static_cast<int>(pitch);
+    const float pitch32 = static_cast<float>(pitch);
+    const float half32 = static_cast<float>(bpx * 0.5);
+    const bool alone = position == TrackPosition::Only;
+    for (int i = 0; i < pairs; ++i) {
+        const int x
+            = static_cast<int>(static_cast<long double>(pitch32) * (2 * i) + pitch32 + half32);
+        painter.fillRect(QRect(x, alone ? top + 1 : top, segmentWidth, alone ? height - 2 : height),
+            settings.foreground);
+    }
+
+    // Frames of neighbouring tracks overlap; these offsets give the bands between tracks.
+    const qreal half = bpx / 2.0;
+    const int halfFloor = bpx / 2;
+    QRectF frame;
+    switch (position) {
+    case TrackPosition::Only:
+        frame = QRectF(half, top + half, width - bpx, height - bpx);
+        break;
+    case TrackPosition::First:
+        frame = QRectF(half, top + halfFloor, width - bpx, height - half);
+        break;
+    case TrackPosition::Middle:
+        frame = QRectF(half, top - bpx, width - bpx, height + halfFloor);
+        break;
+    case TrackPosition::Last:
+        frame = QRectF(half, top, width - bpx, height);
+        break;
+    }
+    painter.setPen(linePen(settings.foreground, bpx));
+    painter.drawRects(&frame, 1);
+}

@@ -1,0 +1,171 @@
+#include "discpainter.h"
+
+#include "geometry.h"
+#include "paintcommon.h"
+
+#include <QPainter>
+
+#include <cmath>
+
+namespace {
+
+constexpr long double degreesToRadians = 3.14159265358979323846264338327950288L / 180.0L;
+
+QPointF pointAt(QPointF center, qreal radius, long double degrees)
+{
+    const long double a = degrees * degreesToRadians;
+    return QPointF(center.x() + radius * static_cast<qreal>(std::cos(a)),
+        center.y() - radius * static_cast<qreal>(std::sin(a)));
+}
+
+// A pie sector built from exact end points. QPainterPath::arcTo finds its end points through an
+// approximation of the angle that puts boundaries up to 0.027 degrees off, which is a visible
+// step error on a fine disc; cubic pieces of at most 45 degrees keep the rim within 0.02 px.
+void addSector(QPainterPath &path, QPointF center, qreal radius, long double startDegrees,
+    long double sweepDegrees)
+{
+    const int pieces = std::max(1, static_cast<int>(std::ceil(sweepDegrees / 45.0L)));
+    const long double step = sweepDegrees / pieces;
+    const qreal handle = 4.0 / 3.0 * std::tan(static_cast<double>(step * degreesToRadians) / 4.0);
+
+    path.moveTo(center);
+    path.lineTo(pointAt(center, radius, startDegrees));
+    for (int i = 0; i < pieces; ++i) {
+        const long double a0 = startDegrees + step * i;
+        const long double a1 = (i == pieces - 1) ? startDegrees + sweepDegrees : a0 + step;
+        const QPointF p0 = pointAt(center, radius, a0);
+        const QPointF p3 = pointAt(center, radius, a1);
+        // Tangents: d/dθ of (cos θ, −sin θ) is (−sin θ, −cos θ).
+        const QPointF t0 = (p0 - center) * handle;
+        const QPointF t1 = (p3 - center) * handle;
+        const QPointF c1(p0.x() + t0.y(), p0.y() - t0.x());
+        const QPointF c2(p3.x() - t1.y(), p3.y() + t1.x());
+        path.cubicTo(c1, c2, p3);
+    }
+    path.closeSubpath();
+}
+
+QRectF squareAround(QPointF center, qreal radius)
+{
+    return QRectF(center.x() - radius, center.y() - radius, 2 * radius, 2 * radius);
+}
+
+QPointF centerOf(QSize size)
+{
+    return QPointF(size.width() * 0.5, size.height() * 0.5);
+}
+
+enum class Code { Binary, Gray };
+
+void drawAbsoluteDisc(QPainter &painter, const EncoderSettings &settings, QSize size, Code code)
+{
+    painter.fillRect(QRect(QPoint(0, 0), size), settings.background);
+
+    const int bits = settings.count;
+    if (bits > 0) {
+        const int outer = Geometry::mmToPixels(settings.dpi, settings.outerRadiusMm);
+        const int inner = Geometry::mmToPixels(settings.dpi, settings.innerRadiusMm);
+        const int trackWidth = (outer - inner) / bits;
+        const bool reversed = settings.bitOrder == BitOrder::MsbToLsb;
+        // Outermost first: every track clears the inside of its own inner radius.
+        for (int j = 0; j < bits; ++j) {
+            const int a = inner + (bits - 1 - j) * trackWidth;
+            // One pixel past the next track's inner radius, so neighbouring tracks leave no seam.
+            const int b = inner + (bits - j) * trackWidth + 1;
+            int segments;
+            float phase = 0.0f;
+            if (code == Code::Binary) {
+                segments = reversed ? powerOfTwo(j + 1) : powerOfTwo(bits - j);
+            } else {
+                const int rank = reversed ? j : bits - 1 - j; // 0 = most significant bit
+                segments = rank == 0 ? 2 : powerOfTwo(rank);
+                phase = rank == 0 ? 0.0f : 0.5f;
+            }
+            drawDiscTrack(painter, settings, size, a, b, segments, phase);
+        }
+    }
+    drawCenterMark(painter, settings, size, 0.0f);
+}
+
+}
+
+QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offsetDegrees)
+{
+    QPainterPath path;
+    const int sectors = segments / 2;
+    if (sectors <= 0)
+        return path;
+    const float sweep = 360.0f / static_cast<float>(segments);
+    for (int i = 0; i < sectors; ++i) {
+        const long double start = static_cast<long double>(sweep) * (2 * i) + offsetDegrees;
+        addSector(path, center, radius, start, sweep);
+    }
+    return path;
+}
+
+void drawDiscTrack(QPainter &painter, const EncoderSettings &settings, QSize size, int innerRadius,
+    int outerRadius, int segments, float phase)
+{
+    const QPointF center = centerOf(size);
+    const float sweep = 360.0f / static_cast<float>(segments);
+    const float offset = sweep * phase;
+    const int bpx = Geometry::borderPixels(settings.dpi, settings.borderWidthMm);
+    // With circles on, the sectors stop where the outer circle's stroke begins.
+    const qreal sectorRadius = settings.border ? outerRadius - bpx / 2.0 : outerRadius;
+
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QBrush(settings.foreground, Qt::SolidPattern));
+    painter.drawPath(sectorPath(center, sectorRadius, segments, offset));
+
+    // The sectors start at the centre; clearing the inside turns them into annular segments.
+    painter.setBrush(QBrush(settings.background, Qt::SolidPattern));
+    painter.drawEllipse(squareAround(center, innerRadius));
+
+    if (settings.border) {
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(linePen(settings.foreground, bpx));
+        painter.drawEllipse(squareAround(center, innerRadius));
+        painter.drawEllipse(squareAround(center, outerRadius));
+    }
+}
+
+void drawCenterMark(QPainter &painter, const EncoderSettings &settings, QSize size, float angle)
+{
+    if (!settings.centerMark)
+        return;
+    const int inner = Geometry::mmToPixels(settings.dpi, settings.innerRadiusMm);
+    const float arm = static_cast<float>(inner * 0.5);
+    const float cx = static_cast<float>(size.width() * 0.5);
+    const float cy = cx;
+    const int bpx = Geometry::borderPixels(settings.dpi, settings.borderWidthMm);
+
+    painter.setPen(linePen(settings.foreground, bpx));
+    const QLineF horizontal(cx - arm, cy, cx + arm, cy);
+    const QLineF vertical(cx, cy - arm, cx, cy + arm);
+    painter.drawLines(&horizontal, 1);
+    painter.drawLines(&vertical, 1);
+
+    painter.setBrush(QBrush(settings.foreground, Qt::SolidPattern));
+    const float dot = arm / 5;
+    const QPointF dotCenter(cx + arm * std::cos(angle), cy - arm * std::sin(angle));
+    painter.drawEllipse(squareAround(dotCenter, dot));
+}
+
+void drawGrayDisc(QPainter &painter, const EncoderSettings &settings, QSize size)
+{
+    drawAbsoluteDisc(painter, settings, size, Code::Gray);
+}
+
+void drawBinaryDisc(QPainter &painter, const EncoderSettings &settings, QSize size)
+{
+    drawAbsoluteDisc(painter, settings, size, Code::Binary);
+}
+
+void drawRelativeDisc(QPainter &painter, const EncoderSettings &settings, QSize size)
+{
+    painter.fillRect(QRect(QPoint(0, 0), size), settings.background);
+    const int outer = Geometry::mmToPixels(settings.dpi, settings.outerRadiusMm);
+    const int inner = Geometry::mmToPixels(settings.dpi, settings.innerRadiusMm);
+    drawDiscTrack(painter, settings, size, inner, outer, 2 * settings.count, 0.0f);
+    drawCenterMark(painter, settings, size, 0.0f);
+}

@@ -1,0 +1,19 @@
+#ifndef QUVELTA_PAINTCOMMON_H
+#define QUVELTA_PAINTCOMMON_H
+
+#include <QColor>
+#include <QPen>
+
+class QPainter;
+
+// Antialiasing and smooth image transforms on or off, nothing else.
+void applyRenderHints(QPainter &painter, bool antialias);
+
+// The solid, square-capped, bevel-joined line pen of frames, circles and the centre mark.
+// A width of 0 pixels still draws a one-pixel line: Qt 6 would make a 0-width pen cosmetic.
+QPen linePen(const QColor &color, int widthPx);
+
+// 2^exponent for 1 <= exponent <= 16, from the one table every painter shares.
+int powerOfTwo(int exponent);
+
+#endif

@@ -1,0 +1,18 @@
+#ifndef QUVELTA_RENDERER_H
+#define QUVELTA_RENDERER_H
+
+#include "encodersettings.h"
+
+#include <QImage>
+#include <QSize>
+
+class QPainter;
+
+// Clears and paints the whole pattern with the painter that the shape, type and code call for.
+void paintEncoder(QPainter &painter, const EncoderSettings &settings, QSize size);
+
+// A fresh RGB32 image of the pattern at its physical size, the DPI recorded in it.
+// Null when a dimension truncates to 0 pixels or the image cannot be allocated.
+QImage renderEncoderImage(const EncoderSettings &settings, bool antialias);
+
+#endif

@@ -1,0 +1,53 @@
+#include "preview.h"
+
+#include <QPainter>
+
+Preview::Preview(QWidget *parent) : QWidget(parent) { }
+
+void Preview::setImage(const QImage *image)
+{
+    if (!image)
+        return;
+
+    if (image->isNull()) {
+        // Nothing to fit; only the background shows.
+        scaledImage = QImage();
+        offsetX = offsetY = 0;
+        repaint();
+        return;
+    }
+
+    const float w = image->width();
+    const float h = image->height();
+    const float areaWidth = width();
+    const float areaHeight = height();
+    // The scale is single precision on purpose: the copy may come out one pixel short of the
+    // widget, and the offsets below are taken from the untruncated products.
+    float scale = (w / h > areaWidth / areaHeight) ? areaWidth / w : areaHeight / h;
+    if (scale > 1.0f)
+        scale = 1.0f;
+    const double scaledWidth = static_cast<double>(scale) * w;
+    const double scaledHeight = static_cast<double>(scale) * h;
+
+    scaledImage
+        = image->scaled(QSize(static_cast<int>(scaledWidth), static_cast<int>(scaledHeight)),
+            Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    offsetX = static_cast<int>((areaWidth - static_cast<float>(scaledWidth)) * 0.5);
+    offsetY = static_cast<int>((areaHeight - static_cast<float>(scaledHeight)) * 0.5);
+    repaint();
+}
+
+void Preview::setBackgroundColor(const QColor &color)
+{
+    QPalette pal = palette();
+    pal.setBrush(QPalette::All, QPalette::Window, QBrush(color, Qt::SolidPattern));
+    setPalette(pal);
+}
+
+void Preview::paintEvent(QPaintEvent *)
+{
+    if (!scaledImage)
+        return;
+    QPainter painter(this);
+    painter.drawImage(QPointF(offsetX, offsetY), *scaledImage);
+}
