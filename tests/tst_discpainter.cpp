@@ -1,4 +1,253 @@
+#include "discpainter.h"
+#include "imagetools.h"
+#include "renderer.h"
+
 #include <QtTest>
-class T : public QObject { Q_OBJECT };
-QTEST_APPLESS_MAIN(T)
+
+#include <cmath>
+
+Q_DECLARE_METATYPE(EncoderSettings)
+
+class TestDiscPainter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void workedExampleCodeWords_data();
+    void workedExampleCodeWords();
+    void workedExampleClearsInsideAndOutside();
+    void centerMark();
+    void oneBitIsTheUpperHalf();
+    void grayRankOneIsTurnedAQuarter();
+    void tracksNarrowerThanAPixel();
+    void zeroInnerRadiusReachesTheCentre();
+    void relativeDiscWith1024Pairs();
+    void borderCirclesBoundTheTracks();
+    void sectorBoundariesAreExact();
+};
+
+// 254 DPI makes a millimetre ten pixels: Ro = 20 mm is 200 px, Ri = 5 mm is 50 px.
+static EncoderSettings discSettings(int bits, bool gray, BitOrder order)
+{
+    EncoderSettings s;
+    s.shape = Shape::Disc;
+    s.type = EncoderType::Absolute;
+    s.grayCode = gray;
+    s.bitOrder = order;
+    s.count = bits;
+    s.dpi = 254;
+    s.outerRadiusMm = 20;
+    s.innerRadiusMm = 5;
+    s.border = false;
+    s.centerMark = false;
+    return s;
+}
+
+// The pixel under the point at `radius` and `degrees` (counter-clockwise from 3 o'clock).
+static bool foregroundAt(const QImage &image, qreal radius, qreal degrees)
+{
+    const qreal c = image.width() * 0.5;
+    const qreal a = qDegreesToRadians(degrees);
+    return isForeground(image, static_cast<int>(std::floor(c + radius * std::cos(a))),
+        static_cast<int>(std::floor(c - radius * std::sin(a))));
+}
+
+void TestDiscPainter::workedExampleCodeWords_data()
+{
+    QTest::addColumn<bool>("gray");
+    QTest::addColumn<bool>("msbOutside");
+    QTest::newRow("binary, LSB outside") << false << false;
+    QTest::newRow("binary, MSB outside") << false << true;
+    QTest::newRow("gray, LSB outside") << true << false;
+    QTest::newRow("gray, MSB outside") << true << true;
+}
+
+void TestDiscPainter::workedExampleCodeWords()
+{
+    QFETCH(bool, gray);
+    QFETCH(bool, msbOutside);
+    const QImage image = renderEncoderImage(
+        discSettings(3, gray, msbOutside ? BitOrder::MsbToLsb : BitOrder::LsbToMsb), false);
+    QCOMPARE(image.size(), QSize(400, 400));
+
+    // Tracks j = 0 (outermost) to 2 span radii 150-201, 100-151 and 50-101.
+    const qreal middles[] = { 175.5, 125.5, 75.5 };
+    for (int step = 0; step < 8; ++step) {
+        const int word = gray ? step ^ (step >> 1) : step;
+        // Steps run clockwise from 3 o'clock.
+        const qreal degrees = 360.0 - (45.0 * step + 22.5);
+        for (int j = 0; j < 3; ++j) {
+            const int bit = msbOutside ? 2 - j : j;
+            QVERIFY2(foregroundAt(image, middles[j], degrees) == bool((word >> bit) & 1),
+                qPrintable(QStringLiteral("step %1 track %2").arg(step).arg(j)));
+        }
+    }
+}
+
+void TestDiscPainter::workedExampleClearsInsideAndOutside()
+{
+    const QImage image = renderEncoderImage(discSettings(3, true, BitOrder::LsbToMsb), false);
+    for (qreal degrees = 0; degrees < 360; degrees += 7.5) {
+        QVERIFY(!foregroundAt(image, 45, degrees)); // inside the inner radius
+        QVERIFY(!foregroundAt(image, 5, degrees));
+    }
+    for (qreal degrees = 22.5; degrees < 360; degrees += 45) {
+        QVERIFY(!foregroundAt(image, 204, degrees)); // beyond the outermost track
+    }
+}
+
+void TestDiscPainter::centerMark()
+{
+    EncoderSettings s = discSettings(3, false, BitOrder::LsbToMsb);
+    s.centerMark
+        = true; // arms of 25 px through (200, 200), 1 px pen, dot of radius 5 at (225, 200)
+    const QImage image = renderEncoderImage(s, false);
+    for (int d : { -25, -12, 12, 25 }) {
+        QVERIFY2(isForeground(image, 200 + d, 200), qPrintable(QString::number(d)));
+        QVERIFY2(isForeground(image, 200, 200 + d), qPrintable(QString::number(d)));
+    }
+    QVERIFY(!isForeground(image, 200, 230));
+    QVERIFY(!isForeground(image, 170, 200));
+    QVERIFY(!isForeground(image, 210, 190));
+    QVERIFY(isForeground(image, 227, 202)); // inside the dot, off the arm
+    QVERIFY(!isForeground(image, 225, 208)); // below the dot
+}
+
+void TestDiscPainter::oneBitIsTheUpperHalf()
+{
+    for (bool gray : { false, true }) {
+        const QImage image = renderEncoderImage(discSettings(1, gray, BitOrder::LsbToMsb), false);
+        // One track from 50 to 201 px.
+        for (qreal degrees = 10; degrees < 180; degrees += 20) {
+            QVERIFY(foregroundAt(image, 120, degrees));
+            QVERIFY(!foregroundAt(image, 120, degrees + 180));
+        }
+        QVERIFY(foregroundAt(image, 199.5, 90));
+    }
+    QCOMPARE(renderEncoderImage(discSettings(1, false, BitOrder::LsbToMsb), false),
+        renderEncoderImage(discSettings(1, true, BitOrder::LsbToMsb), false));
+}
+
+void TestDiscPainter::grayRankOneIsTurnedAQuarter()
+{
+    // Two Gray bits: the outer track (rank 1) is the left half, 90 to 270 degrees.
+    const QImage image = renderEncoderImage(discSettings(2, true, BitOrder::LsbToMsb), false);
+    for (qreal degrees = 95; degrees < 270; degrees += 20)
+        QVERIFY(foregroundAt(image, 160, degrees));
+    for (qreal degrees = -85; degrees < 90; degrees += 20)
+        QVERIFY(!foregroundAt(image, 160, degrees));
+}
+
+void TestDiscPainter::tracksNarrowerThanAPixel()
+{
+    // 16 bits on 10 px of radius: every track is the ring from 190 to 191 px.
+    EncoderSettings s = discSettings(16, false, BitOrder::LsbToMsb);
+    s.innerRadiusMm = 19;
+    const QImage image = renderEncoderImage(s, false);
+    const QPointF centre(200, 200);
+    int ringPixels = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (!isForeground(image, x, y))
+                continue;
+            const qreal r = QLineF(centre, QPointF(x + 0.5, y + 0.5)).length();
+            QVERIFY2(
+                r > 188 && r < 193, qPrintable(QStringLiteral("%1,%2 at %3").arg(x).arg(y).arg(r)));
+            ++ringPixels;
+        }
+    }
+    QVERIFY(ringPixels > 300);
+}
+
+void TestDiscPainter::zeroInnerRadiusReachesTheCentre()
+{
+    EncoderSettings s = discSettings(3, false, BitOrder::LsbToMsb);
+    s.innerRadiusMm = 0;
+    s.centerMark = true;
+    const QImage image = renderEncoderImage(s, false);
+    // The innermost track (MSB, upper half) now runs from the centre to 67 px.
+    QVERIFY(foregroundAt(image, 4, 90));
+    QVERIFY(foregroundAt(image, 30, 135));
+    QVERIFY(!foregroundAt(image, 30, 270));
+}
+
+void TestDiscPainter::relativeDiscWith1024Pairs()
+{
+    EncoderSettings s = discSettings(1, false, BitOrder::LsbToMsb);
+    s.type = EncoderType::Relative;
+    s.count = 1024;
+    s.outerRadiusMm = 100; // 1000 px: a sector is 2.9 px wide at 950 px
+    s.innerRadiusMm = 90;
+    const QImage image = renderEncoderImage(s, false);
+    const qreal sweep = 360.0 / 2048;
+    for (int i = 0; i < 1024; ++i) {
+        QVERIFY2(foregroundAt(image, 950, (2 * i + 0.5) * sweep), qPrintable(QString::number(i)));
+        QVERIFY2(!foregroundAt(image, 950, (2 * i + 1.5) * sweep), qPrintable(QString::number(i)));
+    }
+    QVERIFY(!foregroundAt(image, 880, 0.5 * sweep)); // inside the inner radius
+}
+
+void TestDiscPainter::borderCirclesBoundTheTracks()
+{
+    EncoderSettings s = discSettings(3, false, BitOrder::LsbToMsb);
+    s.border = true;
+    s.borderWidthMm = 0.5; // 5 px; the image grows to 405 px, centre 202.5
+    const QImage image = renderEncoderImage(s, false);
+    QCOMPARE(image.size(), QSize(405, 405));
+    // Step 0 (just below 3 o'clock) is all background, so only the circles show there.
+    const qreal degrees = 360 - 22.5;
+    for (qreal r : { 50.0, 100.0, 101.0, 150.0, 151.0, 201.0 })
+        QVERIFY2(foregroundAt(image, r, degrees), qPrintable(QString::number(r)));
+    for (qreal r : { 75.5, 125.5, 175.5, 47.0, 45.0 })
+        QVERIFY2(!foregroundAt(image, r, degrees), qPrintable(QString::number(r)));
+    // Step 7 is all foreground; the sectors stop where the outer circle's stroke begins.
+    QVERIFY(foregroundAt(image, 175.5, 22.5));
+    QVERIFY(!foregroundAt(image, 205, 22.5));
+}
+
+void TestDiscPainter::sectorBoundariesAreExact()
+{
+    // The largest disc the form allows, 1024 pairs: sectors 0.17578125 degrees wide.
+    const qreal radius = 4842;
+    const QPointF centre(4842, 4842);
+    const QPainterPath path = sectorPath(centre, radius, 2048, 0.0f);
+    const qreal sweep = 360.0 / 2048;
+
+    const auto angleOf = [&](QPointF p) {
+        qreal a = qRadiansToDegrees(std::atan2(centre.y() - p.y(), p.x() - centre.x()));
+        return a < 0 ? a + 360 : a;
+    };
+    const auto offGrid = [&](qreal degrees) {
+        const qreal k = std::round(degrees / sweep);
+        return std::abs(degrees - k * sweep);
+    };
+
+    int boundaries = 0;
+    qreal worstAngle = 0;
+    qreal worstRadius = 0;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (e.type == QPainterPath::LineToElement && QPointF(e) != centre) {
+            worstAngle = qMax(worstAngle, offGrid(angleOf(e)));
+            ++boundaries;
+        }
+        if (e.type == QPainterPath::CurveToElement) {
+            const QPointF p0 = path.elementAt(i - 1);
+            const QPointF p1 = e, p2 = path.elementAt(i + 1), p3 = path.elementAt(i + 2);
+            const QPointF mid = (p0 + 3 * p1 + 3 * p2 + p3) / 8;
+            worstRadius = qMax(worstRadius, std::abs(QLineF(centre, mid).length() - radius));
+            const bool lastPiece = i + 3 >= path.elementCount()
+                || path.elementAt(i + 3).type != QPainterPath::CurveToElement;
+            if (lastPiece) {
+                worstAngle = qMax(worstAngle, offGrid(angleOf(p3)));
+                ++boundaries;
+            }
+        }
+    }
+    QCOMPARE(boundaries, 2048);
+    QVERIFY2(worstAngle < 0.001, qPrintable(QString::number(worstAngle)));
+    QVERIFY2(worstRadius < 0.1, qPrintable(QString::number(worstRadius)));
+}
+
+QTEST_APPLESS_MAIN(TestDiscPainter)
 #include "tst_discpainter.moc"

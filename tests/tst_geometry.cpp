@@ -1,4 +1,114 @@
+#include "geometry.h"
+#include "renderer.h"
+
 #include <QtTest>
-class T : public QObject { Q_OBJECT };
-QTEST_APPLESS_MAIN(T)
+
+Q_DECLARE_METATYPE(EncoderSettings)
+
+class TestGeometry : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void imageSize_data();
+    void imageSize();
+    void dotsPerMeter_data();
+    void dotsPerMeter();
+    void discSizeIgnoresInnerRadius();
+    void renderedImageCarriesSizeAndResolution();
+    void zeroPixelDimensionGivesNullImage();
+};
+
+static EncoderSettings strip(int width, int height, int dpi, bool border, double borderMm = 0.1)
+{
+    EncoderSettings s;
+    s.widthMm = width;
+    s.heightMm = height;
+    s.dpi = dpi;
+    s.border = border;
+    s.borderWidthMm = borderMm;
+    return s;
+}
+
+static EncoderSettings disc(int outer, int dpi, bool border, double borderMm = 0.1)
+{
+    EncoderSettings s = strip(100, 20, dpi, border, borderMm);
+    s.shape = Shape::Disc;
+    s.outerRadiusMm = outer;
+    return s;
+}
+
+void TestGeometry::imageSize_data()
+{
+    QTest::addColumn<EncoderSettings>("settings");
+    QTest::addColumn<QSize>("expected");
+
+    QTest::newRow("strip 100x20 600 dpi no border")
+        << strip(100, 20, 600, false) << QSize(2362, 472);
+    QTest::newRow("strip 100x20 600 dpi border 0.1")
+        << strip(100, 20, 600, true) << QSize(2364, 474);
+    QTest::newRow("strip 100 mm at 254 dpi") << strip(100, 20, 254, false) << QSize(1000, 200);
+    QTest::newRow("disc r20 600 dpi no border") << disc(20, 600, false) << QSize(944, 944);
+    QTest::newRow("largest disc") << disc(100, 1200, true, 5.0) << QSize(9684, 9684);
+    // 1.40f is 1.39999997...; k * b = 6.99999998, truncated to 6.
+    QTest::newRow("border 1.40 at 127 dpi")
+        << strip(100, 20, 127, true, 1.40) << QSize(500 + 6, 100 + 6);
+    // The extended product lies just below 13, where double precision would give 13.
+    QTest::newRow("border 2.54 at 130 dpi")
+        << strip(100, 20, 130, true, 2.54) << QSize(511 + 12, 102 + 12);
+    QTest::newRow("1 mm height at 10 dpi") << strip(100, 1, 10, false) << QSize(39, 0);
+}
+
+void TestGeometry::imageSize()
+{
+    QFETCH(EncoderSettings, settings);
+    QFETCH(QSize, expected);
+    QCOMPARE(Geometry::imageSize(settings), expected);
+}
+
+void TestGeometry::dotsPerMeter_data()
+{
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("10") << 10 << 393;
+    QTest::newRow("72") << 72 << 2834;
+    QTest::newRow("96") << 96 << 3779;
+    QTest::newRow("300") << 300 << 11811;
+    QTest::newRow("600") << 600 << 23622;
+    QTest::newRow("1200") << 1200 << 47244;
+}
+
+void TestGeometry::dotsPerMeter()
+{
+    QFETCH(int, dpi);
+    QFETCH(int, expected);
+    QCOMPARE(Geometry::dotsPerMeter(dpi), expected);
+}
+
+void TestGeometry::discSizeIgnoresInnerRadius()
+{
+    EncoderSettings s = disc(20, 600, true);
+    const QSize reference = Geometry::imageSize(s);
+    for (int inner : { 0, 7, 19 }) {
+        s.innerRadiusMm = inner;
+        QCOMPARE(Geometry::imageSize(s), reference);
+    }
+    QCOMPARE(reference.width(), reference.height());
+}
+
+void TestGeometry::renderedImageCarriesSizeAndResolution()
+{
+    const QImage image = renderEncoderImage(EncoderSettings(), false);
+    QCOMPARE(image.size(), QSize(2364, 474));
+    QCOMPARE(image.format(), QImage::Format_RGB32);
+    QCOMPARE(image.dotsPerMeterX(), 23622);
+    QCOMPARE(image.dotsPerMeterY(), 23622);
+}
+
+void TestGeometry::zeroPixelDimensionGivesNullImage()
+{
+    QVERIFY(renderEncoderImage(strip(100, 1, 10, false), false).isNull());
+}
+
+QTEST_APPLESS_MAIN(TestGeometry)
 #include "tst_geometry.moc"

@@ -1,4 +1,7 @@
 #include <QtTest>
-class T : public QObject { Q_OBJECT };
+class T : public QObject
+{
+    Q_OBJECT
+};
 QTEST_APPLESS_MAIN(T)
 #include "tst_mainform.moc"

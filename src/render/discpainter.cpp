@@ -96,7 +96,18 @@ QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offset
     if (sectors <= 0)
         return path;
     const float sweep = 360.0f / static_cast<float>(segments);
-    for (int i = 0; i < sectors; ++i) {
+    // Sectors go in in bit-reversed order: added in angular order, their edges reach Qt's
+    // scanline rasteriser sorted in a way that makes it quadratic (seconds on a fine disc).
+    // The filled pixels do not depend on the order.
+    int bits = 0;
+    while ((1 << bits) < sectors)
+        ++bits;
+    for (int n = 0; n < (1 << bits); ++n) {
+        int i = 0;
+        for (int b = 0; b < bits; ++b)
+            i |= ((n >> b) & 1) << (bits - 1 - b);
+        if (i >= sectors)
+            continue;
         const long double start = static_cast<long double>(sweep) * (2 * i) + offsetDegrees;
         addSector(path, center, radius, start, sweep);
     }
