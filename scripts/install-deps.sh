@@ -5,7 +5,7 @@ set -eu
 
 packages="cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
 qt6-image-formats-plugins qt6-qpa-plugins libgl-dev xvfb xauth poppler-utils libbenchmark-dev
-libcairo2-dev"
+libcairo2-dev zlib1g-dev"
 
 missing=""
 for p in $packages; do

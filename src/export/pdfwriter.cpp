@@ -2,14 +2,206 @@
 
 #include "exporterror.h"
 #include "geometry.h"
+#include "pixelpacking.h"
 
-#include <QPageLayout>
-#include <QPageSize>
-#include <QPainter>
-#include <QPdfWriter>
 #include <QSaveFile>
 
+#include <zlib.h>
+
+#include <vector>
+
+// A PDF of one page with one image, written directly rather than through QPdfWriter: Qt 6.4's PDF
+// engine rounds the page to whole points (120 x 40 mm becomes 340 x 113 pt instead of
+// 340.16 x 113.39) and stores an RGB32 image as 24-bit RGB, 32 times the size of the 1-bit
+// image a two-colour pattern needs. Here the page is exact and the pixels go in losslessly,
+// in the smallest form, row by row through zlib without a second full-size copy.
+
 namespace PdfExport {
+
+namespace {
+
+QByteArray number(double value)
+{
+    QByteArray text = QByteArray::number(value, 'f', 4);
+    while (text.endsWith('0'))
+        text.chop(1);
+    if (text.endsWith('.'))
+        text.chop(1);
+    return text;
+}
+
+QByteArray hexPalette(const QVector<QRgb> &colors)
+{
+    QByteArray hex;
+    for (QRgb c : colors) {
+        const char rgb[3] = { char(qRed(c)), char(qGreen(c)), char(qBlue(c)) };
+        hex += QByteArray(rgb, 3).toHex();
+    }
+    return '<' + hex.toUpper() + '>';
+}
+
+// Writes PDF objects and remembers their offsets for the cross-reference table.
+class PdfOutput
+{
+public:
+    explicit PdfOutput(QIODevice *device)
+        : device(device)
+    {
+    }
+
+    bool write(const QByteArray &data)
+    {
+        if (failed || device->write(data) != data.size()) {
+            failed = true;
+            return false;
+        }
+        offset += data.size();
+        return true;
+    }
+
+    void beginObject(int id)
+    {
+        if (offsets.size() < size_t(id))
+            offsets.resize(size_t(id));
+        offsets[size_t(id - 1)] = offset;
+        write(QByteArray::number(id) + " 0 obj\n");
+    }
+
+    void object(int id, const QByteArray &body)
+    {
+        beginObject(id);
+        write(body + "\nendobj\n");
+    }
+
+    void finish(int rootId, int infoId)
+    {
+        const qint64 xref = offset;
+        QByteArray table = "xref\n0 " + QByteArray::number(qulonglong(offsets.size() + 1))
+                + "\n0000000000 65535 f \n";
+        for (qint64 o : offsets)
+            table += QByteArray::number(o).rightJustified(10, '0') + " 00000 n \n";
+        write(table);
+        write("trailer\n<< /Size " + QByteArray::number(qulonglong(offsets.size() + 1))
+              + " /Root " + QByteArray::number(rootId) + " 0 R /Info "
+              + QByteArray::number(infoId) + " 0 R >>\nstartxref\n" + QByteArray::number(xref)
+              + "\n%%EOF\n");
+    }
+
+    bool ok() const { return !failed; }
+    qint64 position() const { return offset; }
+
+private:
+    QIODevice *device;
+    qint64 offset = 0;
+    std::vector<qint64> offsets;
+    bool failed = false;
+};
+
+// Feeds rows through zlib into the output.
+class Deflater
+{
+public:
+    explicit Deflater(PdfOutput &out)
+        : out(out)
+    {
+        stream.zalloc = Z_NULL;
+        stream.zfree = Z_NULL;
+        stream.opaque = Z_NULL;
+        ready = deflateInit(&stream, 6) == Z_OK;
+    }
+    ~Deflater()
+    {
+        if (ready)
+            deflateEnd(&stream);
+    }
+    Deflater(const Deflater &) = delete;
+    Deflater &operator=(const Deflater &) = delete;
+
+    bool add(const uchar *data, int size) { return run(data, size, Z_NO_FLUSH); }
+    bool finish() { return run(nullptr, 0, Z_FINISH); }
+
+private:
+    bool run(const uchar *data, int size, int flush)
+    {
+        if (!ready)
+            return false;
+        stream.next_in = const_cast<uchar *>(data);
+        stream.avail_in = uInt(size);
+        int result;
+        do {
+            stream.next_out = reinterpret_cast<Bytef *>(buffer);
+            stream.avail_out = sizeof buffer;
+            result = deflate(&stream, flush);
+            if (result == Z_STREAM_ERROR)
+                return false;
+            const int produced = int(sizeof buffer - stream.avail_out);
+            if (produced > 0 && !out.write(QByteArray::fromRawData(buffer, produced)))
+                return false;
+        } while (stream.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+        return true;
+    }
+
+    PdfOutput &out;
+    z_stream stream {};
+    bool ready = false;
+    char buffer[1 << 16];
+};
+
+// The image dictionary entries and the rows in PDF sample layout.
+struct ImageSamples
+{
+    QByteArray colorSpace;
+    int bitsPerComponent = 8;
+};
+
+ImageSamples describe(const QImage &image)
+{
+    switch (image.format()) {
+    case QImage::Format_Mono:
+        return { "[/Indexed /DeviceRGB 1 " + hexPalette(image.colorTable()) + ']', 1 };
+    case QImage::Format_Grayscale8:
+        return { "/DeviceGray", 8 };
+    case QImage::Format_Indexed8:
+        return { "[/Indexed /DeviceRGB " + QByteArray::number(image.colorCount() - 1) + ' '
+                         + hexPalette(image.colorTable()) + ']',
+                 8 };
+    default:
+        return { "/DeviceRGB", 8 };
+    }
+}
+
+bool writeSamples(Deflater &deflater, const QImage &image)
+{
+    const int width = image.width();
+    switch (image.format()) {
+    case QImage::Format_Mono:
+    case QImage::Format_Grayscale8:
+    case QImage::Format_Indexed8: {
+        const int rowBytes = (width * image.depth() + 7) / 8;
+        for (int y = 0; y < image.height(); ++y) {
+            if (!deflater.add(image.constScanLine(y), rowBytes))
+                return false;
+        }
+        return true;
+    }
+    default: {
+        std::vector<uchar> row(size_t(width) * 3);
+        for (int y = 0; y < image.height(); ++y) {
+            const auto *in = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+            for (int x = 0; x < width; ++x) {
+                row[size_t(3 * x)] = uchar(qRed(in[x]));
+                row[size_t(3 * x + 1)] = uchar(qGreen(in[x]));
+                row[size_t(3 * x + 2)] = uchar(qBlue(in[x]));
+            }
+            if (!deflater.add(row.data(), int(row.size())))
+                return false;
+        }
+        return true;
+    }
+    }
+}
+
+}
 
 QSizeF pageSizeMm(QSizeF nominalSizeMm)
 {
@@ -21,38 +213,73 @@ int marginPixels(int dpi)
     return Geometry::mmToPixels(dpi, 10);
 }
 
-bool writePdfPage(
-    const QImage &image, const QString &fileName, QSizeF pageSizeMm, int dpi, QString *error)
+bool writePdfPage(const QImage &image, const QString &fileName, QSizeF pageSizeMm, int dpi,
+                  QString *error)
 {
     if (image.isNull()) {
         *error = cantWrite(fileName, QStringLiteral("the image has no pixels"));
         return false;
     }
+    QImage samples = PixelPacking::compact(image);
+    if (samples.format() != QImage::Format_Mono && samples.format() != QImage::Format_Indexed8
+        && samples.format() != QImage::Format_Grayscale8)
+        samples = samples.convertToFormat(QImage::Format_RGB32);
+
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
         *error = cantWrite(fileName, file.errorString());
         return false;
     }
-    {
-        QPdfWriter writer(&file);
-        writer.setCreator(QStringLiteral("Quvelta"));
-        writer.setResolution(dpi);
-        // An exact custom size: Qt would otherwise snap a near-standard size to the standard one.
-        const QPageSize pageSize(
-            pageSizeMm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch);
-        writer.setPageLayout(QPageLayout(pageSize, QPageLayout::Portrait, QMarginsF()));
 
-        QPainter painter;
-        if (!painter.begin(&writer)) {
-            *error = cantWrite(fileName, QStringLiteral("the PDF page could not be started"));
-            file.cancelWriting();
-            return false;
-        }
-        // Without this hint Qt may store the pattern as JPEG, which blurs every edge.
-        painter.setRenderHint(QPainter::LosslessImageRendering);
-        const int margin = marginPixels(dpi);
-        painter.drawImage(QPointF(margin, margin), image);
-        painter.end();
+    const double pointsPerMm = 72.0 / 25.4;
+    const double pointsPerPixel = 72.0 / dpi;
+    const double pageWidth = pageSizeMm.width() * pointsPerMm;
+    const double pageHeight = pageSizeMm.height() * pointsPerMm;
+    // The image's top-left corner lies one margin (in device pixels) from the top-left corner.
+    const int margin = marginPixels(dpi);
+    const double x = margin * pointsPerPixel;
+    const double y = pageHeight - (margin + samples.height()) * pointsPerPixel;
+    const double width = samples.width() * pointsPerPixel;
+    const double height = samples.height() * pointsPerPixel;
+
+    enum { Catalog = 1, Pages, Page, Image, ImageLength, Contents, Info };
+    PdfOutput pdf(&file);
+    pdf.write("%PDF-1.4\n%\xe2\xe3\xcf\xd3\n");
+    pdf.object(Catalog, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.object(Pages, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    pdf.object(Page, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + number(pageWidth) + ' '
+                       + number(pageHeight)
+                       + "] /Resources << /XObject << /Im0 4 0 R >> >> /Contents 6 0 R >>");
+
+    const ImageSamples layout = describe(samples);
+    pdf.beginObject(Image);
+    pdf.write("<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(samples.width())
+              + " /Height " + QByteArray::number(samples.height()) + " /ColorSpace "
+              + layout.colorSpace + " /BitsPerComponent "
+              + QByteArray::number(layout.bitsPerComponent)
+              + " /Interpolate false /Filter /FlateDecode /Length 5 0 R >>\nstream\n");
+    const qint64 streamStart = pdf.position();
+    bool written = false;
+    {
+        Deflater deflater(pdf);
+        written = writeSamples(deflater, samples) && deflater.finish();
+    }
+    const qint64 streamLength = pdf.position() - streamStart;
+    pdf.write("\nendstream\nendobj\n");
+    pdf.object(ImageLength, QByteArray::number(streamLength));
+
+    const QByteArray contents = "q " + number(width) + " 0 0 " + number(height) + ' ' + number(x)
+            + ' ' + number(y) + " cm /Im0 Do Q";
+    pdf.object(Contents, "<< /Length " + QByteArray::number(contents.size()) + " >>\nstream\n"
+                       + contents + "\nendstream");
+    pdf.object(Info, "<< /Producer (Quvelta) /Creator (Quvelta) >>");
+    pdf.finish(Catalog, Info);
+
+    if (!written || !pdf.ok()) {
+        *error = cantWrite(fileName, file.errorString().isEmpty() ? QStringLiteral("write failed")
+                                                                 : file.errorString());
+        file.cancelWriting();
+        return false;
     }
     if (!file.commit()) {
         *error = cantWrite(fileName, file.errorString());
