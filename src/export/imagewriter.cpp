@@ -41,7 +41,7 @@ bool writeImageFile(const QImage &image, const QString &fileName, QString *error
     // PNG and TIFF store 1-bit, grey and palette images: a two-colour pattern shrinks to a
     // fraction of the size at no loss.
     const bool packs = suffix == QLatin1String("png") || suffix == QLatin1String("tif")
-            || suffix == QLatin1String("tiff");
+        || suffix == QLatin1String("tiff");
     QImageWriter writer(&file, suffix.toLatin1());
     if (!writer.write(packs ? PixelPacking::compact(image) : image)) {
         *error = cantWrite(fileName, writer.errorString());

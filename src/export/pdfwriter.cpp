@@ -44,10 +44,7 @@ QByteArray hexPalette(const QVector<QRgb> &colors)
 class PdfOutput
 {
 public:
-    explicit PdfOutput(QIODevice *device)
-        : device(device)
-    {
-    }
+    explicit PdfOutput(QIODevice *device) : device(device) { }
 
     bool write(const QByteArray &data)
     {
@@ -77,14 +74,13 @@ public:
     {
         const qint64 xref = offset;
         QByteArray table = "xref\n0 " + QByteArray::number(qulonglong(offsets.size() + 1))
-                + "\n0000000000 65535 f \n";
+            + "\n0000000000 65535 f \n";
         for (qint64 o : offsets)
             table += QByteArray::number(o).rightJustified(10, '0') + " 00000 n \n";
         write(table);
-        write("trailer\n<< /Size " + QByteArray::number(qulonglong(offsets.size() + 1))
-              + " /Root " + QByteArray::number(rootId) + " 0 R /Info "
-              + QByteArray::number(infoId) + " 0 R >>\nstartxref\n" + QByteArray::number(xref)
-              + "\n%%EOF\n");
+        write("trailer\n<< /Size " + QByteArray::number(qulonglong(offsets.size() + 1)) + " /Root "
+            + QByteArray::number(rootId) + " 0 R /Info " + QByteArray::number(infoId)
+            + " 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n");
     }
 
     bool ok() const { return !failed; }
@@ -101,8 +97,7 @@ private:
 class Deflater
 {
 public:
-    explicit Deflater(PdfOutput &out)
-        : out(out)
+    explicit Deflater(PdfOutput &out) : out(out)
     {
         stream.zalloc = Z_NULL;
         stream.zfree = Z_NULL;
@@ -163,8 +158,8 @@ ImageSamples describe(const QImage &image)
         return { "/DeviceGray", 8 };
     case QImage::Format_Indexed8:
         return { "[/Indexed /DeviceRGB " + QByteArray::number(image.colorCount() - 1) + ' '
-                         + hexPalette(image.colorTable()) + ']',
-                 8 };
+                + hexPalette(image.colorTable()) + ']',
+            8 };
     default:
         return { "/DeviceRGB", 8 };
     }
@@ -213,8 +208,8 @@ int marginPixels(int dpi)
     return Geometry::mmToPixels(dpi, 10);
 }
 
-bool writePdfPage(const QImage &image, const QString &fileName, QSizeF pageSizeMm, int dpi,
-                  QString *error)
+bool writePdfPage(
+    const QImage &image, const QString &fileName, QSizeF pageSizeMm, int dpi, QString *error)
 {
     if (image.isNull()) {
         *error = cantWrite(fileName, QStringLiteral("the image has no pixels"));
@@ -247,17 +242,17 @@ bool writePdfPage(const QImage &image, const QString &fileName, QSizeF pageSizeM
     pdf.write("%PDF-1.4\n%\xe2\xe3\xcf\xd3\n");
     pdf.object(Catalog, "<< /Type /Catalog /Pages 2 0 R >>");
     pdf.object(Pages, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    pdf.object(Page, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + number(pageWidth) + ' '
-                       + number(pageHeight)
-                       + "] /Resources << /XObject << /Im0 4 0 R >> >> /Contents 6 0 R >>");
+    pdf.object(Page,
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + number(pageWidth) + ' '
+            + number(pageHeight)
+            + "] /Resources << /XObject << /Im0 4 0 R >> >> /Contents 6 0 R >>");
 
     const ImageSamples layout = describe(samples);
     pdf.beginObject(Image);
     pdf.write("<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(samples.width())
-              + " /Height " + QByteArray::number(samples.height()) + " /ColorSpace "
-              + layout.colorSpace + " /BitsPerComponent "
-              + QByteArray::number(layout.bitsPerComponent)
-              + " /Interpolate false /Filter /FlateDecode /Length 5 0 R >>\nstream\n");
+        + " /Height " + QByteArray::number(samples.height()) + " /ColorSpace " + layout.colorSpace
+        + " /BitsPerComponent " + QByteArray::number(layout.bitsPerComponent)
+        + " /Interpolate false /Filter /FlateDecode /Length 5 0 R >>\nstream\n");
     const qint64 streamStart = pdf.position();
     bool written = false;
     {
@@ -269,15 +264,16 @@ bool writePdfPage(const QImage &image, const QString &fileName, QSizeF pageSizeM
     pdf.object(ImageLength, QByteArray::number(streamLength));
 
     const QByteArray contents = "q " + number(width) + " 0 0 " + number(height) + ' ' + number(x)
-            + ' ' + number(y) + " cm /Im0 Do Q";
-    pdf.object(Contents, "<< /Length " + QByteArray::number(contents.size()) + " >>\nstream\n"
-                       + contents + "\nendstream");
+        + ' ' + number(y) + " cm /Im0 Do Q";
+    pdf.object(Contents,
+        "<< /Length " + QByteArray::number(contents.size()) + " >>\nstream\n" + contents
+            + "\nendstream");
     pdf.object(Info, "<< /Producer (Quvelta) /Creator (Quvelta) >>");
     pdf.finish(Catalog, Info);
 
     if (!written || !pdf.ok()) {
-        *error = cantWrite(fileName, file.errorString().isEmpty() ? QStringLiteral("write failed")
-                                                                 : file.errorString());
+        *error = cantWrite(fileName,
+            file.errorString().isEmpty() ? QStringLiteral("write failed") : file.errorString());
         file.cancelWriting();
         return false;
     }

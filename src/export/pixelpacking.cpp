@@ -97,9 +97,8 @@ QImage compact(const QImage &image)
             colors.append(colors.first());
         packed = toMono(image, colors);
     } else {
-        const bool gray = std::all_of(colors.cbegin(), colors.cend(), [](QRgb c) {
-            return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c);
-        });
+        const bool gray = std::all_of(colors.cbegin(), colors.cend(),
+            [](QRgb c) { return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c); });
         packed = toIndexed(image, colors, gray);
     }
     packed.setDotsPerMeterX(image.dotsPerMeterX());
