@@ -1,0 +1,87 @@
+#include "geometry.h"
+#include "imagewriter.h"
+#include "pdfwriter.h"
+#include "renderer.h"
+#include "renderoptions.h"
+#include "vectorwriter.h"
+
+#include <QGuiApplication>
+
+#include <cstdio>
+
+namespace {
+
+void printLine(FILE *stream, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    if (!text.endsWith(QLatin1Char('\n')))
+        std::fputc('\n', stream);
+}
+
+bool write(const RenderJob &job, QString *error)
+{
+    switch (job.output) {
+    case RenderJob::Output::Svg:
+        return VectorExport::writeSvg(job.settings, job.fileName, error);
+    case RenderJob::Output::VectorPdf:
+        return VectorExport::writeVectorPdf(job.settings, job.fileName, error);
+    case RenderJob::Output::Image:
+    case RenderJob::Output::Pdf:
+        break;
+    }
+    const QImage image = renderEncoderImage(job.settings, job.antialias);
+    if (image.isNull()) {
+        const QSize size = Geometry::imageSize(job.settings);
+        *error = size.width() > 0 && size.height() > 0
+            ? QStringLiteral("can't render %1 x %2 pixels: not enough memory")
+                  .arg(size.width())
+                  .arg(size.height())
+            : QStringLiteral("the pattern is 0 pixels wide or high at %1 dpi")
+                  .arg(job.settings.dpi);
+        return false;
+    }
+    if (job.output == RenderJob::Output::Pdf)
+        return PdfExport::writePdfPage(image, job.fileName,
+            PdfExport::pageSizeMm(Geometry::nominalSizeMm(job.settings)), job.settings.dpi, error);
+    return ImageExport::writeImageFile(image, job.fileName, error);
+}
+
+// Qt's own chatter (a missing XDG_RUNTIME_DIR under sudo, font notes) is not ours to print: a
+// successful run prints nothing, and every failure is reported in its own words.
+void quietQt(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtFatalMsg || type == QtCriticalMsg)
+        printLine(stderr, QStringLiteral("quvelta-render: ") + message);
+}
+
+}
+
+int main(int argc, char **argv)
+{
+    qInstallMessageHandler(quietQt);
+    // Renders into memory only: no display needed, so it runs over SSH and in CI.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("quvelta-render"));
+    QGuiApplication::setApplicationVersion(QStringLiteral(QUVELTA_VERSION));
+
+    const ParseResult parsed = parseRenderArguments(QGuiApplication::arguments());
+    switch (parsed.status) {
+    case ParseResult::Status::Help:
+    case ParseResult::Status::Version:
+        printLine(stdout, parsed.text);
+        return 0;
+    case ParseResult::Status::UsageError:
+        printLine(stderr, QStringLiteral("quvelta-render: ") + parsed.text);
+        return 2;
+    case ParseResult::Status::Run:
+        break;
+    }
+
+    QString error;
+    if (!write(parsed.job, &error)) {
+        printLine(stderr, QStringLiteral("quvelta-render: ") + error);
+        return 1;
+    }
+    return 0;
+}

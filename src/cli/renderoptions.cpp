@@ -1,0 +1,267 @@
+#include "renderoptions.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <optional>
+
+namespace {
+
+const char *const description
+    = R"(Draws the printable pattern of an optical encoder, a code strip (bar) or a code
+disc, at its exact physical size, with the same pixels as the Quvelta window.
+
+The output file's suffix picks the format:
+  .png .jpg .jpeg .bmp .tif .tiff   raster image carrying its resolution
+  .pdf                              one page of the nominal size plus 10 mm on every
+                                    side, the pattern at 1:1 scale 10 mm from the
+                                    left and top edges (with --vector: as paths)
+  .svg                              vector drawing whose width and height are the
+                                    physical size in millimetres
+
+Absolute patterns carry one track per bit (plain binary; discs use reflected Gray
+code unless --code binary); relative patterns are one track of 2 x pairs equal
+alternating segments. Sizes are whole millimetres.
+
+Exit status: 0 on success, 1 when the file cannot be written, 2 on bad usage.
+Nothing is written unless the whole file can be; an existing file is replaced
+only by a complete new one.
+
+Examples:
+  quvelta-render -o strip.png
+  quvelta-render --shape disc --bits 8 --outer-radius 40 --inner-radius 10 -o gray.png
+  quvelta-render --shape disc --type relative --pairs 360 --outer-radius 30 -o wheel.svg
+  quvelta-render --width 150 --height 12 --bits 6 --vector -o strip.pdf)";
+
+class Reader
+{
+public:
+    explicit Reader(const QCommandLineParser &parser) : parser(parser) { }
+
+    // A whole number within [low, high] for the option, or the error.
+    std::optional<int> integer(const QString &name, int fallback, int low, int high)
+    {
+        if (!parser.isSet(name))
+            return fallback;
+        bool ok = false;
+        const QString text = parser.value(name);
+        const int value = text.toInt(&ok);
+        if (!ok || value < low || value > high) {
+            fail(QStringLiteral("--%1 takes a whole number from %2 to %3, not \"%4\"")
+                     .arg(name)
+                     .arg(low)
+                     .arg(high)
+                     .arg(text));
+            return std::nullopt;
+        }
+        return value;
+    }
+
+    std::optional<QString> choice(const QString &name, const QStringList &allowed)
+    {
+        if (!parser.isSet(name))
+            return allowed.first();
+        const QString text = parser.value(name).toLower();
+        if (!allowed.contains(text)) {
+            fail(QStringLiteral("--%1 takes %2, not \"%3\"")
+                     .arg(name, allowed.join(QLatin1String(" or ")), parser.value(name)));
+            return std::nullopt;
+        }
+        return text;
+    }
+
+    std::optional<QColor> color(const QString &name, const QColor &fallback)
+    {
+        if (!parser.isSet(name))
+            return fallback;
+        const QColor value = QColor::fromString(parser.value(name));
+        if (!value.isValid()) {
+            fail(QStringLiteral("--%1 takes a colour such as #1a2b3c or an SVG colour name like "
+                                "navy, not \"%2\"")
+                     .arg(name, parser.value(name)));
+            return std::nullopt;
+        }
+        return QColor(value.rgb()); // opaque: the pattern has no transparency
+    }
+
+    void fail(const QString &message)
+    {
+        if (error.isEmpty())
+            error = message;
+    }
+
+    QString error;
+
+private:
+    const QCommandLineParser &parser;
+};
+
+}
+
+ParseResult parseRenderArguments(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromUtf8(description));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") },
+        QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version({ QStringLiteral("v"), QStringLiteral("version") },
+        QStringLiteral("Show the version and exit."));
+    const auto valueOption = [](QStringList names, const char *text, const char *valueName) {
+        return QCommandLineOption(names, QString::fromUtf8(text), QString::fromUtf8(valueName));
+    };
+    const QList<QCommandLineOption> options = {
+        valueOption({ QStringLiteral("o"), QStringLiteral("output") },
+            "Output file (required); its suffix picks the format.", "FILE"),
+        valueOption({ QStringLiteral("shape") }, "bar (linear strip, default) or disc.", "SHAPE"),
+        valueOption({ QStringLiteral("type") },
+            "absolute (one track per bit, default) or relative (alternating segments).", "TYPE"),
+        valueOption({ QStringLiteral("width") }, "Strip width, 1-200 mm (default 100).", "MM"),
+        valueOption({ QStringLiteral("height") }, "Strip height, 1-200 mm (default 20).", "MM"),
+        valueOption(
+            { QStringLiteral("outer-radius") }, "Disc outer radius, 1-100 mm (default 20).", "MM"),
+        valueOption({ QStringLiteral("inner-radius") },
+            "Disc inner radius, 0 to outer radius - 1 mm (default 0).", "MM"),
+        valueOption(
+            { QStringLiteral("bits") }, "Bits of an absolute pattern, 1-16 (default 4).", "N"),
+        valueOption(
+            { QStringLiteral("pairs") }, "Pairs of a relative pattern, 1-1024 (default 16).", "N"),
+        valueOption({ QStringLiteral("bit-order") },
+            "lsb-msb (default) or msb-lsb, as the window's bit-order button.", "ORDER"),
+        valueOption(
+            { QStringLiteral("code") }, "gray (default) or binary; absolute discs only.", "CODE"),
+        valueOption(
+            { QStringLiteral("border") }, "Border line width, 0.01-5.0 mm (default 0.1).", "MM"),
+        QCommandLineOption(QStringLiteral("no-border"), QStringLiteral("Draw no border lines.")),
+        QCommandLineOption(
+            QStringLiteral("no-center-mark"), QStringLiteral("Omit the disc's centre mark.")),
+        valueOption({ QStringLiteral("dpi") }, "Resolution, 10-1200 (default 600).", "N"),
+        QCommandLineOption(QStringLiteral("no-antialias"),
+            QStringLiteral("Plain pixels instead of antialiased edges.")),
+        valueOption(
+            { QStringLiteral("foreground") }, "Colour of the marks (default black).", "COLOR"),
+        valueOption(
+            { QStringLiteral("background") }, "Colour of the ground (default white).", "COLOR"),
+        QCommandLineOption(QStringLiteral("vector"),
+            QStringLiteral("With .pdf: draw paths instead of embedding the image.")),
+    };
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addOptions(options);
+
+    ParseResult result;
+    const auto usageError = [&result](const QString &message) {
+        result.status = ParseResult::Status::UsageError;
+        result.text = message;
+        return result;
+    };
+
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText() + QStringLiteral(" (see --help)"));
+    if (parser.isSet(help)) {
+        result.status = ParseResult::Status::Help;
+        result.text = parser.helpText();
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.status = ParseResult::Status::Version;
+        result.text = QCoreApplication::applicationName() + QLatin1Char(' ')
+            + QCoreApplication::applicationVersion();
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("unexpected argument \"%1\" (see --help)")
+                              .arg(parser.positionalArguments().first()));
+
+    Reader read(parser);
+    RenderJob &job = result.job;
+    EncoderSettings &s = job.settings;
+
+    if (!parser.isSet(QStringLiteral("output")))
+        return usageError(QStringLiteral("-o/--output FILE is required"));
+    job.fileName = parser.value(QStringLiteral("output"));
+    const QString suffix = QFileInfo(job.fileName).suffix().toLower();
+    const QStringList raster
+        = { QStringLiteral("png"), QStringLiteral("jpg"), QStringLiteral("jpeg"),
+              QStringLiteral("bmp"), QStringLiteral("tif"), QStringLiteral("tiff") };
+    if (suffix == QLatin1String("pdf"))
+        job.output = parser.isSet(QStringLiteral("vector")) ? RenderJob::Output::VectorPdf
+                                                            : RenderJob::Output::Pdf;
+    else if (suffix == QLatin1String("svg"))
+        job.output = RenderJob::Output::Svg;
+    else if (raster.contains(suffix))
+        job.output = RenderJob::Output::Image;
+    else
+        return usageError(QStringLiteral("--output: unknown format \"%1\"; use .png, .jpg, .jpeg, "
+                                         ".bmp, .tif, .tiff, .pdf or .svg")
+                              .arg(QFileInfo(job.fileName).suffix()));
+    if (parser.isSet(QStringLiteral("vector")) && suffix != QLatin1String("pdf"))
+        return usageError(QStringLiteral("--vector works only with a .pdf output"));
+
+    const auto shape
+        = read.choice(QStringLiteral("shape"), { QStringLiteral("bar"), QStringLiteral("disc") });
+    const auto type = read.choice(
+        QStringLiteral("type"), { QStringLiteral("absolute"), QStringLiteral("relative") });
+    if (!read.error.isEmpty())
+        return usageError(read.error);
+    s.shape = *shape == QLatin1String("disc") ? Shape::Disc : Shape::Bar;
+    s.type = *type == QLatin1String("relative") ? EncoderType::Relative : EncoderType::Absolute;
+
+    if (s.type == EncoderType::Relative && parser.isSet(QStringLiteral("bits")))
+        return usageError(QStringLiteral("--bits is for absolute patterns; use --pairs 1-1024 "
+                                         "with --type relative"));
+    if (s.type == EncoderType::Absolute && parser.isSet(QStringLiteral("pairs")))
+        return usageError(QStringLiteral("--pairs is for relative patterns; use --bits 1-16 "
+                                         "with --type absolute"));
+    if (s.shape == Shape::Bar && parser.isSet(QStringLiteral("code")))
+        return usageError(QStringLiteral("--code is for discs (--shape disc); strips are always "
+                                         "plain binary"));
+    if (parser.isSet(QStringLiteral("border")) && parser.isSet(QStringLiteral("no-border")))
+        return usageError(QStringLiteral("--border and --no-border exclude each other"));
+
+    const auto width = read.integer(QStringLiteral("width"), s.widthMm, 1, 200);
+    const auto height = read.integer(QStringLiteral("height"), s.heightMm, 1, 200);
+    const auto outer = read.integer(QStringLiteral("outer-radius"), s.outerRadiusMm, 1, 100);
+    const auto count = s.type == EncoderType::Absolute
+        ? read.integer(QStringLiteral("bits"), 4, 1, 16)
+        : read.integer(QStringLiteral("pairs"), 16, 1, 1024);
+    const auto order = read.choice(
+        QStringLiteral("bit-order"), { QStringLiteral("lsb-msb"), QStringLiteral("msb-lsb") });
+    const auto code
+        = read.choice(QStringLiteral("code"), { QStringLiteral("gray"), QStringLiteral("binary") });
+    const auto dpi = read.integer(QStringLiteral("dpi"), s.dpi, 10, 1200);
+    const auto foreground = read.color(QStringLiteral("foreground"), s.foreground);
+    const auto background = read.color(QStringLiteral("background"), s.background);
+    if (!read.error.isEmpty())
+        return usageError(read.error);
+    const auto inner = read.integer(QStringLiteral("inner-radius"), s.innerRadiusMm, 0, *outer - 1);
+    if (!read.error.isEmpty())
+        return usageError(read.error);
+
+    if (parser.isSet(QStringLiteral("border"))) {
+        bool ok = false;
+        const QString text = parser.value(QStringLiteral("border"));
+        const double border = text.toDouble(&ok);
+        // The window's spin box holds two decimals; so does the setting.
+        if (!ok || !(border >= 0.01 - 1e-9 && border <= 5.0 + 1e-9))
+            return usageError(
+                QStringLiteral("--border takes a width from 0.01 to 5.0 mm, not \"%1\"").arg(text));
+        s.borderWidthMm = qRound(border * 100) / 100.0;
+    }
+
+    s.widthMm = *width;
+    s.heightMm = *height;
+    s.outerRadiusMm = *outer;
+    s.innerRadiusMm = *inner;
+    s.count = *count;
+    s.bitOrder = *order == QLatin1String("msb-lsb") ? BitOrder::MsbToLsb : BitOrder::LsbToMsb;
+    s.grayCode = *code == QLatin1String("gray");
+    s.dpi = *dpi;
+    s.foreground = *foreground;
+    s.background = *background;
+    s.border = !parser.isSet(QStringLiteral("no-border"));
+    s.centerMark = !parser.isSet(QStringLiteral("no-center-mark"));
+    job.antialias = !parser.isSet(QStringLiteral("no-antialias"));
+    return result;
+}

@@ -1,0 +1,321 @@
+#include "mainform.h"
+
+#include <QCheckBox>
+#include <QImageReader>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// Runs the real quvelta-render executable and checks what it wrote.
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void rasterFormats_data();
+    void rasterFormats();
+    void sameImageAsTheWindow_data();
+    void sameImageAsTheWindow();
+    void rasterPdf();
+    void svgOpensAtPhysicalSize();
+    void vectorPdfHasNoImage();
+    void badUsage_data();
+    void badUsage();
+    void failedWrites_data();
+    void failedWrites();
+    void helpAndVersion();
+
+private:
+    struct Run
+    {
+        int exitCode = -1;
+        QByteArray out;
+        QByteArray err;
+    };
+    static Run render(const QStringList &arguments);
+    QString path(const QString &name) const { return dir.filePath(name); }
+    QStringList files() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
+    QTemporaryDir dir;
+};
+
+TestCli::Run TestCli::render(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(QUVELTA_RENDER_PATH), arguments);
+    Run run;
+    if (!process.waitForFinished(120000))
+        return run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+static QByteArray output(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(60000);
+    return process.readAllStandardOutput();
+}
+
+void TestCli::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    QVERIFY(QFileInfo(QStringLiteral(QUVELTA_RENDER_PATH)).isExecutable());
+}
+
+void TestCli::rasterFormats_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("format");
+    for (const char *suffix : { "png", "jpg", "jpeg", "bmp", "tif", "tiff", "PNG" }) {
+        const QByteArray lower = QByteArray(suffix).toLower();
+        QTest::newRow(suffix) << QStringLiteral("out.%1").arg(QLatin1String(suffix))
+                              << (lower == "jpg"          ? QByteArray("jpeg")
+                                         : lower == "tif" ? QByteArray("tiff")
+                                                          : lower);
+    }
+}
+
+void TestCli::rasterFormats()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, format);
+    const Run run = render(
+        { QStringLiteral("--dpi"), QStringLiteral("300"), QStringLiteral("-o"), path(name) });
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.isEmpty() && run.err.isEmpty(), run.err.constData()); // success is silent
+    QImageReader reader(path(name));
+    QCOMPARE(reader.format(), format);
+    const QImage image = reader.read();
+    QCOMPARE(image.size(), QSize(1182, 237));
+    QVERIFY2(qAbs(image.dotsPerMeterX() - 11811) <= 1,
+        qPrintable(QString::number(image.dotsPerMeterX())));
+    QFile::remove(path(name));
+}
+
+void TestCli::sameImageAsTheWindow_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("disc");
+    QTest::addColumn<bool>("antialias");
+    QTest::newRow("default strip") << QStringList() << false << true;
+    QTest::newRow("plain strip") << QStringList { QStringLiteral("--no-antialias") } << false
+                                 << false;
+    QTest::newRow("gray disc") << QStringList { QStringLiteral("--shape"), QStringLiteral("disc") }
+                               << true << true;
+    QTest::newRow("plain gray disc") << QStringList { QStringLiteral("--shape"),
+        QStringLiteral("disc"), QStringLiteral("--no-antialias") }
+                                     << true << false;
+}
+
+void TestCli::sameImageAsTheWindow()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, disc);
+    QFETCH(bool, antialias);
+
+    const QString name = path(QStringLiteral("same.png"));
+    QCOMPARE(render(arguments << QStringLiteral("-o") << name).exitCode, 0);
+
+    // What "Image..." saves: the explicit render with the window's start values.
+    MainForm form;
+    if (disc)
+        form.findChild<QRadioButton *>(QStringLiteral("circleRadioButton"))->setChecked(true);
+    form.findChild<QCheckBox *>(QStringLiteral("qualityCheck"))->setChecked(antialias);
+    form.renderEncoder(false);
+    QCOMPARE(QImage(name).convertToFormat(QImage::Format_RGB32), *form.currentImage());
+}
+
+void TestCli::rasterPdf()
+{
+    const QString name = path(QStringLiteral("strip.pdf"));
+    QCOMPARE(render({ QStringLiteral("-o"), name }).exitCode, 0);
+    const QByteArray info = output(QStringLiteral("pdfinfo"), { name });
+    QVERIFY2(info.contains("340.158 x 113.386 pts"), info.constData());
+    const QByteArray images
+        = output(QStringLiteral("pdfimages"), { QStringLiteral("-list"), name });
+    QVERIFY2(images.simplified().contains("1 0 image 2364 474"), images.constData());
+}
+
+void TestCli::svgOpensAtPhysicalSize()
+{
+    const QString name = path(QStringLiteral("wheel.svg"));
+    const Run run
+        = render({ QStringLiteral("--shape"), QStringLiteral("disc"), QStringLiteral("--type"),
+            QStringLiteral("relative"), QStringLiteral("--pairs"), QStringLiteral("360"),
+            QStringLiteral("--outer-radius"), QStringLiteral("30"), QStringLiteral("-o"), name });
+    QCOMPARE(run.exitCode, 0);
+    QFile file(name);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString svg = QString::fromUtf8(file.readAll());
+    // 60 mm at 600 dpi is 1417 px, plus a 2 px border: 1419 px, 1419 / 600 * 25.4 mm.
+    const QRegularExpressionMatch m = QRegularExpression(
+        QStringLiteral(
+            R"re(<svg width="([\d.]+)mm" height="([\d.]+)mm"\s+viewBox="0 0 (\d+) (\d+)")re"))
+                                          .match(svg);
+    QVERIFY2(m.hasMatch(), qPrintable(svg.left(300)));
+    QVERIFY(qAbs(m.captured(1).toDouble() - 1419 / 600.0 * 25.4) < 0.001);
+    QVERIFY(qAbs(m.captured(2).toDouble() - 1419 / 600.0 * 25.4) < 0.001);
+    QCOMPARE(m.captured(3).toInt(), 1419);
+    QCOMPARE(m.captured(4).toInt(), 1419);
+    QVERIFY(!svg.contains(QLatin1String("<image")));
+}
+
+void TestCli::vectorPdfHasNoImage()
+{
+    const QString name = path(QStringLiteral("vector.pdf"));
+    const Run run = render({ QStringLiteral("--shape"), QStringLiteral("disc"),
+        QStringLiteral("--vector"), QStringLiteral("-o"), name });
+    QCOMPARE(run.exitCode, 0);
+    const QByteArray info = output(QStringLiteral("pdfinfo"), { name });
+    QVERIFY2(info.contains("170.079 x 170.079 pts"), info.constData());
+    const QList<QByteArray> rows
+        = output(QStringLiteral("pdfimages"), { QStringLiteral("-list"), name }).split('\n');
+    QCOMPARE(rows.size(), 3); // the two header lines and the final empty line
+    // The pattern lies where the raster one does: its bounding box starts 10 mm in.
+    const QString prefix = path(QStringLiteral("vector"));
+    output(QStringLiteral("pdftoppm"),
+        { QStringLiteral("-r"), QStringLiteral("600"), QStringLiteral("-png"),
+            QStringLiteral("-singlefile"), name, prefix });
+    const QImage page(prefix + QStringLiteral(".png"));
+    QVERIFY(!page.isNull());
+    int top = page.height();
+    int left = page.width();
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            if (qGray(page.pixel(x, y)) < 128) {
+                top = qMin(top, y);
+                left = qMin(left, x);
+            }
+    QVERIFY2(qAbs(top - 236) <= 1 && qAbs(left - 236) <= 1,
+        qPrintable(QStringLiteral("%1,%2").arg(left).arg(top)));
+}
+
+void TestCli::badUsage_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    const auto row = [](const char *name, QStringList arguments, const char *message) {
+        QTest::newRow(name) << arguments << QString::fromUtf8(message);
+    };
+    row("unknown option", { "--frob", "-o", "x.png" }, "Unknown option 'frob'");
+    row("no output", { "--shape", "disc" }, "-o/--output FILE is required");
+    row("bits out of range", { "--bits", "17", "-o", "x.png" },
+        "--bits takes a whole number from 1 to 16, not \"17\"");
+    row("bits not a number", { "--bits", "four", "-o", "x.png" },
+        "--bits takes a whole number from 1 to 16");
+    row("dpi too low", { "--dpi", "9", "-o", "x.png" },
+        "--dpi takes a whole number from 10 to 1200");
+    row("width too wide", { "--width", "201", "-o", "x.png" },
+        "--width takes a whole number from 1 to 200");
+    row("pairs out of range", { "--type", "relative", "--pairs", "1025", "-o", "x.png" },
+        "--pairs takes a whole number from 1 to 1024");
+    row("inner radius not below outer",
+        { "--shape", "disc", "--outer-radius", "10", "--inner-radius", "10", "-o", "x.png" },
+        "--inner-radius takes a whole number from 0 to 9, not \"10\"");
+    row("bits with relative", { "--type", "relative", "--bits", "3", "-o", "x.png" },
+        "--bits is for absolute patterns");
+    row("pairs with absolute", { "--pairs", "3", "-o", "x.png" },
+        "--pairs is for relative patterns");
+    row("code with a bar", { "--code", "binary", "-o", "x.png" }, "--code is for discs");
+    row("unknown code", { "--shape", "disc", "--code", "bcd", "-o", "x.png" },
+        "--code takes gray or binary, not \"bcd\"");
+    row("unknown shape", { "--shape", "ring", "-o", "x.png" },
+        "--shape takes bar or disc, not \"ring\"");
+    row("vector without pdf", { "--vector", "-o", "x.svg" },
+        "--vector works only with a .pdf output");
+    row("unknown suffix", { "-o", "x.gif" }, "--output: unknown format \"gif\"");
+    row("no suffix", { "-o", "x" }, "--output: unknown format \"\"");
+    row("invalid colour", { "--foreground", "#12345", "-o", "x.png" },
+        "--foreground takes a colour");
+    row("border too wide", { "--border", "5.5", "-o", "x.png" },
+        "--border takes a width from 0.01 to 5.0 mm, not \"5.5\"");
+    row("border and no border", { "--border", "1", "--no-border", "-o", "x.png" },
+        "--border and --no-border");
+    row("stray argument", { "-o", "x.png", "extra" }, "unexpected argument \"extra\"");
+}
+
+void TestCli::badUsage()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    for (QString &argument : arguments) {
+        if (argument.startsWith(QLatin1String("x.")) || argument == QLatin1String("x"))
+            argument = path(argument);
+    }
+    const QStringList before = files();
+    const Run run = render(arguments);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.out.isEmpty());
+    const QString err = QString::fromLocal8Bit(run.err);
+    QVERIFY2(err.startsWith(QStringLiteral("quvelta-render: ") + message), qPrintable(err));
+    QCOMPARE(err.count(QLatin1Char('\n')), 1);
+    QCOMPARE(files(), before);
+}
+
+void TestCli::failedWrites_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing folder") << QStringList() << "missing/x.png"
+                                    << "Can't write %1: no such file or directory";
+    QTest::newRow("missing folder, pdf") << QStringList() << "missing/x.pdf"
+                                         << "Can't write %1: no such file or directory";
+    QTest::newRow("missing folder, svg") << QStringList() << "missing/x.svg"
+                                         << "Can't write %1: ";
+    QTest::newRow("folder in the way") << QStringList() << "folder.png"
+                                       << "Can't write %1: ";
+    QTest::newRow("0 pixels keeps the old file") << QStringList { QStringLiteral("--height"),
+        QStringLiteral("1"), QStringLiteral("--dpi"), QStringLiteral("10"),
+        QStringLiteral("--no-border") } << "keep.png"
+                                                 << "the pattern is 0 pixels wide or high";
+}
+
+void TestCli::failedWrites()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, name);
+    QFETCH(QString, message);
+
+    QDir(dir.path()).mkpath(QStringLiteral("folder.png"));
+    const QString target = path(name);
+    if (name.startsWith(QLatin1String("keep"))) {
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("precious");
+    }
+    const QStringList before = files();
+    const Run run = render(arguments << QStringLiteral("-o") << target);
+    QCOMPARE(run.exitCode, 1);
+    const QString err = QString::fromLocal8Bit(run.err);
+    const QString expected = QStringLiteral("quvelta-render: ")
+        + (message.contains(QLatin1String("%1")) ? message.arg(target) : message);
+    QVERIFY2(err.startsWith(expected), qPrintable(err));
+    QCOMPARE(err.count(QLatin1Char('\n')), 1);
+    QCOMPARE(files(), before);
+    if (name.startsWith(QLatin1String("keep"))) {
+        QFile kept(target);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("precious"));
+    }
+}
+
+void TestCli::helpAndVersion()
+{
+    const Run help = render({ QStringLiteral("--help") });
+    QCOMPARE(help.exitCode, 0);
+    for (const char *text :
+        { "Usage:", "--outer-radius <MM>", "--bit-order <ORDER>", "Exit status", "Examples:" })
+        QVERIFY2(help.out.contains(text), text);
+    const Run version = render({ QStringLiteral("-v") });
+    QCOMPARE(version.exitCode, 0);
+    QVERIFY(version.out.startsWith("quvelta-render "));
+}
+
+QTEST_MAIN(TestCli)
+#include "tst_cli.moc"
