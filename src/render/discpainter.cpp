@@ -55,38 +55,62 @@ QPointF centerOf(QSize size)
     return QPointF(size.width() * 0.5, size.height() * 0.5);
 }
 
-enum class Code { Binary, Gray };
-
-void drawAbsoluteDisc(QPainter &painter, const EncoderSettings &settings, QSize size, Code code)
+void drawTracks(QPainter &painter, const EncoderSettings &settings, QSize size)
 {
     painter.fillRect(QRect(QPoint(0, 0), size), settings.background);
-
-    const int bits = settings.count;
-    if (bits > 0) {
-        const int outer = Geometry::mmToPixels(settings.dpi, settings.outerRadiusMm);
-        const int inner = Geometry::mmToPixels(settings.dpi, settings.innerRadiusMm);
-        const int trackWidth = (outer - inner) / bits;
-        const bool reversed = settings.bitOrder == BitOrder::MsbToLsb;
-        // Outermost first: every track clears the inside of its own inner radius.
-        for (int j = 0; j < bits; ++j) {
-            const int a = inner + (bits - 1 - j) * trackWidth;
-            // One pixel past the next track's inner radius, so neighbouring tracks leave no seam.
-            const int b = inner + (bits - j) * trackWidth + 1;
-            int segments;
-            float phase = 0.0f;
-            if (code == Code::Binary) {
-                segments = reversed ? powerOfTwo(j + 1) : powerOfTwo(bits - j);
-            } else {
-                const int rank = reversed ? j : bits - 1 - j; // 0 = most significant bit
-                segments = rank == 0 ? 2 : powerOfTwo(rank);
-                phase = rank == 0 ? 0.0f : 0.5f;
-            }
-            drawDiscTrack(painter, settings, size, a, b, segments, phase);
-        }
-    }
+    // Outermost first: every track clears the inside of its own inner radius.
+    for (const DiscTrack &track : discTracks(settings))
+        drawDiscTrack(painter, settings, size, track.innerRadius, track.outerRadius,
+                      track.segments, track.phase);
     drawCenterMark(painter, settings, size, 0.0f);
 }
 
+EncoderSettings withCode(EncoderSettings settings, EncoderType type, bool gray)
+{
+    settings.type = type;
+    settings.grayCode = gray;
+    return settings;
+}
+
+}
+
+std::vector<DiscTrack> discTracks(const EncoderSettings &settings)
+{
+    const int outer = Geometry::mmToPixels(settings.dpi, settings.outerRadiusMm);
+    const int inner = Geometry::mmToPixels(settings.dpi, settings.innerRadiusMm);
+    std::vector<DiscTrack> tracks;
+    if (settings.type == EncoderType::Relative) {
+        tracks.push_back({ inner, outer, 2 * settings.count, 0.0f });
+        return tracks;
+    }
+    const int bits = settings.count;
+    if (bits <= 0)
+        return tracks;
+    const int trackWidth = (outer - inner) / bits;
+    const bool reversed = settings.bitOrder == BitOrder::MsbToLsb;
+    for (int j = 0; j < bits; ++j) {
+        DiscTrack track;
+        track.innerRadius = inner + (bits - 1 - j) * trackWidth;
+        // One pixel past the next track's inner radius, so neighbouring tracks leave no seam.
+        track.outerRadius = inner + (bits - j) * trackWidth + 1;
+        if (!settings.grayCode) {
+            track.segments = reversed ? powerOfTwo(j + 1) : powerOfTwo(bits - j);
+        } else {
+            const int rank = reversed ? j : bits - 1 - j; // 0 = most significant bit
+            track.segments = rank == 0 ? 2 : powerOfTwo(rank);
+            track.phase = rank == 0 ? 0.0f : 0.5f;
+        }
+        tracks.push_back(track);
+    }
+    return tracks;
+}
+
+qreal sectorRadius(const EncoderSettings &settings, int outerRadius)
+{
+    // With circles on, the sectors stop where the outer circle's stroke begins.
+    if (!settings.border)
+        return outerRadius;
+    return outerRadius - Geometry::borderPixels(settings.dpi, settings.borderWidthMm) / 2.0;
 }
 
 QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offsetDegrees)
@@ -108,8 +132,7 @@ QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offset
             i |= ((n >> b) & 1) << (bits - 1 - b);
         if (i >= sectors)
             continue;
-        const long double start = static_cast<long double>(sweep) * (2 * i) + offsetDegrees;
-        addSector(path, center, radius, start, sweep);
+        addSector(path, center, radius, sectorStartDegrees(sweep, offsetDegrees, i), sweep);
     }
     return path;
 }
@@ -120,24 +143,28 @@ void drawDiscTrack(QPainter &painter, const EncoderSettings &settings, QSize siz
     const QPointF center = centerOf(size);
     const float sweep = 360.0f / static_cast<float>(segments);
     const float offset = sweep * phase;
-    const int bpx = Geometry::borderPixels(settings.dpi, settings.borderWidthMm);
-    // With circles on, the sectors stop where the outer circle's stroke begins.
-    const qreal sectorRadius = settings.border ? outerRadius - bpx / 2.0 : outerRadius;
 
     painter.setPen(Qt::NoPen);
     painter.setBrush(QBrush(settings.foreground, Qt::SolidPattern));
-    painter.drawPath(sectorPath(center, sectorRadius, segments, offset));
+    painter.drawPath(sectorPath(center, sectorRadius(settings, outerRadius), segments, offset));
 
     // The sectors start at the centre; clearing the inside turns them into annular segments.
     painter.setBrush(QBrush(settings.background, Qt::SolidPattern));
     painter.drawEllipse(squareAround(center, innerRadius));
 
-    if (settings.border) {
-        painter.setBrush(Qt::NoBrush);
-        painter.setPen(linePen(settings.foreground, bpx));
-        painter.drawEllipse(squareAround(center, innerRadius));
-        painter.drawEllipse(squareAround(center, outerRadius));
-    }
+    if (settings.border)
+        drawTrackCircles(painter, settings, size, innerRadius, outerRadius);
+}
+
+void drawTrackCircles(QPainter &painter, const EncoderSettings &settings, QSize size,
+                      int innerRadius, int outerRadius)
+{
+    const QPointF center = centerOf(size);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(linePen(settings.foreground,
+                           Geometry::borderPixels(settings.dpi, settings.borderWidthMm)));
+    painter.drawEllipse(squareAround(center, innerRadius));
+    painter.drawEllipse(squareAround(center, outerRadius));
 }
 
 void drawCenterMark(QPainter &painter, const EncoderSettings &settings, QSize size, float angle)
@@ -164,19 +191,15 @@ void drawCenterMark(QPainter &painter, const EncoderSettings &settings, QSize si
 
 void drawGrayDisc(QPainter &painter, const EncoderSettings &settings, QSize size)
 {
-    drawAbsoluteDisc(painter, settings, size, Code::Gray);
+    drawTracks(painter, withCode(settings, EncoderType::Absolute, true), size);
 }
 
 void drawBinaryDisc(QPainter &painter, const EncoderSettings &settings, QSize size)
 {
-    drawAbsoluteDisc(painter, settings, size, Code::Binary);
+    drawTracks(painter, withCode(settings, EncoderType::Absolute, false), size);
 }
 
 void drawRelativeDisc(QPainter &painter, const EncoderSettings &settings, QSize size)
 {
-    painter.fillRect(QRect(QPoint(0, 0), size), settings.background);
-    const int outer = Geometry::mmToPixels(settings.dpi, settings.outerRadiusMm);
-    const int inner = Geometry::mmToPixels(settings.dpi, settings.innerRadiusMm);
-    drawDiscTrack(painter, settings, size, inner, outer, 2 * settings.count, 0.0f);
-    drawCenterMark(painter, settings, size, 0.0f);
+    drawTracks(painter, withCode(settings, EncoderType::Relative, settings.grayCode), size);
 }

@@ -7,7 +7,31 @@
 #include <QPointF>
 #include <QSize>
 
+#include <vector>
+
 class QPainter;
+
+// One ring of a disc: sectors between the radii (whole pixels), `segments` around the turn, the
+// pattern turned counter-clockwise by `phase` segments.
+struct DiscTrack
+{
+    int innerRadius = 0;
+    int outerRadius = 0;
+    int segments = 2;
+    float phase = 0.0f;
+};
+
+// The tracks of the disc these settings describe, outermost first.
+std::vector<DiscTrack> discTracks(const EncoderSettings &settings);
+
+// How far a track's sectors reach: its outer radius, or where the outer circle's stroke begins.
+qreal sectorRadius(const EncoderSettings &settings, int outerRadius);
+
+// Where sector i (counting foreground sectors) starts, in degrees; `sweep` is one segment.
+inline long double sectorStartDegrees(float sweep, float offset, int i)
+{
+    return static_cast<long double>(sweep) * (2 * i) + offset;
+}
 
 // One concentric track per bit in reflected Gray code, then the centre mark.
 void drawGrayDisc(QPainter &painter, const EncoderSettings &settings, QSize size);
@@ -22,6 +46,10 @@ void drawRelativeDisc(QPainter &painter, const EncoderSettings &settings, QSize 
 // counter-clockwise from `phase` segments past 0 degrees; clears the inside; strokes the circles.
 void drawDiscTrack(QPainter &painter, const EncoderSettings &settings, QSize size, int innerRadius,
     int outerRadius, int segments, float phase);
+
+// The circles of one track's inner and outer radius, border width wide.
+void drawTrackCircles(QPainter &painter, const EncoderSettings &settings, QSize size,
+                      int innerRadius, int outerRadius);
 
 // A cross of half the inner radius with a dot at angle `angle` (radians) on its arm.
 void drawCenterMark(QPainter &painter, const EncoderSettings &settings, QSize size, float angle);

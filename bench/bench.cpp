@@ -1,0 +1,270 @@
+// Speed and memory of the largest patterns the window allows (9684 x 9684 px at 1200 dpi),
+// as ratios to the cost of merely filling such an image and to Cairo drawing the same discs.
+// Run with `make bench`; not part of the tests.
+
+#include "cairoreference.h"
+#include "geometry.h"
+#include "imagewriter.h"
+#include "pdfwriter.h"
+#include "renderer.h"
+#include "vectorwriter.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+QTemporaryDir *scratch = nullptr;
+
+EncoderSettings largestDisc(EncoderType type, bool gray)
+{
+    EncoderSettings s;
+    s.shape = Shape::Disc;
+    s.type = type;
+    s.grayCode = gray;
+    s.count = type == EncoderType::Relative ? 1024 : 10;
+    s.outerRadiusMm = 100;
+    s.innerRadiusMm = 0;
+    s.dpi = 1200;
+    s.borderWidthMm = 5.0;
+    return s;
+}
+
+EncoderSettings largestStrip(EncoderType type)
+{
+    EncoderSettings s;
+    s.type = type;
+    s.count = type == EncoderType::Relative ? 1024 : 10;
+    s.widthMm = 200;
+    s.heightMm = 200;
+    s.dpi = 1200;
+    s.borderWidthMm = 5.0;
+    return s;
+}
+
+void memoryFloor(benchmark::State &state)
+{
+    for (auto _ : state) {
+        QImage image(9684, 9684, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+
+void render(benchmark::State &state, EncoderSettings settings, bool antialias)
+{
+    for (auto _ : state) {
+        const QImage image = renderEncoderImage(settings, antialias);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+
+void cairo(benchmark::State &state, EncoderSettings settings, bool antialias)
+{
+    for (auto _ : state) {
+        const QSize size = Geometry::imageSize(settings);
+        QImage image(size, QImage::Format_RGB32);
+        cairoDrawDisc(image, settings, antialias);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+
+void saveImage(benchmark::State &state, const char *suffix)
+{
+    const QImage image = renderEncoderImage(largestDisc(EncoderType::Relative, false), false);
+    const QString name = scratch->filePath(QStringLiteral("bench.") + QLatin1String(suffix));
+    for (auto _ : state) {
+        QString error;
+        if (!ImageExport::writeImageFile(image, name, &error))
+            state.SkipWithError(qPrintable(error));
+    }
+}
+
+void savePdf(benchmark::State &state)
+{
+    const EncoderSettings s = largestDisc(EncoderType::Relative, false);
+    const QImage image = renderEncoderImage(s, false);
+    const QString name = scratch->filePath(QStringLiteral("bench.pdf"));
+    for (auto _ : state) {
+        QString error;
+        if (!PdfExport::writePdfPage(image, name, PdfExport::pageSizeMm(Geometry::nominalSizeMm(s)), s.dpi, &error))
+            state.SkipWithError(qPrintable(error));
+    }
+}
+
+void saveVector(benchmark::State &state, bool svg)
+{
+    const EncoderSettings s = largestDisc(EncoderType::Relative, false);
+    const QString name = scratch->filePath(svg ? QStringLiteral("bench.svg") : QStringLiteral("vector.pdf"));
+    for (auto _ : state) {
+        QString error;
+        const bool ok = svg ? VectorExport::writeSvg(s, name, &error) : VectorExport::writeVectorPdf(s, name, &error);
+        if (!ok)
+            state.SkipWithError(qPrintable(error));
+    }
+}
+
+// Peak resident memory of the last end-to-end run, in bytes.
+std::map<std::string, long long> peakMemory;
+
+// quvelta-render as a user runs it; reports its peak resident memory.
+void endToEnd(benchmark::State &state, bool antialias)
+{
+    const std::string output = scratch->filePath(QStringLiteral("e2e.png")).toStdString();
+    std::vector<std::string> args = { QUVELTA_RENDER_PATH, "--shape", "disc", "--type", "relative",
+                                      "--pairs", "1024", "--outer-radius", "100", "--border", "5",
+                                      "--dpi", "1200", "-o", output };
+    if (!antialias)
+        args.push_back("--no-antialias");
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    for (auto _ : state) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        int status = 0;
+        rusage usage {};
+        wait4(pid, &status, 0, &usage);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            state.SkipWithError("quvelta-render failed");
+        peakMemory[antialias ? "antialiased" : "plain"] = usage.ru_maxrss * 1024LL;
+    }
+}
+
+// Collects the median of every case for the summary.
+class SummaryReporter : public benchmark::ConsoleReporter
+{
+public:
+    std::map<std::string, double> medians;
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        for (const Run &run : runs) {
+            if (run.aggregate_name == "median" || (run.run_type == Run::RT_Iteration && !medians.count(run.run_name.str())))
+                medians[run.run_name.str()] = run.GetAdjustedRealTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+}
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QTemporaryDir dir;
+    scratch = &dir;
+
+    const auto add = [](const char *name, auto function, auto... args) {
+        benchmark::RegisterBenchmark(name, function, args...)
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(1)
+                ->Repetitions(3)
+                ->ReportAggregatesOnly(true);
+    };
+    const EncoderSettings relative = largestDisc(EncoderType::Relative, false);
+    const EncoderSettings gray = largestDisc(EncoderType::Absolute, true);
+    const EncoderSettings binary = largestDisc(EncoderType::Absolute, false);
+    add("floor", memoryFloor);
+    add("relative disc/plain", render, relative, false);
+    add("relative disc/antialiased", render, relative, true);
+    add("cairo relative disc/plain", cairo, relative, false);
+    add("cairo relative disc/antialiased", cairo, relative, true);
+    add("gray disc/plain", render, gray, false);
+    add("gray disc/antialiased", render, gray, true);
+    add("cairo gray disc/plain", cairo, gray, false);
+    add("cairo gray disc/antialiased", cairo, gray, true);
+    add("binary disc/plain", render, binary, false);
+    add("binary disc/antialiased", render, binary, true);
+    add("10-bit strip/plain", render, largestStrip(EncoderType::Absolute), false);
+    add("10-bit strip/antialiased", render, largestStrip(EncoderType::Absolute), true);
+    add("1024-pair strip/plain", render, largestStrip(EncoderType::Relative), false);
+    add("1024-pair strip/antialiased", render, largestStrip(EncoderType::Relative), true);
+    add("save png", saveImage, "png");
+    add("save tiff", saveImage, "tiff");
+    add("save bmp", saveImage, "bmp");
+    add("save raster pdf", savePdf);
+    add("save svg", saveVector, true);
+    add("save vector pdf", saveVector, false);
+    add("quvelta-render png/plain", endToEnd, false);
+    add("quvelta-render png/antialiased", endToEnd, true);
+
+    benchmark::Initialize(&argc, argv);
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    const auto time = [&](const std::string &name) {
+        for (const auto &[key, value] : reporter.medians)
+            if (key.rfind(name, 0) == 0)
+                return value;
+        return -1.0;
+    };
+    const double floor = time("floor");
+    const double imageBytes = 9684.0 * 9684.0 * 4;
+    std::printf("\n%-34s %10s %9s %9s %8s %s\n", "case (largest size)", "median ms", "x floor", "x cairo",
+                "target", "");
+    bool allMet = true;
+    const auto line = [&](const char *name, const char *cairoName, double limit, bool vsCairo) {
+        const double t = time(name);
+        const double c = cairoName ? time(cairoName) : -1;
+        const double ratio = vsCairo ? t / c : t / floor;
+        const bool met = limit <= 0 || ratio <= limit;
+        allMet = allMet && met;
+        char target[32] = "";
+        if (limit > 0)
+            std::snprintf(target, sizeof target, "%s%.1f", vsCairo ? "c<=" : "f<=", limit);
+        std::printf("%-34s %10.1f %9.2f %9s %8s %s\n", name, t, t / floor,
+                    c > 0 ? std::to_string(t / c).substr(0, 5).c_str() : "", target,
+                    limit > 0 ? (met ? "met" : "MISSED") : "");
+    };
+    line("floor", nullptr, 0, false);
+    line("relative disc/plain", "cairo relative disc/plain", 1.2, true);
+    line("relative disc/antialiased", "cairo relative disc/antialiased", 2.0, true);
+    line("gray disc/plain", "cairo gray disc/plain", 1.2, true);
+    line("gray disc/antialiased", "cairo gray disc/antialiased", 2.0, true);
+    line("binary disc/plain", "cairo gray disc/plain", 0, true);
+    line("binary disc/antialiased", "cairo gray disc/antialiased", 0, true);
+    line("cairo relative disc/plain", nullptr, 0, false);
+    line("cairo relative disc/antialiased", nullptr, 0, false);
+    line("cairo gray disc/plain", nullptr, 0, false);
+    line("cairo gray disc/antialiased", nullptr, 0, false);
+    line("10-bit strip/plain", nullptr, 2.0, false);
+    line("10-bit strip/antialiased", nullptr, 2.0, false);
+    line("1024-pair strip/plain", nullptr, 2.0, false);
+    line("1024-pair strip/antialiased", nullptr, 2.0, false);
+    line("save png", nullptr, 0, false);
+    line("save tiff", nullptr, 0, false);
+    line("save bmp", nullptr, 0, false);
+    line("save raster pdf", nullptr, 0, false);
+    line("save svg", nullptr, 0, false);
+    line("save vector pdf", nullptr, 0, false);
+    line("quvelta-render png/plain", nullptr, 6.0, false);
+    line("quvelta-render png/antialiased", nullptr, 15.0, false);
+    for (const auto &[name, bytes] : peakMemory) {
+        const double ratio = bytes / imageBytes;
+        const bool met = ratio <= 1.2;
+        allMet = allMet && met;
+        std::printf("peak memory %-22s %7.0f MB = %.2f x the image (%.0f MB), target <= 1.2: %s\n",
+                    name.c_str(), bytes / 1e6, ratio, imageBytes / 1e6, met ? "met" : "MISSED");
+    }
+    std::printf("\n%s\n", allMet ? "every target met" : "some targets missed");
+    return 0;
+}
