@@ -224,6 +224,10 @@ int main(int argc, char **argv)
     bool allMet = true;
     const auto line = [&](const char *name, const char *cairoName, double limit, bool vsCairo) {
         const double t = time(name);
+        if (t < 0) {
+            std::printf("%-34s %10s\n", name, "not run");
+            return;
+        }
         const double c = cairoName ? time(cairoName) : -1;
         const double ratio = vsCairo ? t / c : t / floor;
         const bool met = limit <= 0 || ratio <= limit;

@@ -2,6 +2,7 @@
 
 #include "exporterror.h"
 #include "pixelpacking.h"
+#include "pngwriter.h"
 
 #include <QFileInfo>
 #include <QImageWriter>
@@ -38,13 +39,22 @@ bool writeImageFile(const QImage &image, const QString &fileName, QString *error
         *error = cantWrite(fileName, file.errorString());
         return false;
     }
-    // PNG and TIFF store 1-bit, grey and palette images: a two-colour pattern shrinks to a
-    // fraction of the size at no loss.
-    const bool packs = suffix == QLatin1String("png") || suffix == QLatin1String("tif")
-        || suffix == QLatin1String("tiff");
-    QImageWriter writer(&file, suffix.toLatin1());
-    if (!writer.write(packs ? PixelPacking::compact(image) : image)) {
-        *error = cantWrite(fileName, writer.errorString());
+    bool written;
+    QString reason;
+    if (suffix == QLatin1String("png")) {
+        // Our own writer packs the rows as it goes: no second copy of the image, and 1 bit or
+        // 8 bits a pixel wherever that loses nothing.
+        written = PngExport::writePng(image, &file, &reason);
+    } else {
+        // TIFF stores 1-bit, grey and palette images too; the packed copy is a fraction of
+        // the image's size.
+        const bool packs = suffix == QLatin1String("tif") || suffix == QLatin1String("tiff");
+        QImageWriter writer(&file, suffix.toLatin1());
+        written = writer.write(packs ? PixelPacking::compact(image) : image);
+        reason = writer.errorString();
+    }
+    if (!written) {
+        *error = cantWrite(fileName, reason);
         file.cancelWriting();
         return false;
     }

@@ -1,12 +1,12 @@
 #include "pdfwriter.h"
 
+#include "deflater.h"
 #include "exporterror.h"
 #include "geometry.h"
 #include "pixelpacking.h"
 
 #include <QSaveFile>
 
-#include <zlib.h>
 
 #include <vector>
 
@@ -93,107 +93,21 @@ private:
     bool failed = false;
 };
 
-// Feeds rows through zlib into the output.
-class Deflater
+// The image's colour space entry for the packed rows.
+QByteArray colorSpace(const PixelPacking::RowPacker &packer)
 {
-public:
-    explicit Deflater(PdfOutput &out) : out(out)
-    {
-        stream.zalloc = Z_NULL;
-        stream.zfree = Z_NULL;
-        stream.opaque = Z_NULL;
-        ready = deflateInit(&stream, 6) == Z_OK;
+    using Kind = PixelPacking::RowPacker::Kind;
+    switch (packer.kind()) {
+    case Kind::Bilevel:
+    case Kind::Indexed:
+        return "[/Indexed /DeviceRGB " + QByteArray::number(packer.palette().size() - 1) + ' '
+                + hexPalette(packer.palette()) + ']';
+    case Kind::Gray:
+        return "/DeviceGray";
+    case Kind::Rgb:
+        break;
     }
-    ~Deflater()
-    {
-        if (ready)
-            deflateEnd(&stream);
-    }
-    Deflater(const Deflater &) = delete;
-    Deflater &operator=(const Deflater &) = delete;
-
-    bool add(const uchar *data, int size) { return run(data, size, Z_NO_FLUSH); }
-    bool finish() { return run(nullptr, 0, Z_FINISH); }
-
-private:
-    bool run(const uchar *data, int size, int flush)
-    {
-        if (!ready)
-            return false;
-        stream.next_in = const_cast<uchar *>(data);
-        stream.avail_in = uInt(size);
-        int result;
-        do {
-            stream.next_out = reinterpret_cast<Bytef *>(buffer);
-            stream.avail_out = sizeof buffer;
-            result = deflate(&stream, flush);
-            if (result == Z_STREAM_ERROR)
-                return false;
-            const int produced = int(sizeof buffer - stream.avail_out);
-            if (produced > 0 && !out.write(QByteArray::fromRawData(buffer, produced)))
-                return false;
-        } while (stream.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
-        return true;
-    }
-
-    PdfOutput &out;
-    z_stream stream {};
-    bool ready = false;
-    char buffer[1 << 16];
-};
-
-// The image dictionary entries and the rows in PDF sample layout.
-struct ImageSamples
-{
-    QByteArray colorSpace;
-    int bitsPerComponent = 8;
-};
-
-ImageSamples describe(const QImage &image)
-{
-    switch (image.format()) {
-    case QImage::Format_Mono:
-        return { "[/Indexed /DeviceRGB 1 " + hexPalette(image.colorTable()) + ']', 1 };
-    case QImage::Format_Grayscale8:
-        return { "/DeviceGray", 8 };
-    case QImage::Format_Indexed8:
-        return { "[/Indexed /DeviceRGB " + QByteArray::number(image.colorCount() - 1) + ' '
-                + hexPalette(image.colorTable()) + ']',
-            8 };
-    default:
-        return { "/DeviceRGB", 8 };
-    }
-}
-
-bool writeSamples(Deflater &deflater, const QImage &image)
-{
-    const int width = image.width();
-    switch (image.format()) {
-    case QImage::Format_Mono:
-    case QImage::Format_Grayscale8:
-    case QImage::Format_Indexed8: {
-        const int rowBytes = (width * image.depth() + 7) / 8;
-        for (int y = 0; y < image.height(); ++y) {
-            if (!deflater.add(image.constScanLine(y), rowBytes))
-                return false;
-        }
-        return true;
-    }
-    default: {
-        std::vector<uchar> row(size_t(width) * 3);
-        for (int y = 0; y < image.height(); ++y) {
-            const auto *in = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-            for (int x = 0; x < width; ++x) {
-                row[size_t(3 * x)] = uchar(qRed(in[x]));
-                row[size_t(3 * x + 1)] = uchar(qGreen(in[x]));
-                row[size_t(3 * x + 2)] = uchar(qBlue(in[x]));
-            }
-            if (!deflater.add(row.data(), int(row.size())))
-                return false;
-        }
-        return true;
-    }
-    }
+    return "/DeviceRGB";
 }
 
 }
@@ -215,10 +129,8 @@ bool writePdfPage(
         *error = cantWrite(fileName, QStringLiteral("the image has no pixels"));
         return false;
     }
-    QImage samples = PixelPacking::compact(image);
-    if (samples.format() != QImage::Format_Mono && samples.format() != QImage::Format_Indexed8
-        && samples.format() != QImage::Format_Grayscale8)
-        samples = samples.convertToFormat(QImage::Format_RGB32);
+    const QImage samples = image.convertToFormat(QImage::Format_RGB32); // shared if it already is
+    const PixelPacking::RowPacker packer(samples);
 
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -247,17 +159,25 @@ bool writePdfPage(
             + number(pageHeight)
             + "] /Resources << /XObject << /Im0 4 0 R >> >> /Contents 6 0 R >>");
 
-    const ImageSamples layout = describe(samples);
+
     pdf.beginObject(Image);
     pdf.write("<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(samples.width())
-        + " /Height " + QByteArray::number(samples.height()) + " /ColorSpace " + layout.colorSpace
-        + " /BitsPerComponent " + QByteArray::number(layout.bitsPerComponent)
+        + " /Height " + QByteArray::number(samples.height()) + " /ColorSpace " + colorSpace(packer)
+        + " /BitsPerComponent " + QByteArray::number(packer.bitsPerPixel() == 1 ? 1 : 8)
         + " /Interpolate false /Filter /FlateDecode /Length 5 0 R >>\nstream\n");
     const qint64 streamStart = pdf.position();
     bool written = false;
     {
-        Deflater deflater(pdf);
-        written = writeSamples(deflater, samples) && deflater.finish();
+        Deflater deflater([&pdf](const char *data, int size) {
+            return pdf.write(QByteArray::fromRawData(data, size));
+        });
+        std::vector<uchar> row(size_t(packer.rowBytes()));
+        written = true;
+        for (int y = 0; written && y < samples.height(); ++y) {
+            packer.pack(y, row.data());
+            written = deflater.add(row.data(), int(row.size()));
+        }
+        written = written && deflater.finish();
     }
     const qint64 streamLength = pdf.position() - streamStart;
     pdf.write("\nendstream\nendobj\n");

@@ -1,106 +1,166 @@
 #include "pixelpacking.h"
 
-#include <QHash>
-
 #include <algorithm>
+#include <cstring>
 
 namespace PixelPacking {
 
+// A small open-addressing set of opaque colours that remembers each colour's index. Colours of
+// a pattern change every few pixels along its edges, so the lookup must be cheap.
+class ColorIndex
+{
+public:
+    // Returns the colour's index, adding it when new; -1 once more than `limit` colours came.
+    int indexOf(QRgb color, int limit)
+    {
+        quint32 slot = (color * 0x9E3779B1u) >> (32 - bits);
+        while (keys[slot] != 0) {
+            if (keys[slot] == color)
+                return values[slot];
+            slot = (slot + 1) & (size - 1);
+        }
+        if (int(order.size()) >= limit)
+            return -1;
+        keys[slot] = color;
+        values[slot] = int(order.size());
+        order.push_back(color);
+        return values[slot];
+    }
+
+    QVector<QRgb> order;
+
+private:
+    static constexpr int bits = 10;
+    static constexpr quint32 size = 1u << bits; // at least four times the 256 colours it holds
+    QRgb keys[size] = {}; // 0 is free: every colour stored here is opaque
+    int values[size] = {};
+};
+
 QVector<QRgb> distinctColors(const QImage &image, int limit)
 {
-    QVector<QRgb> colors;
-    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32)
-        return colors;
-    QRgb last = 0;
-    bool haveLast = false;
+    if (image.format() != QImage::Format_RGB32 || limit > 256)
+        return {};
+    ColorIndex index;
+    const int width = image.width();
     for (int y = 0; y < image.height(); ++y) {
         const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb c = line[x];
-            // Patterns are long runs of one colour; skip the search while the run lasts.
-            if (haveLast && c == last)
+        QRgb last = 0;
+        for (int x = 0; x < width; ++x) {
+            const QRgb c = line[x] | 0xff000000u;
+            // Patterns are long runs of one colour; look up only where it changes.
+            if (c == last)
                 continue;
             last = c;
-            haveLast = true;
-            if (std::find(colors.cbegin(), colors.cend(), c) == colors.cend()) {
-                if (colors.size() == limit)
-                    return {};
-                colors.append(c);
-            }
+            if (index.indexOf(c, limit) < 0)
+                return {};
         }
     }
-    return colors;
+    return index.order;
 }
 
-namespace {
-
-QImage toMono(const QImage &image, const QVector<QRgb> &colors)
+RowPacker::RowPacker(const QImage &image)
+    : image(image)
 {
-    QImage mono(image.size(), QImage::Format_Mono);
-    if (mono.isNull())
-        return image;
-    mono.setColorTable(colors);
-    const QRgb one = colors.value(1);
-    for (int y = 0; y < image.height(); ++y) {
-        const auto *in = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        uchar *out = mono.scanLine(y);
-        std::fill(out, out + mono.bytesPerLine(), uchar(0));
-        for (int x = 0; x < image.width(); ++x) {
-            if (in[x] == one)
+    colors = distinctColors(image);
+    if (colors.isEmpty()) {
+        packing = Kind::Rgb;
+    } else if (colors.size() <= 2) {
+        packing = Kind::Bilevel;
+        if (colors.size() == 1)
+            colors.append(colors.first());
+    } else if (std::all_of(colors.cbegin(), colors.cend(), [](QRgb c) {
+                   return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c);
+               })) {
+        packing = Kind::Gray;
+    } else {
+        packing = Kind::Indexed;
+        indices = std::make_shared<ColorIndex>();
+        for (QRgb c : colors)
+            indices->indexOf(c, 256);
+    }
+}
+
+int RowPacker::bitsPerPixel() const
+{
+    switch (packing) {
+    case Kind::Bilevel:
+        return 1;
+    case Kind::Gray:
+    case Kind::Indexed:
+        return 8;
+    case Kind::Rgb:
+        break;
+    }
+    return 24;
+}
+
+void RowPacker::pack(int y, uchar *out) const
+{
+    const auto *in = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+    const int width = image.width();
+    switch (packing) {
+    case Kind::Bilevel: {
+        std::memset(out, 0, size_t(rowBytes()));
+        const QRgb one = colors[1] & 0xffffffu;
+        for (int x = 0; x < width; ++x) {
+            if ((in[x] & 0xffffffu) == one)
                 out[x >> 3] |= uchar(0x80 >> (x & 7));
         }
+        return;
     }
-    return mono;
-}
-
-QImage toIndexed(const QImage &image, const QVector<QRgb> &colors, bool gray)
-{
-    QImage packed(image.size(), gray ? QImage::Format_Grayscale8 : QImage::Format_Indexed8);
-    if (packed.isNull())
-        return image;
-    QHash<QRgb, uchar> index;
-    for (int i = 0; i < colors.size(); ++i)
-        index.insert(colors[i] | 0xff000000u, uchar(gray ? qRed(colors[i]) : i));
-    if (!gray)
-        packed.setColorTable(colors);
-    for (int y = 0; y < image.height(); ++y) {
-        const auto *in = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        uchar *out = packed.scanLine(y);
-        QRgb last = in[0] | 0xff000000u;
-        uchar value = index.value(last);
-        for (int x = 0; x < image.width(); ++x) {
+    case Kind::Gray:
+        for (int x = 0; x < width; ++x)
+            out[x] = uchar(qRed(in[x]));
+        return;
+    case Kind::Indexed: {
+        QRgb last = 0;
+        uchar value = 0;
+        for (int x = 0; x < width; ++x) {
             const QRgb c = in[x] | 0xff000000u;
             if (c != last) {
                 last = c;
-                value = index.value(c);
+                value = uchar(indices->indexOf(c, 256));
             }
             out[x] = value;
         }
+        return;
     }
-    return packed;
-}
-
+    case Kind::Rgb:
+        for (int x = 0; x < width; ++x) {
+            out[3 * x] = uchar(qRed(in[x]));
+            out[3 * x + 1] = uchar(qGreen(in[x]));
+            out[3 * x + 2] = uchar(qBlue(in[x]));
+        }
+        return;
+    }
 }
 
 QImage compact(const QImage &image)
 {
     if (image.isNull() || image.format() != QImage::Format_RGB32)
         return image;
-    QVector<QRgb> colors = distinctColors(image);
-    if (colors.isEmpty())
+    const RowPacker packer(image);
+    QImage::Format format = QImage::Format_RGB32;
+    switch (packer.kind()) {
+    case RowPacker::Kind::Bilevel:
+        format = QImage::Format_Mono;
+        break;
+    case RowPacker::Kind::Gray:
+        format = QImage::Format_Grayscale8;
+        break;
+    case RowPacker::Kind::Indexed:
+        format = QImage::Format_Indexed8;
+        break;
+    case RowPacker::Kind::Rgb:
         return image;
-    for (QRgb &c : colors)
-        c |= 0xff000000u; // RGB32 keeps 0xff in the unused byte, but be sure
-    QImage packed;
-    if (colors.size() <= 2) {
-        if (colors.size() == 1)
-            colors.append(colors.first());
-        packed = toMono(image, colors);
-    } else {
-        const bool gray = std::all_of(colors.cbegin(), colors.cend(),
-            [](QRgb c) { return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c); });
-        packed = toIndexed(image, colors, gray);
     }
+    QImage packed(image.size(), format);
+    if (packed.isNull())
+        return image;
+    if (format != QImage::Format_Grayscale8)
+        packed.setColorTable(packer.palette());
+    for (int y = 0; y < image.height(); ++y)
+        packer.pack(y, packed.scanLine(y));
     packed.setDotsPerMeterX(image.dotsPerMeterX());
     packed.setDotsPerMeterY(image.dotsPerMeterY());
     for (const QString &key : image.textKeys())

@@ -1,5 +1,6 @@
 #include "discpainter.h"
 
+#include "coveragefill.h"
 #include "geometry.h"
 #include "paintcommon.h"
 
@@ -202,4 +203,70 @@ void drawBinaryDisc(QPainter &painter, const EncoderSettings &settings, QSize si
 void drawRelativeDisc(QPainter &painter, const EncoderSettings &settings, QSize size)
 {
     drawTracks(painter, withCode(settings, EncoderType::Relative, settings.grayCode), size);
+}
+
+namespace {
+
+// Points along the arc from `from` to `to` degrees (either direction), both ends exact, the chords
+// within a hundredth of a pixel of the circle.
+void appendArc(std::vector<CoverageFill::Point> &points, QPointF center, qreal radius,
+               long double from, long double to)
+{
+    constexpr double tolerance = 0.01;
+    const double maxStep = radius > tolerance ? 2 * std::acos(1 - tolerance / radius) : M_PI;
+    const long double span = (to - from) * degreesToRadians;
+    const int steps = std::max(1, int(std::ceil(std::fabs(double(span)) / maxStep)));
+    for (int k = 0; k <= steps; ++k) {
+        const long double degrees = k == steps ? to : from + (to - from) * k / steps;
+        const QPointF p = pointAt(center, radius, degrees);
+        points.push_back({ p.x(), p.y() });
+    }
+}
+
+}
+
+bool drawDiscAntialiased(QImage &image, const EncoderSettings &settings)
+{
+    const QSize size = image.size();
+    const std::vector<DiscTrack> tracks = discTracks(settings);
+    const int bpx = Geometry::borderPixels(settings.dpi, settings.borderWidthMm);
+    if (settings.border && tracks.size() > 1) {
+        // Each track's clearing disc must not reach the circle of the track outside it.
+        for (const DiscTrack &track : tracks) {
+            if (track.outerRadius - 1 - track.innerRadius < bpx / 2 + 2)
+                return false;
+        }
+    }
+
+    const QPointF center = centerOf(size);
+    CoverageFill fill(size);
+    std::vector<CoverageFill::Point> polygon;
+    for (const DiscTrack &track : tracks) {
+        const qreal outer = sectorRadius(settings, track.outerRadius);
+        const qreal inner = track.innerRadius;
+        if (outer <= inner)
+            continue; // cleared entirely by the track's own inner disc
+        const float sweep = 360.0f / static_cast<float>(track.segments);
+        const float offset = sweep * track.phase;
+        for (int i = 0; i < track.segments / 2; ++i) {
+            const long double start = sectorStartDegrees(sweep, offset, i);
+            polygon.clear();
+            appendArc(polygon, center, outer, start, start + sweep);
+            if (inner > 0)
+                appendArc(polygon, center, inner, start + sweep, start);
+            else
+                polygon.push_back({ center.x(), center.y() });
+            fill.addPolygon(polygon);
+        }
+    }
+    fill.fill(image, settings.foreground, settings.background);
+
+    QPainter painter(&image);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+    if (settings.border) {
+        for (const DiscTrack &track : tracks)
+            drawTrackCircles(painter, settings, size, track.innerRadius, track.outerRadius);
+    }
+    drawCenterMark(painter, settings, size, 0.0f);
+    return true;
 }

@@ -3,6 +3,7 @@
 
 #include "encodersettings.h"
 
+#include <QImage>
 #include <QPainterPath>
 #include <QPointF>
 #include <QSize>
@@ -50,6 +51,13 @@ void drawDiscTrack(QPainter &painter, const EncoderSettings &settings, QSize siz
 // The circles of one track's inner and outer radius, border width wide.
 void drawTrackCircles(QPainter &painter, const EncoderSettings &settings, QSize size,
                       int innerRadius, int outerRadius);
+
+// The whole disc pattern, antialiased, straight into an RGB32 image of the disc's size: the
+// sectors of all tracks filled by exact pixel coverage in one pass, then the circles and the
+// centre mark with the painter. The same shapes as the layered painter, hundreds of times faster
+// for fine discs; false (nothing drawn) where the layering itself shapes the result, that is when
+// a track is narrower than its circles.
+bool drawDiscAntialiased(QImage &image, const EncoderSettings &settings);
 
 // A cross of half the inner radius with a dot at angle `angle` (radians) on its arm.
 void drawCenterMark(QPainter &painter, const EncoderSettings &settings, QSize size, float angle);

@@ -1,0 +1,45 @@
+#ifndef QUVELTA_COVERAGEFILL_H
+#define QUVELTA_COVERAGEFILL_H
+
+#include <QColor>
+#include <QImage>
+
+#include <vector>
+
+// Fills a set of closed polygons with one colour over a background, antialiased by the exact area
+// each pixel has inside them, straight into an RGB32 image. The polygons must not overlap (where
+// they do, their coverage adds up to at most full). Every pixel of the image is written: the
+// background where nothing covers it.
+//
+// It does for thousands of thin shapes what QPainter's antialiased fill does, at a small fraction
+// of the cost: edges are accumulated as signed area per cell and summed along each row, in bands
+// of rows spread over the processor's cores.
+class CoverageFill
+{
+public:
+    struct Point
+    {
+        double x;
+        double y;
+    };
+
+    explicit CoverageFill(QSize size);
+
+    // Adds a closed polygon; the last point connects back to the first.
+    void addPolygon(const std::vector<Point> &points);
+
+    void fill(QImage &image, const QColor &foreground, const QColor &background) const;
+
+private:
+    struct Segment
+    {
+        double x0, y0, x1, y1;
+    };
+    void addClippedSegment(Point a, Point b);
+    static void accumulate(float *cells, int stride, int bandTop, int rows, const Segment &segment);
+
+    QSize size;
+    std::vector<Segment> segments;
+};
+
+#endif
