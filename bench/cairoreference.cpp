@@ -9,7 +9,7 @@
 namespace {
 
 void track(cairo_t *cr, double cx, double cy, int inner, double outer, int segments, double phase,
-           const QColor &fg, const QColor &bg)
+    const QColor &fg, const QColor &bg)
 {
     const double sweep = 2 * M_PI / segments;
     const double offset = sweep * phase;
@@ -33,7 +33,7 @@ void track(cairo_t *cr, double cx, double cy, int inner, double outer, int segme
 void cairoDrawDisc(QImage &image, const EncoderSettings &s, bool antialias)
 {
     cairo_surface_t *surface = cairo_image_surface_create_for_data(
-            image.bits(), CAIRO_FORMAT_RGB24, image.width(), image.height(), int(image.bytesPerLine()));
+        image.bits(), CAIRO_FORMAT_RGB24, image.width(), image.height(), int(image.bytesPerLine()));
     cairo_t *cr = cairo_create(surface);
     cairo_set_antialias(cr, antialias ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
     cairo_set_source_rgb(cr, s.background.redF(), s.background.greenF(), s.background.blueF());
@@ -51,7 +51,7 @@ void cairoDrawDisc(QImage &image, const EncoderSettings &s, bool antialias)
             const int rank = bits - 1 - j;
             const int segments = rank == 0 ? 2 : 1 << rank;
             track(cr, c, c, inner + (bits - 1 - j) * w, inner + (bits - j) * w + 1, segments,
-                  rank == 0 ? 0 : 0.5, s.foreground, s.background);
+                rank == 0 ? 0 : 0.5, s.foreground, s.background);
         }
     }
     cairo_destroy(cr);

@@ -2,8 +2,7 @@
 
 #include <utility>
 
-Deflater::Deflater(Sink sink, int level, int strategy)
-    : sink(std::move(sink))
+Deflater::Deflater(Sink sink, int level, int strategy) : sink(std::move(sink))
 {
     ready = deflateInit2(&stream, level, Z_DEFLATED, 15, 8, strategy) == Z_OK;
 }

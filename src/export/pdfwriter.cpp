@@ -7,7 +7,6 @@
 
 #include <QSaveFile>
 
-
 #include <vector>
 
 // A PDF of one page with one image, written directly rather than through QPdfWriter: Qt 6.4's PDF
@@ -101,7 +100,7 @@ QByteArray colorSpace(const PixelPacking::RowPacker &packer)
     case Kind::Bilevel:
     case Kind::Indexed:
         return "[/Indexed /DeviceRGB " + QByteArray::number(packer.palette().size() - 1) + ' '
-                + hexPalette(packer.palette()) + ']';
+            + hexPalette(packer.palette()) + ']';
     case Kind::Gray:
         return "/DeviceGray";
     case Kind::Rgb:
@@ -158,7 +157,6 @@ bool writePdfPage(
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + number(pageWidth) + ' '
             + number(pageHeight)
             + "] /Resources << /XObject << /Im0 4 0 R >> >> /Contents 6 0 R >>");
-
 
     pdf.beginObject(Image);
     pdf.write("<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(samples.width())

@@ -58,8 +58,7 @@ QVector<QRgb> distinctColors(const QImage &image, int limit)
     return index.order;
 }
 
-RowPacker::RowPacker(const QImage &image)
-    : image(image)
+RowPacker::RowPacker(const QImage &image) : image(image)
 {
     colors = distinctColors(image);
     if (colors.isEmpty()) {
@@ -68,9 +67,8 @@ RowPacker::RowPacker(const QImage &image)
         packing = Kind::Bilevel;
         if (colors.size() == 1)
             colors.append(colors.first());
-    } else if (std::all_of(colors.cbegin(), colors.cend(), [](QRgb c) {
-                   return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c);
-               })) {
+    } else if (std::all_of(colors.cbegin(), colors.cend(),
+                   [](QRgb c) { return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c); })) {
         packing = Kind::Gray;
     } else {
         packing = Kind::Indexed;

@@ -14,10 +14,7 @@ namespace {
 class ChunkWriter
 {
 public:
-    explicit ChunkWriter(QIODevice *device)
-        : device(device)
-    {
-    }
+    explicit ChunkWriter(QIODevice *device) : device(device) { }
 
     bool chunk(const char type[4], const QByteArray &data)
     {
@@ -28,8 +25,8 @@ public:
         uchar check[4];
         qToBigEndian(quint32(crc), check);
         return write(reinterpret_cast<const char *>(length), 4) && write(type, 4)
-                && write(data.constData(), data.size())
-                && write(reinterpret_cast<const char *>(check), 4);
+            && write(data.constData(), data.size())
+            && write(reinterpret_cast<const char *>(check), 4);
     }
 
     bool write(const char *data, qint64 size) { return device->write(data, size) == size; }
@@ -61,8 +58,8 @@ bool writePng(const QImage &image, QIODevice *device, QString *reason)
     if (!out.write("\x89PNG\r\n\x1a\n", 8))
         return failed();
 
-    const bool palette = packer.kind() == RowPacker::Kind::Bilevel
-            || packer.kind() == RowPacker::Kind::Indexed;
+    const bool palette
+        = packer.kind() == RowPacker::Kind::Bilevel || packer.kind() == RowPacker::Kind::Indexed;
     const char colorType = palette ? 3 : packer.kind() == RowPacker::Kind::Gray ? 0 : 2;
     const char bitDepth = packer.kind() == RowPacker::Kind::Bilevel ? 1 : 8;
     QByteArray header = bigEndian(quint32(image.width())) + bigEndian(quint32(image.height()));
@@ -83,7 +80,7 @@ bool writePng(const QImage &image, QIODevice *device, QString *reason)
     }
     if (image.dotsPerMeterX() > 0 && image.dotsPerMeterY() > 0) {
         const QByteArray phys = bigEndian(quint32(image.dotsPerMeterX()))
-                + bigEndian(quint32(image.dotsPerMeterY())) + char(1); // per metre
+            + bigEndian(quint32(image.dotsPerMeterY())) + char(1); // per metre
         if (!out.chunk("pHYs", phys))
             return failed();
     }

@@ -1,8 +1,8 @@
 #ifndef QUVELTA_PNGWRITER_H
 #define QUVELTA_PNGWRITER_H
 
-#include <QImage>
 #include <QIODevice>
+#include <QImage>
 #include <QString>
 
 namespace PngExport {

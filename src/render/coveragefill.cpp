@@ -23,10 +23,7 @@ inline QRgb interpolate(QRgb x, uint a, QRgb y, uint b)
 
 }
 
-CoverageFill::CoverageFill(QSize size)
-    : size(size)
-{
-}
+CoverageFill::CoverageFill(QSize size) : size(size) { }
 
 void CoverageFill::addPolygon(const std::vector<Point> &points)
 {
@@ -53,7 +50,8 @@ void CoverageFill::addClippedSegment(Point a, Point b)
     for (int i = 0; i <= n; ++i) {
         const double t = i < n ? cuts[i] : 1.0;
         Point to = i < n ? Point { a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t } : b;
-        const Segment s { std::clamp(from.x, 0.0, width), from.y, std::clamp(to.x, 0.0, width), to.y };
+        const Segment s { std::clamp(from.x, 0.0, width), from.y, std::clamp(to.x, 0.0, width),
+            to.y };
         if (s.y0 != s.y1)
             segments.push_back(s);
         from = to;
@@ -62,7 +60,8 @@ void CoverageFill::addClippedSegment(Point a, Point b)
 
 // Adds the signed area that the segment leaves to the right of it in every cell of the band's rows
 // that it crosses; summed along a row, these give each pixel's covered area.
-void CoverageFill::accumulate(float *cells, int stride, int bandTop, int rows, const Segment &segment)
+void CoverageFill::accumulate(
+    float *cells, int stride, int bandTop, int rows, const Segment &segment)
 {
     double x0 = segment.x0, y0 = segment.y0, x1 = segment.x1, y1 = segment.y1;
     float direction = 1.0f;
@@ -159,8 +158,8 @@ void CoverageFill::fill(QImage &image, const QColor &foreground, const QColor &b
                     const float coverage = std::fabs(sum);
                     const int alpha = coverage >= 1.0f ? 255 : int(coverage * 255.0f + 0.5f);
                     out[x] = alpha == 0 ? bg
-                            : alpha == 255 ? fg
-                                           : interpolate(fg, uint(alpha), bg, uint(255 - alpha));
+                        : alpha == 255  ? fg
+                                        : interpolate(fg, uint(alpha), bg, uint(255 - alpha));
                 }
                 cell[width] = cell[width + 1] = 0.0f;
             }

@@ -61,8 +61,8 @@ void drawTracks(QPainter &painter, const EncoderSettings &settings, QSize size)
     painter.fillRect(QRect(QPoint(0, 0), size), settings.background);
     // Outermost first: every track clears the inside of its own inner radius.
     for (const DiscTrack &track : discTracks(settings))
-        drawDiscTrack(painter, settings, size, track.innerRadius, track.outerRadius,
-                      track.segments, track.phase);
+        drawDiscTrack(painter, settings, size, track.innerRadius, track.outerRadius, track.segments,
+            track.phase);
     drawCenterMark(painter, settings, size, 0.0f);
 }
 
@@ -158,12 +158,12 @@ void drawDiscTrack(QPainter &painter, const EncoderSettings &settings, QSize siz
 }
 
 void drawTrackCircles(QPainter &painter, const EncoderSettings &settings, QSize size,
-                      int innerRadius, int outerRadius)
+    int innerRadius, int outerRadius)
 {
     const QPointF center = centerOf(size);
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(linePen(settings.foreground,
-                           Geometry::borderPixels(settings.dpi, settings.borderWidthMm)));
+    painter.setPen(
+        linePen(settings.foreground, Geometry::borderPixels(settings.dpi, settings.borderWidthMm)));
     painter.drawEllipse(squareAround(center, innerRadius));
     painter.drawEllipse(squareAround(center, outerRadius));
 }
@@ -210,7 +210,7 @@ namespace {
 // Points along the arc from `from` to `to` degrees (either direction), both ends exact, the chords
 // within a hundredth of a pixel of the circle.
 void appendArc(std::vector<CoverageFill::Point> &points, QPointF center, qreal radius,
-               long double from, long double to)
+    long double from, long double to)
 {
     constexpr double tolerance = 0.01;
     const double maxStep = radius > tolerance ? 2 * std::acos(1 - tolerance / radius) : M_PI;

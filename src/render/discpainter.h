@@ -50,7 +50,7 @@ void drawDiscTrack(QPainter &painter, const EncoderSettings &settings, QSize siz
 
 // The circles of one track's inner and outer radius, border width wide.
 void drawTrackCircles(QPainter &painter, const EncoderSettings &settings, QSize size,
-                      int innerRadius, int outerRadius);
+    int innerRadius, int outerRadius);
 
 // The whole disc pattern, antialiased, straight into an RGB32 image of the disc's size: the
 // sectors of all tracks filled by exact pixel coverage in one pass, then the circles and the
