@@ -19,16 +19,6 @@ namespace PdfExport {
 
 namespace {
 
-QByteArray number(double value)
-{
-    QByteArray text = QByteArray::number(value, 'f', 4);
-    while (text.endsWith('0'))
-        text.chop(1);
-    if (text.endsWith('.'))
-        text.chop(1);
-    return text;
-}
-
 QByteArray hexPalette(const QVector<QRgb> &colors)
 {
     QByteArray hex;
@@ -109,6 +99,16 @@ QByteArray colorSpace(const PixelPacking::RowPacker &packer)
     return "/DeviceRGB";
 }
 
+}
+
+QByteArray number(double value)
+{
+    QByteArray text = QByteArray::number(value, 'f', 4);
+    while (text.endsWith('0'))
+        text.chop(1);
+    if (text.endsWith('.'))
+        text.chop(1);
+    return text;
 }
 
 QSizeF pageSizeMm(QSizeF nominalSizeMm)

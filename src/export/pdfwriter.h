@@ -1,6 +1,7 @@
 #ifndef QUVELTA_PDFWRITER_H
 #define QUVELTA_PDFWRITER_H
 
+#include <QByteArray>
 #include <QImage>
 #include <QSizeF>
 #include <QString>
@@ -9,6 +10,9 @@ namespace PdfExport {
 
 // The page of a pattern: its nominal size plus a 10 mm margin on every side.
 QSizeF pageSizeMm(QSizeF nominalSizeMm);
+
+// A PDF number: at most four decimals, no trailing zeros.
+QByteArray number(double value);
 
 // The 10 mm margin in device pixels at this resolution.
 int marginPixels(int dpi);

@@ -38,14 +38,7 @@ bool fixMediaBox(QByteArray &pdf, QSizeF pagePoints)
     if (!match.hasMatch() || box.match(text, match.capturedEnd()).hasMatch())
         return false;
     const double top = match.captured(2).toDouble();
-    const auto number = [](double value) {
-        QByteArray text = QByteArray::number(value, 'f', 4);
-        while (text.endsWith('0'))
-            text.chop(1);
-        if (text.endsWith('.'))
-            text.chop(1);
-        return text;
-    };
+    using PdfExport::number;
     QByteArray exact = "/MediaBox [0 " + number(top - pagePoints.height()) + ' '
         + number(pagePoints.width()) + ' ' + number(top) + ']';
     const int length = int(match.capturedLength());
