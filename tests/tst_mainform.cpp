@@ -27,6 +27,7 @@ private slots:
     void borderWidthIgnoresSystemLocale();
     void captionClickDoesNotToggle();
     void iconResource();
+    void slotOrder();
 
     // Controls.
     void conditionalRenders_data();
@@ -261,6 +262,44 @@ void TestMainForm::iconResource()
     QCOMPARE(file.size(), 24838);
     MainForm form;
     QVERIFY(!form.windowIcon().isNull());
+}
+
+void TestMainForm::slotOrder()
+{
+    // Slots keep their indices 0 to 17 after the base class's methods.
+    const QStringList expected = {
+        "onColorChanged(QColor)",
+        "onDPIChanged(int)",
+        "onBorderCheckChange(int)",
+        "onBorderWidthChange(double)",
+        "onWidthChanged(int)",
+        "onHeightChanged(int)",
+        "onInnerRadiusChanged(int)",
+        "onOuterRadiusChanged(int)",
+        "onCenterMark(int)",
+        "onAutoPreviewChanged(int)",
+        "onPreviewPressed()",
+        "onBitOrderToggled(bool)",
+        "onPairsBitsChanged(int)",
+        "onGrayCodeChanged(int)",
+        "onShapeToggled(bool)",
+        "onTypeToggled(bool)",
+        "onSaveButton()",
+        "onSavePDFButton()",
+    };
+    const QMetaObject &meta = MainForm::staticMetaObject;
+    QCOMPARE(meta.methodCount() - meta.methodOffset(), expected.size());
+    for (int i = 0; i < expected.size(); ++i) {
+        const QMetaMethod method = meta.method(meta.methodOffset() + i);
+        QCOMPARE(QString::fromLatin1(method.methodSignature()), expected[i]);
+        QCOMPARE(method.methodType(), QMetaMethod::Slot);
+        QCOMPARE(method.access(), QMetaMethod::Public);
+    }
+    const QMetaObject &swatch = ColorSelector::staticMetaObject;
+    QCOMPARE(swatch.methodCount() - swatch.methodOffset(), 1);
+    QCOMPARE(
+        swatch.method(swatch.methodOffset()).methodSignature(), QByteArray("colorChanged(QColor)"));
+    QCOMPARE(swatch.method(swatch.methodOffset()).parameterNames(), QList<QByteArray> { "color" });
 }
 
 // Each row: the shape, what is changed, whether that renders and whether the title changes.
