@@ -101,8 +101,7 @@ void savePdf(benchmark::State &state)
     const QString name = scratch->filePath(QStringLiteral("bench.pdf"));
     for (auto _ : state) {
         QString error;
-        if (!PdfExport::writePdfPage(
-                image, name, PdfExport::pageSizeMm(Geometry::nominalSizeMm(s)), s.dpi, &error))
+        if (!PdfExport::writePdfPage(image, name, s, &error))
             state.SkipWithError(qPrintable(error));
     }
 }

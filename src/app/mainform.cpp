@@ -339,8 +339,6 @@ void MainForm::onSavePDFButton()
     if (fileName.isEmpty())
         return;
     renderAndWrite([&](QString *error) {
-        const EncoderSettings current = settings();
-        const QSizeF page = PdfExport::pageSizeMm(Geometry::nominalSizeMm(current));
-        return PdfExport::writePdfPage(*image, fileName, page, current.dpi, error);
+        return PdfExport::writePdfPage(*image, fileName, settings(), error);
     });
 }

@@ -41,8 +41,7 @@ bool write(const RenderJob &job, QString *error)
         return false;
     }
     if (job.output == RenderJob::Output::Pdf)
-        return PdfExport::writePdfPage(image, job.fileName,
-            PdfExport::pageSizeMm(Geometry::nominalSizeMm(job.settings)), job.settings.dpi, error);
+        return PdfExport::writePdfPage(image, job.fileName, job.settings, error);
     return ImageExport::writeImageFile(image, job.fileName, error);
 }
 

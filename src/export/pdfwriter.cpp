@@ -111,9 +111,9 @@ QByteArray number(double value)
     return text;
 }
 
-QSizeF pageSizeMm(QSizeF nominalSizeMm)
+QSizeF pageSizeMm(const EncoderSettings &settings)
 {
-    return nominalSizeMm + QSizeF(20, 20);
+    return Geometry::nominalSizeMm(settings) + QSizeF(20, 20);
 }
 
 int marginPixels(int dpi)
@@ -122,8 +122,10 @@ int marginPixels(int dpi)
 }
 
 bool writePdfPage(
-    const QImage &image, const QString &fileName, QSizeF pageSizeMm, int dpi, QString *error)
+    const QImage &image, const QString &fileName, const EncoderSettings &settings, QString *error)
 {
+    const QSizeF pageMm = pageSizeMm(settings);
+    const int dpi = settings.dpi;
     if (image.isNull()) {
         *error = cantWrite(fileName, QStringLiteral("the image has no pixels"));
         return false;
@@ -139,8 +141,8 @@ bool writePdfPage(
 
     const double pointsPerMm = 72.0 / 25.4;
     const double pointsPerPixel = 72.0 / dpi;
-    const double pageWidth = pageSizeMm.width() * pointsPerMm;
-    const double pageHeight = pageSizeMm.height() * pointsPerMm;
+    const double pageWidth = pageMm.width() * pointsPerMm;
+    const double pageHeight = pageMm.height() * pointsPerMm;
     // The image's top-left corner lies one margin (in device pixels) from the top-left corner.
     const int margin = marginPixels(dpi);
     const double x = margin * pointsPerPixel;

@@ -87,7 +87,7 @@ bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QS
     const QSize size = Geometry::imageSize(settings);
     if (noPixels(size, fileName, error))
         return false;
-    const QSizeF pageMm = PdfExport::pageSizeMm(Geometry::nominalSizeMm(settings));
+    const QSizeF pageMm = PdfExport::pageSizeMm(settings);
 
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
