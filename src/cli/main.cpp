@@ -1,6 +1,7 @@
 #include "geometry.h"
 #include "imagewriter.h"
 #include "pdfwriter.h"
+#include "preciseraster.h"
 #include "renderer.h"
 #include "renderoptions.h"
 #include "vectorwriter.h"
@@ -20,16 +21,21 @@ void printLine(FILE *stream, const QString &text)
 
 bool write(const RenderJob &job, QString *error)
 {
+    VectorExport::Options vector;
+    vector.transparent = job.transparent;
     switch (job.output) {
     case RenderJob::Output::Svg:
-        return VectorExport::writeSvg(job.settings, job.fileName, error);
+        return VectorExport::writeSvg(job.settings, job.fileName, error, vector);
     case RenderJob::Output::VectorPdf:
-        return VectorExport::writeVectorPdf(job.settings, job.fileName, error);
+        return VectorExport::writeVectorPdf(job.settings, job.fileName, error, vector);
+    case RenderJob::Output::Dxf:
+        return VectorExport::writeDxf(job.settings, job.fileName, error, vector);
     case RenderJob::Output::Image:
     case RenderJob::Output::Pdf:
         break;
     }
-    const QImage image = renderEncoderImage(job.settings, job.antialias);
+    const QImage image = job.precise ? renderPreciseImage(job.settings, job.antialias)
+                                     : renderEncoderImage(job.settings, job.antialias);
     if (image.isNull()) {
         const QSize size = Geometry::imageSize(job.settings);
         *error = size.width() > 0 && size.height() > 0

@@ -17,12 +17,17 @@ The output file's suffix picks the format:
   .pdf                              one page of the nominal size plus 10 mm on every
                                     side, the pattern at 1:1 scale 10 mm from the
                                     left and top edges (with --vector: as paths)
-  .svg                              vector drawing whose width and height are the
-                                    physical size in millimetres
+  .svg                              vector drawing in true millimetres, a group per
+                                    track, frames or circles, centre mark, outline
+  .dxf                              AutoCAD R12 drawing in millimetres for laser
+                                    cutters and CAD/CAM, the same groups as layers
 
 Absolute patterns carry one track per bit (plain binary; discs use reflected Gray
 code unless --code binary); relative patterns are one track of 2 x pairs equal
 alternating segments. Sizes are whole millimetres.
+
+Raster output draws the window's pixels; --precise draws the ideal shapes instead,
+every edge at its exact position (the same shapes as the vector files).
 
 Exit status: 0 on success, 1 when the file cannot be written, 2 on bad usage.
 Nothing is written unless the whole file can be; an existing file is replaced
@@ -32,7 +37,8 @@ Examples:
   quvelta-render -o strip.png
   quvelta-render --shape disc --bits 8 --outer-radius 40 --inner-radius 10 -o gray.png
   quvelta-render --shape disc --type relative --pairs 360 --outer-radius 30 -o wheel.svg
-  quvelta-render --width 150 --height 12 --bits 6 --vector -o strip.pdf)";
+  quvelta-render --width 150 --height 12 --bits 6 --vector -o strip.pdf
+  quvelta-render --shape disc --type relative --pairs 100 --transparent -o wheel.dxf)";
 
 class Reader
 {
@@ -145,6 +151,10 @@ ParseResult parseRenderArguments(const QStringList &arguments)
             { QStringLiteral("background") }, "Colour of the ground (default white).", "COLOR"),
         QCommandLineOption(QStringLiteral("vector"),
             QStringLiteral("With .pdf: draw paths instead of embedding the image.")),
+        QCommandLineOption(QStringLiteral("precise"),
+            QStringLiteral("Raster output from the ideal shapes, every edge at its exact place.")),
+        QCommandLineOption(QStringLiteral("transparent"),
+            QStringLiteral("Vector output (.svg, .dxf, --vector .pdf) without the background.")),
     };
     parser.addOption(help);
     parser.addOption(version);
@@ -190,14 +200,24 @@ ParseResult parseRenderArguments(const QStringList &arguments)
                                                             : RenderJob::Output::Pdf;
     else if (suffix == QLatin1String("svg"))
         job.output = RenderJob::Output::Svg;
+    else if (suffix == QLatin1String("dxf"))
+        job.output = RenderJob::Output::Dxf;
     else if (raster.contains(suffix))
         job.output = RenderJob::Output::Image;
     else
         return usageError(QStringLiteral("--output: unknown format \"%1\"; use .png, .jpg, .jpeg, "
-                                         ".bmp, .tif, .tiff, .pdf or .svg")
+                                         ".bmp, .tif, .tiff, .pdf, .svg or .dxf")
                               .arg(QFileInfo(job.fileName).suffix()));
     if (parser.isSet(QStringLiteral("vector")) && suffix != QLatin1String("pdf"))
         return usageError(QStringLiteral("--vector works only with a .pdf output"));
+    const bool vector = job.output == RenderJob::Output::Svg || job.output == RenderJob::Output::Dxf
+        || job.output == RenderJob::Output::VectorPdf;
+    if (parser.isSet(QStringLiteral("transparent")) && !vector)
+        return usageError(QStringLiteral(
+            "--transparent works only with vector output (.svg, .dxf, or .pdf with --vector)"));
+    if (parser.isSet(QStringLiteral("precise")) && vector)
+        return usageError(QStringLiteral("--precise is for raster output; vector output is "
+                                         "always exact"));
 
     const auto shape
         = read.choice(QStringLiteral("shape"), { QStringLiteral("bar"), QStringLiteral("disc") });
@@ -263,5 +283,7 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     s.border = !parser.isSet(QStringLiteral("no-border"));
     s.centerMark = !parser.isSet(QStringLiteral("no-center-mark"));
     job.antialias = !parser.isSet(QStringLiteral("no-antialias"));
+    job.precise = parser.isSet(QStringLiteral("precise"));
+    job.transparent = parser.isSet(QStringLiteral("transparent"));
     return result;
 }

@@ -9,10 +9,12 @@
 // What a run of quvelta-render is asked to do.
 struct RenderJob
 {
-    enum class Output { Image, Pdf, VectorPdf, Svg };
+    enum class Output { Image, Pdf, VectorPdf, Svg, Dxf };
 
     EncoderSettings settings;
     bool antialias = true;
+    bool precise = false; // rasterise the pattern geometry instead of the window's painters
+    bool transparent = false; // vector output without the background
     QString fileName;
     Output output = Output::Image;
 };

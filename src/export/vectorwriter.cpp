@@ -1,52 +1,52 @@
 #include "vectorwriter.h"
 
 #include "exporterror.h"
-#include "geometry.h"
+#include "patterngeometry.h"
+#include "pdfoutput.h"
 #include "pdfwriter.h"
-#include "renderer.h"
 
 #include <QBuffer>
-#include <QPageLayout>
-#include <QPageSize>
-#include <QPainter>
-#include <QPdfWriter>
-#include <QRegularExpression>
 #include <QSaveFile>
-#include <QSvgGenerator>
+
+#include <cmath>
 
 namespace VectorExport {
 
 namespace {
 
-bool noPixels(const QSize &size, const QString &fileName, QString *error)
+using Shapes::Contour;
+using Shapes::Layer;
+using Shapes::Segment;
+
+// Millimetres to a tenth of a micrometre, no trailing zeros.
+QByteArray num(double value)
 {
-    if (size.width() > 0 && size.height() > 0)
-        return false;
-    *error = cantWrite(fileName, QStringLiteral("the pattern is 0 pixels wide or high"));
-    return true;
+    if (std::fabs(value) < 5e-5)
+        return "0";
+    return PdfExport::number(value);
 }
 
-// Qt's PDF engine writes the page rounded to whole points and maps device y = 0 to the rounded
-// height. Restate the MediaBox with the exact size, keeping its top at that height, so the page
-// is exact and the pattern stays where it was drawn. The replacement is padded to the same
-// length, so the cross-reference offsets stay valid.
-bool fixMediaBox(QByteArray &pdf, QSizeF pagePoints)
+QByteArray point(QPointF p)
 {
-    static const QRegularExpression box(QStringLiteral(R"(/MediaBox \[0 0 ([0-9.]+) ([0-9.]+)\])"));
-    const QString text = QString::fromLatin1(pdf);
-    const QRegularExpressionMatch match = box.match(text);
-    if (!match.hasMatch() || box.match(text, match.capturedEnd()).hasMatch())
-        return false;
-    const double top = match.captured(2).toDouble();
-    using PdfExport::number;
-    QByteArray exact = "/MediaBox [0 " + number(top - pagePoints.height()) + ' '
-        + number(pagePoints.width()) + ' ' + number(top) + ']';
-    const int length = int(match.capturedLength());
-    if (exact.size() > length)
-        return false;
-    exact.insert(exact.size() - 1, QByteArray(length - exact.size(), ' '));
-    pdf.replace(int(match.capturedStart()), length, exact);
-    return true;
+    return num(p.x()) + ' ' + num(p.y());
+}
+
+QByteArray hexColor(const QColor &color)
+{
+    return color.name(QColor::HexRgb).toLatin1();
+}
+
+// Arcs cut into pieces of at most `maxDegrees`, for formats whose arcs cannot go all the way round.
+template<typename Visit> void forEachArcPiece(const Segment &s, double maxDegrees, Visit visit)
+{
+    const int pieces = std::max(1, int(std::ceil(std::fabs(s.sweepDegrees) / maxDegrees - 1e-9)));
+    const double step = s.sweepDegrees / pieces;
+    for (int i = 0; i < pieces; ++i) {
+        const double start = s.startDegrees + step * i;
+        const QPointF to
+            = i == pieces - 1 ? s.to : Shapes::pointOnCircle(s.center, s.radius, start + step);
+        visit(start, step, to);
+    }
 }
 
 bool save(const QByteArray &data, const QString &fileName, QString *error)
@@ -59,57 +59,313 @@ bool save(const QByteArray &data, const QString &fileName, QString *error)
     return true;
 }
 
+QByteArray xmlEscaped(const QString &text)
+{
+    return text.toHtmlEscaped().toUtf8();
 }
 
-bool writeSvg(const EncoderSettings &settings, const QString &fileName, QString *error)
+QByteArray svgPath(const std::vector<Contour> &contours)
 {
-    const QSize size = Geometry::imageSize(settings);
-    if (noPixels(size, fileName, error))
-        return false;
+    QByteArray d;
+    for (const Contour &c : contours) {
+        d += 'M' + point(c.start);
+        for (const Segment &s : c.segments) {
+            if (s.kind == Segment::Kind::Line) {
+                d += 'L' + point(s.to);
+                continue;
+            }
+            // With y down, SVG's sweep flag 1 is clockwise as seen; ours are counter-clockwise.
+            forEachArcPiece(s, 180.0, [&](double, double sweep, QPointF to) {
+                d += 'A' + num(s.radius) + ' ' + num(s.radius) + " 0 0 " + (sweep > 0 ? '0' : '1')
+                    + ' ' + point(to);
+            });
+        }
+        d += 'Z';
+    }
+    return d;
+}
+
+QByteArray svgId(const QString &name)
+{
+    QByteArray id;
+    for (const QChar c : name.toLower()) {
+        if (c.isLetterOrNumber())
+            id += char(c.toLatin1());
+        else if (!id.endsWith('-'))
+            id += '-';
+    }
+    while (id.endsWith('-'))
+        id.chop(1);
+    return id;
+}
+
+// R12 layer names take letters, digits, '_' and '-' only.
+QByteArray dxfLayerName(QString name)
+{
+    name.replace(QStringLiteral("most significant"), QStringLiteral("MSB"));
+    name.replace(QStringLiteral("least significant"), QStringLiteral("LSB"));
+    QByteArray out;
+    for (const QChar c : name.toUpper()) {
+        if (c.isLetterOrNumber() && c.unicode() < 128)
+            out += char(c.toLatin1());
+        else if (!out.isEmpty() && !out.endsWith('_'))
+            out += '_';
+    }
+    while (out.endsWith('_'))
+        out.chop(1);
+    return out.left(31);
+}
+
+class DxfOutput
+{
+public:
+    void group(int code, const QByteArray &value)
+    {
+        text += QByteArray::number(code).rightJustified(3, ' ') + '\n' + value + '\n';
+    }
+    void group(int code, double value) { group(code, num(value)); }
+    QByteArray text;
+};
+
+}
+
+bool writeSvg(const EncoderSettings &settings, const QString &fileName, QString *error,
+    const Options &options)
+{
+    const PatternGeometry geometry = patternGeometry(settings);
+    const QSizeF page = geometry.page;
+    QByteArray svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                     "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+                     "xmlns:inkscape=\"http://www.inkscape.org/namespaces/inkscape\" "
+                     "version=\"1.1\" width=\""
+        + num(page.width()) + "mm\" height=\"" + num(page.height()) + "mm\" viewBox=\"0 0 "
+        + num(page.width()) + ' ' + num(page.height())
+        + "\">\n<title>Quvelta encoder pattern</title>\n";
+    if (!options.comment.isEmpty())
+        svg += "<desc>" + xmlEscaped(options.comment) + "</desc>\n<!--\n"
+            + options.comment.toUtf8().replace("--", "- -") + "\n-->\n";
+    if (!options.transparent)
+        svg += "<rect id=\"background\" width=\"" + num(page.width()) + "\" height=\""
+            + num(page.height()) + "\" fill=\"" + hexColor(settings.background) + "\"/>\n";
+    for (const Layer &layer : geometry.layers()) {
+        const QByteArray paint = layer.kind == Layer::Kind::Fill
+            ? "fill=\"" + hexColor(settings.foreground) + '"'
+            : "fill=\"none\" stroke=\"" + hexColor(settings.foreground)
+                + "\" stroke-width=\"0.01\"";
+        svg += "<g id=\"" + svgId(layer.name) + "\" inkscape:groupmode=\"layer\" inkscape:label=\""
+            + xmlEscaped(layer.name) + "\" " + paint + ">\n<path d=\"" + svgPath(layer.contours)
+            + "\"/>\n</g>\n";
+    }
+    svg += "</svg>\n";
+    return save(svg, fileName, error);
+}
+
+bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QString *error,
+    const Options &options)
+{
+    const PatternGeometry geometry = patternGeometry(settings);
+    const std::vector<Layer> layers = geometry.layers();
+    const QSizeF pageMm = PdfExport::pageSizeMm(settings);
+    constexpr double pointsPerMm = 72.0 / 25.4;
+    constexpr double margin = 10.0;
+    using PdfExport::number;
+
+    // Page space in millimetres with y down, the pattern's page one margin in from the top left.
+    QByteArray content = "q " + number(pointsPerMm) + " 0 0 " + number(-pointsPerMm) + ' '
+        + number(margin * pointsPerMm) + ' ' + number((pageMm.height() - margin) * pointsPerMm)
+        + " cm\n";
+    const auto rgb = [](const QColor &c) {
+        return number(c.redF()) + ' ' + number(c.greenF()) + ' ' + number(c.blueF());
+    };
+    if (!options.transparent)
+        content += rgb(settings.background) + " rg 0 0 " + num(geometry.page.width()) + ' '
+            + num(geometry.page.height()) + " re f\n";
+    content += rgb(settings.foreground) + " rg " + rgb(settings.foreground) + " RG 0 w\n";
+    for (size_t i = 0; i < layers.size(); ++i) {
+        content += "/OC /L" + QByteArray::number(qulonglong(i)) + " BDC\n";
+        for (const Contour &c : layers[i].contours) {
+            content += point(c.start) + " m\n";
+            for (const Segment &s : c.segments) {
+                if (s.kind == Segment::Kind::Line) {
+                    content += point(s.to) + " l\n";
+                    continue;
+                }
+                // Cubic pieces of at most 45 degrees: within 0.0005 mm of the circle at 100 mm.
+                forEachArcPiece(s, 45.0, [&](double start, double sweep, QPointF to) {
+                    const double k = 4.0 / 3.0 * std::tan(sweep * M_PI / 180.0 / 4.0);
+                    const QPointF p0 = Shapes::pointOnCircle(s.center, s.radius, start);
+                    const QPointF r0 = p0 - s.center;
+                    const QPointF r1 = to - s.center;
+                    // The tangent of (cos a, -sin a) is (-sin a, -cos a): the radius turned.
+                    const QPointF c1 = p0 + QPointF(r0.y(), -r0.x()) * k;
+                    const QPointF c2 = to - QPointF(r1.y(), -r1.x()) * k;
+                    content += point(c1) + ' ' + point(c2) + ' ' + point(to) + " c\n";
+                });
+            }
+            content += "h\n";
+        }
+        content += layers[i].kind == Layer::Kind::Fill ? "f\nEMC\n" : "S\nEMC\n";
+    }
+    content += "Q\n";
+
+    enum { Catalog = 1, Pages, Page, Contents, Info, FirstLayer };
+    QByteArray ocgs;
+    QByteArray properties;
+    for (size_t i = 0; i < layers.size(); ++i) {
+        ocgs += PdfExport::ref(FirstLayer + int(i)) + ' ';
+        properties += "/L" + QByteArray::number(qulonglong(i)) + ' '
+            + PdfExport::ref(FirstLayer + int(i)) + ' ';
+    }
+    ocgs = ocgs.trimmed();
 
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&buffer);
-        svg.setSize(size);
-        svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setResolution(settings.dpi);
-        svg.setTitle(QStringLiteral("Quvelta encoder pattern"));
-        QPainter painter(&svg);
-        paintEncoder(painter, settings, size);
+    PdfExport::PdfOutput pdf(&buffer);
+    pdf.write("%PDF-1.5\n%\xe2\xe3\xcf\xd3\n");
+    pdf.object(Catalog,
+        "<< /Type /Catalog /Pages " + PdfExport::ref(Pages) + " /OCProperties << /OCGs [" + ocgs
+            + "] /D << /Order [" + ocgs + "] >> >> >>");
+    pdf.object(Pages, "<< /Type /Pages /Kids [" + PdfExport::ref(Page) + "] /Count 1 >>");
+    pdf.object(Page,
+        "<< /Type /Page /Parent " + PdfExport::ref(Pages) + " /MediaBox [0 0 "
+            + number(pageMm.width() * pointsPerMm) + ' ' + number(pageMm.height() * pointsPerMm)
+            + "] /Resources << /Properties << " + properties + ">> >> /Contents "
+            + PdfExport::ref(Contents) + " >>");
+    pdf.object(Contents,
+        "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content
+            + "endstream");
+    pdf.object(
+        Info, "<< /Producer (Quvelta) /Creator (Quvelta) /Title (Quvelta encoder pattern) >>");
+    for (size_t i = 0; i < layers.size(); ++i) {
+        QByteArray name;
+        for (const QChar c : layers[i].name)
+            name += (c == QLatin1Char('(') || c == QLatin1Char(')') || c == QLatin1Char('\\'))
+                ? QByteArray("\\") + char(c.toLatin1())
+                : QByteArray(1, char(c.toLatin1()));
+        pdf.object(FirstLayer + int(i), "<< /Type /OCG /Name (" + name + ") >>");
     }
+    pdf.finish(Catalog, Info);
     return save(buffer.data(), fileName, error);
 }
 
-bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QString *error)
+bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString *error,
+    const Options &options)
 {
-    const QSize size = Geometry::imageSize(settings);
-    if (noPixels(size, fileName, error))
-        return false;
-    const QSizeF pageMm = PdfExport::pageSizeMm(settings);
+    const PatternGeometry geometry = patternGeometry(settings);
+    const std::vector<Layer> layers = geometry.layers();
+    const double height = geometry.page.height();
+    // DXF's y axis points up.
+    const auto flip = [height](QPointF p) { return QPointF(p.x(), height - p.y()); };
 
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter writer(&buffer);
-        writer.setCreator(QStringLiteral("Quvelta"));
-        writer.setResolution(settings.dpi);
-        writer.setPageLayout(
-            QPageLayout(QPageSize(pageMm, QPageSize::Millimeter, QString(), QPageSize::ExactMatch),
-                QPageLayout::Portrait, QMarginsF()));
-        QPainter painter(&writer);
-        const int margin = PdfExport::marginPixels(settings.dpi);
-        painter.translate(margin, margin);
-        painter.setClipRect(QRect(QPoint(0, 0), size));
-        paintEncoder(painter, settings, size);
+    DxfOutput dxf;
+    for (const QString &line : options.comment.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        dxf.group(999, line.toUtf8());
+    dxf.group(0, "SECTION");
+    dxf.group(2, "HEADER");
+    dxf.group(9, "$ACADVER");
+    dxf.group(1, "AC1009");
+    dxf.group(9, "$INSUNITS");
+    dxf.group(70, "4"); // millimetres
+    dxf.group(9, "$MEASUREMENT");
+    dxf.group(70, "1"); // metric
+    dxf.group(9, "$EXTMIN");
+    dxf.group(10, 0.0);
+    dxf.group(20, 0.0);
+    dxf.group(9, "$EXTMAX");
+    dxf.group(10, geometry.page.width());
+    dxf.group(20, height);
+    dxf.group(0, "ENDSEC");
+
+    dxf.group(0, "SECTION");
+    dxf.group(2, "TABLES");
+    dxf.group(0, "TABLE");
+    dxf.group(2, "LTYPE");
+    dxf.group(70, "1");
+    dxf.group(0, "LTYPE");
+    dxf.group(2, "CONTINUOUS");
+    dxf.group(70, "0");
+    dxf.group(3, "Solid line");
+    dxf.group(72, "65");
+    dxf.group(73, "0");
+    dxf.group(40, 0.0);
+    dxf.group(0, "ENDTAB");
+    dxf.group(0, "TABLE");
+    dxf.group(2, "LAYER");
+    dxf.group(70, QByteArray::number(qulonglong(layers.size() + 1)));
+    dxf.group(0, "LAYER");
+    dxf.group(2, "0");
+    dxf.group(70, "0");
+    dxf.group(62, "7");
+    dxf.group(6, "CONTINUOUS");
+    for (const Layer &layer : layers) {
+        dxf.group(0, "LAYER");
+        dxf.group(2, dxfLayerName(layer.name));
+        dxf.group(70, "0");
+        dxf.group(62, layer.kind == Layer::Kind::Cut ? "1" : "7"); // cut lines red
+        dxf.group(6, "CONTINUOUS");
     }
-    QByteArray pdf = buffer.data();
-    if (!fixMediaBox(pdf, pageMm * (72.0 / 25.4))) {
-        *error = cantWrite(fileName, QStringLiteral("unexpected PDF page layout from Qt"));
-        return false;
+    dxf.group(0, "ENDTAB");
+    dxf.group(0, "ENDSEC");
+
+    dxf.group(0, "SECTION");
+    dxf.group(2, "ENTITIES");
+    for (const Layer &layer : layers) {
+        const QByteArray name = dxfLayerName(layer.name);
+        for (const Contour &c : layer.contours) {
+            const bool wholeCircle = c.segments.size() == 1
+                && c.segments.front().kind == Segment::Kind::Arc
+                && std::fabs(c.segments.front().sweepDegrees) >= 360.0;
+            if (wholeCircle && layer.kind == Layer::Kind::Cut) {
+                const Segment &s = c.segments.front();
+                const QPointF center = flip(s.center);
+                dxf.group(0, "CIRCLE");
+                dxf.group(8, name);
+                dxf.group(10, center.x());
+                dxf.group(20, center.y());
+                dxf.group(30, 0.0);
+                dxf.group(40, s.radius);
+                continue;
+            }
+            dxf.group(0, "POLYLINE");
+            dxf.group(8, name);
+            dxf.group(66, "1");
+            dxf.group(10, 0.0);
+            dxf.group(20, 0.0);
+            dxf.group(30, 0.0);
+            dxf.group(70, "1"); // closed
+            const auto vertex = [&](QPointF p, double bulge) {
+                const QPointF q = flip(p);
+                dxf.group(0, "VERTEX");
+                dxf.group(8, name);
+                dxf.group(10, q.x());
+                dxf.group(20, q.y());
+                dxf.group(30, 0.0);
+                if (bulge != 0)
+                    dxf.group(42, QByteArray::number(bulge, 'g', 12));
+            };
+            // A vertex's bulge shapes the piece from it to the next vertex: tan(sweep / 4),
+            // positive counter-clockwise, which flipping y keeps as it is seen.
+            QPointF at = c.start;
+            for (const Segment &s : c.segments) {
+                if (s.kind == Segment::Kind::Line) {
+                    vertex(at, 0);
+                    at = s.to;
+                    continue;
+                }
+                forEachArcPiece(s, 90.0, [&](double, double sweep, QPointF to) {
+                    vertex(at, std::tan(sweep * M_PI / 180.0 / 4.0));
+                    at = to;
+                });
+            }
+            if (std::hypot(at.x() - c.start.x(), at.y() - c.start.y()) > 1e-9)
+                vertex(at, 0);
+            dxf.group(0, "SEQEND");
+            dxf.group(8, name);
+        }
     }
-    return save(pdf, fileName, error);
+    dxf.group(0, "ENDSEC");
+    dxf.group(0, "EOF");
+    return save(dxf.text, fileName, error);
 }
 
 }

@@ -5,15 +5,30 @@
 
 #include <QString>
 
+// Vector files drawn from the pattern geometry: true millimetres at any DPI, only the shapes that
+// show, one named group or layer per track, frames or circles, centre mark and (discs) the cut
+// outline.
 namespace VectorExport {
 
-// The pattern as SVG: the painters' shapes in a viewBox of image pixels, with the document's
-// width and height in millimetres so that it opens at its physical size.
-bool writeSvg(const EncoderSettings &settings, const QString &fileName, QString *error);
+struct Options
+{
+    bool transparent = false; // no background rectangle
+    QString comment; // plain text placed as a comment in SVG and DXF
+};
 
-// The pattern as vector paths on the same page as the raster PDF: nominal size plus 10 mm on
-// every side, the pattern's top-left corner one margin in.
-bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QString *error);
+// SVG whose width, height and viewBox are in millimetres.
+bool writeSvg(const EncoderSettings &settings, const QString &fileName, QString *error,
+    const Options &options = {});
+
+// One page of the nominal size plus 10 mm on every side, the pattern's top-left corner 10 mm in;
+// each group is an optional content group (a layer in PDF viewers).
+bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QString *error,
+    const Options &options = {});
+
+// AutoCAD R12 ASCII DXF in millimetres: a closed polyline (with arc bulges) per outline, a layer
+// per group, the outline layer as circles.
+bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString *error,
+    const Options &options = {});
 
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -116,7 +117,26 @@ void CoverageFill::accumulate(
     }
 }
 
-void CoverageFill::fill(QImage &image, const QColor &foreground, const QColor &background) const
+// Adds the edge's winding direction at the first pixel right of where it crosses each row's
+// centre line; summed along the row, these give the winding number at every pixel centre.
+void CoverageFill::accumulateCrossings(
+    int *cells, int stride, int width, int bandTop, int rows, const Segment &segment)
+{
+    const int direction = segment.y1 > segment.y0 ? 1 : -1;
+    const double top = std::min(segment.y0, segment.y1);
+    const double bottom = std::max(segment.y0, segment.y1);
+    const int first = std::max(bandTop, int(std::ceil(top - 0.5)));
+    const int end = std::min(bandTop + rows, int(std::ceil(bottom - 0.5)));
+    const double dxdy = (segment.x1 - segment.x0) / (segment.y1 - segment.y0);
+    for (int y = first; y < end; ++y) {
+        const double x = segment.x0 + (y + 0.5 - segment.y0) * dxdy;
+        const int cell = std::clamp(int(std::ceil(x - 0.5)), 0, width);
+        cells[size_t(y - bandTop) * size_t(stride) + size_t(cell)] += direction;
+    }
+}
+
+void CoverageFill::fill(
+    QImage &image, const QColor &foreground, const QColor &background, Sampling sampling) const
 {
     Q_ASSERT(image.format() == QImage::Format_RGB32 && image.size() == size);
     const int width = size.width();
@@ -140,7 +160,29 @@ void CoverageFill::fill(QImage &image, const QColor &foreground, const QColor &b
     }
 
     std::atomic<int> nextBand { 0 };
-    const auto worker = [&] {
+    const auto sampledWorker = [&] {
+        const int stride = width + 1;
+        std::vector<int> cells(size_t(stride) * bandRows, 0);
+        for (int band = nextBand++; band < bands; band = nextBand++) {
+            const int bandTop = band * bandRows;
+            const int rows = std::min(bandRows, height - bandTop);
+            for (int index : byBand[size_t(band)])
+                accumulateCrossings(
+                    cells.data(), stride, width, bandTop, rows, segments[size_t(index)]);
+            for (int r = 0; r < rows; ++r) {
+                int *cell = cells.data() + size_t(r) * size_t(stride);
+                auto *out = reinterpret_cast<QRgb *>(image.scanLine(bandTop + r));
+                int winding = 0;
+                for (int x = 0; x < width; ++x) {
+                    winding += cell[x];
+                    cell[x] = 0;
+                    out[x] = winding != 0 ? fg : bg;
+                }
+                cell[width] = 0;
+            }
+        }
+    };
+    const auto areaWorker = [&] {
         const int stride = width + 2;
         std::vector<float> cells(size_t(stride) * bandRows, 0.0f);
         for (int band = nextBand++; band < bands; band = nextBand++) {
@@ -168,6 +210,8 @@ void CoverageFill::fill(QImage &image, const QColor &foreground, const QColor &b
 
     const int threads = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
     std::vector<std::thread> pool;
+    const std::function<void()> worker
+        = sampling == Sampling::Area ? std::function<void()>(areaWorker) : sampledWorker;
     for (int i = 1; i < threads; ++i)
         pool.emplace_back(worker);
     worker();

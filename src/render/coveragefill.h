@@ -28,7 +28,12 @@ public:
     // Adds a closed polygon; the last point connects back to the first.
     void addPolygon(const std::vector<Point> &points);
 
-    void fill(QImage &image, const QColor &foreground, const QColor &background) const;
+    // Area: each pixel blends by the area covered. PixelCentre: a pixel is foreground when its
+    // centre lies inside (non-zero winding), plain pixels with every edge at its exact place.
+    enum class Sampling { Area, PixelCentre };
+
+    void fill(QImage &image, const QColor &foreground, const QColor &background,
+        Sampling sampling = Sampling::Area) const;
 
 private:
     struct Segment
@@ -37,6 +42,8 @@ private:
     };
     void addClippedSegment(Point a, Point b);
     static void accumulate(float *cells, int stride, int bandTop, int rows, const Segment &segment);
+    static void accumulateCrossings(
+        int *cells, int stride, int width, int bandTop, int rows, const Segment &segment);
 
     QSize size;
     std::vector<Segment> segments;

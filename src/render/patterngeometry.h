@@ -1,0 +1,76 @@
+#ifndef QUVELTA_PATTERNGEOMETRY_H
+#define QUVELTA_PATTERNGEOMETRY_H
+
+#include "encodersettings.h"
+#include "shapes.h"
+
+#include <QPointF>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// The pattern as ideal shapes in millimetres: what the raster approximates, and what the vector
+// files and the precise raster are made of. No painter and no DPI.
+//
+// The page is the nominal strip or disc plus one border width each way, as the image is: border
+// lines are strokes of the border width centred on the nominal edges.
+struct PatternGeometry
+{
+    // An interval of foreground along a track. Strip: x on the page, mm. Disc: angles in degrees,
+    // counter-clockwise as seen; `from` may be negative for a run across 0 degrees.
+    struct Run
+    {
+        double from = 0;
+        double to = 0;
+    };
+
+    // One track: a band of the strip (top and bottom y) or an annulus of the disc (inner and
+    // outer radius), with its foreground runs. Steps next to each other form one run.
+    struct Track
+    {
+        QString name;
+        int bit = -1; // the code bit it shows, 0 = least significant; -1 for relative segments
+        double from = 0;
+        double to = 0;
+        int segments = 0; // marks plus gaps around the turn or along the strip
+        std::vector<Run> runs;
+    };
+
+    // A cross of two arms and a dot on the 0 degree arm.
+    struct CenterMark
+    {
+        double arm = 0; // from the centre to each arm's end, without the square cap
+        double width = 0; // line width
+        QPointF dot;
+        double dotRadius = 0; // the dot's outline included
+    };
+
+    Shape shape = Shape::Bar;
+    QSizeF page; // mm
+    QRectF nominal; // the strip, or the square around the disc's outer circle
+    QPointF center; // discs
+    double outerRadius = 0;
+    double innerRadius = 0;
+    double lineWidth = 0; // border lines; 0 when off
+    int positions = 0; // code steps of an absolute pattern
+    std::vector<Track> tracks;
+    std::optional<CenterMark> centerMark;
+
+    // Marks as seen: runs clipped to the inside of the border lines, which are drawn apart.
+    // Fill layers never overlap each other, so their areas add up.
+    std::vector<Shapes::Layer> layers() const;
+
+    // Total area of the foreground, mm².
+    double foregroundArea() const;
+};
+
+// The pattern these settings describe.
+PatternGeometry patternGeometry(const EncoderSettings &settings);
+
+// The code word shown at step q of an absolute pattern.
+unsigned codeWord(const EncoderSettings &settings, int step);
+
+#endif

@@ -1,0 +1,126 @@
+#include "shapes.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace Shapes {
+
+namespace {
+
+constexpr double degreesToRadians = M_PI / 180.0;
+
+}
+
+QPointF pointOnCircle(QPointF center, double radius, double degrees)
+{
+    // Exact values on the axes, so that runs meeting at 0, 90, 180 and 270 degrees join exactly.
+    const double turns = degrees / 90.0;
+    if (turns == std::floor(turns)) {
+        static const QPointF axes[4] = { { 1, 0 }, { 0, -1 }, { -1, 0 }, { 0, 1 } };
+        const int quarter = int(((long long)(turns) % 4 + 4) % 4);
+        return center + axes[quarter] * radius;
+    }
+    const double a = degrees * degreesToRadians;
+    return QPointF(center.x() + radius * std::cos(a), center.y() - radius * std::sin(a));
+}
+
+void Contour::lineTo(QPointF to)
+{
+    Segment s;
+    s.to = to;
+    segments.push_back(s);
+}
+
+void Contour::arcTo(QPointF center, double radius, double startDegrees, double sweepDegrees)
+{
+    Segment s;
+    s.kind = Segment::Kind::Arc;
+    s.center = center;
+    s.radius = radius;
+    s.startDegrees = startDegrees;
+    s.sweepDegrees = sweepDegrees;
+    s.to = pointOnCircle(center, radius, startDegrees + sweepDegrees);
+    segments.push_back(s);
+}
+
+double Contour::signedArea() const
+{
+    // Shoelace over the chords, plus each arc's circular segment beyond its chord. With y down,
+    // a counter-clockwise outline as seen has a negative shoelace sum, hence the minus signs.
+    double twice = 0;
+    QPointF from = start;
+    for (const Segment &s : segments) {
+        twice += from.x() * s.to.y() - s.to.x() * from.y();
+        if (s.kind == Segment::Kind::Arc) {
+            const double a = std::fabs(s.sweepDegrees) * degreesToRadians;
+            const double segmentArea = 0.5 * s.radius * s.radius * (a - std::sin(a));
+            twice -= 2 * (s.sweepDegrees > 0 ? segmentArea : -segmentArea);
+        }
+        from = s.to;
+    }
+    twice += from.x() * start.y() - start.x() * from.y();
+    return -0.5 * twice;
+}
+
+std::vector<QPointF> Contour::flattened(double tolerance) const
+{
+    std::vector<QPointF> points { start };
+    for (const Segment &s : segments) {
+        if (s.kind == Segment::Kind::Line) {
+            points.push_back(s.to);
+            continue;
+        }
+        const double maxStep = s.radius > tolerance
+            ? 2 * std::acos(1 - tolerance / s.radius) / degreesToRadians
+            : 180.0;
+        const int steps = std::max(1, int(std::ceil(std::fabs(s.sweepDegrees) / maxStep)));
+        for (int k = 1; k < steps; ++k)
+            points.push_back(
+                pointOnCircle(s.center, s.radius, s.startDegrees + s.sweepDegrees * k / steps));
+        points.push_back(s.to);
+    }
+    if (points.size() > 1 && points.back() == points.front())
+        points.pop_back();
+    return points;
+}
+
+Contour rectangle(double left, double top, double right, double bottom, bool hole)
+{
+    Contour c;
+    c.start = QPointF(left, top);
+    if (!hole) {
+        c.lineTo(QPointF(left, bottom));
+        c.lineTo(QPointF(right, bottom));
+        c.lineTo(QPointF(right, top));
+    } else {
+        c.lineTo(QPointF(right, top));
+        c.lineTo(QPointF(right, bottom));
+        c.lineTo(QPointF(left, bottom));
+    }
+    return c;
+}
+
+Contour circle(QPointF center, double radius, bool hole)
+{
+    Contour c;
+    c.start = pointOnCircle(center, radius, 0);
+    c.arcTo(center, radius, 0, hole ? -360 : 360);
+    return c;
+}
+
+Contour annularSector(
+    QPointF center, double inner, double outer, double startDegrees, double sweepDegrees)
+{
+    Contour c;
+    c.start = pointOnCircle(center, outer, startDegrees);
+    c.arcTo(center, outer, startDegrees, sweepDegrees);
+    if (inner > 0) {
+        c.lineTo(pointOnCircle(center, inner, startDegrees + sweepDegrees));
+        c.arcTo(center, inner, startDegrees + sweepDegrees, -sweepDegrees);
+    } else {
+        c.lineTo(center);
+    }
+    return c;
+}
+
+}
