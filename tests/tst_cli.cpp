@@ -1,4 +1,7 @@
 #include "mainform.h"
+#include "patterngeometry.h"
+#include "preciseraster.h"
+#include "renderoptions.h"
 
 #include <QCheckBox>
 #include <QImageReader>
@@ -22,6 +25,12 @@ private slots:
     void svgOpensAtPhysicalSize_data();
     void svgOpensAtPhysicalSize();
     void vectorPdfHasNoImage();
+    void dxfAuditAndArea_data();
+    void dxfAuditAndArea();
+    void svgRasterisesLikeThePreciseRaster_data();
+    void svgRasterisesLikeThePreciseRaster();
+    void vectorFilesAreSmall_data();
+    void vectorFilesAreSmall();
     void badUsage_data();
     void badUsage();
     void failedWrites_data();
@@ -206,6 +215,163 @@ void TestCli::vectorPdfHasNoImage()
             }
     QVERIFY2(qAbs(top - 236) <= 1 && qAbs(left - 236) <= 1,
         qPrintable(QStringLiteral("%1,%2").arg(left).arg(top)));
+}
+
+// Settings for both the command line and the in-process geometry.
+static EncoderSettings parsed(const QStringList &arguments)
+{
+    const ParseResult result = parseRenderArguments(QStringList { QStringLiteral("quvelta-render") }
+        << arguments << QStringLiteral("-o") << QStringLiteral("x.png"));
+    return result.job.settings;
+}
+
+void TestCli::dxfAuditAndArea_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("layers");
+    QTest::newRow("strip with frames")
+        << QStringList { "--bits", "3", "--border", "0.3" }
+        << QStringList { "TRACK_1_BIT_2_MSB", "TRACK_2_BIT_1", "TRACK_3_BIT_0_LSB", "FRAMES" };
+    QTest::newRow("gray disc with circles and hole")
+        << QStringList { "--shape", "disc", "--inner-radius", "6", "--no-center-mark" }
+        << QStringList { "TRACK_1_BIT_0_LSB", "TRACK_4_BIT_3_MSB", "CIRCLES", "OUTLINE" };
+    QTest::newRow("1024-pair disc") << QStringList { "--shape", "disc", "--type", "relative",
+        "--pairs", "1024", "--outer-radius", "100", "--inner-radius", "90", "--no-border",
+        "--no-center-mark" } << QStringList { "SEGMENTS", "OUTLINE" };
+    QTest::newRow("14-bit strip: repeated marks") << QStringList { "--bits", "14", "--width",
+        "200" } << QStringList { "TRACK_14_BIT_0_LSB", "FRAMES" };
+    QTest::newRow("centre mark") << QStringList { "--shape", "disc", "--inner-radius", "8",
+        "--no-border", "--bits", "1", "--border", "0.5" }
+                                 << QStringList { "CENTRE_MARK" };
+}
+
+// An independent reader (ezdxf) audits the DXF, and its closed outlines add up to the
+// foreground area of the pattern geometry.
+void TestCli::dxfAuditAndArea()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, layers);
+    if (arguments.contains(QStringLiteral("--no-border"))
+        && arguments.contains(QStringLiteral("--border")))
+        arguments.removeAll(QStringLiteral("--no-border"));
+    const QString name = path(QStringLiteral("pattern.dxf"));
+    const Run run = render(QStringList(arguments) << QStringLiteral("-o") << name);
+    QCOMPARE(run.exitCode, 0);
+    QProcess check;
+    check.start(
+        QStringLiteral("/usr/bin/python3"), { QStringLiteral(QUVELTA_DXFCHECK_PATH), name });
+    QVERIFY(check.waitForFinished(60000));
+    const QString report = QString::fromUtf8(check.readAllStandardOutput());
+    QVERIFY2(check.exitCode() == 0, qPrintable(report + check.readAllStandardError()));
+    QVERIFY2(report.startsWith(QLatin1String("units 4\n")), qPrintable(report));
+    double area = 0;
+    QStringList found;
+    for (const QString &line : report.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split(QLatin1Char(' '));
+        if (fields.first() == QLatin1String("layer")) {
+            found << fields[1];
+            area += fields[3].toDouble();
+        }
+    }
+    for (const QString &layer : layers)
+        QVERIFY2(found.contains(layer), qPrintable(report));
+    const double expected = patternGeometry(parsed(arguments)).foregroundArea();
+    QVERIFY2(std::fabs(area - expected) <= 0.001 * expected,
+        qPrintable(
+            QStringLiteral("%1 mm² in the DXF, %2 in the geometry").arg(area).arg(expected)));
+}
+
+void TestCli::svgRasterisesLikeThePreciseRaster_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("start strip") << QStringList {};
+    QTest::newRow("gray disc") << QStringList { "--shape", "disc", "--inner-radius", "4", "--dpi",
+        "300" };
+    QTest::newRow("binary disc, msb outside") << QStringList { "--shape", "disc", "--code",
+        "binary", "--bit-order", "msb-lsb", "--bits", "6", "--border", "0.4", "--dpi", "400" };
+    QTest::newRow("relative disc") << QStringList { "--shape", "disc", "--type", "relative",
+        "--pairs", "64", "--inner-radius", "10", "--dpi", "300" };
+    QTest::newRow("12-bit strip: repeated marks")
+        << QStringList { "--bits", "12", "--width", "150", "--height", "40", "--dpi", "600" };
+    QTest::newRow("6-bit strip, no border")
+        << QStringList { "--bits", "6", "--no-border", "--width", "60", "--dpi", "300" };
+}
+
+// rsvg-convert draws the SVG at the raster's DPI; away from edges it shows what the precise
+// raster shows.
+void TestCli::svgRasterisesLikeThePreciseRaster()
+{
+    QFETCH(QStringList, arguments);
+    const EncoderSettings settings = parsed(arguments);
+    const QString svg = path(QStringLiteral("pattern.svg"));
+    const QString png = path(QStringLiteral("pattern-svg.png"));
+    QCOMPARE(render(QStringList(arguments) << QStringLiteral("-o") << svg).exitCode, 0);
+    const QString dpi = QString::number(settings.dpi);
+    QProcess rsvg;
+    rsvg.start(QStringLiteral("rsvg-convert"),
+        { QStringLiteral("--dpi-x"), dpi, QStringLiteral("--dpi-y"), dpi, svg, QStringLiteral("-o"),
+            png });
+    QVERIFY(rsvg.waitForFinished(60000) && rsvg.exitCode() == 0);
+    const QImage drawn(png);
+    const QImage precise = renderPreciseImage(settings, false);
+    QVERIFY(!drawn.isNull() && !precise.isNull());
+    QVERIFY(drawn.width() >= precise.width() && drawn.width() <= precise.width() + 2);
+    int compared = 0;
+    for (int y = 1; y < precise.height() - 1; ++y) {
+        for (int x = 1; x < precise.width() - 1; ++x) {
+            const QRgb v = precise.pixel(x, y);
+            bool edge = false;
+            for (int d = 0; d < 9 && !edge; ++d)
+                edge = precise.pixel(x + d % 3 - 1, y + d / 3 - 1) != v;
+            if (edge)
+                continue;
+            ++compared;
+            QVERIFY2((qGray(drawn.pixel(x, y)) < 128) == (qGray(v) < 128),
+                qPrintable(QStringLiteral("(%1,%2)").arg(x).arg(y)));
+        }
+    }
+    QVERIFY(compared > precise.width() * precise.height() / 2);
+}
+
+void TestCli::vectorFilesAreSmall_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("maxBytes");
+    const QStringList strip16 = { "--bits", "16", "--width", "200", "--dpi", "1200" };
+    const QStringList disc1024 = { "--shape", "disc", "--type", "relative", "--pairs", "1024",
+        "--outer-radius", "100", "--dpi", "1200" };
+    QTest::newRow("16-bit strip, svg") << (QStringList(strip16) << "-o"
+                                                                << "s.svg")
+                                       << 1000000;
+    QTest::newRow("16-bit strip, pdf") << (QStringList(strip16) << "--vector"
+                                                                << "-o"
+                                                                << "s.pdf")
+                                       << 1000000;
+    QTest::newRow("16-bit strip, dxf") << (QStringList(strip16) << "-o"
+                                                                << "s.dxf")
+                                       << 1000000;
+    QTest::newRow("1024-pair disc, svg") << (QStringList(disc1024) << "-o"
+                                                                   << "d.svg")
+                                         << 200000;
+}
+
+// One path per track, not a shape per step: a 16-bit strip is a few dozen elements.
+void TestCli::vectorFilesAreSmall()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, maxBytes);
+    const QString name = path(arguments.last());
+    arguments.last() = name;
+    QCOMPARE(render(arguments).exitCode, 0);
+    QFile file(name);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray data = file.readAll();
+    QVERIFY2(data.size() < maxBytes, qPrintable(QString::number(data.size())));
+    if (name.endsWith(QLatin1String(".svg"))) {
+        // Repeated marks are written once and placed in blocks of 1, 2, 4, ... copies.
+        QVERIFY2(data.count('<') < 1000, qPrintable(QString::number(data.count('<'))));
+        QVERIFY(!data.contains("<circle") && !data.contains("d=\"\""));
+    }
 }
 
 void TestCli::badUsage_data()

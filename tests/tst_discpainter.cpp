@@ -1,4 +1,5 @@
 #include "discpainter.h"
+#include "geometry.h"
 #include "imagetools.h"
 #include "renderer.h"
 
@@ -24,6 +25,9 @@ private slots:
     void relativeDiscWith1024Pairs();
     void borderCirclesBoundTheTracks();
     void sectorBoundariesAreExact();
+    void solidRimHasNoPinholes_data();
+    void solidRimHasNoPinholes();
+    void antialiasedOverlapIsAUnion();
 };
 
 // 254 DPI makes a millimetre ten pixels: Ro = 20 mm is 200 px, Ri = 5 mm is 50 px.
@@ -247,6 +251,89 @@ void TestDiscPainter::sectorBoundariesAreExact()
     QCOMPARE(boundaries, 2048);
     QVERIFY2(worstAngle < 0.001, qPrintable(QString::number(worstAngle)));
     QVERIFY2(worstRadius < 0.1, qPrintable(QString::number(worstRadius)));
+}
+
+void TestDiscPainter::solidRimHasNoPinholes_data()
+{
+    QTest::addColumn<EncoderSettings>("settings");
+    QTest::addColumn<bool>("antialias");
+    EncoderSettings start;
+    start.shape = Shape::Disc;
+    EncoderSettings wheel = start;
+    wheel.type = EncoderType::Relative;
+    wheel.dpi = 1200;
+    wheel.outerRadiusMm = 80;
+    wheel.innerRadiusMm = 40;
+    wheel.count = 90;
+    wheel.borderWidthMm = 1.0;
+    QTest::newRow("start values, plain") << start << false;
+    QTest::newRow("start values, antialiased") << start << true;
+    QTest::newRow("90 pairs, 1 mm circles, plain") << wheel << false;
+    QTest::newRow("90 pairs, 1 mm circles, antialiased") << wheel << true;
+}
+
+// Where a foreground sector meets its circles the pattern is solid: sector and strokes leave no
+// background pixel between them at either rim of the outermost track.
+void TestDiscPainter::solidRimHasNoPinholes()
+{
+    QFETCH(EncoderSettings, settings);
+    QFETCH(bool, antialias);
+    const QImage image = renderEncoderImage(settings, antialias);
+    const DiscTrack track = discTracks(settings).front();
+    const qreal half = Geometry::borderPixels(settings.dpi, settings.borderWidthMm) / 2.0;
+    const qreal c = image.width() * 0.5;
+    const qreal sweep = 360.0 / track.segments;
+    const qreal offset = sweep * track.phase;
+    const QList<QPair<qreal, qreal>> rims
+        = { { track.innerRadius - half + 1, track.innerRadius + half + 3 },
+              { track.outerRadius - half - 3, std::min(track.outerRadius + half, c) - 1 } };
+    int checked = 0;
+    for (const auto &[r0, r1] : rims) {
+        for (int y = 0; y < image.height(); ++y) {
+            const qreal dy = y + 0.5 - c;
+            if (std::fabs(dy) >= r1)
+                continue;
+            const qreal from = std::sqrt(std::max<qreal>(0, r0 * r0 - dy * dy));
+            const qreal to = std::sqrt(r1 * r1 - dy * dy);
+            for (int side : { -1, 1 }) {
+                for (int dx = int(from) - 1; dx <= int(to) + 1; ++dx) {
+                    const qreal px = side * (dx + 0.5);
+                    const qreal r = std::hypot(px, dy);
+                    const int x = int(std::floor(c + px));
+                    if (r < r0 || r > r1 || x < 0 || x >= image.width())
+                        continue;
+                    const qreal angle = qRadiansToDegrees(std::atan2(-dy, px));
+                    const qreal into = std::fmod(angle - offset + 720.0, 2 * sweep);
+                    const qreal margin = qRadiansToDegrees(1.5 / r);
+                    if (into < margin || into > sweep - margin)
+                        continue;
+                    ++checked;
+                    QVERIFY2(qGray(image.pixel(x, y)) < 64,
+                        qPrintable(QStringLiteral("background at (%1,%2), radius %3")
+                                       .arg(x)
+                                       .arg(y)
+                                       .arg(r)));
+                }
+            }
+        }
+    }
+    QVERIFY(checked > 1000);
+}
+
+// Neighbouring tracks overlap by a pixel; antialiased, their edges must be a union, not a sum.
+void TestDiscPainter::antialiasedOverlapIsAUnion()
+{
+    EncoderSettings s;
+    s.shape = Shape::Disc;
+    s.grayCode = false;
+    s.count = 8;
+    s.outerRadiusMm = 20;
+    s.innerRadiusMm = 5;
+    s.border = false;
+    const QImage image = renderEncoderImage(s, true);
+    // An independent model of the layered drawing gives 56 % coverage here; a sum gives 100 %.
+    const qreal coverage = 1 - qGray(image.pixel(342, 159)) / 255.0;
+    QVERIFY2(std::fabs(coverage - 0.56) < 0.03, qPrintable(QString::number(coverage)));
 }
 
 QTEST_APPLESS_MAIN(TestDiscPainter)

@@ -1,5 +1,6 @@
 #include "vectorwriter.h"
 
+#include "deflater.h"
 #include "exporterror.h"
 #include "patterngeometry.h"
 #include "pdfoutput.h"
@@ -18,12 +19,16 @@ using Shapes::Contour;
 using Shapes::Layer;
 using Shapes::Segment;
 
-// Millimetres to a tenth of a micrometre, no trailing zeros.
+// Millimetres to the nanometre, no trailing zeros: a mark repeated thousands of times keeps its
+// width exactly enough.
 QByteArray num(double value)
 {
-    if (std::fabs(value) < 5e-5)
-        return "0";
-    return PdfExport::number(value);
+    QByteArray text = QByteArray::number(value, 'f', 6);
+    while (text.endsWith('0'))
+        text.chop(1);
+    if (text.endsWith('.'))
+        text.chop(1);
+    return text == "-0" ? QByteArray("0") : text;
 }
 
 QByteArray point(QPointF p)
@@ -34,6 +39,65 @@ QByteArray point(QPointF p)
 QByteArray hexColor(const QColor &color)
 {
     return color.name(QColor::HexRgb).toLatin1();
+}
+
+bool near(double a, double b)
+{
+    return std::fabs(a - b) <= 1e-9 * std::max(1.0, std::fabs(a));
+}
+
+bool near(QPointF a, QPointF b)
+{
+    return near(a.x(), b.x()) && near(a.y(), b.y());
+}
+
+// Whether `b` is `a` moved right by dx.
+bool translated(const Contour &a, const Contour &b, double dx)
+{
+    const QPointF d(dx, 0);
+    if (a.segments.size() != b.segments.size() || !near(a.start + d, b.start))
+        return false;
+    for (size_t i = 0; i < a.segments.size(); ++i) {
+        const Segment &s = a.segments[i];
+        const Segment &t = b.segments[i];
+        if (s.kind != t.kind || !near(s.to + d, t.to))
+            return false;
+        if (s.kind == Segment::Kind::Arc
+            && (!near(s.center + d, t.center) || !near(s.radius, t.radius)
+                || !near(s.sweepDegrees, t.sweepDegrees)))
+            return false;
+    }
+    return true;
+}
+
+// Contours first, first + 1, ... that are one shape repeated `count` times at a horizontal
+// pitch `step`: a fine strip track is thousands of equal marks, written once and repeated.
+struct Repeat
+{
+    size_t first = 0;
+    int count = 1;
+    double step = 0;
+};
+
+constexpr int minimumRepeat = 8;
+
+std::vector<Repeat> repeats(const std::vector<Contour> &contours)
+{
+    std::vector<Repeat> result;
+    for (size_t i = 0; i < contours.size();) {
+        Repeat r { i, 1, 0 };
+        if (i + 1 < contours.size()) {
+            r.step = contours[i + 1].start.x() - contours[i].start.x();
+            while (i + r.count < contours.size() && r.step > 0
+                && translated(contours[i], contours[i + r.count], r.step * r.count))
+                ++r.count;
+        }
+        if (r.count < minimumRepeat)
+            r.count = 1;
+        result.push_back(r);
+        i += size_t(r.count);
+    }
+    return result;
 }
 
 // Arcs cut into pieces of at most `maxDegrees`, for formats whose arcs cannot go all the way round.
@@ -127,6 +191,46 @@ public:
     QByteArray text;
 };
 
+// A closed polyline; a vertex's bulge shapes the piece from it to the next vertex: tan(sweep / 4),
+// positive counter-clockwise, which flipping y keeps as it is seen.
+template<typename Flip>
+void dxfPolyline(DxfOutput &dxf, const Contour &c, const QByteArray &layer, Flip flip)
+{
+    dxf.group(0, "POLYLINE");
+    dxf.group(8, layer);
+    dxf.group(66, "1");
+    dxf.group(10, 0.0);
+    dxf.group(20, 0.0);
+    dxf.group(30, 0.0);
+    dxf.group(70, "1"); // closed
+    const auto vertex = [&](QPointF p, double bulge) {
+        const QPointF q = flip(p);
+        dxf.group(0, "VERTEX");
+        dxf.group(8, layer);
+        dxf.group(10, q.x());
+        dxf.group(20, q.y());
+        dxf.group(30, 0.0);
+        if (bulge != 0)
+            dxf.group(42, QByteArray::number(bulge, 'g', 12));
+    };
+    QPointF at = c.start;
+    for (const Segment &s : c.segments) {
+        if (s.kind == Segment::Kind::Line) {
+            vertex(at, 0);
+            at = s.to;
+            continue;
+        }
+        forEachArcPiece(s, 90.0, [&](double, double sweep, QPointF to) {
+            vertex(at, std::tan(sweep * M_PI / 180.0 / 4.0));
+            at = to;
+        });
+    }
+    if (std::hypot(at.x() - c.start.x(), at.y() - c.start.y()) > 1e-9)
+        vertex(at, 0);
+    dxf.group(0, "SEQEND");
+    dxf.group(8, layer);
+}
+
 }
 
 bool writeSvg(const EncoderSettings &settings, const QString &fileName, QString *error,
@@ -136,6 +240,7 @@ bool writeSvg(const EncoderSettings &settings, const QString &fileName, QString 
     const QSizeF page = geometry.page;
     QByteArray svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                      "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+                     "xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
                      "xmlns:inkscape=\"http://www.inkscape.org/namespaces/inkscape\" "
                      "version=\"1.1\" width=\""
         + num(page.width()) + "mm\" height=\"" + num(page.height()) + "mm\" viewBox=\"0 0 "
@@ -148,13 +253,49 @@ bool writeSvg(const EncoderSettings &settings, const QString &fileName, QString 
         svg += "<rect id=\"background\" width=\"" + num(page.width()) + "\" height=\""
             + num(page.height()) + "\" fill=\"" + hexColor(settings.background) + "\"/>\n";
     for (const Layer &layer : geometry.layers()) {
+        const QByteArray id = svgId(layer.name);
         const QByteArray paint = layer.kind == Layer::Kind::Fill
             ? "fill=\"" + hexColor(settings.foreground) + '"'
             : "fill=\"none\" stroke=\"" + hexColor(settings.foreground)
                 + "\" stroke-width=\"0.01\"";
-        svg += "<g id=\"" + svgId(layer.name) + "\" inkscape:groupmode=\"layer\" inkscape:label=\""
-            + xmlEscaped(layer.name) + "\" " + paint + ">\n<path d=\"" + svgPath(layer.contours)
-            + "\"/>\n</g>\n";
+        svg += "<g id=\"" + id + "\" inkscape:groupmode=\"layer\" inkscape:label=\""
+            + xmlEscaped(layer.name) + "\" " + paint + ">\n";
+        std::vector<Contour> single;
+        QByteArray instances;
+        int block = 0;
+        for (const Repeat &r : repeats(layer.contours)) {
+            if (r.count == 1) {
+                single.push_back(layer.contours[r.first]);
+                continue;
+            }
+            // Blocks of 1, 2, 4, ... marks, each two of the one before; the count is made of
+            // the blocks its binary digits name.
+            const QByteArray name = id + "-mark" + QByteArray::number(block++);
+            int levels = 0;
+            while ((2 << levels) <= r.count)
+                ++levels;
+            instances += "<defs><path id=\"" + name + "-0\" d=\""
+                + svgPath({ layer.contours[r.first] }) + "\"/>";
+            for (int j = 1; j <= levels; ++j) {
+                const QByteArray previous = "#" + name + '-' + QByteArray::number(j - 1);
+                instances += "<g id=\"" + name + '-' + QByteArray::number(j)
+                    + "\"><use xlink:href=\"" + previous + "\"/><use xlink:href=\"" + previous
+                    + "\" x=\"" + num(r.step * (1 << (j - 1))) + "\"/></g>";
+            }
+            instances += "</defs>\n";
+            long long offset = 0;
+            for (int j = levels; j >= 0; --j) {
+                if (!(r.count & (1 << j)))
+                    continue;
+                instances += "<use xlink:href=\"#" + name + '-' + QByteArray::number(j) + '"'
+                    + (offset ? " x=\"" + num(r.step * double(offset)) + '"' : QByteArray())
+                    + "/>\n";
+                offset += 1LL << j;
+            }
+        }
+        if (!single.empty())
+            svg += "<path d=\"" + svgPath(single) + "\"/>\n";
+        svg += instances + "</g>\n";
     }
     svg += "</svg>\n";
     return save(svg, fileName, error);
@@ -231,9 +372,19 @@ bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QS
             + number(pageMm.width() * pointsPerMm) + ' ' + number(pageMm.height() * pointsPerMm)
             + "] /Resources << /Properties << " + properties + ">> >> /Contents "
             + PdfExport::ref(Contents) + " >>");
+    // Thousands of equal marks compress to almost nothing.
+    QByteArray packed;
+    Deflater deflater(
+        [&packed](const char *data, int size) {
+            packed.append(data, size);
+            return true;
+        },
+        9, Z_DEFAULT_STRATEGY);
+    deflater.add(reinterpret_cast<const unsigned char *>(content.constData()), int(content.size()));
+    deflater.finish();
     pdf.object(Contents,
-        "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content
-            + "endstream");
+        "<< /Length " + QByteArray::number(packed.size()) + " /Filter /FlateDecode >>\nstream\n"
+            + packed + "\nendstream");
     pdf.object(
         Info, "<< /Producer (Quvelta) /Creator (Quvelta) /Title (Quvelta encoder pattern) >>");
     for (size_t i = 0; i < layers.size(); ++i) {
@@ -307,11 +458,51 @@ bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString 
     dxf.group(0, "ENDTAB");
     dxf.group(0, "ENDSEC");
 
+    // A repeated mark is a block, placed once as an array of columns.
+    std::vector<std::vector<Repeat>> layerRepeats;
+    dxf.group(0, "SECTION");
+    dxf.group(2, "BLOCKS");
+    int blocks = 0;
+    for (const Layer &layer : layers) {
+        layerRepeats.push_back(repeats(layer.contours));
+        for (const Repeat &r : layerRepeats.back()) {
+            if (r.count == 1)
+                continue;
+            const QByteArray block = "MARK" + QByteArray::number(blocks++);
+            dxf.group(0, "BLOCK");
+            dxf.group(8, "0");
+            dxf.group(2, block);
+            dxf.group(70, "0");
+            dxf.group(10, 0.0);
+            dxf.group(20, 0.0);
+            dxf.group(30, 0.0);
+            dxf.group(3, block);
+            dxfPolyline(dxf, layer.contours[r.first], "0", flip);
+            dxf.group(0, "ENDBLK");
+            dxf.group(8, "0");
+        }
+    }
+    dxf.group(0, "ENDSEC");
+
     dxf.group(0, "SECTION");
     dxf.group(2, "ENTITIES");
-    for (const Layer &layer : layers) {
+    blocks = 0;
+    for (size_t l = 0; l < layers.size(); ++l) {
+        const Layer &layer = layers[l];
         const QByteArray name = dxfLayerName(layer.name);
-        for (const Contour &c : layer.contours) {
+        for (const Repeat &r : layerRepeats[l]) {
+            const Contour &c = layer.contours[r.first];
+            if (r.count > 1) {
+                dxf.group(0, "INSERT");
+                dxf.group(8, name);
+                dxf.group(2, "MARK" + QByteArray::number(blocks++));
+                dxf.group(10, 0.0);
+                dxf.group(20, 0.0);
+                dxf.group(30, 0.0);
+                dxf.group(70, QByteArray::number(r.count)); // columns
+                dxf.group(44, r.step); // column spacing
+                continue;
+            }
             const bool wholeCircle = c.segments.size() == 1
                 && c.segments.front().kind == Segment::Kind::Arc
                 && std::fabs(c.segments.front().sweepDegrees) >= 360.0;
@@ -326,41 +517,7 @@ bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString 
                 dxf.group(40, s.radius);
                 continue;
             }
-            dxf.group(0, "POLYLINE");
-            dxf.group(8, name);
-            dxf.group(66, "1");
-            dxf.group(10, 0.0);
-            dxf.group(20, 0.0);
-            dxf.group(30, 0.0);
-            dxf.group(70, "1"); // closed
-            const auto vertex = [&](QPointF p, double bulge) {
-                const QPointF q = flip(p);
-                dxf.group(0, "VERTEX");
-                dxf.group(8, name);
-                dxf.group(10, q.x());
-                dxf.group(20, q.y());
-                dxf.group(30, 0.0);
-                if (bulge != 0)
-                    dxf.group(42, QByteArray::number(bulge, 'g', 12));
-            };
-            // A vertex's bulge shapes the piece from it to the next vertex: tan(sweep / 4),
-            // positive counter-clockwise, which flipping y keeps as it is seen.
-            QPointF at = c.start;
-            for (const Segment &s : c.segments) {
-                if (s.kind == Segment::Kind::Line) {
-                    vertex(at, 0);
-                    at = s.to;
-                    continue;
-                }
-                forEachArcPiece(s, 90.0, [&](double, double sweep, QPointF to) {
-                    vertex(at, std::tan(sweep * M_PI / 180.0 / 4.0));
-                    at = to;
-                });
-            }
-            if (std::hypot(at.x() - c.start.x(), at.y() - c.start.y()) > 1e-9)
-                vertex(at, 0);
-            dxf.group(0, "SEQEND");
-            dxf.group(8, name);
+            dxfPolyline(dxf, c, name, flip);
         }
     }
     dxf.group(0, "ENDSEC");

@@ -19,18 +19,17 @@ QPointF pointAt(QPointF center, qreal radius, long double degrees)
         center.y() - radius * static_cast<qreal>(std::sin(a)));
 }
 
-// A pie sector built from exact end points. QPainterPath::arcTo finds its end points through an
+// Arc pieces from exact end points. QPainterPath::arcTo finds its end points through an
 // approximation of the angle that puts boundaries up to 0.027 degrees off, which is a visible
-// step error on a fine disc; cubic pieces of at most 45 degrees keep the rim within 0.02 px.
-void addSector(QPainterPath &path, QPointF center, qreal radius, long double startDegrees,
+// step error on a fine disc, and QPainter::drawEllipse bulges outward by up to 2.7e-4 of the
+// radius, leaving pinholes between sectors and circles; cubic pieces of at most 45 degrees
+// keep every rim within 0.02 px.
+void appendArc(QPainterPath &path, QPointF center, qreal radius, long double startDegrees,
     long double sweepDegrees)
 {
-    const int pieces = std::max(1, static_cast<int>(std::ceil(sweepDegrees / 45.0L)));
+    const int pieces = std::max(1, static_cast<int>(std::ceil(std::fabs(sweepDegrees) / 45.0L)));
     const long double step = sweepDegrees / pieces;
     const qreal handle = 4.0 / 3.0 * std::tan(static_cast<double>(step * degreesToRadians) / 4.0);
-
-    path.moveTo(center);
-    path.lineTo(pointAt(center, radius, startDegrees));
     for (int i = 0; i < pieces; ++i) {
         const long double a0 = startDegrees + step * i;
         const long double a1 = (i == pieces - 1) ? startDegrees + sweepDegrees : a0 + step;
@@ -43,7 +42,33 @@ void addSector(QPainterPath &path, QPointF center, qreal radius, long double sta
         const QPointF c2(p3.x() - t1.y(), p3.y() + t1.x());
         path.cubicTo(c1, c2, p3);
     }
+}
+
+void addSector(QPainterPath &path, QPointF center, qreal radius, long double startDegrees,
+    long double sweepDegrees)
+{
+    path.moveTo(center);
+    path.lineTo(pointAt(center, radius, startDegrees));
+    appendArc(path, center, radius, startDegrees, sweepDegrees);
     path.closeSubpath();
+}
+
+QPainterPath circlePath(QPointF center, qreal radius)
+{
+    QPainterPath path;
+    path.moveTo(pointAt(center, radius, 0));
+    appendArc(path, center, radius, 0, 360);
+    path.closeSubpath();
+    return path;
+}
+
+// A circle on the same exact arcs as the sectors; a circle of radius 0 is left to the painter.
+void drawCircle(QPainter &painter, QPointF center, qreal radius)
+{
+    if (radius > 0)
+        painter.drawPath(circlePath(center, radius));
+    else
+        painter.drawEllipse(center, radius, radius);
 }
 
 QRectF squareAround(QPointF center, qreal radius)
@@ -108,10 +133,12 @@ std::vector<DiscTrack> discTracks(const EncoderSettings &settings)
 
 qreal sectorRadius(const EncoderSettings &settings, int outerRadius)
 {
-    // With circles on, the sectors stop where the outer circle's stroke begins.
+    // With circles on, the sectors reach half a pixel under the outer circle's stroke, so that no
+    // pixel between the two is left uncovered.
     if (!settings.border)
         return outerRadius;
-    return outerRadius - Geometry::borderPixels(settings.dpi, settings.borderWidthMm) / 2.0;
+    const qreal half = Geometry::borderPixels(settings.dpi, settings.borderWidthMm) / 2.0;
+    return outerRadius - half + std::min<qreal>(half, 0.5);
 }
 
 QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offsetDegrees)
@@ -151,7 +178,7 @@ void drawDiscTrack(QPainter &painter, const EncoderSettings &settings, QSize siz
 
     // The sectors start at the centre; clearing the inside turns them into annular segments.
     painter.setBrush(QBrush(settings.background, Qt::SolidPattern));
-    painter.drawEllipse(squareAround(center, innerRadius));
+    drawCircle(painter, center, innerRadius);
 
     if (settings.border)
         drawTrackCircles(painter, settings, size, innerRadius, outerRadius);
@@ -164,8 +191,8 @@ void drawTrackCircles(QPainter &painter, const EncoderSettings &settings, QSize 
     painter.setBrush(Qt::NoBrush);
     painter.setPen(
         linePen(settings.foreground, Geometry::borderPixels(settings.dpi, settings.borderWidthMm)));
-    painter.drawEllipse(squareAround(center, innerRadius));
-    painter.drawEllipse(squareAround(center, outerRadius));
+    drawCircle(painter, center, innerRadius);
+    drawCircle(painter, center, outerRadius);
 }
 
 void drawCenterMark(QPainter &painter, const EncoderSettings &settings, QSize size, float angle)
@@ -225,6 +252,51 @@ void appendArc(std::vector<CoverageFill::Point> &points, QPointF center, qreal r
 
 }
 
+namespace {
+
+using Interval = std::pair<long double, long double>;
+
+// The angles a track's sectors cover, within [0, 360), sorted.
+std::vector<Interval> sectorIntervals(const DiscTrack &track)
+{
+    const float sweep = 360.0f / static_cast<float>(track.segments);
+    const float offset = sweep * track.phase;
+    std::vector<Interval> intervals;
+    for (int i = 0; i < track.segments / 2; ++i) {
+        const long double start = std::fmod(sectorStartDegrees(sweep, offset, i), 360.0L);
+        const long double end = start + sweep;
+        if (end > 360) {
+            intervals.push_back({ start, 360 });
+            intervals.push_back({ 0, end - 360 });
+        } else {
+            intervals.push_back({ start, end });
+        }
+    }
+    std::sort(intervals.begin(), intervals.end());
+    return intervals;
+}
+
+// The parts of the sorted intervals `a` that no interval of the sorted `b` covers.
+std::vector<Interval> subtract(const std::vector<Interval> &a, const std::vector<Interval> &b)
+{
+    std::vector<Interval> result;
+    size_t first = 0;
+    for (Interval x : a) {
+        while (first < b.size() && b[first].second <= x.first)
+            ++first;
+        for (size_t k = first; k < b.size() && b[k].first < x.second; ++k) {
+            if (b[k].first > x.first)
+                result.push_back({ x.first, b[k].first });
+            x.first = std::max(x.first, b[k].second);
+        }
+        if (x.first < x.second)
+            result.push_back(x);
+    }
+    return result;
+}
+
+}
+
 bool drawDiscAntialiased(QImage &image, const EncoderSettings &settings)
 {
     const QSize size = image.size();
@@ -241,22 +313,33 @@ bool drawDiscAntialiased(QImage &image, const EncoderSettings &settings)
     const QPointF center = centerOf(size);
     CoverageFill fill(size);
     std::vector<CoverageFill::Point> polygon;
-    for (const DiscTrack &track : tracks) {
+    const auto addSector = [&](qreal inner, qreal outer, long double from, long double to) {
+        polygon.clear();
+        appendArc(polygon, center, outer, from, to);
+        if (inner > 0)
+            appendArc(polygon, center, inner, to, from);
+        else
+            polygon.push_back({ center.x(), center.y() });
+        fill.addPolygon(polygon);
+    };
+    for (size_t t = 0; t < tracks.size(); ++t) {
+        const DiscTrack &track = tracks[t];
         const qreal outer = sectorRadius(settings, track.outerRadius);
         const qreal inner = track.innerRadius;
         if (outer <= inner)
             continue; // cleared entirely by the track's own inner disc
-        const float sweep = 360.0f / static_cast<float>(track.segments);
-        const float offset = sweep * track.phase;
-        for (int i = 0; i < track.segments / 2; ++i) {
-            const long double start = sectorStartDegrees(sweep, offset, i);
-            polygon.clear();
-            appendArc(polygon, center, outer, start, start + sweep);
-            if (inner > 0)
-                appendArc(polygon, center, inner, start + sweep, start);
-            else
-                polygon.push_back({ center.x(), center.y() });
-            fill.addPolygon(polygon);
+        // Where the track reaches into the one outside it, only what that one leaves open is
+        // added: the coverage fill sums overlapping shapes, the painter's layers make a union.
+        const qreal outside = t > 0 ? qreal(tracks[t - 1].innerRadius) : outer;
+        const qreal body = std::clamp(outside, inner, outer);
+        const std::vector<Interval> own = sectorIntervals(track);
+        if (body > inner) {
+            for (const Interval &i : own)
+                addSector(inner, body, i.first, i.second);
+        }
+        if (outer > body) {
+            for (const Interval &i : subtract(own, sectorIntervals(tracks[t - 1])))
+                addSector(body, outer, i.first, i.second);
         }
     }
     fill.fill(image, settings.foreground, settings.background);
