@@ -6,10 +6,12 @@
 #include "geometry.h"
 #include "imagewriter.h"
 #include "pdfwriter.h"
+#include "preciseraster.h"
 #include "renderer.h"
 #include "vectorwriter.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 
@@ -106,17 +108,44 @@ void savePdf(benchmark::State &state)
     }
 }
 
-void saveVector(benchmark::State &state, bool svg)
+EncoderSettings sixteenBitStrip()
 {
-    const EncoderSettings s = largestDisc(EncoderType::Relative, false);
-    const QString name
-        = scratch->filePath(svg ? QStringLiteral("bench.svg") : QStringLiteral("vector.pdf"));
+    EncoderSettings s;
+    s.count = 16;
+    s.widthMm = 200;
+    s.heightMm = 20;
+    s.dpi = 1200;
+    return s;
+}
+
+// Size of each vector file written, by benchmark name.
+std::map<std::string, qint64> vectorBytes;
+
+enum class VectorFormat { Svg, Pdf, Dxf };
+
+void saveVector(
+    benchmark::State &state, std::string label, EncoderSettings s, VectorFormat format)
+{
+    const char *suffix = format == VectorFormat::Svg ? "svg"
+        : format == VectorFormat::Pdf                ? "pdf"
+                                                     : "dxf";
+    const QString name = scratch->filePath(QStringLiteral("vector.") + QLatin1String(suffix));
     for (auto _ : state) {
         QString error;
-        const bool ok = svg ? VectorExport::writeSvg(s, name, &error)
-                            : VectorExport::writeVectorPdf(s, name, &error);
+        const bool ok = format == VectorFormat::Svg ? VectorExport::writeSvg(s, name, &error)
+            : format == VectorFormat::Pdf           ? VectorExport::writeVectorPdf(s, name, &error)
+                                                    : VectorExport::writeDxf(s, name, &error);
         if (!ok)
             state.SkipWithError(qPrintable(error));
+    }
+    vectorBytes[label] = QFileInfo(name).size();
+}
+
+void renderPrecise(benchmark::State &state, EncoderSettings settings, bool antialias)
+{
+    for (auto _ : state) {
+        const QImage image = renderPreciseImage(settings, antialias);
+        benchmark::DoNotOptimize(image.constBits());
     }
 }
 
@@ -206,8 +235,25 @@ int main(int argc, char **argv)
     add("save tiff", saveImage, "tiff");
     add("save bmp", saveImage, "bmp");
     add("save raster pdf", savePdf);
-    add("save svg", saveVector, true);
-    add("save vector pdf", saveVector, false);
+    const EncoderSettings strip16 = sixteenBitStrip();
+    EncoderSettings disc1024 = relative;
+    disc1024.borderWidthMm = 0.1;
+    add("vector 16-bit strip/svg", saveVector, std::string("vector 16-bit strip/svg"), strip16,
+        VectorFormat::Svg);
+    add("vector 16-bit strip/pdf", saveVector, std::string("vector 16-bit strip/pdf"), strip16,
+        VectorFormat::Pdf);
+    add("vector 16-bit strip/dxf", saveVector, std::string("vector 16-bit strip/dxf"), strip16,
+        VectorFormat::Dxf);
+    add("vector 1024-pair disc/svg", saveVector, std::string("vector 1024-pair disc/svg"), disc1024,
+        VectorFormat::Svg);
+    add("vector 1024-pair disc/pdf", saveVector, std::string("vector 1024-pair disc/pdf"), disc1024,
+        VectorFormat::Pdf);
+    add("vector 1024-pair disc/dxf", saveVector, std::string("vector 1024-pair disc/dxf"), disc1024,
+        VectorFormat::Dxf);
+    add("precise relative disc/plain", renderPrecise, relative, false);
+    add("precise relative disc/antialiased", renderPrecise, relative, true);
+    add("precise gray disc/plain", renderPrecise, gray, false);
+    add("precise gray disc/antialiased", renderPrecise, gray, true);
     add("quvelta-render png/plain", endToEnd, false);
     add("quvelta-render png/antialiased", endToEnd, true);
 
@@ -264,10 +310,16 @@ int main(int argc, char **argv)
     line("save tiff", nullptr, 0, false);
     line("save bmp", nullptr, 0, false);
     line("save raster pdf", nullptr, 0, false);
-    line("save svg", nullptr, 0, false);
-    line("save vector pdf", nullptr, 0, false);
+    line("precise relative disc/plain", nullptr, 0, false);
+    line("precise relative disc/antialiased", nullptr, 0, false);
+    line("precise gray disc/plain", nullptr, 0, false);
+    line("precise gray disc/antialiased", nullptr, 0, false);
     line("quvelta-render png/plain", nullptr, 6.0, false);
     line("quvelta-render png/antialiased", nullptr, 15.0, false);
+    std::printf("\n%-34s %10s %12s\n", "vector file", "median ms", "bytes");
+    for (const auto &[name, bytes] : vectorBytes)
+        std::printf("%-34s %10.1f %12lld\n", name.c_str(), time(name), (long long)bytes);
+    std::printf("\n");
     for (const auto &[name, bytes] : peakMemory) {
         const double ratio = bytes / imageBytes;
         const bool met = ratio <= 1.2;
