@@ -3,9 +3,9 @@
 # Runs apt-get only when a package is missing, so repeated builds stay quick.
 set -eu
 
-packages="cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
+packages="cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools
 qt6-image-formats-plugins qt6-qpa-plugins libgl-dev xvfb xauth poppler-utils libbenchmark-dev
-libcairo2-dev zlib1g-dev"
+libcairo2-dev zlib1g-dev python3-ezdxf librsvg2-bin"
 
 missing=""
 for p in $packages; do
