@@ -1,3 +1,4 @@
+#include "decodetable.h"
 #include "mainform.h"
 #include "patterngeometry.h"
 #include "preciseraster.h"
@@ -31,6 +32,7 @@ private slots:
     void svgRasterisesLikeThePreciseRaster();
     void vectorFilesAreSmall_data();
     void vectorFilesAreSmall();
+    void describeAndDecodeTable();
     void badUsage_data();
     void badUsage();
     void failedWrites_data();
@@ -291,6 +293,13 @@ void TestCli::svgRasterisesLikeThePreciseRaster_data()
         "binary", "--bit-order", "msb-lsb", "--bits", "6", "--border", "0.4", "--dpi", "400" };
     QTest::newRow("relative disc") << QStringList { "--shape", "disc", "--type", "relative",
         "--pairs", "64", "--inner-radius", "10", "--dpi", "300" };
+    QTest::newRow("quadrature disc, index, sensor marks")
+        << QStringList { "--shape", "disc", "--type", "relative", "--pairs", "50", "--quadrature",
+               "--index", "--sensor-marks", "--inner-radius", "8", "--dpi", "300" };
+    QTest::newRow("quadrature strip") << QStringList { "--type", "relative", "--pairs", "30",
+        "--quadrature", "--index", "--index-width", "200" };
+    QTest::newRow("single-track disc") << QStringList { "--shape", "disc", "--code", "single-track",
+        "--sensor-marks", "--outer-radius", "30", "--inner-radius", "25", "--dpi", "300" };
     QTest::newRow("12-bit strip: repeated marks")
         << QStringList { "--bits", "12", "--width", "150", "--height", "40", "--dpi", "600" };
     QTest::newRow("6-bit strip, no border")
@@ -374,6 +383,51 @@ void TestCli::vectorFilesAreSmall()
     }
 }
 
+// --describe prints the table and writes nothing without -o; the decode table in JSON and CSV
+// holds every word the sensors can read.
+void TestCli::describeAndDecodeTable()
+{
+    const QStringList arguments
+        = { "--shape", "disc", "--positions", "360", "--inner-radius", "10" };
+    const QStringList before = files();
+    const Run described = render(QStringList(arguments) << QStringLiteral("--describe"));
+    QCOMPARE(described.exitCode, 0);
+    QCOMPARE(files(), before);
+    const QString text = QString::fromUtf8(described.out);
+    QVERIFY2(text.contains(QLatin1String("360 positions per revolution, 9 bits a reading")),
+        qPrintable(text));
+    QCOMPARE(text.count(QRegularExpression(
+                 QStringLiteral("^track \\d"), QRegularExpression::MultilineOption)),
+        9);
+
+    const QString json = path(QStringLiteral("decode.json"));
+    const QString csv = path(QStringLiteral("decode.csv"));
+    QCOMPARE(render(QStringList(arguments) << "--decode-table" << json).exitCode, 0);
+    QCOMPARE(render(QStringList(arguments) << "--decode-table" << csv).exitCode, 0);
+    const std::vector<int> expected = DecodeTable::positionsByWord(parsed(arguments));
+    QFile jsonFile(json);
+    QVERIFY(jsonFile.open(QIODevice::ReadOnly));
+    const QJsonObject root = QJsonDocument::fromJson(jsonFile.readAll()).object();
+    QCOMPARE(root.value(QLatin1String("positions")).toInt(), 360);
+    QCOMPARE(root.value(QLatin1String("tracks")).toArray().size(), 9);
+    const QJsonArray table = root.value(QLatin1String("positionOfWord")).toArray();
+    QCOMPARE(table.size(), 512);
+    QFile csvFile(csv);
+    QVERIFY(csvFile.open(QIODevice::ReadOnly));
+    QStringList rows;
+    for (const QByteArray &line : csvFile.readAll().split('\n'))
+        if (!line.isEmpty() && !line.startsWith('#'))
+            rows << QString::fromUtf8(line);
+    QCOMPARE(rows.size(), 513);
+    for (int word = 0; word < 512; ++word) {
+        const int p = expected[size_t(word)];
+        QCOMPARE(table[word].isNull() ? -1 : table[word].toInt(), p);
+        QCOMPARE(rows[word + 1],
+            QStringLiteral("%1,%2").arg(word).arg(
+                p < 0 ? QStringLiteral("invalid") : QString::number(p)));
+    }
+}
+
 void TestCli::badUsage_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -400,9 +454,38 @@ void TestCli::badUsage_data()
         "--bits is for absolute patterns");
     row("pairs with absolute", { "--pairs", "3", "-o", "x.png" },
         "--pairs is for relative patterns");
-    row("code with a bar", { "--code", "binary", "-o", "x.png" }, "--code is for discs");
+    row("code with relative", { "--type", "relative", "--code", "gray", "-o", "x.png" },
+        "--code is for absolute patterns");
     row("unknown code", { "--shape", "disc", "--code", "bcd", "-o", "x.png" },
-        "--code takes gray or binary, not \"bcd\"");
+        "--code takes gray or binary or single-track, not \"bcd\"");
+    row("quadrature on absolute", { "--quadrature", "-o", "x.png" },
+        "--quadrature is for relative patterns");
+    row("index width out of range",
+        { "--type", "relative", "--index", "--index-width", "45", "-o", "x.png" },
+        "--index-width takes a whole number from 90 to 360, not \"45\"");
+    row("index width without index",
+        { "--type", "relative", "--index-width", "120", "-o", "x.png" },
+        "--index-width goes with --index");
+    row("odd gray disc", { "--shape", "disc", "--positions", "361", "-o", "x.png" },
+        "a Gray code round a disc changes one bit per step only with an even number of "
+        "positions, not 361");
+    row("positions out of range", { "--positions", "1", "-o", "x.png" },
+        "--positions takes a whole number from 2 to 65536");
+    row("positions and bits", { "--positions", "10", "--bits", "4", "-o", "x.png" },
+        "--positions and --bits exclude each other");
+    row("unknown single-track count",
+        { "--shape", "disc", "--code", "single-track", "--positions", "100", "-o", "x.png" },
+        "no single-track code of 100 positions is known; choose 360, or an even count");
+    row("single track on a strip", { "--code", "single-track", "-o", "x.png" },
+        "a single-track code is read round a disc");
+    row("more tracks than pixels",
+        { "--shape", "disc", "--type", "relative", "--quadrature", "--index", "--outer-radius", "5",
+            "--inner-radius", "1", "--dpi", "10", "-o", "x.png" },
+        "3 tracks do not fit in a ring 1 px wide at 10 dpi");
+    row("decode table of a relative pattern", { "--type", "relative", "--decode-table", "x.csv" },
+        "--decode-table is for absolute");
+    row("decode table format", { "--decode-table", "x.txt" },
+        "--decode-table: a table is written as .csv, .json or .h");
     row("unknown shape", { "--shape", "ring", "-o", "x.png" },
         "--shape takes bar or disc, not \"ring\"");
     row("vector without pdf", { "--vector", "-o", "x.svg" },

@@ -1,3 +1,5 @@
+#include "decodetable.h"
+#include "description.h"
 #include "geometry.h"
 #include "imagewriter.h"
 #include "pdfwriter.h"
@@ -23,7 +25,10 @@ bool write(const RenderJob &job, QString *error)
 {
     VectorExport::Options vector;
     vector.transparent = job.transparent;
+    vector.comment = describePattern(job.settings);
     switch (job.output) {
+    case RenderJob::Output::None:
+        return true;
     case RenderJob::Output::Svg:
         return VectorExport::writeSvg(job.settings, job.fileName, error, vector);
     case RenderJob::Output::VectorPdf:
@@ -34,10 +39,9 @@ bool write(const RenderJob &job, QString *error)
     case RenderJob::Output::Pdf:
         break;
     }
-    const QImage image = job.precise ? renderPreciseImage(job.settings, job.antialias)
-                                     : renderEncoderImage(job.settings, job.antialias);
+    const QImage image = renderEncoderImage(job.settings, job.antialias);
     if (image.isNull()) {
-        const QSize size = Geometry::imageSize(job.settings);
+        const QSize size = patternImageSize(job.settings);
         *error = size.width() > 0 && size.height() > 0
             ? QStringLiteral("can't render %1 x %2 pixels: not enough memory")
                   .arg(size.width())
@@ -83,8 +87,15 @@ int main(int argc, char **argv)
         break;
     }
 
+    const RenderJob &job = parsed.job;
+    if (job.describe)
+        printLine(stdout, describePattern(job.settings));
     QString error;
-    if (!write(parsed.job, &error)) {
+    if (!job.decodeTable.isEmpty() && !DecodeTable::write(job.settings, job.decodeTable, &error)) {
+        printLine(stderr, QStringLiteral("quvelta-render: ") + error);
+        return 1;
+    }
+    if (!write(job, &error)) {
         printLine(stderr, QStringLiteral("quvelta-render: ") + error);
         return 1;
     }

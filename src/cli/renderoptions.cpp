@@ -1,5 +1,9 @@
 #include "renderoptions.h"
 
+#include "codes.h"
+#include "decodetable.h"
+#include "geometry.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -23,8 +27,11 @@ The output file's suffix picks the format:
                                     cutters and CAD/CAM, the same groups as layers
 
 Absolute patterns carry one track per bit (plain binary; discs use reflected Gray
-code unless --code binary); relative patterns are one track of 2 x pairs equal
-alternating segments. Sizes are whole millimetres.
+code unless --code binary), 2^bits positions or any --positions count (a Gray disc
+needs an even count; --code single-track reads one track with several sensors);
+relative patterns are one track of 2 x pairs equal alternating segments, or with
+--quadrature two channels A and B, and with --index an index track. Sizes are
+whole millimetres. Steps run left to right, and clockwise from 3 o'clock on a disc.
 
 Raster output draws the window's pixels; --precise draws the ideal shapes instead,
 every edge at its exact position (the same shapes as the vector files).
@@ -155,6 +162,20 @@ ParseResult parseRenderArguments(const QStringList &arguments)
             QStringLiteral("Raster output from the ideal shapes, every edge at its exact place.")),
         QCommandLineOption(QStringLiteral("transparent"),
             QStringLiteral("Vector output (.svg, .dxf, --vector .pdf) without the background.")),
+        valueOption({ QStringLiteral("positions") },
+            "Absolute patterns: any number of positions, 2-65536, instead of 2^bits.", "N"),
+        QCommandLineOption(QStringLiteral("quadrature"),
+            QStringLiteral("Relative patterns: channels A and B a quarter period apart.")),
+        QCommandLineOption(QStringLiteral("index"),
+            QStringLiteral("Relative patterns: one index mark per turn or strip.")),
+        valueOption({ QStringLiteral("index-width") },
+            "Index mark width, 90-360 electrical degrees (default 90).", "DEG"),
+        QCommandLineOption(QStringLiteral("sensor-marks"),
+            QStringLiteral("Ticks outside the pattern where the sensors read.")),
+        QCommandLineOption(QStringLiteral("describe"),
+            QStringLiteral("Print the tracks, counts and sensor places (-o optional).")),
+        valueOption({ QStringLiteral("decode-table") },
+            "Write the table from sensor words to positions: .csv, .json or .h.", "FILE"),
     };
     parser.addOption(help);
     parser.addOption(version);
@@ -188,14 +209,23 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     RenderJob &job = result.job;
     EncoderSettings &s = job.settings;
 
-    if (!parser.isSet(QStringLiteral("output")))
+    job.describe = parser.isSet(QStringLiteral("describe"));
+    job.decodeTable = parser.value(QStringLiteral("decode-table"));
+    if (parser.isSet(QStringLiteral("decode-table"))
+        && DecodeTable::formatOf(job.decodeTable).isEmpty())
+        return usageError(QStringLiteral("--decode-table: a table is written as .csv, .json or .h, "
+                                         "not \"%1\"")
+                              .arg(job.decodeTable));
+    if (!parser.isSet(QStringLiteral("output")) && !job.describe && job.decodeTable.isEmpty())
         return usageError(QStringLiteral("-o/--output FILE is required"));
     job.fileName = parser.value(QStringLiteral("output"));
     const QString suffix = QFileInfo(job.fileName).suffix().toLower();
     const QStringList raster
         = { QStringLiteral("png"), QStringLiteral("jpg"), QStringLiteral("jpeg"),
               QStringLiteral("bmp"), QStringLiteral("tif"), QStringLiteral("tiff") };
-    if (suffix == QLatin1String("pdf"))
+    if (job.fileName.isEmpty())
+        job.output = RenderJob::Output::None;
+    else if (suffix == QLatin1String("pdf"))
         job.output = parser.isSet(QStringLiteral("vector")) ? RenderJob::Output::VectorPdf
                                                             : RenderJob::Output::Pdf;
     else if (suffix == QLatin1String("svg"))
@@ -234,9 +264,20 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     if (s.type == EncoderType::Absolute && parser.isSet(QStringLiteral("pairs")))
         return usageError(QStringLiteral("--pairs is for relative patterns; use --bits 1-16 "
                                          "with --type absolute"));
-    if (s.shape == Shape::Bar && parser.isSet(QStringLiteral("code")))
-        return usageError(QStringLiteral("--code is for discs (--shape disc); strips are always "
-                                         "plain binary"));
+    if (s.type == EncoderType::Relative && parser.isSet(QStringLiteral("code")))
+        return usageError(QStringLiteral("--code is for absolute patterns"));
+    if (s.type == EncoderType::Relative && parser.isSet(QStringLiteral("positions")))
+        return usageError(QStringLiteral("--positions is for absolute patterns; a relative one "
+                                         "counts --pairs"));
+    if (parser.isSet(QStringLiteral("positions")) && parser.isSet(QStringLiteral("bits")))
+        return usageError(QStringLiteral("--positions and --bits exclude each other"));
+    for (const char *option : { "quadrature", "index", "index-width" }) {
+        if (s.type == EncoderType::Absolute && parser.isSet(QString::fromLatin1(option)))
+            return usageError(QStringLiteral("--%1 is for relative patterns (--type relative)")
+                                  .arg(QString::fromLatin1(option)));
+    }
+    if (parser.isSet(QStringLiteral("index-width")) && !parser.isSet(QStringLiteral("index")))
+        return usageError(QStringLiteral("--index-width goes with --index"));
     if (parser.isSet(QStringLiteral("border")) && parser.isSet(QStringLiteral("no-border")))
         return usageError(QStringLiteral("--border and --no-border exclude each other"));
 
@@ -248,8 +289,16 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         : read.integer(QStringLiteral("pairs"), 16, 1, 1024);
     const auto order = read.choice(
         QStringLiteral("bit-order"), { QStringLiteral("lsb-msb"), QStringLiteral("msb-lsb") });
-    const auto code
-        = read.choice(QStringLiteral("code"), { QStringLiteral("gray"), QStringLiteral("binary") });
+    // Discs default to Gray code, strips to plain binary, as in the window.
+    const QString defaultCode
+        = s.shape == Shape::Disc ? QStringLiteral("gray") : QStringLiteral("binary");
+    const auto code = read.choice(QStringLiteral("code"),
+        { defaultCode,
+            defaultCode == QLatin1String("gray") ? QStringLiteral("binary")
+                                                 : QStringLiteral("gray"),
+            QStringLiteral("single-track") });
+    const auto positions = read.integer(QStringLiteral("positions"), 0, 2, 65536);
+    const auto indexWidth = read.integer(QStringLiteral("index-width"), 90, 90, 360);
     const auto dpi = read.integer(QStringLiteral("dpi"), s.dpi, 10, 1200);
     const auto foreground = read.color(QStringLiteral("foreground"), s.foreground);
     const auto background = read.color(QStringLiteral("background"), s.background);
@@ -276,14 +325,56 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     s.innerRadiusMm = *inner;
     s.count = *count;
     s.bitOrder = *order == QLatin1String("msb-lsb") ? BitOrder::MsbToLsb : BitOrder::LsbToMsb;
-    s.grayCode = *code == QLatin1String("gray");
+    s.singleTrack = *code == QLatin1String("single-track");
+    s.grayCode = *code == QLatin1String("gray") || (s.shape == Shape::Disc && s.singleTrack);
+    s.grayOnStrip = s.shape == Shape::Bar && *code == QLatin1String("gray");
+    s.positions = *positions;
+    s.quadrature = parser.isSet(QStringLiteral("quadrature"));
+    s.index = parser.isSet(QStringLiteral("index"));
+    s.indexWidthDegrees = *indexWidth;
+    s.sensorMarks = parser.isSet(QStringLiteral("sensor-marks"));
     s.dpi = *dpi;
     s.foreground = *foreground;
     s.background = *background;
     s.border = !parser.isSet(QStringLiteral("no-border"));
     s.centerMark = !parser.isSet(QStringLiteral("no-center-mark"));
     job.antialias = !parser.isSet(QStringLiteral("no-antialias"));
-    job.precise = parser.isSet(QStringLiteral("precise"));
+    s.precise = parser.isSet(QStringLiteral("precise"));
     job.transparent = parser.isSet(QStringLiteral("transparent"));
+
+    if (s.singleTrack) {
+        if (s.shape != Shape::Disc)
+            return usageError(QStringLiteral("a single-track code is read round a disc; use "
+                                             "--shape disc"));
+        if (s.positions == 0 && !parser.isSet(QStringLiteral("bits")))
+            s.positions = 360;
+        if (!Codes::singleTrack(Codes::positions(s)))
+            return usageError(QStringLiteral("no single-track code of %1 positions is known; "
+                                             "choose %2")
+                                  .arg(Codes::positions(s))
+                                  .arg(Codes::singleTrackCounts()));
+    }
+    if (s.type == EncoderType::Absolute && s.shape == Shape::Disc && Codes::isGray(s)
+        && !s.singleTrack && Codes::positions(s) % 2 != 0)
+        return usageError(QStringLiteral("a Gray code round a disc changes one bit per step only "
+                                         "with an even number of positions, not %1 (use an even "
+                                         "count, --code binary, or a strip)")
+                              .arg(Codes::positions(s)));
+    const int tracks = (s.quadrature ? 2 : 1) + (s.index ? 1 : 0);
+    if (tracks > 1) {
+        const int room = s.shape == Shape::Disc ? Geometry::mmToPixels(s.dpi, s.outerRadiusMm)
+                - Geometry::mmToPixels(s.dpi, s.innerRadiusMm)
+                                                : Geometry::mmToPixels(s.dpi, s.heightMm);
+        if (room < tracks)
+            return usageError(
+                QStringLiteral("%1 tracks do not fit in a %2 %3 px wide at %4 dpi")
+                    .arg(tracks)
+                    .arg(s.shape == Shape::Disc ? QStringLiteral("ring") : QStringLiteral("strip"))
+                    .arg(room)
+                    .arg(s.dpi));
+    }
+    if (!job.decodeTable.isEmpty() && s.type != EncoderType::Absolute)
+        return usageError(QStringLiteral("--decode-table is for absolute patterns; a relative "
+                                         "one has no code to decode"));
     return result;
 }

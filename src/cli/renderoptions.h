@@ -9,12 +9,14 @@
 // What a run of quvelta-render is asked to do.
 struct RenderJob
 {
-    enum class Output { Image, Pdf, VectorPdf, Svg, Dxf };
+    enum class Output { None, Image, Pdf, VectorPdf, Svg, Dxf };
 
     EncoderSettings settings;
     bool antialias = true;
     bool precise = false; // rasterise the pattern geometry instead of the window's painters
     bool transparent = false; // vector output without the background
+    bool describe = false; // print the pattern's description
+    QString decodeTable; // where to write the decode table, if anywhere
     QString fileName;
     Output output = Output::Image;
 };

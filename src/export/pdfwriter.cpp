@@ -3,6 +3,7 @@
 #include "deflater.h"
 #include "exporterror.h"
 #include "geometry.h"
+#include "patterngeometry.h"
 #include "pdfoutput.h"
 #include "pixelpacking.h"
 
@@ -61,7 +62,8 @@ QByteArray number(double value)
 
 QSizeF pageSizeMm(const EncoderSettings &settings)
 {
-    return Geometry::nominalSizeMm(settings) + QSizeF(20, 20);
+    const double margin = patternMarginMm(settings);
+    return Geometry::nominalSizeMm(settings) + QSizeF(20 + 2 * margin, 20 + 2 * margin);
 }
 
 int marginPixels(int dpi)

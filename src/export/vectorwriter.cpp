@@ -1,13 +1,12 @@
 #include "vectorwriter.h"
 
+#include "atomicsave.h"
 #include "deflater.h"
-#include "exporterror.h"
 #include "patterngeometry.h"
 #include "pdfoutput.h"
 #include "pdfwriter.h"
 
 #include <QBuffer>
-#include <QSaveFile>
 
 #include <cmath>
 
@@ -111,16 +110,6 @@ template<typename Visit> void forEachArcPiece(const Segment &s, double maxDegree
             = i == pieces - 1 ? s.to : Shapes::pointOnCircle(s.center, s.radius, start + step);
         visit(start, step, to);
     }
-}
-
-bool save(const QByteArray &data, const QString &fileName, QString *error)
-{
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-        *error = cantWrite(fileName, file.errorString());
-        return false;
-    }
-    return true;
 }
 
 QByteArray xmlEscaped(const QString &text)
@@ -298,7 +287,7 @@ bool writeSvg(const EncoderSettings &settings, const QString &fileName, QString 
         svg += instances + "</g>\n";
     }
     svg += "</svg>\n";
-    return save(svg, fileName, error);
+    return saveFileAtomically(svg, fileName, error);
 }
 
 bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QString *error,
@@ -396,7 +385,7 @@ bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QS
         pdf.object(FirstLayer + int(i), "<< /Type /OCG /Name (" + name + ") >>");
     }
     pdf.finish(Catalog, Info);
-    return save(buffer.data(), fileName, error);
+    return saveFileAtomically(buffer.data(), fileName, error);
 }
 
 bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString *error,
@@ -522,7 +511,7 @@ bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString 
     }
     dxf.group(0, "ENDSEC");
     dxf.group(0, "EOF");
-    return save(dxf.text, fileName, error);
+    return saveFileAtomically(dxf.text, fileName, error);
 }
 
 }

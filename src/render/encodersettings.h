@@ -30,6 +30,24 @@ struct EncoderSettings
 
     QColor foreground = Qt::black;
     QColor background = Qt::white;
+
+    // Beyond the window's form. At these defaults the pattern is the window's, pixel for pixel;
+    // any other value draws the pattern geometry (the precise raster).
+    int positions = 0; // absolute: code steps, 2 to 65536; 0 means 2^count
+    bool grayOnStrip = false; // the window draws strips in plain binary whatever grayCode says
+    bool singleTrack = false; // absolute discs: one track read by several sensors
+    bool quadrature = false; // relative: channels A and B a quarter period apart
+    bool index = false; // relative: one index mark per turn or strip
+    double indexWidthDegrees = 90; // electrical degrees, 360 to a period
+    bool sensorMarks = false; // ticks outside the pattern where the sensors read
+    bool precise = false; // every edge at its exact place instead of the window's pixels
+
+    // Whether the window's painters can draw these settings.
+    bool isWindowPattern() const
+    {
+        return positions == 0 && !grayOnStrip && !singleTrack && !quadrature && !index
+            && !sensorMarks && !precise;
+    }
 };
 
 #endif

@@ -53,11 +53,9 @@ QString bitTrackName(int index, int bit, int bits)
 
 }
 
-unsigned codeWord(const EncoderSettings &settings, int step)
+double patternMarginMm(const EncoderSettings &settings)
 {
-    const unsigned q = unsigned(step);
-    const bool gray = settings.shape == Shape::Disc && settings.grayCode;
-    return gray ? q ^ (q >> 1) : q;
+    return settings.sensorMarks ? 4.0 : 0.0;
 }
 
 PatternGeometry patternGeometry(const EncoderSettings &s)
@@ -65,78 +63,135 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
     PatternGeometry g;
     g.shape = s.shape;
     g.lineWidth = s.border ? s.borderWidthMm : 0.0;
+    g.margin = patternMarginMm(s);
+    g.sensorMarks = s.sensorMarks;
     const double half = g.lineWidth / 2;
     const bool absolute = s.type == EncoderType::Absolute;
-    const int bits = absolute ? std::clamp(s.count, 0, 16) : 0;
-    g.positions = absolute ? (1 << bits) : 0;
+    const bool disc = s.shape == Shape::Disc;
+    g.positions = Codes::positions(s);
     const int steps = absolute ? g.positions : 2 * std::max(s.count, 0);
+    const double pitch = steps > 0 ? (disc ? 360.0 : s.widthMm * 1.0) / steps : 0;
 
-    if (s.shape == Shape::Bar) {
-        g.nominal = QRectF(half, half, s.widthMm, s.heightMm);
-        g.page = QSizeF(s.widthMm + g.lineWidth, s.heightMm + g.lineWidth);
-        const double left = g.nominal.left();
-        const double pitch = steps > 0 ? g.nominal.width() / steps : 0;
-        const auto x = [&](int step) { return left + pitch * step; };
-        if (absolute) {
-            const double height = bits > 0 ? g.nominal.height() / bits : 0;
-            for (int i = 0; i < bits; ++i) {
-                Track t;
-                t.bit = s.bitOrder == BitOrder::LsbToMsb ? bits - 1 - i : i;
-                t.name = bitTrackName(i, t.bit, bits);
-                t.from = g.nominal.top() + height * i;
-                t.to = i == bits - 1 ? g.nominal.bottom() : t.from + height;
-                for (const auto &[a, b] : stepRuns(s, steps, t.bit, false, &t.segments))
-                    t.runs.push_back({ x(a), x(b) });
-                g.tracks.push_back(t);
-            }
-        } else {
-            Track t;
-            t.name = QStringLiteral("segments");
-            t.from = g.nominal.top();
-            t.to = g.nominal.bottom();
-            t.segments = steps;
-            for (int m = 1; m < steps; m += 2)
-                t.runs.push_back({ x(m), x(m + 1) });
-            g.tracks.push_back(t);
-        }
-        return g;
-    }
-
-    g.outerRadius = s.outerRadiusMm;
-    g.innerRadius = s.innerRadiusMm;
-    const double side = 2.0 * s.outerRadiusMm;
-    g.nominal = QRectF(half, half, side, side);
-    g.page = QSizeF(side + g.lineWidth, side + g.lineWidth);
-    g.center = g.nominal.center();
-    // Steps run clockwise from 3 o'clock: step q covers [360 - (q + 1) d, 360 - q d] as seen.
-    const double pitch = steps > 0 ? 360.0 / steps : 0;
-    const auto run = [&](int first, int end) {
-        return Run { 360.0 - pitch * end, 360.0 - pitch * first };
-    };
-    if (absolute) {
-        const double width = bits > 0 ? (g.outerRadius - g.innerRadius) / bits : 0;
-        for (int j = 0; j < bits; ++j) {
-            Track t;
-            t.bit = s.bitOrder == BitOrder::LsbToMsb ? j : bits - 1 - j;
-            t.name = bitTrackName(j, t.bit, bits);
-            t.to = g.outerRadius - width * j;
-            t.from = j == bits - 1 ? g.innerRadius : t.to - width;
-            for (const auto &[a, b] : stepRuns(s, steps, t.bit, true, &t.segments))
-                t.runs.push_back(run(a, b));
-            g.tracks.push_back(t);
-        }
+    const double corner = g.margin + half;
+    if (!disc) {
+        g.nominal = QRectF(corner, corner, s.widthMm, s.heightMm);
     } else {
-        Track t;
-        t.name = QStringLiteral("segments");
-        t.from = g.innerRadius;
-        t.to = g.outerRadius;
-        t.segments = steps;
+        g.outerRadius = s.outerRadiusMm;
+        g.innerRadius = s.innerRadiusMm;
+        g.nominal = QRectF(corner, corner, 2.0 * s.outerRadiusMm, 2.0 * s.outerRadiusMm);
+        g.center = g.nominal.center();
+    }
+    g.page = g.nominal.size() + QSizeF(1, 1) * (g.lineWidth + 2 * g.margin);
+
+    // Positions along the pattern, in steps, to runs: left to right on a strip, clockwise from
+    // 3 o'clock on a disc (step q covers [360 - (q + 1) d, 360 - q d] as seen).
+    const auto span = [&](double a, double b) {
+        if (!disc)
+            return Run { g.nominal.left() + pitch * std::max(a, 0.0),
+                g.nominal.left() + pitch * std::min(b, double(steps)) };
+        return Run { 360.0 - pitch * b, 360.0 - pitch * a };
+    };
+    const auto at = [&](double position) {
+        return disc ? std::fmod(360.0 - pitch * position, 360.0)
+                    : g.nominal.left() + pitch * position;
+    };
+
+    // The tracks split the strip's height or the disc's ring equally, top or outermost first.
+    const auto addTracks = [&](int count) {
+        const double from = disc ? g.outerRadius : g.nominal.top();
+        const double to = disc ? g.innerRadius : g.nominal.bottom();
+        const double width = count > 0 ? (to - from) / count : 0;
+        for (int i = 0; i < count; ++i) {
+            Track t;
+            const double a = from + width * i;
+            const double b = i == count - 1 ? to : a + width;
+            t.from = std::min(a, b);
+            t.to = std::max(a, b);
+            g.tracks.push_back(t);
+        }
+    };
+
+    if (absolute && s.singleTrack) {
+        addTracks(1);
+        Track &t = g.tracks.front();
+        t.name = QStringLiteral("single track");
+        if (const Codes::SingleTrack *code = Codes::singleTrack(g.positions)) {
+            const int cells = int(code->cells.size());
+            int transitions = 0;
+            for (int i = 0; i < cells; ++i) {
+                transitions += code->cells[size_t(i)] != code->cells[size_t((i + 1) % cells)];
+                if (!code->cells[size_t(i)] || (i > 0 && code->cells[size_t(i - 1)]))
+                    continue;
+                int end = i;
+                while (end < i + cells && code->cells[size_t(end % cells)])
+                    ++end;
+                t.runs.push_back(span(i, end));
+            }
+            // A mark running through cell 0 was found from its start near the end.
+            if (code->cells.front() && code->cells.back())
+                t.runs.erase(t.runs.begin());
+            t.segments = std::max(transitions, 1);
+            const int sensors = int(code->sensorOffset.size());
+            for (int j = 0; j < sensors; ++j)
+                g.sensors.push_back(
+                    { QStringLiteral("sensor %1 (bit %2)")
+                            .arg(j + 1)
+                            .arg(s.bitOrder == BitOrder::LsbToMsb ? j : sensors - 1 - j),
+                        at(code->sensorOffset[size_t(j)]) });
+        }
+    } else if (absolute) {
+        const int bits = Codes::wordBits(s);
+        addTracks(bits);
+        for (int i = 0; i < bits; ++i) {
+            Track &t = g.tracks[size_t(i)];
+            // The bit-order button: the top of a strip, the outside of a disc, is the most
+            // significant bit on a strip and the least on a disc while it is not pressed.
+            const bool lowFirst = (s.bitOrder == BitOrder::LsbToMsb) == disc;
+            t.bit = lowFirst ? i : bits - 1 - i;
+            t.name = bitTrackName(i, t.bit, bits);
+            for (const auto &[a, b] : stepRuns(s, steps, t.bit, disc, &t.segments))
+                t.runs.push_back(span(a, b));
+        }
+        g.sensors.push_back({ QStringLiteral("reading line, every track"), at(0) });
+    } else {
+        const int tracks = (s.quadrature ? 2 : 1) + (s.index ? 1 : 0);
+        addTracks(tracks);
+        const int pairs = steps / 2;
+        Track &a = g.tracks[0];
+        a.name = s.quadrature ? QStringLiteral("channel A") : QStringLiteral("segments");
+        a.segments = steps;
         for (int m = 1; m < steps; m += 2)
-            t.runs.push_back(run(m, m + 1));
-        g.tracks.push_back(t);
+            a.runs.push_back(span(m, m + 1));
+        if (s.quadrature) {
+            // B follows A by a quarter period: A's marks begin half a segment before B's.
+            Track &b = g.tracks[1];
+            b.name = QStringLiteral("channel B");
+            b.segments = steps;
+            for (int k = disc ? 0 : -1; k < pairs; ++k)
+                b.runs.push_back(span(2 * k + 1.5, 2 * k + 2.5));
+        }
+        if (s.index && pairs > 0) {
+            // One mark where A and B are both marks, centred on that quarter period.
+            Track &z = g.tracks.back();
+            z.name = QStringLiteral("index Z");
+            z.segments = 2;
+            const double width = s.indexWidthDegrees / 360.0 * 2;
+            z.runs.push_back(span(1.75 - width / 2, 1.75 + width / 2));
+        }
+        if (s.quadrature) {
+            g.sensors.push_back(
+                { s.index ? QStringLiteral("A, B and Z") : QStringLiteral("A and B"), at(0) });
+        } else {
+            // A second sensor (k + 1/4) periods on gives quadrature from the one track; about a
+            // quarter of the way round leaves room for two sensors.
+            const int k = pairs / 4;
+            g.sensors.push_back(
+                { s.index ? QStringLiteral("A and Z") : QStringLiteral("A"), at(0) });
+            g.sensors.push_back({ QStringLiteral("B, %1 1/4 periods on").arg(k), at(2 * k + 0.5) });
+        }
     }
 
-    if (s.centerMark && s.innerRadiusMm > 0) {
+    if (disc && s.centerMark && s.innerRadiusMm > 0) {
         PatternGeometry::CenterMark mark;
         mark.arm = s.innerRadiusMm * 0.5;
         mark.width = s.borderWidthMm; // drawn with the border width even when the border is off
@@ -216,6 +271,47 @@ std::vector<Contour> centerMarkContours(const PatternGeometry &g)
     return contours;
 }
 
+// A short tick outside the pattern at each sensor's reading position: radial outside a disc,
+// above and below a strip.
+std::vector<Contour> sensorTicks(const PatternGeometry &g)
+{
+    constexpr double gap = 0.5;
+    constexpr double length = 2.5;
+    constexpr double width = 0.3;
+    const double half = g.lineWidth / 2;
+    std::vector<Contour> ticks;
+    const auto add = [&](QPointF from, QPointF to) {
+        const QPointF along = (to - from) / std::hypot(to.x() - from.x(), to.y() - from.y());
+        const QPointF side(along.y() * width / 2, -along.x() * width / 2);
+        Contour c;
+        c.start = from + side;
+        c.lineTo(to + side);
+        c.lineTo(to - side);
+        c.lineTo(from - side);
+        if (c.signedArea() < 0) {
+            c.start = from - side;
+            c.segments.clear();
+            c.lineTo(to - side);
+            c.lineTo(to + side);
+            c.lineTo(from + side);
+        }
+        ticks.push_back(c);
+    };
+    for (const PatternGeometry::Sensor &sensor : g.sensors) {
+        if (g.shape == Shape::Disc) {
+            const double r = g.outerRadius + half + gap;
+            add(Shapes::pointOnCircle(g.center, r, sensor.at),
+                Shapes::pointOnCircle(g.center, r + length, sensor.at));
+        } else {
+            const double top = g.nominal.top() - half - gap;
+            const double bottom = g.nominal.bottom() + half + gap;
+            add(QPointF(sensor.at, top - length), QPointF(sensor.at, top));
+            add(QPointF(sensor.at, bottom), QPointF(sensor.at, bottom + length));
+        }
+    }
+    return ticks;
+}
+
 }
 
 std::vector<Shapes::Layer> PatternGeometry::layers() const
@@ -277,6 +373,9 @@ std::vector<Shapes::Layer> PatternGeometry::layers() const
     if (centerMark)
         result.push_back(
             { QStringLiteral("centre mark"), Layer::Kind::Fill, centerMarkContours(*this) });
+
+    if (sensorMarks && !sensors.empty())
+        result.push_back({ QStringLiteral("sensor marks"), Layer::Kind::Fill, sensorTicks(*this) });
 
     if (shape == Shape::Disc) {
         Layer outline { QStringLiteral("outline"), Layer::Kind::Cut,

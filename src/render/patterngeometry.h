@@ -1,6 +1,7 @@
 #ifndef QUVELTA_PATTERNGEOMETRY_H
 #define QUVELTA_PATTERNGEOMETRY_H
 
+#include "codes.h"
 #include "encodersettings.h"
 #include "shapes.h"
 
@@ -48,6 +49,13 @@ struct PatternGeometry
         double dotRadius = 0; // the dot's outline included
     };
 
+    // Where a sensor reads: strip x, or disc angle, as runs are given.
+    struct Sensor
+    {
+        QString name;
+        double at = 0;
+    };
+
     Shape shape = Shape::Bar;
     QSizeF page; // mm
     QRectF nominal; // the strip, or the square around the disc's outer circle
@@ -55,9 +63,12 @@ struct PatternGeometry
     double outerRadius = 0;
     double innerRadius = 0;
     double lineWidth = 0; // border lines; 0 when off
+    double margin = 0; // room around the pattern for marks outside it (sensor ticks)
     int positions = 0; // code steps of an absolute pattern
     std::vector<Track> tracks;
     std::optional<CenterMark> centerMark;
+    std::vector<Sensor> sensors; // where sensors read; drawn as ticks when sensorMarks is set
+    bool sensorMarks = false;
 
     // Marks as seen: runs clipped to the inside of the border lines, which are drawn apart.
     // Fill layers never overlap each other, so their areas add up.
@@ -67,10 +78,10 @@ struct PatternGeometry
     double foregroundArea() const;
 };
 
+// Room around the pattern that marks outside it need, on every side, in mm.
+double patternMarginMm(const EncoderSettings &settings);
+
 // The pattern these settings describe.
 PatternGeometry patternGeometry(const EncoderSettings &settings);
-
-// The code word shown at step q of an absolute pattern.
-unsigned codeWord(const EncoderSettings &settings, int step);
 
 #endif

@@ -9,8 +9,14 @@ double precisePixelsPerMm(int dpi)
     return dpi / 25.4;
 }
 
+QSize patternImageSize(const EncoderSettings &settings)
+{
+    const int margin = Geometry::mmToPixels(settings.dpi, patternMarginMm(settings));
+    return Geometry::imageSize(settings) + QSize(2 * margin, 2 * margin);
+}
+
 void rasterizeLayers(QImage &image, const std::vector<Shapes::Layer> &layers, double pixelsPerMm,
-    const QColor &foreground, const QColor &background, bool antialias)
+    const QColor &foreground, const QColor &background, bool antialias, QPointF offset)
 {
     constexpr double tolerancePx = 0.01;
     CoverageFill fill(image.size());
@@ -21,7 +27,8 @@ void rasterizeLayers(QImage &image, const std::vector<Shapes::Layer> &layers, do
         for (const Shapes::Contour &contour : layer.contours) {
             polygon.clear();
             for (const QPointF &p : contour.flattened(tolerancePx / pixelsPerMm))
-                polygon.push_back({ p.x() * pixelsPerMm, p.y() * pixelsPerMm });
+                polygon.push_back(
+                    { p.x() * pixelsPerMm + offset.x(), p.y() * pixelsPerMm + offset.y() });
             fill.addPolygon(polygon);
         }
     }
@@ -31,13 +38,17 @@ void rasterizeLayers(QImage &image, const std::vector<Shapes::Layer> &layers, do
 
 QImage renderPreciseImage(const EncoderSettings &settings, bool antialias)
 {
-    QImage image(Geometry::imageSize(settings), QImage::Format_RGB32);
+    QImage image(patternImageSize(settings), QImage::Format_RGB32);
     if (image.isNull())
         return image;
     const int dpm = Geometry::dotsPerMeter(settings.dpi);
     image.setDotsPerMeterX(dpm);
     image.setDotsPerMeterY(dpm);
-    rasterizeLayers(image, patternGeometry(settings).layers(), precisePixelsPerMm(settings.dpi),
-        settings.foreground, settings.background, antialias);
+    // A margin around the pattern is whole pixels; the pattern keeps its place in its own box.
+    const double k = precisePixelsPerMm(settings.dpi);
+    const double margin = patternMarginMm(settings);
+    const double shift = Geometry::mmToPixels(settings.dpi, margin) - margin * k;
+    rasterizeLayers(image, patternGeometry(settings).layers(), k, settings.foreground,
+        settings.background, antialias, QPointF(shift, shift));
     return image;
 }

@@ -4,6 +4,7 @@
 #include "discpainter.h"
 #include "geometry.h"
 #include "paintcommon.h"
+#include "preciseraster.h"
 
 #include <QPainter>
 
@@ -61,6 +62,9 @@ void paintInBands(QImage &image, const EncoderSettings &settings, bool antialias
 
 QImage renderEncoderImage(const EncoderSettings &settings, bool antialias)
 {
+    if (!settings.isWindowPattern())
+        return renderPreciseImage(settings, antialias);
+
     const QSize size = Geometry::imageSize(settings);
     QImage image(size, QImage::Format_RGB32);
     if (image.isNull())

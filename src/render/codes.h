@@ -1,0 +1,45 @@
+#ifndef QUVELTA_CODES_H
+#define QUVELTA_CODES_H
+
+#include "encodersettings.h"
+
+#include <QString>
+
+#include <vector>
+
+// The code an absolute pattern shows: how many positions, how many bits a reading has, and
+// the word read at each position. Plain binary, reflected Gray (cyclic for any even count), and
+// single-track Gray codes read by several sensors on one track.
+namespace Codes {
+
+// A single-track code: one ring of cells, read by sensors a number of cells apart.
+struct SingleTrack
+{
+    QString name;
+    std::vector<bool> cells; // cell i covers positions [i, i + 1); true is a mark
+    std::vector<int> sensorOffset; // sensor j reads cell (position + offset[j]) mod cells
+};
+
+// The positions of an absolute pattern: 2^count, or the count asked for.
+int positions(const EncoderSettings &settings);
+
+// Bits of one reading: tracks of a multi-track code, sensors of a single-track one.
+int wordBits(const EncoderSettings &settings);
+
+// Whether the pattern uses reflected Gray code (single-track codes are Gray codes too).
+bool isGray(const EncoderSettings &settings);
+
+// The single-track code for this many positions, or null when the library has none.
+const SingleTrack *singleTrack(int positions);
+
+// "360, or an even count from 4 to 32", for messages.
+QString singleTrackCounts();
+
+}
+
+// The word read at position `step` of an absolute pattern: bit j is track j's bit, or on a
+// single track the reading of sensor j + 1 (of the last sensor but j when the bit order is
+// reversed).
+unsigned codeWord(const EncoderSettings &settings, int step);
+
+#endif

@@ -1,0 +1,107 @@
+#include "description.h"
+
+#include "codes.h"
+#include "patterngeometry.h"
+
+#include <cmath>
+
+namespace {
+
+QString millimetres(double value)
+{
+    return QString::number(value, 'f', 3);
+}
+
+// A sensor's place as a person measures it: clockwise from 3 o'clock on a disc, the direction
+// positions grow; from the left end of a strip.
+QString sensorPlace(const PatternGeometry &g, const PatternGeometry::Sensor &sensor)
+{
+    if (g.shape == Shape::Disc) {
+        double clockwise = std::fmod(360.0 - sensor.at, 360.0);
+        if (clockwise < 0)
+            clockwise += 360.0;
+        return QStringLiteral("%1 degrees clockwise from 3 o'clock").arg(clockwise, 0, 'f', 4);
+    }
+    return QStringLiteral("%1 mm from the left end").arg(millimetres(sensor.at - g.nominal.left()));
+}
+
+}
+
+QString settingsSummary(const EncoderSettings &s)
+{
+    QStringList parts;
+    const bool disc = s.shape == Shape::Disc;
+    parts << (disc ? QStringLiteral("disc") : QStringLiteral("strip"));
+    if (s.type == EncoderType::Absolute) {
+        const int n = Codes::positions(s);
+        const QString code = s.singleTrack ? QStringLiteral("single-track Gray code")
+            : Codes::isGray(s)             ? QStringLiteral("Gray code")
+                                           : QStringLiteral("binary code");
+        parts << QStringLiteral("absolute, %1 positions, %2").arg(n).arg(code);
+        if (!s.singleTrack)
+            parts << QStringLiteral("%1 tracks").arg(Codes::wordBits(s));
+        parts << (s.bitOrder == BitOrder::LsbToMsb ? QStringLiteral("LSB ---> MSB")
+                                                   : QStringLiteral("MSB ---> LSB"));
+    } else {
+        parts << QStringLiteral("relative, %1 pairs").arg(s.count);
+        if (s.quadrature)
+            parts << QStringLiteral("quadrature");
+        if (s.index)
+            parts << QStringLiteral("index %1 electrical degrees").arg(s.indexWidthDegrees);
+    }
+    if (disc)
+        parts << QStringLiteral("outer radius %1 mm, inner radius %2 mm")
+                     .arg(s.outerRadiusMm)
+                     .arg(s.innerRadiusMm);
+    else
+        parts << QStringLiteral("%1 x %2 mm").arg(s.widthMm).arg(s.heightMm);
+    parts << (s.border ? QStringLiteral("border %1 mm").arg(s.borderWidthMm)
+                       : QStringLiteral("no border"));
+    parts << QStringLiteral("%1 dpi").arg(s.dpi);
+    return parts.join(QStringLiteral(", "));
+}
+
+QString describePattern(const EncoderSettings &s)
+{
+    const PatternGeometry g = patternGeometry(s);
+    const bool disc = s.shape == Shape::Disc;
+    QString text = QStringLiteral("Quvelta pattern: %1\n\n").arg(settingsSummary(s));
+    const QString centre = disc ? QStringLiteral("centre radius") : QStringLiteral("centre line");
+    text += QStringLiteral("%1 %2 %3 %4 %5\n")
+                .arg(QStringLiteral("track"), -36)
+                .arg(centre + QStringLiteral(" mm"), 17)
+                .arg(QStringLiteral("width mm"), 10)
+                .arg(QStringLiteral("segments"), 9)
+                .arg(QStringLiteral("marks"), 7);
+    for (const PatternGeometry::Track &t : g.tracks) {
+        // A strip's centre line is measured down from the pattern's top edge.
+        const double middle = (t.from + t.to) / 2 - (disc ? 0.0 : g.nominal.top());
+        text += QStringLiteral("%1 %2 %3 %4 %5\n")
+                    .arg(t.name, -36)
+                    .arg(millimetres(middle), 17)
+                    .arg(millimetres(t.to - t.from), 10)
+                    .arg(t.segments, 9)
+                    .arg(qulonglong(t.runs.size()), 7);
+    }
+    const QString per = disc ? QStringLiteral("per revolution") : QStringLiteral("per strip");
+    if (s.type == EncoderType::Absolute) {
+        const int n = g.positions;
+        text += QStringLiteral("\n%1 positions %2, %3 bits a reading; one position spans %4\n")
+                    .arg(n)
+                    .arg(per)
+                    .arg(Codes::wordBits(s))
+                    .arg(disc ? QStringLiteral("%1 degree(s)").arg(360.0 / n, 0, 'g', 6)
+                              : QStringLiteral("%1 mm").arg(s.widthMm / double(n), 0, 'g', 6));
+    } else {
+        text += QStringLiteral("\ncounts %1: %2 (x1), %3 (x4 with two channels in quadrature)\n")
+                    .arg(per)
+                    .arg(s.count)
+                    .arg(4 * s.count);
+    }
+    if (!g.sensors.empty()) {
+        text += QStringLiteral("\nsensors\n");
+        for (const PatternGeometry::Sensor &sensor : g.sensors)
+            text += QStringLiteral("  %1 %2\n").arg(sensor.name, -26).arg(sensorPlace(g, sensor));
+    }
+    return text;
+}
