@@ -11,6 +11,12 @@ mkdir -p "$out"
 "$render" --shape disc --bits 6 --outer-radius 30 --inner-radius 6 --dpi 150 -o "$out/gray-disc.png"
 "$render" --shape disc --type relative --pairs 64 --outer-radius 30 --inner-radius 18 --dpi 150 \
     --foreground '#1d3557' -o "$out/relative-disc.png"
+"$render" --shape disc --type relative --pairs 32 --quadrature --index --sensor-marks \
+    --outer-radius 30 --inner-radius 10 --dpi 150 -o "$out/quadrature-disc.png"
+"$render" --shape disc --positions 360 --outer-radius 30 --inner-radius 8 --dpi 150 \
+    -o "$out/gray-360.png"
+"$render" --shape disc --code single-track --sensor-marks --outer-radius 30 --inner-radius 20 \
+    --dpi 150 -o "$out/single-track.png"
 
 xvfb-run -a -s "-screen 0 640x480x24" sh -c "
     '$top/build/src/app/quvelta' & app=\$!
