@@ -90,6 +90,15 @@ int main(int argc, char **argv)
     const RenderJob &job = parsed.job;
     if (job.describe)
         printLine(stdout, describePattern(job.settings));
+    if (job.check)
+        printLine(stdout, printabilityReport(job.settings, job.apertureMm));
+    const bool raster
+        = job.output == RenderJob::Output::Image || job.output == RenderJob::Output::Pdf;
+    if (raster && !job.quiet) {
+        const QString warning = thinTrackWarning(job.settings);
+        if (!warning.isEmpty())
+            printLine(stderr, QStringLiteral("quvelta-render: ") + warning);
+    }
     QString error;
     if (!job.decodeTable.isEmpty() && !DecodeTable::write(job.settings, job.decodeTable, &error)) {
         printLine(stderr, QStringLiteral("quvelta-render: ") + error);

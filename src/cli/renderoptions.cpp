@@ -3,6 +3,7 @@
 #include "codes.h"
 #include "decodetable.h"
 #include "geometry.h"
+#include "patterngeometry.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -174,6 +175,17 @@ ParseResult parseRenderArguments(const QStringList &arguments)
             QStringLiteral("Ticks outside the pattern where the sensors read.")),
         QCommandLineOption(QStringLiteral("describe"),
             QStringLiteral("Print the tracks, counts and sensor places (-o optional).")),
+        QCommandLineOption(QStringLiteral("calibration"),
+            QStringLiteral("Rulers in mm and a legend beside the pattern, to check the print's "
+                           "scale.")),
+        valueOption({ QStringLiteral("mark-bias") },
+            "Widen every mark by MM, -0.5 to 0.5 (negative narrows): ink spread, kerf.", "MM"),
+        QCommandLineOption(QStringLiteral("check"),
+            QStringLiteral("Print the narrowest mark and gap of every track (-o optional).")),
+        valueOption({ QStringLiteral("aperture") },
+            "With --check: the sensor's slit or spot width, 0.001-10 mm.", "MM"),
+        QCommandLineOption(QStringLiteral("quiet"),
+            QStringLiteral("No warning about marks narrower than a pixel.")),
         valueOption({ QStringLiteral("decode-table") },
             "Write the table from sensor words to positions: .csv, .json or .h.", "FILE"),
     };
@@ -210,13 +222,16 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     EncoderSettings &s = job.settings;
 
     job.describe = parser.isSet(QStringLiteral("describe"));
+    job.check = parser.isSet(QStringLiteral("check"));
+    job.quiet = parser.isSet(QStringLiteral("quiet"));
     job.decodeTable = parser.value(QStringLiteral("decode-table"));
     if (parser.isSet(QStringLiteral("decode-table"))
         && DecodeTable::formatOf(job.decodeTable).isEmpty())
         return usageError(QStringLiteral("--decode-table: a table is written as .csv, .json or .h, "
                                          "not \"%1\"")
                               .arg(job.decodeTable));
-    if (!parser.isSet(QStringLiteral("output")) && !job.describe && job.decodeTable.isEmpty())
+    if (!parser.isSet(QStringLiteral("output")) && !job.describe && !job.check
+        && job.decodeTable.isEmpty())
         return usageError(QStringLiteral("-o/--output FILE is required"));
     job.fileName = parser.value(QStringLiteral("output"));
     const QString suffix = QFileInfo(job.fileName).suffix().toLower();
@@ -308,6 +323,29 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     if (!read.error.isEmpty())
         return usageError(read.error);
 
+    const auto real = [&](const char *name, double low, double high, double *value) {
+        const QString option = QString::fromLatin1(name);
+        if (!parser.isSet(option))
+            return true;
+        bool ok = false;
+        const QString text = parser.value(option);
+        *value = text.toDouble(&ok);
+        if (ok && *value >= low - 1e-12 && *value <= high + 1e-12)
+            return true;
+        result.status = ParseResult::Status::UsageError;
+        result.text = QStringLiteral("--%1 takes a length from %2 to %3 mm, not \"%4\"")
+                          .arg(option)
+                          .arg(low)
+                          .arg(high)
+                          .arg(text);
+        return false;
+    };
+    if (!real("mark-bias", -0.5, 0.5, &s.markBiasMm)
+        || !real("aperture", 0.001, 10, &job.apertureMm))
+        return result;
+    if (parser.isSet(QStringLiteral("aperture")) && !job.check)
+        return usageError(QStringLiteral("--aperture goes with --check"));
+
     if (parser.isSet(QStringLiteral("border"))) {
         bool ok = false;
         const QString text = parser.value(QStringLiteral("border"));
@@ -340,6 +378,7 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     s.centerMark = !parser.isSet(QStringLiteral("no-center-mark"));
     job.antialias = !parser.isSet(QStringLiteral("no-antialias"));
     s.precise = parser.isSet(QStringLiteral("precise"));
+    s.calibration = parser.isSet(QStringLiteral("calibration"));
     job.transparent = parser.isSet(QStringLiteral("transparent"));
 
     if (s.singleTrack) {
@@ -373,6 +412,8 @@ ParseResult parseRenderArguments(const QStringList &arguments)
                     .arg(room)
                     .arg(s.dpi));
     }
+    if (const QString problem = markBiasProblem(s); !problem.isEmpty())
+        return usageError(problem);
     if (!job.decodeTable.isEmpty() && s.type != EncoderType::Absolute)
         return usageError(QStringLiteral("--decode-table is for absolute patterns; a relative "
                                          "one has no code to decode"));

@@ -8,6 +8,18 @@
 
 namespace PdfExport {
 
+// A PDF string literal of Latin-1 text, its delimiters escaped.
+inline QByteArray literal(const QString &text)
+{
+    QByteArray out = "(";
+    for (const char c : text.toLatin1()) {
+        if (c == '(' || c == ')' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out + ')';
+}
+
 // "N 0 R", a reference to object N.
 inline QByteArray ref(int id)
 {

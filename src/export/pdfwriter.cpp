@@ -62,8 +62,7 @@ QByteArray number(double value)
 
 QSizeF pageSizeMm(const EncoderSettings &settings)
 {
-    const double margin = patternMarginMm(settings);
-    return Geometry::nominalSizeMm(settings) + QSizeF(20 + 2 * margin, 20 + 2 * margin);
+    return Geometry::nominalSizeMm(settings) + QSizeF(20, 20) + patternRoomMm(settings);
 }
 
 int marginPixels(int dpi)
@@ -108,7 +107,8 @@ bool writePdfPage(
     pdf.object(Page,
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + number(pageWidth) + ' '
             + number(pageHeight)
-            + "] /Resources << /XObject << /Im0 4 0 R >> >> /Contents 6 0 R >>");
+            + "] /Resources << /XObject << /Im0 4 0 R >> /Font << /F1 << /Type /Font /Subtype "
+              "/Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >> >> >> /Contents 6 0 R >>");
 
     pdf.beginObject(Image);
     pdf.write("<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(samples.width())
@@ -133,8 +133,20 @@ bool writePdfPage(
     pdf.write("\nendstream\nendobj\n");
     pdf.object(ImageLength, QByteArray::number(streamLength));
 
-    const QByteArray contents = "q " + number(width) + " 0 0 " + number(height) + ' ' + number(x)
-        + ' ' + number(y) + " cm /Im0 Do Q";
+    QByteArray contents = "q " + number(width) + " 0 0 " + number(height) + ' ' + number(x) + ' '
+        + number(y) + " cm /Im0 Do Q";
+    if (settings.calibration) {
+        // The legend in the image is pixels; an invisible copy makes it text a reader finds.
+        const PatternGeometry g = patternGeometry(settings);
+        const double k = dpi / 25.4;
+        for (int i = 0; i < g.calibration->legendLines.size(); ++i) {
+            const QPointF at = g.calibration->legendBaselines[size_t(i)];
+            contents += "\nBT 3 Tr /F1 " + number(g.calibration->textSize * pointsPerMm)
+                + " Tf 1 0 0 1 " + number((margin + at.x() * k) * pointsPerPixel) + ' '
+                + number(pageHeight - (margin + at.y() * k) * pointsPerPixel) + " Tm "
+                + literal(g.calibration->legendLines[i]) + " Tj ET";
+        }
+    }
     pdf.object(Contents,
         "<< /Length " + QByteArray::number(contents.size()) + " >>\nstream\n" + contents
             + "\nendstream");

@@ -8,6 +8,7 @@
 
 #include <QBuffer>
 
+#include <algorithm>
 #include <cmath>
 
 namespace VectorExport {
@@ -282,6 +283,9 @@ bool writeSvg(const EncoderSettings &settings, const QString &fileName, QString 
                 offset += 1LL << j;
             }
         }
+        if (layer.name == QLatin1String("legend") && geometry.calibration)
+            svg += "<desc>" + xmlEscaped(geometry.calibration->legendLines.join(QLatin1Char(' ')))
+                + "</desc>\n";
         if (!single.empty())
             svg += "<path d=\"" + svgPath(single) + "\"/>\n";
         svg += instances + "</g>\n";
@@ -336,6 +340,15 @@ bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QS
         }
         content += layers[i].kind == Layer::Kind::Fill ? "f\nEMC\n" : "S\nEMC\n";
     }
+    if (geometry.calibration) {
+        // The legend is drawn in glyph outlines; this invisible copy makes it text a reader can
+        // search and copy.
+        const Calibration &c = *geometry.calibration;
+        for (int i = 0; i < c.legendLines.size(); ++i)
+            content += "BT 3 Tr /F1 " + num(c.textSize) + " Tf 1 0 0 -1 "
+                + point(c.legendBaselines[size_t(i)]) + " Tm "
+                + PdfExport::literal(c.legendLines[i]) + " Tj ET\n";
+    }
     content += "Q\n";
 
     enum { Catalog = 1, Pages, Page, Contents, Info, FirstLayer };
@@ -359,7 +372,9 @@ bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QS
     pdf.object(Page,
         "<< /Type /Page /Parent " + PdfExport::ref(Pages) + " /MediaBox [0 0 "
             + number(pageMm.width() * pointsPerMm) + ' ' + number(pageMm.height() * pointsPerMm)
-            + "] /Resources << /Properties << " + properties + ">> >> /Contents "
+            + "] /Resources << /Properties << " + properties
+            + ">> /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding "
+              "/WinAnsiEncoding >> >> >> /Contents "
             + PdfExport::ref(Contents) + " >>");
     // Thousands of equal marks compress to almost nothing.
     QByteArray packed;
@@ -392,7 +407,16 @@ bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString 
     const Options &options)
 {
     const PatternGeometry geometry = patternGeometry(settings);
-    const std::vector<Layer> layers = geometry.layers();
+    // A drawing has its own scale: no ruler, and the legend as text rather than outlines.
+    std::vector<Layer> layers = geometry.layers();
+    layers.erase(std::remove_if(layers.begin(), layers.end(),
+                     [](const Layer &l) {
+                         return l.name == QLatin1String("ruler")
+                             || l.name == QLatin1String("legend");
+                     }),
+        layers.end());
+    if (geometry.calibration)
+        layers.push_back({ QStringLiteral("legend"), Layer::Kind::Fill, {} });
     const double height = geometry.page.height();
     // DXF's y axis points up.
     const auto flip = [height](QPointF p) { return QPointF(p.x(), height - p.y()); };
@@ -507,6 +531,19 @@ bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString 
                 continue;
             }
             dxfPolyline(dxf, c, name, flip);
+        }
+    }
+    if (geometry.calibration) {
+        const Calibration &c = *geometry.calibration;
+        for (int i = 0; i < c.legendLines.size(); ++i) {
+            const QPointF at = flip(c.legendBaselines[size_t(i)]);
+            dxf.group(0, "TEXT");
+            dxf.group(8, "LEGEND");
+            dxf.group(10, at.x());
+            dxf.group(20, at.y());
+            dxf.group(30, 0.0);
+            dxf.group(40, c.textSize * 0.72); // cap height
+            dxf.group(1, c.legendLines[i].toLatin1());
         }
     }
     dxf.group(0, "ENDSEC");

@@ -40,8 +40,9 @@ QString settingsSummary(const EncoderSettings &s)
         parts << QStringLiteral("absolute, %1 positions, %2").arg(n).arg(code);
         if (!s.singleTrack)
             parts << QStringLiteral("%1 tracks").arg(Codes::wordBits(s));
-        parts << (s.bitOrder == BitOrder::LsbToMsb ? QStringLiteral("LSB ---> MSB")
-                                                   : QStringLiteral("MSB ---> LSB"));
+        // No-break spaces keep the arrow in one piece when the legend wraps.
+        parts << (s.bitOrder == BitOrder::LsbToMsb ? QStringLiteral("LSB\u00a0--->\u00a0MSB")
+                                                   : QStringLiteral("MSB\u00a0--->\u00a0LSB"));
     } else {
         parts << QStringLiteral("relative, %1 pairs").arg(s.count);
         if (s.quadrature)
@@ -104,4 +105,64 @@ QString describePattern(const EncoderSettings &s)
             text += QStringLiteral("  %1 %2\n").arg(sensor.name, -26).arg(sensorPlace(g, sensor));
     }
     return text;
+}
+
+namespace {
+
+QString widthCell(double mm, double dotsPerMm)
+{
+    if (std::isinf(mm))
+        return QStringLiteral("-");
+    return QStringLiteral("%1 mm = %2 dots").arg(mm, 0, 'f', 4).arg(mm * dotsPerMm, 0, 'f', 2);
+}
+
+}
+
+QString printabilityReport(const EncoderSettings &settings, double apertureMm)
+{
+    const PatternGeometry g = patternGeometry(settings);
+    const double dotsPerMm = settings.dpi / 25.4;
+    QString text = QStringLiteral("narrowest marks and gaps at %1 dpi%2\n")
+                       .arg(settings.dpi)
+                       .arg(g.shape == Shape::Disc ? QStringLiteral(", at each track's centre line")
+                                                   : QString());
+    text
+        += QStringLiteral("%1 %2 %3%4\n")
+               .arg(QStringLiteral("track"), -36)
+               .arg(QStringLiteral("mark"), -24)
+               .arg(QStringLiteral("gap"), -24)
+               .arg(apertureMm > 0 ? QStringLiteral(" aperture %1 mm").arg(apertureMm) : QString());
+    for (const PatternGeometry::Widths &w : g.narrowest()) {
+        QString verdict;
+        if (w.mark * dotsPerMm < 1 || w.gap * dotsPerMm < 1)
+            verdict = QStringLiteral(" vanishes at this dpi");
+        else if (apertureMm > 0)
+            verdict = w.mark >= apertureMm && w.gap >= apertureMm ? QStringLiteral(" resolved")
+                                                                  : QStringLiteral(" not resolved");
+        text += QStringLiteral("%1 %2 %3%4\n")
+                    .arg(w.track, -36)
+                    .arg(widthCell(w.mark, dotsPerMm), -24)
+                    .arg(widthCell(w.gap, dotsPerMm), -24)
+                    .arg(verdict);
+    }
+    return text;
+}
+
+QString thinTrackWarning(const EncoderSettings &settings)
+{
+    const double dotsPerMm = settings.dpi / 25.4;
+    QStringList thin;
+    for (const PatternGeometry::Widths &w : patternGeometry(settings).narrowest()) {
+        if (w.mark * dotsPerMm < 1 || w.gap * dotsPerMm < 1)
+            thin << w.track;
+    }
+    if (thin.isEmpty())
+        return QString();
+    return QStringLiteral("warning: marks or gaps narrower than a pixel at %1 dpi vanish or merge "
+                          "in %2 (see --check)")
+        .arg(settings.dpi)
+        .arg(thin.size() > 3 ? QStringLiteral("%1 tracks, %2 ... %3")
+                                   .arg(thin.size())
+                                   .arg(thin.first(), thin.last())
+                             : thin.join(QStringLiteral(", ")));
 }

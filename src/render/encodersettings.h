@@ -41,12 +41,14 @@ struct EncoderSettings
     double indexWidthDegrees = 90; // electrical degrees, 360 to a period
     bool sensorMarks = false; // ticks outside the pattern where the sensors read
     bool precise = false; // every edge at its exact place instead of the window's pixels
+    bool calibration = false; // rulers and a legend beside the pattern
+    double markBiasMm = 0; // every mark wider by this much (narrower when negative)
 
     // Whether the window's painters can draw these settings.
     bool isWindowPattern() const
     {
         return positions == 0 && !grayOnStrip && !singleTrack && !quadrature && !index
-            && !sensorMarks && !precise;
+            && !sensorMarks && !precise && !calibration && markBiasMm == 0;
     }
 };
 

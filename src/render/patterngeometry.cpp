@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -58,6 +59,14 @@ double patternMarginMm(const EncoderSettings &settings)
     return settings.sensorMarks ? 4.0 : 0.0;
 }
 
+QSizeF patternRoomMm(const EncoderSettings &settings)
+{
+    const double margins = 2 * patternMarginMm(settings);
+    if (!settings.calibration)
+        return QSizeF(margins, margins);
+    return QSizeF(margins, margins) + patternGeometry(settings).calibration->extra;
+}
+
 PatternGeometry patternGeometry(const EncoderSettings &s)
 {
     PatternGeometry g;
@@ -82,6 +91,12 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
         g.center = g.nominal.center();
     }
     g.page = g.nominal.size() + QSizeF(1, 1) * (g.lineWidth + 2 * g.margin);
+    if (s.calibration) {
+        const QRectF box(
+            g.margin, g.margin, g.nominal.width() + g.lineWidth, g.nominal.height() + g.lineWidth);
+        g.calibration = calibration(s, box, g.nominal);
+        g.page += g.calibration->extra;
+    }
 
     // Positions along the pattern, in steps, to runs: left to right on a strip, clockwise from
     // 3 o'clock on a disc (step q covers [360 - (q + 1) d, 360 - q d] as seen).
@@ -191,6 +206,15 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
         }
     }
 
+    g.markBias = s.markBiasMm;
+    if (!disc && g.markBias != 0) {
+        for (Track &t : g.tracks)
+            for (Run &r : t.runs) {
+                r.from -= g.markBias / 2;
+                r.to += g.markBias / 2;
+            }
+    }
+
     if (disc && s.centerMark && s.innerRadiusMm > 0) {
         PatternGeometry::CenterMark mark;
         mark.arm = s.innerRadiusMm * 0.5;
@@ -271,6 +295,27 @@ std::vector<Contour> centerMarkContours(const PatternGeometry &g)
     return contours;
 }
 
+// A disc's mark whose straight edges each move out by half the bias, parallel to themselves, as
+// a kerf or ink spread moves them.
+Contour biasedSector(QPointF center, double inner, double outer, const Run &run, double bias)
+{
+    if (bias == 0 || inner <= 0)
+        return Shapes::annularSector(center, inner, outer, run.from, run.to - run.from);
+    const double h = bias / 2;
+    const auto widen
+        = [h](double r) { return std::asin(std::clamp(h / r, -1.0, 1.0)) * 180.0 / M_PI; };
+    const double outerFrom = run.from - widen(outer);
+    const double outerTo = run.to + widen(outer);
+    const double innerFrom = run.from - widen(inner);
+    const double innerTo = run.to + widen(inner);
+    Contour c;
+    c.start = Shapes::pointOnCircle(center, outer, outerFrom);
+    c.arcTo(center, outer, outerFrom, outerTo - outerFrom);
+    c.lineTo(Shapes::pointOnCircle(center, inner, innerTo));
+    c.arcTo(center, inner, innerTo, innerFrom - innerTo);
+    return c;
+}
+
 // A short tick outside the pattern at each sensor's reading position: radial outside a disc,
 // above and below a strip.
 std::vector<Contour> sensorTicks(const PatternGeometry &g)
@@ -338,8 +383,7 @@ std::vector<Shapes::Layer> PatternGeometry::layers() const
             const double outer = t.to - half;
             for (const Run &run : t.runs) {
                 if (inner < outer && run.to > run.from)
-                    layer.contours.push_back(
-                        Shapes::annularSector(center, inner, outer, run.from, run.to - run.from));
+                    layer.contours.push_back(biasedSector(center, inner, outer, run, markBias));
             }
         }
         if (!layer.contours.empty())
@@ -377,6 +421,11 @@ std::vector<Shapes::Layer> PatternGeometry::layers() const
     if (sensorMarks && !sensors.empty())
         result.push_back({ QStringLiteral("sensor marks"), Layer::Kind::Fill, sensorTicks(*this) });
 
+    if (calibration) {
+        result.push_back({ QStringLiteral("ruler"), Layer::Kind::Fill, calibration->ruler });
+        result.push_back({ QStringLiteral("legend"), Layer::Kind::Fill, calibration->legend });
+    }
+
     if (shape == Shape::Disc) {
         Layer outline { QStringLiteral("outline"), Layer::Kind::Cut,
             { Shapes::circle(center, outerRadius + half) } };
@@ -385,6 +434,68 @@ std::vector<Shapes::Layer> PatternGeometry::layers() const
         result.push_back(std::move(outline));
     }
     return result;
+}
+
+std::vector<PatternGeometry::Widths> PatternGeometry::narrowest(Along along) const
+{
+    std::vector<Widths> result;
+    const bool disc = shape == Shape::Disc;
+    for (const Track &t : tracks) {
+        Widths w { t.name, std::numeric_limits<double>::infinity(),
+            std::numeric_limits<double>::infinity() };
+        // Arc lengths round a disc; a strip's runs already carry the bias.
+        const double radius = along == Along::Centre ? (t.from + t.to) / 2 : t.from;
+        const double scale = disc ? radius * M_PI / 180.0 : 1.0;
+        const double bias = disc ? markBias : 0.0;
+        const size_t n = t.runs.size();
+        for (size_t i = 0; i < n; ++i) {
+            const Run &r = t.runs[i];
+            w.mark = std::min(w.mark, (r.to - r.from) * scale + bias);
+            // Strip runs go left to right; disc runs clockwise, that is to smaller angles,
+            // the last one wrapping round to the first.
+            if (!disc && i + 1 < n)
+                w.gap = std::min(w.gap, t.runs[i + 1].from - r.to);
+            if (disc) {
+                const Run &next = t.runs[(i + 1) % n];
+                const double gap = r.from - next.to + (i + 1 == n ? 360.0 : 0.0);
+                w.gap = std::min(w.gap, gap * scale - bias);
+            }
+        }
+        if (n == 0)
+            w.mark = 0;
+        result.push_back(w);
+    }
+    return result;
+}
+
+QString markBiasProblem(const EncoderSettings &settings)
+{
+    if (settings.markBiasMm == 0)
+        return QString();
+    const PatternGeometry g = patternGeometry(settings);
+    if (g.shape == Shape::Disc) {
+        for (const PatternGeometry::Track &t : g.tracks) {
+            if (t.from <= std::fabs(settings.markBiasMm))
+                return QStringLiteral("the marks of %1 meet at the disc's centre; a mark bias "
+                                      "needs an inner radius")
+                    .arg(t.name);
+        }
+    }
+    for (const PatternGeometry::Widths &w : g.narrowest(PatternGeometry::Along::InnerEdge)) {
+        if (w.gap <= 0)
+            return QStringLiteral("a mark bias of %1 mm closes the narrowest gap of %2 (%3 mm "
+                                  "without bias)")
+                .arg(settings.markBiasMm)
+                .arg(w.track)
+                .arg(w.gap + settings.markBiasMm, 0, 'f', 4);
+        if (w.mark <= 0)
+            return QStringLiteral("a mark bias of %1 mm removes the narrowest mark of %2 (%3 mm "
+                                  "without bias)")
+                .arg(settings.markBiasMm)
+                .arg(w.track)
+                .arg(w.mark - settings.markBiasMm, 0, 'f', 4);
+    }
+    return QString();
 }
 
 double PatternGeometry::foregroundArea() const

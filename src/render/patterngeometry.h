@@ -1,6 +1,7 @@
 #ifndef QUVELTA_PATTERNGEOMETRY_H
 #define QUVELTA_PATTERNGEOMETRY_H
 
+#include "calibration.h"
 #include "codes.h"
 #include "encodersettings.h"
 #include "shapes.h"
@@ -67,8 +68,22 @@ struct PatternGeometry
     int positions = 0; // code steps of an absolute pattern
     std::vector<Track> tracks;
     std::optional<CenterMark> centerMark;
+    std::optional<Calibration> calibration; // rulers and legend, right of and below the box
     std::vector<Sensor> sensors; // where sensors read; drawn as ticks when sensorMarks is set
     bool sensorMarks = false;
+
+    double markBias = 0; // every mark wider by this much; runs of a strip already include it
+
+    // The narrowest mark and gap of a track, in mm: along a strip, round a disc at the track's
+    // centre line (where a sensor reads) or at its inner edge (where marks are closest).
+    struct Widths
+    {
+        QString track;
+        double mark = 0;
+        double gap = 0; // infinity when the track has no gap between marks
+    };
+    enum class Along { Centre, InnerEdge };
+    std::vector<Widths> narrowest(Along along = Along::Centre) const;
 
     // Marks as seen: runs clipped to the inside of the border lines, which are drawn apart.
     // Fill layers never overlap each other, so their areas add up.
@@ -80,6 +95,14 @@ struct PatternGeometry
 
 // Room around the pattern that marks outside it need, on every side, in mm.
 double patternMarginMm(const EncoderSettings &settings);
+
+// How much wider and higher than the pattern's box (its nominal size plus one border width) the
+// page is: the margins on both sides and the calibration's room.
+QSizeF patternRoomMm(const EncoderSettings &settings);
+
+// Why the mark bias of these settings cannot be drawn (it would close a gap, remove a mark, or
+// meet at a disc's centre), or an empty string.
+QString markBiasProblem(const EncoderSettings &settings);
 
 // The pattern these settings describe.
 PatternGeometry patternGeometry(const EncoderSettings &settings);

@@ -11,8 +11,10 @@ double precisePixelsPerMm(int dpi)
 
 QSize patternImageSize(const EncoderSettings &settings)
 {
-    const int margin = Geometry::mmToPixels(settings.dpi, patternMarginMm(settings));
-    return Geometry::imageSize(settings) + QSize(2 * margin, 2 * margin);
+    const QSizeF room = patternRoomMm(settings);
+    return Geometry::imageSize(settings)
+        + QSize(Geometry::mmToPixels(settings.dpi, room.width()),
+            Geometry::mmToPixels(settings.dpi, room.height()));
 }
 
 void rasterizeLayers(QImage &image, const std::vector<Shapes::Layer> &layers, double pixelsPerMm,

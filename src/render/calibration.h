@@ -1,0 +1,37 @@
+#ifndef QUVELTA_CALIBRATION_H
+#define QUVELTA_CALIBRATION_H
+
+#include "encodersettings.h"
+#include "shapes.h"
+
+#include <QPointF>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// A millimetre ruler below and one right of the pattern, and a line of legend under them, so that
+// a print can be checked for scale in both directions. Millimetres, page coordinates.
+struct Calibration
+{
+    QSizeF extra; // room the page grows by, right of and below the pattern's box
+    std::vector<Shapes::Contour> ruler; // ticks and baselines, numbers in glyph outlines
+    std::vector<Shapes::Contour> legend; // the legend in glyph outlines
+    QStringList legendLines; // the legend, wrapped to the page's width
+    std::vector<QPointF> legendBaselines; // where each line's baseline starts
+    double textSize = 0; // em size of the legend's font
+    int horizontalLength = 0; // mm of each ruler
+    int verticalLength = 0;
+};
+
+// The calibration beside a pattern whose box (the nominal size plus one border width) is `box`
+// and whose own edges, where the rulers start, are `nominal`. Text needs a QGuiApplication; the
+// rulers are there without one.
+Calibration calibration(const EncoderSettings &settings, QRectF box, QRectF nominal);
+
+// The parts of the legend: the settings, how to print, what the rulers must measure.
+QStringList calibrationLegend(const EncoderSettings &settings, int horizontalMm, int verticalMm);
+
+#endif
