@@ -17,6 +17,8 @@ mkdir -p "$out"
     -o "$out/gray-360.png"
 "$render" --shape disc --code single-track --sensor-marks --outer-radius 30 --inner-radius 20 \
     --dpi 150 -o "$out/single-track.png"
+"$render" --calibration --shape disc --bits 6 --outer-radius 30 --inner-radius 6 --dpi 150 \
+    -o "$out/calibrated.png"
 
 xvfb-run -a -s "-screen 0 640x480x24" sh -c "
     '$top/build/src/app/quvelta' & app=\$!

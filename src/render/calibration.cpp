@@ -111,6 +111,7 @@ Calibration calibration(const EncoderSettings &settings, QRectF box, QRectF nomi
 
     // Below: ticks hang from the baseline, numbered every 10 mm; 0 is the pattern's left edge.
     const double y0 = box.bottom() + gap;
+    c.horizontalBaseline = y0;
     c.ruler.push_back(Shapes::rectangle(
         nominal.left() - half, y0 - lineWidth, nominal.left() + c.horizontalLength + half, y0));
     for (int mm = 0; mm <= c.horizontalLength; ++mm) {
@@ -131,6 +132,7 @@ Calibration calibration(const EncoderSettings &settings, QRectF box, QRectF nomi
     // Right: ticks reach out from the baseline, numbered every 10 mm; 0 is the pattern's top.
     // It keeps clear of the horizontal ruler where that one is longer than the pattern.
     const double x0 = std::max(box.right(), nominal.left() + c.horizontalLength + 2.0) + gap;
+    c.verticalBaseline = x0;
     c.ruler.push_back(Shapes::rectangle(
         x0 - lineWidth, nominal.top() - half, x0, nominal.top() + c.verticalLength + half));
     for (int mm = 0; mm <= c.verticalLength; ++mm) {

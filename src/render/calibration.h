@@ -24,6 +24,8 @@ struct Calibration
     double textSize = 0; // em size of the legend's font
     int horizontalLength = 0; // mm of each ruler
     int verticalLength = 0;
+    double horizontalBaseline = 0; // y of the ruler below, whose ticks hang down from it
+    double verticalBaseline = 0; // x of the ruler at the right, whose ticks reach right
 };
 
 // The calibration beside a pattern whose box (the nominal size plus one border width) is `box`

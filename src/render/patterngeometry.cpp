@@ -56,7 +56,9 @@ QString bitTrackName(int index, int bit, int bits)
 
 double patternMarginMm(const EncoderSettings &settings)
 {
-    return settings.sensorMarks ? 4.0 : 0.0;
+    // Sensor ticks stand outside the pattern; the rulers' first ticks stand half their width
+    // left of and above it.
+    return settings.sensorMarks ? 4.0 : settings.calibration ? 1.0 : 0.0;
 }
 
 QSizeF patternRoomMm(const EncoderSettings &settings)
