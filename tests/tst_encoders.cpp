@@ -37,7 +37,7 @@ public:
           image(renderEncoderImageForTest(settings)), k(precisePixelsPerMm(settings.dpi))
     {
         const double margin = patternMarginMm(settings);
-        shift = Geometry::mmToPixels(settings.dpi, margin) - margin * k;
+        shift = Geometry::lengthToPixels(settings.dpi, margin) - margin * k;
     }
 
     // Foreground at `position` (in steps, growing left to right or clockwise) on a track.

@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+#include <limits>
+
 Q_DECLARE_METATYPE(EncoderSettings)
 
 class TestGeometry : public QObject
@@ -17,6 +19,7 @@ private slots:
     void discSizeIgnoresInnerRadius();
     void renderedImageCarriesSizeAndResolution();
     void zeroPixelDimensionGivesNullImage();
+    void integerRoundingMatchesX87();
 };
 
 static EncoderSettings strip(int width, int height, int dpi, bool border, double borderMm = 0.1)
@@ -108,6 +111,37 @@ void TestGeometry::renderedImageCarriesSizeAndResolution()
 void TestGeometry::zeroPixelDimensionGivesNullImage()
 {
     QVERIFY(renderEncoderImage(strip(100, 1, 10, false), false).isNull());
+}
+
+// The rule was defined on the x87's 80-bit format; where this machine has it, every DPI with every
+// length and every border width must give the same pixels as the integer computation.
+void TestGeometry::integerRoundingMatchesX87()
+{
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(_MSC_VER)
+    static_assert(std::numeric_limits<long double>::digits == 64, "x87 extended format expected");
+    int compared = 0;
+    for (int dpi = 10; dpi <= 1200; ++dpi) {
+        const long double k = static_cast<long double>(dpi) / static_cast<long double>(25.4f);
+        QCOMPARE(
+            Geometry::dotsPerMeter(dpi), static_cast<int>(k * static_cast<long double>(1000.0f)));
+        for (int mm = 0; mm <= 400; ++mm) {
+            if (Geometry::mmToPixels(dpi, mm) != static_cast<int>(k * mm))
+                QFAIL(qPrintable(QStringLiteral("%1 mm at %2 dpi").arg(mm).arg(dpi)));
+            ++compared;
+        }
+        for (int hundredths = 1; hundredths <= 500; ++hundredths) {
+            const float b = static_cast<float>(hundredths / 100.0);
+            if (Geometry::borderPixels(dpi, hundredths / 100.0)
+                != static_cast<int>(static_cast<long double>(b) * k))
+                QFAIL(qPrintable(
+                    QStringLiteral("border %1 mm at %2 dpi").arg(hundredths / 100.0).arg(dpi)));
+            ++compared;
+        }
+    }
+    QCOMPARE(compared, 1191 * (401 + 500));
+#else
+    QSKIP("no x87 extended format on this machine");
+#endif
 }
 
 QTEST_APPLESS_MAIN(TestGeometry)

@@ -41,14 +41,18 @@ void drawBarTrack(QPainter &painter, const EncoderSettings &settings, QSize size
     const int width = size.width();
     const int pairs = segments / 2;
 
+    // The edges are defined in extended precision; double gives the same values: a float pitch
+    // times an even count below 2^17 plus floats of at most 15 integer bits is exact in 53 bits,
+    // and width / segments lies no closer than 2^-35 of its own size to a float tie, so its
+    // rounding to float does not depend on the precision in between.
     if (!settings.border) {
         if (pairs <= 0)
             return;
-        const long double pitch = static_cast<long double>(width) / segments;
+        const double pitch = static_cast<double>(width) / segments;
         const int segmentWidth = static_cast<int>(pitch);
         const float pitch32 = static_cast<float>(pitch);
         for (int i = 0; i < pairs; ++i) {
-            const int x = static_cast<int>(static_cast<long double>(pitch32) * (2 * i) + pitch32);
+            const int x = static_cast<int>(static_cast<double>(pitch32) * (2 * i) + pitch32);
             // The last segment gets one extra pixel so truncation never leaves a gap at the edge.
             const int w = segmentWidth + (i == pairs - 1 ? 1 : 0);
             painter.fillRect(QRect(x, top, w, height), settings.foreground);
@@ -57,14 +61,13 @@ void drawBarTrack(QPainter &painter, const EncoderSettings &settings, QSize size
     }
 
     const int bpx = Geometry::borderPixels(settings.dpi, settings.borderWidthMm);
-    const long double pitch = static_cast<long double>(width - bpx) / segments;
+    const double pitch = static_cast<double>(width - bpx) / segments;
     const int segmentWidth = static_cast<int>(pitch);
     const float pitch32 = static_cast<float>(pitch);
     const float half32 = static_cast<float>(bpx * 0.5);
     const bool alone = position == TrackPosition::Only;
     for (int i = 0; i < pairs; ++i) {
-        const int x
-            = static_cast<int>(static_cast<long double>(pitch32) * (2 * i) + pitch32 + half32);
+        const int x = static_cast<int>(static_cast<double>(pitch32) * (2 * i) + pitch32 + half32);
         painter.fillRect(QRect(x, alone ? top + 1 : top, segmentWidth, alone ? height - 2 : height),
             settings.foreground);
     }

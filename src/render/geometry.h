@@ -6,29 +6,28 @@
 #include <QSize>
 #include <QSizeF>
 
-#include <limits>
-
-// The pixel counts of the pattern are defined by 80-bit extended arithmetic; a compiler whose
-// long double is narrower would draw different pixels, so refuse to build there.
-static_assert(std::numeric_limits<long double>::digits == 64,
-    "long double must be the x87 extended format with a 64-bit significand");
-
 namespace Geometry {
 
 // 25.4 as a single-precision constant (0x41CB3333), the divisor of every conversion.
 constexpr float mmPerInch = 25.4f;
 
-// Pixels per millimetre, k = dpi / 25.4f, in extended precision.
-long double pixelsPerMm(int dpi);
+// The pixel counts of the pattern are defined by extended arithmetic: k = dpi / 25.4f and each
+// product with k rounded to a 64-bit significand, then truncated. These functions compute exactly
+// that in integer arithmetic, so every compiler and processor gets the same pixels, whether or not
+// it has the x87 80-bit format.
 
-// trunc(k * mm): whole millimetres (or any length in mm) to whole pixels.
-int mmToPixels(int dpi, long double mm);
+// trunc(k * mm) for a whole number of millimetres (0 or more).
+int mmToPixels(int dpi, int mm);
 
 // trunc(b * k) with b the border width rounded to single precision.
 int borderPixels(int dpi, double borderWidthMm);
 
 // trunc(k * 1000.0f), the dots per metre stored in the image.
 int dotsPerMeter(int dpi);
+
+// Pixels of a length in millimetres that no rule above fixes (margins beside the pattern):
+// trunc(mm * dpi / 25.4).
+int lengthToPixels(int dpi, double mm);
 
 // The pixel size of the image for these settings; the border widens it once each way.
 QSize imageSize(const EncoderSettings &settings);

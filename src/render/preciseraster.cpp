@@ -13,8 +13,8 @@ QSize patternImageSize(const EncoderSettings &settings)
 {
     const QSizeF room = patternRoomMm(settings);
     return Geometry::imageSize(settings)
-        + QSize(Geometry::mmToPixels(settings.dpi, room.width()),
-            Geometry::mmToPixels(settings.dpi, room.height()));
+        + QSize(Geometry::lengthToPixels(settings.dpi, room.width()),
+            Geometry::lengthToPixels(settings.dpi, room.height()));
 }
 
 void rasterizeLayers(QImage &image, const std::vector<Shapes::Layer> &layers, double pixelsPerMm,
@@ -49,7 +49,7 @@ QImage renderPreciseImage(const EncoderSettings &settings, bool antialias)
     // A margin around the pattern is whole pixels; the pattern keeps its place in its own box.
     const double k = precisePixelsPerMm(settings.dpi);
     const double margin = patternMarginMm(settings);
-    const double shift = Geometry::mmToPixels(settings.dpi, margin) - margin * k;
+    const double shift = Geometry::lengthToPixels(settings.dpi, margin) - margin * k;
     rasterizeLayers(image, patternGeometry(settings).layers(), k, settings.foreground,
         settings.background, antialias, QPointF(shift, shift));
     return image;
