@@ -1,13 +1,27 @@
 #include "mainform.h"
 
+#include "codes.h"
+#include "decodetable.h"
+#include "description.h"
 #include "geometry.h"
 #include "imagewriter.h"
+#include "patterngeometry.h"
 #include "pdfwriter.h"
+#include "preciseraster.h"
 #include "renderer.h"
+#include "vectorwriter.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTabBar>
 
 namespace {
 
@@ -44,25 +58,32 @@ private:
     bool shown;
 };
 
-// Whether every caption of the form fits its fixed rectangle in the current font.
-bool captionsFit(const QWidget *window)
+// Whether a caption fits its fixed rectangle in its current font.
+bool captionFits(const QWidget *widget)
 {
-    const auto fits = [](const QWidget *widget, const QString &text, int padding) {
-        return widget->fontMetrics().horizontalAdvance(text) + padding <= widget->width();
-    };
-    for (const QLabel *label : window->findChildren<QLabel *>()) {
-        if (!fits(label, label->text(), 0))
-            return false;
-    }
-    for (const QCheckBox *box : window->findChildren<QCheckBox *>()) {
-        if (!box->text().isEmpty() && box->sizeHint().width() > box->width())
-            return false;
-    }
-    for (const QPushButton *button : window->findChildren<QPushButton *>()) {
-        if (!fits(button, button->text(), 6))
-            return false;
-    }
+    if (const auto *label = qobject_cast<const QLabel *>(widget))
+        return label->fontMetrics().horizontalAdvance(label->text()) <= label->width();
+    if (const auto *box = qobject_cast<const QCheckBox *>(widget))
+        return box->text().isEmpty() || box->sizeHint().width() <= box->width();
+    if (const auto *button = qobject_cast<const QPushButton *>(widget))
+        return button->fontMetrics().horizontalAdvance(button->text()) + 6 <= button->width();
     return true;
+}
+
+// Shrinks a caption's own font by the least that makes its text fit, never below 8 pixels and
+// never larger than it was.
+void shrinkToFit(QWidget *caption)
+{
+    if (captionFits(caption))
+        return;
+    QFont font = caption->font();
+    const QFontInfo info(font);
+    for (int pixels = info.pixelSize() - 1; pixels >= 8; --pixels) {
+        font.setPixelSize(pixels);
+        caption->setFont(font);
+        if (captionFits(caption))
+            return;
+    }
 }
 
 // Renders above this many pixels take long enough to notice.
@@ -74,6 +95,8 @@ MainForm::MainForm() : QMainWindow(nullptr)
 {
     ui.setupUi(this);
     fitFontToCaptions();
+    setupExtrasPage();
+    setupActions();
 
     connectControls();
     setFixedSize(width(), height());
@@ -110,21 +133,32 @@ void MainForm::connectControls()
 
 void MainForm::fitFontToCaptions()
 {
-    // The form's fixed rectangles were laid out for an 11-pixel interface font. Desktop fonts are
-    // often larger or wider, so shrink the font until every caption fits (never below 8 pixels).
-    QFont compact = font();
-    for (int pixels = 11; pixels >= 8; --pixels) {
-        compact.setPixelSize(pixels);
-        setFont(compact);
-        ui.pairsBitsLabel->setText(tr("Pairs")); // the wider of its two captions
-        const bool fit = captionsFit(this);
-        ui.pairsBitsLabel->setText(tr("Bits"));
-        if (fit)
-            break;
+    // The form's fixed rectangles were laid out for an 11-pixel interface font. The desktop's
+    // font stays, larger ones for accessibility too; only a caption that does not fit its
+    // rectangle gets a smaller font of its own.
+    QList<QWidget *> captions;
+    for (QLabel *label : findChildren<QLabel *>())
+        captions << label;
+    for (QCheckBox *box : findChildren<QCheckBox *>())
+        captions << box;
+    for (QPushButton *button : findChildren<QPushButton *>())
+        captions << button;
+    for (QWidget *caption : captions) {
+        if (caption == ui.pairsBitsLabel) {
+            caption->setProperty("text", tr("Pairs")); // the wider of its two captions
+            shrinkToFit(caption);
+            caption->setProperty("text", tr("Bits"));
+        } else if (caption == ui.bitOrderButton) {
+            ui.bitOrderButton->setText(tr("MSB ---> LSB"));
+            shrinkToFit(caption);
+            ui.bitOrderButton->setText(tr("LSB ---> MSB"));
+        } else {
+            shrinkToFit(caption);
+        }
     }
 }
 
-EncoderSettings MainForm::settings() const
+EncoderSettings MainForm::settings(QString *problem) const
 {
     EncoderSettings s;
     s.shape = ui.circleRadioButton->isChecked() ? Shape::Disc : Shape::Bar;
@@ -142,15 +176,78 @@ EncoderSettings MainForm::settings() const
     s.dpi = ui.dpiSpin->value();
     s.foreground = swatchColor(ui.foregroundColorWidget);
     s.background = swatchColor(ui.backgroundColorWidget);
+    if (!more.codeCombo)
+        return s;
+
+    // The third page: nothing it asks for changes the pattern while it is at its defaults.
+    QString why;
+    const bool disc = s.shape == Shape::Disc;
+    if (s.type == EncoderType::Absolute) {
+        if (more.positionsCheck->isChecked())
+            s.positions = more.positionsSpin->value();
+        switch (more.codeCombo->currentIndex()) {
+        case 1:
+            s.grayCode = false;
+            break;
+        case 2:
+            s.grayCode = true;
+            s.grayOnStrip = !disc;
+            break;
+        case 3:
+            if (!disc) {
+                why = tr("A single-track code is read round a disc.");
+                break;
+            }
+            s.singleTrack = true;
+            if (s.positions == 0)
+                s.positions = 360;
+            if (!Codes::singleTrack(s.positions)) {
+                why = tr("No single-track code of %1 positions; choose %2.")
+                          .arg(s.positions)
+                          .arg(Codes::singleTrackCounts());
+                s.singleTrack = false;
+                s.positions = 0;
+            }
+            break;
+        default:
+            break;
+        }
+        if (disc && Codes::isGray(s) && !s.singleTrack && Codes::positions(s) % 2 != 0) {
+            why = tr("A Gray code round a disc needs an even number of positions.");
+            s.positions = 0;
+        }
+    } else {
+        s.quadrature = more.quadratureCheck->isChecked();
+        s.index = more.indexCheck->isChecked();
+        const int tracks = (s.quadrature ? 2 : 1) + (s.index ? 1 : 0);
+        const int room = disc ? Geometry::mmToPixels(s.dpi, s.outerRadiusMm)
+                - Geometry::mmToPixels(s.dpi, s.innerRadiusMm)
+                              : Geometry::mmToPixels(s.dpi, s.heightMm);
+        if (tracks > 1 && room < tracks) {
+            why = tr("%1 tracks do not fit at %2 dpi.").arg(tracks).arg(s.dpi);
+            s.quadrature = s.index = false;
+        }
+    }
+    s.precise = more.preciseCheck->isChecked();
+    s.calibration = more.calibrationCheck->isChecked();
+    s.markBiasMm = more.markBiasSpin->value();
+    if (const QString bias = markBiasProblem(s); !bias.isEmpty()) {
+        why = bias;
+        s.markBiasMm = 0;
+    }
+    if (problem)
+        *problem = why;
     return s;
 }
 
 void MainForm::updateTitle()
 {
-    const QSize size = Geometry::imageSize(settings());
+    const EncoderSettings s = settings();
+    const QSize size = s.isWindowPattern() ? Geometry::imageSize(s) : patternImageSize(s);
     imageWidth = size.width();
     imageHeight = size.height();
     setWindowTitle(QStringLiteral("Quvelta by ardin51, %1 x %2").arg(imageWidth).arg(imageHeight));
+    updateNarrowest();
 }
 
 void MainForm::renderEncoder(bool autoPreview)
@@ -341,4 +438,224 @@ void MainForm::onSavePDFButton()
     renderAndWrite([&](QString *error) {
         return PdfExport::writePdfPage(*image, fileName, settings(), error);
     });
+}
+
+void MainForm::setupExtrasPage()
+{
+    auto *page = new QWidget;
+    page->setObjectName(QStringLiteral("moreTab"));
+    auto *grid = new QGridLayout(page);
+    grid->setContentsMargins(3, 2, 3, 2);
+    grid->setHorizontalSpacing(3);
+    grid->setVerticalSpacing(0);
+
+    more.positionsCheck = new QCheckBox(tr("Positions"));
+    more.positionsCheck->setToolTip(tr("Any number of positions instead of 2^bits"));
+    more.positionsSpin = new QSpinBox;
+    more.positionsSpin->setRange(2, 65536);
+    more.positionsSpin->setValue(360);
+    more.codeCombo = new QComboBox;
+    more.codeCombo->addItems(
+        { tr("Code as on the form"), tr("Binary code"), tr("Gray code"), tr("Single-track code") });
+    more.quadratureCheck = new QCheckBox(tr("A/B"));
+    more.quadratureCheck->setToolTip(tr("Quadrature: channels A and B a quarter period apart"));
+    more.indexCheck = new QCheckBox(tr("Index"));
+    more.indexCheck->setToolTip(tr("One index mark per turn or strip"));
+    more.preciseCheck = new QCheckBox(tr("Precise"));
+    more.preciseCheck->setToolTip(tr("Every edge at its exact place instead of whole pixels"));
+    more.calibrationCheck = new QCheckBox(tr("Ruler"));
+    more.calibrationCheck->setToolTip(
+        tr("Calibration rulers and a legend beside the pattern in images and PDF"));
+    auto *biasLabel = new QLabel(tr("Bias [mm]"));
+    more.markBiasSpin = new QDoubleSpinBox;
+    more.markBiasSpin->setRange(-0.5, 0.5);
+    more.markBiasSpin->setSingleStep(0.01);
+    more.markBiasSpin->setDecimals(2);
+    more.markBiasSpin->setToolTip(tr("Every mark wider by this much; negative for ink spread"));
+    more.narrowestLabel = new QLabel;
+
+    grid->addWidget(more.positionsCheck, 0, 0);
+    grid->addWidget(more.positionsSpin, 0, 1);
+    grid->addWidget(more.codeCombo, 1, 0, 1, 2);
+    grid->addWidget(more.quadratureCheck, 2, 0);
+    grid->addWidget(more.indexCheck, 2, 1);
+    grid->addWidget(more.preciseCheck, 3, 0);
+    grid->addWidget(more.calibrationCheck, 3, 1);
+    grid->addWidget(biasLabel, 4, 0);
+    grid->addWidget(more.markBiasSpin, 4, 1);
+    grid->addWidget(more.narrowestLabel, 5, 0, 1, 2);
+    // Small controls so that the page fits the tab's fixed rectangle.
+    for (QWidget *w : page->findChildren<QWidget *>()) {
+        QFont small = w->font();
+        small.setPixelSize(std::min(QFontInfo(small).pixelSize(), 10));
+        w->setFont(small);
+        w->setMaximumHeight(14);
+    }
+    more.narrowestLabel->setMaximumHeight(26);
+    more.narrowestLabel->setToolTip(tr("The narrowest mark and gap of the pattern; red where a "
+                                       "track vanishes at this DPI"));
+    QFont tiny = more.narrowestLabel->font();
+    tiny.setPixelSize(std::min(QFontInfo(tiny).pixelSize(), 9));
+    more.narrowestLabel->setFont(tiny);
+    ui.optionsTab->addTab(page, tr("More"));
+    // Three tabs in the fixed rectangle: only the tab bar's font shrinks, by the least that fits.
+    QTabBar *bar = ui.optionsTab->tabBar();
+    QFont tabFont = bar->font();
+    for (int pixels = QFontInfo(tabFont).pixelSize(); pixels >= 8; --pixels) {
+        tabFont.setPixelSize(pixels);
+        bar->setFont(tabFont);
+        if (bar->sizeHint().width() <= ui.optionsTab->width())
+            break;
+    }
+
+    for (QCheckBox *box : { more.positionsCheck, more.quadratureCheck, more.indexCheck,
+             more.preciseCheck, more.calibrationCheck })
+        connect(box, &QCheckBox::toggled, this, &MainForm::onExtrasChanged);
+    connect(more.positionsSpin, &QSpinBox::valueChanged, this, &MainForm::onExtrasChanged);
+    connect(more.codeCombo, &QComboBox::currentIndexChanged, this, &MainForm::onExtrasChanged);
+    connect(more.markBiasSpin, &QDoubleSpinBox::valueChanged, this, &MainForm::onExtrasChanged);
+    // The form's own switches change what applies here.
+    connect(ui.barRadioButton, &QRadioButton::toggled, this, &MainForm::updateExtrasEnabled);
+    connect(ui.absoluteRadioButton, &QRadioButton::toggled, this, &MainForm::updateExtrasEnabled);
+    updateExtrasEnabled();
+}
+
+void MainForm::setupActions()
+{
+    const auto action = [this](const QString &text, QKeySequence key, auto slot) {
+        auto *a = new QAction(text, this);
+        a->setShortcut(key);
+        a->setShortcutContext(Qt::WindowShortcut);
+        connect(a, &QAction::triggered, this, slot);
+        addAction(a);
+        ui.preview->addAction(a);
+        return a;
+    };
+    action(tr("Copy image"), QKeySequence::Copy, &MainForm::onCopyImage);
+    action(tr("Save as SVG..."), QKeySequence(), [this] { onSaveVector(0); });
+    action(tr("Save as vector PDF..."), QKeySequence(), [this] { onSaveVector(1); });
+    action(tr("Save as DXF..."), QKeySequence(), [this] { onSaveVector(2); });
+    QAction *table = action(tr("Save decode table..."), QKeySequence(), &MainForm::onSaveDecodeTable);
+    table->setObjectName(QStringLiteral("decodeTableAction"));
+    action(tr("Print..."), QKeySequence::Print, &MainForm::onPrint);
+    ui.preview->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void MainForm::updateExtrasEnabled()
+{
+    if (!more.codeCombo)
+        return;
+    const bool absolute = ui.absoluteRadioButton->isChecked();
+    more.positionsCheck->setEnabled(absolute);
+    more.positionsSpin->setEnabled(absolute && more.positionsCheck->isChecked());
+    more.codeCombo->setEnabled(absolute);
+    more.quadratureCheck->setEnabled(!absolute);
+    more.indexCheck->setEnabled(!absolute);
+    if (QAction *table = findChild<QAction *>(QStringLiteral("decodeTableAction")))
+        table->setEnabled(absolute);
+}
+
+void MainForm::updateNarrowest()
+{
+    if (!more.narrowestLabel)
+        return;
+    QString problem;
+    const EncoderSettings s = settings(&problem);
+    QString text = problem;
+    bool red = !problem.isEmpty();
+    if (problem.isEmpty()) {
+        double mark = std::numeric_limits<double>::infinity();
+        double gap = mark;
+        for (const PatternGeometry::Widths &w : patternGeometry(s).narrowest()) {
+            mark = std::min(mark, w.mark);
+            gap = std::min(gap, w.gap);
+        }
+        const double dots = s.dpi / 25.4;
+        const auto cell = [dots](double mm) {
+            return std::isinf(mm) ? QStringLiteral("-")
+                                  : QStringLiteral("%1 mm = %2 px")
+                                        .arg(mm, 0, 'g', 3)
+                                        .arg(mm * dots, 0, 'f', mm * dots < 10 ? 1 : 0);
+        };
+        text = tr("Narrowest mark %1\nNarrowest gap %2").arg(cell(mark), cell(gap));
+        red = !thinTrackWarning(s).isEmpty();
+    }
+    more.narrowestLabel->setText(text);
+    QPalette pal = more.narrowestLabel->palette();
+    pal.setColor(QPalette::WindowText, red ? QColor(Qt::red) : palette().color(QPalette::WindowText));
+    more.narrowestLabel->setPalette(pal);
+}
+
+void MainForm::onExtrasChanged()
+{
+    updateExtrasEnabled();
+    renderEncoder(true);
+}
+
+void MainForm::printTo(QPrinter &printer)
+{
+    QString problem;
+    EncoderSettings s = settings(&problem);
+    // The printer's own resolution: its dots, not the preview's, at 1:1.
+    s.dpi = printer.resolution();
+    printer.setFullPage(true);
+    const WaitCursor wait(true);
+    const QImage print = renderEncoderImage(s, ui.qualityCheck->isChecked());
+    if (print.isNull()) {
+        showError(tr("Can't render image"));
+        return;
+    }
+    QPainter painter(&printer);
+    const int margin = Geometry::mmToPixels(s.dpi, 10);
+    painter.drawImage(QPoint(margin, margin), print);
+}
+
+void MainForm::onPrint()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer, this);
+    dialog.setWindowTitle(tr("Print at 100 % (actual size)"));
+    if (dialog.exec() == QDialog::Accepted)
+        printTo(printer);
+}
+
+void MainForm::onCopyImage()
+{
+    renderAndWrite([](QString *) { return true; });
+    if (image && !image->isNull())
+        QGuiApplication::clipboard()->setImage(*image);
+}
+
+void MainForm::onSaveVector(int format)
+{
+    static const char *const filters[]
+        = { "SVG Files (*.svg)", "PDF Files (*.pdf)", "DXF Files (*.dxf)" };
+    const QString fileName = askSaveFileName(
+        QObject::tr("Save encoder drawing"), QObject::tr(filters[std::clamp(format, 0, 2)]));
+    if (fileName.isEmpty())
+        return;
+    const EncoderSettings s = settings();
+    VectorExport::Options options;
+    options.comment = describePattern(s);
+    QString error;
+    bool ok = false;
+    {
+        const WaitCursor wait(true);
+        ok = format == 0 ? VectorExport::writeSvg(s, fileName, &error, options)
+            : format == 1 ? VectorExport::writeVectorPdf(s, fileName, &error, options)
+                          : VectorExport::writeDxf(s, fileName, &error, options);
+    }
+    if (!ok)
+        showError(error);
+}
+
+void MainForm::onSaveDecodeTable()
+{
+    const QString fileName = askSaveFileName(QObject::tr("Save decode table"),
+        QObject::tr("Decode tables (*.csv *.json *.h)"));
+    if (fileName.isEmpty())
+        return;
+    QString error;
+    if (!DecodeTable::write(settings(), fileName, &error))
+        showError(error);
 }

@@ -7,6 +7,9 @@
 #include <QImage>
 #include <QMainWindow>
 
+class QComboBox;
+class QPrinter;
+
 #include <functional>
 #include <optional>
 
@@ -25,8 +28,28 @@ public:
     void updateTitle();
     static QColor invertColor(const QColor &color);
 
-    // The widgets' current values as render settings.
-    EncoderSettings settings() const;
+    // The widgets' current values as render settings. What the third page asks for and cannot
+    // be drawn is left out, and *problem says why.
+    EncoderSettings settings(QString *problem = nullptr) const;
+
+    // Prints the pattern at its physical size at the printer's resolution, 10 mm from the
+    // paper's left and top edges, as the PDF export places it.
+    void printTo(QPrinter &printer);
+
+    // The controls of the third page, "More", for the tests.
+    struct Extras
+    {
+        QCheckBox *positionsCheck = nullptr;
+        QSpinBox *positionsSpin = nullptr;
+        QComboBox *codeCombo = nullptr; // as the form, binary, Gray, single track
+        QCheckBox *quadratureCheck = nullptr;
+        QCheckBox *indexCheck = nullptr;
+        QCheckBox *preciseCheck = nullptr;
+        QDoubleSpinBox *markBiasSpin = nullptr;
+        QCheckBox *calibrationCheck = nullptr;
+        QLabel *narrowestLabel = nullptr;
+    };
+    const Extras &extras() const { return more; }
 
     // The last image that a render carried out, or null before the first one.
     const QImage *currentImage() const { return image ? &*image : nullptr; }
@@ -59,7 +82,19 @@ protected:
     virtual void showError(const QString &text);
 
 private:
+    // Beyond the form's own slots (whose meta-object indices stay as they are): the third page
+    // and the preview's menu.
+    void onExtrasChanged();
+    void onPrint();
+    void onCopyImage();
+    void onSaveVector(int format);
+    void onSaveDecodeTable();
+
     void fitFontToCaptions();
+    void setupExtrasPage();
+    void setupActions();
+    void updateExtrasEnabled();
+    void updateNarrowest();
     void connectControls();
     void updateGrayCodeEnabled();
     // The export sequence after the file dialog: explicit render, then `write` with the wait
@@ -71,6 +106,7 @@ private:
     Ui_MainForm ui;
     std::optional<QImage> image;
     int renders = 0;
+    Extras more;
 };
 
 #endif

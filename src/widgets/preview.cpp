@@ -29,9 +29,13 @@ void Preview::setImage(const QImage *image)
     const double scaledWidth = static_cast<double>(scale) * w;
     const double scaledHeight = static_cast<double>(scale) * h;
 
-    scaledImage
-        = image->scaled(QSize(static_cast<int>(scaledWidth), static_cast<int>(scaledHeight)),
-            Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // On a high-DPI screen the copy has the screen's pixels, so fine lines stay sharp; its size
+    // in logical pixels is the same.
+    const qreal ratio = devicePixelRatioF();
+    scaledImage = image->scaled(QSize(static_cast<int>(scaledWidth * ratio),
+                                    static_cast<int>(scaledHeight * ratio)),
+        Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    scaledImage->setDevicePixelRatio(ratio);
     offsetX = static_cast<int>((areaWidth - static_cast<float>(scaledWidth)) * 0.5);
     offsetY = static_cast<int>((areaHeight - static_cast<float>(scaledHeight)) * 0.5);
     repaint();
