@@ -20,11 +20,18 @@ mkdir -p "$out"
 "$render" --calibration --shape disc --bits 6 --outer-radius 30 --inner-radius 6 --dpi 150 \
     -o "$out/calibrated.png"
 
-xvfb-run -a -s "-screen 0 640x480x24" sh -c "
-    '$top/build/src/app/quvelta' & app=\$!
-    sleep 3
-    import -window root -crop 456x442+0+0 +repage '$out/window.png'
-    kill \$app"
+# The window with its third page open, at 1x and at twice the pixel density.
+shot() {
+    xvfb-run -a -s "-screen 0 1200x1000x24" sh -c "
+        QT_SCALE_FACTOR=$1 '$top/build/src/app/quvelta' & app=\$!
+        sleep 3
+        xdotool mousemove $2 click 1
+        sleep 1
+        import -window root -crop $3 +repage '$out/$4'
+        kill \$app"
+}
+shot 1 "170 103" 456x442+0+0 window.png
+shot 2 "340 206" 912x884+0+0 window-2x.png
 
 # Keep the pictures small.
 for f in "$out"/*.png; do

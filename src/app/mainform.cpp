@@ -535,7 +535,8 @@ void MainForm::setupActions()
     action(tr("Save as SVG..."), QKeySequence(), [this] { onSaveVector(0); });
     action(tr("Save as vector PDF..."), QKeySequence(), [this] { onSaveVector(1); });
     action(tr("Save as DXF..."), QKeySequence(), [this] { onSaveVector(2); });
-    QAction *table = action(tr("Save decode table..."), QKeySequence(), &MainForm::onSaveDecodeTable);
+    QAction *table
+        = action(tr("Save decode table..."), QKeySequence(), &MainForm::onSaveDecodeTable);
     table->setObjectName(QStringLiteral("decodeTableAction"));
     action(tr("Print..."), QKeySequence::Print, &MainForm::onPrint);
     ui.preview->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -582,7 +583,8 @@ void MainForm::updateNarrowest()
     }
     more.narrowestLabel->setText(text);
     QPalette pal = more.narrowestLabel->palette();
-    pal.setColor(QPalette::WindowText, red ? QColor(Qt::red) : palette().color(QPalette::WindowText));
+    pal.setColor(
+        QPalette::WindowText, red ? QColor(Qt::red) : palette().color(QPalette::WindowText));
     more.narrowestLabel->setPalette(pal);
 }
 
@@ -641,7 +643,7 @@ void MainForm::onSaveVector(int format)
     bool ok = false;
     {
         const WaitCursor wait(true);
-        ok = format == 0 ? VectorExport::writeSvg(s, fileName, &error, options)
+        ok = format == 0  ? VectorExport::writeSvg(s, fileName, &error, options)
             : format == 1 ? VectorExport::writeVectorPdf(s, fileName, &error, options)
                           : VectorExport::writeDxf(s, fileName, &error, options);
     }
@@ -651,8 +653,8 @@ void MainForm::onSaveVector(int format)
 
 void MainForm::onSaveDecodeTable()
 {
-    const QString fileName = askSaveFileName(QObject::tr("Save decode table"),
-        QObject::tr("Decode tables (*.csv *.json *.h)"));
+    const QString fileName = askSaveFileName(
+        QObject::tr("Save decode table"), QObject::tr("Decode tables (*.csv *.json *.h)"));
     if (fileName.isEmpty())
         return;
     QString error;

@@ -32,8 +32,8 @@ void Preview::setImage(const QImage *image)
     // On a high-DPI screen the copy has the screen's pixels, so fine lines stay sharp; its size
     // in logical pixels is the same.
     const qreal ratio = devicePixelRatioF();
-    scaledImage = image->scaled(QSize(static_cast<int>(scaledWidth * ratio),
-                                    static_cast<int>(scaledHeight * ratio)),
+    scaledImage = image->scaled(
+        QSize(static_cast<int>(scaledWidth * ratio), static_cast<int>(scaledHeight * ratio)),
         Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     scaledImage->setDevicePixelRatio(ratio);
     offsetX = static_cast<int>((areaWidth - static_cast<float>(scaledWidth)) * 0.5);

@@ -1,0 +1,214 @@
+#include "geometry.h"
+#include "mainform.h"
+#include "preview.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QPrinter>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The window's third page, printing and the preview on a high-DPI screen.
+class TestWindowExtras : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(dir.isValid()); }
+    void sameAsTheCommandLine_data();
+    void sameAsTheCommandLine();
+    void controlsFollowShapeAndType();
+    void readoutTurnsRed();
+    void printsAtPhysicalSize();
+    void crispPreview();
+
+private:
+    QString path(const QString &name) const { return dir.filePath(name); }
+    QTemporaryDir dir;
+};
+
+static QByteArray run(const QString &program, const QStringList &arguments, int *exitCode = nullptr)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(120000);
+    if (exitCode)
+        *exitCode = process.exitCode();
+    return process.readAllStandardOutput();
+}
+
+// Sets the window's controls: "circle", "relative", "plain", "positions=N", "code=I" (the combo's
+// row), "quadrature", "index", "precise", "ruler", "bias=MM".
+static void apply(MainForm &form, const QStringList &controls)
+{
+    const MainForm::Extras &more = form.extras();
+    for (const QString &control : controls) {
+        const QString key = control.section(QLatin1Char('='), 0, 0);
+        const QString value = control.section(QLatin1Char('='), 1);
+        if (key == QLatin1String("circle"))
+            form.findChild<QRadioButton *>(QStringLiteral("circleRadioButton"))->setChecked(true);
+        else if (key == QLatin1String("relative"))
+            form.findChild<QRadioButton *>(QStringLiteral("relativeRadioButton"))->setChecked(true);
+        else if (key == QLatin1String("plain"))
+            form.findChild<QCheckBox *>(QStringLiteral("qualityCheck"))->setChecked(false);
+        else if (key == QLatin1String("positions")) {
+            more.positionsCheck->setChecked(true);
+            more.positionsSpin->setValue(value.toInt());
+        } else if (key == QLatin1String("code"))
+            more.codeCombo->setCurrentIndex(value.toInt());
+        else if (key == QLatin1String("quadrature"))
+            more.quadratureCheck->setChecked(true);
+        else if (key == QLatin1String("index"))
+            more.indexCheck->setChecked(true);
+        else if (key == QLatin1String("precise"))
+            more.preciseCheck->setChecked(true);
+        else if (key == QLatin1String("ruler"))
+            more.calibrationCheck->setChecked(true);
+        else if (key == QLatin1String("bias"))
+            more.markBiasSpin->setValue(value.toDouble());
+        else
+            QFAIL(qPrintable(control));
+    }
+}
+
+void TestWindowExtras::sameAsTheCommandLine_data()
+{
+    QTest::addColumn<QStringList>("controls");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("360-position gray disc") << QStringList { "circle", "positions=360",
+        "plain" } << QStringList { "--shape", "disc", "--positions", "360", "--no-antialias" };
+    QTest::newRow("gray strip") << QStringList { "code=2" } << QStringList { "--code", "gray" };
+    QTest::newRow("single-track disc") << QStringList { "circle",
+        "code=3" } << QStringList { "--shape", "disc", "--code", "single-track" };
+    QTest::newRow("quadrature disc with index")
+        << QStringList { "circle", "relative", "quadrature", "index" }
+        << QStringList { "--shape", "disc", "--type", "relative", "--quadrature", "--index" };
+    QTest::newRow("precise strip, bias")
+        << QStringList { "relative", "precise", "bias=-0.05", "plain" }
+        << QStringList { "--type", "relative", "--precise", "--mark-bias", "-0.05",
+               "--no-antialias" };
+    QTest::newRow("calibrated disc")
+        << QStringList { "circle", "ruler" } << QStringList { "--shape", "disc", "--calibration" };
+}
+
+// Each control changes the render as the matching option of quvelta-render does.
+void TestWindowExtras::sameAsTheCommandLine()
+{
+    QFETCH(QStringList, controls);
+    QFETCH(QStringList, arguments);
+    const QString name = path(QStringLiteral("cli.png"));
+    int exitCode = -1;
+    run(QStringLiteral(QUVELTA_RENDER_PATH), QStringList(arguments) << "-o" << name, &exitCode);
+    QCOMPARE(exitCode, 0);
+    MainForm form;
+    apply(form, controls);
+    form.renderEncoder(false);
+    const QImage cli = QImage(name).convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(cli.size(), form.currentImage()->size());
+    QVERIFY(cli == *form.currentImage());
+    QCOMPARE(form.windowTitle(),
+        QStringLiteral("Quvelta by ardin51, %1 x %2").arg(cli.width()).arg(cli.height()));
+}
+
+void TestWindowExtras::controlsFollowShapeAndType()
+{
+    MainForm form;
+    const MainForm::Extras &more = form.extras();
+    QVERIFY(more.codeCombo->isEnabled() && more.positionsCheck->isEnabled());
+    QVERIFY(!more.quadratureCheck->isEnabled() && !more.indexCheck->isEnabled());
+    QVERIFY(!more.positionsSpin->isEnabled());
+    form.findChild<QRadioButton *>(QStringLiteral("relativeRadioButton"))->setChecked(true);
+    QVERIFY(!more.codeCombo->isEnabled() && !more.positionsCheck->isEnabled());
+    QVERIFY(more.quadratureCheck->isEnabled() && more.indexCheck->isEnabled());
+    // The form's shape switch keeps selecting its own two pages.
+    auto *tabs = form.findChild<QTabWidget *>(QStringLiteral("optionsTab"));
+    QCOMPARE(tabs->count(), 3);
+    tabs->setCurrentIndex(2);
+    const int renders = form.renderCount();
+    QCOMPARE(form.renderCount(), renders); // choosing the page by hand changes nothing
+    form.findChild<QRadioButton *>(QStringLiteral("circleRadioButton"))->setChecked(true);
+    QCOMPARE(tabs->currentIndex(), 1);
+}
+
+void TestWindowExtras::readoutTurnsRed()
+{
+    MainForm form;
+    const MainForm::Extras &more = form.extras();
+    const QColor normal = more.narrowestLabel->palette().color(QPalette::WindowText);
+    QVERIFY(more.narrowestLabel->text().contains(QLatin1String("6.25 mm = 148 px")));
+    QVERIFY(normal != QColor(Qt::red));
+    // Sixteen 65,536 steps over 100 mm at 600 dpi: the finest marks are 0.04 px.
+    form.findChild<QCheckBox *>(QStringLiteral("autoPreviewCheck"))->setChecked(false);
+    apply(form, { "positions=65536" });
+    QCOMPARE(more.narrowestLabel->palette().color(QPalette::WindowText), QColor(Qt::red));
+    // A Gray disc with an odd count says why it draws the form's count instead.
+    apply(form, { "circle", "positions=361" });
+    QVERIFY(more.narrowestLabel->text().contains(QLatin1String("even number of positions")));
+}
+
+// Printed to a PDF printer at its own resolution: one image of the pattern at that resolution,
+// 10 mm from the paper's left and top edges.
+void TestWindowExtras::printsAtPhysicalSize()
+{
+    MainForm form;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path(QStringLiteral("printed.pdf")));
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    form.printTo(printer);
+    const int dpi = printer.resolution();
+    EncoderSettings s = form.settings();
+    s.dpi = dpi;
+    const QSize size = Geometry::imageSize(s);
+    const QByteArray images
+        = run(QStringLiteral("pdfimages"), { "-list", printer.outputFileName() });
+    QVERIFY2(images.simplified().contains(
+                 QStringLiteral("1 0 image %1 %2").arg(size.width()).arg(size.height()).toLatin1()),
+        images.constData());
+    const QByteArray info = run(QStringLiteral("pdfinfo"), { printer.outputFileName() });
+    QVERIFY2(info.contains("(A4)"), info.constData()); // the paper as chosen, nothing fitted
+    run(QStringLiteral("pdftoppm"),
+        { "-r", "300", "-png", "-singlefile", printer.outputFileName(),
+            path(QStringLiteral("printed")) });
+    const QImage page(path(QStringLiteral("printed.png")));
+    QVERIFY(!page.isNull());
+    int left = page.width(), top = page.height(), right = 0;
+    for (int y = 0; y < page.height() / 3; ++y)
+        for (int x = 0; x < page.width(); ++x)
+            if (qGray(page.pixel(x, y)) < 128) {
+                left = std::min(left, x);
+                top = std::min(top, y);
+                right = std::max(right, x);
+            }
+    const double mm = 300 / 25.4;
+    QVERIFY2(std::abs(left - 10 * mm) <= 2 && std::abs(top - 10 * mm) <= 2,
+        qPrintable(QStringLiteral("%1,%2").arg(left).arg(top)));
+    QVERIFY2(std::abs(right - left + 1 - 100.1 * mm) <= 3,
+        qPrintable(QString::number(right - left + 1)));
+}
+
+// On a screen of twice the pixel density the preview's copy has twice the pixels, and the same
+// logical size; at ratio 1 it is the specified copy.
+void TestWindowExtras::crispPreview()
+{
+    MainForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.renderEncoder(true);
+    const Preview *preview = form.findChild<Preview *>(QStringLiteral("preview"));
+    const qreal ratio = preview->devicePixelRatioF();
+    const QImage *copy = preview->scaledCopy();
+    QVERIFY(copy);
+    QCOMPARE(copy->devicePixelRatio(), ratio);
+    // 2364 x 474 into 436 x 211: 436 x 87 logical pixels.
+    QVERIFY2(
+        std::abs(copy->width() - 436 * ratio) <= 1, qPrintable(QString::number(copy->width())));
+    QVERIFY(std::abs(copy->height() - 87 * ratio) <= 1);
+    qInfo("device pixel ratio %g", ratio);
+}
+
+QTEST_MAIN(TestWindowExtras)
+#include "tst_windowextras.moc"
