@@ -85,15 +85,19 @@ void cairo(benchmark::State &state, EncoderSettings settings, bool antialias)
     }
 }
 
-void saveImage(benchmark::State &state, const char *suffix)
+// Size of each raster file written, by benchmark name.
+std::map<std::string, qint64> rasterBytes;
+
+void saveImage(benchmark::State &state, std::string label, const char *suffix, bool antialias)
 {
-    const QImage image = renderEncoderImage(largestDisc(EncoderType::Relative, false), false);
+    const QImage image = renderEncoderImage(largestDisc(EncoderType::Relative, false), antialias);
     const QString name = scratch->filePath(QStringLiteral("bench.") + QLatin1String(suffix));
     for (auto _ : state) {
         QString error;
         if (!ImageExport::writeImageFile(image, name, &error))
             state.SkipWithError(qPrintable(error));
     }
+    rasterBytes[label] = QFileInfo(name).size();
 }
 
 void savePdf(benchmark::State &state)
@@ -123,8 +127,7 @@ std::map<std::string, qint64> vectorBytes;
 
 enum class VectorFormat { Svg, Pdf, Dxf };
 
-void saveVector(
-    benchmark::State &state, std::string label, EncoderSettings s, VectorFormat format)
+void saveVector(benchmark::State &state, std::string label, EncoderSettings s, VectorFormat format)
 {
     const char *suffix = format == VectorFormat::Svg ? "svg"
         : format == VectorFormat::Pdf                ? "pdf"
@@ -231,9 +234,13 @@ int main(int argc, char **argv)
     add("10-bit strip/antialiased", render, largestStrip(EncoderType::Absolute), true);
     add("1024-pair strip/plain", render, largestStrip(EncoderType::Relative), false);
     add("1024-pair strip/antialiased", render, largestStrip(EncoderType::Relative), true);
-    add("save png", saveImage, "png");
-    add("save tiff", saveImage, "tiff");
-    add("save bmp", saveImage, "bmp");
+    for (const char *suffix : { "png", "tiff", "bmp", "jpg" }) {
+        for (const bool antialias : { false, true }) {
+            const std::string label
+                = std::string("save ") + suffix + (antialias ? "/antialiased" : "/plain");
+            add(label.c_str(), saveImage, label, suffix, antialias);
+        }
+    }
     add("save raster pdf", savePdf);
     const EncoderSettings strip16 = sixteenBitStrip();
     EncoderSettings disc1024 = relative;
@@ -306,9 +313,8 @@ int main(int argc, char **argv)
     line("10-bit strip/antialiased", nullptr, 2.0, false);
     line("1024-pair strip/plain", nullptr, 2.0, false);
     line("1024-pair strip/antialiased", nullptr, 2.0, false);
-    line("save png", nullptr, 0, false);
-    line("save tiff", nullptr, 0, false);
-    line("save bmp", nullptr, 0, false);
+    for (const auto &[name, bytes] : rasterBytes)
+        line(name.c_str(), nullptr, 0, false);
     line("save raster pdf", nullptr, 0, false);
     line("precise relative disc/plain", nullptr, 0, false);
     line("precise relative disc/antialiased", nullptr, 0, false);
@@ -316,6 +322,9 @@ int main(int argc, char **argv)
     line("precise gray disc/antialiased", nullptr, 0, false);
     line("quvelta-render png/plain", nullptr, 6.0, false);
     line("quvelta-render png/antialiased", nullptr, 15.0, false);
+    std::printf("\n%-34s %10s %12s\n", "raster file (1024-pair disc)", "median ms", "bytes");
+    for (const auto &[name, bytes] : rasterBytes)
+        std::printf("%-34s %10.1f %12lld\n", name.c_str(), time(name), (long long)bytes);
     std::printf("\n%-34s %10s %12s\n", "vector file", "median ms", "bytes");
     for (const auto &[name, bytes] : vectorBytes)
         std::printf("%-34s %10.1f %12lld\n", name.c_str(), time(name), (long long)bytes);

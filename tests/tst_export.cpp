@@ -131,7 +131,7 @@ void TestExport::imageFormats()
     QVERIFY2(form.errors.isEmpty(), qPrintable(form.errors.join(QLatin1Char('\n'))));
     QCOMPARE(form.captions, QStringList { QStringLiteral("Save encoder image") });
     QCOMPARE(form.filters,
-        QStringList { QStringLiteral("Image Files (*.png *.jpg *.jpeg *.bmp *.tiff)") });
+        QStringList { QStringLiteral("Image Files (*.png *.jpg *.jpeg *.bmp *.tif *.tiff)") });
 
     QImageReader reader(path(name));
     QCOMPARE(reader.format(), format);
@@ -359,10 +359,10 @@ void TestExport::failures_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("unknown suffix")
         << false << "keep.xyz" << false
-        << "Can't write %1: unknown image format \"xyz\"; use .png, .jpg, .jpeg, .bmp or .tiff";
+        << "Can't write %1: unknown image format \"xyz\"; use .png, .jpg, .jpeg, .bmp, .tif or .tiff";
     QTest::newRow("no suffix") << false << "keep" << false
                                << "Can't write %1: the name has no suffix to choose the format; "
-                                  "use .png, .jpg, .jpeg, .bmp or .tiff";
+                                  "use .png, .jpg, .jpeg, .bmp, .tif or .tiff";
     QTest::newRow("missing folder") << false << "missing/x.png" << false << "Can't write %1: ";
     QTest::newRow("pdf in missing folder")
         << true << "missing/x.pdf" << false << "Can't write %1: ";

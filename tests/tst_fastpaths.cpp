@@ -1,7 +1,7 @@
 #include "geometry.h"
 #include "paintcommon.h"
 #include "pixelpacking.h"
-#include "pngwriter.h"
+#include "pngencoder.h"
 #include "renderer.h"
 
 #include <QBuffer>
@@ -164,7 +164,7 @@ void TestFastPaths::pngLayouts()
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QString reason;
-    QVERIFY(PngExport::writePng(image, &buffer, &reason));
+    QVERIFY(PngCodec::encode(image, &buffer, &reason));
     QImage decoded;
     QVERIFY(decoded.loadFromData(buffer.data(), "png"));
     QCOMPARE(decoded.depth(), depth);

@@ -422,7 +422,7 @@ void MainForm::renderAndWrite(const std::function<bool(QString *error)> &write)
 void MainForm::onSaveButton()
 {
     const QString fileName = askSaveFileName(QObject::tr("Save encoder image"),
-        QObject::tr("Image Files (*.png *.jpg *.jpeg *.bmp *.tiff)"));
+        QObject::tr("Image Files (*.png *.jpg *.jpeg *.bmp *.tif *.tiff)"));
     if (fileName.isEmpty())
         return;
     renderAndWrite(

@@ -1,8 +1,8 @@
 #include "decodetable.h"
 #include "description.h"
+#include "exporter.h"
 #include "geometry.h"
-#include "imagewriter.h"
-#include "pdfwriter.h"
+#include "outputfile.h"
 #include "preciseraster.h"
 #include "renderer.h"
 #include "renderoptions.h"
@@ -10,13 +10,15 @@
 
 #include <QGuiApplication>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
 
+// File names in messages keep the bytes they came with.
 void printLine(FILE *stream, const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fputs(fileNameToBytes(text).constData(), stream);
     if (!text.endsWith(QLatin1Char('\n')))
         std::fputc('\n', stream);
 }
@@ -42,17 +44,12 @@ bool write(const RenderJob &job, QString *error)
     const QImage image = renderEncoderImage(job.settings, job.antialias);
     if (image.isNull()) {
         const QSize size = patternImageSize(job.settings);
-        *error = size.width() > 0 && size.height() > 0
-            ? QStringLiteral("can't render %1 x %2 pixels: not enough memory")
-                  .arg(size.width())
-                  .arg(size.height())
-            : QStringLiteral("the pattern is 0 pixels wide or high at %1 dpi")
-                  .arg(job.settings.dpi);
+        *error = QStringLiteral("not enough memory to render %1 x %2")
+                     .arg(size.width())
+                     .arg(size.height());
         return false;
     }
-    if (job.output == RenderJob::Output::Pdf)
-        return PdfExport::writePdfPage(image, job.fileName, job.settings, error);
-    return ImageExport::writeImageFile(image, job.fileName, error);
+    return Export::writeImage(image, job.settings, job.format, job.fileName, error);
 }
 
 // Qt's own chatter (a missing XDG_RUNTIME_DIR under sudo, font notes) is not ours to print: a
@@ -67,6 +64,9 @@ void quietQt(QtMsgType type, const QMessageLogContext &, const QString &message)
 
 int main(int argc, char **argv)
 {
+    // A file-size limit or a reader that went away is a failed write to report, not a death.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     qInstallMessageHandler(quietQt);
     // Renders into memory only: no display needed, so it runs over SSH and in CI.
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -74,7 +74,11 @@ int main(int argc, char **argv)
     QGuiApplication::setApplicationName(QStringLiteral("quvelta-render"));
     QGuiApplication::setApplicationVersion(QStringLiteral(QUVELTA_VERSION));
 
-    const ParseResult parsed = parseRenderArguments(QGuiApplication::arguments());
+    // The arguments as the system gave them: a file name that is not UTF-8 keeps its bytes.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << fileNameFromBytes(QByteArray(argv[i]));
+    const ParseResult parsed = parseRenderArguments(arguments);
     switch (parsed.status) {
     case ParseResult::Status::Help:
     case ParseResult::Status::Version:

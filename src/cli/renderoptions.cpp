@@ -2,12 +2,15 @@
 
 #include "codes.h"
 #include "decodetable.h"
+#include "exporter.h"
 #include "geometry.h"
 #include "patterngeometry.h"
+#include "preciseraster.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <optional>
 
@@ -20,8 +23,10 @@ disc, at its exact physical size, with the same pixels as the Quvelta window.
 The output file's suffix picks the format:
   .png .jpg .jpeg .bmp .tif .tiff   raster image carrying its resolution
   .pdf                              one page of the nominal size plus 10 mm on every
-                                    side, the pattern at 1:1 scale 10 mm from the
-                                    left and top edges (with --vector: as paths)
+                                    side, the image at 1:1 scale 10 mm from the left
+                                    and top edges rounded down to whole pixels at the
+                                    DPI (9.991 mm at 600 dpi); with --vector, paths
+                                    exactly 10 mm in
   .svg                              vector drawing in true millimetres, a group per
                                     track, frames or circles, centre mark, outline
   .dxf                              AutoCAD R12 drawing in millimetres for laser
@@ -48,6 +53,16 @@ Examples:
   quvelta-render --width 150 --height 12 --bits 6 --vector -o strip.pdf
   quvelta-render --shape disc --type relative --pairs 100 --transparent -o wheel.dxf)";
 
+// A value as a message shows it: in double quotes, on one line.
+QString quoted(QString text)
+{
+    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    text.replace(QLatin1Char('\r'), QLatin1String("\\r"));
+    text.replace(QLatin1Char('\t'), QLatin1String("\\t"));
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
 class Reader
 {
 public:
@@ -62,11 +77,11 @@ public:
         const QString text = parser.value(name);
         const int value = text.toInt(&ok);
         if (!ok || value < low || value > high) {
-            fail(QStringLiteral("--%1 takes a whole number from %2 to %3, not \"%4\"")
+            fail(QStringLiteral("--%1 takes a whole number from %2 to %3, not %4")
                      .arg(name)
                      .arg(low)
                      .arg(high)
-                     .arg(text));
+                     .arg(quoted(text)));
             return std::nullopt;
         }
         return value;
@@ -78,8 +93,8 @@ public:
             return allowed.first();
         const QString text = parser.value(name).toLower();
         if (!allowed.contains(text)) {
-            fail(QStringLiteral("--%1 takes %2, not \"%3\"")
-                     .arg(name, allowed.join(QLatin1String(" or ")), parser.value(name)));
+            fail(QStringLiteral("--%1 takes %2, not %3")
+                     .arg(name, allowed.join(QLatin1String(" or ")), quoted(parser.value(name))));
             return std::nullopt;
         }
         return text;
@@ -89,14 +104,27 @@ public:
     {
         if (!parser.isSet(name))
             return fallback;
-        const QColor value = QColor::fromString(parser.value(name));
+        const QString text = parser.value(name);
+        // Eight hex digits are CSS's #RRGGBBAA, not Qt's #AARRGGBB.
+        static const QRegularExpression css(QStringLiteral("^#[0-9a-fA-F]{8}$"));
+        const QColor value = css.match(text).hasMatch()
+            ? QColor::fromRgba(
+                qRgba(text.mid(1, 2).toInt(nullptr, 16), text.mid(3, 2).toInt(nullptr, 16),
+                    text.mid(5, 2).toInt(nullptr, 16), text.mid(7, 2).toInt(nullptr, 16)))
+            : QColor::fromString(text);
         if (!value.isValid()) {
             fail(QStringLiteral("--%1 takes a colour such as #1a2b3c or an SVG colour name like "
-                                "navy, not \"%2\"")
-                     .arg(name, parser.value(name)));
+                                "navy, not %2")
+                     .arg(name, quoted(text)));
             return std::nullopt;
         }
-        return QColor(value.rgb()); // opaque: the pattern has no transparency
+        if (value.alpha() != 255) {
+            fail(QStringLiteral("--%1: %2 is not opaque; a pattern's colours are (for no "
+                                "background use --transparent with a vector output)")
+                     .arg(name, quoted(text)));
+            return std::nullopt;
+        }
+        return value;
     }
 
     void fail(const QString &message)
@@ -127,7 +155,9 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     };
     const QList<QCommandLineOption> options = {
         valueOption({ QStringLiteral("o"), QStringLiteral("output") },
-            "Output file (required); its suffix picks the format.", "FILE"),
+            "Output file (required); its suffix picks the format; - is standard output.", "FILE"),
+        valueOption({ QStringLiteral("format") }, "With -o -: png, jpg, bmp, tif, pdf, svg or dxf.",
+            "FORMAT"),
         valueOption({ QStringLiteral("shape") }, "bar (linear strip, default) or disc.", "SHAPE"),
         valueOption({ QStringLiteral("type") },
             "absolute (one track per bit, default) or relative (alternating segments).", "TYPE"),
@@ -214,8 +244,8 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         return result;
     }
     if (!parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("unexpected argument \"%1\" (see --help)")
-                              .arg(parser.positionalArguments().first()));
+        return usageError(QStringLiteral("unexpected argument %1 (see --help)")
+                              .arg(quoted(parser.positionalArguments().first())));
 
     Reader read(parser);
     RenderJob &job = result.job;
@@ -234,25 +264,42 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         && job.decodeTable.isEmpty())
         return usageError(QStringLiteral("-o/--output FILE is required"));
     job.fileName = parser.value(QStringLiteral("output"));
-    const QString suffix = QFileInfo(job.fileName).suffix().toLower();
-    const QStringList raster
-        = { QStringLiteral("png"), QStringLiteral("jpg"), QStringLiteral("jpeg"),
-              QStringLiteral("bmp"), QStringLiteral("tif"), QStringLiteral("tiff") };
-    if (job.fileName.isEmpty())
+    const bool toStandardOutput = job.fileName == QLatin1String("-");
+    if (parser.isSet(QStringLiteral("format")) && !toStandardOutput)
+        return usageError(QStringLiteral("--format goes with -o - (standard output); a file's "
+                                         "suffix picks its format"));
+    if (toStandardOutput && !parser.isSet(QStringLiteral("format")))
+        return usageError(QStringLiteral("-o - writes to standard output and needs --format"));
+    const std::optional<Export::Format> format = toStandardOutput
+        ? Export::formatOfWord(parser.value(QStringLiteral("format")))
+        : Export::formatOfName(job.fileName);
+    const QString suffix = toStandardOutput ? parser.value(QStringLiteral("format")).toLower()
+                                            : QFileInfo(job.fileName).suffix().toLower();
+    if (job.fileName.isEmpty()) {
         job.output = RenderJob::Output::None;
-    else if (suffix == QLatin1String("pdf"))
-        job.output = parser.isSet(QStringLiteral("vector")) ? RenderJob::Output::VectorPdf
-                                                            : RenderJob::Output::Pdf;
-    else if (suffix == QLatin1String("svg"))
-        job.output = RenderJob::Output::Svg;
-    else if (suffix == QLatin1String("dxf"))
-        job.output = RenderJob::Output::Dxf;
-    else if (raster.contains(suffix))
-        job.output = RenderJob::Output::Image;
-    else
-        return usageError(QStringLiteral("--output: unknown format \"%1\"; use .png, .jpg, .jpeg, "
-                                         ".bmp, .tif, .tiff, .pdf, .svg or .dxf")
-                              .arg(QFileInfo(job.fileName).suffix()));
+    } else if (!format) {
+        return usageError(
+            QStringLiteral("%1: unknown format %2; use %3")
+                .arg(toStandardOutput ? QStringLiteral("--format") : QStringLiteral("--output"),
+                    quoted(suffix), Export::knownSuffixes()));
+    } else {
+        job.format = *format;
+        switch (*format) {
+        case Export::Format::Pdf:
+            job.output = parser.isSet(QStringLiteral("vector")) ? RenderJob::Output::VectorPdf
+                                                                : RenderJob::Output::Pdf;
+            break;
+        case Export::Format::Svg:
+            job.output = RenderJob::Output::Svg;
+            break;
+        case Export::Format::Dxf:
+            job.output = RenderJob::Output::Dxf;
+            break;
+        default:
+            job.output = RenderJob::Output::Image;
+            break;
+        }
+    }
     if (parser.isSet(QStringLiteral("vector")) && suffix != QLatin1String("pdf"))
         return usageError(QStringLiteral("--vector works only with a .pdf output"));
     const bool vector = job.output == RenderJob::Output::Svg || job.output == RenderJob::Output::Dxf
@@ -333,11 +380,11 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         if (ok && *value >= low - 1e-12 && *value <= high + 1e-12)
             return true;
         result.status = ParseResult::Status::UsageError;
-        result.text = QStringLiteral("--%1 takes a length from %2 to %3 mm, not \"%4\"")
+        result.text = QStringLiteral("--%1 takes a length from %2 to %3 mm, not %4")
                           .arg(option)
                           .arg(low)
                           .arg(high)
-                          .arg(text);
+                          .arg(quoted(text));
         return false;
     };
     if (!real("mark-bias", -0.5, 0.5, &s.markBiasMm)
@@ -352,8 +399,8 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         const double border = text.toDouble(&ok);
         // The window's spin box holds two decimals; so does the setting.
         if (!ok || !(border >= 0.01 - 1e-9 && border <= 5.0 + 1e-9))
-            return usageError(
-                QStringLiteral("--border takes a width from 0.01 to 5.0 mm, not \"%1\"").arg(text));
+            return usageError(QStringLiteral("--border takes a width from 0.01 to 5.0 mm, not %1")
+                                  .arg(quoted(text)));
         s.borderWidthMm = qRound(border * 100) / 100.0;
     }
 
@@ -414,6 +461,15 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     }
     if (const QString problem = markBiasProblem(s); !problem.isEmpty())
         return usageError(problem);
+    const bool pixels
+        = job.output == RenderJob::Output::Image || job.output == RenderJob::Output::Pdf;
+    const QSize size = patternImageSize(s);
+    if (pixels && (size.width() <= 0 || size.height() <= 0))
+        return usageError(QStringLiteral("the pattern comes out %1 x %2 pixels at %3 dpi; raise "
+                                         "--dpi or the size")
+                              .arg(size.width())
+                              .arg(size.height())
+                              .arg(s.dpi));
     if (!job.decodeTable.isEmpty() && s.type != EncoderType::Absolute)
         return usageError(QStringLiteral("--decode-table is for absolute patterns; a relative "
                                          "one has no code to decode"));

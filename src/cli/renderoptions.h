@@ -2,6 +2,7 @@
 #define QUVELTA_RENDEROPTIONS_H
 
 #include "encodersettings.h"
+#include "exporter.h"
 
 #include <QString>
 #include <QStringList>
@@ -22,6 +23,7 @@ struct RenderJob
     QString decodeTable; // where to write the decode table, if anywhere
     QString fileName;
     Output output = Output::Image;
+    Export::Format format = Export::Format::Png;
 };
 
 // The outcome of reading the command line: a job, or help/version text to print, or a usage error.

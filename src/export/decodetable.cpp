@@ -1,9 +1,9 @@
 #include "decodetable.h"
 
-#include "atomicsave.h"
 #include "codes.h"
 #include "description.h"
 #include "exporterror.h"
+#include "outputfile.h"
 #include "patterngeometry.h"
 
 #include <QFileInfo>
@@ -125,7 +125,7 @@ bool write(const EncoderSettings &settings, const QString &fileName, QString *er
         *error = cantWrite(fileName, QStringLiteral("a decode table is .csv, .json or .h"));
         return false;
     }
-    return saveFileAtomically(data, fileName, error);
+    return saveFile(data, fileName, error);
 }
 
 }

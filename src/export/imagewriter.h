@@ -9,9 +9,9 @@ namespace ImageExport {
 // The image formats offered to users, lower case, as file-name suffixes.
 QString offeredSuffixes();
 
-// Writes the image in the format its file name's suffix names (any format Qt can write), with
-// the writer's default quality and the image's resolution. The write is atomic: on failure no
-// file is left behind and an existing file keeps its contents. On failure *error receives one
+// Writes the image in the format its file name's suffix names (PNG, TIFF and BMP losslessly in
+// the fewest bits, JPEG lossy), with the image's resolution, through the export front door: on
+// failure no file is left behind, an existing file keeps its contents, and *error receives one
 // line naming the file and the reason.
 bool writeImageFile(const QImage &image, const QString &fileName, QString *error);
 

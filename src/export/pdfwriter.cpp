@@ -1,13 +1,11 @@
 #include "pdfwriter.h"
 
 #include "deflater.h"
-#include "exporterror.h"
+#include "exporter.h"
 #include "geometry.h"
 #include "patterngeometry.h"
 #include "pdfoutput.h"
 #include "pixelpacking.h"
-
-#include <QSaveFile>
 
 #include <vector>
 
@@ -60,61 +58,48 @@ QByteArray number(double value)
     return text;
 }
 
-QSizeF pageSizeMm(const EncoderSettings &settings)
-{
-    return Geometry::nominalSizeMm(settings) + QSizeF(20, 20) + patternRoomMm(settings);
-}
-
-int marginPixels(int dpi)
-{
-    return Geometry::mmToPixels(dpi, 10);
-}
-
 bool writePdfPage(
     const QImage &image, const QString &fileName, const EncoderSettings &settings, QString *error)
 {
-    const QSizeF pageMm = pageSizeMm(settings);
+    return Export::writeImage(image, settings, Export::Format::Pdf, fileName, error);
+}
+
+bool writePdfPage(
+    const QImage &image, const EncoderSettings &settings, QIODevice *device, QString *reason)
+{
+    const QSizeF pageMm = Geometry::pdfPageSizeMm(settings);
     const int dpi = settings.dpi;
-    if (image.isNull()) {
-        *error = cantWrite(fileName, QStringLiteral("the image has no pixels"));
-        return false;
-    }
     const QImage samples = image.convertToFormat(QImage::Format_RGB32); // shared if it already is
     const PixelPacking::RowPacker packer(samples);
-
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = cantWrite(fileName, file.errorString());
-        return false;
-    }
 
     const double pointsPerMm = 72.0 / 25.4;
     const double pointsPerPixel = 72.0 / dpi;
     const double pageWidth = pageMm.width() * pointsPerMm;
     const double pageHeight = pageMm.height() * pointsPerMm;
     // The image's top-left corner lies one margin (in device pixels) from the top-left corner.
-    const int margin = marginPixels(dpi);
+    const int margin = Geometry::pdfMarginPixels(dpi);
     const double x = margin * pointsPerPixel;
     const double y = pageHeight - (margin + samples.height()) * pointsPerPixel;
     const double width = samples.width() * pointsPerPixel;
     const double height = samples.height() * pointsPerPixel;
 
     enum { Catalog = 1, Pages, Page, Image, ImageLength, Contents, Info };
-    PdfOutput pdf(&file);
+    PdfOutput pdf(device);
     pdf.write("%PDF-1.4\n%\xe2\xe3\xcf\xd3\n");
-    pdf.object(Catalog, "<< /Type /Catalog /Pages 2 0 R >>");
-    pdf.object(Pages, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    pdf.object(Catalog, "<< /Type /Catalog /Pages " + ref(Pages) + " >>");
+    pdf.object(Pages, "<< /Type /Pages /Kids [" + ref(Page) + "] /Count 1 >>");
     pdf.object(Page,
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + number(pageWidth) + ' '
-            + number(pageHeight)
-            + "] /Resources << /XObject << /Im0 4 0 R >> /Font << /F1 << /Type /Font /Subtype "
-              "/Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >> >> >> /Contents 6 0 R >>");
+        "<< /Type /Page /Parent " + ref(Pages) + " /MediaBox [0 0 " + number(pageWidth) + ' '
+            + number(pageHeight) + "] /Resources << /XObject << /Im0 " + ref(Image)
+            + " >> /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding "
+              "/WinAnsiEncoding >> >> >> /Contents "
+            + ref(Contents) + " >>");
 
     pdf.beginObject(Image);
     pdf.write("<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(samples.width())
         + " /Height " + QByteArray::number(samples.height()) + " /ColorSpace " + colorSpace(packer)
         + " /BitsPerComponent " + QByteArray::number(packer.bitsPerPixel() == 1 ? 1 : 8)
-        + " /Interpolate false /Filter /FlateDecode /Length 5 0 R >>\nstream\n");
+        + " /Interpolate false /Filter /FlateDecode /Length " + ref(ImageLength) + " >>\nstream\n");
     const qint64 streamStart = pdf.position();
     bool written = false;
     {
@@ -154,13 +139,8 @@ bool writePdfPage(
     pdf.finish(Catalog, Info);
 
     if (!written || !pdf.ok()) {
-        *error = cantWrite(fileName,
-            file.errorString().isEmpty() ? QStringLiteral("write failed") : file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        *error = cantWrite(fileName, file.errorString());
+        *reason = device->errorString().isEmpty() ? QStringLiteral("write failed")
+                                                  : device->errorString();
         return false;
     }
     return true;

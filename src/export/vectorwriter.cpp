@@ -1,7 +1,8 @@
 #include "vectorwriter.h"
 
-#include "atomicsave.h"
 #include "deflater.h"
+#include "geometry.h"
+#include "outputfile.h"
 #include "patterngeometry.h"
 #include "pdfoutput.h"
 #include "pdfwriter.h"
@@ -291,7 +292,7 @@ bool writeSvg(const EncoderSettings &settings, const QString &fileName, QString 
         svg += instances + "</g>\n";
     }
     svg += "</svg>\n";
-    return saveFileAtomically(svg, fileName, error);
+    return saveFile(svg, fileName, error);
 }
 
 bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QString *error,
@@ -299,7 +300,7 @@ bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QS
 {
     const PatternGeometry geometry = patternGeometry(settings);
     const std::vector<Layer> layers = geometry.layers();
-    const QSizeF pageMm = PdfExport::pageSizeMm(settings);
+    const QSizeF pageMm = Geometry::pdfPageSizeMm(settings);
     constexpr double pointsPerMm = 72.0 / 25.4;
     constexpr double margin = 10.0;
     using PdfExport::number;
@@ -400,7 +401,7 @@ bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QS
         pdf.object(FirstLayer + int(i), "<< /Type /OCG /Name (" + name + ") >>");
     }
     pdf.finish(Catalog, Info);
-    return saveFileAtomically(buffer.data(), fileName, error);
+    return saveFile(buffer.data(), fileName, error);
 }
 
 bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString *error,
@@ -548,7 +549,7 @@ bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString 
     }
     dxf.group(0, "ENDSEC");
     dxf.group(0, "EOF");
-    return saveFileAtomically(dxf.text, fileName, error);
+    return saveFile(dxf.text, fileName, error);
 }
 
 }

@@ -1,5 +1,7 @@
 #include "geometry.h"
 
+#include "patterngeometry.h"
+
 #include <cmath>
 #include <cstdint>
 
@@ -188,6 +190,16 @@ QSize imageSize(const EncoderSettings &settings)
         height += e;
     }
     return QSize(width, height);
+}
+
+QSizeF pdfPageSizeMm(const EncoderSettings &settings)
+{
+    return nominalSizeMm(settings) + QSizeF(20, 20) + patternRoomMm(settings);
+}
+
+int pdfMarginPixels(int dpi)
+{
+    return mmToPixels(dpi, 10);
 }
 
 QSizeF nominalSizeMm(const EncoderSettings &settings)

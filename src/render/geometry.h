@@ -35,6 +35,14 @@ QSize imageSize(const EncoderSettings &settings);
 // The nominal physical size in millimetres (no border allowance): the PDF page less its margins.
 QSizeF nominalSizeMm(const EncoderSettings &settings);
 
+// The one-page PDF of a pattern: its nominal size and the room of marks beside it, plus a 10 mm
+// margin on every side.
+QSizeF pdfPageSizeMm(const EncoderSettings &settings);
+
+// The 10 mm margin of the raster PDF in whole pixels at this resolution: the image sits there,
+// so it is trunc(k * 10) pixels (9.991 mm at 600 dpi).
+int pdfMarginPixels(int dpi);
+
 }
 
 #endif

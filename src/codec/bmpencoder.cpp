@@ -1,0 +1,110 @@
+#include "bmpencoder.h"
+
+#include "pixelpacking.h"
+
+#include <QtEndian>
+
+#include <vector>
+
+namespace BmpCodec {
+
+namespace {
+
+void put16(QByteArray &out, quint16 value)
+{
+    uchar bytes[2];
+    qToLittleEndian(value, bytes);
+    out.append(reinterpret_cast<const char *>(bytes), 2);
+}
+
+void put32(QByteArray &out, quint32 value)
+{
+    uchar bytes[4];
+    qToLittleEndian(value, bytes);
+    out.append(reinterpret_cast<const char *>(bytes), 4);
+}
+
+}
+
+bool encode(const QImage &image, QIODevice *device, QString *reason)
+{
+    using PixelPacking::RowPacker;
+    const RowPacker packer(image);
+    QVector<QRgb> table = packer.palette();
+    int bits = 24;
+    switch (packer.kind()) {
+    case RowPacker::Kind::Bilevel:
+        bits = 1;
+        break;
+    case RowPacker::Kind::Gray:
+        bits = 8;
+        table.clear();
+        for (int level = 0; level < 256; ++level)
+            table.append(qRgb(level, level, level));
+        break;
+    case RowPacker::Kind::Indexed:
+        bits = 8;
+        break;
+    case RowPacker::Kind::Rgb:
+        table.clear();
+        break;
+    }
+    const quint32 rowBytes = (quint32(image.width()) * quint32(bits) + 31) / 32 * 4;
+    const quint32 headerBytes = 14 + 40 + 4 * quint32(table.size());
+    const quint64 fileBytes = quint64(headerBytes) + quint64(rowBytes) * quint64(image.height());
+    if (fileBytes > 0xffffffffu) {
+        *reason = QStringLiteral("a bitmap holds at most 4 GB");
+        return false;
+    }
+
+    QByteArray header;
+    header += "BM";
+    put32(header, quint32(fileBytes));
+    put32(header, 0);
+    put32(header, headerBytes);
+    put32(header, 40); // BITMAPINFOHEADER
+    put32(header, quint32(image.width()));
+    put32(header, quint32(image.height())); // positive: rows go bottom up
+    put16(header, 1);
+    put16(header, quint16(bits));
+    put32(header, 0); // no compression
+    put32(header, rowBytes * quint32(image.height()));
+    put32(header, quint32(qMax(0, image.dotsPerMeterX())));
+    put32(header, quint32(qMax(0, image.dotsPerMeterY())));
+    put32(header, quint32(table.size()));
+    put32(header, 0);
+    for (QRgb c : table) {
+        header += char(qBlue(c));
+        header += char(qGreen(c));
+        header += char(qRed(c));
+        header += '\0';
+    }
+    const auto failed = [&] {
+        *reason = device->errorString().isEmpty() ? QStringLiteral("write failed")
+                                                  : device->errorString();
+        return false;
+    };
+    if (device->write(header) != header.size())
+        return failed();
+
+    std::vector<uchar> packed(size_t(packer.rowBytes()));
+    QByteArray row(int(rowBytes), '\0');
+    for (int y = image.height() - 1; y >= 0; --y) {
+        if (bits == 24) {
+            const auto *pixels = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                row[3 * x] = char(qBlue(pixels[x]));
+                row[3 * x + 1] = char(qGreen(pixels[x]));
+                row[3 * x + 2] = char(qRed(pixels[x]));
+            }
+        } else {
+            packer.pack(y, packed.data());
+            std::copy(packed.begin(), packed.end(), row.begin());
+        }
+        if (device->write(row) != row.size())
+            return failed();
+    }
+    return true;
+}
+
+}

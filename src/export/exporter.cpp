@@ -1,0 +1,148 @@
+#include "exporter.h"
+
+#include "bmpencoder.h"
+#include "exporterror.h"
+#include "outputfile.h"
+#include "pdfwriter.h"
+#include "pngencoder.h"
+#include "tiffencoder.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImageWriter>
+
+namespace Export {
+
+namespace {
+
+struct Entry
+{
+    const char *word;
+    Format format;
+};
+
+// Every name a format goes by, in the order the messages list them.
+constexpr Entry formats[] = {
+    { "png", Format::Png },
+    { "jpg", Format::Jpeg },
+    { "jpeg", Format::Jpeg },
+    { "bmp", Format::Bmp },
+    { "tif", Format::Tiff },
+    { "tiff", Format::Tiff },
+    { "pdf", Format::Pdf },
+    { "svg", Format::Svg },
+    { "dxf", Format::Dxf },
+};
+
+}
+
+std::optional<Format> formatOfWord(const QString &word)
+{
+    const QString lower = word.toLower();
+    for (const Entry &e : formats) {
+        if (lower == QLatin1String(e.word))
+            return e.format;
+    }
+    return std::nullopt;
+}
+
+std::optional<Format> formatOfName(const QString &fileName)
+{
+    return formatOfWord(QFileInfo(fileName).suffix());
+}
+
+QString knownSuffixes()
+{
+    QStringList suffixes;
+    for (const Entry &e : formats)
+        suffixes << QLatin1Char('.') + QLatin1String(e.word);
+    return suffixes.mid(0, suffixes.size() - 1).join(QLatin1String(", ")) + QLatin1String(" or ")
+        + suffixes.last();
+}
+
+bool isRaster(Format format)
+{
+    return format == Format::Png || format == Format::Jpeg || format == Format::Bmp
+        || format == Format::Tiff;
+}
+
+QString nothingToWrite()
+{
+    return QStringLiteral("the pattern has no pixels");
+}
+
+bool writeImage(const QImage &image, const EncoderSettings &settings, Format format,
+    const QString &fileName, QString *error)
+{
+    if (image.isNull()) {
+        *error = cantWrite(fileName, nothingToWrite());
+        return false;
+    }
+    const QImage pixels = image.convertToFormat(QImage::Format_RGB32); // shared when it is
+    OutputFile file(fileName);
+    if (!file.open(error))
+        return false;
+    QIODevice *device = file.device();
+    QString reason;
+    bool written = false;
+    switch (format) {
+    case Format::Png:
+        written = PngCodec::encode(pixels, device, &reason);
+        break;
+    case Format::Bmp:
+        written = BmpCodec::encode(pixels, device, &reason);
+        break;
+    case Format::Tiff: {
+        // TIFF's directory goes in last and points back: it is made in memory, then written.
+        QBuffer buffer;
+        buffer.open(QIODevice::ReadWrite);
+        written = TiffCodec::encode(pixels, &buffer, &reason);
+        if (written && device->write(buffer.data()) != buffer.size()) {
+            written = false;
+            reason = device->errorString();
+        }
+        break;
+    }
+    case Format::Jpeg:
+        return writeQtImage(pixels, QStringLiteral("jpeg"), fileName, error);
+    case Format::Pdf:
+        written = PdfExport::writePdfPage(pixels, settings, device, &reason);
+        break;
+    case Format::Svg:
+    case Format::Dxf:
+        reason = QStringLiteral("not an image format");
+        break;
+    }
+    if (!written) {
+        *error = file.failure(reason);
+        file.cancel();
+        return false;
+    }
+    return file.commit(error);
+}
+
+}
+
+namespace Export {
+
+bool writeQtImage(
+    const QImage &image, const QString &suffix, const QString &fileName, QString *error)
+{
+    if (image.isNull()) {
+        *error = cantWrite(fileName, nothingToWrite());
+        return false;
+    }
+    OutputFile file(fileName);
+    if (!file.open(error))
+        return false;
+    QImageWriter writer(file.device(), suffix.toLatin1());
+    if (!writer.write(image)) {
+        const QString reason = file.device()->errorString();
+        *error = file.failure(reason.isEmpty() ? writer.errorString() : reason);
+        file.cancel();
+        return false;
+    }
+    return file.commit(error);
+}
+
+}

@@ -1,0 +1,38 @@
+#ifndef QUVELTA_EXPORTER_H
+#define QUVELTA_EXPORTER_H
+
+#include "encodersettings.h"
+
+#include <QImage>
+#include <QString>
+
+#include <optional>
+
+// The one front door of every export, for the window and the command line alike: the format
+// from the file name, one atomic save, one message per failure.
+namespace Export {
+
+enum class Format { Png, Jpeg, Bmp, Tiff, Pdf, Svg, Dxf };
+
+// The format a file name's suffix asks for (case-insensitive), or none.
+std::optional<Format> formatOfName(const QString &fileName);
+// The format a word names ("png", "tif", ...), as --format takes it.
+std::optional<Format> formatOfWord(const QString &word);
+// ".png, .jpg, .jpeg, .bmp, .tif, .tiff, .pdf, .svg or .dxf"
+QString knownSuffixes();
+bool isRaster(Format format); // an image file (PDF holds an image too, but is a page)
+
+// The message for a pattern without pixels.
+QString nothingToWrite();
+
+// Writes a rendered image: PNG, JPEG (lossy), BMP, TIFF, or the one-page PDF of the settings.
+bool writeImage(const QImage &image, const EncoderSettings &settings, Format format,
+    const QString &fileName, QString *error);
+
+// Writes the image in another format Qt's image writers know, by its suffix ("ppm", ...).
+bool writeQtImage(
+    const QImage &image, const QString &suffix, const QString &fileName, QString *error);
+
+}
+
+#endif

@@ -1,0 +1,327 @@
+#include "exporter.h"
+#include "geometry.h"
+#include "outputfile.h"
+#include "renderer.h"
+#include "renderoptions.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(EncoderSettings)
+
+// Every lossless format keeps every pixel in every colour at its smallest size, read back by a
+// decoder other than the one that wrote it; failures name the file and the system's reason;
+// file names, FIFOs, devices and standard output are written as they are.
+class TestFormats : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(dir.isValid()); }
+    void roundTrip_data();
+    void roundTrip();
+    void noLargerThanQt_data();
+    void noLargerThanQt();
+    void fileNameBytes();
+    void failures_data();
+    void failures();
+    void specialFiles();
+    void usage_data();
+    void usage();
+
+private:
+    struct Run
+    {
+        int exitCode = -1;
+        QByteArray out;
+        QByteArray err;
+    };
+    // Runs a shell script with $R set to quvelta-render, in the scratch folder.
+    Run shell(const QString &script) const;
+    QString path(const QString &name) const { return dir.filePath(name); }
+    QTemporaryDir dir;
+};
+
+TestFormats::Run TestFormats::shell(const QString &script) const
+{
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("R"), QStringLiteral(QUVELTA_RENDER_PATH));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral("/bin/sh"), { QStringLiteral("-c"), script });
+    Run run;
+    if (!process.waitForFinished(120000))
+        return run;
+    run.exitCode = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+static EncoderSettings small(Shape shape, QColor foreground, QColor background)
+{
+    EncoderSettings s;
+    s.shape = shape;
+    s.widthMm = 30;
+    s.heightMm = 8;
+    s.outerRadiusMm = 8;
+    s.innerRadiusMm = 2;
+    s.dpi = 300;
+    s.foreground = foreground;
+    s.background = background;
+    return s;
+}
+
+void TestFormats::roundTrip_data()
+{
+    QTest::addColumn<EncoderSettings>("settings");
+    QTest::addColumn<bool>("antialias");
+    QTest::addColumn<QString>("suffix");
+    const QList<std::tuple<const char *, EncoderSettings, bool>> cases = {
+        { "black on white", small(Shape::Bar, Qt::black, Qt::white), false },
+        { "white on black", small(Shape::Disc, Qt::white, Qt::black), false },
+        { "black on yellow", small(Shape::Bar, Qt::black, Qt::yellow), false },
+        { "navy on peach", small(Shape::Disc, QColor(0, 0, 128), QColor(0xff, 0xe0, 0xc0)), false },
+        { "antialiased grey", small(Shape::Disc, Qt::black, Qt::white), true },
+        { "antialiased strip in colour",
+            small(Shape::Bar, QColor(200, 30, 30), QColor(240, 240, 200)), true },
+        { "antialiased disc in colour",
+            small(Shape::Disc, QColor(200, 30, 30), QColor(240, 240, 200)), true },
+    };
+    for (const auto &[name, settings, antialias] : cases) {
+        for (const char *suffix : { "png", "tif", "bmp", "pdf" })
+            QTest::addRow("%s, %s", name, suffix)
+                << settings << antialias << QString::fromLatin1(suffix);
+    }
+}
+
+// Decoded by another library than the one that wrote it (Qt's readers for libpng's and libtiff's
+// files and for our BMP; poppler for our PDF), every pixel is the rendered one, and two colours
+// take one bit a pixel.
+void TestFormats::roundTrip()
+{
+    QFETCH(EncoderSettings, settings);
+    QFETCH(bool, antialias);
+    QFETCH(QString, suffix);
+    const QImage image = renderEncoderImage(settings, antialias);
+    // Two colours take one bit a pixel, up to 256 (greys among them) eight, more 24.
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            colours.insert(image.pixel(x, y));
+    const int depth = colours.size() <= 2 ? 1 : colours.size() <= 256 ? 8 : 24;
+    const QString name = path(QStringLiteral("round.") + suffix);
+    QString error;
+    QVERIFY2(Export::writeImage(image, settings, *Export::formatOfWord(suffix), name, &error),
+        qPrintable(error));
+    QImage decoded;
+    int fileDepth = 0;
+    const auto run = [](const QString &program, const QStringList &arguments) {
+        QProcess p;
+        p.start(program, arguments);
+        p.waitForFinished(60000);
+        return p.readAllStandardOutput();
+    };
+    if (suffix == QLatin1String("pdf")) {
+        const QList<QByteArray> row
+            = run(QStringLiteral("pdfimages"), { QStringLiteral("-list"), name })
+                  .split('\n')
+                  .value(2)
+                  .simplified()
+                  .split(' ');
+        fileDepth = row.value(6).toInt() * row.value(7).toInt(); // components x bits
+        run(QStringLiteral("pdfimages"),
+            { QStringLiteral("-png"), name, path(QStringLiteral("extracted")) });
+        decoded.load(path(QStringLiteral("extracted-000.png")));
+        if (depth == 1) {
+            // poppler extracts a 1-bit image as black and white, the lighter of its two colours
+            // white: the colours come from the page's colour space.
+            QFile pdf(name);
+            QVERIFY(pdf.open(QIODevice::ReadOnly));
+            const QRegularExpressionMatch m
+                = QRegularExpression(QStringLiteral("/Indexed /DeviceRGB 1 <([0-9A-F]{12})>"))
+                      .match(QString::fromLatin1(pdf.readAll()));
+            QVERIFY(m.hasMatch());
+            const QRgb palette[2] = { 0xff000000u | m.captured(1).left(6).toUInt(nullptr, 16),
+                0xff000000u | m.captured(1).mid(6).toUInt(nullptr, 16) };
+            QImage coloured(decoded.size(), QImage::Format_RGB32);
+            for (int y = 0; y < decoded.height(); ++y)
+                for (int x = 0; x < decoded.width(); ++x)
+                    coloured.setPixel(x, y,
+                        palette[(qGray(decoded.pixel(x, y)) > 127)
+                                    == (qGray(palette[1]) > qGray(palette[0]))
+                                ? 1
+                                : 0]);
+            decoded = coloured;
+        }
+    } else {
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        if (suffix == QLatin1String("png"))
+            fileDepth = bytes[24] * (bytes[25] == 2 ? 3 : 1);
+        else if (suffix == QLatin1String("bmp"))
+            fileDepth = uchar(bytes[28]);
+        else {
+            const QString info = QString::fromUtf8(run(QStringLiteral("tiffinfo"), { name }));
+            const auto field = [&](const char *label) {
+                const QRegularExpressionMatch m
+                    = QRegularExpression(QLatin1String(label) + QStringLiteral(": (\\d+)"))
+                          .match(info);
+                return m.hasMatch() ? m.captured(1).toInt() : 1;
+            };
+            fileDepth = field("Bits/Sample") * field("Samples/Pixel");
+        }
+        QImageReader reader(name);
+        decoded = reader.read();
+        QVERIFY2(!decoded.isNull(), qPrintable(reader.errorString()));
+        QCOMPARE(decoded.dotsPerMeterX(), image.dotsPerMeterX());
+    }
+    QCOMPARE(fileDepth, depth);
+    QCOMPARE(decoded.size(), image.size());
+    QVERIFY(decoded.convertToFormat(QImage::Format_RGB32) == image);
+}
+
+void TestFormats::noLargerThanQt_data()
+{
+    QTest::addColumn<EncoderSettings>("settings");
+    QTest::addColumn<bool>("antialias");
+    EncoderSettings strip;
+    EncoderSettings disc;
+    disc.shape = Shape::Disc;
+    disc.type = EncoderType::Relative;
+    disc.count = 200;
+    QTest::newRow("start strip, plain") << strip << false;
+    QTest::newRow("start strip, antialiased") << strip << true;
+    QTest::newRow("200-pair disc, plain") << disc << false;
+    QTest::newRow("200-pair disc, antialiased") << disc << true;
+    disc.foreground = QColor(20, 60, 120);
+    QTest::newRow("coloured disc, antialiased") << disc << true;
+}
+
+// Whatever the packing, a PNG is no larger than the one QImage::save writes for the same image.
+void TestFormats::noLargerThanQt()
+{
+    QFETCH(EncoderSettings, settings);
+    QFETCH(bool, antialias);
+    const QImage image = renderEncoderImage(settings, antialias);
+    const QString ours = path(QStringLiteral("ours.png"));
+    QString error;
+    QVERIFY(Export::writeImage(image, settings, Export::Format::Png, ours, &error));
+    QBuffer qt;
+    qt.open(QIODevice::WriteOnly);
+    QVERIFY(image.save(&qt, "png"));
+    QVERIFY2(QFileInfo(ours).size() <= qt.size(),
+        qPrintable(QStringLiteral("%1 bytes, Qt %2").arg(QFileInfo(ours).size()).arg(qt.size())));
+}
+
+void TestFormats::fileNameBytes()
+{
+    // Bytes that are not UTF-8 survive the round trip; UTF-8 stays UTF-8.
+    const QByteArray latin1("lat\xe4\xff.png");
+    QCOMPARE(fileNameToBytes(fileNameFromBytes(latin1)), latin1);
+    const QByteArray utf8("gr\xc3\xbc\xc3\x9f\xe2\x82\xac.png");
+    QCOMPARE(fileNameFromBytes(utf8), QStringLiteral("grüß€.png"));
+    QCOMPARE(fileNameToBytes(fileNameFromBytes(utf8)), utf8);
+    QCOMPARE(fileNameToBytes(fileNameFromBytes(QByteArray("\xc0\xaf\xed\xa0\x80"))),
+        QByteArray("\xc0\xaf\xed\xa0\x80")); // overlong and surrogate forms are bytes
+
+    // The command line writes exactly that name.
+    const Run run = shell(QStringLiteral(
+        "\"$R\" -o \"$(printf 'lat\\344.png')\" && test -f \"$(printf 'lat\\344.png')\""));
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    // Qt's own file functions cannot name it to remove it.
+    shell(QStringLiteral("rm -f \"$(printf 'lat\\344.png')\""));
+}
+
+void TestFormats::failures_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("disk full") << "rm -f full.png; mknod full.png c 1 7 && \"$R\" -o full.png"
+                               << "Can't write full.png: no space left on device";
+    QTest::newRow("file-size limit") << "echo old > limited.png; ulimit -f 1; \"$R\" -o limited.png"
+                                     << "Can't write limited.png: file too large";
+    QTest::newRow("loop of links") << "ln -sf loop2.png loop1.png; ln -sf loop1.png loop2.png; "
+                                      "\"$R\" -o loop1.png"
+                                   << "Can't write loop1.png: too many levels of symbolic links";
+    QTest::newRow("folder") << "mkdir -p folder.png; \"$R\" -o folder.png"
+                            << "Can't write folder.png: is a directory";
+    QTest::newRow("tiff on a full disk")
+        << "rm -f full.tif; mknod full.tif c 1 7 && \"$R\" -o full.tif"
+        << "Can't write full.tif: no space left on device";
+}
+
+// One line on stderr with the system's reason, exit status 1, and no file left behind or changed.
+void TestFormats::failures()
+{
+    QFETCH(QString, script);
+    QFETCH(QString, message);
+    const Run run = shell(script);
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(QString::fromUtf8(run.err),
+        QStringLiteral("quvelta-render: ") + message + QLatin1Char('\n'));
+    QCOMPARE(
+        QDir(dir.path()).entryList({ QStringLiteral(".*.??????") }, QDir::Files | QDir::Hidden),
+        QStringList()); // no temporary file left
+    if (script.contains(QLatin1String("limited.png"))) {
+        QFile old(path(QStringLiteral("limited.png")));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old\n"));
+    }
+}
+
+// A FIFO's reader gets the file, a device stays a device, standard output gets the same bytes as
+// a file, and a link to a file stays a link.
+void TestFormats::specialFiles()
+{
+    const Run run = shell(QStringLiteral(
+        "set -e; \"$R\" -o plain.png; rm -f pipe.png; mkfifo pipe.png; cat pipe.png > read.png & "
+        "\"$R\" -o pipe.png; wait; cmp plain.png read.png; test -p pipe.png; "
+        "\"$R\" -o - --format png | cmp - plain.png; "
+        "echo old > real.png; ln -sf real.png link.png; \"$R\" -o link.png; test -L link.png; "
+        "cmp real.png plain.png"));
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+}
+
+void TestFormats::usage_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("transparent background") << QStringList { "--background", "transparent", "-o",
+        "x.png" } << "--background: \"transparent\" is not opaque";
+    QTest::newRow("css alpha") << QStringList { "--foreground", "#ff000080", "-o", "x.png" }
+                               << "--foreground: \"#ff000080\" is not opaque";
+    QTest::newRow("newline in a value") << QStringList { "--shape", "a\nb", "-o", "x.png" }
+                                        << "--shape takes bar or disc, not \"a\\nb\"";
+    QTest::newRow("zero pixels") << QStringList { "--width", "1", "--dpi", "10", "-o", "x.png" }
+                                 << "the pattern comes out 0 x 7 pixels at 10 dpi";
+    QTest::newRow("standard output without format")
+        << QStringList { "-o", "-" } << "-o - writes to standard output and needs --format";
+    QTest::newRow("format with a file")
+        << QStringList { "--format", "png", "-o", "x.png" } << "--format goes with -o -";
+    QTest::newRow("unknown format word")
+        << QStringList { "--format", "gif", "-o", "-" } << "--format: unknown format \"gif\"";
+}
+
+void TestFormats::usage()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    const ParseResult result
+        = parseRenderArguments(QStringList { QStringLiteral("quvelta-render") } << arguments);
+    QCOMPARE(int(result.status), int(ParseResult::Status::UsageError));
+    QVERIFY2(result.text.startsWith(message), qPrintable(result.text));
+    QVERIFY(!result.text.contains(QLatin1Char('\n')));
+    // An opaque CSS colour is read as CSS writes it: #ff0000ff is red.
+    const ParseResult red
+        = parseRenderArguments({ QStringLiteral("quvelta-render"), QStringLiteral("--foreground"),
+            QStringLiteral("#ff0000ff"), QStringLiteral("-o"), QStringLiteral("x.png") });
+    QCOMPARE(red.job.settings.foreground, QColor(Qt::red));
+}
+
+QTEST_MAIN(TestFormats)
+#include "tst_formats.moc"
