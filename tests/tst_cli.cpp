@@ -35,6 +35,7 @@ private slots:
     void describeAndDecodeTable();
     void badUsage_data();
     void badUsage();
+    void usageErrorExitsTwo();
     void failedWrites_data();
     void failedWrites();
     void helpAndVersion();
@@ -501,21 +502,28 @@ void TestCli::badUsage_data()
     row("stray argument", { "-o", "x.png", "extra" }, "unexpected argument \"extra\"");
 }
 
+// Read in process: the option table is a library.
 void TestCli::badUsage()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
-    for (QString &argument : arguments) {
-        if (argument.startsWith(QLatin1String("x.")) || argument == QLatin1String("x"))
-            argument = path(argument);
-    }
+    const ParseResult result
+        = parseRenderArguments(QStringList { QStringLiteral("quvelta-render") } << arguments);
+    QCOMPARE(int(result.status), int(ParseResult::Status::UsageError));
+    QVERIFY2(result.text.startsWith(message), qPrintable(result.text));
+    QVERIFY(!result.text.contains(QLatin1Char('\n')));
+}
+
+// As a process: one line on stderr, nothing on stdout, status 2, no file.
+void TestCli::usageErrorExitsTwo()
+{
     const QStringList before = files();
-    const Run run = render(arguments);
+    const Run run = render({ QStringLiteral("--bits"), QStringLiteral("17"), QStringLiteral("-o"),
+        path(QStringLiteral("x.png")) });
     QCOMPARE(run.exitCode, 2);
     QVERIFY(run.out.isEmpty());
-    const QString err = QString::fromLocal8Bit(run.err);
-    QVERIFY2(err.startsWith(QStringLiteral("quvelta-render: ") + message), qPrintable(err));
-    QCOMPARE(err.count(QLatin1Char('\n')), 1);
+    QCOMPARE(QString::fromLocal8Bit(run.err),
+        QStringLiteral("quvelta-render: --bits takes a whole number from 1 to 16, not \"17\"\n"));
     QCOMPARE(files(), before);
 }
 

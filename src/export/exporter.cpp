@@ -51,11 +51,13 @@ std::optional<Format> formatOfName(const QString &fileName)
     return formatOfWord(QFileInfo(fileName).suffix());
 }
 
-QString knownSuffixes()
+QString knownSuffixes(bool imagesOnly)
 {
     QStringList suffixes;
-    for (const Entry &e : formats)
-        suffixes << QLatin1Char('.') + QLatin1String(e.word);
+    for (const Entry &e : formats) {
+        if (!imagesOnly || isRaster(e.format))
+            suffixes << QLatin1Char('.') + QLatin1String(e.word);
+    }
     return suffixes.mid(0, suffixes.size() - 1).join(QLatin1String(", ")) + QLatin1String(" or ")
         + suffixes.last();
 }

@@ -18,8 +18,8 @@ enum class Format { Png, Jpeg, Bmp, Tiff, Pdf, Svg, Dxf };
 std::optional<Format> formatOfName(const QString &fileName);
 // The format a word names ("png", "tif", ...), as --format takes it.
 std::optional<Format> formatOfWord(const QString &word);
-// ".png, .jpg, .jpeg, .bmp, .tif, .tiff, .pdf, .svg or .dxf"
-QString knownSuffixes();
+// ".png, .jpg, .jpeg, .bmp, .tif, .tiff, .pdf, .svg or .dxf", or only the image files'.
+QString knownSuffixes(bool imagesOnly = false);
 bool isRaster(Format format); // an image file (PDF holds an image too, but is a page)
 
 // The message for a pattern without pixels.

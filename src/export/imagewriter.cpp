@@ -10,7 +10,7 @@ namespace ImageExport {
 
 QString offeredSuffixes()
 {
-    return QStringLiteral(".png, .jpg, .jpeg, .bmp, .tif or .tiff");
+    return Export::knownSuffixes(true);
 }
 
 bool writeImageFile(const QImage &image, const QString &fileName, QString *error)
