@@ -2,10 +2,12 @@
 #include "mainform.h"
 #include "preview.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QPrinter>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -24,6 +26,8 @@ private slots:
     void readoutTurnsRed();
     void printsAtPhysicalSize();
     void crispPreview();
+    void captionsFitEachAlone_data();
+    void captionsFitEachAlone();
 
 private:
     QString path(const QString &name) const { return dir.filePath(name); }
@@ -208,6 +212,56 @@ void TestWindowExtras::crispPreview()
         std::abs(copy->width() - 436 * ratio) <= 1, qPrintable(QString::number(copy->width())));
     QVERIFY(std::abs(copy->height() - 87 * ratio) <= 1);
     qInfo("device pixel ratio %g", ratio);
+}
+
+void TestWindowExtras::captionsFitEachAlone_data()
+{
+    QTest::addColumn<int>("pixels");
+    QTest::newRow("desktop font") << 0;
+    QTest::newRow("large font") << 15;
+    QTest::newRow("small font") << 9;
+}
+
+// The desktop's font stays: only captions that do not fit get a smaller font of their own, each
+// just small enough and never below 8 px; none is enlarged.
+void TestWindowExtras::captionsFitEachAlone()
+{
+    QFETCH(int, pixels);
+    const QFont desktop = QApplication::font();
+    QFont font = desktop;
+    if (pixels > 0)
+        font.setPixelSize(pixels);
+    QApplication::setFont(font);
+    const int base = QFontInfo(font).pixelSize();
+    {
+        MainForm form;
+        int kept = 0;
+        const QStringList names = { "widthLabel", "heightLabel", "outerRadiusLabel",
+            "innerRadiusLabel", "borderWidthLabel", "dpiLabel", "qualitySave", "autoPreviewLabel",
+            "previewButton", "saveButton", "savePDFButton" };
+        for (const QString &name : names) {
+            QWidget *caption = form.findChild<QWidget *>(name);
+            if (!caption)
+                continue;
+            const int size = QFontInfo(caption->font()).pixelSize();
+            QVERIFY2(size <= base && size >= std::min(base, 8), qPrintable(name));
+            const QString text = caption->property("text").toString();
+            const int room = caption->width() - (qobject_cast<QPushButton *>(caption) ? 6 : 0);
+            QVERIFY2(caption->fontMetrics().horizontalAdvance(text) <= room || size == 8,
+                qPrintable(name));
+            // Just small enough: one pixel more would not fit.
+            if (size < base) {
+                QFont larger = caption->font();
+                larger.setPixelSize(size + 1);
+                QVERIFY2(QFontMetrics(larger).horizontalAdvance(text) > room, qPrintable(name));
+            } else {
+                ++kept;
+            }
+        }
+        QVERIFY(kept > 0);
+        QCOMPARE(form.size(), QSize(456, 442));
+    }
+    QApplication::setFont(desktop);
 }
 
 QTEST_MAIN(TestWindowExtras)
