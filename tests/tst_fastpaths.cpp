@@ -1,3 +1,4 @@
+#include "discpainter.h"
 #include "geometry.h"
 #include "paintcommon.h"
 #include "pixelpacking.h"
@@ -21,6 +22,8 @@ private slots:
     void plainRenderIsIdentical();
     void antialiasedDiscMatchesAwayFromEdges_data();
     void antialiasedDiscMatchesAwayFromEdges();
+    void cutShortLayersAreIdentical_data();
+    void cutShortLayersAreIdentical();
     void pngLayouts_data();
     void pngLayouts();
 };
@@ -132,6 +135,48 @@ void TestFastPaths::antialiasedDiscMatchesAwayFromEdges()
     QVERIFY2(edgeDifference < 4 * edgePixels,
         qPrintable(QString::number(double(edgeDifference) / edgePixels)));
     QVERIFY2(worst <= 96, qPrintable(QString::number(worst)));
+}
+
+void TestFastPaths::cutShortLayersAreIdentical_data()
+{
+    QTest::addColumn<EncoderSettings>("settings");
+    const auto ring = [](int outer, int inner, int bits, int dpi, double border) {
+        EncoderSettings s = disc(EncoderType::Absolute, bits, inner, border > 0);
+        s.outerRadiusMm = outer;
+        s.dpi = dpi;
+        s.borderWidthMm = border > 0 ? border : 0.1;
+        return s;
+    };
+    QTest::newRow("10 bits on a 1 mm ring, 0.1 mm circles") << ring(20, 19, 10, 600, 0.1);
+    QTest::newRow("12 bits on a 2 mm ring, 0.5 mm circles") << ring(20, 18, 12, 600, 0.5);
+    QTest::newRow("tracks narrower than their circles") << ring(30, 25, 8, 300, 2.0);
+    QTest::newRow("16 bits, tracks of no width") << ring(10, 9, 16, 100, 0.3);
+    QTest::newRow("8 bits from the centre") << ring(30, 0, 8, 300, 0.5);
+    QTest::newRow("6 bits, no circles") << ring(30, 5, 6, 300, 0);
+    QTest::newRow("relative, 1024 pairs, hole") << disc(EncoderType::Relative, 1024, 10, true);
+}
+
+// The layered disc with every shape whole and with the shapes cut short where a later layer
+// covers them: the same plain pixels, thin tracks and wide circles included.
+void TestFastPaths::cutShortLayersAreIdentical()
+{
+    QFETCH(EncoderSettings, settings);
+    const QSize size = Geometry::imageSize(settings);
+    QImage whole(size, QImage::Format_RGB32);
+    QImage cut(size, QImage::Format_RGB32);
+    for (QImage *image : { &whole, &cut }) {
+        QPainter painter(image);
+        applyRenderHints(painter, false);
+        drawDiscLayers(painter, settings, size, image == &cut);
+    }
+    int differ = 0;
+    QPoint first;
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            if (whole.pixel(x, y) != cut.pixel(x, y) && differ++ == 0)
+                first = QPoint(x, y);
+    QVERIFY2(differ == 0,
+        qPrintable(QStringLiteral("%1 pixels differ, the first at %2,%3").arg(differ).arg(first.x()).arg(first.y())));
 }
 
 void TestFastPaths::pngLayouts_data()

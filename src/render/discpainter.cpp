@@ -44,12 +44,40 @@ void appendArc(QPainterPath &path, QPointF center, qreal radius, long double sta
     }
 }
 
+// A pie sector, its straight edges split where `split` crosses them; without the centre, the
+// annular sector outside `split`. Whole or cut, the edges outside `split` are the same segments,
+// so a rasteriser puts the same pixels along them.
 void addSector(QPainterPath &path, QPointF center, qreal radius, long double startDegrees,
-    long double sweepDegrees)
+    long double sweepDegrees, qreal split = 0, bool keepCentre = true)
 {
-    path.moveTo(center);
-    path.lineTo(pointAt(center, radius, startDegrees));
+    const QPointF rimStart = pointAt(center, radius, startDegrees);
+    const QPointF rimEnd = pointAt(center, radius, startDegrees + sweepDegrees);
+    if (split <= 0 || split >= radius) {
+        path.moveTo(center);
+        path.lineTo(rimStart);
+        appendArc(path, center, radius, startDegrees, sweepDegrees);
+        path.closeSubpath();
+        return;
+    }
+    // On the very line from the centre to the rim.
+    const qreal t = split / radius;
+    const QPointF innerStart = center + (rimStart - center) * t;
+    const QPointF innerEnd = center + (rimEnd - center) * t;
+    path.moveTo(innerStart);
+    path.lineTo(rimStart);
     appendArc(path, center, radius, startDegrees, sweepDegrees);
+    path.lineTo(innerEnd);
+    if (keepCentre) {
+        path.lineTo(center);
+    } else {
+        // Back along the inner circle; its pixels are cleared by a later layer either way.
+        const int pieces = std::max(1, static_cast<int>(std::ceil(std::fabs(sweepDegrees) / 45.0L)));
+        for (int i = pieces - 1; i >= 0; --i) {
+            const QPointF p = center
+                + (pointAt(center, radius, startDegrees + sweepDegrees * i / pieces) - center) * t;
+            path.lineTo(p);
+        }
+    }
     path.closeSubpath();
 }
 
@@ -60,6 +88,15 @@ QPainterPath circlePath(QPointF center, qreal radius)
     appendArc(path, center, radius, 0, 360);
     path.closeSubpath();
     return path;
+}
+
+// The annulus between the radii, for clearing.
+QPainterPath annulusPath(QPointF center, qreal inner, qreal outer)
+{
+    QPainterPath path = circlePath(center, outer);
+    if (inner > 0)
+        path.addPath(circlePath(center, inner));
+    return path; // odd-even: the inner circle is a hole
 }
 
 // A circle on the same exact arcs as the sectors; a circle of radius 0 is left to the painter.
@@ -81,13 +118,21 @@ QPointF centerOf(QSize size)
     return QPointF(size.width() * 0.5, size.height() * 0.5);
 }
 
-void drawTracks(QPainter &painter, const EncoderSettings &settings, QSize size)
+void drawTracks(QPainter &painter, const EncoderSettings &settings, QSize size, bool cutShort)
 {
     painter.fillRect(QRect(QPoint(0, 0), size), settings.background);
     // Outermost first: every track clears the inside of its own inner radius.
-    for (const DiscTrack &track : discTracks(settings))
+    const std::vector<DiscTrack> tracks = discTracks(settings);
+    for (size_t j = 0; j < tracks.size(); ++j) {
+        const DiscTrack &track = tracks[j];
+        // What a later layer covers completely need not be drawn: a track's sectors inside its
+        // own clearing disc, and that disc inside the next track's. Two pixels of overlap keep
+        // every edge pixel as the full shapes leave it, so the plain pixels are the same.
+        const qreal sectorsFrom = std::max(0, track.innerRadius - 2);
+        const qreal clearFrom = j + 1 < tracks.size() ? std::max(0, tracks[j + 1].innerRadius - 2) : 0;
         drawDiscTrack(painter, settings, size, track.innerRadius, track.outerRadius, track.segments,
-            track.phase);
+            track.phase, sectorsFrom, clearFrom, !cutShort);
+    }
     drawCenterMark(painter, settings, size, 0.0f);
 }
 
@@ -141,7 +186,8 @@ qreal sectorRadius(const EncoderSettings &settings, int outerRadius)
     return outerRadius - half + std::min<qreal>(half, 0.5);
 }
 
-QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offsetDegrees)
+QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offsetDegrees,
+    qreal innerRadius, bool keepCentre)
 {
     QPainterPath path;
     const int sectors = segments / 2;
@@ -160,13 +206,14 @@ QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offset
             i |= ((n >> b) & 1) << (bits - 1 - b);
         if (i >= sectors)
             continue;
-        addSector(path, center, radius, sectorStartDegrees(sweep, offsetDegrees, i), sweep);
+        addSector(path, center, radius, sectorStartDegrees(sweep, offsetDegrees, i), sweep,
+            innerRadius, keepCentre);
     }
     return path;
 }
 
 void drawDiscTrack(QPainter &painter, const EncoderSettings &settings, QSize size, int innerRadius,
-    int outerRadius, int segments, float phase)
+    int outerRadius, int segments, float phase, qreal sectorsFrom, qreal clearFrom, bool whole)
 {
     const QPointF center = centerOf(size);
     const float sweep = 360.0f / static_cast<float>(segments);
@@ -174,11 +221,15 @@ void drawDiscTrack(QPainter &painter, const EncoderSettings &settings, QSize siz
 
     painter.setPen(Qt::NoPen);
     painter.setBrush(QBrush(settings.foreground, Qt::SolidPattern));
-    painter.drawPath(sectorPath(center, sectorRadius(settings, outerRadius), segments, offset));
+    painter.drawPath(sectorPath(
+        center, sectorRadius(settings, outerRadius), segments, offset, sectorsFrom, whole));
 
     // The sectors start at the centre; clearing the inside turns them into annular segments.
     painter.setBrush(QBrush(settings.background, Qt::SolidPattern));
-    drawCircle(painter, center, innerRadius);
+    if (!whole && clearFrom > 0 && clearFrom < innerRadius)
+        painter.drawPath(annulusPath(center, clearFrom, innerRadius));
+    else
+        drawCircle(painter, center, innerRadius);
 
     if (settings.border)
         drawTrackCircles(painter, settings, size, innerRadius, outerRadius);
@@ -217,19 +268,24 @@ void drawCenterMark(QPainter &painter, const EncoderSettings &settings, QSize si
     painter.drawEllipse(squareAround(dotCenter, dot));
 }
 
+void drawDiscLayers(QPainter &painter, const EncoderSettings &settings, QSize size, bool cutShort)
+{
+    drawTracks(painter, settings, size, cutShort);
+}
+
 void drawGrayDisc(QPainter &painter, const EncoderSettings &settings, QSize size)
 {
-    drawTracks(painter, withCode(settings, EncoderType::Absolute, true), size);
+    drawTracks(painter, withCode(settings, EncoderType::Absolute, true), size, true);
 }
 
 void drawBinaryDisc(QPainter &painter, const EncoderSettings &settings, QSize size)
 {
-    drawTracks(painter, withCode(settings, EncoderType::Absolute, false), size);
+    drawTracks(painter, withCode(settings, EncoderType::Absolute, false), size, true);
 }
 
 void drawRelativeDisc(QPainter &painter, const EncoderSettings &settings, QSize size)
 {
-    drawTracks(painter, withCode(settings, EncoderType::Relative, settings.grayCode), size);
+    drawTracks(painter, withCode(settings, EncoderType::Relative, settings.grayCode), size, true);
 }
 
 namespace {

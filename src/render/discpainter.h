@@ -45,8 +45,17 @@ void drawRelativeDisc(QPainter &painter, const EncoderSettings &settings, QSize 
 
 // Fills the even-numbered of `segments` sectors between the radii (whole pixels), counted
 // counter-clockwise from `phase` segments past 0 degrees; clears the inside; strokes the circles.
+// Unless whole, the sectors start at `sectorsFrom` and the clearing at `clearFrom` instead of
+// the centre, where a later layer covers what lies inside; the sectors' edges are split there
+// either way, so that whole and cut shapes have the same pixels outside.
 void drawDiscTrack(QPainter &painter, const EncoderSettings &settings, QSize size, int innerRadius,
-    int outerRadius, int segments, float phase);
+    int outerRadius, int segments, float phase, qreal sectorsFrom = 0, qreal clearFrom = 0,
+    bool whole = true);
+
+// The layered drawing of the disc these settings describe, with every shape whole (cutShort
+// false) or cut short where a later layer covers it completely: the same plain pixels, far less
+// to fill.
+void drawDiscLayers(QPainter &painter, const EncoderSettings &settings, QSize size, bool cutShort);
 
 // The circles of one track's inner and outer radius, border width wide.
 void drawTrackCircles(QPainter &painter, const EncoderSettings &settings, QSize size,
@@ -65,6 +74,7 @@ void drawCenterMark(QPainter &painter, const EncoderSettings &settings, QSize si
 // The pie sectors that drawDiscTrack fills: every other of `segments` sectors of `radius`
 // around `center`, starting `offsetDegrees` past 0 degrees. Each boundary ray ends exactly on
 // its angle and the arcs stay within a hundredth of a pixel of the circle.
-QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offsetDegrees);
+QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offsetDegrees,
+    qreal innerRadius = 0, bool keepCentre = true);
 
 #endif
