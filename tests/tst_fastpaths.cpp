@@ -84,6 +84,14 @@ void TestFastPaths::antialiasedDiscMatchesAwayFromEdges_data()
     coloured.foreground = QColor(200, 40, 10);
     coloured.background = QColor(250, 240, 200);
     QTest::newRow("coloured relative disc") << coloured;
+    // Tracks narrower than their circles: the next track's clearing takes part of each circle.
+    EncoderSettings thin = disc(EncoderType::Absolute, 10, 35, true);
+    thin.borderWidthMm = 2.0;
+    QTest::newRow("10 bits on a 5 mm ring, 2 mm circles") << thin;
+    thin.count = 16;
+    thin.innerRadiusMm = 38;
+    thin.borderWidthMm = 0.3;
+    QTest::newRow("16 bits on a 2 mm ring") << thin;
 }
 
 void TestFastPaths::antialiasedDiscMatchesAwayFromEdges()

@@ -357,15 +357,6 @@ bool drawDiscAntialiased(QImage &image, const EncoderSettings &settings)
 {
     const QSize size = image.size();
     const std::vector<DiscTrack> tracks = discTracks(settings);
-    const int bpx = Geometry::borderPixels(settings.dpi, settings.borderWidthMm);
-    if (settings.border && tracks.size() > 1) {
-        // Each track's clearing disc must not reach the circle of the track outside it.
-        for (const DiscTrack &track : tracks) {
-            if (track.outerRadius - 1 - track.innerRadius < bpx / 2 + 2)
-                return false;
-        }
-    }
-
     const QPointF center = centerOf(size);
     CoverageFill fill(size);
     std::vector<CoverageFill::Point> polygon;
@@ -403,6 +394,9 @@ bool drawDiscAntialiased(QImage &image, const EncoderSettings &settings)
     QPainter painter(&image);
     painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
     if (settings.border) {
+        // Where tracks are narrower than their circles, the next track's clearing disc takes
+        // part of a track's circles away in the layered drawing, but that part lies within the
+        // next track's own inner circle, drawn after it: the whole circles give the same union.
         for (const DiscTrack &track : tracks)
             drawTrackCircles(painter, settings, size, track.innerRadius, track.outerRadius);
     }

@@ -64,8 +64,7 @@ void drawTrackCircles(QPainter &painter, const EncoderSettings &settings, QSize 
 // The whole disc pattern, antialiased, straight into an RGB32 image of the disc's size: the
 // sectors of all tracks filled by exact pixel coverage in one pass, then the circles and the
 // centre mark with the painter. The same shapes as the layered painter, hundreds of times faster
-// for fine discs; false (nothing drawn) where the layering itself shapes the result, that is when
-// a track is narrower than its circles.
+// for fine discs, thin tracks with wide circles included.
 bool drawDiscAntialiased(QImage &image, const EncoderSettings &settings);
 
 // A cross of half the inner radius with a dot at angle `angle` (radians) on its arm.
