@@ -184,7 +184,10 @@ void TestFastPaths::cutShortLayersAreIdentical()
             if (whole.pixel(x, y) != cut.pixel(x, y) && differ++ == 0)
                 first = QPoint(x, y);
     QVERIFY2(differ == 0,
-        qPrintable(QStringLiteral("%1 pixels differ, the first at %2,%3").arg(differ).arg(first.x()).arg(first.y())));
+        qPrintable(QStringLiteral("%1 pixels differ, the first at %2,%3")
+                       .arg(differ)
+                       .arg(first.x())
+                       .arg(first.y())));
 }
 
 void TestFastPaths::pngLayouts_data()

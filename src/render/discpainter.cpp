@@ -50,6 +50,8 @@ void appendArc(QPainterPath &path, QPointF center, qreal radius, long double sta
 void addSector(QPainterPath &path, QPointF center, qreal radius, long double startDegrees,
     long double sweepDegrees, qreal split = 0, bool keepCentre = true)
 {
+    if (!keepCentre && split >= radius)
+        return; // wholly inside the clearing that follows
     const QPointF rimStart = pointAt(center, radius, startDegrees);
     const QPointF rimEnd = pointAt(center, radius, startDegrees + sweepDegrees);
     if (split <= 0 || split >= radius) {
@@ -71,7 +73,8 @@ void addSector(QPainterPath &path, QPointF center, qreal radius, long double sta
         path.lineTo(center);
     } else {
         // Back along the inner circle; its pixels are cleared by a later layer either way.
-        const int pieces = std::max(1, static_cast<int>(std::ceil(std::fabs(sweepDegrees) / 45.0L)));
+        const int pieces
+            = std::max(1, static_cast<int>(std::ceil(std::fabs(sweepDegrees) / 45.0L)));
         for (int i = pieces - 1; i >= 0; --i) {
             const QPointF p = center
                 + (pointAt(center, radius, startDegrees + sweepDegrees * i / pieces) - center) * t;
@@ -129,7 +132,8 @@ void drawTracks(QPainter &painter, const EncoderSettings &settings, QSize size, 
         // own clearing disc, and that disc inside the next track's. Two pixels of overlap keep
         // every edge pixel as the full shapes leave it, so the plain pixels are the same.
         const qreal sectorsFrom = std::max(0, track.innerRadius - 2);
-        const qreal clearFrom = j + 1 < tracks.size() ? std::max(0, tracks[j + 1].innerRadius - 2) : 0;
+        const qreal clearFrom
+            = j + 1 < tracks.size() ? std::max(0, tracks[j + 1].innerRadius - 2) : 0;
         drawDiscTrack(painter, settings, size, track.innerRadius, track.outerRadius, track.segments,
             track.phase, sectorsFrom, clearFrom, !cutShort);
     }
@@ -186,8 +190,37 @@ qreal sectorRadius(const EncoderSettings &settings, int outerRadius)
     return outerRadius - half + std::min<qreal>(half, 0.5);
 }
 
+namespace {
+
+// Whether the sector's rows can reach into [top, bottom].
+bool sectorMeetsRows(QPointF center, qreal inner, qreal outer, long double start, long double sweep,
+    qreal top, qreal bottom)
+{
+    qreal low = 1e300;
+    qreal high = -1e300;
+    const auto add = [&](qreal y) {
+        low = std::min(low, y);
+        high = std::max(high, y);
+    };
+    for (const long double a : { start, start + sweep }) {
+        const qreal s = qreal(std::sin(a * degreesToRadians));
+        add(center.y() - outer * s);
+        add(center.y() - inner * s);
+    }
+    // The arc reaches furthest up and down at 90 and 270 degrees.
+    for (long double axis = 90; axis < 360 * 3; axis += 180) {
+        for (const long double a : { axis - 360 * 2, axis - 360, axis }) {
+            if (a > start && a < start + sweep)
+                add(center.y() - outer * qreal(std::sin(a * degreesToRadians)));
+        }
+    }
+    return high >= top && low <= bottom;
+}
+
+}
+
 QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offsetDegrees,
-    qreal innerRadius, bool keepCentre)
+    qreal innerRadius, bool keepCentre, QRectF within)
 {
     QPainterPath path;
     const int sectors = segments / 2;
@@ -206,8 +239,13 @@ QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offset
             i |= ((n >> b) & 1) << (bits - 1 - b);
         if (i >= sectors)
             continue;
-        addSector(path, center, radius, sectorStartDegrees(sweep, offsetDegrees, i), sweep,
-            innerRadius, keepCentre);
+        const long double start = sectorStartDegrees(sweep, offsetDegrees, i);
+        // A band of rows painted on its own needs only the sectors that reach into it.
+        if (!within.isNull()
+            && !sectorMeetsRows(center, keepCentre ? 0 : std::max<qreal>(innerRadius, 0), radius,
+                start, sweep, within.top(), within.bottom()))
+            continue;
+        addSector(path, center, radius, start, sweep, innerRadius, keepCentre);
     }
     return path;
 }
@@ -221,8 +259,10 @@ void drawDiscTrack(QPainter &painter, const EncoderSettings &settings, QSize siz
 
     painter.setPen(Qt::NoPen);
     painter.setBrush(QBrush(settings.foreground, Qt::SolidPattern));
+    const QRectF rows
+        = painter.hasClipping() ? painter.clipBoundingRect().adjusted(-2, -2, 2, 2) : QRectF();
     painter.drawPath(sectorPath(
-        center, sectorRadius(settings, outerRadius), segments, offset, sectorsFrom, whole));
+        center, sectorRadius(settings, outerRadius), segments, offset, sectorsFrom, whole, rows));
 
     // The sectors start at the centre; clearing the inside turns them into annular segments.
     painter.setBrush(QBrush(settings.background, Qt::SolidPattern));

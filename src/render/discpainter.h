@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPainterPath>
 #include <QPointF>
+#include <QRectF>
 #include <QSize>
 
 #include <vector>
@@ -73,7 +74,8 @@ void drawCenterMark(QPainter &painter, const EncoderSettings &settings, QSize si
 // The pie sectors that drawDiscTrack fills: every other of `segments` sectors of `radius`
 // around `center`, starting `offsetDegrees` past 0 degrees. Each boundary ray ends exactly on
 // its angle and the arcs stay within a hundredth of a pixel of the circle.
+// Only sectors reaching into the rows of `within` go in, when it is not null.
 QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offsetDegrees,
-    qreal innerRadius = 0, bool keepCentre = true);
+    qreal innerRadius = 0, bool keepCentre = true, QRectF within = QRectF());
 
 #endif

@@ -9,6 +9,9 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <atomic>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -38,29 +41,36 @@ void paintInBands(QImage &image, const EncoderSettings &settings, bool antialias
 {
     const QSize size = image.size();
     const int threads = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
-    const int bands = std::min(threads, std::max(1, size.height() / 256));
+    // More bands than threads: a band draws only the sectors that reach it, so a fine disc's
+    // thousands of sectors are shared out rather than each thread going through all of them.
+    const int bands = std::clamp(size.height() / 256, 1, 32);
     uchar *const bits = image.bits();
     const qsizetype stride = image.bytesPerLine();
-    const auto paintBand = [&](int band) {
-        const int top = int(qint64(size.height()) * band / bands);
-        const int bottom = int(qint64(size.height()) * (band + 1) / bands);
-        QImage view(bits, size.width(), size.height(), stride, QImage::Format_RGB32);
-        QPainter painter(&view);
-        applyRenderHints(painter, antialias);
-        painter.setClipRect(QRect(0, top, size.width(), bottom - top));
-        paintEncoder(painter, settings, size);
+    std::atomic<int> next { 0 };
+    const auto paintBands = [&] {
+        for (int band = next++; band < bands; band = next++) {
+            const int top = int(qint64(size.height()) * band / bands);
+            const int bottom = int(qint64(size.height()) * (band + 1) / bands);
+            QImage view(bits, size.width(), size.height(), stride, QImage::Format_RGB32);
+            QPainter painter(&view);
+            applyRenderHints(painter, antialias);
+            painter.setClipRect(QRect(0, top, size.width(), bottom - top));
+            paintEncoder(painter, settings, size);
+        }
     };
     std::vector<std::thread> pool;
-    for (int band = 1; band < bands; ++band)
-        pool.emplace_back(paintBand, band);
-    paintBand(0);
+    for (int t = 1; t < std::min(threads, bands); ++t)
+        pool.emplace_back(paintBands);
+    paintBands();
     for (std::thread &thread : pool)
         thread.join();
 }
 
 }
 
-QImage renderEncoderImage(const EncoderSettings &settings, bool antialias)
+namespace {
+
+QImage render(const EncoderSettings &settings, bool antialias)
 {
     if (!settings.isWindowPattern())
         return renderPreciseImage(settings, antialias);
@@ -78,4 +88,20 @@ QImage renderEncoderImage(const EncoderSettings &settings, bool antialias)
 
     paintInBands(image, settings, antialias);
     return image;
+}
+
+}
+
+QImage renderEncoderImage(const EncoderSettings &settings, bool antialias)
+{
+    // Beside the image itself, the fills need memory for their edges and cells and a thread per
+    // core; when the machine has none to give, the render is a null image, which every caller
+    // reports, rather than an abort.
+    try {
+        return render(settings, antialias);
+    } catch (const std::bad_alloc &) {
+        return QImage();
+    } catch (const std::system_error &) {
+        return QImage();
+    }
 }
