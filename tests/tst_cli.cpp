@@ -36,6 +36,7 @@ private slots:
     void badUsage_data();
     void badUsage();
     void usageErrorExitsTwo();
+    void cssColours();
     void failedWrites_data();
     void failedWrites();
     void helpAndVersion();
@@ -500,6 +501,35 @@ void TestCli::badUsage_data()
     row("border and no border", { "--border", "1", "--no-border", "-o", "x.png" },
         "--border and --no-border");
     row("stray argument", { "-o", "x.png", "extra" }, "unexpected argument \"extra\"");
+    // Colours, values and outputs
+    QTest::newRow("transparent background") << QStringList { "--background", "transparent", "-o",
+        "x.png" } << "--background: \"transparent\" is not opaque";
+    QTest::newRow("css alpha") << QStringList { "--foreground", "#ff000080", "-o", "x.png" }
+                               << "--foreground: \"#ff000080\" is not opaque";
+    QTest::newRow("newline in a value") << QStringList { "--shape", "a\nb", "-o", "x.png" }
+                                        << "--shape takes bar or disc, not \"a\\nb\"";
+    QTest::newRow("zero pixels") << QStringList { "--width", "1", "--dpi", "10", "-o", "x.png" }
+                                 << "the pattern comes out 0 x 7 pixels at 10 dpi";
+    QTest::newRow("standard output without format")
+        << QStringList { "-o", "-" } << "-o - writes to standard output and needs --format";
+    QTest::newRow("format with a file")
+        << QStringList { "--format", "png", "-o", "x.png" } << "--format goes with -o -";
+    QTest::newRow("unknown format word")
+        << QStringList { "--format", "gif", "-o", "-" } << "--format: unknown format \"gif\"";
+    // Printing
+    QTest::newRow("bias closes a gap") << QStringList {
+        "--type", "relative", "--pairs", "200", "--mark-bias", "0.3", "-o", "x.png"
+    } << "a mark bias of 0.3 mm closes the narrowest gap of segments (0.2500 mm without bias)";
+    QTest::newRow("bias removes a mark") << QStringList {
+        "--type", "relative", "--pairs", "200", "--mark-bias", "-0.25", "-o", "x.png"
+    } << "a mark bias of -0.25 mm removes the narrowest mark of segments";
+    QTest::newRow("bias on a disc without a hole")
+        << QStringList { "--shape", "disc", "--mark-bias", "0.05", "-o", "x.png" }
+        << "the marks of track 4 (bit 3, most significant) meet at the disc's centre";
+    QTest::newRow("bias out of range") << QStringList { "--mark-bias", "0.6", "-o",
+        "x.png" } << "--mark-bias takes a length from -0.5 to 0.5 mm, not \"0.6\"";
+    QTest::newRow("aperture without check")
+        << QStringList { "--aperture", "0.5", "-o", "x.png" } << "--aperture goes with --check";
 }
 
 // Read in process: the option table is a library.
@@ -512,6 +542,16 @@ void TestCli::badUsage()
     QCOMPARE(int(result.status), int(ParseResult::Status::UsageError));
     QVERIFY2(result.text.startsWith(message), qPrintable(result.text));
     QVERIFY(!result.text.contains(QLatin1Char('\n')));
+}
+
+// An opaque CSS colour is read as CSS writes it: #ff0000ff is red, not Qt's #AARRGGBB.
+void TestCli::cssColours()
+{
+    const ParseResult red
+        = parseRenderArguments({ QStringLiteral("quvelta-render"), QStringLiteral("--foreground"),
+            QStringLiteral("#ff0000ff"), QStringLiteral("-o"), QStringLiteral("x.png") });
+    QCOMPARE(int(red.status), int(ParseResult::Status::Run));
+    QCOMPARE(red.job.settings.foreground, QColor(Qt::red));
 }
 
 // As a process: one line on stderr, nothing on stdout, status 2, no file.

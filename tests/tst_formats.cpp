@@ -28,8 +28,6 @@ private slots:
     void failures_data();
     void failures();
     void specialFiles();
-    void usage_data();
-    void usage();
 
 private:
     struct Run
@@ -285,42 +283,6 @@ void TestFormats::specialFiles()
         "echo old > real.png; ln -sf real.png link.png; \"$R\" -o link.png; test -L link.png; "
         "cmp real.png plain.png"));
     QVERIFY2(run.exitCode == 0, run.err.constData());
-}
-
-void TestFormats::usage_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("transparent background") << QStringList { "--background", "transparent", "-o",
-        "x.png" } << "--background: \"transparent\" is not opaque";
-    QTest::newRow("css alpha") << QStringList { "--foreground", "#ff000080", "-o", "x.png" }
-                               << "--foreground: \"#ff000080\" is not opaque";
-    QTest::newRow("newline in a value") << QStringList { "--shape", "a\nb", "-o", "x.png" }
-                                        << "--shape takes bar or disc, not \"a\\nb\"";
-    QTest::newRow("zero pixels") << QStringList { "--width", "1", "--dpi", "10", "-o", "x.png" }
-                                 << "the pattern comes out 0 x 7 pixels at 10 dpi";
-    QTest::newRow("standard output without format")
-        << QStringList { "-o", "-" } << "-o - writes to standard output and needs --format";
-    QTest::newRow("format with a file")
-        << QStringList { "--format", "png", "-o", "x.png" } << "--format goes with -o -";
-    QTest::newRow("unknown format word")
-        << QStringList { "--format", "gif", "-o", "-" } << "--format: unknown format \"gif\"";
-}
-
-void TestFormats::usage()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, message);
-    const ParseResult result
-        = parseRenderArguments(QStringList { QStringLiteral("quvelta-render") } << arguments);
-    QCOMPARE(int(result.status), int(ParseResult::Status::UsageError));
-    QVERIFY2(result.text.startsWith(message), qPrintable(result.text));
-    QVERIFY(!result.text.contains(QLatin1Char('\n')));
-    // An opaque CSS colour is read as CSS writes it: #ff0000ff is red.
-    const ParseResult red
-        = parseRenderArguments({ QStringLiteral("quvelta-render"), QStringLiteral("--foreground"),
-            QStringLiteral("#ff0000ff"), QStringLiteral("-o"), QStringLiteral("x.png") });
-    QCOMPARE(red.job.settings.foreground, QColor(Qt::red));
 }
 
 QTEST_MAIN(TestFormats)

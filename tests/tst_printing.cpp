@@ -21,8 +21,6 @@ private slots:
     void legendIsText();
     void markBias();
     void checkNamesVanishingTracks();
-    void usageErrors_data();
-    void usageErrors();
 
 private:
     struct Run
@@ -260,35 +258,6 @@ void TestPrinting::checkNamesVanishingTracks()
     QVERIFY(render(QStringList(disc) << "--quiet"
                                      << "-o" << png)
                 .err.isEmpty());
-}
-
-void TestPrinting::usageErrors_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("bias closes a gap") << QStringList {
-        "--type", "relative", "--pairs", "200", "--mark-bias", "0.3", "-o", "x.png"
-    } << "a mark bias of 0.3 mm closes the narrowest gap of segments (0.2500 mm without bias)";
-    QTest::newRow("bias removes a mark") << QStringList {
-        "--type", "relative", "--pairs", "200", "--mark-bias", "-0.25", "-o", "x.png"
-    } << "a mark bias of -0.25 mm removes the narrowest mark of segments";
-    QTest::newRow("bias on a disc without a hole")
-        << QStringList { "--shape", "disc", "--mark-bias", "0.05", "-o", "x.png" }
-        << "the marks of track 4 (bit 3, most significant) meet at the disc's centre";
-    QTest::newRow("bias out of range") << QStringList { "--mark-bias", "0.6", "-o",
-        "x.png" } << "--mark-bias takes a length from -0.5 to 0.5 mm, not \"0.6\"";
-    QTest::newRow("aperture without check")
-        << QStringList { "--aperture", "0.5", "-o", "x.png" } << "--aperture goes with --check";
-}
-
-void TestPrinting::usageErrors()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, message);
-    const ParseResult result
-        = parseRenderArguments(QStringList { QStringLiteral("quvelta-render") } << arguments);
-    QCOMPARE(int(result.status), int(ParseResult::Status::UsageError));
-    QVERIFY2(result.text.startsWith(message), qPrintable(result.text));
 }
 
 QTEST_MAIN(TestPrinting)

@@ -48,14 +48,14 @@ QByteArray colorSpace(const PixelPacking::RowPacker &packer)
 
 }
 
-QByteArray number(double value)
+QByteArray number(double value, int decimals)
 {
-    QByteArray text = QByteArray::number(value, 'f', 4);
+    QByteArray text = QByteArray::number(value, 'f', decimals);
     while (text.endsWith('0'))
         text.chop(1);
     if (text.endsWith('.'))
         text.chop(1);
-    return text;
+    return text == "-0" ? QByteArray("0") : text;
 }
 
 bool writePdfPage(

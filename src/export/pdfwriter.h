@@ -11,8 +11,8 @@
 
 namespace PdfExport {
 
-// A PDF number: at most four decimals, no trailing zeros.
-QByteArray number(double value);
+// A PDF number: at most `decimals` decimals, no trailing zeros.
+QByteArray number(double value, int decimals = 4);
 
 // Writes the one-page PDF of the pattern that `image` renders for `settings`: the page of
 // Geometry::pdfPageSizeMm() at the settings' DPI, the image drawn pixel for pixel (and losslessly)

@@ -24,12 +24,7 @@ using Shapes::Segment;
 // width exactly enough.
 QByteArray num(double value)
 {
-    QByteArray text = QByteArray::number(value, 'f', 6);
-    while (text.endsWith('0'))
-        text.chop(1);
-    if (text.endsWith('.'))
-        text.chop(1);
-    return text == "-0" ? QByteArray("0") : text;
+    return PdfExport::number(value, 6);
 }
 
 QByteArray point(QPointF p)
