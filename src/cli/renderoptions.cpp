@@ -42,9 +42,13 @@ whole millimetres. Steps run left to right, and clockwise from 3 o'clock on a di
 Raster output draws the window's pixels; --precise draws the ideal shapes instead,
 every edge at its exact position (the same shapes as the vector files).
 
+--describe prints the tracks, counts and sensor places, --check the narrowest
+marks and gaps, --decode-table writes the table from sensor words to positions;
+--calibration adds rulers and a legend to check the printed scale.
+
 Exit status: 0 on success, 1 when the file cannot be written, 2 on bad usage.
 Nothing is written unless the whole file can be; an existing file is replaced
-only by a complete new one.
+only by a complete new one; a FIFO or a device is written into.
 
 Examples:
   quvelta-render -o strip.png
@@ -173,8 +177,8 @@ ParseResult parseRenderArguments(const QStringList &arguments)
             { QStringLiteral("pairs") }, "Pairs of a relative pattern, 1-1024 (default 16).", "N"),
         valueOption({ QStringLiteral("bit-order") },
             "lsb-msb (default) or msb-lsb, as the window's bit-order button.", "ORDER"),
-        valueOption(
-            { QStringLiteral("code") }, "gray (default) or binary; absolute discs only.", "CODE"),
+        valueOption({ QStringLiteral("code") },
+            "binary, gray or single-track; discs default to gray, strips to binary.", "CODE"),
         valueOption(
             { QStringLiteral("border") }, "Border line width, 0.01-5.0 mm (default 0.1).", "MM"),
         QCommandLineOption(QStringLiteral("no-border"), QStringLiteral("Draw no border lines.")),
