@@ -28,6 +28,7 @@ private slots:
     void failures_data();
     void failures();
     void specialFiles();
+    void outOfMemoryIsAMessage();
 
 private:
     struct Run
@@ -283,6 +284,20 @@ void TestFormats::specialFiles()
         "echo old > real.png; ln -sf real.png link.png; \"$R\" -o link.png; test -L link.png; "
         "cmp real.png plain.png"));
     QVERIFY2(run.exitCode == 0, run.err.constData());
+}
+
+// Under an address-space limit the largest disc cannot be had: one line and status 1, no abort.
+void TestFormats::outOfMemoryIsAMessage()
+{
+#ifdef QUVELTA_SANITIZED
+    QSKIP("the sanitizers reserve more address space than the limit allows");
+#endif
+    const Run run = shell(QStringLiteral("ulimit -v 420000; \"$R\" --quiet --shape disc --bits 16 "
+                                         "--outer-radius 100 --dpi 1200 --border 5 -o big.png"));
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(QString::fromUtf8(run.err),
+        QStringLiteral("quvelta-render: not enough memory to render 9684 x 9684\n"));
+    QVERIFY(!QFileInfo::exists(path(QStringLiteral("big.png"))));
 }
 
 QTEST_MAIN(TestFormats)
