@@ -125,19 +125,16 @@ EncoderSettings sixteenBitStrip()
 // Size of each vector file written, by benchmark name.
 std::map<std::string, qint64> vectorBytes;
 
-enum class VectorFormat { Svg, Pdf, Dxf };
-
-void saveVector(benchmark::State &state, std::string label, EncoderSettings s, VectorFormat format)
+void saveVector(
+    benchmark::State &state, std::string label, EncoderSettings s, Export::Format format)
 {
-    const char *suffix = format == VectorFormat::Svg ? "svg"
-        : format == VectorFormat::Pdf                ? "pdf"
-                                                     : "dxf";
+    const char *suffix = format == Export::Format::Svg ? "svg"
+        : format == Export::Format::Pdf                ? "pdf"
+                                                       : "dxf";
     const QString name = scratch->filePath(QStringLiteral("vector.") + QLatin1String(suffix));
     for (auto _ : state) {
         QString error;
-        const bool ok = format == VectorFormat::Svg ? VectorExport::writeSvg(s, name, &error)
-            : format == VectorFormat::Pdf           ? VectorExport::writeVectorPdf(s, name, &error)
-                                                    : VectorExport::writeDxf(s, name, &error);
+        const bool ok = VectorExport::write(format, s, name, &error);
         if (!ok)
             state.SkipWithError(qPrintable(error));
     }
@@ -308,17 +305,17 @@ int main(int argc, char **argv)
     EncoderSettings disc1024 = relative;
     disc1024.borderWidthMm = 0.1;
     add("vector 16-bit strip/svg", saveVector, std::string("vector 16-bit strip/svg"), strip16,
-        VectorFormat::Svg);
+        Export::Format::Svg);
     add("vector 16-bit strip/pdf", saveVector, std::string("vector 16-bit strip/pdf"), strip16,
-        VectorFormat::Pdf);
+        Export::Format::Pdf);
     add("vector 16-bit strip/dxf", saveVector, std::string("vector 16-bit strip/dxf"), strip16,
-        VectorFormat::Dxf);
+        Export::Format::Dxf);
     add("vector 1024-pair disc/svg", saveVector, std::string("vector 1024-pair disc/svg"), disc1024,
-        VectorFormat::Svg);
+        Export::Format::Svg);
     add("vector 1024-pair disc/pdf", saveVector, std::string("vector 1024-pair disc/pdf"), disc1024,
-        VectorFormat::Pdf);
+        Export::Format::Pdf);
     add("vector 1024-pair disc/dxf", saveVector, std::string("vector 1024-pair disc/dxf"), disc1024,
-        VectorFormat::Dxf);
+        Export::Format::Dxf);
     add("precise relative disc/plain", renderPrecise, relative, false);
     add("precise relative disc/antialiased", renderPrecise, relative, true);
     add("precise gray disc/plain", renderPrecise, gray, false);

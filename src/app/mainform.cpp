@@ -212,19 +212,15 @@ EncoderSettings MainForm::settings(QString *problem) const
         default:
             break;
         }
-        if (disc && Codes::isGray(s) && !s.singleTrack && Codes::positions(s) % 2 != 0) {
+        if (Codes::oddGrayRound(s)) {
             why = tr("A Gray code round a disc needs an even number of positions.");
             s.positions = 0;
         }
     } else {
         s.quadrature = more.quadratureCheck->isChecked();
         s.index = more.indexCheck->isChecked();
-        const int tracks = (s.quadrature ? 2 : 1) + (s.index ? 1 : 0);
-        const int room = disc ? Geometry::mmToPixels(s.dpi, s.outerRadiusMm)
-                - Geometry::mmToPixels(s.dpi, s.innerRadiusMm)
-                              : Geometry::mmToPixels(s.dpi, s.heightMm);
-        if (tracks > 1 && room < tracks) {
-            why = tr("%1 tracks do not fit at %2 dpi.").arg(tracks).arg(s.dpi);
+        if (const QString room = trackRoomProblem(s); !room.isEmpty()) {
+            why = room;
             s.quadrature = s.index = false;
         }
     }
@@ -532,9 +528,10 @@ void MainForm::setupActions()
         return a;
     };
     action(tr("Copy image"), QKeySequence::Copy, &MainForm::onCopyImage);
-    action(tr("Save as SVG..."), QKeySequence(), [this] { onSaveVector(0); });
-    action(tr("Save as vector PDF..."), QKeySequence(), [this] { onSaveVector(1); });
-    action(tr("Save as DXF..."), QKeySequence(), [this] { onSaveVector(2); });
+    action(tr("Save as SVG..."), QKeySequence(), [this] { onSaveVector(Export::Format::Svg); });
+    action(
+        tr("Save as vector PDF..."), QKeySequence(), [this] { onSaveVector(Export::Format::Pdf); });
+    action(tr("Save as DXF..."), QKeySequence(), [this] { onSaveVector(Export::Format::Dxf); });
     QAction *table
         = action(tr("Save decode table..."), QKeySequence(), &MainForm::onSaveDecodeTable);
     table->setObjectName(QStringLiteral("decodeTableAction"));
@@ -628,24 +625,20 @@ void MainForm::onCopyImage()
         QGuiApplication::clipboard()->setImage(*image);
 }
 
-void MainForm::onSaveVector(int format)
+void MainForm::onSaveVector(Export::Format format)
 {
-    static const char *const filters[]
-        = { "SVG Files (*.svg)", "PDF Files (*.pdf)", "DXF Files (*.dxf)" };
-    const QString fileName = askSaveFileName(
-        QObject::tr("Save encoder drawing"), QObject::tr(filters[std::clamp(format, 0, 2)]));
+    const char *filter = format == Export::Format::Svg ? "SVG Files (*.svg)"
+        : format == Export::Format::Pdf                ? "PDF Files (*.pdf)"
+                                                       : "DXF Files (*.dxf)";
+    const QString fileName
+        = askSaveFileName(QObject::tr("Save encoder drawing"), QObject::tr(filter));
     if (fileName.isEmpty())
         return;
-    const EncoderSettings s = settings();
-    VectorExport::Options options;
-    options.comment = describePattern(s);
     QString error;
     bool ok = false;
     {
         const WaitCursor wait(true);
-        ok = format == 0  ? VectorExport::writeSvg(s, fileName, &error, options)
-            : format == 1 ? VectorExport::writeVectorPdf(s, fileName, &error, options)
-                          : VectorExport::writeDxf(s, fileName, &error, options);
+        ok = VectorExport::write(format, settings(), fileName, &error);
     }
     if (!ok)
         showError(error);

@@ -2,6 +2,7 @@
 #define QUVELTA_MAINFORM_H
 
 #include "encodersettings.h"
+#include "exporter.h"
 #include "ui_mainform.h"
 
 #include <QImage>
@@ -87,7 +88,7 @@ private:
     void onExtrasChanged();
     void onPrint();
     void onCopyImage();
-    void onSaveVector(int format);
+    void onSaveVector(Export::Format format);
     void onSaveDecodeTable();
 
     void fitFontToCaptions();

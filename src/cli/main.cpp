@@ -27,16 +27,13 @@ bool write(const RenderJob &job, QString *error)
 {
     VectorExport::Options vector;
     vector.transparent = job.transparent;
-    vector.comment = describePattern(job.settings);
     switch (job.output) {
     case RenderJob::Output::None:
         return true;
     case RenderJob::Output::Svg:
-        return VectorExport::writeSvg(job.settings, job.fileName, error, vector);
     case RenderJob::Output::VectorPdf:
-        return VectorExport::writeVectorPdf(job.settings, job.fileName, error, vector);
     case RenderJob::Output::Dxf:
-        return VectorExport::writeDxf(job.settings, job.fileName, error, vector);
+        return VectorExport::write(job.format, job.settings, job.fileName, error, vector);
     case RenderJob::Output::Image:
     case RenderJob::Output::Pdf:
         break;

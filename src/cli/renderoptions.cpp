@@ -444,25 +444,13 @@ ParseResult parseRenderArguments(const QStringList &arguments)
                                   .arg(Codes::positions(s))
                                   .arg(Codes::singleTrackCounts()));
     }
-    if (s.type == EncoderType::Absolute && s.shape == Shape::Disc && Codes::isGray(s)
-        && !s.singleTrack && Codes::positions(s) % 2 != 0)
+    if (Codes::oddGrayRound(s))
         return usageError(QStringLiteral("a Gray code round a disc changes one bit per step only "
                                          "with an even number of positions, not %1 (use an even "
                                          "count, --code binary, or a strip)")
                               .arg(Codes::positions(s)));
-    const int tracks = (s.quadrature ? 2 : 1) + (s.index ? 1 : 0);
-    if (tracks > 1) {
-        const int room = s.shape == Shape::Disc ? Geometry::mmToPixels(s.dpi, s.outerRadiusMm)
-                - Geometry::mmToPixels(s.dpi, s.innerRadiusMm)
-                                                : Geometry::mmToPixels(s.dpi, s.heightMm);
-        if (room < tracks)
-            return usageError(
-                QStringLiteral("%1 tracks do not fit in a %2 %3 px wide at %4 dpi")
-                    .arg(tracks)
-                    .arg(s.shape == Shape::Disc ? QStringLiteral("ring") : QStringLiteral("strip"))
-                    .arg(room)
-                    .arg(s.dpi));
-    }
+    if (const QString problem = trackRoomProblem(s); !problem.isEmpty())
+        return usageError(problem);
     if (const QString problem = markBiasProblem(s); !problem.isEmpty())
         return usageError(problem);
     const bool pixels

@@ -54,18 +54,31 @@ struct Scheme
     int level;
 };
 
-bool encodeWith(const QImage &image, QIODevice *device, QString *reason, Scheme scheme)
+using PixelPacking::RowPacker;
+
+// The PNG header of the packed rows, worked out once for every scheme tried.
+struct Layout
 {
-    using PixelPacking::RowPacker;
-    const RowPacker packer(image);
-    const bool palette
-        = packer.kind() == RowPacker::Kind::Bilevel || packer.kind() == RowPacker::Kind::Indexed;
-    const int colorType = palette                ? PNG_COLOR_TYPE_PALETTE
-        : packer.kind() == RowPacker::Kind::Gray ? PNG_COLOR_TYPE_GRAY
-                                                 : PNG_COLOR_TYPE_RGB;
+    explicit Layout(const RowPacker &packer)
+        : palette(
+            packer.kind() == RowPacker::Kind::Bilevel || packer.kind() == RowPacker::Kind::Indexed),
+          colorType(palette                                ? PNG_COLOR_TYPE_PALETTE
+                  : packer.kind() == RowPacker::Kind::Gray ? PNG_COLOR_TYPE_GRAY
+                                                           : PNG_COLOR_TYPE_RGB),
+          bitDepth(packer.kind() == RowPacker::Kind::Bilevel ? 1 : 8)
+    {
+        for (QRgb c : packer.palette())
+            entries.push_back({ png_byte(qRed(c)), png_byte(qGreen(c)), png_byte(qBlue(c)) });
+    }
+    bool palette;
+    int colorType;
+    int bitDepth;
     std::vector<png_color> entries;
-    for (QRgb c : packer.palette())
-        entries.push_back({ png_byte(qRed(c)), png_byte(qGreen(c)), png_byte(qBlue(c)) });
+};
+
+bool encodeWith(const QImage &image, const RowPacker &packer, const Layout &layout,
+    QIODevice *device, QString *reason, Scheme scheme)
+{
     std::vector<png_byte> row(size_t(packer.rowBytes()));
     Output out { device, QString() };
 
@@ -84,10 +97,10 @@ bool encodeWith(const QImage &image, QIODevice *device, QString *reason, Scheme 
     }
     png_set_write_fn(png, &out, writeData, flushData);
     png_set_IHDR(png, info, png_uint_32(image.width()), png_uint_32(image.height()),
-        packer.kind() == RowPacker::Kind::Bilevel ? 1 : 8, colorType, PNG_INTERLACE_NONE,
-        PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (palette)
-        png_set_PLTE(png, info, entries.data(), int(entries.size()));
+        layout.bitDepth, layout.colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+        PNG_FILTER_TYPE_DEFAULT);
+    if (layout.palette)
+        png_set_PLTE(png, info, layout.entries.data(), int(layout.entries.size()));
     if (image.dotsPerMeterX() > 0 && image.dotsPerMeterY() > 0)
         png_set_pHYs(png, info, png_uint_32(image.dotsPerMeterX()),
             png_uint_32(image.dotsPerMeterY()), PNG_RESOLUTION_METER);
@@ -113,18 +126,19 @@ bool encode(const QImage &image, QIODevice *device, QString *reason)
     // whole bytes, take the default strategy (half the size of run-length there). A small image
     // is cheap to try three ways, and keeps the smallest: filters pay off on some antialiased
     // ones, the default strategy on palette ones.
-    const bool bilevel
-        = PixelPacking::RowPacker(image).kind() == PixelPacking::RowPacker::Kind::Bilevel;
+    const RowPacker packer(image);
+    const Layout layout(packer);
+    const bool bilevel = packer.kind() == RowPacker::Kind::Bilevel;
     // Level 4 for 1-bit rows: 30 % larger than level 6, and as fast as run-length was.
     const Scheme fast { PNG_FILTER_NONE, bilevel ? Z_DEFAULT_STRATEGY : Z_RLE, bilevel ? 4 : 6 };
     if (qint64(image.width()) * image.height() > 4'000'000)
-        return encodeWith(image, device, reason, fast);
+        return encodeWith(image, packer, layout, device, reason, fast);
     QByteArray best;
     for (const Scheme scheme : { fast, Scheme { PNG_FILTER_NONE, Z_DEFAULT_STRATEGY, 6 },
              Scheme { PNG_ALL_FILTERS, Z_DEFAULT_STRATEGY, 6 } }) {
         QBuffer buffer;
         buffer.open(QIODevice::WriteOnly);
-        if (!encodeWith(image, &buffer, reason, scheme))
+        if (!encodeWith(image, packer, layout, &buffer, reason, scheme))
             return false;
         if (best.isEmpty() || buffer.size() < best.size())
             best = buffer.data();

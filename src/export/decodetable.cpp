@@ -11,8 +11,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <cmath>
-
 namespace DecodeTable {
 
 std::vector<int> positionsByWord(const EncoderSettings &settings)
@@ -56,7 +54,7 @@ QByteArray json(const EncoderSettings &settings, const std::vector<int> &table)
     for (const PatternGeometry::Track &t : g.tracks) {
         QJsonObject track { { QStringLiteral("name"), t.name },
             { disc ? QStringLiteral("centreRadiusMm") : QStringLiteral("centreLineMm"),
-                (t.from + t.to) / 2 - (disc ? 0.0 : g.nominal.top()) },
+                g.measuredCentre(t) },
             { QStringLiteral("widthMm"), t.to - t.from } };
         if (t.bit >= 0)
             track.insert(QStringLiteral("bit"), t.bit);
@@ -64,12 +62,10 @@ QByteArray json(const EncoderSettings &settings, const std::vector<int> &table)
     }
     QJsonArray sensors;
     for (const PatternGeometry::Sensor &s : g.sensors) {
-        const double place
-            = disc ? std::fmod(360.0 - s.at + 720.0, 360.0) : s.at - g.nominal.left();
         sensors.append(QJsonObject { { QStringLiteral("name"), s.name },
             { disc ? QStringLiteral("degreesClockwiseFrom3OClock")
                    : QStringLiteral("mmFromLeftEnd"),
-                place } });
+                g.measuredPlace(s) } });
     }
     QJsonArray positions;
     for (int p : table)

@@ -48,6 +48,15 @@ QByteArray colorSpace(const PixelPacking::RowPacker &packer)
 
 }
 
+const char *const invisibleTextFont = "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont "
+                                      "/Helvetica /Encoding /WinAnsiEncoding >> >>";
+
+QByteArray invisibleText(const QString &text, double size, QPointF at, bool yDown)
+{
+    return "BT 3 Tr /F1 " + number(size, 6) + (yDown ? " Tf 1 0 0 -1 " : " Tf 1 0 0 1 ")
+        + number(at.x(), 6) + ' ' + number(at.y(), 6) + " Tm " + literal(text) + " Tj ET\n";
+}
+
 QByteArray number(double value, int decimals)
 {
     QByteArray text = QByteArray::number(value, 'f', decimals);
@@ -90,10 +99,8 @@ bool writePdfPage(
     pdf.object(Pages, "<< /Type /Pages /Kids [" + ref(Page) + "] /Count 1 >>");
     pdf.object(Page,
         "<< /Type /Page /Parent " + ref(Pages) + " /MediaBox [0 0 " + number(pageWidth) + ' '
-            + number(pageHeight) + "] /Resources << /XObject << /Im0 " + ref(Image)
-            + " >> /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding "
-              "/WinAnsiEncoding >> >> >> /Contents "
-            + ref(Contents) + " >>");
+            + number(pageHeight) + "] /Resources << /XObject << /Im0 " + ref(Image) + " >> "
+            + invisibleTextFont + " >> /Contents " + ref(Contents) + " >>");
 
     pdf.beginObject(Image);
     pdf.write("<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(samples.width())
@@ -126,10 +133,12 @@ bool writePdfPage(
         const double k = dpi / 25.4;
         for (int i = 0; i < g.calibration->legendLines.size(); ++i) {
             const QPointF at = g.calibration->legendBaselines[size_t(i)];
-            contents += "\nBT 3 Tr /F1 " + number(g.calibration->textSize * pointsPerMm)
-                + " Tf 1 0 0 1 " + number((margin + at.x() * k) * pointsPerPixel) + ' '
-                + number(pageHeight - (margin + at.y() * k) * pointsPerPixel) + " Tm "
-                + literal(g.calibration->legendLines[i]) + " Tj ET";
+            contents += '\n'
+                + invisibleText(g.calibration->legendLines[i],
+                    g.calibration->textSize * pointsPerMm,
+                    QPointF((margin + at.x() * k) * pointsPerPixel,
+                        pageHeight - (margin + at.y() * k) * pointsPerPixel),
+                    false);
         }
     }
     pdf.object(Contents,

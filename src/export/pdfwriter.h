@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <QImage>
+#include <QPointF>
 #include <QSizeF>
 #include <QString>
 
@@ -13,6 +14,14 @@ namespace PdfExport {
 
 // A PDF number: at most `decimals` decimals, no trailing zeros.
 QByteArray number(double value, int decimals = 4);
+
+// The font resource that invisibleText uses.
+extern const char *const invisibleTextFont;
+
+// A line of text that readers find and copy but that does not show (the page draws it in
+// outlines or pixels), its baseline starting at `at`, `size` units to the em; `yDown` for a
+// coordinate system whose y axis points down.
+QByteArray invisibleText(const QString &text, double size, QPointF at, bool yDown);
 
 // Writes the one-page PDF of the pattern that `image` renders for `settings`: the page of
 // Geometry::pdfPageSizeMm() at the settings' DPI, the image drawn pixel for pixel (and losslessly)

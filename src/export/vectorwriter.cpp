@@ -1,6 +1,8 @@
 #include "vectorwriter.h"
 
 #include "deflater.h"
+#include "description.h"
+#include "exporterror.h"
 #include "geometry.h"
 #include "outputfile.h"
 #include "patterngeometry.h"
@@ -174,6 +176,11 @@ public:
         text += QByteArray::number(code).rightJustified(3, ' ') + '\n' + value + '\n';
     }
     void group(int code, double value) { group(code, num(value)); }
+    void groups(std::initializer_list<std::pair<int, QByteArray>> list)
+    {
+        for (const auto &[code, value] : list)
+            group(code, value);
+    }
     QByteArray text;
 };
 
@@ -232,9 +239,9 @@ bool writeSvg(const EncoderSettings &settings, const QString &fileName, QString 
         + num(page.width()) + "mm\" height=\"" + num(page.height()) + "mm\" viewBox=\"0 0 "
         + num(page.width()) + ' ' + num(page.height())
         + "\">\n<title>Quvelta encoder pattern</title>\n";
-    if (!options.comment.isEmpty())
-        svg += "<desc>" + xmlEscaped(options.comment) + "</desc>\n<!--\n"
-            + options.comment.toUtf8().replace("--", "- -") + "\n-->\n";
+    const QString description = describePattern(settings);
+    svg += "<desc>" + xmlEscaped(description) + "</desc>\n<!--\n"
+        + description.toUtf8().replace("--", "- -") + "\n-->\n";
     if (!options.transparent)
         svg += "<rect id=\"background\" width=\"" + num(page.width()) + "\" height=\""
             + num(page.height()) + "\" fill=\"" + hexColor(settings.background) + "\"/>\n";
@@ -341,9 +348,8 @@ bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QS
         // search and copy.
         const Calibration &c = *geometry.calibration;
         for (int i = 0; i < c.legendLines.size(); ++i)
-            content += "BT 3 Tr /F1 " + num(c.textSize) + " Tf 1 0 0 -1 "
-                + point(c.legendBaselines[size_t(i)]) + " Tm "
-                + PdfExport::literal(c.legendLines[i]) + " Tj ET\n";
+            content += PdfExport::invisibleText(
+                c.legendLines[i], c.textSize, c.legendBaselines[size_t(i)], true);
     }
     content += "Q\n";
 
@@ -368,10 +374,8 @@ bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QS
     pdf.object(Page,
         "<< /Type /Page /Parent " + PdfExport::ref(Pages) + " /MediaBox [0 0 "
             + number(pageMm.width() * pointsPerMm) + ' ' + number(pageMm.height() * pointsPerMm)
-            + "] /Resources << /Properties << " + properties
-            + ">> /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding "
-              "/WinAnsiEncoding >> >> >> /Contents "
-            + PdfExport::ref(Contents) + " >>");
+            + "] /Resources << /Properties << " + properties + ">> " + PdfExport::invisibleTextFont
+            + " >> /Contents " + PdfExport::ref(Contents) + " >>");
     // Thousands of equal marks compress to almost nothing.
     QByteArray packed;
     Deflater deflater(
@@ -400,7 +404,7 @@ bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QS
 }
 
 bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString *error,
-    const Options &options)
+    const Options & /*options*/)
 {
     const PatternGeometry geometry = patternGeometry(settings);
     // A drawing has its own scale: no ruler, and the legend as text rather than outlines.
@@ -418,52 +422,25 @@ bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString 
     const auto flip = [height](QPointF p) { return QPointF(p.x(), height - p.y()); };
 
     DxfOutput dxf;
-    for (const QString &line : options.comment.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+    for (const QString &line :
+        describePattern(settings).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         dxf.group(999, line.toUtf8());
-    dxf.group(0, "SECTION");
-    dxf.group(2, "HEADER");
-    dxf.group(9, "$ACADVER");
-    dxf.group(1, "AC1009");
-    dxf.group(9, "$INSUNITS");
-    dxf.group(70, "4"); // millimetres
-    dxf.group(9, "$MEASUREMENT");
-    dxf.group(70, "1"); // metric
-    dxf.group(9, "$EXTMIN");
-    dxf.group(10, 0.0);
-    dxf.group(20, 0.0);
-    dxf.group(9, "$EXTMAX");
-    dxf.group(10, geometry.page.width());
-    dxf.group(20, height);
-    dxf.group(0, "ENDSEC");
-
-    dxf.group(0, "SECTION");
-    dxf.group(2, "TABLES");
-    dxf.group(0, "TABLE");
-    dxf.group(2, "LTYPE");
-    dxf.group(70, "1");
-    dxf.group(0, "LTYPE");
-    dxf.group(2, "CONTINUOUS");
-    dxf.group(70, "0");
-    dxf.group(3, "Solid line");
-    dxf.group(72, "65");
-    dxf.group(73, "0");
-    dxf.group(40, 0.0);
-    dxf.group(0, "ENDTAB");
-    dxf.group(0, "TABLE");
-    dxf.group(2, "LAYER");
-    dxf.group(70, QByteArray::number(qulonglong(layers.size() + 1)));
-    dxf.group(0, "LAYER");
-    dxf.group(2, "0");
-    dxf.group(70, "0");
-    dxf.group(62, "7");
-    dxf.group(6, "CONTINUOUS");
-    for (const Layer &layer : layers) {
-        dxf.group(0, "LAYER");
-        dxf.group(2, dxfLayerName(layer.name));
-        dxf.group(70, "0");
-        dxf.group(62, layer.kind == Layer::Kind::Cut ? "1" : "7"); // cut lines red
-        dxf.group(6, "CONTINUOUS");
-    }
+    dxf.groups({ { 0, "SECTION" }, { 2, "HEADER" }, { 9, "$ACADVER" }, { 1, "AC1009" },
+        { 9, "$INSUNITS" }, { 70, "4" } /* millimetres */, { 9, "$MEASUREMENT" },
+        { 70, "1" } /* metric */, { 9, "$EXTMIN" }, { 10, "0" }, { 20, "0" }, { 9, "$EXTMAX" },
+        { 10, num(geometry.page.width()) }, { 20, num(height) }, { 0, "ENDSEC" } });
+    dxf.groups({ { 0, "SECTION" }, { 2, "TABLES" }, { 0, "TABLE" }, { 2, "LTYPE" }, { 70, "1" },
+        { 0, "LTYPE" }, { 2, "CONTINUOUS" }, { 70, "0" }, { 3, "Solid line" }, { 72, "65" },
+        { 73, "0" }, { 40, "0" }, { 0, "ENDTAB" } });
+    dxf.groups({ { 0, "TABLE" }, { 2, "LAYER" },
+        { 70, QByteArray::number(qulonglong(layers.size() + 1)) } });
+    const auto layerEntry = [&dxf](const QByteArray &name, const QByteArray &colour) {
+        dxf.groups(
+            { { 0, "LAYER" }, { 2, name }, { 70, "0" }, { 62, colour }, { 6, "CONTINUOUS" } });
+    };
+    layerEntry("0", "7");
+    for (const Layer &layer : layers)
+        layerEntry(dxfLayerName(layer.name), layer.kind == Layer::Kind::Cut ? "1" : "7"); // cut red
     dxf.group(0, "ENDTAB");
     dxf.group(0, "ENDSEC");
 
@@ -545,6 +522,22 @@ bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString 
     dxf.group(0, "ENDSEC");
     dxf.group(0, "EOF");
     return saveFile(dxf.text, fileName, error);
+}
+
+bool write(Export::Format format, const EncoderSettings &settings, const QString &fileName,
+    QString *error, const Options &options)
+{
+    switch (format) {
+    case Export::Format::Svg:
+        return writeSvg(settings, fileName, error, options);
+    case Export::Format::Pdf:
+        return writeVectorPdf(settings, fileName, error, options);
+    case Export::Format::Dxf:
+        return writeDxf(settings, fileName, error, options);
+    default:
+        *error = cantWrite(fileName, QStringLiteral("not a vector format"));
+        return false;
+    }
 }
 
 }

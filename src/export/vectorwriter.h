@@ -2,6 +2,7 @@
 #define QUVELTA_VECTORWRITER_H
 
 #include "encodersettings.h"
+#include "exporter.h"
 
 #include <QString>
 
@@ -25,10 +26,17 @@ bool writeSvg(const EncoderSettings &settings, const QString &fileName, QString 
 bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QString *error,
     const Options &options = {});
 
+// The pattern's description (its tracks, counts and sensors) goes into the SVG's and the DXF's
+// comments.
+
 // AutoCAD R12 ASCII DXF in millimetres: a closed polyline (with arc bulges) per outline, a layer
 // per group, the outline layer as circles.
 bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString *error,
     const Options &options = {});
+
+// SVG, vector PDF or DXF, as the format says.
+bool write(Export::Format format, const EncoderSettings &settings, const QString &fileName,
+    QString *error, const Options &options = {});
 
 }
 

@@ -23,19 +23,32 @@ double tickLength(int mm)
     return mm % 10 == 0 ? 4.5 : mm % 5 == 0 ? 3.0 : 2.0;
 }
 
+// The rulers' and the legend's font at 100 px to the em; fonts need a QGuiApplication.
+QFont textFont()
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(100);
+    return font;
+}
+
+double textWidth(const QString &text, double size)
+{
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return 0;
+    return QFontMetricsF(textFont()).horizontalAdvance(text) * size / 100.0;
+}
+
 // Text as glyph outlines through Qt's font engine, `size` mm to the em, its baseline starting
 // at `origin`. Its width goes to *width.
 std::vector<Shapes::Contour> textOutlines(
     const QString &text, double size, QPointF origin, double *width)
 {
     std::vector<Shapes::Contour> contours;
-    *width = 0;
-    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+    *width = textWidth(text, size);
+    if (*width == 0)
         return contours;
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(100);
+    const QFont font = textFont();
     const double scale = size / 100.0;
-    *width = QFontMetricsF(font).horizontalAdvance(text) * scale;
     QPainterPath path;
     path.addText(0, 0, font, text);
     const QTransform transform
@@ -51,13 +64,6 @@ std::vector<Shapes::Contour> textOutlines(
         contours.push_back(c);
     }
     return contours;
-}
-
-double textWidth(const QString &text, double size)
-{
-    double width = 0;
-    textOutlines(text, size, QPointF(), &width);
-    return width;
 }
 
 void append(std::vector<Shapes::Contour> &to, const std::vector<Shapes::Contour> &from)

@@ -74,6 +74,12 @@ bool isGray(const EncoderSettings &settings)
         || (settings.grayCode && (settings.shape == Shape::Disc || settings.grayOnStrip));
 }
 
+bool oddGrayRound(const EncoderSettings &settings)
+{
+    return settings.type == EncoderType::Absolute && settings.shape == Shape::Disc
+        && isGray(settings) && !settings.singleTrack && positions(settings) % 2 != 0;
+}
+
 const SingleTrack *singleTrack(int positions)
 {
     static std::mutex mutex;

@@ -29,6 +29,10 @@ int wordBits(const EncoderSettings &settings);
 // Whether the pattern uses reflected Gray code (single-track codes are Gray codes too).
 bool isGray(const EncoderSettings &settings);
 
+// Whether a Gray code is asked to go round a disc with an odd number of positions, which no Gray
+// code can: one bit per step needs an even count.
+bool oddGrayRound(const EncoderSettings &settings);
+
 // The single-track code for this many positions, or null when the library has none.
 const SingleTrack *singleTrack(int positions);
 

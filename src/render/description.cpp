@@ -12,17 +12,12 @@ QString millimetres(double value)
     return QString::number(value, 'f', 3);
 }
 
-// A sensor's place as a person measures it: clockwise from 3 o'clock on a disc, the direction
-// positions grow; from the left end of a strip.
 QString sensorPlace(const PatternGeometry &g, const PatternGeometry::Sensor &sensor)
 {
-    if (g.shape == Shape::Disc) {
-        double clockwise = std::fmod(360.0 - sensor.at, 360.0);
-        if (clockwise < 0)
-            clockwise += 360.0;
-        return QStringLiteral("%1 degrees clockwise from 3 o'clock").arg(clockwise, 0, 'f', 4);
-    }
-    return QStringLiteral("%1 mm from the left end").arg(millimetres(sensor.at - g.nominal.left()));
+    if (g.shape == Shape::Disc)
+        return QStringLiteral("%1 degrees clockwise from 3 o'clock")
+            .arg(g.measuredPlace(sensor), 0, 'f', 4);
+    return QStringLiteral("%1 mm from the left end").arg(millimetres(g.measuredPlace(sensor)));
 }
 
 }
@@ -75,8 +70,7 @@ QString describePattern(const EncoderSettings &s)
                 .arg(QStringLiteral("segments"), 9)
                 .arg(QStringLiteral("marks"), 7);
     for (const PatternGeometry::Track &t : g.tracks) {
-        // A strip's centre line is measured down from the pattern's top edge.
-        const double middle = (t.from + t.to) / 2 - (disc ? 0.0 : g.nominal.top());
+        const double middle = g.measuredCentre(t);
         text += QStringLiteral("%1 %2 %3 %4 %5\n")
                     .arg(t.name, -36)
                     .arg(millimetres(middle), 17)

@@ -1,5 +1,7 @@
 #include "patterngeometry.h"
 
+#include "geometry.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -9,16 +11,16 @@ namespace {
 using Run = PatternGeometry::Run;
 using Track = PatternGeometry::Track;
 
-// Maximal runs of steps whose code has `bit` set, as [first, end) step intervals. On a cyclic
-// pattern a run through the last step continues into step 0 (end > steps).
-std::vector<std::pair<int, int>> stepRuns(
-    const EncoderSettings &settings, int steps, int bit, bool cyclic, int *segments)
+// Maximal runs of steps that are marks, as [first, end) step intervals. On a cyclic pattern a
+// run through the last step continues into step 0 (end > steps).
+template<typename IsMark>
+std::vector<std::pair<int, int>> stepRuns(int steps, bool cyclic, int *segments, IsMark isMark)
 {
     std::vector<std::pair<int, int>> runs;
     int transitions = 0;
     bool previous = false;
     for (int q = 0; q < steps; ++q) {
-        const bool on = (codeWord(settings, q) >> bit) & 1u;
+        const bool on = isMark(q);
         if (q > 0 && on != previous)
             ++transitions;
         if (on && (q == 0 || !previous))
@@ -27,7 +29,7 @@ std::vector<std::pair<int, int>> stepRuns(
             runs.back().second = q + 1;
         previous = on;
     }
-    const bool firstOn = codeWord(settings, 0) >> bit & 1u;
+    const bool firstOn = steps > 0 && isMark(0);
     if (cyclic) {
         if (previous != firstOn)
             ++transitions;
@@ -61,29 +63,18 @@ double patternMarginMm(const EncoderSettings &settings)
     return settings.sensorMarks ? 4.0 : settings.calibration ? 1.0 : 0.0;
 }
 
-QSizeF patternRoomMm(const EncoderSettings &settings)
-{
-    const double margins = 2 * patternMarginMm(settings);
-    if (!settings.calibration)
-        return QSizeF(margins, margins);
-    return QSizeF(margins, margins) + patternGeometry(settings).calibration->extra;
-}
+namespace {
 
-PatternGeometry patternGeometry(const EncoderSettings &s)
+// The page: where the pattern's box lies and what stands beside it, without the tracks.
+PatternGeometry pageLayout(const EncoderSettings &s)
 {
     PatternGeometry g;
     g.shape = s.shape;
     g.lineWidth = s.border ? s.borderWidthMm : 0.0;
     g.margin = patternMarginMm(s);
     g.sensorMarks = s.sensorMarks;
-    const double half = g.lineWidth / 2;
-    const bool absolute = s.type == EncoderType::Absolute;
     const bool disc = s.shape == Shape::Disc;
-    g.positions = Codes::positions(s);
-    const int steps = absolute ? g.positions : 2 * std::max(s.count, 0);
-    const double pitch = steps > 0 ? (disc ? 360.0 : s.widthMm * 1.0) / steps : 0;
-
-    const double corner = g.margin + half;
+    const double corner = g.margin + g.lineWidth / 2;
     if (!disc) {
         g.nominal = QRectF(corner, corner, s.widthMm, s.heightMm);
     } else {
@@ -99,6 +90,27 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
         g.calibration = calibration(s, box, g.nominal);
         g.page += g.calibration->extra;
     }
+    return g;
+}
+
+}
+
+QSizeF patternRoomMm(const EncoderSettings &settings)
+{
+    const double margins = 2 * patternMarginMm(settings);
+    if (!settings.calibration)
+        return QSizeF(margins, margins);
+    return QSizeF(margins, margins) + pageLayout(settings).calibration->extra;
+}
+
+PatternGeometry patternGeometry(const EncoderSettings &s)
+{
+    PatternGeometry g = pageLayout(s);
+    const bool absolute = s.type == EncoderType::Absolute;
+    const bool disc = s.shape == Shape::Disc;
+    g.positions = Codes::positions(s);
+    const int steps = absolute ? g.positions : 2 * std::max(s.count, 0);
+    const double pitch = steps > 0 ? (disc ? 360.0 : s.widthMm * 1.0) / steps : 0;
 
     // Positions along the pattern, in steps, to runs: left to right on a strip, clockwise from
     // 3 o'clock on a disc (step q covers [360 - (q + 1) d, 360 - q d] as seen).
@@ -134,20 +146,9 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
         t.name = QStringLiteral("single track");
         if (const Codes::SingleTrack *code = Codes::singleTrack(g.positions)) {
             const int cells = int(code->cells.size());
-            int transitions = 0;
-            for (int i = 0; i < cells; ++i) {
-                transitions += code->cells[size_t(i)] != code->cells[size_t((i + 1) % cells)];
-                if (!code->cells[size_t(i)] || (i > 0 && code->cells[size_t(i - 1)]))
-                    continue;
-                int end = i;
-                while (end < i + cells && code->cells[size_t(end % cells)])
-                    ++end;
-                t.runs.push_back(span(i, end));
-            }
-            // A mark running through cell 0 was found from its start near the end.
-            if (code->cells.front() && code->cells.back())
-                t.runs.erase(t.runs.begin());
-            t.segments = std::max(transitions, 1);
+            for (const auto &[a, b] : stepRuns(cells, true, &t.segments,
+                     [code](int q) { return bool(code->cells[size_t(q)]); }))
+                t.runs.push_back(span(a, b));
             const int sensors = int(code->sensorOffset.size());
             for (int j = 0; j < sensors; ++j)
                 g.sensors.push_back(
@@ -166,7 +167,9 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
             const bool lowFirst = (s.bitOrder == BitOrder::LsbToMsb) == disc;
             t.bit = lowFirst ? i : bits - 1 - i;
             t.name = bitTrackName(i, t.bit, bits);
-            for (const auto &[a, b] : stepRuns(s, steps, t.bit, disc, &t.segments))
+            const int bit = t.bit;
+            for (const auto &[a, b] : stepRuns(steps, disc, &t.segments,
+                     [&s, bit](int q) { return bool(codeWord(s, q) >> bit & 1u); }))
                 t.runs.push_back(span(a, b));
         }
         g.sensors.push_back({ QStringLiteral("reading line, every track"), at(0) });
@@ -238,6 +241,14 @@ Contour stripFrameOuter(const PatternGeometry &g)
     const double half = g.lineWidth / 2;
     return Shapes::rectangle(g.nominal.left() - half, g.nominal.top() - half,
         g.nominal.right() + half, g.nominal.bottom() + half);
+}
+
+// What of a strip's track the border lines leave: its marks' room, the frames' hole.
+QRectF stripInterior(const PatternGeometry &g, const Track &t)
+{
+    const double half = g.lineWidth / 2;
+    return QRectF(QPointF(g.nominal.left() + half, t.from + half),
+        QPointF(g.nominal.right() - half, t.to - half));
 }
 
 // The border circles of a disc as bands of radii, merged where they meet.
@@ -370,15 +381,12 @@ std::vector<Shapes::Layer> PatternGeometry::layers() const
     for (const Track &t : tracks) {
         Layer layer { t.name, Layer::Kind::Fill, {} };
         if (shape == Shape::Bar) {
-            const double top = t.from + half;
-            const double bottom = t.to - half;
-            const double left = nominal.left() + half;
-            const double right = nominal.right() - half;
+            const QRectF room = stripInterior(*this, t);
             for (const Run &run : t.runs) {
-                const double a = std::max(run.from, left);
-                const double b = std::min(run.to, right);
-                if (a < b && top < bottom)
-                    layer.contours.push_back(Shapes::rectangle(a, top, b, bottom));
+                const double a = std::max(run.from, room.left());
+                const double b = std::min(run.to, room.right());
+                if (a < b && room.top() < room.bottom())
+                    layer.contours.push_back(Shapes::rectangle(a, room.top(), b, room.bottom()));
             }
         } else {
             const double inner = t.from > 0 ? t.from + half : 0.0;
@@ -397,12 +405,10 @@ std::vector<Shapes::Layer> PatternGeometry::layers() const
             Layer frames { QStringLiteral("frames"), Layer::Kind::Fill,
                 { stripFrameOuter(*this) } };
             for (const Track &t : tracks) {
-                const double top = t.from + half;
-                const double bottom = t.to - half;
-                const double left = nominal.left() + half;
-                const double right = nominal.right() - half;
-                if (top < bottom && left < right)
-                    frames.contours.push_back(Shapes::rectangle(left, top, right, bottom, true));
+                const QRectF hole = stripInterior(*this, t);
+                if (hole.top() < hole.bottom() && hole.left() < hole.right())
+                    frames.contours.push_back(Shapes::rectangle(
+                        hole.left(), hole.top(), hole.right(), hole.bottom(), true));
             }
             result.push_back(std::move(frames));
         } else {
@@ -470,6 +476,22 @@ std::vector<PatternGeometry::Widths> PatternGeometry::narrowest(Along along) con
     return result;
 }
 
+QString trackRoomProblem(const EncoderSettings &s)
+{
+    const int tracks = (s.quadrature ? 2 : 1) + (s.index ? 1 : 0);
+    const bool disc = s.shape == Shape::Disc;
+    const int room = disc ? Geometry::mmToPixels(s.dpi, s.outerRadiusMm)
+            - Geometry::mmToPixels(s.dpi, s.innerRadiusMm)
+                          : Geometry::mmToPixels(s.dpi, s.heightMm);
+    if (s.type != EncoderType::Relative || tracks < 2 || room >= tracks)
+        return QString();
+    return QStringLiteral("%1 tracks do not fit in a %2 %3 px wide at %4 dpi")
+        .arg(tracks)
+        .arg(disc ? QStringLiteral("ring") : QStringLiteral("strip"))
+        .arg(room)
+        .arg(s.dpi);
+}
+
 QString markBiasProblem(const EncoderSettings &settings)
 {
     if (settings.markBiasMm == 0)
@@ -498,6 +520,19 @@ QString markBiasProblem(const EncoderSettings &settings)
                 .arg(w.mark - settings.markBiasMm, 0, 'f', 4);
     }
     return QString();
+}
+
+double PatternGeometry::measuredCentre(const Track &track) const
+{
+    return (track.from + track.to) / 2 - (shape == Shape::Disc ? 0.0 : nominal.top());
+}
+
+double PatternGeometry::measuredPlace(const Sensor &sensor) const
+{
+    if (shape != Shape::Disc)
+        return sensor.at - nominal.left();
+    const double clockwise = std::fmod(360.0 - sensor.at, 360.0);
+    return clockwise < 0 ? clockwise + 360.0 : clockwise;
 }
 
 double PatternGeometry::foregroundArea() const

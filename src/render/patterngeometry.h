@@ -89,6 +89,13 @@ struct PatternGeometry
     // Fill layers never overlap each other, so their areas add up.
     std::vector<Shapes::Layer> layers() const;
 
+    // Where a person measures a track: its centre radius on a disc, its centre line's distance
+    // from the pattern's top edge on a strip.
+    double measuredCentre(const Track &track) const;
+    // Where a person measures a sensor: degrees clockwise from 3 o'clock on a disc, the direction
+    // positions grow; mm from the pattern's left end on a strip.
+    double measuredPlace(const Sensor &sensor) const;
+
     // Total area of the foreground, mm².
     double foregroundArea() const;
 };
@@ -103,6 +110,10 @@ QSizeF patternRoomMm(const EncoderSettings &settings);
 // Why the mark bias of these settings cannot be drawn (it would close a gap, remove a mark, or
 // meet at a disc's centre), or an empty string.
 QString markBiasProblem(const EncoderSettings &settings);
+
+// Why the tracks of a relative pattern (channels and index) do not fit into the pixels of the
+// strip's height or the disc's ring at the DPI, or an empty string.
+QString trackRoomProblem(const EncoderSettings &settings);
 
 // The pattern these settings describe.
 PatternGeometry patternGeometry(const EncoderSettings &settings);
