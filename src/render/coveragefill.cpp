@@ -1,10 +1,9 @@
 #include "coveragefill.h"
 
+#include "paintcommon.h"
+
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <functional>
-#include <thread>
 
 namespace {
 
@@ -135,18 +134,13 @@ void CoverageFill::accumulateCrossings(
     }
 }
 
-void CoverageFill::fill(
-    QImage &image, const QColor &foreground, const QColor &background, Sampling sampling) const
+void CoverageFill::prepare()
 {
-    Q_ASSERT(image.format() == QImage::Format_RGB32 && image.size() == size);
-    const int width = size.width();
+    if (prepared)
+        return;
     const int height = size.height();
     const int bands = (height + bandRows - 1) / bandRows;
-    const QRgb fg = foreground.rgb() | 0xff000000u;
-    const QRgb bg = background.rgb() | 0xff000000u;
-
-    // Segments by the bands they touch.
-    std::vector<std::vector<int>> byBand(size_t(std::max(bands, 0)));
+    byBand.assign(size_t(std::max(bands, 0)), {});
     for (size_t i = 0; i < segments.size(); ++i) {
         const Segment &s = segments[i];
         const double top = std::min(s.y0, s.y1);
@@ -158,63 +152,92 @@ void CoverageFill::fill(
         for (int band = first; band <= last; ++band)
             byBand[size_t(band)].push_back(int(i));
     }
+    prepared = true;
+}
 
-    std::atomic<int> nextBand { 0 };
-    const auto sampledWorker = [&] {
-        const int stride = width + 1;
-        std::vector<int> cells(size_t(stride) * bandRows, 0);
-        for (int band = nextBand++; band < bands; band = nextBand++) {
+void CoverageFill::fillRows(uchar *firstRow, qsizetype stride, int top, int rows, QRgb foreground,
+    QRgb background, Sampling sampling) const
+{
+    Q_ASSERT(prepared && top >= 0 && top + rows <= size.height());
+    const int width = size.width();
+    const QRgb fg = foreground | 0xff000000u;
+    const QRgb bg = background | 0xff000000u;
+    const auto out = [&](int y) { return reinterpret_cast<QRgb *>(firstRow + (y - top) * stride); };
+    // Whole bands of cells, of which only the asked rows are written out.
+    const int firstBand = top / bandRows;
+    const int endBand = (top + rows + bandRows - 1) / bandRows;
+    if (sampling == Sampling::PixelCentre) {
+        const int cellStride = width + 1;
+        // Each thread keeps its cells from call to call: they are left all zero.
+        thread_local std::vector<int> cells;
+        if (cells.size() != size_t(cellStride) * bandRows)
+            cells.assign(size_t(cellStride) * bandRows, 0);
+        for (int band = firstBand; band < endBand; ++band) {
             const int bandTop = band * bandRows;
-            const int rows = std::min(bandRows, height - bandTop);
+            const int bandHeight = std::min(bandRows, size.height() - bandTop);
             for (int index : byBand[size_t(band)])
                 accumulateCrossings(
-                    cells.data(), stride, width, bandTop, rows, segments[size_t(index)]);
-            for (int r = 0; r < rows; ++r) {
-                int *cell = cells.data() + size_t(r) * size_t(stride);
-                auto *out = reinterpret_cast<QRgb *>(image.scanLine(bandTop + r));
+                    cells.data(), cellStride, width, bandTop, bandHeight, segments[size_t(index)]);
+            for (int r = 0; r < bandHeight; ++r) {
+                int *cell = cells.data() + size_t(r) * size_t(cellStride);
+                const int y = bandTop + r;
+                if (y < top || y >= top + rows) {
+                    std::fill(cell, cell + cellStride, 0);
+                    continue;
+                }
+                QRgb *line = out(y);
                 int winding = 0;
                 for (int x = 0; x < width; ++x) {
                     winding += cell[x];
                     cell[x] = 0;
-                    out[x] = winding != 0 ? fg : bg;
+                    line[x] = winding != 0 ? fg : bg;
                 }
                 cell[width] = 0;
             }
         }
-    };
-    const auto areaWorker = [&] {
-        const int stride = width + 2;
-        std::vector<float> cells(size_t(stride) * bandRows, 0.0f);
-        for (int band = nextBand++; band < bands; band = nextBand++) {
-            const int bandTop = band * bandRows;
-            const int rows = std::min(bandRows, height - bandTop);
-            for (int index : byBand[size_t(band)])
-                accumulate(cells.data(), stride, bandTop, rows, segments[size_t(index)]);
-            for (int r = 0; r < rows; ++r) {
-                float *cell = cells.data() + size_t(r) * size_t(stride);
-                auto *out = reinterpret_cast<QRgb *>(image.scanLine(bandTop + r));
-                float sum = 0.0f;
-                for (int x = 0; x < width; ++x) {
-                    sum += cell[x];
-                    cell[x] = 0.0f;
-                    const float coverage = std::fabs(sum);
-                    const int alpha = coverage >= 1.0f ? 255 : int(coverage * 255.0f + 0.5f);
-                    out[x] = alpha == 0 ? bg
-                        : alpha == 255  ? fg
-                                        : interpolate(fg, uint(alpha), bg, uint(255 - alpha));
-                }
-                cell[width] = cell[width + 1] = 0.0f;
+        return;
+    }
+    const int cellStride = width + 2;
+    thread_local std::vector<float> cells;
+    if (cells.size() != size_t(cellStride) * bandRows)
+        cells.assign(size_t(cellStride) * bandRows, 0.0f);
+    for (int band = firstBand; band < endBand; ++band) {
+        const int bandTop = band * bandRows;
+        const int bandHeight = std::min(bandRows, size.height() - bandTop);
+        for (int index : byBand[size_t(band)])
+            accumulate(cells.data(), cellStride, bandTop, bandHeight, segments[size_t(index)]);
+        for (int r = 0; r < bandHeight; ++r) {
+            float *cell = cells.data() + size_t(r) * size_t(cellStride);
+            const int y = bandTop + r;
+            if (y < top || y >= top + rows) {
+                std::fill(cell, cell + cellStride, 0.0f);
+                continue;
             }
+            QRgb *line = out(y);
+            float sum = 0.0f;
+            for (int x = 0; x < width; ++x) {
+                sum += cell[x];
+                cell[x] = 0.0f;
+                const float coverage = std::fabs(sum);
+                const int alpha = coverage >= 1.0f ? 255 : int(coverage * 255.0f + 0.5f);
+                line[x] = alpha == 0 ? bg
+                    : alpha == 255   ? fg
+                                     : interpolate(fg, uint(alpha), bg, uint(255 - alpha));
+            }
+            cell[width] = cell[width + 1] = 0.0f;
         }
-    };
+    }
+}
 
-    const int threads = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
-    std::vector<std::thread> pool;
-    const std::function<void()> worker
-        = sampling == Sampling::Area ? std::function<void()>(areaWorker) : sampledWorker;
-    for (int i = 1; i < threads; ++i)
-        pool.emplace_back(worker);
-    worker();
-    for (std::thread &t : pool)
-        t.join();
+void CoverageFill::fill(
+    QImage &image, const QColor &foreground, const QColor &background, Sampling sampling)
+{
+    Q_ASSERT(image.format() == QImage::Format_RGB32 && image.size() == size);
+    prepare();
+    const int bands = (size.height() + bandRows - 1) / bandRows;
+    shareOutOverCores(bands, [&](int band) {
+        const int top = band * bandRows;
+        fillRows(image.scanLine(top), image.bytesPerLine(), top,
+            std::min(bandRows, size.height() - top), foreground.rgb(), background.rgb(), sampling);
+    });
 }

@@ -32,8 +32,18 @@ public:
     // centre lies inside (non-zero winding), plain pixels with every edge at its exact place.
     enum class Sampling { Area, PixelCentre };
 
+    // Every row of an RGB32 image of the fill's size, the rows shared out over the cores.
     void fill(QImage &image, const QColor &foreground, const QColor &background,
-        Sampling sampling = Sampling::Area) const;
+        Sampling sampling = Sampling::Area);
+
+    // Sorts the edges by the rows they cross; after this no polygon may be added, and fillRows
+    // may be called from several threads at once.
+    void prepare();
+
+    // Rows top to top + rows - 1 of the fill, written to `rows` lines `stride` bytes apart from
+    // `firstRow`: the same pixels these rows have in the whole fill.
+    void fillRows(uchar *firstRow, qsizetype stride, int top, int rows, QRgb foreground,
+        QRgb background, Sampling sampling) const;
 
 private:
     struct Segment
@@ -47,6 +57,8 @@ private:
 
     QSize size;
     std::vector<Segment> segments;
+    std::vector<std::vector<int>> byBand; // segment indices by the band of rows they touch
+    bool prepared = false;
 };
 
 #endif

@@ -394,12 +394,11 @@ std::vector<Interval> subtract(const std::vector<Interval> &a, const std::vector
 
 }
 
-bool drawDiscAntialiased(QImage &image, const EncoderSettings &settings)
+std::unique_ptr<CoverageFill> discSectorCoverage(const EncoderSettings &settings, QSize size)
 {
-    const QSize size = image.size();
     const std::vector<DiscTrack> tracks = discTracks(settings);
     const QPointF center = centerOf(size);
-    CoverageFill fill(size);
+    auto fill = std::make_unique<CoverageFill>(size);
     std::vector<CoverageFill::Point> polygon;
     const auto addSector = [&](qreal inner, qreal outer, long double from, long double to) {
         polygon.clear();
@@ -408,7 +407,7 @@ bool drawDiscAntialiased(QImage &image, const EncoderSettings &settings)
             appendArc(polygon, center, inner, to, from);
         else
             polygon.push_back({ center.x(), center.y() });
-        fill.addPolygon(polygon);
+        fill->addPolygon(polygon);
     };
     for (size_t t = 0; t < tracks.size(); ++t) {
         const DiscTrack &track = tracks[t];
@@ -430,10 +429,14 @@ bool drawDiscAntialiased(QImage &image, const EncoderSettings &settings)
                 addSector(body, outer, i.first, i.second);
         }
     }
-    fill.fill(image, settings.foreground, settings.background);
+    fill->prepare();
+    return fill;
+}
 
-    QPainter painter(&image);
+void drawDiscOverlay(QPainter &painter, const EncoderSettings &settings, QSize size)
+{
     painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+    const std::vector<DiscTrack> tracks = discTracks(settings);
     if (settings.border) {
         // Where tracks are narrower than their circles, the next track's clearing disc takes
         // part of a track's circles away in the layered drawing, but that part lies within the
@@ -442,5 +445,4 @@ bool drawDiscAntialiased(QImage &image, const EncoderSettings &settings)
             drawTrackCircles(painter, settings, size, track.innerRadius, track.outerRadius);
     }
     drawCenterMark(painter, settings, size, 0.0f);
-    return true;
 }

@@ -9,7 +9,10 @@
 #include <QRectF>
 #include <QSize>
 
+#include <memory>
 #include <vector>
+
+class CoverageFill;
 
 class QPainter;
 
@@ -62,11 +65,12 @@ void drawDiscLayers(QPainter &painter, const EncoderSettings &settings, QSize si
 void drawTrackCircles(QPainter &painter, const EncoderSettings &settings, QSize size,
     int innerRadius, int outerRadius);
 
-// The whole disc pattern, antialiased, straight into an RGB32 image of the disc's size: the
-// sectors of all tracks filled by exact pixel coverage in one pass, then the circles and the
-// centre mark with the painter. The same shapes as the layered painter, hundreds of times faster
-// for fine discs, thin tracks with wide circles included.
-bool drawDiscAntialiased(QImage &image, const EncoderSettings &settings);
+// The sectors of all tracks of the antialiased disc, to be filled by exact pixel coverage in one
+// pass (ready for fillRows); drawDiscOverlay then adds the circles and the centre mark with the
+// painter. The same shapes as the layered painter, hundreds of times faster for fine discs, thin
+// tracks with wide circles included.
+std::unique_ptr<CoverageFill> discSectorCoverage(const EncoderSettings &settings, QSize size);
+void drawDiscOverlay(QPainter &painter, const EncoderSettings &settings, QSize size);
 
 // A cross of half the inner radius with a dot at angle `angle` (radians) on its arm.
 void drawCenterMark(QPainter &painter, const EncoderSettings &settings, QSize size, float angle);

@@ -1,5 +1,13 @@
 #include "paintcommon.h"
 
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
 #include <QPainter>
 #include <QtGlobal>
 
@@ -22,4 +30,35 @@ int powerOfTwo(int exponent)
         = { 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192, 16384, 32768, 65536 };
     Q_ASSERT(exponent >= 1 && exponent <= 16);
     return table[static_cast<size_t>(qBound(1, exponent, 16) - 1)];
+}
+
+void shareOutOverCores(int count, const std::function<void(int)> &task)
+{
+    std::atomic<int> next { 0 };
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    const auto work = [&] {
+        try {
+            for (int i = next++; i < count; i = next++)
+                task(i);
+        } catch (...) {
+            next = count; // the others stop at their next task
+            const std::lock_guard<std::mutex> lock(failureLock);
+            if (!failure)
+                failure = std::current_exception();
+        }
+    };
+    const int threads = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
+    std::vector<std::thread> pool;
+    try {
+        for (int t = 1; t < std::min(threads, count); ++t)
+            pool.emplace_back(work);
+    } catch (const std::system_error &) {
+        // No more threads to be had: the ones there are do the work.
+    }
+    work();
+    for (std::thread &thread : pool)
+        thread.join();
+    if (failure)
+        std::rethrow_exception(failure);
 }

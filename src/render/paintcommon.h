@@ -4,6 +4,8 @@
 #include <QColor>
 #include <QPen>
 
+#include <functional>
+
 class QPainter;
 
 // Antialiasing and smooth image transforms on or off, nothing else.
@@ -15,5 +17,10 @@ QPen linePen(const QColor &color, int widthPx);
 
 // 2^exponent for 1 <= exponent <= 16, from the one table every painter shares.
 int powerOfTwo(int exponent);
+
+// Runs task(0) ... task(count - 1), shared out over the processor's cores (as many threads as
+// can be had, the caller's among them). The first exception a task throws is rethrown here once
+// every thread has stopped.
+void shareOutOverCores(int count, const std::function<void(int)> &task);
 
 #endif

@@ -3,6 +3,7 @@
 #include "coveragefill.h"
 #include "geometry.h"
 #include "patterngeometry.h"
+#include "renderer.h"
 
 double precisePixelsPerMm(int dpi)
 {
@@ -17,11 +18,11 @@ QSize patternImageSize(const EncoderSettings &settings)
             Geometry::lengthToPixels(settings.dpi, room.height()));
 }
 
-void rasterizeLayers(QImage &image, const std::vector<Shapes::Layer> &layers, double pixelsPerMm,
-    const QColor &foreground, const QColor &background, bool antialias, QPointF offset)
+std::unique_ptr<CoverageFill> layerCoverage(
+    QSize size, const std::vector<Shapes::Layer> &layers, double pixelsPerMm, QPointF offset)
 {
     constexpr double tolerancePx = 0.01;
-    CoverageFill fill(image.size());
+    auto fill = std::make_unique<CoverageFill>(size);
     std::vector<CoverageFill::Point> polygon;
     for (const Shapes::Layer &layer : layers) {
         if (layer.kind != Shapes::Layer::Kind::Fill)
@@ -31,26 +32,25 @@ void rasterizeLayers(QImage &image, const std::vector<Shapes::Layer> &layers, do
             for (const QPointF &p : contour.flattened(tolerancePx / pixelsPerMm))
                 polygon.push_back(
                     { p.x() * pixelsPerMm + offset.x(), p.y() * pixelsPerMm + offset.y() });
-            fill.addPolygon(polygon);
+            fill->addPolygon(polygon);
         }
     }
-    fill.fill(image, foreground, background,
-        antialias ? CoverageFill::Sampling::Area : CoverageFill::Sampling::PixelCentre);
+    fill->prepare();
+    return fill;
 }
 
-QImage renderPreciseImage(const EncoderSettings &settings, bool antialias)
+std::unique_ptr<CoverageFill> patternCoverage(const EncoderSettings &settings)
 {
-    QImage image(patternImageSize(settings), QImage::Format_RGB32);
-    if (image.isNull())
-        return image;
-    const int dpm = Geometry::dotsPerMeter(settings.dpi);
-    image.setDotsPerMeterX(dpm);
-    image.setDotsPerMeterY(dpm);
     // A margin around the pattern is whole pixels; the pattern keeps its place in its own box.
     const double k = precisePixelsPerMm(settings.dpi);
     const double margin = patternMarginMm(settings);
     const double shift = Geometry::lengthToPixels(settings.dpi, margin) - margin * k;
-    rasterizeLayers(image, patternGeometry(settings).layers(), k, settings.foreground,
-        settings.background, antialias, QPointF(shift, shift));
-    return image;
+    return layerCoverage(
+        patternImageSize(settings), patternGeometry(settings).layers(), k, QPointF(shift, shift));
+}
+
+QImage renderPreciseImage(EncoderSettings settings, bool antialias)
+{
+    settings.precise = true;
+    return renderEncoderImage(settings, antialias);
 }

@@ -6,7 +6,10 @@
 
 #include <QImage>
 
+#include <memory>
 #include <vector>
+
+class CoverageFill;
 
 // Pixels per millimetre of the precise raster: the true dpi / 25.4.
 double precisePixelsPerMm(int dpi);
@@ -14,15 +17,19 @@ double precisePixelsPerMm(int dpi);
 // The image size of the pattern: the window's, plus the margin that marks outside it need.
 QSize patternImageSize(const EncoderSettings &settings);
 
-// Paints the filled layers (millimetres, scaled by pixelsPerMm, then moved by offset pixels) over
-// the background into an RGB32 image: plain pixels sample each pixel's centre, antialiased ones
-// take the exact covered area. Cut layers are for cutters and are not painted.
-void rasterizeLayers(QImage &image, const std::vector<Shapes::Layer> &layers, double pixelsPerMm,
-    const QColor &foreground, const QColor &background, bool antialias, QPointF offset = {});
+// The filled layers (millimetres, scaled by pixelsPerMm, then moved by offset pixels) as one
+// coverage fill of an image of `size`, ready for its rows. Cut layers are for cutters and are not
+// painted.
+std::unique_ptr<CoverageFill> layerCoverage(
+    QSize size, const std::vector<Shapes::Layer> &layers, double pixelsPerMm, QPointF offset = {});
 
-// The pattern geometry rasterised with every edge at its own exact position, no accumulated
-// truncation: the image has the size and DPI of the specified render. Null when a dimension is
-// 0 pixels or the image cannot be allocated.
-QImage renderPreciseImage(const EncoderSettings &settings, bool antialias);
+// The pattern geometry of the settings, for an image of patternImageSize: every edge at its own
+// exact position, no accumulated truncation.
+std::unique_ptr<CoverageFill> patternCoverage(const EncoderSettings &settings);
+
+// The precise raster of the settings (plain pixels sample each pixel's centre, antialiased ones
+// take the exact covered area), at the size and DPI of the specified render. Null when a
+// dimension is 0 pixels or the image cannot be allocated.
+QImage renderPreciseImage(EncoderSettings settings, bool antialias);
 
 #endif

@@ -1,6 +1,7 @@
 #include "renderer.h"
 
 #include "barpainter.h"
+#include "coveragefill.h"
 #include "discpainter.h"
 #include "geometry.h"
 #include "paintcommon.h"
@@ -32,64 +33,71 @@ void paintEncoder(QPainter &painter, const EncoderSettings &settings, QSize size
     }
 }
 
-namespace {
-
-// Paints the scene in horizontal bands, one thread each. The rasteriser decides every pixel from
-// the shapes alone, so a band clipped out of the whole scene has exactly the pixels it would have
-// in one pass, and the bands join without a seam.
-void paintInBands(QImage &image, const EncoderSettings &settings, bool antialias)
+PatternRaster::PatternRaster(const EncoderSettings &settings, bool antialias)
+    : settings(settings), antialias(antialias)
 {
-    const QSize size = image.size();
-    const int threads = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
-    // More bands than threads: a band draws only the sectors that reach it, so a fine disc's
-    // thousands of sectors are shared out rather than each thread going through all of them.
-    const int bands = std::clamp(size.height() / 256, 1, 32);
+    if (!settings.isWindowPattern()) {
+        imageSize = patternImageSize(settings);
+        if (!imageSize.isEmpty())
+            coverage = patternCoverage(settings);
+        return;
+    }
+    imageSize = Geometry::imageSize(settings);
+    // A fine disc's thousands of thin sectors are far cheaper by exact coverage than through
+    // the painter's antialiased fill; the circles and the centre mark go on top with the painter.
+    if (antialias && settings.shape == Shape::Disc && !imageSize.isEmpty())
+        coverage = discSectorCoverage(settings, imageSize);
+}
+
+PatternRaster::~PatternRaster() = default;
+
+int PatternRaster::dotsPerMeter() const
+{
+    return Geometry::dotsPerMeter(settings.dpi);
+}
+
+void PatternRaster::paintRows(uchar *firstRow, qsizetype stride, int top, int rows) const
+{
+    if (rows <= 0)
+        return;
+    const bool precise = !settings.isWindowPattern();
+    if (coverage) {
+        const CoverageFill::Sampling sampling = antialias || !precise
+            ? CoverageFill::Sampling::Area
+            : CoverageFill::Sampling::PixelCentre;
+        coverage->fillRows(firstRow, stride, top, rows, settings.foreground.rgb(),
+            settings.background.rgb(), sampling);
+        if (precise)
+            return;
+    }
+    // The painter sees the whole image with the band's rows clipped, so every shape keeps the
+    // coordinates it has in a whole render and puts the same pixels in the band. The image's
+    // other rows are never touched: the lines before the band are addresses, not memory.
+    QImage view(firstRow - top * stride, imageSize.width(), imageSize.height(), stride,
+        QImage::Format_RGB32);
+    QPainter painter(&view);
+    painter.setClipRect(QRect(0, top, imageSize.width(), rows));
+    if (coverage) {
+        drawDiscOverlay(painter, settings, imageSize);
+        return;
+    }
+    applyRenderHints(painter, antialias);
+    paintEncoder(painter, settings, imageSize);
+}
+
+void PatternRaster::paintImage(QImage &image) const
+{
+    Q_ASSERT(image.size() == imageSize && image.format() == QImage::Format_RGB32);
+    const int height = imageSize.height();
+    const int bands = (height + bandRows - 1) / bandRows;
     uchar *const bits = image.bits();
     const qsizetype stride = image.bytesPerLine();
-    std::atomic<int> next { 0 };
-    const auto paintBands = [&] {
-        for (int band = next++; band < bands; band = next++) {
-            const int top = int(qint64(size.height()) * band / bands);
-            const int bottom = int(qint64(size.height()) * (band + 1) / bands);
-            QImage view(bits, size.width(), size.height(), stride, QImage::Format_RGB32);
-            QPainter painter(&view);
-            applyRenderHints(painter, antialias);
-            painter.setClipRect(QRect(0, top, size.width(), bottom - top));
-            paintEncoder(painter, settings, size);
-        }
-    };
-    std::vector<std::thread> pool;
-    for (int t = 1; t < std::min(threads, bands); ++t)
-        pool.emplace_back(paintBands);
-    paintBands();
-    for (std::thread &thread : pool)
-        thread.join();
-}
-
-}
-
-namespace {
-
-QImage render(const EncoderSettings &settings, bool antialias)
-{
-    if (!settings.isWindowPattern())
-        return renderPreciseImage(settings, antialias);
-
-    const QSize size = Geometry::imageSize(settings);
-    QImage image(size, QImage::Format_RGB32);
-    if (image.isNull())
-        return image;
-    const int dpm = Geometry::dotsPerMeter(settings.dpi);
-    image.setDotsPerMeterX(dpm);
-    image.setDotsPerMeterY(dpm);
-
-    if (antialias && settings.shape == Shape::Disc && drawDiscAntialiased(image, settings))
-        return image;
-
-    paintInBands(image, settings, antialias);
-    return image;
-}
-
+    // More bands than threads: a band draws only the sectors that reach it, so a fine disc's
+    // thousands of sectors are shared out rather than each thread going through all of them.
+    shareOutOverCores(bands, [&](int band) {
+        const int top = band * bandRows;
+        paintRows(bits + top * stride, stride, top, std::min(bandRows, height - top));
+    });
 }
 
 QImage renderEncoderImage(const EncoderSettings &settings, bool antialias)
@@ -98,7 +106,14 @@ QImage renderEncoderImage(const EncoderSettings &settings, bool antialias)
     // core; when the machine has none to give, the render is a null image, which every caller
     // reports, rather than an abort.
     try {
-        return render(settings, antialias);
+        const PatternRaster raster(settings, antialias);
+        QImage image(raster.size(), QImage::Format_RGB32);
+        if (image.isNull())
+            return image;
+        image.setDotsPerMeterX(raster.dotsPerMeter());
+        image.setDotsPerMeterY(raster.dotsPerMeter());
+        raster.paintImage(image);
+        return image;
     } catch (const std::bad_alloc &) {
         return QImage();
     } catch (const std::system_error &) {

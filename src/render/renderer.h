@@ -6,13 +6,44 @@
 #include <QImage>
 #include <QSize>
 
+#include <memory>
+
+class CoverageFill;
 class QPainter;
 
 // Clears and paints the whole pattern with the painter that the shape, type and code call for.
 void paintEncoder(QPainter &painter, const EncoderSettings &settings, QSize size);
 
-// A fresh RGB32 image of the pattern at its physical size, the DPI recorded in it: the window's
-// painters, or the precise raster of the pattern geometry for what they do not draw.
+// The pattern's pixels a band of rows at a time: the window's painters, or the precise raster of
+// the pattern geometry for what they do not draw. Every band has exactly the pixels that the
+// whole image has in its rows, so a file can be written from bands without the whole image in
+// memory, and the bands of one image can be painted on several threads at once.
+class PatternRaster
+{
+public:
+    // Works out the shapes once (memory for their edges may run out: std::bad_alloc).
+    PatternRaster(const EncoderSettings &settings, bool antialias);
+    ~PatternRaster();
+
+    QSize size() const { return imageSize; }
+    int dotsPerMeter() const;
+    // Bands start at multiples of this many rows; other bands cost more, not other pixels.
+    static constexpr int bandRows = 256;
+
+    // Paints rows top to top + rows - 1 into RGB32 lines `stride` bytes apart from `firstRow`.
+    void paintRows(uchar *firstRow, qsizetype stride, int top, int rows) const;
+
+    // Paints every row of an RGB32 image of size(), the bands shared out over the cores.
+    void paintImage(QImage &image) const;
+
+private:
+    EncoderSettings settings;
+    bool antialias;
+    QSize imageSize;
+    std::unique_ptr<CoverageFill> coverage; // the filled shapes, where they are not painted
+};
+
+// A fresh RGB32 image of the pattern at its physical size, the DPI recorded in it.
 // Null when a dimension truncates to 0 pixels or the memory for the render cannot be had.
 QImage renderEncoderImage(const EncoderSettings &settings, bool antialias);
 
