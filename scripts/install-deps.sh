@@ -5,7 +5,7 @@ set -eu
 
 packages="cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools
 qt6-image-formats-plugins qt6-qpa-plugins libgl-dev xvfb xauth poppler-utils libbenchmark-dev
-libcairo2-dev zlib1g-dev libpng-dev libtiff-dev python3-ezdxf librsvg2-bin
+libcairo2-dev zlib1g-dev libpng-dev libtiff-dev libjpeg-dev python3-ezdxf librsvg2-bin
 libtiff-tools fonts-dejavu-core"
 
 missing=""

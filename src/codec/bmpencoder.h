@@ -5,12 +5,16 @@
 #include <QImage>
 #include <QString>
 
+namespace PixelPacking {
+class PixelRows;
+}
+
 namespace BmpCodec {
 
-// Writes an RGB32 image as an uncompressed Windows bitmap in the smallest lossless layout every
+// Writes the rows as an uncompressed Windows bitmap in the smallest lossless layout every
 // reader opens: 1 bit a pixel with a two-colour table, 8 bits with a table of up to 256 colours
 // (greys included), else 24-bit; the resolution in pixels per metre. On failure *reason says why.
-bool encode(const QImage &image, QIODevice *device, QString *reason);
+bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason);
 
 }
 

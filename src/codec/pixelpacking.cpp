@@ -36,51 +36,70 @@ private:
     int values[size] = {};
 };
 
-QVector<QRgb> distinctColors(const QImage &image, int limit)
+ColorCensus::ColorCensus() : index(std::make_unique<ColorIndex>()) { }
+ColorCensus::~ColorCensus() = default;
+ColorCensus::ColorCensus(ColorCensus &&) noexcept = default;
+ColorCensus &ColorCensus::operator=(ColorCensus &&) noexcept = default;
+
+void ColorCensus::add(const QRgb *pixels, int count)
 {
-    if (image.format() != QImage::Format_RGB32 || limit > 256)
-        return {};
-    ColorIndex index;
-    const int width = image.width();
-    for (int y = 0; y < image.height(); ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        QRgb last = 0;
-        for (int x = 0; x < width; ++x) {
-            const QRgb c = line[x] | 0xff000000u;
-            // Patterns are long runs of one colour; look up only where it changes.
-            if (c == last)
-                continue;
-            last = c;
-            if (index.indexOf(c, limit) < 0)
-                return {};
+    if (tooMany)
+        return;
+    QRgb last = 0;
+    for (int x = 0; x < count; ++x) {
+        const QRgb c = pixels[x] | 0xff000000u;
+        // Patterns are long runs of one colour; look up only where it changes.
+        if (c == last)
+            continue;
+        last = c;
+        if (index->indexOf(c, 256) < 0) {
+            tooMany = true;
+            return;
         }
     }
-    return index.order;
 }
 
-RowPacker::RowPacker(const QImage &image) : image(image)
+void ColorCensus::add(const ColorCensus &later)
 {
-    colors = distinctColors(image);
-    if (colors.isEmpty()) {
-        packing = Kind::Rgb;
-    } else if (colors.size() <= 2) {
-        packing = Kind::Bilevel;
-        if (colors.size() == 1)
-            colors.append(colors.first());
-    } else if (std::all_of(colors.cbegin(), colors.cend(),
+    tooMany = tooMany || later.tooMany;
+    for (int i = 0; !tooMany && i < later.index->order.size(); ++i)
+        tooMany = index->indexOf(later.index->order[i], 256) < 0;
+}
+
+QVector<QRgb> ColorCensus::colors() const
+{
+    return tooMany ? QVector<QRgb>() : index->order;
+}
+
+QVector<QRgb> distinctColors(const QImage &image)
+{
+    if (image.format() != QImage::Format_RGB32)
+        return {};
+    ColorCensus census;
+    for (int y = 0; y < image.height() && !census.overflowed(); ++y)
+        census.add(reinterpret_cast<const QRgb *>(image.constScanLine(y)), image.width());
+    return census.colors();
+}
+
+Layout::Layout(const QVector<QRgb> &distinct) : palette(distinct)
+{
+    if (palette.isEmpty()) {
+        kind = Kind::Rgb;
+    } else if (palette.size() <= 2) {
+        kind = Kind::Bilevel;
+        if (palette.size() == 1)
+            palette.append(palette.first());
+    } else if (std::all_of(palette.cbegin(), palette.cend(),
                    [](QRgb c) { return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c); })) {
-        packing = Kind::Gray;
+        kind = Kind::Gray;
     } else {
-        packing = Kind::Indexed;
-        indices = std::make_shared<ColorIndex>();
-        for (QRgb c : colors)
-            indices->indexOf(c, 256);
+        kind = Kind::Indexed;
     }
 }
 
-int RowPacker::bitsPerPixel() const
+int Layout::bitsPerPixel() const
 {
-    switch (packing) {
+    switch (kind) {
     case Kind::Bilevel:
         return 1;
     case Kind::Gray:
@@ -92,25 +111,34 @@ int RowPacker::bitsPerPixel() const
     return 24;
 }
 
-void RowPacker::pack(int y, uchar *out) const
+RowPacker::RowPacker(const Layout &layout, int width) : target(layout), width(width)
 {
-    const auto *in = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-    const int width = image.width();
-    switch (packing) {
-    case Kind::Bilevel: {
+    if (target.kind == Layout::Kind::Indexed) {
+        indices = std::make_unique<ColorIndex>();
+        for (QRgb c : target.palette)
+            indices->indexOf(c, 256);
+    }
+}
+
+RowPacker::~RowPacker() = default;
+
+void RowPacker::pack(const QRgb *in, uchar *out) const
+{
+    switch (target.kind) {
+    case Layout::Kind::Bilevel: {
         std::memset(out, 0, size_t(rowBytes()));
-        const QRgb one = colors[1] & 0xffffffu;
+        const QRgb one = target.palette[1] & 0xffffffu;
         for (int x = 0; x < width; ++x) {
             if ((in[x] & 0xffffffu) == one)
                 out[x >> 3] |= uchar(0x80 >> (x & 7));
         }
         return;
     }
-    case Kind::Gray:
+    case Layout::Kind::Gray:
         for (int x = 0; x < width; ++x)
             out[x] = uchar(qRed(in[x]));
         return;
-    case Kind::Indexed: {
+    case Layout::Kind::Indexed: {
         QRgb last = 0;
         uchar value = 0;
         for (int x = 0; x < width; ++x) {
@@ -123,7 +151,7 @@ void RowPacker::pack(int y, uchar *out) const
         }
         return;
     }
-    case Kind::Rgb:
+    case Layout::Kind::Rgb:
         for (int x = 0; x < width; ++x) {
             out[3 * x] = uchar(qRed(in[x]));
             out[3 * x + 1] = uchar(qGreen(in[x]));
@@ -133,32 +161,41 @@ void RowPacker::pack(int y, uchar *out) const
     }
 }
 
+ImageRows::ImageRows(const QImage &image) : image(image.convertToFormat(QImage::Format_RGB32)) { }
+
+const Layout &ImageRows::layout()
+{
+    if (!packing)
+        packing = std::make_unique<Layout>(distinctColors(image));
+    return *packing;
+}
+
 QImage compact(const QImage &image)
 {
     if (image.isNull() || image.format() != QImage::Format_RGB32)
         return image;
-    const RowPacker packer(image);
+    const RowPacker packer(Layout(distinctColors(image)), image.width());
     QImage::Format format = QImage::Format_RGB32;
-    switch (packer.kind()) {
-    case RowPacker::Kind::Bilevel:
+    switch (packer.layout().kind) {
+    case Layout::Kind::Bilevel:
         format = QImage::Format_Mono;
         break;
-    case RowPacker::Kind::Gray:
+    case Layout::Kind::Gray:
         format = QImage::Format_Grayscale8;
         break;
-    case RowPacker::Kind::Indexed:
+    case Layout::Kind::Indexed:
         format = QImage::Format_Indexed8;
         break;
-    case RowPacker::Kind::Rgb:
+    case Layout::Kind::Rgb:
         return image;
     }
     QImage packed(image.size(), format);
     if (packed.isNull())
         return image;
     if (format != QImage::Format_Grayscale8)
-        packed.setColorTable(packer.palette());
+        packed.setColorTable(packer.layout().palette);
     for (int y = 0; y < image.height(); ++y)
-        packer.pack(y, packed.scanLine(y));
+        packer.pack(reinterpret_cast<const QRgb *>(image.constScanLine(y)), packed.scanLine(y));
     packed.setDotsPerMeterX(image.dotsPerMeterX());
     packed.setDotsPerMeterY(image.dotsPerMeterY());
     for (const QString &key : image.textKeys())

@@ -54,20 +54,21 @@ struct Scheme
     int level;
 };
 
+using PixelPacking::Layout;
+using PixelPacking::PixelRows;
 using PixelPacking::RowPacker;
 
 // The PNG header of the packed rows, worked out once for every scheme tried.
-struct Layout
+struct Header
 {
-    explicit Layout(const RowPacker &packer)
-        : palette(
-            packer.kind() == RowPacker::Kind::Bilevel || packer.kind() == RowPacker::Kind::Indexed),
-          colorType(palette                                ? PNG_COLOR_TYPE_PALETTE
-                  : packer.kind() == RowPacker::Kind::Gray ? PNG_COLOR_TYPE_GRAY
-                                                           : PNG_COLOR_TYPE_RGB),
-          bitDepth(packer.kind() == RowPacker::Kind::Bilevel ? 1 : 8)
+    explicit Header(const Layout &layout)
+        : palette(layout.kind == Layout::Kind::Bilevel || layout.kind == Layout::Kind::Indexed),
+          colorType(palette                           ? PNG_COLOR_TYPE_PALETTE
+                  : layout.kind == Layout::Kind::Gray ? PNG_COLOR_TYPE_GRAY
+                                                      : PNG_COLOR_TYPE_RGB),
+          bitDepth(layout.kind == Layout::Kind::Bilevel ? 1 : 8)
     {
-        for (QRgb c : packer.palette())
+        for (QRgb c : layout.palette)
             entries.push_back({ png_byte(qRed(c)), png_byte(qGreen(c)), png_byte(qBlue(c)) });
     }
     bool palette;
@@ -76,8 +77,8 @@ struct Layout
     std::vector<png_color> entries;
 };
 
-bool encodeWith(const QImage &image, const RowPacker &packer, const Layout &layout,
-    QIODevice *device, QString *reason, Scheme scheme)
+bool encodeWith(PixelRows &rows, const RowPacker &packer, const Header &layout, QIODevice *device,
+    QString *reason, Scheme scheme)
 {
     std::vector<png_byte> row(size_t(packer.rowBytes()));
     Output out { device, QString() };
@@ -96,20 +97,21 @@ bool encodeWith(const QImage &image, const RowPacker &packer, const Layout &layo
         return false;
     }
     png_set_write_fn(png, &out, writeData, flushData);
-    png_set_IHDR(png, info, png_uint_32(image.width()), png_uint_32(image.height()),
-        layout.bitDepth, layout.colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    const QSize size = rows.size();
+    png_set_IHDR(png, info, png_uint_32(size.width()), png_uint_32(size.height()), layout.bitDepth,
+        layout.colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
         PNG_FILTER_TYPE_DEFAULT);
     if (layout.palette)
         png_set_PLTE(png, info, layout.entries.data(), int(layout.entries.size()));
-    if (image.dotsPerMeterX() > 0 && image.dotsPerMeterY() > 0)
-        png_set_pHYs(png, info, png_uint_32(image.dotsPerMeterX()),
-            png_uint_32(image.dotsPerMeterY()), PNG_RESOLUTION_METER);
+    if (rows.dotsPerMeterX() > 0 && rows.dotsPerMeterY() > 0)
+        png_set_pHYs(png, info, png_uint_32(rows.dotsPerMeterX()),
+            png_uint_32(rows.dotsPerMeterY()), PNG_RESOLUTION_METER);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, scheme.filters);
     png_set_compression_level(png, scheme.level);
     png_set_compression_strategy(png, scheme.strategy);
     png_write_info(png, info);
-    for (int y = 0; y < image.height(); ++y) {
-        packer.pack(y, row.data());
+    for (int y = 0; y < size.height(); ++y) {
+        rows.packRow(y, packer, row.data());
         png_write_row(png, row.data());
     }
     png_write_end(png, info);
@@ -121,24 +123,30 @@ bool encodeWith(const QImage &image, const RowPacker &packer, const Layout &layo
 
 bool encode(const QImage &image, QIODevice *device, QString *reason)
 {
+    PixelPacking::ImageRows rows(image);
+    return encode(rows, device, reason);
+}
+
+bool encode(PixelRows &rows, QIODevice *device, QString *reason)
+{
     // A large pattern's rows go unfiltered with run-length compression: for 8-bit rows that is
     // the smallest and fastest (measured on the largest discs); 1-bit rows, whose runs are not
     // whole bytes, take the default strategy (half the size of run-length there). A small image
     // is cheap to try three ways, and keeps the smallest: filters pay off on some antialiased
     // ones, the default strategy on palette ones.
-    const RowPacker packer(image);
-    const Layout layout(packer);
-    const bool bilevel = packer.kind() == RowPacker::Kind::Bilevel;
+    const RowPacker packer(rows.layout(), rows.size().width());
+    const Header layout(packer.layout());
+    const bool bilevel = packer.layout().kind == Layout::Kind::Bilevel;
     // Level 4 for 1-bit rows: 30 % larger than level 6, and as fast as run-length was.
     const Scheme fast { PNG_FILTER_NONE, bilevel ? Z_DEFAULT_STRATEGY : Z_RLE, bilevel ? 4 : 6 };
-    if (qint64(image.width()) * image.height() > 4'000'000)
-        return encodeWith(image, packer, layout, device, reason, fast);
+    if (qint64(rows.size().width()) * rows.size().height() > 4'000'000)
+        return encodeWith(rows, packer, layout, device, reason, fast);
     QByteArray best;
     for (const Scheme scheme : { fast, Scheme { PNG_FILTER_NONE, Z_DEFAULT_STRATEGY, 6 },
              Scheme { PNG_ALL_FILTERS, Z_DEFAULT_STRATEGY, 6 } }) {
         QBuffer buffer;
         buffer.open(QIODevice::WriteOnly);
-        if (!encodeWith(image, packer, layout, &buffer, reason, scheme))
+        if (!encodeWith(rows, packer, layout, &buffer, reason, scheme))
             return false;
         if (best.isEmpty() || buffer.size() < best.size())
             best = buffer.data();

@@ -62,13 +62,16 @@ toff_t sizeData(thandle_t handle)
 
 }
 
-bool encode(const QImage &image, QIODevice *device, QString *reason)
+bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
 {
+    using PixelPacking::Layout;
     using PixelPacking::RowPacker;
     TIFFSetErrorHandler(onError);
     TIFFSetWarningHandler(onWarning);
     lastError.clear();
-    const RowPacker packer(image);
+    const QSize size = rows.size();
+    const RowPacker packer(rows.layout(), size.width());
+    const Layout::Kind kind = packer.layout().kind;
     std::vector<uchar> row(size_t(packer.rowBytes()));
 
     TIFF *tiff = TIFFClientOpen("pattern", "w", device, readData, writeData, seekData, closeData,
@@ -77,33 +80,33 @@ bool encode(const QImage &image, QIODevice *device, QString *reason)
         *reason = lastError.isEmpty() ? QStringLiteral("cannot start the TIFF file") : lastError;
         return false;
     }
-    const QVector<QRgb> &colors = packer.palette();
-    const bool bilevel = packer.kind() == RowPacker::Kind::Bilevel;
+    const QVector<QRgb> &colors = packer.layout().palette;
+    const bool bilevel = kind == Layout::Kind::Bilevel;
     const auto isBlackOrWhite
         = [](QRgb c) { return (c & 0xffffff) == 0 || (c & 0xffffff) == 0xffffff; };
     const bool blackAndWhite = bilevel && colors.size() == 2 && isBlackOrWhite(colors[0])
         && isBlackOrWhite(colors[1]) && colors[0] != colors[1];
     uint16_t photometric = PHOTOMETRIC_RGB;
     uint16_t samples = 1;
-    switch (packer.kind()) {
-    case RowPacker::Kind::Bilevel:
+    switch (kind) {
+    case Layout::Kind::Bilevel:
         photometric = blackAndWhite
             ? ((colors[0] & 0xffffff) == 0 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_MINISWHITE)
             : PHOTOMETRIC_PALETTE;
         break;
-    case RowPacker::Kind::Gray:
+    case Layout::Kind::Gray:
         photometric = PHOTOMETRIC_MINISBLACK;
         break;
-    case RowPacker::Kind::Indexed:
+    case Layout::Kind::Indexed:
         photometric = PHOTOMETRIC_PALETTE;
         break;
-    case RowPacker::Kind::Rgb:
+    case Layout::Kind::Rgb:
         samples = 3;
         break;
     }
     const int bits = bilevel ? 1 : 8;
-    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, uint32_t(image.width()));
-    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, uint32_t(image.height()));
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, uint32_t(size.width()));
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, uint32_t(size.height()));
     TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, uint16_t(bits));
     TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, samples);
     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, photometric);
@@ -115,11 +118,11 @@ bool encode(const QImage &image, QIODevice *device, QString *reason)
     // the time of the default level and 8 % larger.
     if (!blackAndWhite)
         TIFFSetField(tiff, TIFFTAG_ZIPQUALITY, 1);
-    if (image.dotsPerMeterX() > 0 && image.dotsPerMeterY() > 0) {
+    if (rows.dotsPerMeterX() > 0 && rows.dotsPerMeterY() > 0) {
         // Dots per metre came from a whole DPI, truncated: rounding gives the DPI back.
         TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, float(qRound(image.dotsPerMeterX() * 0.0254)));
-        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, float(qRound(image.dotsPerMeterY() * 0.0254)));
+        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, float(qRound(rows.dotsPerMeterX() * 0.0254)));
+        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, float(qRound(rows.dotsPerMeterY() * 0.0254)));
     }
     std::vector<uint16_t> red, green, blue;
     if (photometric == PHOTOMETRIC_PALETTE) {
@@ -135,8 +138,8 @@ bool encode(const QImage &image, QIODevice *device, QString *reason)
         TIFFSetField(tiff, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
     }
     bool ok = true;
-    for (int y = 0; ok && y < image.height(); ++y) {
-        packer.pack(y, row.data());
+    for (int y = 0; ok && y < size.height(); ++y) {
+        rows.packRow(y, packer, row.data());
         ok = TIFFWriteScanline(tiff, row.data(), uint32_t(y), 0) == 1;
     }
     ok = ok && TIFFWriteDirectory(tiff) == 1;

@@ -2,8 +2,10 @@
 
 #include "bmpencoder.h"
 #include "exporterror.h"
+#include "jpegencoder.h"
 #include "outputfile.h"
 #include "pdfwriter.h"
+#include "pixelpacking.h"
 #include "pngencoder.h"
 #include "tiffencoder.h"
 
@@ -80,7 +82,13 @@ bool writeImage(const QImage &image, const EncoderSettings &settings, Format for
         *error = cantWrite(fileName, nothingToWrite());
         return false;
     }
-    const QImage pixels = image.convertToFormat(QImage::Format_RGB32); // shared when it is
+    PixelPacking::ImageRows rows(image);
+    return writeRows(rows, settings, format, fileName, error);
+}
+
+bool writeRows(PixelPacking::PixelRows &rows, const EncoderSettings &settings, Format format,
+    const QString &fileName, QString *error)
+{
     OutputFile file(fileName);
     if (!file.open(error))
         return false;
@@ -89,26 +97,31 @@ bool writeImage(const QImage &image, const EncoderSettings &settings, Format for
     bool written = false;
     switch (format) {
     case Format::Png:
-        written = PngCodec::encode(pixels, device, &reason);
+        written = PngCodec::encode(rows, device, &reason);
         break;
     case Format::Bmp:
-        written = BmpCodec::encode(pixels, device, &reason);
+        written = BmpCodec::encode(rows, device, &reason);
         break;
-    case Format::Tiff: {
-        // TIFF's directory goes in last and points back: it is made in memory, then written.
-        QBuffer buffer;
-        buffer.open(QIODevice::ReadWrite);
-        written = TiffCodec::encode(pixels, &buffer, &reason);
-        if (written && device->write(buffer.data()) != buffer.size()) {
-            written = false;
-            reason = device->errorString();
+    case Format::Tiff:
+        if (device->isReadable() && !device->isSequential()) {
+            written = TiffCodec::encode(rows, device, &reason);
+        } else {
+            // TIFF's directory goes in last and points back: where the output cannot seek and
+            // read back (a pipe), the file is made in memory, then written.
+            QBuffer buffer;
+            buffer.open(QIODevice::ReadWrite);
+            written = TiffCodec::encode(rows, &buffer, &reason);
+            if (written && device->write(buffer.data()) != buffer.size()) {
+                written = false;
+                reason = device->errorString();
+            }
         }
         break;
-    }
     case Format::Jpeg:
-        return writeQtImage(pixels, QStringLiteral("jpeg"), fileName, error);
+        written = JpegCodec::encode(rows, device, &reason);
+        break;
     case Format::Pdf:
-        written = PdfExport::writePdfPage(pixels, settings, device, &reason);
+        written = PdfExport::writePdfPage(rows, settings, device, &reason);
         break;
     case Format::Svg:
     case Format::Dxf:

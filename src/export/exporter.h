@@ -8,6 +8,10 @@
 
 #include <optional>
 
+namespace PixelPacking {
+class PixelRows;
+}
+
 // The one front door of every export, for the window and the command line alike: the format
 // from the file name, one atomic save, one message per failure.
 namespace Export {
@@ -27,6 +31,11 @@ QString nothingToWrite();
 
 // Writes a rendered image: PNG, JPEG (lossy), BMP, TIFF, or the one-page PDF of the settings.
 bool writeImage(const QImage &image, const EncoderSettings &settings, Format format,
+    const QString &fileName, QString *error);
+
+// Writes pixel rows (a rendered image, or a pattern drawn band by band) in an image format or as
+// the one-page PDF of the settings.
+bool writeRows(PixelPacking::PixelRows &rows, const EncoderSettings &settings, Format format,
     const QString &fileName, QString *error);
 
 // Writes the image in another format Qt's image writers know, by its suffix ("ppm", ...).

@@ -70,15 +70,37 @@ QByteArray fileNameToBytes(const QString &name)
 
 #ifdef Q_OS_UNIX
 
-// Writes straight to the descriptor and keeps the system's reason for a failure.
+// Writes straight to the descriptor and keeps the system's reason for a failure. The temporary
+// file can also seek and read back, as TIFF's writer needs; a pipe or a device cannot.
 class OutputFile::Device : public QIODevice
 {
 public:
-    explicit Device(int fd) : fd(fd) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
-    bool isSequential() const override { return true; }
+    Device(int fd, bool seekable) : fd(fd), seekable(seekable)
+    {
+        open((seekable ? QIODevice::ReadWrite : QIODevice::WriteOnly) | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return !seekable; }
+    bool seek(qint64 pos) override
+    {
+        return seekable && ::lseek(fd, off_t(pos), SEEK_SET) == off_t(pos) && QIODevice::seek(pos);
+    }
+    qint64 size() const override
+    {
+        struct stat info;
+        return seekable && ::fstat(fd, &info) == 0 ? qint64(info.st_size) : QIODevice::size();
+    }
 
 protected:
-    qint64 readData(char *, qint64) override { return -1; }
+    qint64 readData(char *data, qint64 size) override
+    {
+        if (!seekable)
+            return -1;
+        ssize_t n;
+        do {
+            n = ::read(fd, data, size_t(size));
+        } while (n < 0 && errno == EINTR);
+        return n;
+    }
     qint64 writeData(const char *data, qint64 size) override
     {
         qint64 done = 0;
@@ -97,6 +119,7 @@ protected:
 
 private:
     int fd;
+    bool seekable;
 };
 
 OutputFile::OutputFile(const QString &fileName) : fileName(fileName) { }
@@ -122,7 +145,7 @@ bool OutputFile::open(QString *error)
     if (fileName == QLatin1String("-")) {
         fd = STDOUT_FILENO;
         direct = true;
-        out = std::make_unique<Device>(fd);
+        out = std::make_unique<Device>(fd, false);
         return true;
     }
     target = fileNameToBytes(fileName);
@@ -140,7 +163,7 @@ bool OutputFile::open(QString *error)
                 return false;
             }
             direct = true;
-            out = std::make_unique<Device>(fd);
+            out = std::make_unique<Device>(fd, false);
             return true;
         }
         if (char *real = ::realpath(target.constData(), nullptr)) {
@@ -172,7 +195,7 @@ bool OutputFile::open(QString *error)
         mode &= ~mask;
     }
     ::fchmod(fd, mode);
-    out = std::make_unique<Device>(fd);
+    out = std::make_unique<Device>(fd, true);
     return true;
 }
 

@@ -30,14 +30,14 @@ QByteArray hexPalette(const QVector<QRgb> &colors)
 }
 
 // The image's colour space entry for the packed rows.
-QByteArray colorSpace(const PixelPacking::RowPacker &packer)
+QByteArray colorSpace(const PixelPacking::Layout &layout)
 {
-    using Kind = PixelPacking::RowPacker::Kind;
-    switch (packer.kind()) {
+    using Kind = PixelPacking::Layout::Kind;
+    switch (layout.kind) {
     case Kind::Bilevel:
     case Kind::Indexed:
-        return "[/Indexed /DeviceRGB " + QByteArray::number(packer.palette().size() - 1) + ' '
-            + hexPalette(packer.palette()) + ']';
+        return "[/Indexed /DeviceRGB " + QByteArray::number(layout.palette.size() - 1) + ' '
+            + hexPalette(layout.palette) + ']';
     case Kind::Gray:
         return "/DeviceGray";
     case Kind::Rgb:
@@ -73,13 +73,13 @@ bool writePdfPage(
     return Export::writeImage(image, settings, Export::Format::Pdf, fileName, error);
 }
 
-bool writePdfPage(
-    const QImage &image, const EncoderSettings &settings, QIODevice *device, QString *reason)
+bool writePdfPage(PixelPacking::PixelRows &rows, const EncoderSettings &settings, QIODevice *device,
+    QString *reason)
 {
     const QSizeF pageMm = Geometry::pdfPageSizeMm(settings);
     const int dpi = settings.dpi;
-    const QImage samples = image.convertToFormat(QImage::Format_RGB32); // shared if it already is
-    const PixelPacking::RowPacker packer(samples);
+    const QSize samples = rows.size();
+    const PixelPacking::RowPacker packer(rows.layout(), samples.width());
 
     const double pointsPerMm = 72.0 / 25.4;
     const double pointsPerPixel = 72.0 / dpi;
@@ -104,8 +104,9 @@ bool writePdfPage(
 
     pdf.beginObject(Image);
     pdf.write("<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(samples.width())
-        + " /Height " + QByteArray::number(samples.height()) + " /ColorSpace " + colorSpace(packer)
-        + " /BitsPerComponent " + QByteArray::number(packer.bitsPerPixel() == 1 ? 1 : 8)
+        + " /Height " + QByteArray::number(samples.height()) + " /ColorSpace "
+        + colorSpace(packer.layout()) + " /BitsPerComponent "
+        + QByteArray::number(packer.layout().bitsPerPixel() == 1 ? 1 : 8)
         + " /Interpolate false /Filter /FlateDecode /Length " + ref(ImageLength) + " >>\nstream\n");
     const qint64 streamStart = pdf.position();
     bool written = false;
@@ -116,7 +117,7 @@ bool writePdfPage(
         std::vector<uchar> row(size_t(packer.rowBytes()));
         written = true;
         for (int y = 0; written && y < samples.height(); ++y) {
-            packer.pack(y, row.data());
+            rows.packRow(y, packer, row.data());
             written = deflater.add(row.data(), int(row.size()));
         }
         written = written && deflater.finish();

@@ -10,6 +10,10 @@
 #include <QSizeF>
 #include <QString>
 
+namespace PixelPacking {
+class PixelRows;
+}
+
 namespace PdfExport {
 
 // A PDF number: at most `decimals` decimals, no trailing zeros.
@@ -30,9 +34,9 @@ QByteArray invisibleText(const QString &text, double size, QPointF at, bool yDow
 bool writePdfPage(
     const QImage &image, const QString &fileName, const EncoderSettings &settings, QString *error);
 
-// The same page written to a device; on failure *reason says why.
-bool writePdfPage(
-    const QImage &image, const EncoderSettings &settings, QIODevice *device, QString *reason);
+// The same page, its image from rows, written to a device; on failure *reason says why.
+bool writePdfPage(PixelPacking::PixelRows &rows, const EncoderSettings &settings, QIODevice *device,
+    QString *reason);
 
 }
 

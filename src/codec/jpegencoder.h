@@ -1,0 +1,20 @@
+#ifndef QUVELTA_JPEGENCODER_H
+#define QUVELTA_JPEGENCODER_H
+
+#include <QIODevice>
+#include <QString>
+
+namespace PixelPacking {
+class PixelRows;
+}
+
+namespace JpegCodec {
+
+// Writes the rows as a baseline JPEG through libjpeg, row by row: 8-bit RGB at quality 75 with
+// the resolution in a JFIF header, the very bytes Qt's JPEG writer makes of an RGB32 image.
+// On failure *reason says why.
+bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason);
+
+}
+
+#endif
