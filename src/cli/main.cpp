@@ -38,15 +38,7 @@ bool write(const RenderJob &job, QString *error)
     case RenderJob::Output::Pdf:
         break;
     }
-    const QImage image = renderEncoderImage(job.settings, job.antialias);
-    if (image.isNull()) {
-        const QSize size = patternImageSize(job.settings);
-        *error = QStringLiteral("not enough memory to render %1 x %2")
-                     .arg(size.width())
-                     .arg(size.height());
-        return false;
-    }
-    return Export::writeImage(image, job.settings, job.format, job.fileName, error);
+    return Export::writePattern(job.settings, job.antialias, job.format, job.fileName, error);
 }
 
 // Qt's own chatter (a missing XDG_RUNTIME_DIR under sudo, font notes) is not ours to print: a

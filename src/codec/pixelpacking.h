@@ -85,6 +85,8 @@ public:
     virtual const QRgb *row(int y) = 0;
     // Row y in the layout, packer.rowBytes() long.
     virtual void packRow(int y, const RowPacker &packer, uchar *out) { packer.pack(row(y), out); }
+    // Whether some rows could not be had (the file written from them is worthless).
+    virtual bool failed() const { return false; }
 };
 
 // The rows of an RGB32 image (any other format is converted first).

@@ -4,14 +4,20 @@
 #include "exporterror.h"
 #include "jpegencoder.h"
 #include "outputfile.h"
+#include "patternrows.h"
 #include "pdfwriter.h"
 #include "pixelpacking.h"
 #include "pngencoder.h"
+#include "preciseraster.h"
+#include "renderer.h"
 #include "tiffencoder.h"
 
 #include <QBuffer>
 #include <QFileInfo>
 #include <QImageWriter>
+
+#include <new>
+#include <system_error>
 
 namespace Export {
 
@@ -128,12 +134,53 @@ bool writeRows(PixelPacking::PixelRows &rows, const EncoderSettings &settings, F
         reason = QStringLiteral("not an image format");
         break;
     }
+    if (written && rows.failed()) {
+        written = false;
+        reason = notEnoughMemory(rows.size());
+    }
     if (!written) {
         *error = file.failure(reason);
         file.cancel();
         return false;
     }
     return file.commit(error);
+}
+
+QString notEnoughMemory(QSize size)
+{
+    return QStringLiteral("not enough memory to render %1 x %2")
+        .arg(size.width())
+        .arg(size.height());
+}
+
+bool writePattern(const EncoderSettings &settings, bool antialias, Format format,
+    const QString &fileName, QString *error)
+{
+    QSize size;
+    try {
+        const PatternRaster raster(settings, antialias);
+        size = raster.size();
+        if (size.isEmpty()) {
+            *error = cantWrite(fileName, nothingToWrite());
+            return false;
+        }
+        // A small image is drawn whole, all cores at once; a large one band by band, so that it
+        // never needs the memory of the whole image.
+        if (qint64(size.width()) * size.height() <= wholeImagePixels) {
+            QImage image(size, QImage::Format_RGB32);
+            if (image.isNull())
+                throw std::bad_alloc();
+            image.setDotsPerMeterX(raster.dotsPerMeter());
+            image.setDotsPerMeterY(raster.dotsPerMeter());
+            raster.paintImage(image);
+            return writeImage(image, settings, format, fileName, error);
+        }
+        PatternRows rows(raster);
+        return writeRows(rows, settings, format, fileName, error);
+    } catch (const std::bad_alloc &) {
+    } catch (const std::system_error &) { }
+    *error = notEnoughMemory(size.isValid() ? size : patternImageSize(settings));
+    return false;
 }
 
 }

@@ -38,6 +38,16 @@ bool writeImage(const QImage &image, const EncoderSettings &settings, Format for
 bool writeRows(PixelPacking::PixelRows &rows, const EncoderSettings &settings, Format format,
     const QString &fileName, QString *error);
 
+// Renders the pattern and writes it in an image format or as its one-page PDF: a large image
+// band by band, without ever holding the whole of it, in the very bytes writeImage makes of it.
+bool writePattern(const EncoderSettings &settings, bool antialias, Format format,
+    const QString &fileName, QString *error);
+// Images of up to this many pixels are drawn whole.
+constexpr qint64 wholeImagePixels = 4'000'000;
+
+// "not enough memory to render W x H"
+QString notEnoughMemory(QSize size);
+
 // Writes the image in another format Qt's image writers know, by its suffix ("ppm", ...).
 bool writeQtImage(
     const QImage &image, const QString &suffix, const QString &fileName, QString *error);

@@ -33,6 +33,14 @@ void paintEncoder(QPainter &painter, const EncoderSettings &settings, QSize size
     }
 }
 
+namespace {
+
+// Room for the painter's edge lists and spans while it fills a band (measured: a 16-bit disc
+// needs less than half).
+constexpr size_t painterHeadroom = size_t(32) << 20;
+
+}
+
 PatternRaster::PatternRaster(const EncoderSettings &settings, bool antialias)
     : settings(settings), antialias(antialias)
 {
@@ -70,6 +78,10 @@ void PatternRaster::paintRows(uchar *firstRow, qsizetype stride, int top, int ro
         if (precise)
             return;
     }
+    // Qt's rasteriser does not survive running out of memory: it gets a failure to report first,
+    // when the room it will need cannot be had.
+    void *volatile room = ::operator new(painterHeadroom); // volatile: not optimised away
+    ::operator delete(room);
     // The painter sees the whole image with the band's rows clipped, so every shape keeps the
     // coordinates it has in a whole render and puts the same pixels in the band. The image's
     // other rows are never touched: the lines before the band are addresses, not memory.

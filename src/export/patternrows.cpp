@@ -1,0 +1,197 @@
+#include "patternrows.h"
+
+#include "paintcommon.h"
+#include "renderer.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <new>
+#include <system_error>
+#include <thread>
+
+using PixelPacking::ColorCensus;
+using PixelPacking::Layout;
+using PixelPacking::RowPacker;
+
+PatternRows::PatternRows(const PatternRaster &raster) : raster(raster) { }
+
+PatternRows::~PatternRows()
+{
+    waitForAll();
+}
+
+QSize PatternRows::size() const
+{
+    return raster.size();
+}
+
+int PatternRows::dotsPerMeterX() const
+{
+    return raster.dotsPerMeter();
+}
+
+int PatternRows::dotsPerMeterY() const
+{
+    return raster.dotsPerMeter();
+}
+
+int PatternRows::bandCount() const
+{
+    return (raster.size().height() + PatternRaster::bandRows - 1) / PatternRaster::bandRows;
+}
+
+int PatternRows::bandHeight(int band) const
+{
+    return std::min(
+        PatternRaster::bandRows, raster.size().height() - band * PatternRaster::bandRows);
+}
+
+std::unique_ptr<QRgb[]> PatternRows::takeBuffer()
+{
+    {
+        const std::lock_guard<std::mutex> lock(buffersLock);
+        if (!spareBuffers.empty()) {
+            std::unique_ptr<QRgb[]> buffer = std::move(spareBuffers.back());
+            spareBuffers.pop_back();
+            return buffer;
+        }
+    }
+    // Not zeroed: every pixel is painted.
+    return std::unique_ptr<QRgb[]>(
+        new QRgb[size_t(raster.size().width()) * size_t(PatternRaster::bandRows)]);
+}
+
+const Layout &PatternRows::layout()
+{
+    if (packing)
+        return *packing;
+    const int bands = bandCount();
+    const int width = raster.size().width();
+    std::vector<ColorCensus> censuses(static_cast<size_t>(bands));
+    std::vector<BilevelBand> copies(static_cast<size_t>(bands));
+    std::atomic<bool> twoColors { true };
+    shareOutOverCores(bands, [&](int band) {
+        std::unique_ptr<QRgb[]> pixels = takeBuffer();
+        const int rows = bandHeight(band);
+        raster.paintRows(reinterpret_cast<uchar *>(pixels.get()), qsizetype(width) * 4,
+            band * PatternRaster::bandRows, rows);
+        ColorCensus &census = censuses[size_t(band)];
+        for (int r = 0; r < rows && !census.overflowed(); ++r)
+            census.add(pixels.get() + size_t(r) * size_t(width), width);
+        const QVector<QRgb> colors = census.colors();
+        if (colors.isEmpty() || colors.size() > 2)
+            twoColors = false;
+        if (twoColors) {
+            const RowPacker packer(Layout(colors), width);
+            BilevelBand &copy = copies[size_t(band)];
+            copy.colors = packer.layout().palette;
+            copy.bits.resize(size_t(packer.rowBytes()) * size_t(rows));
+            for (int r = 0; r < rows; ++r)
+                packer.pack(pixels.get() + size_t(r) * size_t(width),
+                    copy.bits.data() + size_t(r) * size_t(packer.rowBytes()));
+        }
+        const std::lock_guard<std::mutex> lock(buffersLock);
+        spareBuffers.push_back(std::move(pixels));
+    });
+    // The colours in order of first appearance: each band's, in the order of the bands.
+    ColorCensus whole;
+    for (const ColorCensus &census : censuses)
+        whole.add(census);
+    packing = std::make_unique<Layout>(whole.colors());
+    if (twoColors && packing->kind == Layout::Kind::Bilevel)
+        bilevel = std::move(copies);
+    return *packing;
+}
+
+void PatternRows::packRow(int y, const RowPacker &packer, uchar *out)
+{
+    if (bilevel.empty() || packer.layout().kind != Layout::Kind::Bilevel) {
+        packer.pack(row(y), out);
+        return;
+    }
+    const BilevelBand &band = bilevel[size_t(y / PatternRaster::bandRows)];
+    const int bytes = packer.rowBytes();
+    const uchar *bits = band.bits.data() + size_t(y % PatternRaster::bandRows) * size_t(bytes);
+    // A bit of the band stands for one of its own colours; the file's bit is 1 for the second
+    // colour of the whole pattern's palette.
+    const QRgb one = packer.layout().palette[1] & 0xffffffu;
+    const bool setIsOne = (band.colors[1] & 0xffffffu) == one;
+    const bool clearIsOne = (band.colors[0] & 0xffffffu) == one;
+    if (setIsOne && !clearIsOne) {
+        std::memcpy(out, bits, size_t(bytes));
+        return;
+    }
+    for (int i = 0; i < bytes; ++i)
+        out[i] = uchar((bits[i] & (setIsOne ? 0xff : 0)) | (~bits[i] & (clearIsOne ? 0xff : 0)));
+    // The bits past the last pixel stay 0, as the packer leaves them.
+    const int width = raster.size().width();
+    if (width % 8 != 0)
+        out[bytes - 1] &= uchar(0xff00 >> (width % 8));
+}
+
+void PatternRows::drawAhead(int band)
+{
+    Band next;
+    next.index = band;
+    next.pixels = takeBuffer();
+    const PatternRaster *source = &raster;
+    uchar *bits = reinterpret_cast<uchar *>(next.pixels.get());
+    const qsizetype stride = qsizetype(raster.size().width()) * 4;
+    const int top = band * PatternRaster::bandRows;
+    const int rows = bandHeight(band);
+    // On another core while the writer packs and compresses the rows before; where no thread
+    // can be had, when the band is asked for.
+    next.drawn = std::async(std::launch::async | std::launch::deferred,
+        [source, bits, stride, top, rows] { source->paintRows(bits, stride, top, rows); });
+    ahead.push_back(std::move(next));
+}
+
+void PatternRows::waitForAll()
+{
+    for (Band &band : ahead) {
+        if (band.drawn.valid())
+            band.drawn.wait();
+    }
+    ahead.clear();
+}
+
+const QRgb *PatternRows::row(int y)
+{
+    const int band = y / PatternRaster::bandRows;
+    const int width = raster.size().width();
+    if (ahead.empty() || ahead.front().index != band) {
+        const int bands = bandCount();
+        // Rows come top down or bottom up; a jump starts the bands over from the new one.
+        const int last = ahead.empty() ? -1 : ahead.front().index;
+        step = last >= 0 ? (band < last ? -1 : 1) : (band == bands - 1 && bands > 1 ? -1 : 1);
+        if (!ahead.empty() && ahead.size() > 1 && ahead[1].index == band) {
+            std::unique_ptr<QRgb[]> done = std::move(ahead.front().pixels);
+            ahead.pop_front();
+            const std::lock_guard<std::mutex> lock(buffersLock);
+            spareBuffers.push_back(std::move(done));
+        } else {
+            waitForAll();
+            drawAhead(band);
+        }
+        // Keep every core busy: as many bands in the making as there are cores.
+        const int depth = std::clamp(int(std::thread::hardware_concurrency()), 1, 8) + 1;
+        int next = ahead.back().index + step;
+        while (int(ahead.size()) < depth && next >= 0 && next < bands) {
+            drawAhead(next);
+            next += step;
+        }
+        try {
+            ahead.front().drawn.get();
+        } catch (const std::bad_alloc &) {
+            renderFailed = true;
+        } catch (const std::system_error &) {
+            renderFailed = true;
+        }
+    }
+    if (renderFailed) {
+        zeroRow.assign(size_t(width), 0);
+        return zeroRow.data();
+    }
+    return ahead.front().pixels.get() + size_t(y % PatternRaster::bandRows) * size_t(width);
+}

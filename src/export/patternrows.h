@@ -1,0 +1,66 @@
+#ifndef QUVELTA_PATTERNROWS_H
+#define QUVELTA_PATTERNROWS_H
+
+#include "pixelpacking.h"
+
+#include <QVector>
+
+#include <deque>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class PatternRaster;
+
+// The rows of a pattern for a file writer, drawn a band at a time so that the whole image is
+// never in memory. The layout takes one pass over the bands on every core; while the pattern has
+// at most two colours that pass keeps a 1-bit copy, which the writer then reads without a second
+// render. Otherwise the bands are drawn again, a few ahead of the writer on the other cores.
+class PatternRows : public PixelPacking::PixelRows
+{
+public:
+    explicit PatternRows(const PatternRaster &raster);
+    ~PatternRows() override;
+
+    QSize size() const override;
+    int dotsPerMeterX() const override;
+    int dotsPerMeterY() const override;
+    const PixelPacking::Layout &layout() override;
+    const QRgb *row(int y) override;
+    void packRow(int y, const PixelPacking::RowPacker &packer, uchar *out) override;
+    // Whether a band could not be drawn for want of memory (its rows then read as 0).
+    bool failed() const override { return renderFailed; }
+
+private:
+    struct Band
+    {
+        int index = -1;
+        std::unique_ptr<QRgb[]> pixels;
+        std::future<void> drawn;
+    };
+    // A band's 1-bit copy, its bits meaning its own two colours.
+    struct BilevelBand
+    {
+        std::vector<uchar> bits;
+        QVector<QRgb> colors;
+    };
+
+    int bandCount() const;
+    int bandHeight(int band) const;
+    std::unique_ptr<QRgb[]> takeBuffer();
+    void drawAhead(int band);
+    void waitForAll();
+
+    const PatternRaster &raster;
+    std::unique_ptr<PixelPacking::Layout> packing;
+    std::vector<BilevelBand> bilevel; // empty unless the whole pattern has two colours at most
+    std::deque<Band> ahead; // the band being read, then those being drawn after it
+    int step = 1; // the direction the rows are read in
+    std::mutex buffersLock;
+    std::vector<std::unique_ptr<QRgb[]>> spareBuffers;
+    std::vector<QRgb> zeroRow;
+    bool renderFailed = false;
+};
+
+#endif

@@ -1,0 +1,174 @@
+#include "exporter.h"
+#include "jpegencoder.h"
+#include "patternrows.h"
+#include "pixelpacking.h"
+#include "renderer.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageWriter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(EncoderSettings)
+
+// A pattern written band by band, never whole, gives the very file its whole image gives, in every
+// format and packing; the bands of a render are the rows of the whole.
+class TestBanded : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(dir.isValid()); }
+    void bandedFilesAreIdentical_data();
+    void bandedFilesAreIdentical();
+    void anyBandsMakeTheWholeImage_data();
+    void anyBandsMakeTheWholeImage();
+    void jpegAsQtWritesIt();
+
+private:
+    QTemporaryDir dir;
+};
+
+namespace {
+
+EncoderSettings disc(int bits, int radiusMm, int dpi)
+{
+    EncoderSettings s;
+    s.shape = Shape::Disc;
+    s.count = bits;
+    s.outerRadiusMm = radiusMm;
+    s.innerRadiusMm = 3;
+    s.dpi = dpi;
+    return s;
+}
+
+QByteArray contents(const QString &fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}
+
+void TestBanded::bandedFilesAreIdentical_data()
+{
+    QTest::addColumn<EncoderSettings>("settings");
+    QTest::addColumn<bool>("antialias");
+    // Several bands each; widths that are not whole bytes of 1-bit rows.
+    const EncoderSettings gray = disc(12, 13, 600); // 614 px: three bands
+    QTest::newRow("two colours") << gray << false; // 1-bit rows from the first pass
+    QTest::newRow("greys") << gray << true;
+    EncoderSettings colours = gray;
+    colours.foreground = QColor(0x20, 0x40, 0x80);
+    colours.background = QColor(0xf0, 0xe0, 0xd0);
+    QTest::newRow("palette") << colours << true;
+    QTest::newRow("two other colours") << colours << false;
+    EncoderSettings single = gray;
+    single.background = single.foreground;
+    QTest::newRow("one colour") << single << false;
+    // The second band begins on the index track's ground-coloured mark, the others on the
+    // ground: a band's own two colours come in the other order.
+    EncoderSettings channels;
+    channels.type = EncoderType::Relative;
+    channels.count = 20;
+    channels.quadrature = true;
+    channels.index = true;
+    channels.border = false;
+    channels.widthMm = 40;
+    channels.heightMm = 24;
+    QTest::newRow("quadrature strip") << channels << false;
+    EncoderSettings rulers;
+    rulers.type = EncoderType::Relative;
+    rulers.count = 40;
+    rulers.widthMm = 50;
+    rulers.heightMm = 25;
+    rulers.dpi = 300;
+    rulers.calibration = true;
+    QTest::newRow("calibrated strip") << rulers << false;
+    EncoderSettings quadrature = disc(1, 12, 500);
+    quadrature.type = EncoderType::Relative;
+    quadrature.count = 90;
+    quadrature.quadrature = true;
+    quadrature.index = true;
+    quadrature.sensorMarks = true;
+    QTest::newRow("precise quadrature") << quadrature << true;
+}
+
+void TestBanded::bandedFilesAreIdentical()
+{
+    QFETCH(EncoderSettings, settings);
+    QFETCH(bool, antialias);
+    const PatternRaster raster(settings, antialias);
+    QVERIFY(raster.size().height() > 2 * PatternRaster::bandRows);
+    const QImage whole = renderEncoderImage(settings, antialias);
+    for (const char *suffix : { "png", "tif", "bmp", "jpg", "pdf" }) {
+        const Export::Format format = *Export::formatOfWord(QLatin1String(suffix));
+        const QString wholeName = dir.filePath(QStringLiteral("whole.") + QLatin1String(suffix));
+        const QString bandedName = dir.filePath(QStringLiteral("banded.") + QLatin1String(suffix));
+        QString error;
+        QVERIFY2(Export::writeImage(whole, settings, format, wholeName, &error), qPrintable(error));
+        PatternRows rows(raster);
+        QVERIFY2(Export::writeRows(rows, settings, format, bandedName, &error), qPrintable(error));
+        const QByteArray expected = contents(wholeName);
+        QVERIFY(!expected.isEmpty());
+        QVERIFY2(contents(bandedName) == expected, suffix);
+    }
+}
+
+void TestBanded::anyBandsMakeTheWholeImage_data()
+{
+    QTest::addColumn<EncoderSettings>("settings");
+    QTest::addColumn<bool>("antialias");
+    EncoderSettings circles = disc(10, 9, 600);
+    circles.borderWidthMm = 0.3;
+    QTest::newRow("antialiased disc with circles") << circles << true;
+    QTest::newRow("plain disc") << circles << false;
+    EncoderSettings strip;
+    strip.heightMm = 25;
+    strip.borderWidthMm = 0.25;
+    QTest::newRow("antialiased strip") << strip << true;
+    EncoderSettings precise = circles;
+    precise.precise = true;
+    QTest::newRow("precise") << precise << false;
+}
+
+// Bands of any height, from any row, have the pixels of the whole image in their rows.
+void TestBanded::anyBandsMakeTheWholeImage()
+{
+    QFETCH(EncoderSettings, settings);
+    QFETCH(bool, antialias);
+    const QImage whole = renderEncoderImage(settings, antialias);
+    const PatternRaster raster(settings, antialias);
+    QImage banded(raster.size(), QImage::Format_RGB32);
+    banded.fill(Qt::red);
+    for (int top = 0, rows = 1; top < banded.height(); top += rows, rows = rows * 3 % 97 + 1)
+        raster.paintRows(banded.scanLine(top), banded.bytesPerLine(), top,
+            std::min(rows, banded.height() - top));
+    banded.setDotsPerMeterX(whole.dotsPerMeterX());
+    banded.setDotsPerMeterY(whole.dotsPerMeterY());
+    QCOMPARE(banded, whole);
+}
+
+// Bands go to libjpeg directly; the file is the one Qt's writer makes of the same image.
+void TestBanded::jpegAsQtWritesIt()
+{
+    for (const int dpi : { 300, 1200, 127 }) {
+        EncoderSettings s = disc(8, 6, dpi);
+        s.foreground = QColor(0x20, 0x40, 0x80);
+        const QImage image = renderEncoderImage(s, true);
+        QBuffer qt;
+        qt.open(QIODevice::WriteOnly);
+        QVERIFY(QImageWriter(&qt, "jpeg").write(image));
+        QBuffer ours;
+        ours.open(QIODevice::WriteOnly);
+        PixelPacking::ImageRows rows(image);
+        QString reason;
+        QVERIFY2(JpegCodec::encode(rows, &ours, &reason), qPrintable(reason));
+        QCOMPARE(ours.data().size(), qt.data().size());
+        QVERIFY2(ours.data() == qt.data(), qPrintable(QString::number(dpi)));
+    }
+}
+
+QTEST_MAIN(TestBanded)
+#include "tst_banded.moc"
