@@ -75,28 +75,33 @@ void TestFastPaths::plainRenderIsIdentical()
 void TestFastPaths::antialiasedDiscMatchesAwayFromEdges_data()
 {
     QTest::addColumn<EncoderSettings>("settings");
-    QTest::newRow("relative disc, 100 pairs") << disc(EncoderType::Relative, 100, 8, true);
-    QTest::newRow("gray disc, 6 bits, border") << disc(EncoderType::Absolute, 6, 8, true);
+    // Mean difference of the edge pixels, in levels of 255.
+    QTest::addColumn<double>("edgeTolerance");
+    QTest::newRow("relative disc, 100 pairs") << disc(EncoderType::Relative, 100, 8, true) << 4.0;
+    QTest::newRow("gray disc, 6 bits, border") << disc(EncoderType::Absolute, 6, 8, true) << 4.0;
     QTest::newRow("binary disc, 6 bits, no border")
-        << disc(EncoderType::Absolute, 6, 8, false, false);
-    QTest::newRow("gray disc, to the centre") << disc(EncoderType::Absolute, 5, 0, true);
+        << disc(EncoderType::Absolute, 6, 8, false, false) << 4.0;
+    QTest::newRow("gray disc, to the centre") << disc(EncoderType::Absolute, 5, 0, true) << 4.0;
     EncoderSettings coloured = disc(EncoderType::Relative, 30, 12, true);
     coloured.foreground = QColor(200, 40, 10);
     coloured.background = QColor(250, 240, 200);
-    QTest::newRow("coloured relative disc") << coloured;
+    QTest::newRow("coloured relative disc") << coloured << 4.0;
     // Tracks narrower than their circles: the next track's clearing takes part of each circle.
     EncoderSettings thin = disc(EncoderType::Absolute, 10, 35, true);
     thin.borderWidthMm = 2.0;
-    QTest::newRow("10 bits on a 5 mm ring, 2 mm circles") << thin;
+    // The painter's stroker puts the edge of a circle 23 px wide up to a tenth of a pixel off
+    // the true circle; the fill's ring is exact.
+    QTest::newRow("10 bits on a 5 mm ring, 2 mm circles") << thin << 8.0;
     thin.count = 16;
     thin.innerRadiusMm = 38;
     thin.borderWidthMm = 0.3;
-    QTest::newRow("16 bits on a 2 mm ring") << thin;
+    QTest::newRow("16 bits on a 2 mm ring") << thin << 4.0;
 }
 
 void TestFastPaths::antialiasedDiscMatchesAwayFromEdges()
 {
     QFETCH(EncoderSettings, settings);
+    QFETCH(double, edgeTolerance);
     const QImage fast = renderEncoderImage(settings, true);
     const QImage slow = reference(settings, true);
     QCOMPARE(fast.size(), slow.size());
@@ -140,7 +145,7 @@ void TestFastPaths::antialiasedDiscMatchesAwayFromEdges()
     // Along edges the coverage is the same to within rounding, except where two shapes meet in
     // one pixel: the painter blends them one after the other, the fill adds their exact areas.
     QVERIFY(edgePixels > 0);
-    QVERIFY2(edgeDifference < 4 * edgePixels,
+    QVERIFY2(edgeDifference < edgeTolerance * edgePixels,
         qPrintable(QString::number(double(edgeDifference) / edgePixels)));
     QVERIFY2(worst <= 96, qPrintable(QString::number(worst)));
 }

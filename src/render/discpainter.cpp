@@ -112,6 +112,53 @@ void drawCircle(QPainter &painter, QPointF center, qreal radius)
         painter.drawEllipse(center, radius, radius);
 }
 
+// The outline of a circle `penWidth` wide, as far as it can put pixels in the clip's rows: the
+// arc pieces of circlePath that come near them. Stroked, each piece puts the same pixels there as
+// within the whole circle; the ends of a run of pieces, their caps included, lie outside. A band
+// of a large disc then strokes a few arcs instead of every circle whole.
+void strokeCircle(QPainter &painter, QPointF center, qreal radius, qreal penWidth)
+{
+    constexpr int pieces = 8; // of 45 degrees, as appendArc makes them
+    if (radius <= 0 || !painter.hasClipping()) {
+        drawCircle(painter, center, radius);
+        return;
+    }
+    const QRectF clip = painter.clipBoundingRect();
+    const qreal reach = penWidth + 2; // a square cap's corner lies 0.71 widths from its end
+    const qreal top = clip.top() - reach;
+    const qreal bottom = clip.bottom() + reach;
+    bool near[pieces];
+    int count = 0;
+    for (int i = 0; i < pieces; ++i) {
+        // A piece lies within the hull of its control points: its ends and tangent handles.
+        const qreal y0 = pointAt(center, radius, 45.0L * i).y();
+        const qreal y1 = pointAt(center, radius, 45.0L * (i + 1)).y();
+        const qreal bulge = radius * (1 - std::cos(M_PI / 8)) / std::cos(M_PI / 8) + 1;
+        near[i] = std::max(y0, y1) + bulge >= top && std::min(y0, y1) - bulge <= bottom;
+        count += near[i];
+    }
+    if (count == 0)
+        return;
+    if (count == pieces) {
+        drawCircle(painter, center, radius);
+        return;
+    }
+    QPainterPath path;
+    // Runs of near pieces, from one that follows a far one, around the circle.
+    int first = 0;
+    while (near[first] || !near[(first + 1) % pieces])
+        first = (first + 1) % pieces;
+    for (int k = 1; k <= pieces; ++k) {
+        const int i = (first + k) % pieces;
+        if (!near[i])
+            continue;
+        if (!near[(i + pieces - 1) % pieces])
+            path.moveTo(pointAt(center, radius, 45.0L * i));
+        appendArc(path, center, radius, 45.0L * i, 45.0L);
+    }
+    painter.drawPath(path);
+}
+
 QRectF squareAround(QPointF center, qreal radius)
 {
     return QRectF(center.x() - radius, center.y() - radius, 2 * radius, 2 * radius);
@@ -281,10 +328,10 @@ void drawTrackCircles(QPainter &painter, const EncoderSettings &settings, QSize 
 {
     const QPointF center = centerOf(size);
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(
-        linePen(settings.foreground, Geometry::borderPixels(settings.dpi, settings.borderWidthMm)));
-    drawCircle(painter, center, innerRadius);
-    drawCircle(painter, center, outerRadius);
+    const int width = Geometry::borderPixels(settings.dpi, settings.borderWidthMm);
+    painter.setPen(linePen(settings.foreground, width));
+    strokeCircle(painter, center, innerRadius, std::max(width, 1));
+    strokeCircle(painter, center, outerRadius, std::max(width, 1));
 }
 
 void drawCenterMark(QPainter &painter, const EncoderSettings &settings, QSize size, float angle)
@@ -394,7 +441,7 @@ std::vector<Interval> subtract(const std::vector<Interval> &a, const std::vector
 
 }
 
-std::unique_ptr<CoverageFill> discSectorCoverage(const EncoderSettings &settings, QSize size)
+std::unique_ptr<CoverageFill> discCoverage(const EncoderSettings &settings, QSize size)
 {
     const std::vector<DiscTrack> tracks = discTracks(settings);
     const QPointF center = centerOf(size);
@@ -409,6 +456,42 @@ std::unique_ptr<CoverageFill> discSectorCoverage(const EncoderSettings &settings
             polygon.push_back({ center.x(), center.y() });
         fill->addPolygon(polygon);
     };
+    // The circles' strokes are rings, joined where they meet; the sectors are cut back to
+    // where no ring lies, so that no two shapes overlap and the coverage adds up to the union
+    // that the painter's layers make.
+    std::vector<std::pair<qreal, qreal>> rings;
+    if (settings.border) {
+        const qreal half
+            = std::max(Geometry::borderPixels(settings.dpi, settings.borderWidthMm), 1) / 2.0;
+        for (const DiscTrack &track : tracks) {
+            for (const int radius : { track.innerRadius, track.outerRadius }) {
+                if (radius > 0) // a circle of radius 0 is left to the painter
+                    rings.push_back({ std::max<qreal>(0, radius - half), radius + half });
+            }
+        }
+        std::sort(rings.begin(), rings.end());
+        std::vector<std::pair<qreal, qreal>> joined;
+        for (const auto &ring : rings) {
+            if (!joined.empty() && ring.first <= joined.back().second)
+                joined.back().second = std::max(joined.back().second, ring.second);
+            else
+                joined.push_back(ring);
+        }
+        rings = std::move(joined);
+    }
+    const auto addOpenSector = [&](qreal inner, qreal outer, long double from, long double to) {
+        for (const auto &ring : rings) {
+            if (ring.second <= inner)
+                continue;
+            if (ring.first >= outer)
+                break;
+            if (ring.first > inner)
+                addSector(inner, ring.first, from, to);
+            inner = ring.second;
+        }
+        if (inner < outer)
+            addSector(inner, outer, from, to);
+    };
     for (size_t t = 0; t < tracks.size(); ++t) {
         const DiscTrack &track = tracks[t];
         const qreal outer = sectorRadius(settings, track.outerRadius);
@@ -422,11 +505,21 @@ std::unique_ptr<CoverageFill> discSectorCoverage(const EncoderSettings &settings
         const std::vector<Interval> own = sectorIntervals(track);
         if (body > inner) {
             for (const Interval &i : own)
-                addSector(inner, body, i.first, i.second);
+                addOpenSector(inner, body, i.first, i.second);
         }
         if (outer > body) {
             for (const Interval &i : subtract(own, sectorIntervals(tracks[t - 1])))
-                addSector(body, outer, i.first, i.second);
+                addOpenSector(body, outer, i.first, i.second);
+        }
+    }
+    for (const auto &ring : rings) {
+        polygon.clear();
+        appendArc(polygon, center, ring.second, 0, 360);
+        fill->addPolygon(polygon);
+        if (ring.first > 0) {
+            polygon.clear();
+            appendArc(polygon, center, ring.first, 360, 0); // the other way round: a hole
+            fill->addPolygon(polygon);
         }
     }
     fill->prepare();
@@ -437,12 +530,14 @@ void drawDiscOverlay(QPainter &painter, const EncoderSettings &settings, QSize s
 {
     painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
     const std::vector<DiscTrack> tracks = discTracks(settings);
-    if (settings.border) {
-        // Where tracks are narrower than their circles, the next track's clearing disc takes
-        // part of a track's circles away in the layered drawing, but that part lies within the
-        // next track's own inner circle, drawn after it: the whole circles give the same union.
-        for (const DiscTrack &track : tracks)
-            drawTrackCircles(painter, settings, size, track.innerRadius, track.outerRadius);
+    if (settings.border
+        && std::any_of(tracks.cbegin(), tracks.cend(), [](const DiscTrack &t) {
+               return t.innerRadius == 0 || t.outerRadius == 0;
+           })) {
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(linePen(
+            settings.foreground, Geometry::borderPixels(settings.dpi, settings.borderWidthMm)));
+        drawCircle(painter, centerOf(size), 0);
     }
     drawCenterMark(painter, settings, size, 0.0f);
 }

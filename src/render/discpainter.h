@@ -65,11 +65,11 @@ void drawDiscLayers(QPainter &painter, const EncoderSettings &settings, QSize si
 void drawTrackCircles(QPainter &painter, const EncoderSettings &settings, QSize size,
     int innerRadius, int outerRadius);
 
-// The sectors of all tracks of the antialiased disc, to be filled by exact pixel coverage in one
-// pass (ready for fillRows); drawDiscOverlay then adds the circles and the centre mark with the
-// painter. The same shapes as the layered painter, hundreds of times faster for fine discs, thin
-// tracks with wide circles included.
-std::unique_ptr<CoverageFill> discSectorCoverage(const EncoderSettings &settings, QSize size);
+// The antialiased disc by exact pixel coverage in one pass: the sectors of all tracks and the rings
+// of their circles, cut so that none overlaps another (ready for fillRows). drawDiscOverlay then
+// adds the centre mark with the painter. The union of the layered painter's shapes, hundreds of
+// times faster for fine discs, thin tracks with wide circles included.
+std::unique_ptr<CoverageFill> discCoverage(const EncoderSettings &settings, QSize size);
 void drawDiscOverlay(QPainter &painter, const EncoderSettings &settings, QSize size);
 
 // A cross of half the inner radius with a dot at angle `angle` (radians) on its arm.

@@ -52,9 +52,9 @@ PatternRaster::PatternRaster(const EncoderSettings &settings, bool antialias)
     }
     imageSize = Geometry::imageSize(settings);
     // A fine disc's thousands of thin sectors are far cheaper by exact coverage than through
-    // the painter's antialiased fill; the circles and the centre mark go on top with the painter.
+    // the painter's antialiased fill; the centre mark goes on top with the painter.
     if (antialias && settings.shape == Shape::Disc && !imageSize.isEmpty())
-        coverage = discSectorCoverage(settings, imageSize);
+        coverage = discCoverage(settings, imageSize);
 }
 
 PatternRaster::~PatternRaster() = default;
