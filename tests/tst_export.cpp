@@ -357,9 +357,9 @@ void TestExport::failures_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("emptyImage");
     QTest::addColumn<QString>("message");
-    QTest::newRow("unknown suffix")
-        << false << "keep.xyz" << false
-        << "Can't write %1: unknown image format \"xyz\"; use .png, .jpg, .jpeg, .bmp, .tif or .tiff";
+    QTest::newRow("unknown suffix") << false << "keep.xyz" << false
+                                    << "Can't write %1: unknown image format \"xyz\"; use .png, "
+                                       ".jpg, .jpeg, .bmp, .tif or .tiff";
     QTest::newRow("no suffix") << false << "keep" << false
                                << "Can't write %1: the name has no suffix to choose the format; "
                                   "use .png, .jpg, .jpeg, .bmp, .tif or .tiff";

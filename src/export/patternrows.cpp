@@ -71,7 +71,13 @@ const Layout &PatternRows::layout()
     std::vector<ColorCensus> censuses(static_cast<size_t>(bands));
     std::vector<BilevelBand> copies(static_cast<size_t>(bands));
     std::atomic<bool> twoColors { true };
+    // Past two colours, a pattern of greys is 8-bit grey, whatever its other colours; past 256,
+    // any pattern is 24-bit: the rest of the pass would tell nothing more.
+    const bool greys = raster.onlyGreys();
+    std::atomic<bool> decided { false };
     shareOutOverCores(bands, [&](int band) {
+        if (decided)
+            return;
         std::unique_ptr<QRgb[]> pixels = takeBuffer();
         const int rows = bandHeight(band);
         raster.paintRows(reinterpret_cast<uchar *>(pixels.get()), qsizetype(width) * 4,
@@ -82,6 +88,8 @@ const Layout &PatternRows::layout()
         const QVector<QRgb> colors = census.colors();
         if (colors.isEmpty() || colors.size() > 2)
             twoColors = false;
+        if (census.overflowed() || (greys && colors.size() > 2))
+            decided = true;
         if (twoColors) {
             const RowPacker packer(Layout(colors), width);
             BilevelBand &copy = copies[size_t(band)];
@@ -98,7 +106,9 @@ const Layout &PatternRows::layout()
     ColorCensus whole;
     for (const ColorCensus &census : censuses)
         whole.add(census);
+    // Decided early, the colours of the bands drawn so far give the same layout as all would.
     packing = std::make_unique<Layout>(whole.colors());
+    Q_ASSERT(!decided || !twoColors);
     if (twoColors && packing->kind == Layout::Kind::Bilevel)
         bilevel = std::move(copies);
     return *packing;

@@ -530,10 +530,9 @@ void drawDiscOverlay(QPainter &painter, const EncoderSettings &settings, QSize s
 {
     painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
     const std::vector<DiscTrack> tracks = discTracks(settings);
-    if (settings.border
-        && std::any_of(tracks.cbegin(), tracks.cend(), [](const DiscTrack &t) {
-               return t.innerRadius == 0 || t.outerRadius == 0;
-           })) {
+    if (settings.border && std::any_of(tracks.cbegin(), tracks.cend(), [](const DiscTrack &t) {
+            return t.innerRadius == 0 || t.outerRadius == 0;
+        })) {
         painter.setBrush(Qt::NoBrush);
         painter.setPen(linePen(
             settings.foreground, Geometry::borderPixels(settings.dpi, settings.borderWidthMm)));

@@ -64,6 +64,12 @@ int PatternRaster::dotsPerMeter() const
     return Geometry::dotsPerMeter(settings.dpi);
 }
 
+bool PatternRaster::onlyGreys() const
+{
+    const auto grey = [](QRgb c) { return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c); };
+    return grey(settings.foreground.rgb()) && grey(settings.background.rgb());
+}
+
 void PatternRaster::paintRows(uchar *firstRow, qsizetype stride, int top, int rows) const
 {
     if (rows <= 0)

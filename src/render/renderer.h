@@ -27,6 +27,8 @@ public:
 
     QSize size() const { return imageSize; }
     int dotsPerMeter() const;
+    // Whether every pixel is a grey: the two colours are, and every blend of greys is one.
+    bool onlyGreys() const;
     // Bands start at multiples of this many rows; other bands cost more, not other pixels.
     static constexpr int bandRows = 256;
 
