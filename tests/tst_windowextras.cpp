@@ -6,12 +6,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QMessageBox>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/resource.h>
 
 // The window's third page, printing and the preview on a high-DPI screen.
 class TestWindowExtras : public QObject
@@ -28,6 +31,7 @@ private slots:
     void crispPreview();
     void captionsFitEachAlone_data();
     void captionsFitEachAlone();
+    void outOfMemoryIsAnErrorBox();
 
 private:
     QString path(const QString &name) const { return dir.filePath(name); }
@@ -262,6 +266,50 @@ void TestWindowExtras::captionsFitEachAlone()
         QCOMPARE(form.size(), QSize(456, 442));
     }
     QApplication::setFont(desktop);
+}
+
+// A render that cannot have its memory is an "Error" box naming the size, and the window goes on
+// working once memory is there again.
+void TestWindowExtras::outOfMemoryIsAnErrorBox()
+{
+#ifdef QUVELTA_SANITIZED
+    QSKIP("the sanitizers reserve more address space than the limit allows");
+#endif
+    MainForm form;
+    form.show();
+    form.findChild<QRadioButton *>(QStringLiteral("circleRadioButton"))->setChecked(true);
+    form.findChild<QSpinBox *>(QStringLiteral("dpiSpin"))->setValue(1200);
+    QVERIFY(form.currentImage() && !form.currentImage()->isNull());
+
+    // Room for everything but the 357 MB of a 200 mm disc at 1200 dpi.
+    QFile status(QStringLiteral("/proc/self/status"));
+    QVERIFY(status.open(QIODevice::ReadOnly));
+    const QString vmSize = QString::fromLatin1(status.readAll())
+                               .section(QLatin1String("VmSize:"), 1)
+                               .section(QLatin1String("kB"), 0, 0);
+    rlimit old {};
+    QVERIFY(getrlimit(RLIMIT_AS, &old) == 0);
+    rlimit tight = old;
+    tight.rlim_cur = rlim_t(vmSize.trimmed().toLongLong() * 1024 + (200 << 20));
+    QVERIFY(setrlimit(RLIMIT_AS, &tight) == 0);
+    QString title;
+    QString text;
+    QTimer::singleShot(0, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            title = box->windowTitle();
+            text = box->text();
+            box->close();
+        }
+    });
+    form.findChild<QSpinBox *>(QStringLiteral("outerRadiusSpin"))->setValue(100);
+    setrlimit(RLIMIT_AS, &old);
+    QCOMPARE(title, QStringLiteral("Error"));
+    QCOMPARE(text, QStringLiteral("not enough memory to render 9452 x 9452"));
+    QVERIFY(form.currentImage() && form.currentImage()->isNull());
+
+    form.findChild<QSpinBox *>(QStringLiteral("dpiSpin"))->setValue(100);
+    QVERIFY(form.currentImage() && !form.currentImage()->isNull());
+    QCOMPARE(form.currentImage()->size(), QSize(787, 787)); // 200 mm at 100 dpi
 }
 
 QTEST_MAIN(TestWindowExtras)

@@ -3,6 +3,7 @@
 #include "codes.h"
 #include "decodetable.h"
 #include "description.h"
+#include "exporter.h"
 #include "geometry.h"
 #include "imagewriter.h"
 #include "patterngeometry.h"
@@ -259,6 +260,8 @@ void MainForm::renderEncoder(bool autoPreview)
     image = renderEncoderImage(settings(), antialias);
     ++renders;
     ui.preview->setImage(&*image);
+    if (image->isNull() && imageWidth > 0 && imageHeight > 0)
+        showError(Export::notEnoughMemory(QSize(imageWidth, imageHeight)));
 }
 
 QColor MainForm::invertColor(const QColor &color)
@@ -405,11 +408,14 @@ void MainForm::renderAndWrite(const std::function<bool(QString *error)> &write)
     {
         const WaitCursor wait(true);
         renderEncoder(false);
-        // An image without pixels would make an empty file or a blank page.
-        if (!image || image->isNull())
-            error = tr("Can't render image");
-        else
+        // An image without pixels would make an empty file or a blank page; one that could
+        // not be had for want of memory has been reported.
+        if (!image || image->isNull()) {
+            if (imageWidth <= 0 || imageHeight <= 0)
+                error = tr("Can't render image");
+        } else {
             write(&error);
+        }
     }
     if (!error.isEmpty())
         showError(error);
@@ -601,7 +607,8 @@ void MainForm::printTo(QPrinter &printer)
     const WaitCursor wait(true);
     const QImage print = renderEncoderImage(s, ui.qualityCheck->isChecked());
     if (print.isNull()) {
-        showError(tr("Can't render image"));
+        const QSize size = patternImageSize(s);
+        showError(size.isEmpty() ? tr("Can't render image") : Export::notEnoughMemory(size));
         return;
     }
     QPainter painter(&printer);
