@@ -167,6 +167,12 @@ void TestFastPaths::cutShortLayersAreIdentical_data()
     QTest::newRow("8 bits from the centre") << ring(30, 0, 8, 300, 0.5);
     QTest::newRow("6 bits, no circles") << ring(30, 5, 6, 300, 0);
     QTest::newRow("relative, 1024 pairs, hole") << disc(EncoderType::Relative, 1024, 10, true);
+    // Cut short, the sectors of these go to the rasteriser a few at a time; whole, in one fill.
+    QTest::newRow("16 bits on a 5 mm ring") << ring(25, 20, 16, 600, 0.1);
+    EncoderSettings binary = ring(40, 10, 14, 600, 0.2);
+    binary.grayCode = false;
+    QTest::newRow("14 bits binary from 10 mm") << binary;
+    QTest::newRow("relative, 4000 pairs, 1 mm hole") << disc(EncoderType::Relative, 4000, 1, true);
 }
 
 // The layered disc with every shape whole and with the shapes cut short where a later layer

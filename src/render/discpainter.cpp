@@ -241,8 +241,52 @@ qreal sectorRadius(const EncoderSettings &settings, int outerRadius)
 namespace {
 
 // Whether the sector's rows can reach into [top, bottom].
-bool sectorMeetsRows(QPointF center, qreal inner, qreal outer, long double start, long double sweep,
-    qreal top, qreal bottom)
+// What a sector's rows depend on besides its radii: the sines of its two edges, and whether its
+// arc passes the top (90 degrees) or the bottom (270) of the circle.
+struct SectorReach
+{
+    double sineFrom;
+    double sineTo;
+    bool passesTop;
+    bool passesBottom;
+};
+
+// The reach of every sector of a track, kept per thread: every band of a render asks for the
+// same tracks, and working them out is most of the cost of choosing a band's sectors.
+const std::vector<SectorReach> &sectorReaches(int segments, float offsetDegrees)
+{
+    struct Track
+    {
+        int segments;
+        float offset;
+        std::vector<SectorReach> reaches;
+    };
+    thread_local std::vector<Track> tracks;
+    for (const Track &t : tracks) {
+        if (t.segments == segments && t.offset == offsetDegrees)
+            return t.reaches;
+    }
+    if (tracks.size() >= 64)
+        tracks.clear();
+    const float sweep = 360.0f / static_cast<float>(segments);
+    std::vector<SectorReach> reaches(size_t(segments / 2));
+    for (int i = 0; i < segments / 2; ++i) {
+        const long double start = sectorStartDegrees(sweep, offsetDegrees, i);
+        const double from = std::fmod(double(start), 360.0) + (start < 0 ? 360.0 : 0.0);
+        const double to = from + double(sweep);
+        const auto passes
+            = [&](double a, double b) { return (a > from && a < to) || (b > from && b < to); };
+        reaches[size_t(i)] = { std::sin(double(start) * (M_PI / 180.0)),
+            std::sin(double(start + sweep) * (M_PI / 180.0)), passes(90.0, 450.0),
+            passes(270.0, 630.0) };
+    }
+    tracks.push_back({ segments, offsetDegrees, std::move(reaches) });
+    return tracks.back().reaches;
+}
+
+// Whether the sector's rows can reach into [top, bottom].
+bool sectorMeetsRows(
+    QPointF center, qreal inner, qreal outer, const SectorReach &reach, qreal top, qreal bottom)
 {
     qreal low = 1e300;
     qreal high = -1e300;
@@ -250,28 +294,27 @@ bool sectorMeetsRows(QPointF center, qreal inner, qreal outer, long double start
         low = std::min(low, y);
         high = std::max(high, y);
     };
-    for (const double a : { double(start), double(start + sweep) }) {
-        const qreal s = std::sin(a * (M_PI / 180.0));
+    for (const double s : { reach.sineFrom, reach.sineTo }) {
         add(center.y() - outer * s);
         add(center.y() - inner * s);
     }
     // The arc reaches furthest up at 90 degrees and down at 270.
-    const double from = std::fmod(double(start), 360.0) + (start < 0 ? 360.0 : 0.0);
-    const double to = from + double(sweep);
-    for (const double axis : { 90.0, 270.0, 450.0, 630.0 }) {
-        if (axis > from && axis < to)
-            add(center.y() - (axis == 90.0 || axis == 450.0 ? outer : -outer));
-    }
+    if (reach.passesTop)
+        add(center.y() - outer);
+    if (reach.passesBottom)
+        add(center.y() + outer);
     return high >= top && low <= bottom;
 }
 
 }
 
 QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offsetDegrees,
-    qreal innerRadius, bool keepCentre, QRectF within)
+    qreal innerRadius, bool keepCentre, QRectF within, int firstSector, int endSector)
 {
     QPainterPath path;
-    const int sectors = segments / 2;
+    if (endSector < 0)
+        endSector = segments / 2;
+    const int sectors = endSector - firstSector;
     if (sectors <= 0)
         return path;
     const float sweep = 360.0f / static_cast<float>(segments);
@@ -281,17 +324,20 @@ QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offset
     int bits = 0;
     while ((1 << bits) < sectors)
         ++bits;
+    const std::vector<SectorReach> *reaches
+        = within.isNull() ? nullptr : &sectorReaches(segments, offsetDegrees);
     for (int n = 0; n < (1 << bits); ++n) {
         int i = 0;
         for (int b = 0; b < bits; ++b)
             i |= ((n >> b) & 1) << (bits - 1 - b);
         if (i >= sectors)
             continue;
+        i += firstSector;
         const long double start = sectorStartDegrees(sweep, offsetDegrees, i);
         // A band of rows painted on its own needs only the sectors that reach into it.
-        if (!within.isNull()
+        if (reaches
             && !sectorMeetsRows(center, keepCentre ? 0 : std::max<qreal>(innerRadius, 0), radius,
-                start, sweep, within.top(), within.bottom()))
+                (*reaches)[size_t(i)], within.top(), within.bottom()))
             continue;
         addSector(path, center, radius, start, sweep, innerRadius, keepCentre);
     }
@@ -309,8 +355,23 @@ void drawDiscTrack(QPainter &painter, const EncoderSettings &settings, QSize siz
     painter.setBrush(QBrush(settings.foreground, Qt::SolidPattern));
     const QRectF rows
         = painter.hasClipping() ? painter.clipBoundingRect().adjusted(-2, -2, 2, 2) : QRectF();
-    painter.drawPath(sectorPath(
-        center, sectorRadius(settings, outerRadius), segments, offset, sectorsFrom, whole, rows));
+    // Plain sectors go to the rasteriser a few at a time where they stay apart. Its intersections
+    // on a scanline sit in a search tree that is not kept balanced, which made one fill of
+    // thousands of sectors most of a fine disc's time; the pixels of separate fills of sectors
+    // that never touch are those of one fill. Pies meet at the centre, where their rounded
+    // edges cross and one fill's even-odd rule decides those pixels differently, and
+    // antialiased, separate fills would show seams: one fill there. The gap kept, a 64th of a
+    // pixel, is far above the rasteriser's rounding.
+    const int sectors = segments / 2;
+    const qreal from = whole ? 0 : sectorsFrom;
+    const bool apart = from * (2 * M_PI / segments) >= 1.0 / 64;
+    const int chunk = !apart || painter.testRenderHint(QPainter::Antialiasing) ? sectors : 4;
+    for (int first = 0; first < sectors; first += chunk) {
+        const QPainterPath path = sectorPath(center, sectorRadius(settings, outerRadius), segments,
+            offset, sectorsFrom, whole, rows, first, std::min(sectors, first + chunk));
+        if (!path.isEmpty())
+            painter.drawPath(path);
+    }
 
     // The sectors start at the centre; clearing the inside turns them into annular segments.
     painter.setBrush(QBrush(settings.background, Qt::SolidPattern));

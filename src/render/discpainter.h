@@ -80,6 +80,7 @@ void drawCenterMark(QPainter &painter, const EncoderSettings &settings, QSize si
 // its angle and the arcs stay within a hundredth of a pixel of the circle.
 // Only sectors reaching into the rows of `within` go in, when it is not null.
 QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offsetDegrees,
-    qreal innerRadius = 0, bool keepCentre = true, QRectF within = QRectF());
+    qreal innerRadius = 0, bool keepCentre = true, QRectF within = QRectF(), int firstSector = 0,
+    int endSector = -1);
 
 #endif

@@ -107,14 +107,17 @@ void PatternRaster::paintImage(QImage &image) const
 {
     Q_ASSERT(image.size() == imageSize && image.format() == QImage::Format_RGB32);
     const int height = imageSize.height();
-    const int bands = (height + bandRows - 1) / bandRows;
+    // Bands twice the streaming height: each band goes through every track again, so fewer are
+    // cheaper, and a whole image has the memory for them. Any bands give the same pixels.
+    const int rowsPerBand = 2 * bandRows;
+    const int bands = (height + rowsPerBand - 1) / rowsPerBand;
     uchar *const bits = image.bits();
     const qsizetype stride = image.bytesPerLine();
     // More bands than threads: a band draws only the sectors that reach it, so a fine disc's
     // thousands of sectors are shared out rather than each thread going through all of them.
     shareOutOverCores(bands, [&](int band) {
-        const int top = band * bandRows;
-        paintRows(bits + top * stride, stride, top, std::min(bandRows, height - top));
+        const int top = band * rowsPerBand;
+        paintRows(bits + top * stride, stride, top, std::min(rowsPerBand, height - top));
     });
 }
 
