@@ -1,10 +1,7 @@
 #include "decodetable.h"
 #include "description.h"
 #include "exporter.h"
-#include "geometry.h"
 #include "outputfile.h"
-#include "preciseraster.h"
-#include "renderer.h"
 #include "renderoptions.h"
 #include "vectorwriter.h"
 
