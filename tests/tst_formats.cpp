@@ -28,6 +28,8 @@ private slots:
     void failures_data();
     void failures();
     void specialFiles();
+    void pipeEqualsFile_data();
+    void pipeEqualsFile();
     void outOfMemoryIsAMessage_data();
     void outOfMemoryIsAMessage();
 
@@ -253,6 +255,37 @@ void TestFormats::failures_data()
     QTest::newRow("tiff on a full disk")
         << "rm -f full.tif; mknod full.tif c 1 7 && \"$R\" -o full.tif"
         << "Can't write full.tif: no space left on device";
+    QTest::newRow("jpeg on a full disk")
+        << "rm -f full.jpg; mknod full.jpg c 1 7 && \"$R\" -o full.jpg"
+        << "Can't write full.jpg: no space left on device";
+    // Large enough to be written band by band; the TIFF straight into its temporary file.
+    QTest::newRow("banded tiff, file-size limit")
+        << "ulimit -f 200; \"$R\" --shape disc --outer-radius 50 --bits 12 -o limited.tif"
+        << "Can't write limited.tif: file too large";
+    QTest::newRow("banded jpeg, file-size limit")
+        << "ulimit -f 200; \"$R\" --shape disc --outer-radius 50 --bits 12 -o limited.jpg"
+        << "Can't write limited.jpg: file too large";
+}
+
+void TestFormats::pipeEqualsFile_data()
+{
+    QTest::addColumn<QString>("format");
+    for (const char *format : { "png", "tif", "bmp", "jpg", "pdf" })
+        QTest::newRow(format) << QString::fromLatin1(format);
+}
+
+// Standard output cannot seek: TIFF is made in memory there, written in place into a file. The
+// bytes are the same, for a pattern drawn band by band and for a small one drawn whole.
+void TestFormats::pipeEqualsFile()
+{
+    QFETCH(QString, format);
+    const Run run = shell(
+        QStringLiteral("set -e; for a in '--outer-radius 50 --bits 12' '--outer-radius 10'; do "
+                       "\"$R\" --quiet --shape disc $a -o file.%1; "
+                       "\"$R\" --quiet --shape disc $a -o - --format %1 > piped.%1; "
+                       "cmp file.%1 piped.%1; test $(stat -c %s file.%1) -gt 1000; done")
+            .arg(format));
+    QVERIFY2(run.exitCode == 0, run.err.constData());
 }
 
 // One line on stderr with the system's reason, exit status 1, and no file left behind or changed.

@@ -15,6 +15,9 @@ namespace {
 // libtiff reports through process-wide handlers; a failed write keeps its last word here
 // instead of printing it.
 thread_local QString lastError;
+// The output's own reason for a failed write ("File too large"), which says more than the
+// message libtiff makes of it.
+thread_local QString deviceError;
 
 void onError(const char *, const char *format, va_list arguments)
 {
@@ -34,8 +37,8 @@ tmsize_t writeData(thandle_t handle, void *data, tmsize_t size)
 {
     auto *device = static_cast<QIODevice *>(handle);
     const qint64 written = device->write(static_cast<const char *>(data), size);
-    if (written != size)
-        lastError = device->errorString();
+    if (written != size && deviceError.isEmpty())
+        deviceError = device->errorString();
     return written;
 }
 
@@ -69,6 +72,7 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
     TIFFSetErrorHandler(onError);
     TIFFSetWarningHandler(onWarning);
     lastError.clear();
+    deviceError.clear();
     const QSize size = rows.size();
     const RowPacker packer(rows.layout(), size.width());
     const Layout::Kind kind = packer.layout().kind;
@@ -144,8 +148,10 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
     }
     ok = ok && TIFFWriteDirectory(tiff) == 1;
     TIFFClose(tiff);
-    if (!ok || !lastError.isEmpty()) {
-        *reason = lastError.isEmpty() ? QStringLiteral("write failed") : lastError;
+    if (!ok || !lastError.isEmpty() || !deviceError.isEmpty()) {
+        *reason = !deviceError.isEmpty() ? deviceError
+            : lastError.isEmpty()        ? QStringLiteral("write failed")
+                                         : lastError;
         return false;
     }
     return true;
