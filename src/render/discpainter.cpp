@@ -266,8 +266,13 @@ const std::vector<SectorReach> &sectorReaches(int segments, float offsetDegrees)
         if (t.segments == segments && t.offset == offsetDegrees)
             return t.reaches;
     }
-    if (tracks.size() >= 64)
+    // Room for every track of the finest disc (65,535 sectors), not for every disc ever drawn.
+    thread_local size_t kept = 0;
+    if (kept + size_t(segments / 2) > (size_t(1) << 17)) {
         tracks.clear();
+        kept = 0;
+    }
+    kept += size_t(segments / 2);
     const float sweep = 360.0f / static_cast<float>(segments);
     std::vector<SectorReach> reaches(size_t(segments / 2));
     for (int i = 0; i < segments / 2; ++i) {
