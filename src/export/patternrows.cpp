@@ -14,7 +14,18 @@ using PixelPacking::ColorCensus;
 using PixelPacking::Layout;
 using PixelPacking::RowPacker;
 
-PatternRows::PatternRows(const PatternRaster &raster) : raster(raster) { }
+namespace {
+
+// What the bands of pixels may take together; four bands of the largest image.
+constexpr qint64 bandMemory = qint64(40) << 20;
+
+}
+
+PatternRows::PatternRows(const PatternRaster &raster)
+    : raster(raster),
+      bufferLimit(int(std::max<qint64>(
+          2, bandMemory / (qint64(raster.size().width()) * PatternRaster::bandRows * 4))))
+{ }
 
 PatternRows::~PatternRows()
 {
@@ -50,16 +61,36 @@ int PatternRows::bandHeight(int band) const
 std::unique_ptr<QRgb[]> PatternRows::takeBuffer()
 {
     {
-        const std::lock_guard<std::mutex> lock(buffersLock);
+        std::unique_lock<std::mutex> lock(buffersLock);
+        bufferReturned.wait(
+            lock, [this] { return !spareBuffers.empty() || buffersMade < bufferLimit; });
         if (!spareBuffers.empty()) {
             std::unique_ptr<QRgb[]> buffer = std::move(spareBuffers.back());
             spareBuffers.pop_back();
             return buffer;
         }
+        ++buffersMade;
     }
     // Not zeroed: every pixel is painted.
-    return std::unique_ptr<QRgb[]>(
-        new QRgb[size_t(raster.size().width()) * size_t(PatternRaster::bandRows)]);
+    try {
+        return std::unique_ptr<QRgb[]>(
+            new QRgb[size_t(raster.size().width()) * size_t(PatternRaster::bandRows)]);
+    } catch (...) {
+        const std::lock_guard<std::mutex> lock(buffersLock);
+        --buffersMade;
+        throw;
+    }
+}
+
+void PatternRows::giveBack(std::unique_ptr<QRgb[]> buffer)
+{
+    if (!buffer)
+        return;
+    {
+        const std::lock_guard<std::mutex> lock(buffersLock);
+        spareBuffers.push_back(std::move(buffer));
+    }
+    bufferReturned.notify_one();
 }
 
 const Layout &PatternRows::layout()
@@ -79,28 +110,32 @@ const Layout &PatternRows::layout()
         if (decided)
             return;
         std::unique_ptr<QRgb[]> pixels = takeBuffer();
-        const int rows = bandHeight(band);
-        raster.paintRows(reinterpret_cast<uchar *>(pixels.get()), qsizetype(width) * 4,
-            band * PatternRaster::bandRows, rows);
-        ColorCensus &census = censuses[size_t(band)];
-        for (int r = 0; r < rows && !census.overflowed(); ++r)
-            census.add(pixels.get() + size_t(r) * size_t(width), width);
-        const QVector<QRgb> colors = census.colors();
-        if (colors.isEmpty() || colors.size() > 2)
-            twoColors = false;
-        if (census.overflowed() || (greys && colors.size() > 2))
-            decided = true;
-        if (twoColors) {
-            const RowPacker packer(Layout(colors), width);
-            BilevelBand &copy = copies[size_t(band)];
-            copy.colors = packer.layout().palette;
-            copy.bits.resize(size_t(packer.rowBytes()) * size_t(rows));
-            for (int r = 0; r < rows; ++r)
-                packer.pack(pixels.get() + size_t(r) * size_t(width),
-                    copy.bits.data() + size_t(r) * size_t(packer.rowBytes()));
+        try {
+            const int rows = bandHeight(band);
+            raster.paintRows(reinterpret_cast<uchar *>(pixels.get()), qsizetype(width) * 4,
+                band * PatternRaster::bandRows, rows);
+            ColorCensus &census = censuses[size_t(band)];
+            for (int r = 0; r < rows && !census.overflowed(); ++r)
+                census.add(pixels.get() + size_t(r) * size_t(width), width);
+            const QVector<QRgb> colors = census.colors();
+            if (colors.isEmpty() || colors.size() > 2)
+                twoColors = false;
+            if (census.overflowed() || (greys && colors.size() > 2))
+                decided = true;
+            if (twoColors) {
+                const RowPacker packer(Layout(colors), width);
+                BilevelBand &copy = copies[size_t(band)];
+                copy.colors = packer.layout().palette;
+                copy.bits.resize(size_t(packer.rowBytes()) * size_t(rows));
+                for (int r = 0; r < rows; ++r)
+                    packer.pack(pixels.get() + size_t(r) * size_t(width),
+                        copy.bits.data() + size_t(r) * size_t(packer.rowBytes()));
+            }
+        } catch (...) {
+            giveBack(std::move(pixels)); // another thread may be waiting for it
+            throw;
         }
-        const std::lock_guard<std::mutex> lock(buffersLock);
-        spareBuffers.push_back(std::move(pixels));
+        giveBack(std::move(pixels));
     });
     // The colours in order of first appearance: each band's, in the order of the bands.
     ColorCensus whole;
@@ -162,6 +197,7 @@ void PatternRows::waitForAll()
     for (Band &band : ahead) {
         if (band.drawn.valid())
             band.drawn.wait();
+        giveBack(std::move(band.pixels));
     }
     ahead.clear();
 }
@@ -175,17 +211,16 @@ const QRgb *PatternRows::row(int y)
         // Rows come top down or bottom up; a jump starts the bands over from the new one.
         const int last = ahead.empty() ? -1 : ahead.front().index;
         step = last >= 0 ? (band < last ? -1 : 1) : (band == bands - 1 && bands > 1 ? -1 : 1);
-        if (!ahead.empty() && ahead.size() > 1 && ahead[1].index == band) {
-            std::unique_ptr<QRgb[]> done = std::move(ahead.front().pixels);
+        if (ahead.size() > 1 && ahead[1].index == band) {
+            giveBack(std::move(ahead.front().pixels));
             ahead.pop_front();
-            const std::lock_guard<std::mutex> lock(buffersLock);
-            spareBuffers.push_back(std::move(done));
         } else {
             waitForAll();
             drawAhead(band);
         }
-        // Keep every core busy: as many bands in the making as there are cores.
-        const int depth = std::clamp(int(std::thread::hardware_concurrency()), 1, 8) + 1;
+        // The band being read and one in the making for each core, as far as memory allows.
+        const int depth
+            = std::min(bufferLimit, std::clamp(int(std::thread::hardware_concurrency()), 1, 8) + 1);
         int next = ahead.back().index + step;
         while (int(ahead.size()) < depth && next >= 0 && next < bands) {
             drawAhead(next);

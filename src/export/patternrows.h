@@ -5,6 +5,7 @@
 
 #include <QVector>
 
+#include <condition_variable>
 #include <deque>
 #include <future>
 #include <memory>
@@ -48,7 +49,10 @@ private:
 
     int bandCount() const;
     int bandHeight(int band) const;
+    // A band's pixels, from the few the rows may have: waits for one to come back when all are
+    // in use, so that memory does not grow with the number of cores.
     std::unique_ptr<QRgb[]> takeBuffer();
+    void giveBack(std::unique_ptr<QRgb[]> buffer);
     void drawAhead(int band);
     void waitForAll();
 
@@ -57,7 +61,10 @@ private:
     std::vector<BilevelBand> bilevel; // empty unless the whole pattern has two colours at most
     std::deque<Band> ahead; // the band being read, then those being drawn after it
     int step = 1; // the direction the rows are read in
+    int bufferLimit;
+    int buffersMade = 0;
     std::mutex buffersLock;
+    std::condition_variable bufferReturned;
     std::vector<std::unique_ptr<QRgb[]>> spareBuffers;
     std::vector<QRgb> zeroRow;
     bool renderFailed = false;
