@@ -352,18 +352,15 @@ int main(int argc, char **argv)
     const EncoderSettings strip16 = sixteenBitStrip();
     EncoderSettings disc1024 = relative;
     disc1024.borderWidthMm = 0.1;
-    add("vector 16-bit strip/svg", saveVector, std::string("vector 16-bit strip/svg"), strip16,
-        Export::Format::Svg);
-    add("vector 16-bit strip/pdf", saveVector, std::string("vector 16-bit strip/pdf"), strip16,
-        Export::Format::Pdf);
-    add("vector 16-bit strip/dxf", saveVector, std::string("vector 16-bit strip/dxf"), strip16,
-        Export::Format::Dxf);
-    add("vector 1024-pair disc/svg", saveVector, std::string("vector 1024-pair disc/svg"), disc1024,
-        Export::Format::Svg);
-    add("vector 1024-pair disc/pdf", saveVector, std::string("vector 1024-pair disc/pdf"), disc1024,
-        Export::Format::Pdf);
-    add("vector 1024-pair disc/dxf", saveVector, std::string("vector 1024-pair disc/dxf"), disc1024,
-        Export::Format::Dxf);
+    for (const auto &[pattern, settings] :
+        { std::pair { "16-bit strip", strip16 }, std::pair { "1024-pair disc", disc1024 } }) {
+        for (const auto &[suffix, format] :
+            { std::pair { "svg", Export::Format::Svg }, std::pair { "pdf", Export::Format::Pdf },
+                std::pair { "dxf", Export::Format::Dxf } }) {
+            const std::string label = std::string("vector ") + pattern + '/' + suffix;
+            add(label.c_str(), saveVector, label, settings, format);
+        }
+    }
     add("precise relative disc/plain", renderPrecise, relative, false);
     add("precise relative disc/antialiased", renderPrecise, relative, true);
     add("precise gray disc/plain", renderPrecise, gray, false);

@@ -166,15 +166,8 @@ bool writePattern(const EncoderSettings &settings, bool antialias, Format format
         }
         // A small image is drawn whole, all cores at once; a large one band by band, so that it
         // never needs the memory of the whole image.
-        if (qint64(size.width()) * size.height() <= wholeImagePixels) {
-            QImage image(size, QImage::Format_RGB32);
-            if (image.isNull())
-                throw std::bad_alloc();
-            image.setDotsPerMeterX(raster.dotsPerMeter());
-            image.setDotsPerMeterY(raster.dotsPerMeter());
-            raster.paintImage(image);
-            return writeImage(image, settings, format, fileName, error);
-        }
+        if (qint64(size.width()) * size.height() <= wholeImagePixels)
+            return writeImage(raster.image(), settings, format, fileName, error);
         PatternRows rows(raster);
         return writeRows(rows, settings, format, fileName, error);
     } catch (const std::bad_alloc &) {

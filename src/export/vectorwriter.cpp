@@ -176,6 +176,13 @@ public:
         text += QByteArray::number(code).rightJustified(3, ' ') + '\n' + value + '\n';
     }
     void group(int code, double value) { group(code, num(value)); }
+    // A point's x, y and z (always 0: the drawing is flat).
+    void point(QPointF p = {})
+    {
+        group(10, p.x());
+        group(20, p.y());
+        group(30, 0.0);
+    }
     void groups(std::initializer_list<std::pair<int, QByteArray>> list)
     {
         for (const auto &[code, value] : list)
@@ -192,17 +199,13 @@ void dxfPolyline(DxfOutput &dxf, const Contour &c, const QByteArray &layer, Flip
     dxf.group(0, "POLYLINE");
     dxf.group(8, layer);
     dxf.group(66, "1");
-    dxf.group(10, 0.0);
-    dxf.group(20, 0.0);
-    dxf.group(30, 0.0);
+    dxf.point();
     dxf.group(70, "1"); // closed
     const auto vertex = [&](QPointF p, double bulge) {
         const QPointF q = flip(p);
         dxf.group(0, "VERTEX");
         dxf.group(8, layer);
-        dxf.group(10, q.x());
-        dxf.group(20, q.y());
-        dxf.group(30, 0.0);
+        dxf.point(q);
         if (bulge != 0)
             dxf.group(42, QByteArray::number(bulge, 'g', 12));
     };
@@ -459,9 +462,7 @@ bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString 
             dxf.group(8, "0");
             dxf.group(2, block);
             dxf.group(70, "0");
-            dxf.group(10, 0.0);
-            dxf.group(20, 0.0);
-            dxf.group(30, 0.0);
+            dxf.point();
             dxf.group(3, block);
             dxfPolyline(dxf, layer.contours[r.first], "0", flip);
             dxf.group(0, "ENDBLK");
@@ -482,9 +483,7 @@ bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString 
                 dxf.group(0, "INSERT");
                 dxf.group(8, name);
                 dxf.group(2, "MARK" + QByteArray::number(blocks++));
-                dxf.group(10, 0.0);
-                dxf.group(20, 0.0);
-                dxf.group(30, 0.0);
+                dxf.point();
                 dxf.group(70, QByteArray::number(r.count)); // columns
                 dxf.group(44, r.step); // column spacing
                 continue;
@@ -497,9 +496,7 @@ bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString 
                 const QPointF center = flip(s.center);
                 dxf.group(0, "CIRCLE");
                 dxf.group(8, name);
-                dxf.group(10, center.x());
-                dxf.group(20, center.y());
-                dxf.group(30, 0.0);
+                dxf.point(center);
                 dxf.group(40, s.radius);
                 continue;
             }
@@ -512,9 +509,7 @@ bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString 
             const QPointF at = flip(c.legendBaselines[size_t(i)]);
             dxf.group(0, "TEXT");
             dxf.group(8, "LEGEND");
-            dxf.group(10, at.x());
-            dxf.group(20, at.y());
-            dxf.group(30, 0.0);
+            dxf.point(at);
             dxf.group(40, c.textSize * 0.72); // cap height
             dxf.group(1, c.legendLines[i].toLatin1());
         }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 namespace {
 
@@ -162,58 +163,53 @@ void CoverageFill::fillRows(uchar *firstRow, qsizetype stride, int top, int rows
     const int width = size.width();
     const QRgb fg = foreground | 0xff000000u;
     const QRgb bg = background | 0xff000000u;
-    const auto out = [&](int y) { return reinterpret_cast<QRgb *>(firstRow + (y - top) * stride); };
-    // Whole bands of cells, of which only the asked rows are written out.
-    const int firstBand = top / bandRows;
-    const int endBand = (top + rows + bandRows - 1) / bandRows;
-    if (sampling == Sampling::PixelCentre) {
-        const int cellStride = width + 1;
-        // Each thread keeps its cells from call to call: they are left all zero.
-        thread_local std::vector<int> cells;
+    // Whole bands of cells, of which only the asked rows are written out. Each thread keeps its
+    // cells from call to call, left all zero.
+    const auto sweep = [&](auto &cells, int cellStride, auto accumulateBand, auto writeRow) {
+        using Cell = typename std::decay_t<decltype(cells)>::value_type;
         if (cells.size() != size_t(cellStride) * bandRows)
-            cells.assign(size_t(cellStride) * bandRows, 0);
-        for (int band = firstBand; band < endBand; ++band) {
+            cells.assign(size_t(cellStride) * bandRows, Cell(0));
+        for (int band = top / bandRows; band * bandRows < top + rows; ++band) {
             const int bandTop = band * bandRows;
             const int bandHeight = std::min(bandRows, size.height() - bandTop);
             for (int index : byBand[size_t(band)])
-                accumulateCrossings(
-                    cells.data(), cellStride, width, bandTop, bandHeight, segments[size_t(index)]);
+                accumulateBand(
+                    cells.data(), cellStride, bandTop, bandHeight, segments[size_t(index)]);
             for (int r = 0; r < bandHeight; ++r) {
-                int *cell = cells.data() + size_t(r) * size_t(cellStride);
+                Cell *cell = cells.data() + size_t(r) * size_t(cellStride);
                 const int y = bandTop + r;
-                if (y < top || y >= top + rows) {
-                    std::fill(cell, cell + cellStride, 0);
-                    continue;
-                }
-                QRgb *line = out(y);
+                // writeRow clears the cells it sums; the rest are cleared here.
+                const bool wanted = y >= top && y < top + rows;
+                if (wanted)
+                    writeRow(cell, reinterpret_cast<QRgb *>(firstRow + (y - top) * stride));
+                std::fill(cell + (wanted ? width : 0), cell + cellStride, Cell(0));
+            }
+        }
+    };
+    if (sampling == Sampling::PixelCentre) {
+        thread_local std::vector<int> cells;
+        sweep(
+            cells, width + 1,
+            [width](int *c, int cellStride, int bandTop, int bandHeight, const Segment &s) {
+                accumulateCrossings(c, cellStride, width, bandTop, bandHeight, s);
+            },
+            [&](int *cell, QRgb *line) {
                 int winding = 0;
                 for (int x = 0; x < width; ++x) {
                     winding += cell[x];
                     cell[x] = 0;
                     line[x] = winding != 0 ? fg : bg;
                 }
-                cell[width] = 0;
-            }
-        }
+            });
         return;
     }
-    const int cellStride = width + 2;
     thread_local std::vector<float> cells;
-    if (cells.size() != size_t(cellStride) * bandRows)
-        cells.assign(size_t(cellStride) * bandRows, 0.0f);
-    for (int band = firstBand; band < endBand; ++band) {
-        const int bandTop = band * bandRows;
-        const int bandHeight = std::min(bandRows, size.height() - bandTop);
-        for (int index : byBand[size_t(band)])
-            accumulate(cells.data(), cellStride, bandTop, bandHeight, segments[size_t(index)]);
-        for (int r = 0; r < bandHeight; ++r) {
-            float *cell = cells.data() + size_t(r) * size_t(cellStride);
-            const int y = bandTop + r;
-            if (y < top || y >= top + rows) {
-                std::fill(cell, cell + cellStride, 0.0f);
-                continue;
-            }
-            QRgb *line = out(y);
+    sweep(
+        cells, width + 2,
+        [](float *c, int cellStride, int bandTop, int bandHeight, const Segment &s) {
+            accumulate(c, cellStride, bandTop, bandHeight, s);
+        },
+        [&](float *cell, QRgb *line) {
             float sum = 0.0f;
             for (int x = 0; x < width; ++x) {
                 sum += cell[x];
@@ -224,9 +220,7 @@ void CoverageFill::fillRows(uchar *firstRow, qsizetype stride, int top, int rows
                     : alpha == 255   ? fg
                                      : interpolate(fg, uint(alpha), bg, uint(255 - alpha));
             }
-            cell[width] = cell[width + 1] = 0.0f;
-        }
-    }
+        });
 }
 
 void CoverageFill::fill(

@@ -103,9 +103,13 @@ void PatternRaster::paintRows(uchar *firstRow, qsizetype stride, int top, int ro
     paintEncoder(painter, settings, imageSize);
 }
 
-void PatternRaster::paintImage(QImage &image) const
+QImage PatternRaster::image() const
 {
-    Q_ASSERT(image.size() == imageSize && image.format() == QImage::Format_RGB32);
+    QImage image(imageSize, QImage::Format_RGB32);
+    if (image.isNull())
+        throw std::bad_alloc();
+    image.setDotsPerMeterX(dotsPerMeter());
+    image.setDotsPerMeterY(dotsPerMeter());
     const int height = imageSize.height();
     // Bands twice the streaming height: each band goes through every track again, so fewer are
     // cheaper, and a whole image has the memory for them. Any bands give the same pixels.
@@ -119,22 +123,16 @@ void PatternRaster::paintImage(QImage &image) const
         const int top = band * rowsPerBand;
         paintRows(bits + top * stride, stride, top, std::min(rowsPerBand, height - top));
     });
+    return image;
 }
 
 QImage renderEncoderImage(const EncoderSettings &settings, bool antialias)
 {
     // Beside the image itself, the fills need memory for their edges and cells and a thread per
-    // core; when the machine has none to give, the render is a null image, which every caller
-    // reports, rather than an abort.
+    // core; when the machine has none to give (or the pattern no pixels), the render is a null
+    // image, which every caller reports, rather than an abort.
     try {
-        const PatternRaster raster(settings, antialias);
-        QImage image(raster.size(), QImage::Format_RGB32);
-        if (image.isNull())
-            return image;
-        image.setDotsPerMeterX(raster.dotsPerMeter());
-        image.setDotsPerMeterY(raster.dotsPerMeter());
-        raster.paintImage(image);
-        return image;
+        return PatternRaster(settings, antialias).image();
     } catch (const std::bad_alloc &) {
         return QImage();
     } catch (const std::system_error &) {

@@ -35,8 +35,9 @@ public:
     // Paints rows top to top + rows - 1 into RGB32 lines `stride` bytes apart from `firstRow`.
     void paintRows(uchar *firstRow, qsizetype stride, int top, int rows) const;
 
-    // Paints every row of an RGB32 image of size(), the bands shared out over the cores.
-    void paintImage(QImage &image) const;
+    // The whole image, its DPI recorded, the bands shared out over the cores. Throws
+    // std::bad_alloc when it has no pixels or their memory cannot be had.
+    QImage image() const;
 
 private:
     EncoderSettings settings;
