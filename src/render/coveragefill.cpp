@@ -1,7 +1,4 @@
 #include "coveragefill.h"
-
-#include "paintcommon.h"
-
 #include <algorithm>
 #include <cmath>
 #include <type_traits>
@@ -221,17 +218,4 @@ void CoverageFill::fillRows(uchar *firstRow, qsizetype stride, int top, int rows
                                      : interpolate(fg, uint(alpha), bg, uint(255 - alpha));
             }
         });
-}
-
-void CoverageFill::fill(
-    QImage &image, const QColor &foreground, const QColor &background, Sampling sampling)
-{
-    Q_ASSERT(image.format() == QImage::Format_RGB32 && image.size() == size);
-    prepare();
-    const int bands = (size.height() + bandRows - 1) / bandRows;
-    shareOutOverCores(bands, [&](int band) {
-        const int top = band * bandRows;
-        fillRows(image.scanLine(top), image.bytesPerLine(), top,
-            std::min(bandRows, size.height() - top), foreground.rgb(), background.rgb(), sampling);
-    });
 }

@@ -1,19 +1,20 @@
 #ifndef QUVELTA_COVERAGEFILL_H
 #define QUVELTA_COVERAGEFILL_H
 
-#include <QColor>
 #include <QImage>
+#include <QRgb>
+#include <QSize>
 
 #include <vector>
 
 // Fills a set of closed polygons with one colour over a background, antialiased by the exact area
-// each pixel has inside them, straight into an RGB32 image. The polygons must not overlap (where
-// they do, their coverage adds up to at most full). Every pixel of the image is written: the
-// background where nothing covers it.
+// each pixel has inside them, straight into RGB32 rows. The polygons must not overlap (where they
+// do, their coverage adds up to at most full). Every pixel of the rows is written: the background
+// where nothing covers it.
 //
 // It does for thousands of thin shapes what QPainter's antialiased fill does, at a small fraction
-// of the cost: edges are accumulated as signed area per cell and summed along each row, in bands
-// of rows spread over the processor's cores.
+// of the cost: edges are accumulated as signed area per cell and summed along each row, a band of
+// rows at a time, bands on several threads at once.
 class CoverageFill
 {
 public:
@@ -31,10 +32,6 @@ public:
     // Area: each pixel blends by the area covered. PixelCentre: a pixel is foreground when its
     // centre lies inside (non-zero winding), plain pixels with every edge at its exact place.
     enum class Sampling { Area, PixelCentre };
-
-    // Every row of an RGB32 image of the fill's size, the rows shared out over the cores.
-    void fill(QImage &image, const QColor &foreground, const QColor &background,
-        Sampling sampling = Sampling::Area);
 
     // Sorts the edges by the rows they cross; after this no polygon may be added, and fillRows
     // may be called from several threads at once.
