@@ -1,4 +1,5 @@
 #include "coveragefill.h"
+
 #include <algorithm>
 #include <cmath>
 #include <type_traits>
