@@ -127,13 +127,14 @@ void strokeCircle(QPainter &painter, QPointF center, qreal radius, qreal penWidt
     const qreal reach = penWidth + 2; // a square cap's corner lies 0.71 widths from its end
     const qreal top = clip.top() - reach;
     const qreal bottom = clip.bottom() + reach;
+    // A piece lies within the hull of its control points: its ends and tangent handles, which
+    // stand out from the chord by no more than this.
+    const qreal bulge = radius * (1 - std::cos(M_PI / 8)) / std::cos(M_PI / 8) + 1;
     bool near[pieces];
     int count = 0;
     for (int i = 0; i < pieces; ++i) {
-        // A piece lies within the hull of its control points: its ends and tangent handles.
         const qreal y0 = pointAt(center, radius, 45.0L * i).y();
         const qreal y1 = pointAt(center, radius, 45.0L * (i + 1)).y();
-        const qreal bulge = radius * (1 - std::cos(M_PI / 8)) / std::cos(M_PI / 8) + 1;
         near[i] = std::max(y0, y1) + bulge >= top && std::min(y0, y1) - bulge <= bottom;
         count += near[i];
     }
