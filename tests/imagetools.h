@@ -1,6 +1,8 @@
 #ifndef QUVELTA_TEST_IMAGETOOLS_H
 #define QUVELTA_TEST_IMAGETOOLS_H
 
+#include "encodersettings.h"
+
 #include <QImage>
 #include <QPainter>
 #include <QRect>
@@ -8,6 +10,14 @@
 #include <QVector>
 
 // Foreground pixels of a plain (non-antialiased) black-on-white render, row by row as '#'/'.'.
+// Settings drawn with the classic whole-pixel rules, whose worked pixel values these tests hold.
+inline EncoderSettings classicSettings()
+{
+    EncoderSettings s;
+    s.classicPixels = true;
+    return s;
+}
+
 inline QString rowPattern(const QImage &image, int y)
 {
     QString row;

@@ -1,4 +1,5 @@
 #include "exporter.h"
+#include "imagetools.h"
 #include "jpegencoder.h"
 #include "patternrows.h"
 #include "pixelpacking.h"
@@ -34,7 +35,7 @@ namespace {
 
 EncoderSettings disc(int bits, int radiusMm, int dpi)
 {
-    EncoderSettings s;
+    EncoderSettings s = classicSettings();
     s.shape = Shape::Disc;
     s.count = bits;
     s.outerRadiusMm = radiusMm;
@@ -69,7 +70,7 @@ void TestBanded::bandedFilesAreIdentical_data()
     QTest::newRow("one colour") << single << false;
     // The second band begins on the index track's ground-coloured mark, the others on the
     // ground: a band's own two colours come in the other order.
-    EncoderSettings channels;
+    EncoderSettings channels = classicSettings();
     channels.type = EncoderType::Relative;
     channels.count = 20;
     channels.quadrature = true;
@@ -78,7 +79,7 @@ void TestBanded::bandedFilesAreIdentical_data()
     channels.widthMm = 40;
     channels.heightMm = 24;
     QTest::newRow("quadrature strip") << channels << false;
-    EncoderSettings rulers;
+    EncoderSettings rulers = classicSettings();
     rulers.type = EncoderType::Relative;
     rulers.count = 40;
     rulers.widthMm = 50;
@@ -124,12 +125,12 @@ void TestBanded::anyBandsMakeTheWholeImage_data()
     circles.borderWidthMm = 0.3;
     QTest::newRow("antialiased disc with circles") << circles << true;
     QTest::newRow("plain disc") << circles << false;
-    EncoderSettings strip;
+    EncoderSettings strip = classicSettings();
     strip.heightMm = 25;
     strip.borderWidthMm = 0.25;
     QTest::newRow("antialiased strip") << strip << true;
     EncoderSettings precise = circles;
-    precise.precise = true;
+    precise.classicPixels = false;
     QTest::newRow("precise") << precise << false;
 }
 

@@ -21,7 +21,7 @@ private slots:
 // At 254 DPI one millimetre is ten pixels, so a 1 mm border is 10 px and 0.3 mm is 3 px.
 static EncoderSettings barSettings(EncoderType type, int count, bool border, double borderMm = 1.0)
 {
-    EncoderSettings s;
+    EncoderSettings s = classicSettings();
     s.type = type;
     s.count = count;
     s.dpi = 254;

@@ -33,7 +33,7 @@ private slots:
 // 254 DPI makes a millimetre ten pixels: Ro = 20 mm is 200 px, Ri = 5 mm is 50 px.
 static EncoderSettings discSettings(int bits, bool gray, BitOrder order)
 {
-    EncoderSettings s;
+    EncoderSettings s = classicSettings();
     s.shape = Shape::Disc;
     s.type = EncoderType::Absolute;
     s.grayCode = gray;
@@ -257,7 +257,7 @@ void TestDiscPainter::solidRimHasNoPinholes_data()
 {
     QTest::addColumn<EncoderSettings>("settings");
     QTest::addColumn<bool>("antialias");
-    EncoderSettings start;
+    EncoderSettings start = classicSettings();
     start.shape = Shape::Disc;
     EncoderSettings wheel = start;
     wheel.type = EncoderType::Relative;
@@ -323,7 +323,7 @@ void TestDiscPainter::solidRimHasNoPinholes()
 // Neighbouring tracks overlap by a pixel; antialiased, their edges must be a union, not a sum.
 void TestDiscPainter::antialiasedOverlapIsAUnion()
 {
-    EncoderSettings s;
+    EncoderSettings s = classicSettings();
     s.shape = Shape::Disc;
     s.grayCode = false;
     s.count = 8;

@@ -36,8 +36,7 @@ public:
         : settings(settings), geometry(patternGeometry(settings)),
           image(renderEncoderImageForTest(settings)), k(precisePixelsPerMm(settings.dpi))
     {
-        const double margin = patternMarginMm(settings);
-        shift = Geometry::lengthToPixels(settings.dpi, margin) - margin * k;
+        shift = patternPixelOffset(settings);
     }
 
     // Foreground at `position` (in steps, growing left to right or clockwise) on a track.
@@ -52,12 +51,12 @@ public:
     {
         if (settings.shape == Shape::Bar) {
             const double x = geometry.nominal.left() + geometry.nominal.width() * position / steps;
-            return QPointF(x * k + shift, across * k + shift);
+            return QPointF(x * k + shift.x(), across * k + shift.y());
         }
         const double angle = qDegreesToRadians(360.0 * position / steps);
         const QPointF c = geometry.center;
-        return QPointF((c.x() + across * std::cos(angle)) * k + shift,
-            (c.y() + across * std::sin(angle)) * k + shift); // clockwise as seen: y grows
+        return QPointF((c.x() + across * std::cos(angle)) * k + shift.x(),
+            (c.y() + across * std::sin(angle)) * k + shift.y()); // clockwise as seen: y grows
     }
 
     // Pixels along the track between two positions.
@@ -70,7 +69,7 @@ public:
 
     static QImage renderEncoderImageForTest(EncoderSettings s)
     {
-        s.precise = true;
+        s.classicPixels = false;
         return renderPreciseImage(s, false);
     }
 
@@ -78,7 +77,7 @@ public:
     PatternGeometry geometry;
     QImage image;
     double k;
-    double shift = 0;
+    QPointF shift;
 };
 
 void TestEncoders::cyclicGrayForEveryEvenCount()

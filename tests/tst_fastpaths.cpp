@@ -1,4 +1,5 @@
 #include "discpainter.h"
+#include "imagetools.h"
 #include "geometry.h"
 #include "paintcommon.h"
 #include "pixelpacking.h"
@@ -40,7 +41,7 @@ static QImage reference(const EncoderSettings &settings, bool antialias)
 
 static EncoderSettings disc(EncoderType type, int count, int inner, bool border, bool gray = true)
 {
-    EncoderSettings s;
+    EncoderSettings s = classicSettings();
     s.shape = Shape::Disc;
     s.type = type;
     s.count = count;
@@ -59,7 +60,7 @@ void TestFastPaths::plainRenderIsIdentical_data()
     QTest::newRow("relative disc, 1024 pairs") << disc(EncoderType::Relative, 1024, 0, true);
     QTest::newRow("gray disc, 8 bits") << disc(EncoderType::Absolute, 8, 5, true);
     QTest::newRow("binary disc, no border") << disc(EncoderType::Absolute, 6, 10, false, false);
-    EncoderSettings strip;
+    EncoderSettings strip = classicSettings();
     strip.count = 10;
     strip.dpi = 300;
     strip.heightMm = 60;

@@ -1,4 +1,5 @@
 #include "geometry.h"
+#include "imagetools.h"
 #include "renderer.h"
 
 #include <QtTest>
@@ -24,7 +25,7 @@ private slots:
 
 static EncoderSettings strip(int width, int height, int dpi, bool border, double borderMm = 0.1)
 {
-    EncoderSettings s;
+    EncoderSettings s = classicSettings();
     s.widthMm = width;
     s.heightMm = height;
     s.dpi = dpi;
@@ -101,7 +102,7 @@ void TestGeometry::discSizeIgnoresInnerRadius()
 
 void TestGeometry::renderedImageCarriesSizeAndResolution()
 {
-    const QImage image = renderEncoderImage(EncoderSettings(), false);
+    const QImage image = renderEncoderImage(classicSettings(), false);
     QCOMPARE(image.size(), QSize(2364, 474));
     QCOMPARE(image.format(), QImage::Format_RGB32);
     QCOMPARE(image.dotsPerMeterX(), 23622);

@@ -49,7 +49,7 @@ static QByteArray run(const QString &program, const QStringList &arguments, int 
 }
 
 // Sets the window's controls: "circle", "relative", "plain", "positions=N", "code=I" (the combo's
-// row), "quadrature", "index", "precise", "ruler", "bias=MM".
+// row), "quadrature", "index", "classic", "ruler", "bias=MM".
 static void apply(MainForm &form, const QStringList &controls)
 {
     const MainForm::Extras &more = form.extras();
@@ -71,8 +71,8 @@ static void apply(MainForm &form, const QStringList &controls)
             more.quadratureCheck->setChecked(true);
         else if (key == QLatin1String("index"))
             more.indexCheck->setChecked(true);
-        else if (key == QLatin1String("precise"))
-            more.preciseCheck->setChecked(true);
+        else if (key == QLatin1String("classic"))
+            more.classicPixelsCheck->setChecked(true);
         else if (key == QLatin1String("ruler"))
             more.calibrationCheck->setChecked(true);
         else if (key == QLatin1String("bias"))
@@ -94,10 +94,13 @@ void TestWindowExtras::sameAsTheCommandLine_data()
     QTest::newRow("quadrature disc with index")
         << QStringList { "circle", "relative", "quadrature", "index" }
         << QStringList { "--shape", "disc", "--type", "relative", "--quadrature", "--index" };
-    QTest::newRow("precise strip, bias")
-        << QStringList { "relative", "precise", "bias=-0.05", "plain" }
-        << QStringList { "--type", "relative", "--precise", "--mark-bias", "-0.05",
-               "--no-antialias" };
+    QTest::newRow("strip, bias")
+        << QStringList { "relative", "bias=-0.05", "plain" }
+        << QStringList { "--type", "relative", "--mark-bias", "-0.05", "--no-antialias" };
+    QTest::newRow("classic pixels")
+        << QStringList { "classic", "plain" } << QStringList { "--classic-pixels", "--no-antialias" };
+    QTest::newRow("classic pixels, disc") << QStringList { "circle", "classic" }
+                                          << QStringList { "--shape", "disc", "--classic-pixels" };
     QTest::newRow("calibrated disc")
         << QStringList { "circle", "ruler" } << QStringList { "--shape", "disc", "--calibration" };
 }

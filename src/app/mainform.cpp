@@ -9,6 +9,7 @@
 #include "patterngeometry.h"
 #include "pdfwriter.h"
 #include "preciseraster.h"
+#include "readback.h"
 #include "renderer.h"
 #include "vectorwriter.h"
 
@@ -225,7 +226,7 @@ EncoderSettings MainForm::settings(QString *problem) const
             s.quadrature = s.index = false;
         }
     }
-    s.precise = more.preciseCheck->isChecked();
+    s.classicPixels = more.classicPixelsCheck->isChecked();
     s.calibration = more.calibrationCheck->isChecked();
     s.markBiasMm = more.markBiasSpin->value();
     if (const QString bias = markBiasProblem(s); !bias.isEmpty()) {
@@ -240,7 +241,7 @@ EncoderSettings MainForm::settings(QString *problem) const
 void MainForm::updateTitle()
 {
     const EncoderSettings s = settings();
-    const QSize size = s.isWindowPattern() ? Geometry::imageSize(s) : patternImageSize(s);
+    const QSize size = patternImageSize(s);
     imageWidth = size.width();
     imageHeight = size.height();
     setWindowTitle(QStringLiteral("Quvelta by ardin51, %1 x %2").arg(imageWidth).arg(imageHeight));
@@ -463,8 +464,9 @@ void MainForm::setupExtrasPage()
     more.quadratureCheck->setToolTip(tr("Quadrature: channels A and B a quarter period apart"));
     more.indexCheck = new QCheckBox(tr("Index"));
     more.indexCheck->setToolTip(tr("One index mark per turn or strip"));
-    more.preciseCheck = new QCheckBox(tr("Precise"));
-    more.preciseCheck->setToolTip(tr("Every edge at its exact place instead of whole pixels"));
+    more.classicPixelsCheck = new QCheckBox(tr("Classic pixels"));
+    more.classicPixelsCheck->setToolTip(tr("Whole-pixel tracks and segments, truncated as older "
+                                           "files were; their edges can be off by pixels"));
     more.calibrationCheck = new QCheckBox(tr("Ruler"));
     more.calibrationCheck->setToolTip(
         tr("Calibration rulers and a legend beside the pattern in images and PDF"));
@@ -481,7 +483,7 @@ void MainForm::setupExtrasPage()
     grid->addWidget(more.codeCombo, 1, 0, 1, 2);
     grid->addWidget(more.quadratureCheck, 2, 0);
     grid->addWidget(more.indexCheck, 2, 1);
-    grid->addWidget(more.preciseCheck, 3, 0);
+    grid->addWidget(more.classicPixelsCheck, 3, 0);
     grid->addWidget(more.calibrationCheck, 3, 1);
     grid->addWidget(biasLabel, 4, 0);
     grid->addWidget(more.markBiasSpin, 4, 1);
@@ -511,7 +513,7 @@ void MainForm::setupExtrasPage()
     }
 
     for (QCheckBox *box : { more.positionsCheck, more.quadratureCheck, more.indexCheck,
-             more.preciseCheck, more.calibrationCheck })
+             more.classicPixelsCheck, more.calibrationCheck })
         connect(box, &QCheckBox::toggled, this, &MainForm::onExtrasChanged);
     connect(more.positionsSpin, &QSpinBox::valueChanged, this, &MainForm::onExtrasChanged);
     connect(more.codeCombo, &QComboBox::currentIndexChanged, this, &MainForm::onExtrasChanged);
@@ -581,8 +583,17 @@ void MainForm::updateNarrowest()
                                         .arg(mm, 0, 'g', 3)
                                         .arg(mm * dots, 0, 'f', mm * dots < 10 ? 1 : 0);
         };
-        text = tr("Narrowest mark %1\nNarrowest gap %2").arg(cell(mark), cell(gap));
-        red = !thinTrackWarning(s).isEmpty();
+        const ReadBack reading = readBack(s, ui.qualityCheck->isChecked());
+        if (reading.reads()) {
+            text = tr("Narrowest mark %1\nNarrowest gap %2").arg(cell(mark), cell(gap));
+            red = !thinTrackWarning(s).isEmpty();
+        } else {
+            text = tr("Narrowest mark %1, gap %2\nDoes not read: %3")
+                       .arg(cell(mark), cell(gap), reading.failingTracks());
+            red = true;
+        }
+        more.narrowestLabel->setToolTip(
+            QStringLiteral("<pre>%1</pre>").arg(readBackReport(reading, 0).toHtmlEscaped()));
     }
     more.narrowestLabel->setText(text);
     QPalette pal = more.narrowestLabel->palette();

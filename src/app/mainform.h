@@ -45,7 +45,7 @@ public:
         QComboBox *codeCombo = nullptr; // as the form, binary, Gray, single track
         QCheckBox *quadratureCheck = nullptr;
         QCheckBox *indexCheck = nullptr;
-        QCheckBox *preciseCheck = nullptr;
+        QCheckBox *classicPixelsCheck = nullptr;
         QDoubleSpinBox *markBiasSpin = nullptr;
         QCheckBox *calibrationCheck = nullptr;
         QLabel *narrowestLabel = nullptr;

@@ -2,6 +2,7 @@
 #include "description.h"
 #include "exporter.h"
 #include "outputfile.h"
+#include "readback.h"
 #include "renderoptions.h"
 #include "vectorwriter.h"
 
@@ -80,14 +81,27 @@ int main(int argc, char **argv)
     const RenderJob &job = parsed.job;
     if (job.describe)
         printLine(stdout, describePattern(job.settings));
-    if (job.check)
-        printLine(stdout, printabilityReport(job.settings, job.apertureMm));
     const bool raster
         = job.output == RenderJob::Output::Image || job.output == RenderJob::Output::Pdf;
-    if (raster && !job.quiet) {
-        const QString warning = thinTrackWarning(job.settings);
-        if (!warning.isEmpty())
-            printLine(stderr, QStringLiteral("quvelta-render: ") + warning);
+    const bool writes = job.output != RenderJob::Output::None || !job.decodeTable.isEmpty();
+    if (job.check || (writes && !job.quiet)) {
+        const ReadBack reading = readBack(job.settings, job.antialias, job.apertureMm);
+        if (job.check)
+            printLine(stdout, readBackReport(reading, job.apertureMm));
+        // Thin marks are a raster's trouble; a track that does not read is everyone's.
+        QStringList warnings { raster ? thinTrackWarning(job.settings) : QString(),
+            readBackWarning(reading) };
+        warnings.removeAll(QString());
+        for (QString &w : warnings)
+            w = w.remove(QStringLiteral("warning: ")).remove(QStringLiteral(" (see --check)"));
+        const QString said = warnings.join(QStringLiteral("; "));
+        if (writes && job.strict && !said.isEmpty()) {
+            printLine(stderr, QStringLiteral("quvelta-render: nothing written: %1 (see --check)")
+                    .arg(said));
+            return 3;
+        }
+        if (writes && !job.quiet && !said.isEmpty())
+            printLine(stderr, QStringLiteral("quvelta-render: warning: %1 (see --check)").arg(said));
     }
     QString error;
     if (!job.decodeTable.isEmpty() && !DecodeTable::write(job.settings, job.decodeTable, &error)) {

@@ -39,14 +39,18 @@ relative patterns are one track of 2 x pairs equal alternating segments, or with
 --quadrature two channels A and B, and with --index an index track. Sizes are
 whole millimetres. Steps run left to right, and clockwise from 3 o'clock on a disc.
 
-Raster output draws the window's pixels; --precise draws the ideal shapes instead,
-every edge at its exact position (the same shapes as the vector files).
+Raster output puts every edge where the ideal shape has it (the shapes of the
+vector files), rounded once to the pixels; --classic-pixels draws the whole-pixel
+tracks and segments of older files instead, whose edges can be off by pixels.
 
---describe prints the tracks, counts and sensor places, --check the narrowest
-marks and gaps, --decode-table writes the table from sensor words to positions;
+--describe prints the tracks, counts and sensor places; --check reads the pattern
+as a sensor would and says per track whether every step reads right. A pattern
+that would not read is warned about on stderr; --strict makes that a failure
+(status 3, nothing written). --decode-table writes the table from sensor words to positions;
 --calibration adds rulers and a legend to check the printed scale.
 
-Exit status: 0 on success, 1 when the file cannot be written, 2 on bad usage.
+Exit status: 0 on success, 1 when the file cannot be written, 2 on bad usage,
+3 when --strict finds a track that would not read.
 Nothing is written unless the whole file can be; an existing file is replaced
 only by a complete new one; a FIFO or a device is written into.
 
@@ -193,8 +197,10 @@ ParseResult parseRenderArguments(const QStringList &arguments)
             { QStringLiteral("background") }, "Colour of the ground (default white).", "COLOR"),
         QCommandLineOption(QStringLiteral("vector"),
             QStringLiteral("With .pdf: draw paths instead of embedding the image.")),
+        QCommandLineOption(QStringLiteral("classic-pixels"),
+            QStringLiteral("Raster output in the truncated whole pixels of older files.")),
         QCommandLineOption(QStringLiteral("precise"),
-            QStringLiteral("Raster output from the ideal shapes, every edge at its exact place.")),
+            QStringLiteral("Every edge at its exact place: the default, kept for scripts.")),
         QCommandLineOption(QStringLiteral("transparent"),
             QStringLiteral("Vector output (.svg, .dxf, --vector .pdf) without the background.")),
         valueOption({ QStringLiteral("positions") },
@@ -215,11 +221,15 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         valueOption({ QStringLiteral("mark-bias") },
             "Widen every mark by MM, -0.5 to 0.5 (negative narrows): ink spread, kerf.", "MM"),
         QCommandLineOption(QStringLiteral("check"),
-            QStringLiteral("Print the narrowest mark and gap of every track (-o optional).")),
+            QStringLiteral("Read every track as a sensor would and print what it reads, with "
+                           "the narrowest mark and gap (-o optional).")),
         valueOption({ QStringLiteral("aperture") },
             "With --check: the sensor's slit or spot width, 0.001-10 mm.", "MM"),
         QCommandLineOption(QStringLiteral("quiet"),
-            QStringLiteral("No warning about marks narrower than a pixel.")),
+            QStringLiteral("No warning about tracks that would not read.")),
+        QCommandLineOption(QStringLiteral("strict"),
+            QStringLiteral("A track that would not read is a failure: status 3, nothing "
+                           "written.")),
         valueOption({ QStringLiteral("decode-table") },
             "Write the table from sensor words to positions: .csv, .json or .h.", "FILE"),
     };
@@ -311,9 +321,15 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     if (parser.isSet(QStringLiteral("transparent")) && !vector)
         return usageError(QStringLiteral(
             "--transparent works only with vector output (.svg, .dxf, or .pdf with --vector)"));
-    if (parser.isSet(QStringLiteral("precise")) && vector)
-        return usageError(QStringLiteral("--precise is for raster output; vector output is "
-                                         "always exact"));
+    if ((parser.isSet(QStringLiteral("precise")) || parser.isSet(QStringLiteral("classic-pixels")))
+        && vector)
+        return usageError(QStringLiteral("--%1 is for raster output; vector output is always "
+                                         "exact")
+                              .arg(parser.isSet(QStringLiteral("precise"))
+                                      ? QStringLiteral("precise")
+                                      : QStringLiteral("classic-pixels")));
+    if (parser.isSet(QStringLiteral("precise")) && parser.isSet(QStringLiteral("classic-pixels")))
+        return usageError(QStringLiteral("--precise and --classic-pixels exclude each other"));
 
     const auto shape
         = read.choice(QStringLiteral("shape"), { QStringLiteral("bar"), QStringLiteral("disc") });
@@ -428,7 +444,10 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     s.border = !parser.isSet(QStringLiteral("no-border"));
     s.centerMark = !parser.isSet(QStringLiteral("no-center-mark"));
     job.antialias = !parser.isSet(QStringLiteral("no-antialias"));
-    s.precise = parser.isSet(QStringLiteral("precise"));
+    s.classicPixels = parser.isSet(QStringLiteral("classic-pixels"));
+    job.strict = parser.isSet(QStringLiteral("strict"));
+    if (job.strict && job.quiet)
+        return usageError(QStringLiteral("--strict and --quiet exclude each other"));
     s.calibration = parser.isSet(QStringLiteral("calibration"));
     job.transparent = parser.isSet(QStringLiteral("transparent"));
 
@@ -453,6 +472,21 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         return usageError(problem);
     if (const QString problem = markBiasProblem(s); !problem.isEmpty())
         return usageError(problem);
+    if (s.index && stripIndexPeriod(s) < 0)
+        return usageError(QStringLiteral("the index mark of %1 electrical degrees does not fit "
+                                         "between the border lines of a %2 mm strip of %3 pairs; "
+                                         "narrow it, or add pairs")
+                              .arg(s.indexWidthDegrees)
+                              .arg(s.widthMm)
+                              .arg(s.count));
+    if (vector && !patternGeometry(s).showsMarks())
+        return usageError(QStringLiteral("no mark shows between the border lines; thinner "
+                                         "--border lines or a larger pattern leave room"));
+    if (s.classicPixels && !s.onlyFormSettings())
+        return usageError(QStringLiteral("--classic-pixels draws only what the window's form "
+                                         "sets; positions, codes other than the form's, "
+                                         "quadrature, index, sensor marks, calibration and mark "
+                                         "bias are always exact"));
     const bool pixels
         = job.output == RenderJob::Output::Image || job.output == RenderJob::Output::Pdf;
     const QSize size = patternImageSize(s);

@@ -14,12 +14,12 @@ struct RenderJob
 
     EncoderSettings settings;
     bool antialias = true;
-    bool precise = false; // rasterise the pattern geometry instead of the window's painters
     bool transparent = false; // vector output without the background
     bool describe = false; // print the pattern's description
     bool check = false; // print the narrowest marks and gaps
-    double apertureMm = 0; // the sensor\'s aperture for the check
+    double apertureMm = 0; // the sensor's aperture for the check
     bool quiet = false; // no warnings
+    bool strict = false; // a track that would not read fails the run
     QString decodeTable; // where to write the decode table, if anywhere
     QString fileName;
     Output output = Output::Image;

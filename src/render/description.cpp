@@ -101,47 +101,6 @@ QString describePattern(const EncoderSettings &s)
     return text;
 }
 
-namespace {
-
-QString widthCell(double mm, double dotsPerMm)
-{
-    if (std::isinf(mm))
-        return QStringLiteral("-");
-    return QStringLiteral("%1 mm = %2 dots").arg(mm, 0, 'f', 4).arg(mm * dotsPerMm, 0, 'f', 2);
-}
-
-}
-
-QString printabilityReport(const EncoderSettings &settings, double apertureMm)
-{
-    const PatternGeometry g = patternGeometry(settings);
-    const double dotsPerMm = settings.dpi / 25.4;
-    QString text = QStringLiteral("narrowest marks and gaps at %1 dpi%2\n")
-                       .arg(settings.dpi)
-                       .arg(g.shape == Shape::Disc ? QStringLiteral(", at each track's centre line")
-                                                   : QString());
-    text
-        += QStringLiteral("%1 %2 %3%4\n")
-               .arg(QStringLiteral("track"), -36)
-               .arg(QStringLiteral("mark"), -24)
-               .arg(QStringLiteral("gap"), -24)
-               .arg(apertureMm > 0 ? QStringLiteral(" aperture %1 mm").arg(apertureMm) : QString());
-    for (const PatternGeometry::Widths &w : g.narrowest()) {
-        QString verdict;
-        if (w.mark * dotsPerMm < 1 || w.gap * dotsPerMm < 1)
-            verdict = QStringLiteral(" vanishes at this dpi");
-        else if (apertureMm > 0)
-            verdict = w.mark >= apertureMm && w.gap >= apertureMm ? QStringLiteral(" resolved")
-                                                                  : QStringLiteral(" not resolved");
-        text += QStringLiteral("%1 %2 %3%4\n")
-                    .arg(w.track, -36)
-                    .arg(widthCell(w.mark, dotsPerMm), -24)
-                    .arg(widthCell(w.gap, dotsPerMm), -24)
-                    .arg(verdict);
-    }
-    return text;
-}
-
 QString thinTrackWarning(const EncoderSettings &settings)
 {
     const double dotsPerMm = settings.dpi / 25.4;

@@ -13,11 +13,6 @@ QString settingsSummary(const EncoderSettings &settings);
 // marks, the counts per turn or strip, and where the sensors read.
 QString describePattern(const EncoderSettings &settings);
 
-// The narrowest mark and gap of every track in mm and in printer dots at the settings' DPI; with
-// an aperture (the sensor's slit or spot width, mm, > 0), whether each track can be resolved: a
-// mark and a gap at least the aperture wide.
-QString printabilityReport(const EncoderSettings &settings, double apertureMm = 0);
-
 // One line naming the tracks whose marks or gaps come out narrower than a pixel at the settings'
 // DPI, or an empty string.
 QString thinTrackWarning(const EncoderSettings &settings);

@@ -31,8 +31,9 @@ struct EncoderSettings
     QColor foreground = Qt::black;
     QColor background = Qt::white;
 
-    // Beyond the window's form. At these defaults the pattern is the window's, pixel for pixel;
-    // any other value draws the pattern geometry (the precise raster).
+    // Beyond the window's form. Every raster is drawn from the pattern geometry, each edge where
+    // the ideal shape puts it, unless classicPixels asks for the old whole-pixel rules (only for
+    // what the form alone sets).
     int positions = 0; // absolute: code steps, 2 to 65536; 0 means 2^count
     bool grayOnStrip = false; // the window draws strips in plain binary whatever grayCode says
     bool singleTrack = false; // absolute discs: one track read by several sensors
@@ -40,15 +41,18 @@ struct EncoderSettings
     bool index = false; // relative: one index mark per turn or strip
     double indexWidthDegrees = 90; // electrical degrees, 360 to a period
     bool sensorMarks = false; // ticks outside the pattern where the sensors read
-    bool precise = false; // every edge at its exact place instead of the window's pixels
+    bool classicPixels = false; // truncated whole-pixel tracks and segments, as files made before
     bool calibration = false; // rulers and a legend beside the pattern
     double markBiasMm = 0; // every mark wider by this much (narrower when negative)
 
-    // Whether the window's painters can draw these settings.
-    bool isWindowPattern() const
+    // Whether these settings are drawn by the classic whole-pixel painters.
+    bool drawsClassicPixels() const { return classicPixels && onlyFormSettings(); }
+
+    // Whether nothing beyond the window's form is set: what the classic painters can draw.
+    bool onlyFormSettings() const
     {
         return positions == 0 && !grayOnStrip && !singleTrack && !quadrature && !index
-            && !sensorMarks && !precise && !calibration && markBiasMm == 0;
+            && !sensorMarks && !calibration && markBiasMm == 0;
     }
 };
 

@@ -56,6 +56,23 @@ QString bitTrackName(int index, int bit, int bits)
 
 }
 
+int stripIndexPeriod(const EncoderSettings &s)
+{
+    const int steps = 2 * s.count;
+    if (s.shape == Shape::Disc || steps <= 0)
+        return 0;
+    const double pitch = double(s.widthMm) / steps;
+    const double half = s.border ? s.borderWidthMm / 2 : 0.0;
+    const double width = s.indexWidthDegrees / 360.0 * 2;
+    for (int k = 0; k < s.count; ++k) {
+        const double from = (2 * k + 1.75 - width / 2) * pitch;
+        const double to = (2 * k + 1.75 + width / 2) * pitch;
+        if (from >= half - 1e-9 && to <= s.widthMm - half + 1e-9)
+            return k;
+    }
+    return -1;
+}
+
 double patternMarginMm(const EncoderSettings &settings)
 {
     // Sensor ticks stand outside the pattern; the rulers' first ticks stand half their width
@@ -191,23 +208,27 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
                 b.runs.push_back(span(2 * k + 1.5, 2 * k + 2.5));
         }
         if (s.index && pairs > 0) {
-            // One mark where A and B are both marks, centred on that quarter period.
+            // One mark where A and B are both marks, centred on that quarter period: on a strip
+            // in the first period where the border lines leave all of it.
             Track &z = g.tracks.back();
             z.name = QStringLiteral("index Z");
             z.segments = 2;
             const double width = s.indexWidthDegrees / 360.0 * 2;
-            z.runs.push_back(span(1.75 - width / 2, 1.75 + width / 2));
+            const int period = disc ? 0 : stripIndexPeriod(s);
+            const double middle = 2 * std::max(period, 0) + 1.75;
+            z.runs.push_back(span(middle - width / 2, middle + width / 2));
         }
         if (s.quadrature) {
             g.sensors.push_back(
                 { s.index ? QStringLiteral("A, B and Z") : QStringLiteral("A and B"), at(0) });
         } else {
-            // A second sensor (k + 1/4) periods on gives quadrature from the one track; about a
-            // quarter of the way round leaves room for two sensors.
+            // A second sensor (k + 3/4) periods on gives quadrature from the one track, B a
+            // quarter period behind A as with two channels; about a quarter of the way round
+            // leaves room for two sensors.
             const int k = pairs / 4;
             g.sensors.push_back(
                 { s.index ? QStringLiteral("A and Z") : QStringLiteral("A"), at(0) });
-            g.sensors.push_back({ QStringLiteral("B, %1 1/4 periods on").arg(k), at(2 * k + 0.5) });
+            g.sensors.push_back({ QStringLiteral("B, %1 3/4 periods on").arg(k), at(2 * k + 1.5) });
         }
     }
 
@@ -519,6 +540,23 @@ QString markBiasProblem(const EncoderSettings &settings)
                 .arg(w.track)
                 .arg(w.mark - settings.markBiasMm, 0, 'f', 4);
     }
+    // Two sensors on relative tracks read the quarter periods: a bias of a quarter period
+    // removes one of the four states.
+    if (settings.type == EncoderType::Relative && settings.count > 0) {
+        double quarter = double(settings.widthMm) / (4 * settings.count);
+        if (g.shape == Shape::Disc) {
+            double inner = g.outerRadius;
+            for (const PatternGeometry::Track &t : g.tracks)
+                inner = std::min(inner, t.from + g.lineWidth / 2);
+            quarter = inner * M_PI / (2 * settings.count);
+        }
+        if (std::fabs(settings.markBiasMm) >= quarter - 1e-9)
+            return QStringLiteral("a mark bias of %1 mm breaks the order of the quadrature states "
+                                  "(a quarter period is %2 mm); at most %3 mm")
+                .arg(settings.markBiasMm)
+                .arg(quarter, 0, 'f', 4)
+                .arg(std::max(0.0, std::floor((quarter - 1e-6) * 1000) / 1000), 0, 'f', 3);
+    }
     return QString();
 }
 
@@ -545,4 +583,14 @@ double PatternGeometry::foregroundArea() const
             area += c.signedArea();
     }
     return area;
+}
+
+bool PatternGeometry::showsMarks() const
+{
+    const std::vector<Shapes::Layer> all = layers();
+    return std::any_of(tracks.begin(), tracks.end(), [&all](const Track &t) {
+        return std::any_of(all.begin(), all.end(), [&t](const Shapes::Layer &layer) {
+            return layer.name == t.name && !layer.contours.empty();
+        });
+    });
 }

@@ -96,6 +96,9 @@ struct PatternGeometry
     // positions grow; mm from the pattern's left end on a strip.
     double measuredPlace(const Sensor &sensor) const;
 
+    // Whether any mark of a track shows between the border lines.
+    bool showsMarks() const;
+
     // Total area of the foreground, mm².
     double foregroundArea() const;
 };
@@ -114,6 +117,10 @@ QString markBiasProblem(const EncoderSettings &settings);
 // Why the tracks of a relative pattern (channels and index) do not fit into the pixels of the
 // strip's height or the disc's ring at the DPI, or an empty string.
 QString trackRoomProblem(const EncoderSettings &settings);
+
+// The period of a relative strip whose index mark the border lines leave whole: the first one
+// (0 for discs), or -1 when none does.
+int stripIndexPeriod(const EncoderSettings &settings);
 
 // The pattern these settings describe.
 PatternGeometry patternGeometry(const EncoderSettings &settings);

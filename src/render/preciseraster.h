@@ -14,8 +14,14 @@ class CoverageFill;
 // Pixels per millimetre of the precise raster: the true dpi / 25.4.
 double precisePixelsPerMm(int dpi);
 
-// The image size of the pattern: the window's, plus the margin that marks outside it need.
+// The image size of the settings: the classic truncated size, plus the margin that marks outside
+// the pattern need, and for the exact raster grown where the truncation would cut off more than
+// half a pixel of the pattern.
 QSize patternImageSize(const EncoderSettings &settings);
+
+// Where the pattern's millimetres land in the image of patternImageSize: pixel = mm * k + offset.
+// Margins are whole pixels, and a pattern up to a pixel larger than its image is centred in it.
+QPointF patternPixelOffset(const EncoderSettings &settings);
 
 // The filled layers (millimetres, scaled by pixelsPerMm, then moved by offset pixels) as one
 // coverage fill of an image of `size`, ready for its rows. Cut layers are for cutters and are not
@@ -27,8 +33,8 @@ std::unique_ptr<CoverageFill> layerCoverage(
 // exact position, no accumulated truncation.
 std::unique_ptr<CoverageFill> patternCoverage(const EncoderSettings &settings);
 
-// The precise raster of the settings (plain pixels sample each pixel's centre, antialiased ones
-// take the exact covered area), at the size and DPI of the specified render. Null when a
+// The exact raster of the settings (plain pixels sample each pixel's centre, antialiased ones
+// take the exact covered area), whatever their classicPixels says. Null when a
 // dimension is 0 pixels or the image cannot be allocated.
 QImage renderPreciseImage(EncoderSettings settings, bool antialias);
 

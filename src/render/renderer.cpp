@@ -44,7 +44,7 @@ constexpr size_t painterHeadroom = size_t(32) << 20;
 PatternRaster::PatternRaster(const EncoderSettings &settings, bool antialias)
     : settings(settings), antialias(antialias)
 {
-    if (!settings.isWindowPattern()) {
+    if (!settings.drawsClassicPixels()) {
         imageSize = patternImageSize(settings);
         if (!imageSize.isEmpty())
             coverage = patternCoverage(settings);
@@ -74,14 +74,14 @@ void PatternRaster::paintRows(uchar *firstRow, qsizetype stride, int top, int ro
 {
     if (rows <= 0)
         return;
-    const bool precise = !settings.isWindowPattern();
+    const bool exact = !settings.drawsClassicPixels();
     if (coverage) {
-        const CoverageFill::Sampling sampling = antialias || !precise
+        const CoverageFill::Sampling sampling = antialias || !exact
             ? CoverageFill::Sampling::Area
             : CoverageFill::Sampling::PixelCentre;
         coverage->fillRows(firstRow, stride, top, rows, settings.foreground.rgb(),
             settings.background.rgb(), sampling);
-        if (precise)
+        if (exact)
             return;
     }
     // Qt's rasteriser does not survive running out of memory: it gets a failure to report first,

@@ -14,8 +14,8 @@ class QPainter;
 // Clears and paints the whole pattern with the painter that the shape, type and code call for.
 void paintEncoder(QPainter &painter, const EncoderSettings &settings, QSize size);
 
-// The pattern's pixels a band of rows at a time: the window's painters, or the precise raster of
-// the pattern geometry for what they do not draw. Every band has exactly the pixels that the
+// The pattern's pixels a band of rows at a time: the exact raster of the pattern geometry, or
+// the classic whole-pixel painters when the settings ask for them. Every band has exactly the pixels that the
 // whole image has in its rows, so a file can be written from bands without the whole image in
 // memory, and the bands of one image can be painted on several threads at once.
 class PatternRaster

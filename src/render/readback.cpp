@@ -1,0 +1,439 @@
+#include "readback.h"
+
+#include "codes.h"
+#include "geometry.h"
+#include "patterngeometry.h"
+#include "preciseraster.h"
+#include "renderer.h"
+
+#include <QImage>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <memory>
+
+namespace {
+
+constexpr double degreesPerRadian = 180.0 / 3.14159265358979323846;
+
+double wrapDegrees(double a)
+{
+    a = std::fmod(a, 360.0);
+    return a < 0 ? a + 360.0 : a;
+}
+
+// Whether a pixel of the render is dark.
+class PixelSource
+{
+public:
+    virtual ~PixelSource() = default;
+    virtual bool dark(int x, int y) const = 0;
+};
+
+// The exact raster, worked out from the shapes at each pixel's centre instead of drawn: an
+// exact render shows a pixel dark when its centre (plain) or most of it (antialiased) lies in a
+// shape, which is the same but at corners. Independent of the fill that draws the image.
+class ShapeSource : public PixelSource
+{
+public:
+    ShapeSource(const PatternGeometry &g, double k, QPointF shift) : g(g), k(k), shift(shift)
+    {
+        half = g.lineWidth / 2;
+        for (const PatternGeometry::Track &t : g.tracks) {
+            std::vector<std::pair<double, double>> runs;
+            for (const PatternGeometry::Run &r : t.runs) {
+                if (g.shape == Shape::Bar) {
+                    runs.push_back({ r.from, r.to });
+                    continue;
+                }
+                // Disc runs as intervals of [0, 360), split where they cross 0 degrees.
+                const double width = std::min(r.to - r.from, 360.0);
+                const double from = wrapDegrees(r.from);
+                if (from + width <= 360.0) {
+                    runs.push_back({ from, from + width });
+                } else {
+                    runs.push_back({ from, 360.0 });
+                    runs.push_back({ 0.0, from + width - 360.0 });
+                }
+            }
+            std::sort(runs.begin(), runs.end());
+            tracks.push_back(std::move(runs));
+        }
+        if (g.shape == Shape::Disc && g.lineWidth > 0) {
+            std::vector<double> radii;
+            for (const PatternGeometry::Track &t : g.tracks) {
+                radii.push_back(t.from);
+                radii.push_back(t.to);
+            }
+            for (double r : radii)
+                if (r > 0)
+                    circles.push_back({ std::max(0.0, r - half), r + half });
+        }
+    }
+
+    bool dark(int x, int y) const override
+    {
+        return darkAt(QPointF((x + 0.5 - shift.x()) / k, (y + 0.5 - shift.y()) / k));
+    }
+
+private:
+    // Whether `along` lies in one of the sorted runs, each widened by `widen` on both sides.
+    static bool inRuns(const std::vector<std::pair<double, double>> &runs, double along,
+        double widen = 0)
+    {
+        auto next = std::upper_bound(runs.begin(), runs.end(),
+            std::pair<double, double>(along, std::numeric_limits<double>::infinity()));
+        if (next != runs.end() && along >= next->first - widen)
+            return true;
+        return next != runs.begin() && along <= std::prev(next)->second + widen;
+    }
+
+    bool darkAt(QPointF p) const
+    {
+        if (g.shape == Shape::Bar) {
+            const QRectF &n = g.nominal;
+            if (p.x() < n.left() - half || p.x() > n.right() + half || p.y() < n.top() - half
+                || p.y() > n.bottom() + half)
+                return false;
+            if (p.x() < n.left() + half || p.x() > n.right() - half)
+                return true;
+            for (size_t i = 0; i < g.tracks.size(); ++i) {
+                const PatternGeometry::Track &t = g.tracks[i];
+                if (p.y() >= t.from + half && p.y() <= t.to - half)
+                    return inRuns(tracks[i], p.x());
+            }
+            return true; // a border line between tracks
+        }
+        const QPointF d = p - g.center;
+        if (g.centerMark) {
+            const PatternGeometry::CenterMark &m = *g.centerMark;
+            const double h = m.width / 2;
+            const double e = m.arm + h;
+            if ((std::fabs(d.x()) <= h && std::fabs(d.y()) <= e)
+                || (std::fabs(d.y()) <= h && std::fabs(d.x()) <= e)
+                || std::hypot(p.x() - m.dot.x(), p.y() - m.dot.y()) <= m.dotRadius)
+                return true;
+        }
+        const double r = std::hypot(d.x(), d.y());
+        if (r > g.outerRadius + half)
+            return false;
+        for (const auto &[a, b] : circles)
+            if (r >= a && r <= b)
+                return true;
+        const double angle = wrapDegrees(std::atan2(-d.y(), d.x()) * degreesPerRadian);
+        for (size_t i = 0; i < g.tracks.size(); ++i) {
+            const PatternGeometry::Track &t = g.tracks[i];
+            const double inner = t.from > 0 ? t.from + half : 0.0;
+            if (r < inner || r > t.to - half)
+                continue;
+            // A biased mark's straight edges move parallel to themselves.
+            const double widen = g.markBias == 0 || r <= 0
+                ? 0.0
+                : std::asin(std::clamp(g.markBias / 2 / r, -1.0, 1.0)) * degreesPerRadian;
+            return inRuns(tracks[i], angle, widen) || inRuns(tracks[i], angle + 360.0, widen)
+                || inRuns(tracks[i], angle - 360.0, widen);
+        }
+        return false;
+    }
+
+    const PatternGeometry &g;
+    double k;
+    QPointF shift;
+    double half = 0;
+    std::vector<std::vector<std::pair<double, double>>> tracks;
+    std::vector<std::pair<double, double>> circles;
+};
+
+// The classic pixels as drawn, one bit a pixel: they are not the shapes, so they are read.
+class DrawnSource : public PixelSource
+{
+public:
+    DrawnSource(const EncoderSettings &settings, bool antialias)
+    {
+        EncoderSettings s = settings;
+        s.foreground = Qt::black;
+        s.background = Qt::white;
+        const PatternRaster raster(s, antialias);
+        width = raster.size().width();
+        height = raster.size().height();
+        words = (size_t(width) + 63) / 64;
+        bits.assign(words * size_t(std::max(height, 0)), 0);
+        QImage band(width, PatternRaster::bandRows, QImage::Format_RGB32);
+        if (band.isNull())
+            throw std::bad_alloc();
+        for (int top = 0; top < height; top += PatternRaster::bandRows) {
+            const int rows = std::min(PatternRaster::bandRows, height - top);
+            raster.paintRows(band.bits(), band.bytesPerLine(), top, rows);
+            for (int y = 0; y < rows; ++y) {
+                const QRgb *line = reinterpret_cast<const QRgb *>(band.constScanLine(y));
+                uint64_t *out = bits.data() + size_t(top + y) * words;
+                for (int x = 0; x < width; ++x)
+                    if (qGray(line[x]) < 128)
+                        out[x / 64] |= uint64_t(1) << (x % 64);
+            }
+        }
+    }
+
+    bool dark(int x, int y) const override
+    {
+        if (x < 0 || y < 0 || x >= width || y >= height)
+            return false;
+        return bits[size_t(y) * words + size_t(x / 64)] >> (x % 64) & 1u;
+    }
+
+private:
+    int width = 0;
+    int height = 0;
+    size_t words = 0;
+    std::vector<uint64_t> bits;
+};
+
+// How far `p` is from the nearest of the sorted edges, all in steps; round a disc of `cycle`
+// steps the distance wraps.
+double nearestEdge(const std::vector<double> &edges, double p, int cycle)
+{
+    double best = std::numeric_limits<double>::infinity();
+    if (edges.empty())
+        return best;
+    const auto next = std::lower_bound(edges.begin(), edges.end(), p);
+    if (next != edges.end())
+        best = *next - p;
+    if (next != edges.begin())
+        best = std::min(best, p - *std::prev(next));
+    if (cycle > 0)
+        best = std::min({ best, edges.front() + cycle - p, p + cycle - edges.back() });
+    return best;
+}
+
+QString millimetres(double mm)
+{
+    return QString::number(mm, 'f', 4);
+}
+
+}
+
+bool ReadBack::reads() const
+{
+    return std::all_of(tracks.begin(), tracks.end(), [](const Track &t) { return t.reads(); });
+}
+
+QString ReadBack::failingTracks() const
+{
+    QStringList names;
+    for (const Track &t : tracks)
+        if (!t.reads())
+            names << t.name;
+    if (names.size() > 3)
+        return QStringLiteral("%1 tracks, %2 ... %3").arg(names.size()).arg(names.first(),
+            names.last());
+    return names.join(QStringLiteral(", "));
+}
+
+ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertureMm)
+{
+    const PatternGeometry g = patternGeometry(settings);
+    const bool disc = g.shape == Shape::Disc;
+    const double k = precisePixelsPerMm(settings.dpi);
+    const QPointF shift
+        = settings.drawsClassicPixels() ? QPointF() : patternPixelOffset(settings);
+    std::unique_ptr<PixelSource> source;
+    if (settings.drawsClassicPixels())
+        source = std::make_unique<DrawnSource>(settings, antialias);
+    else
+        source = std::make_unique<ShapeSource>(g, k, shift);
+    const auto pixel = [&](QPointF mm) {
+        return QPoint(int(std::floor(mm.x() * k + shift.x())),
+            int(std::floor(mm.y() * k + shift.y())));
+    };
+
+    ReadBack result;
+    result.dotsPerMm = k;
+    const std::vector<PatternGeometry::Widths> widths = g.narrowest();
+    const double half = g.lineWidth / 2;
+    const bool absolute = settings.type == EncoderType::Absolute;
+    const int steps = absolute ? g.positions : 2 * settings.count;
+    const double pitch = steps > 0 ? (disc ? 360.0 : double(settings.widthMm)) / steps : 0;
+    const Codes::SingleTrack *single
+        = absolute && settings.singleTrack ? Codes::singleTrack(g.positions) : nullptr;
+    // A few points across the aperture, at most one a pixel.
+    const int apertureSamples
+        = apertureMm > 0 ? std::clamp(int(std::ceil(apertureMm * k)), 1, 9) : 1;
+
+    for (size_t i = 0; i < g.tracks.size(); ++i) {
+        const PatternGeometry::Track &t = g.tracks[i];
+        ReadBack::Track out;
+        out.name = t.name;
+        out.markMm = i < widths.size() ? widths[i].mark : 0;
+        out.gapMm = i < widths.size() ? widths[i].gap : 0;
+        const double inner = disc && t.from <= 0 ? 0.0 : t.from + half;
+        const double outer = t.to - half;
+        out.clearMm = std::max(0.0, outer - inner);
+        // Where a sensor may read across the track: its centre line and a pixel inside each
+        // edge the border lines leave (not at the very centre of a disc), where the pixel read
+        // is the track's own whichever way the edge is rounded.
+        std::vector<std::pair<double, QString>> lines;
+        lines.push_back({ (t.from + t.to) / 2, QStringLiteral("centre line") });
+        if (outer - inner < 1 / k) {
+            out.hidden = true;
+        } else if (outer - inner >= 3 / k) {
+            if (!(disc && t.from <= 0))
+                lines.push_back({ inner + 1 / k,
+                    disc ? QStringLiteral("inner edge") : QStringLiteral("top edge") });
+            lines.push_back({ outer - 1 / k,
+                disc ? QStringLiteral("outer edge") : QStringLiteral("bottom edge") });
+        }
+
+        // What to read along the track: positions in steps and the value the code puts there.
+        std::vector<std::pair<double, bool>> expected;
+        std::vector<double> edges; // where the code changes along the track, in steps
+        QString unit = QStringLiteral("step");
+        if (absolute) {
+            for (int q = 0; q < steps; ++q) {
+                const bool on = single ? bool(single->cells[size_t(q)])
+                                       : bool(codeWord(settings, q) >> t.bit & 1u);
+                if (q > 0 && on != expected.back().second)
+                    edges.push_back(q);
+                expected.push_back({ q + 0.5, on });
+            }
+            if (disc && steps > 1 && expected.front().second != expected.back().second)
+                edges.insert(edges.begin(), 0.0);
+        } else if (t.segments == 2 && !t.runs.empty()) {
+            // The index: its middle and both sides of each edge, an eighth of a period away.
+            unit = QStringLiteral("index position");
+            const PatternGeometry::Run &run = t.runs.front();
+            const auto toSteps = [&](double at) {
+                return disc ? (360.0 - at) / pitch : (at - g.nominal.left()) / pitch;
+            };
+            const double a = std::min(toSteps(run.from), toSteps(run.to));
+            const double b = std::max(toSteps(run.from), toSteps(run.to));
+            const double d = 0.125;
+            expected = { { (a + b) / 2, true }, { a + d, true }, { b - d, true } };
+            edges = { a, b };
+            if (disc || a - d > 0)
+                expected.push_back({ a - d, false });
+            if (disc || b + d < steps)
+                expected.push_back({ b + d, false });
+        } else {
+            // Channel A (or the one track) and channel B at the middle of every quarter period.
+            unit = QStringLiteral("quarter period");
+            const bool channelB = i == 1 && settings.quadrature;
+            for (int j = 0; j < 2 * steps; ++j) {
+                const double p = j * 0.5 + 0.25;
+                const int segment = int(std::floor(channelB ? p - 0.5 : p));
+                expected.push_back({ p, (segment & 1) != 0 });
+            }
+            for (int m = 0; m <= steps; ++m)
+                edges.push_back(channelB ? m + 0.5 : m);
+        }
+
+        for (const auto &[across, where] : lines) {
+            for (size_t n = 0; n < expected.size(); ++n) {
+                const double p = expected[n].first;
+                // A strip's end lines stand on its end steps: said in a note, not misread.
+                if (!disc
+                    && (p * pitch < half + 0.5 / k || (steps - p) * pitch < half + 0.5 / k))
+                    continue;
+                int darkCount = 0;
+                for (int sub = 0; sub < apertureSamples; ++sub) {
+                    const double offset = apertureSamples == 1
+                        ? 0.0
+                        : ((sub + 0.5) / apertureSamples - 0.5) * apertureMm;
+                    QPointF at;
+                    if (disc) {
+                        const double angle
+                            = (360.0 - p * pitch) / degreesPerRadian + offset / across;
+                        at = g.center + QPointF(std::cos(angle), -std::sin(angle)) * across;
+                    } else {
+                        at = QPointF(g.nominal.left() + p * pitch + offset, across);
+                    }
+                    const QPoint px = pixel(at);
+                    darkCount += source->dark(px.x(), px.y()) ? 1 : 0;
+                }
+                const bool dark = 2 * darkCount > apertureSamples;
+                ++out.readings;
+                // Each pixel shows what lies under its centre, up to half a diagonal from the
+                // point read: a reading that close to an edge of the code may show either side.
+                const double pixelsPerStep = k * pitch * (disc ? across / degreesPerRadian : 1.0);
+                const double tolerance = (0.75 + apertureMm * k / 2) / pixelsPerStep;
+                if (dark != expected[n].second
+                    && nearestEdge(edges, p, disc ? steps : 0) >= tolerance) {
+                    if (out.wrong == 0)
+                        out.firstWrong = QStringLiteral("%1 %2 at the %3")
+                                             .arg(unit)
+                                             .arg(unit == QLatin1String("step")
+                                                     ? QString::number(std::floor(p))
+                                                     : QString::number(p - 0.25, 'g', 6))
+                                             .arg(where);
+                    ++out.wrong;
+                }
+            }
+        }
+        result.tracks.push_back(out);
+    }
+
+    // A strip's border line stands half in its first and last steps.
+    if (!disc && half > 0 && pitch > 0 && half > pitch / 4)
+        result.notes << QStringLiteral("the border lines cover %1 % of the first and last %2")
+                            .arg(std::min(100.0, 100 * half / pitch), 0, 'f', 0)
+                            .arg(absolute ? QStringLiteral("steps") : QStringLiteral("segments"));
+    return result;
+}
+
+QString readBackReport(const ReadBack &reading, double apertureMm)
+{
+    const double k = reading.dotsPerMm;
+    const auto cell = [k](double mm) {
+        if (std::isinf(mm))
+            return QStringLiteral("-");
+        return QStringLiteral("%1 mm = %2 px").arg(millimetres(mm)).arg(mm * k, 0, 'f', 2);
+    };
+    QString text = QStringLiteral("each track read as a sensor reads it, at %1 dpi%2\n")
+                       .arg(qRound(k * 25.4))
+                       .arg(apertureMm > 0
+                               ? QStringLiteral(" through a %1 mm aperture").arg(apertureMm)
+                               : QString());
+    text += QStringLiteral("%1 %2 %3 %4 %5\n")
+                .arg(QStringLiteral("track"), -36)
+                .arg(QStringLiteral("mark"), -24)
+                .arg(QStringLiteral("gap"), -24)
+                .arg(QStringLiteral("clear width"), -24)
+                .arg(QStringLiteral("reading"));
+    for (const ReadBack::Track &t : reading.tracks) {
+        QString verdict;
+        if (t.markMm * k < 1 || t.gapMm * k < 1)
+            verdict = QStringLiteral("vanishes at this dpi; ");
+        if (t.hidden)
+            verdict += QStringLiteral("hidden under the border lines");
+        else if (t.wrong > 0)
+            verdict += QStringLiteral("does not read: %1 of %2 readings wrong, first %3")
+                          .arg(t.wrong)
+                          .arg(t.readings)
+                          .arg(t.firstWrong);
+        else
+            verdict += QStringLiteral("reads right (%1 readings)").arg(t.readings);
+        text += QStringLiteral("%1 %2 %3 %4 %5\n")
+                    .arg(t.name, -36)
+                    .arg(cell(t.markMm), -24)
+                    .arg(cell(t.gapMm), -24)
+                    .arg(cell(t.clearMm), -24)
+                    .arg(verdict);
+    }
+    for (const QString &note : reading.notes)
+        text += QStringLiteral("note: %1\n").arg(note);
+    return text;
+}
+
+QString readBackWarning(const ReadBack &reading)
+{
+    QStringList parts;
+    if (!reading.reads())
+        parts << QStringLiteral("%1 would not read at %2 dpi")
+                     .arg(reading.failingTracks())
+                     .arg(qRound(reading.dotsPerMm * 25.4));
+    parts << reading.notes;
+    if (parts.isEmpty())
+        return QString();
+    return QStringLiteral("warning: %1 (see --check)").arg(parts.join(QStringLiteral("; ")));
+}

@@ -1,0 +1,50 @@
+#ifndef QUVELTA_READBACK_H
+#define QUVELTA_READBACK_H
+
+#include "encodersettings.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// The pattern read back from its pixels as a sensor reads it: every track at its centre line
+// and half a pixel inside each edge that the border lines leave, at the centre of every step
+// (absolute) or every quarter period (relative), through the aperture when one is given. The
+// readings are compared with the code, not with the shapes, so a shape that is wrong reads wrong.
+struct ReadBack
+{
+    struct Track
+    {
+        QString name;
+        int readings = 0;
+        int wrong = 0; // readings that differ from the code
+        QString firstWrong; // where the first wrong reading is, in words
+        double markMm = 0; // the narrowest mark and gap along the track, mm
+        double gapMm = 0; // infinity when the track has no gap
+        double clearMm = 0; // the track's width between the border lines, mm
+        bool hidden = false; // the border lines leave less than a pixel of it
+
+        bool reads() const { return !hidden && wrong == 0; }
+    };
+
+    std::vector<Track> tracks;
+    QStringList notes; // what reads but is close to failing: end steps under the border lines
+    double dotsPerMm = 0;
+
+    bool reads() const;
+    // The tracks that do not read, for a message: "track 3 (bit 1), track 4 (bit 0)".
+    QString failingTracks() const;
+};
+
+// Reads the pattern that a render of these settings draws (antialiased or not), with a sensor
+// aperture in mm along the track (0 for one pixel).
+ReadBack readBack(const EncoderSettings &settings, bool antialias = true, double apertureMm = 0);
+
+// The per-track table of --check.
+QString readBackReport(const ReadBack &reading, double apertureMm);
+
+// One warning line when a track would not read or an end step is half covered, else empty.
+QString readBackWarning(const ReadBack &reading);
+
+#endif
