@@ -93,6 +93,19 @@ QString describePattern(const EncoderSettings &s)
                     .arg(s.count)
                     .arg(4 * s.count);
     }
+    for (const PatternGeometry::Track &t : g.tracks) {
+        if (t.segments != 2 || t.runs.empty() || s.type != EncoderType::Relative)
+            continue;
+        const PatternGeometry::Run &run = t.runs.front();
+        if (disc)
+            text += QStringLiteral("\nindex mark from %1 to %2 degrees clockwise from 3 o'clock\n")
+                        .arg(g.measuredPlace({ QString(), run.to }), 0, 'f', 4)
+                        .arg(g.measuredPlace({ QString(), run.from }), 0, 'f', 4);
+        else
+            text += QStringLiteral("\nindex mark from %1 to %2 mm from the left end\n")
+                        .arg(millimetres(run.from - g.nominal.left()),
+                            millimetres(run.to - g.nominal.left()));
+    }
     if (!g.sensors.empty()) {
         text += QStringLiteral("\nsensors\n");
         for (const PatternGeometry::Sensor &sensor : g.sensors)

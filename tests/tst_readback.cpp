@@ -1,0 +1,426 @@
+#include "codes.h"
+#include "patterngeometry.h"
+#include "preciseraster.h"
+#include "readback.h"
+#include "renderer.h"
+#include "renderoptions.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+
+// Every pattern decoded from its own pixels by a sampler that knows only the code and the sizes,
+// the stated size measured in the image, and the read-back check against patterns that hide or
+// misplace their tracks.
+class TestReadBack : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exactPixelsDecode_data();
+    void exactPixelsDecode();
+    void linesWhereTheyAreStated_data();
+    void linesWhereTheyAreStated();
+    void classicPixelsUnchanged_data();
+    void classicPixelsUnchanged();
+    void unreadablePatternsWarned_data();
+    void unreadablePatternsWarned();
+    void plainTrackCountsLikeQuadrature_data();
+    void plainTrackCountsLikeQuadrature();
+
+private:
+    QTemporaryDir dir;
+};
+
+namespace {
+
+EncoderSettings parsed(const QStringList &arguments)
+{
+    const ParseResult result
+        = parseRenderArguments(QStringList { QStringLiteral("quvelta-render") } << arguments);
+    if (result.status != ParseResult::Status::Run)
+        qFatal("%s", qPrintable(result.text));
+    return result.job.settings;
+}
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run render(const QStringList &arguments, const QString &workDir)
+{
+    QProcess p;
+    p.setWorkingDirectory(workDir);
+    p.start(QStringLiteral(QUVELTA_RENDER_PATH), arguments);
+    p.waitForFinished(120000);
+    return { p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError() };
+}
+
+bool dark(const QImage &image, double x, double y)
+{
+    const int px = int(std::floor(x));
+    const int py = int(std::floor(y));
+    if (px < 0 || py < 0 || px >= image.width() || py >= image.height())
+        return false;
+    return qGray(image.pixel(px, py)) < 128;
+}
+
+// The word a sensor row sees at every step centre: strips along each track's centre line, discs
+// along each ring's centre circle. Tracks split the stated height or ring equally, outermost or
+// top first; the bit order puts the most significant bit on top of a strip and the least
+// significant outside a disc while LSB ---> MSB.
+int wrongPositions(const EncoderSettings &s, const QImage &image, int *skipped)
+{
+    const double k = s.dpi / 25.4;
+    const QPointF offset = patternPixelOffset(s);
+    const double half = s.border ? s.borderWidthMm / 2 : 0.0;
+    const int n = Codes::positions(s);
+    const int bits = Codes::wordBits(s);
+    const bool disc = s.shape == Shape::Disc;
+    const bool lowFirst = (s.bitOrder == BitOrder::LsbToMsb) == disc;
+    int wrong = 0;
+    *skipped = 0;
+    for (int q = 0; q < n; ++q) {
+        unsigned word = 0;
+        for (int i = 0; i < bits; ++i) {
+            const int bit = lowFirst ? i : bits - 1 - i;
+            QPointF at;
+            if (disc) {
+                const double r = s.outerRadiusMm
+                    - (s.outerRadiusMm - s.innerRadiusMm) * (i + 0.5) / bits;
+                const double a = -(q + 0.5) / n * 2 * M_PI; // clockwise from 3 o'clock
+                at = QPointF(half + s.outerRadiusMm + r * std::cos(a),
+                    half + s.outerRadiusMm - r * std::sin(a));
+            } else {
+                const double x = (q + 0.5) * s.widthMm / n;
+                if (x < half + 1 / k || s.widthMm - x < half + 1 / k) {
+                    ++*skipped; // under the end lines: a note of its own
+                    word = codeWord(s, q);
+                    break;
+                }
+                at = QPointF(half + x, half + s.heightMm * (i + 0.5) / bits);
+            }
+            if (dark(image, at.x() * k + offset.x(), at.y() * k + offset.y()))
+                word |= 1u << bit;
+        }
+        if (word != codeWord(s, q))
+            ++wrong;
+    }
+    return wrong;
+}
+
+}
+
+void TestReadBack::exactPixelsDecode_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("decodes");
+    const QStringList tenBits { "--bits", "10" };
+    const QStringList fine { "--bits", "12", "--width", "200", "--dpi", "1200" };
+    for (const bool antialias : { true, false }) {
+        const QStringList aa = antialias ? QStringList() : QStringList { "--no-antialias" };
+        const QString tag = antialias ? QStringLiteral(", antialiased") : QStringLiteral(", plain");
+        QTest::newRow(qPrintable("10 bits" + tag)) << tenBits + aa << true;
+        QTest::newRow(qPrintable("12 bits, 200 mm, 1200 dpi" + tag)) << fine + aa << true;
+        QTest::newRow(qPrintable("12 bits, no border" + tag))
+            << fine + aa + QStringList { "--no-border" } << true;
+        QTest::newRow(qPrintable("1000 positions, gray strip, 0.5 mm border" + tag))
+            << QStringList { "--positions", "1000", "--code", "gray", "--width", "150", "--dpi",
+                   "1200", "--border", "0.5", "--height", "40" } + aa
+            << true;
+        QTest::newRow(qPrintable("8 bits, 50 dpi, msb-lsb" + tag))
+            << QStringList { "--bits", "8", "--width", "200", "--dpi", "50", "--border", "0.3",
+                   "--bit-order", "msb-lsb" } + aa
+            << true;
+        QTest::newRow(qPrintable("6 bits, 150 dpi, 1 mm border" + tag))
+            << QStringList { "--bits", "6", "--height", "20", "--dpi", "150", "--border", "1" } + aa
+            << true;
+        QTest::newRow(qPrintable("6-bit gray disc, 300 dpi" + tag))
+            << QStringList { "--shape", "disc", "--bits", "6", "--outer-radius", "40", "--dpi",
+                   "300" } + aa
+            << true;
+        QTest::newRow(qPrintable("10-bit binary disc with a hole, 2 mm border" + tag))
+            << QStringList { "--shape", "disc", "--bits", "10", "--code", "binary",
+                   "--outer-radius", "100", "--inner-radius", "50", "--border", "2" } + aa
+            << true;
+        QTest::newRow(qPrintable("360-position disc, msb-lsb" + tag))
+            << QStringList { "--shape", "disc", "--positions", "360", "--outer-radius", "60",
+                   "--inner-radius", "20", "--bit-order", "msb-lsb", "--dpi", "1200" } + aa
+            << true;
+    }
+    // The same sampler finds the truncated pixels' faults: it is not blind.
+    QTest::newRow("classic, 10 bits") << tenBits + QStringList { "--classic-pixels" } << false;
+    QTest::newRow("tracks under 5 mm lines")
+        << QStringList { "--positions", "1000", "--width", "150", "--border", "5", "--height",
+               "40" }
+        << false;
+    QTest::newRow("classic, 12 bits, 1200 dpi")
+        << fine + QStringList { "--classic-pixels" } << false;
+}
+
+// Every position reads its own word at the step centres; a strip's end steps under the end
+// lines are left to the note that says so.
+void TestReadBack::exactPixelsDecode()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, decodes);
+    const EncoderSettings s = parsed(arguments << "-o" << "x.png");
+    const ParseResult job = parseRenderArguments(QStringList { "quvelta-render" } << arguments);
+    const QImage image = renderEncoderImage(s, job.job.antialias);
+    QVERIFY(!image.isNull());
+    int skipped = 0;
+    const int wrong = wrongPositions(s, image, &skipped);
+    QVERIFY(skipped <= Codes::positions(s) / 20);
+    if (!decodes) {
+        QVERIFY2(wrong > Codes::positions(s) / 10, qPrintable(QString::number(wrong)));
+        QVERIFY(!readBack(s, job.job.antialias).reads());
+        return;
+    }
+    QVERIFY2(wrong == 0,
+        qPrintable(QStringLiteral("%1 of %2 positions wrong").arg(wrong).arg(Codes::positions(s))));
+    QVERIFY2(readBack(s, job.job.antialias).reads(),
+        qPrintable(readBackReport(readBack(s, job.job.antialias), 0)));
+}
+
+void TestReadBack::linesWhereTheyAreStated_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("8 bits") << QStringList { "--bits", "8" };
+    QTest::newRow("8 bits, 150 dpi") << QStringList { "--bits", "8", "--dpi", "150" };
+    QTest::newRow("6 bits, 1 mm border") << QStringList { "--bits", "6", "--border", "1" };
+    QTest::newRow("5 mm border, 50 dpi")
+        << QStringList { "--bits", "3", "--border", "5", "--dpi", "50", "--height", "60" };
+    QTest::newRow("disc, 8 bits, 30/10 mm")
+        << QStringList { "--shape", "disc", "--bits", "8", "--outer-radius", "30",
+               "--inner-radius", "10" };
+    QTest::newRow("disc 100/50 at 300 dpi") << QStringList { "--shape", "disc", "--bits", "8",
+        "--outer-radius", "100", "--inner-radius", "50", "--dpi", "300" };
+    QTest::newRow("disc of 2 mm at 1200 dpi")
+        << QStringList { "--shape", "disc", "--bits", "4", "--outer-radius", "2",
+               "--inner-radius", "1", "--dpi", "1200", "--border", "0.01" };
+}
+
+// The border lines between the tracks, measured as the centroid of their darkness through
+// position 0 where every track is a gap, lie where the stated sizes put them, within half a
+// pixel: the tracks fill the whole height or ring.
+void TestReadBack::linesWhereTheyAreStated()
+{
+    QFETCH(QStringList, arguments);
+    const EncoderSettings s = parsed(arguments << "--code" << "binary" << "-o" << "x.png");
+    const QImage image = renderEncoderImage(s, true);
+    QVERIFY(!image.isNull());
+    const double k = s.dpi / 25.4;
+    const QPointF offset = patternPixelOffset(s);
+    const double half = s.borderWidthMm / 2;
+    const bool disc = s.shape == Shape::Disc;
+    const int bits = Codes::wordBits(s);
+    const auto darkness = [&image](QPointF p) {
+        const int x = int(std::floor(p.x()));
+        const int y = int(std::floor(p.y()));
+        if (x < 0 || y < 0 || x >= image.width() || y >= image.height())
+            return 0.0;
+        return 1 - qGray(image.pixel(x, y)) / 255.0;
+    };
+    // Darkness every tenth of a pixel along a line through position 0, from its start.
+    std::vector<double> profile;
+    const double stepPx = 0.1;
+    QPointF start;
+    QPointF along;
+    if (disc) {
+        const double a = -M_PI / Codes::positions(s); // the middle of step 0
+        start = QPointF((half + s.outerRadiusMm) * k + offset.x(),
+            (half + s.outerRadiusMm) * k + offset.y());
+        along = QPointF(std::cos(a), -std::sin(a));
+    } else {
+        const double x = (half + s.widthMm / double(Codes::positions(s)) / 2) * k + offset.x();
+        start = QPointF(x, 0);
+        along = QPointF(0, 1);
+    }
+    const double length = disc ? (s.outerRadiusMm + 2 * half) * k + 2 : image.height();
+    // From inside a disc's hole, past its centre mark.
+    const double first = disc ? 0.75 * s.innerRadiusMm * k : 0.0;
+    for (double t = first; t < length; t += stepPx)
+        profile.push_back(darkness(start + along * t));
+    // The lines, in order, by the centroid of each dark run, in pixels from the start.
+    std::vector<double> lines;
+    double mass = 0;
+    double moment = 0;
+    for (size_t i = 0; i <= profile.size(); ++i) {
+        const double v = i < profile.size() ? profile[i] : 0.0;
+        if (v > 0.001) {
+            mass += v;
+            moment += v * (first + i * stepPx);
+        } else if (mass > 0) {
+            lines.push_back(moment / mass);
+            mass = moment = 0;
+        }
+    }
+    std::vector<double> ideal;
+    for (int i = 0; i <= bits; ++i) {
+        if (disc)
+            ideal.insert(ideal.begin(),
+                (s.outerRadiusMm - (s.outerRadiusMm - s.innerRadiusMm) * i / double(bits)) * k);
+        else
+            ideal.push_back((half + s.heightMm * i / double(bits)) * k + offset.y());
+    }
+    QVERIFY2(lines.size() == ideal.size(),
+        qPrintable(QStringLiteral("%1 lines, %2 stated").arg(lines.size()).arg(ideal.size())));
+    // A pixel's darkness stands for its whole width: the centroid of a line is exact to within
+    // the pixel grid's half step along a slanted ray.
+    // A strip's outer lines may lose up to half a pixel at the image's edges.
+    for (size_t i = 0; i < ideal.size(); ++i)
+        QVERIFY2(std::fabs(lines[i] - ideal[i]) <= (!disc && (i == 0 || i + 1 == ideal.size())
+                         ? 1.0 : 0.5),
+            qPrintable(QStringLiteral("line %1 at %2 px, stated %3").arg(i).arg(lines[i]).arg(
+                ideal[i])));
+}
+
+void TestReadBack::classicPixelsUnchanged_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("md5");
+    // The pixels of the truncating rules as they were drawn before the exact raster became the
+    // default, RGB32 bytes hashed.
+    const auto row = [](const char *name, const QStringList &a, const char *hash) {
+        QTest::newRow(name) << a << QByteArray(hash);
+    };
+#include "classicpixels.inc"
+    (void)row;
+}
+
+// The classic pixels are the pixels older files were made of, byte for byte.
+void TestReadBack::classicPixelsUnchanged()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, md5);
+    const ParseResult job = parseRenderArguments(QStringList { "quvelta-render" } << arguments
+                                                 << "--classic-pixels" << "-o" << "x.png");
+    QCOMPARE(int(job.status), int(ParseResult::Status::Run));
+    QImage image = renderEncoderImage(job.job.settings, job.job.antialias);
+    QVERIFY(!image.isNull());
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    for (int y = 0; y < image.height(); ++y)
+        hash.addData(QByteArrayView(reinterpret_cast<const char *>(image.constScanLine(y)),
+            image.width() * 4));
+    QCOMPARE(hash.result().toHex(), md5);
+}
+
+void TestReadBack::unreadablePatternsWarned_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("warning");
+    QTest::newRow("1 mm disc, 8 bits")
+        << QStringList { "--shape", "disc", "--outer-radius", "1", "--bits", "8", "-o", "t.png" }
+        << "track 1 (bit 0, least significant)";
+    QTest::newRow("6 bits under a 5 mm border")
+        << QStringList { "--bits", "6", "--border", "5", "-o", "t.png" } << "6 tracks";
+    QTest::newRow("quadrature under a 3 mm border")
+        << QStringList { "--type", "relative", "--pairs", "128", "--width", "200", "--height", "2",
+               "--quadrature", "--index", "--border", "3", "-o", "t.png" }
+        << "channel A, channel B, index Z would not read";
+    QTest::newRow("classic 10-bit strip")
+        << QStringList { "--bits", "10", "--classic-pixels", "-o", "t.png" }
+        << "10 tracks, track 1 (bit 9, most significant)";
+    QTest::newRow("end step 75 % under the line")
+        << QStringList { "--positions", "3000", "--width", "200", "--dpi", "1200", "-o",
+               "t.png" }
+        << "the border lines cover 75 % of the first and last steps";
+    QTest::newRow("hidden tracks in an SVG")
+        << QStringList { "--shape", "disc", "--outer-radius", "1", "--bits", "8", "-o", "t.svg" }
+        << "would not read";
+}
+
+// One warning line and the file; under --strict status 3, the reason, and no file.
+void TestReadBack::unreadablePatternsWarned()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, warning);
+    const QString file = dir.filePath(arguments.last());
+    QFile::remove(file);
+    const Run warned = render(arguments, dir.path());
+    QCOMPARE(warned.exitCode, 0);
+    QCOMPARE(warned.err.count('\n'), 1);
+    QVERIFY2(warned.err.startsWith("quvelta-render: warning: ") && warned.err.contains(warning.toUtf8()),
+        warned.err.constData());
+    QVERIFY(QFileInfo::exists(file));
+    QFile::remove(file);
+    const Run strict = render(QStringList(arguments) << "--strict", dir.path());
+    QCOMPARE(strict.exitCode, 3);
+    QVERIFY2(strict.err.startsWith("quvelta-render: nothing written: ")
+            && strict.err.contains(warning.toUtf8()),
+        strict.err.constData());
+    QVERIFY(!QFileInfo::exists(file));
+    // --check names what does not read.
+    const Run check = render(QStringList(arguments.mid(0, arguments.size() - 2)) << "--check",
+        dir.path());
+    QCOMPARE(check.exitCode, 0);
+    QVERIFY2(check.out.contains("does not read") || check.out.contains("hidden under the border")
+            || check.out.contains("note: the border lines cover"),
+        check.out.constData());
+}
+
+void TestReadBack::plainTrackCountsLikeQuadrature_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("strip") << QStringList { "--type", "relative", "--pairs", "16" };
+    QTest::newRow("disc") << QStringList { "--shape", "disc", "--type", "relative", "--pairs", "24",
+        "--inner-radius", "5" };
+}
+
+// The two sensors that a plain track is read by give A and B in the order of the two quadrature
+// channels: A leads B moving left to right, or clockwise.
+void TestReadBack::plainTrackCountsLikeQuadrature()
+{
+    QFETCH(QStringList, arguments);
+    const EncoderSettings plain = parsed(arguments << "-o" << "x.png");
+    EncoderSettings quadrature = plain;
+    quadrature.quadrature = true;
+    const auto states = [](const EncoderSettings &s) {
+        const PatternGeometry g = patternGeometry(s);
+        const bool disc = s.shape == Shape::Disc;
+        const double steps = 2.0 * s.count;
+        const double pitch = (disc ? 360.0 : s.widthMm) / steps;
+        // Channel A and B: two tracks, or the one track seen by two sensors.
+        const auto read = [&](const PatternGeometry::Track &t, double at) {
+            for (const PatternGeometry::Run &r : t.runs) {
+                const double lo = r.from, hi = r.to;
+                if ((at >= lo && at <= hi) || (disc && at - 360 >= lo && at - 360 <= hi)
+                    || (disc && at + 360 >= lo && at + 360 <= hi))
+                    return 1;
+            }
+            return 0;
+        };
+        QString seen;
+        for (int j = 8; j < 16; ++j) { // away from a strip's ends
+            const double p = j * 0.5 + 0.25; // quarter periods
+            const double move = p * pitch;
+            int a = 0;
+            int b = 0;
+            if (s.quadrature) {
+                const double at = disc ? g.sensors[0].at - move : g.sensors[0].at + move;
+                a = read(g.tracks[0], at);
+                b = read(g.tracks[1], at);
+            } else {
+                a = read(g.tracks[0], disc ? g.sensors[0].at - move : g.sensors[0].at + move);
+                b = read(g.tracks[0], disc ? g.sensors[1].at - move : g.sensors[1].at + move);
+            }
+            seen += QStringLiteral("%1%2 ").arg(a).arg(b);
+        }
+        return seen;
+    };
+    const QString q = states(quadrature);
+    QCOMPARE(states(plain), q);
+    // A leads: 00 -> 10 -> 11 -> 01.
+    const QString order = QStringLiteral("00 10 11 01 00 10 11 01 ");
+    QVERIFY2((order + order).contains(q), qPrintable(q));
+}
+
+QTEST_MAIN(TestReadBack)
+#include "tst_readback.moc"
