@@ -84,9 +84,9 @@ void render(benchmark::State &state, EncoderSettings settings, bool antialias)
 void cairo(benchmark::State &state, EncoderSettings settings, bool antialias)
 {
     for (auto _ : state) {
-        const QSize size = Geometry::imageSize(settings);
+        const QSize size = patternImageSize(settings);
         QImage image(size, QImage::Format_RGB32);
-        cairoDrawDisc(image, settings, antialias);
+        cairoDrawPattern(image, settings, antialias);
         benchmark::DoNotOptimize(image.constBits());
     }
 }
@@ -147,10 +147,11 @@ void saveVector(
     vectorBytes[label] = QFileInfo(name).size();
 }
 
-void renderPrecise(benchmark::State &state, EncoderSettings settings, bool antialias)
+void renderClassic(benchmark::State &state, EncoderSettings settings, bool antialias)
 {
+    settings.classicPixels = true;
     for (auto _ : state) {
-        const QImage image = renderPreciseImage(settings, antialias);
+        const QImage image = renderEncoderImage(settings, antialias);
         benchmark::DoNotOptimize(image.constBits());
     }
 }
@@ -361,10 +362,10 @@ int main(int argc, char **argv)
             add(label.c_str(), saveVector, label, settings, format);
         }
     }
-    add("precise relative disc/plain", renderPrecise, relative, false);
-    add("precise relative disc/antialiased", renderPrecise, relative, true);
-    add("precise gray disc/plain", renderPrecise, gray, false);
-    add("precise gray disc/antialiased", renderPrecise, gray, true);
+    add("classic relative disc/plain", renderClassic, relative, false);
+    add("classic relative disc/antialiased", renderClassic, relative, true);
+    add("classic gray disc/plain", renderClassic, gray, false);
+    add("classic gray disc/antialiased", renderClassic, gray, true);
     for (const char *suffix : { "png", "tif", "bmp", "jpg", "pdf" }) {
         for (const bool antialias : { false, true }) {
             const std::string label
@@ -424,10 +425,10 @@ int main(int argc, char **argv)
     for (const auto &[name, bytes] : rasterBytes)
         line(name.c_str(), nullptr, 0, false);
     line("save raster pdf", nullptr, 0, false);
-    line("precise relative disc/plain", nullptr, 0, false);
-    line("precise relative disc/antialiased", nullptr, 0, false);
-    line("precise gray disc/plain", nullptr, 0, false);
-    line("precise gray disc/antialiased", nullptr, 0, false);
+    line("classic relative disc/plain", nullptr, 0, false);
+    line("classic relative disc/antialiased", nullptr, 0, false);
+    line("classic gray disc/plain", nullptr, 0, false);
+    line("classic gray disc/antialiased", nullptr, 0, false);
     for (const auto &[name, bytes] : peakMemory)
         line(name.c_str(), nullptr, 0, false);
     std::printf("\n%-34s %10s %12s\n", "raster file (1024-pair disc)", "median ms", "bytes");

@@ -5,9 +5,9 @@
 
 #include <QImage>
 
-// The disc tracks drawn with Cairo, the same geometry (pie sectors, clearing disc per track,
-// outermost first) into the same kind of RGB32 buffer: the reference another engineer would
+// The pattern's filled shapes drawn with Cairo from the same pattern geometry into the same kind
+// of RGB32 buffer (sectors as arcs, holes by winding): the reference another engineer would
 // reach for.
-void cairoDrawDisc(QImage &image, const EncoderSettings &settings, bool antialias);
+void cairoDrawPattern(QImage &image, const EncoderSettings &settings, bool antialias);
 
 #endif

@@ -2,6 +2,7 @@
 
 #include "codes.h"
 #include "geometry.h"
+#include "paintcommon.h"
 #include "patterngeometry.h"
 #include "preciseraster.h"
 #include "renderer.h"
@@ -61,16 +62,24 @@ public:
             std::sort(runs.begin(), runs.end());
             tracks.push_back(std::move(runs));
         }
-        if (g.shape == Shape::Disc && g.lineWidth > 0) {
-            std::vector<double> radii;
-            for (const PatternGeometry::Track &t : g.tracks) {
-                radii.push_back(t.from);
-                radii.push_back(t.to);
+        if (g.shape != Shape::Disc)
+            return;
+        // Rings by radius, sorted: a circle's band is dark, a track's interior is read.
+        for (size_t i = 0; i < g.tracks.size(); ++i) {
+            const PatternGeometry::Track &t = g.tracks[i];
+            const double inner = t.from > 0 ? t.from + half : 0.0;
+            if (inner <= t.to - half)
+                rings.push_back({ inner, t.to - half, int(i) });
+            if (g.lineWidth > 0) {
+                for (double r : { t.from, t.to })
+                    if (r > 0)
+                        rings.push_back({ std::max(0.0, r - half), r + half, -1 });
             }
-            for (double r : radii)
-                if (r > 0)
-                    circles.push_back({ std::max(0.0, r - half), r + half });
         }
+        // Lines first where they overlap a track's edge: they are drawn over it.
+        std::sort(rings.begin(), rings.end(), [](const Ring &a, const Ring &b) {
+            return a.from != b.from ? a.from < b.from : a.track < b.track;
+        });
     }
 
     bool dark(int x, int y) const override
@@ -116,26 +125,34 @@ private:
                 || std::hypot(p.x() - m.dot.x(), p.y() - m.dot.y()) <= m.dotRadius)
                 return true;
         }
-        const double r = std::hypot(d.x(), d.y());
+        const double r = std::sqrt(d.x() * d.x() + d.y() * d.y());
         if (r > g.outerRadius + half)
             return false;
-        for (const auto &[a, b] : circles)
-            if (r >= a && r <= b)
-                return true;
-        const double angle = wrapDegrees(std::atan2(-d.y(), d.x()) * degreesPerRadian);
-        for (size_t i = 0; i < g.tracks.size(); ++i) {
-            const PatternGeometry::Track &t = g.tracks[i];
-            const double inner = t.from > 0 ? t.from + half : 0.0;
-            if (r < inner || r > t.to - half)
+        // The rings holding r start at or before it: a line among them wins.
+        auto end = std::upper_bound(rings.begin(), rings.end(), r,
+            [](double value, const Ring &ring) { return value < ring.from; });
+        int track = -1;
+        for (auto it = end; it != rings.begin();) {
+            --it;
+            if (it->to < r) {
+                if (track >= 0)
+                    break;
                 continue;
-            // A biased mark's straight edges move parallel to themselves.
-            const double widen = g.markBias == 0 || r <= 0
-                ? 0.0
-                : std::asin(std::clamp(g.markBias / 2 / r, -1.0, 1.0)) * degreesPerRadian;
-            return inRuns(tracks[i], angle, widen) || inRuns(tracks[i], angle + 360.0, widen)
-                || inRuns(tracks[i], angle - 360.0, widen);
+            }
+            if (it->track < 0)
+                return true;
+            track = it->track;
         }
-        return false;
+        if (track < 0)
+            return false;
+        const double angle = wrapDegrees(std::atan2(-d.y(), d.x()) * degreesPerRadian);
+        // A biased mark's straight edges move parallel to themselves.
+        const double widen = g.markBias == 0 || r <= 0
+            ? 0.0
+            : std::asin(std::clamp(g.markBias / 2 / r, -1.0, 1.0)) * degreesPerRadian;
+        const auto &runs = tracks[size_t(track)];
+        return inRuns(runs, angle, widen) || inRuns(runs, angle + 360.0, widen)
+            || inRuns(runs, angle - 360.0, widen);
     }
 
     const PatternGeometry &g;
@@ -143,7 +160,13 @@ private:
     QPointF shift;
     double half = 0;
     std::vector<std::vector<std::pair<double, double>>> tracks;
-    std::vector<std::pair<double, double>> circles;
+    struct Ring
+    {
+        double from = 0;
+        double to = 0;
+        int track = -1; // -1 for a border circle
+    };
+    std::vector<Ring> rings;
 };
 
 // The classic pixels as drawn, one bit a pixel: they are not the shapes, so they are read.
@@ -261,9 +284,11 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
     const int apertureSamples
         = apertureMm > 0 ? std::clamp(int(std::ceil(apertureMm * k)), 1, 9) : 1;
 
-    for (size_t i = 0; i < g.tracks.size(); ++i) {
+    result.tracks.resize(g.tracks.size());
+    shareOutOverCores(int(g.tracks.size()), [&](int trackIndex) {
+        const size_t i = size_t(trackIndex);
         const PatternGeometry::Track &t = g.tracks[i];
-        ReadBack::Track out;
+        ReadBack::Track &out = result.tracks[i];
         out.name = t.name;
         out.markMm = i < widths.size() ? widths[i].mark : 0;
         out.gapMm = i < widths.size() ? widths[i].gap : 0;
@@ -370,8 +395,7 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
                 }
             }
         }
-        result.tracks.push_back(out);
-    }
+    });
 
     // A strip's border line stands half in its first and last steps.
     if (!disc && half > 0 && pitch > 0 && half > pitch / 4)
