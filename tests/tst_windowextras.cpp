@@ -155,6 +155,17 @@ void TestWindowExtras::readoutTurnsRed()
     form.findChild<QCheckBox *>(QStringLiteral("autoPreviewCheck"))->setChecked(false);
     apply(form, { "positions=65536" });
     QCOMPARE(more.narrowestLabel->palette().color(QPalette::WindowText), QColor(Qt::red));
+    // Classic pixels on a fine strip: the read-out names the tracks that read wrong positions.
+    apply(form, { "positions=4", "classic" });
+    more.positionsCheck->setChecked(false);
+    form.findChild<QSpinBox *>(QStringLiteral("pairsBitsSpin"))->setValue(10);
+    QVERIFY2(more.narrowestLabel->text().contains(
+                 QLatin1String("Does not read: 10 tracks, track 1 (bit 9, most significant)")),
+        qPrintable(more.narrowestLabel->text()));
+    QVERIFY(more.narrowestLabel->toolTip().contains(QLatin1String("does not read")));
+    more.classicPixelsCheck->setChecked(false);
+    QVERIFY2(!more.narrowestLabel->text().contains(QLatin1String("Does not read")),
+        qPrintable(more.narrowestLabel->text()));
     // A Gray disc with an odd count says why it draws the form's count instead.
     apply(form, { "circle", "positions=361" });
     QVERIFY(more.narrowestLabel->text().contains(QLatin1String("even number of positions")));
