@@ -1,5 +1,7 @@
 #include "barpainter.h"
 
+#include "classicpixels.h"
+
 #include "geometry.h"
 #include "paintcommon.h"
 
@@ -9,30 +11,33 @@ void drawAbsoluteBar(QPainter &painter, const EncoderSettings &settings, QSize s
 {
     painter.fillRect(QRect(QPoint(0, 0), size), settings.background);
 
-    const int bits = settings.count;
-    if (bits <= 0)
+    const std::vector<ClassicTrack> tracks = classicTracks(settings);
+    const int count = int(tracks.size());
+    if (count == 0)
         return;
-    if (bits == 1) {
-        drawBarTrack(painter, settings, size, 0, size.height(), 2, TrackPosition::Only);
+    if (count == 1) {
+        drawBarTrack(
+            painter, settings, size, 0, size.height(), tracks[0].segments, TrackPosition::Only);
         return;
     }
     // The rows left over by the integer division stay background below the last track.
-    const int trackHeight = size.height() / bits;
-    for (int i = 0; i < bits; ++i) {
-        const int segments
-            = settings.bitOrder == BitOrder::LsbToMsb ? powerOfTwo(i + 1) : powerOfTwo(bits - i);
+    const int trackHeight = size.height() / count;
+    for (int i = 0; i < count; ++i) {
         const TrackPosition position = i == 0 ? TrackPosition::First
-            : i == bits - 1                   ? TrackPosition::Last
+            : i == count - 1                  ? TrackPosition::Last
                                               : TrackPosition::Middle;
-        drawBarTrack(painter, settings, size, i * trackHeight, trackHeight, segments, position);
+        drawBarTrack(painter, settings, size, i * trackHeight, trackHeight,
+            tracks[size_t(i)].segments, position);
     }
 }
 
 void drawRelativeBar(QPainter &painter, const EncoderSettings &settings, QSize size)
 {
     painter.fillRect(QRect(QPoint(0, 0), size), settings.background);
-    drawBarTrack(
-        painter, settings, size, 0, size.height(), 2 * settings.count, TrackPosition::Only);
+    const std::vector<ClassicTrack> tracks = classicTracks(settings);
+    if (!tracks.empty())
+        drawBarTrack(
+            painter, settings, size, 0, size.height(), tracks[0].segments, TrackPosition::Only);
 }
 
 void drawBarTrack(QPainter &painter, const EncoderSettings &settings, QSize size, int top,

@@ -1,5 +1,7 @@
 #include "discpainter.h"
 
+#include "classicpixels.h"
+
 #include "coveragefill.h"
 #include "geometry.h"
 #include "paintcommon.h"
@@ -202,28 +204,22 @@ std::vector<DiscTrack> discTracks(const EncoderSettings &settings)
 {
     const int outer = Geometry::mmToPixels(settings.dpi, settings.outerRadiusMm);
     const int inner = Geometry::mmToPixels(settings.dpi, settings.innerRadiusMm);
+    const std::vector<ClassicTrack> code = classicTracks(settings);
+    const int count = int(code.size());
+    const bool relative = settings.type == EncoderType::Relative;
     std::vector<DiscTrack> tracks;
-    if (settings.type == EncoderType::Relative) {
-        tracks.push_back({ inner, outer, 2 * settings.count, 0.0f });
+    if (count == 0)
         return tracks;
-    }
-    const int bits = settings.count;
-    if (bits <= 0)
-        return tracks;
-    const int trackWidth = (outer - inner) / bits;
-    const bool reversed = settings.bitOrder == BitOrder::MsbToLsb;
-    for (int j = 0; j < bits; ++j) {
+    // Whole-pixel rings of the truncated width; the rest of the ring stays inside the last.
+    const int trackWidth = (outer - inner) / count;
+    for (int j = 0; j < count; ++j) {
         DiscTrack track;
-        track.innerRadius = inner + (bits - 1 - j) * trackWidth;
-        // One pixel past the next track's inner radius, so neighbouring tracks leave no seam.
-        track.outerRadius = inner + (bits - j) * trackWidth + 1;
-        if (!settings.grayCode) {
-            track.segments = reversed ? powerOfTwo(j + 1) : powerOfTwo(bits - j);
-        } else {
-            const int rank = reversed ? j : bits - 1 - j; // 0 = most significant bit
-            track.segments = rank == 0 ? 2 : powerOfTwo(rank);
-            track.phase = rank == 0 ? 0.0f : 0.5f;
-        }
+        track.innerRadius = inner + (count - 1 - j) * trackWidth;
+        // One pixel past the next track's inner radius, so neighbouring tracks leave no seam;
+        // the one ring of a relative disc is the whole ring.
+        track.outerRadius = relative ? outer : inner + (count - j) * trackWidth + 1;
+        track.segments = code[size_t(j)].segments;
+        track.phase = code[size_t(j)].phase;
         tracks.push_back(track);
     }
     return tracks;

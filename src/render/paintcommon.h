@@ -15,9 +15,6 @@ void applyRenderHints(QPainter &painter, bool antialias);
 // A width of 0 pixels still draws a one-pixel line: Qt 6 would make a 0-width pen cosmetic.
 QPen linePen(const QColor &color, int widthPx);
 
-// 2^exponent for 1 <= exponent <= 16, from the one table every painter shares.
-int powerOfTwo(int exponent);
-
 // Runs task(0) ... task(count - 1), shared out over the processor's cores (as many threads as
 // can be had, the caller's among them). The first exception a task throws is rethrown here once
 // every thread has stopped.
