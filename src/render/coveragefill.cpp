@@ -115,6 +115,45 @@ void CoverageFill::accumulate(
     }
 }
 
+// accumulate() for an upright edge, at the rows that are worked out only.
+void CoverageFill::accumulateUpright(float *cells, int stride, int bandTop, int rows,
+    const Segment &segment, const std::vector<int> &computed)
+{
+    const double top = std::min(segment.y0, segment.y1);
+    const double bottom = std::max(segment.y0, segment.y1);
+    const float direction = segment.y1 > segment.y0 ? 1.0f : -1.0f;
+    const double x = segment.x0;
+    const double xFloor = std::floor(x);
+    const int li = int(xFloor);
+    const double xf = x - xFloor;
+    auto it = std::lower_bound(computed.begin(), computed.end(), int(std::floor(top)));
+    for (; it != computed.end() && *it < bandTop + rows && *it < bottom; ++it) {
+        const int y = *it;
+        const double dy = std::min(double(y + 1), bottom) - std::max(double(y), top);
+        if (dy <= 0)
+            continue;
+        float *row = cells + size_t(y - bandTop) * size_t(stride);
+        const double d = dy * direction;
+        row[li] += float(d - d * xf);
+        row[li + 1] += float(d * xf);
+    }
+}
+
+// accumulateCrossings() for an upright edge, at the rows that are worked out only.
+void CoverageFill::accumulateUprightCrossings(int *cells, int stride, int width, int bandTop,
+    int rows, const Segment &segment, const std::vector<int> &computed)
+{
+    const int direction = segment.y1 > segment.y0 ? 1 : -1;
+    const double top = std::min(segment.y0, segment.y1);
+    const double bottom = std::max(segment.y0, segment.y1);
+    const int first = std::max(bandTop, int(std::ceil(top - 0.5)));
+    const int end = std::min(bandTop + rows, int(std::ceil(bottom - 0.5)));
+    const int cell = std::clamp(int(std::ceil(segment.x0 - 0.5)), 0, width);
+    for (auto it = std::lower_bound(computed.begin(), computed.end(), first);
+         it != computed.end() && *it < end; ++it)
+        cells[size_t(*it - bandTop) * size_t(stride) + size_t(cell)] += direction;
+}
+
 // Adds the edge's winding direction at the first pixel right of where it crosses each row's
 // centre line; summed along the row, these give the winding number at every pixel centre.
 void CoverageFill::accumulateCrossings(
@@ -140,6 +179,34 @@ void CoverageFill::prepare()
     const int height = size.height();
     const int bands = (height + bandRows - 1) / bandRows;
     byBand.assign(size_t(std::max(bands, 0)), {});
+    // A row equals the one above unless a slanted edge crosses one of them or an upright edge
+    // ends in one: long upright edges (a strip's marks) are worked out at their ends only and
+    // copied between. Each band's first row is worked out, so a band stands on its own.
+    std::vector<int> changes(size_t(std::max(height, 0)) + 2, 0);
+    const auto mark = [&](int from, int to) { // rows from..to
+        from = std::clamp(from, 0, height);
+        to = std::clamp(to, -1, height - 1);
+        if (from > to)
+            return;
+        ++changes[size_t(from)];
+        --changes[size_t(to) + 1];
+    };
+    for (const Segment &s : segments) {
+        const double top = std::min(s.y0, s.y1);
+        const double bottom = std::max(s.y0, s.y1);
+        if (s.x0 == s.x1) {
+            mark(int(std::floor(top)), int(std::floor(top)) + 1);
+            mark(int(std::floor(bottom)), int(std::floor(bottom)) + 1);
+        } else {
+            mark(int(std::floor(top)), int(std::ceil(bottom)));
+        }
+    }
+    computedRows.assign(size_t(std::max(bands, 0)), {});
+    for (int y = 0, level = 0; y < height; ++y) {
+        level += changes[size_t(y)];
+        if (level > 0 || y % bandRows == 0)
+            computedRows[size_t(y / bandRows)].push_back(y);
+    }
     for (size_t i = 0; i < segments.size(); ++i) {
         const Segment &s = segments[i];
         const double top = std::min(s.y0, s.y1);
@@ -163,6 +230,8 @@ void CoverageFill::fillRows(uchar *firstRow, qsizetype stride, int top, int rows
     const QRgb bg = background | 0xff000000u;
     // Whole bands of cells, of which only the asked rows are written out. Each thread keeps its
     // cells from call to call, left all zero.
+    thread_local std::vector<QRgb> lastRow;
+    lastRow.resize(size_t(width));
     const auto sweep = [&](auto &cells, int cellStride, auto accumulateBand, auto writeRow) {
         using Cell = typename std::decay_t<decltype(cells)>::value_type;
         if (cells.size() != size_t(cellStride) * bandRows)
@@ -170,17 +239,28 @@ void CoverageFill::fillRows(uchar *firstRow, qsizetype stride, int top, int rows
         for (int band = top / bandRows; band * bandRows < top + rows; ++band) {
             const int bandTop = band * bandRows;
             const int bandHeight = std::min(bandRows, size.height() - bandTop);
+            const std::vector<int> &computed = computedRows[size_t(band)];
             for (int index : byBand[size_t(band)])
-                accumulateBand(
-                    cells.data(), cellStride, bandTop, bandHeight, segments[size_t(index)]);
+                accumulateBand(cells.data(), cellStride, bandTop, bandHeight,
+                    segments[size_t(index)], computed);
+            auto next = computed.begin();
             for (int r = 0; r < bandHeight; ++r) {
                 Cell *cell = cells.data() + size_t(r) * size_t(cellStride);
                 const int y = bandTop + r;
-                // writeRow clears the cells it sums; the rest are cleared here.
                 const bool wanted = y >= top && y < top + rows;
+                QRgb *line = reinterpret_cast<QRgb *>(firstRow + (y - top) * stride);
+                if (next == computed.end() || *next != y) {
+                    // The same as the row above, which was worked out or copied in this band.
+                    if (wanted)
+                        std::copy(lastRow.begin(), lastRow.end(), line);
+                    continue;
+                }
+                ++next;
+                // writeRow clears the cells it sums; the rest are cleared here.
+                writeRow(cell, lastRow.data());
                 if (wanted)
-                    writeRow(cell, reinterpret_cast<QRgb *>(firstRow + (y - top) * stride));
-                std::fill(cell + (wanted ? width : 0), cell + cellStride, Cell(0));
+                    std::copy(lastRow.begin(), lastRow.end(), line);
+                std::fill(cell + width, cell + cellStride, Cell(0));
             }
         }
     };
@@ -188,8 +268,13 @@ void CoverageFill::fillRows(uchar *firstRow, qsizetype stride, int top, int rows
         thread_local std::vector<int> cells;
         sweep(
             cells, width + 1,
-            [width](int *c, int cellStride, int bandTop, int bandHeight, const Segment &s) {
-                accumulateCrossings(c, cellStride, width, bandTop, bandHeight, s);
+            [width](int *c, int cellStride, int bandTop, int bandHeight, const Segment &s,
+                const std::vector<int> &computed) {
+                if (s.x0 == s.x1)
+                    accumulateUprightCrossings(
+                        c, cellStride, width, bandTop, bandHeight, s, computed);
+                else
+                    accumulateCrossings(c, cellStride, width, bandTop, bandHeight, s);
             },
             [&](int *cell, QRgb *line) {
                 int winding = 0;
@@ -204,8 +289,12 @@ void CoverageFill::fillRows(uchar *firstRow, qsizetype stride, int top, int rows
     thread_local std::vector<float> cells;
     sweep(
         cells, width + 2,
-        [](float *c, int cellStride, int bandTop, int bandHeight, const Segment &s) {
-            accumulate(c, cellStride, bandTop, bandHeight, s);
+        [](float *c, int cellStride, int bandTop, int bandHeight, const Segment &s,
+            const std::vector<int> &computed) {
+            if (s.x0 == s.x1)
+                accumulateUpright(c, cellStride, bandTop, bandHeight, s, computed);
+            else
+                accumulate(c, cellStride, bandTop, bandHeight, s);
         },
         [&](float *cell, QRgb *line) {
             float sum = 0.0f;

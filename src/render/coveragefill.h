@@ -51,10 +51,15 @@ private:
     static void accumulate(float *cells, int stride, int bandTop, int rows, const Segment &segment);
     static void accumulateCrossings(
         int *cells, int stride, int width, int bandTop, int rows, const Segment &segment);
+    static void accumulateUpright(float *cells, int stride, int bandTop, int rows,
+        const Segment &segment, const std::vector<int> &computed);
+    static void accumulateUprightCrossings(int *cells, int stride, int width, int bandTop,
+        int rows, const Segment &segment, const std::vector<int> &computed);
 
     QSize size;
     std::vector<Segment> segments;
     std::vector<std::vector<int>> byBand; // segment indices by the band of rows they touch
+    std::vector<std::vector<int>> computedRows; // by band: the rows not copied from the one above
     bool prepared = false;
 };
 
