@@ -14,6 +14,7 @@
 #include "vectorwriter.h"
 
 #include <QAction>
+#include <QPointer>
 #include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
@@ -24,6 +25,9 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QTabBar>
+#include <QThreadPool>
+
+#include <optional>
 
 namespace {
 
@@ -496,8 +500,6 @@ void MainForm::setupExtrasPage()
         w->setMaximumHeight(14);
     }
     more.narrowestLabel->setMaximumHeight(26);
-    more.narrowestLabel->setToolTip(tr("The narrowest mark and gap of the pattern; red where a "
-                                       "track vanishes at this DPI"));
     QFont tiny = more.narrowestLabel->font();
     tiny.setPixelSize(std::min(QFontInfo(tiny).pixelSize(), 9));
     more.narrowestLabel->setFont(tiny);
@@ -567,35 +569,61 @@ void MainForm::updateNarrowest()
         return;
     QString problem;
     const EncoderSettings s = settings(&problem);
-    QString text = problem;
-    bool red = !problem.isEmpty();
-    if (problem.isEmpty()) {
-        double mark = std::numeric_limits<double>::infinity();
-        double gap = mark;
-        for (const PatternGeometry::Widths &w : patternGeometry(s).narrowest()) {
-            mark = std::min(mark, w.mark);
-            gap = std::min(gap, w.gap);
-        }
-        const double dots = s.dpi / 25.4;
-        const auto cell = [dots](double mm) {
-            return std::isinf(mm) ? QStringLiteral("-")
-                                  : QStringLiteral("%1 mm = %2 px")
-                                        .arg(mm, 0, 'g', 3)
-                                        .arg(mm * dots, 0, 'f', mm * dots < 10 ? 1 : 0);
-        };
-        const ReadBack reading = readBack(s, ui.qualityCheck->isChecked());
-        if (reading.reads()) {
-            text = tr("Narrowest mark %1\nNarrowest gap %2").arg(cell(mark), cell(gap));
-            red = !thinTrackWarning(s).isEmpty();
-        } else {
-            text = tr("Narrowest mark %1, gap %2\nDoes not read: %3")
-                       .arg(cell(mark), cell(gap), reading.failingTracks());
-            red = true;
-        }
-        more.narrowestLabel->setToolTip(
-            QStringLiteral("<pre>%1</pre>").arg(readBackReport(reading, 0).toHtmlEscaped()));
+    ++readBackGeneration;
+    if (!problem.isEmpty()) {
+        showReadOut(problem, true, QString());
+        return;
     }
+    double mark = std::numeric_limits<double>::infinity();
+    double gap = mark;
+    for (const PatternGeometry::Widths &w : patternGeometry(s).narrowest()) {
+        mark = std::min(mark, w.mark);
+        gap = std::min(gap, w.gap);
+    }
+    const double dots = s.dpi / 25.4;
+    const auto cell = [dots](double mm) {
+        return std::isinf(mm) ? QStringLiteral("-")
+                              : QStringLiteral("%1 mm = %2 px")
+                                    .arg(mm, 0, 'g', 3)
+                                    .arg(mm * dots, 0, 'f', mm * dots < 10 ? 1 : 0);
+    };
+    const QString widths = tr("Narrowest mark %1\nNarrowest gap %2").arg(cell(mark), cell(gap));
+    const bool thin = !thinTrackWarning(s).isEmpty();
+    showReadOut(widths, thin, QString());
+    // Reading every step of a fine code back takes a moment: it runs beside the window, and
+    // only the answer for the latest settings is shown.
+    const int generation = readBackGeneration;
+    const bool antialias = ui.qualityCheck->isChecked();
+    QPointer<MainForm> self(this);
+    QThreadPool::globalInstance()->start([self, s, antialias, generation, widths, thin, mark, gap,
+                                             cell] {
+        std::optional<ReadBack> reading;
+        try {
+            reading = readBack(s, antialias);
+        } catch (const std::bad_alloc &) {
+        }
+        QMetaObject::invokeMethod(qApp, [=] {
+            if (!self || self->readBackGeneration != generation || !reading)
+                return;
+            const QString table
+                = QStringLiteral("<pre>%1</pre>").arg(readBackReport(*reading, 0).toHtmlEscaped());
+            if (reading->reads())
+                self->showReadOut(widths, thin, table);
+            else
+                self->showReadOut(tr("Narrowest mark %1, gap %2\nDoes not read: %3")
+                                      .arg(cell(mark), cell(gap), reading->failingTracks()),
+                    true, table);
+        });
+    });
+}
+
+void MainForm::showReadOut(const QString &text, bool red, const QString &details)
+{
     more.narrowestLabel->setText(text);
+    more.narrowestLabel->setToolTip(details.isEmpty()
+            ? tr("The narrowest mark and gap of the pattern; red where a track vanishes at this "
+                 "DPI or would not read")
+            : details);
     QPalette pal = more.narrowestLabel->palette();
     pal.setColor(
         QPalette::WindowText, red ? QColor(Qt::red) : palette().color(QPalette::WindowText));

@@ -96,6 +96,7 @@ private:
     void setupActions();
     void updateExtrasEnabled();
     void updateNarrowest();
+    void showReadOut(const QString &text, bool red, const QString &details);
     void connectControls();
     void updateGrayCodeEnabled();
     // The export sequence after the file dialog: explicit render, then `write` with the wait
@@ -107,6 +108,7 @@ private:
     Ui_MainForm ui;
     std::optional<QImage> image;
     int renders = 0;
+    int readBackGeneration = 0; // the settings whose read-back the read-out waits for
     Extras more;
 };
 
