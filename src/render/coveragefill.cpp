@@ -224,13 +224,44 @@ void CoverageFill::prepare()
 void CoverageFill::fillRows(uchar *firstRow, qsizetype stride, int top, int rows, QRgb foreground,
     QRgb background, Sampling sampling) const
 {
-    Q_ASSERT(prepared && top >= 0 && top + rows <= size.height());
-    const int width = size.width();
+    // The colour of every coverage, blended once.
     const QRgb fg = foreground | 0xff000000u;
     const QRgb bg = background | 0xff000000u;
-    // Whole bands of cells, of which only the asked rows are written out. Each thread keeps its
+    QRgb colors[256];
+    for (int a = 0; a < 256; ++a)
+        colors[a] = a == 0 ? bg : a == 255 ? fg : interpolate(fg, uint(a), bg, uint(255 - a));
+    const int width = size.width();
+    alphaRows(top, rows, sampling, [&](int y, const uchar *alpha) {
+        QRgb *line = reinterpret_cast<QRgb *>(firstRow + (y - top) * stride);
+        for (int x = 0; x < width; ++x)
+            line[x] = colors[alpha[x]];
+    });
+}
+
+void CoverageFill::fillAlpha(
+    uchar *firstRow, qsizetype stride, int top, int rows, Sampling sampling) const
+{
+    const int width = size.width();
+    alphaRows(top, rows, sampling, [&](int y, const uchar *alpha) {
+        std::copy(alpha, alpha + width, firstRow + (y - top) * stride);
+    });
+}
+
+QRgb CoverageFill::blend(QRgb foreground, QRgb background, int alpha)
+{
+    const QRgb fg = foreground | 0xff000000u;
+    const QRgb bg = background | 0xff000000u;
+    return alpha <= 0 ? bg : alpha >= 255 ? fg : interpolate(fg, uint(alpha), bg, uint(255 - alpha));
+}
+
+void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
+    const std::function<void(int y, const uchar *alpha)> &give) const
+{
+    Q_ASSERT(prepared && top >= 0 && top + rows <= size.height());
+    const int width = size.width();
+    // Whole bands of cells, of which only the asked rows are given out. Each thread keeps its
     // cells from call to call, left all zero.
-    thread_local std::vector<QRgb> lastRow;
+    thread_local std::vector<uchar> lastRow;
     lastRow.resize(size_t(width));
     const auto sweep = [&](auto &cells, int cellStride, auto accumulateBand, auto writeRow) {
         using Cell = typename std::decay_t<decltype(cells)>::value_type;
@@ -248,19 +279,16 @@ void CoverageFill::fillRows(uchar *firstRow, qsizetype stride, int top, int rows
                 Cell *cell = cells.data() + size_t(r) * size_t(cellStride);
                 const int y = bandTop + r;
                 const bool wanted = y >= top && y < top + rows;
-                QRgb *line = reinterpret_cast<QRgb *>(firstRow + (y - top) * stride);
-                if (next == computed.end() || *next != y) {
-                    // The same as the row above, which was worked out or copied in this band.
-                    if (wanted)
-                        std::copy(lastRow.begin(), lastRow.end(), line);
-                    continue;
+                // A row not worked out is the same as the one above, which was worked out or
+                // copied in this band.
+                if (next != computed.end() && *next == y) {
+                    ++next;
+                    // writeRow clears the cells it sums; the rest are cleared here.
+                    writeRow(cell, lastRow.data());
+                    std::fill(cell + width, cell + cellStride, Cell(0));
                 }
-                ++next;
-                // writeRow clears the cells it sums; the rest are cleared here.
-                writeRow(cell, lastRow.data());
                 if (wanted)
-                    std::copy(lastRow.begin(), lastRow.end(), line);
-                std::fill(cell + width, cell + cellStride, Cell(0));
+                    give(y, lastRow.data());
             }
         }
     };
@@ -276,12 +304,12 @@ void CoverageFill::fillRows(uchar *firstRow, qsizetype stride, int top, int rows
                 else
                     accumulateCrossings(c, cellStride, width, bandTop, bandHeight, s);
             },
-            [&](int *cell, QRgb *line) {
+            [&](int *cell, uchar *alpha) {
                 int winding = 0;
                 for (int x = 0; x < width; ++x) {
                     winding += cell[x];
                     cell[x] = 0;
-                    line[x] = winding != 0 ? fg : bg;
+                    alpha[x] = winding != 0 ? 255 : 0;
                 }
             });
         return;
@@ -296,16 +324,13 @@ void CoverageFill::fillRows(uchar *firstRow, qsizetype stride, int top, int rows
             else
                 accumulate(c, cellStride, bandTop, bandHeight, s);
         },
-        [&](float *cell, QRgb *line) {
+        [&](float *cell, uchar *alpha) {
             float sum = 0.0f;
             for (int x = 0; x < width; ++x) {
                 sum += cell[x];
                 cell[x] = 0.0f;
                 const float coverage = std::fabs(sum);
-                const int alpha = coverage >= 1.0f ? 255 : int(coverage * 255.0f + 0.5f);
-                line[x] = alpha == 0 ? bg
-                    : alpha == 255   ? fg
-                                     : interpolate(fg, uint(alpha), bg, uint(255 - alpha));
+                alpha[x] = coverage >= 1.0f ? 255 : uchar(int(coverage * 255.0f + 0.5f));
             }
         });
 }

@@ -5,6 +5,7 @@
 #include <QRgb>
 #include <QSize>
 
+#include <functional>
 #include <vector>
 
 // Fills a set of closed polygons with one colour over a background, antialiased by the exact area
@@ -42,12 +43,19 @@ public:
     void fillRows(uchar *firstRow, qsizetype stride, int top, int rows, QRgb foreground,
         QRgb background, Sampling sampling) const;
 
+    // The same rows as the coverage of each pixel, 0 (background) to 255 (foreground), a byte a
+    // pixel; fillRows gives pixel x the colour blend(foreground, background, coverage).
+    void fillAlpha(uchar *firstRow, qsizetype stride, int top, int rows, Sampling sampling) const;
+    static QRgb blend(QRgb foreground, QRgb background, int alpha);
+
 private:
     struct Segment
     {
         double x0, y0, x1, y1;
     };
     void addClippedSegment(Point a, Point b);
+    void alphaRows(int top, int rows, Sampling sampling,
+        const std::function<void(int y, const uchar *alpha)> &give) const;
     static void accumulate(float *cells, int stride, int bandTop, int rows, const Segment &segment);
     static void accumulateCrossings(
         int *cells, int stride, int width, int bandTop, int rows, const Segment &segment);
