@@ -135,8 +135,10 @@ bool writeRows(PixelPacking::PixelRows &rows, const EncoderSettings &settings, F
         break;
     }
     if (written && rows.failed()) {
-        written = false;
-        reason = notEnoughMemory(rows.size());
+        // The same words as when the render cannot start.
+        file.cancel();
+        *error = notEnoughMemory(rows.size());
+        return false;
     }
     if (!written) {
         *error = file.failure(reason);

@@ -23,9 +23,15 @@ constexpr qint64 bandMemory = qint64(40) << 20;
 
 PatternRows::PatternRows(const PatternRaster &raster)
     : raster(raster),
-      bufferLimit(int(std::max<qint64>(
-          2, bandMemory / (qint64(raster.size().width()) * PatternRaster::bandRows * 4))))
-{ }
+      fromCoverage(raster.hasCoverage()),
+      bytesPerPixel(fromCoverage ? 1 : 4),
+      bufferLimit(int(std::max<qint64>(2,
+          bandMemory / (qint64(raster.size().width()) * PatternRaster::bandRows * bytesPerPixel))))
+{
+    if (fromCoverage)
+        for (int a = 0; a < 256; ++a)
+            colors[a] = raster.colorOf(a) | 0xff000000u;
+}
 
 PatternRows::~PatternRows()
 {
@@ -58,14 +64,14 @@ int PatternRows::bandHeight(int band) const
         PatternRaster::bandRows, raster.size().height() - band * PatternRaster::bandRows);
 }
 
-std::unique_ptr<QRgb[]> PatternRows::takeBuffer()
+std::unique_ptr<uchar[]> PatternRows::takeBuffer()
 {
     {
         std::unique_lock<std::mutex> lock(buffersLock);
         bufferReturned.wait(
             lock, [this] { return !spareBuffers.empty() || buffersMade < bufferLimit; });
         if (!spareBuffers.empty()) {
-            std::unique_ptr<QRgb[]> buffer = std::move(spareBuffers.back());
+            std::unique_ptr<uchar[]> buffer = std::move(spareBuffers.back());
             spareBuffers.pop_back();
             return buffer;
         }
@@ -73,8 +79,8 @@ std::unique_ptr<QRgb[]> PatternRows::takeBuffer()
     }
     // Not zeroed: every pixel is painted.
     try {
-        return std::unique_ptr<QRgb[]>(
-            new QRgb[size_t(raster.size().width()) * size_t(PatternRaster::bandRows)]);
+        return std::unique_ptr<uchar[]>(new uchar[size_t(raster.size().width())
+            * size_t(PatternRaster::bandRows) * size_t(bytesPerPixel)]);
     } catch (...) {
         const std::lock_guard<std::mutex> lock(buffersLock);
         --buffersMade;
@@ -82,7 +88,7 @@ std::unique_ptr<QRgb[]> PatternRows::takeBuffer()
     }
 }
 
-void PatternRows::giveBack(std::unique_ptr<QRgb[]> buffer)
+void PatternRows::giveBack(std::unique_ptr<uchar[]> buffer)
 {
     if (!buffer)
         return;
@@ -97,6 +103,28 @@ const Layout &PatternRows::layout()
 {
     if (packing)
         return *packing;
+    if (fromCoverage) {
+        // The colours are known without a look at the pixels: the two, and every blend of
+        // them when antialiased. Each coverage packs to its own code, ready for the rows.
+        QVector<QRgb> distinct;
+        for (const int a : raster.isAntialiased() ? QVector<int>() : QVector<int> { 0, 255 })
+            distinct.append(colors[a]);
+        if (raster.isAntialiased())
+            for (int a = 0; a < 256; ++a)
+                distinct.append(colors[a]);
+        QVector<QRgb> unique;
+        for (QRgb c : distinct)
+            if (!unique.contains(c))
+                unique.append(c);
+        packing = std::make_unique<Layout>(unique);
+        const RowPacker single(*packing, 1);
+        for (int a = 0; a < 256; ++a) {
+            uchar out[3] = { 0, 0, 0 };
+            single.pack(&colors[a], out);
+            codes[a] = packing->kind == Layout::Kind::Bilevel ? uchar(out[0] >> 7) : out[0];
+        }
+        return *packing;
+    }
     const int bands = bandCount();
     const int width = raster.size().width();
     std::vector<ColorCensus> censuses(static_cast<size_t>(bands));
@@ -109,14 +137,15 @@ const Layout &PatternRows::layout()
     shareOutOverCores(bands, [&](int band) {
         if (decided)
             return;
-        std::unique_ptr<QRgb[]> pixels = takeBuffer();
+        std::unique_ptr<uchar[]> buffer = takeBuffer();
+        const QRgb *pixels = reinterpret_cast<const QRgb *>(buffer.get());
         try {
             const int rows = bandHeight(band);
-            raster.paintRows(reinterpret_cast<uchar *>(pixels.get()), qsizetype(width) * 4,
-                band * PatternRaster::bandRows, rows);
+            raster.paintRows(buffer.get(), qsizetype(width) * 4, band * PatternRaster::bandRows,
+                rows);
             ColorCensus &census = censuses[size_t(band)];
             for (int r = 0; r < rows && !census.overflowed(); ++r)
-                census.add(pixels.get() + size_t(r) * size_t(width), width);
+                census.add(pixels + size_t(r) * size_t(width), width);
             const QVector<QRgb> colors = census.colors();
             if (colors.isEmpty() || colors.size() > 2)
                 twoColors = false;
@@ -128,14 +157,14 @@ const Layout &PatternRows::layout()
                 copy.colors = packer.layout().palette;
                 copy.bits.resize(size_t(packer.rowBytes()) * size_t(rows));
                 for (int r = 0; r < rows; ++r)
-                    packer.pack(pixels.get() + size_t(r) * size_t(width),
+                    packer.pack(pixels + size_t(r) * size_t(width),
                         copy.bits.data() + size_t(r) * size_t(packer.rowBytes()));
             }
         } catch (...) {
-            giveBack(std::move(pixels)); // another thread may be waiting for it
+            giveBack(std::move(buffer)); // another thread may be waiting for it
             throw;
         }
-        giveBack(std::move(pixels));
+        giveBack(std::move(buffer));
     });
     // The colours in order of first appearance: each band's, in the order of the bands.
     ColorCensus whole;
@@ -151,6 +180,20 @@ const Layout &PatternRows::layout()
 
 void PatternRows::packRow(int y, const RowPacker &packer, uchar *out)
 {
+    if (fromCoverage && packer.layout().kind == packing->kind
+        && packer.layout().palette == packing->palette) {
+        const uchar *alpha = bandRow(y);
+        const int width = raster.size().width();
+        if (packing->kind == Layout::Kind::Bilevel) {
+            std::memset(out, 0, size_t(packer.rowBytes()));
+            for (int x = 0; x < width; ++x)
+                out[x >> 3] |= uchar(codes[alpha[x]] << (7 - (x & 7)));
+        } else {
+            for (int x = 0; x < width; ++x)
+                out[x] = codes[alpha[x]];
+        }
+        return;
+    }
     if (bilevel.empty() || packer.layout().kind != Layout::Kind::Bilevel) {
         packer.pack(row(y), out);
         return;
@@ -181,14 +224,20 @@ void PatternRows::drawAhead(int band)
     next.index = band;
     next.pixels = takeBuffer();
     const PatternRaster *source = &raster;
-    uchar *bits = reinterpret_cast<uchar *>(next.pixels.get());
-    const qsizetype stride = qsizetype(raster.size().width()) * 4;
+    uchar *bits = next.pixels.get();
+    const qsizetype stride = qsizetype(raster.size().width()) * bytesPerPixel;
     const int top = band * PatternRaster::bandRows;
     const int rows = bandHeight(band);
+    const bool coverage = fromCoverage;
     // On another core while the writer packs and compresses the rows before; where no thread
     // can be had, when the band is asked for.
     next.drawn = std::async(std::launch::async | std::launch::deferred,
-        [source, bits, stride, top, rows] { source->paintRows(bits, stride, top, rows); });
+        [source, bits, stride, top, rows, coverage] {
+            if (coverage)
+                source->coverageRows(bits, stride, top, rows);
+            else
+                source->paintRows(bits, stride, top, rows);
+        });
     ahead.push_back(std::move(next));
 }
 
@@ -203,6 +252,18 @@ void PatternRows::waitForAll()
 }
 
 const QRgb *PatternRows::row(int y)
+{
+    const uchar *raw = bandRow(y);
+    if (!fromCoverage || renderFailed)
+        return reinterpret_cast<const QRgb *>(raw);
+    const int width = raster.size().width();
+    colorRow.resize(size_t(width));
+    for (int x = 0; x < width; ++x)
+        colorRow[size_t(x)] = colors[raw[x]];
+    return colorRow.data();
+}
+
+const uchar *PatternRows::bandRow(int y)
 {
     const int band = y / PatternRaster::bandRows;
     const int width = raster.size().width();
@@ -236,7 +297,8 @@ const QRgb *PatternRows::row(int y)
     }
     if (renderFailed) {
         zeroRow.assign(size_t(width), 0);
-        return zeroRow.data();
+        return reinterpret_cast<const uchar *>(zeroRow.data());
     }
-    return ahead.front().pixels.get() + size_t(y % PatternRaster::bandRows) * size_t(width);
+    return ahead.front().pixels.get()
+        + size_t(y % PatternRaster::bandRows) * size_t(width) * size_t(bytesPerPixel);
 }

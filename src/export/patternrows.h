@@ -15,9 +15,12 @@
 class PatternRaster;
 
 // The rows of a pattern for a file writer, drawn a band at a time so that the whole image is
-// never in memory. The layout takes one pass over the bands on every core; while the pattern has
-// at most two colours that pass keeps a 1-bit copy, which the writer then reads without a second
-// render. Otherwise the bands are drawn again, a few ahead of the writer on the other cores.
+// never in memory, a few bands ahead of the writer on the other cores. An exact raster is drawn
+// once as a coverage a byte a pixel, and its two colours and their blends give the layout
+// without a look at the pixels: 1 bit when plain, 8-bit grey or palette when antialiased.
+// The classic pixels are colours: their layout takes one pass over the bands on every core;
+// while the pattern has at most two colours that pass keeps a 1-bit copy, which the writer then
+// reads without a second render.
 class PatternRows : public PixelPacking::PixelRows
 {
 public:
@@ -37,7 +40,7 @@ private:
     struct Band
     {
         int index = -1;
-        std::unique_ptr<QRgb[]> pixels;
+        std::unique_ptr<uchar[]> pixels; // coverage or RGB32
         std::future<void> drawn;
     };
     // A band's 1-bit copy, its bits meaning its own two colours.
@@ -51,12 +54,19 @@ private:
     int bandHeight(int band) const;
     // A band's pixels, from the few the rows may have: waits for one to come back when all are
     // in use, so that memory does not grow with the number of cores.
-    std::unique_ptr<QRgb[]> takeBuffer();
-    void giveBack(std::unique_ptr<QRgb[]> buffer);
+    std::unique_ptr<uchar[]> takeBuffer();
+    void giveBack(std::unique_ptr<uchar[]> buffer);
+    // Row y of its band as drawn: coverage bytes or RGB32 pixels.
+    const uchar *bandRow(int y);
     void drawAhead(int band);
     void waitForAll();
 
     const PatternRaster &raster;
+    const bool fromCoverage;
+    const int bytesPerPixel;
+    QRgb colors[256] = {}; // the colour of each coverage
+    uchar codes[256] = {}; // what each coverage packs to: a bit, a grey level or an index
+    std::vector<QRgb> colorRow;
     std::unique_ptr<PixelPacking::Layout> packing;
     std::vector<BilevelBand> bilevel; // empty unless the whole pattern has two colours at most
     std::deque<Band> ahead; // the band being read, then those being drawn after it
@@ -65,7 +75,7 @@ private:
     int buffersMade = 0;
     std::mutex buffersLock;
     std::condition_variable bufferReturned;
-    std::vector<std::unique_ptr<QRgb[]>> spareBuffers;
+    std::vector<std::unique_ptr<uchar[]>> spareBuffers;
     std::vector<QRgb> zeroRow;
     bool renderFailed = false;
 };

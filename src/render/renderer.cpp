@@ -103,6 +103,19 @@ void PatternRaster::paintRows(uchar *firstRow, qsizetype stride, int top, int ro
     paintEncoder(painter, settings, imageSize);
 }
 
+void PatternRaster::coverageRows(uchar *firstRow, qsizetype stride, int top, int rows) const
+{
+    Q_ASSERT(hasCoverage());
+    if (rows > 0)
+        coverage->fillAlpha(firstRow, stride, top, rows,
+            antialias ? CoverageFill::Sampling::Area : CoverageFill::Sampling::PixelCentre);
+}
+
+QRgb PatternRaster::colorOf(int alpha) const
+{
+    return CoverageFill::blend(settings.foreground.rgb(), settings.background.rgb(), alpha);
+}
+
 QImage PatternRaster::image() const
 {
     QImage image(imageSize, QImage::Format_RGB32);

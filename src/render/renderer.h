@@ -35,6 +35,14 @@ public:
     // Paints rows top to top + rows - 1 into RGB32 lines `stride` bytes apart from `firstRow`.
     void paintRows(uchar *firstRow, qsizetype stride, int top, int rows) const;
 
+    // Whether the pixels are a coverage of the foreground over the background (the exact
+    // raster): then coverageRows gives them a byte a pixel, and a pixel's colour is
+    // colorOf(coverage). Plain pixels are 0 or 255. The classic painters give colours only.
+    bool hasCoverage() const { return coverage && !settings.drawsClassicPixels(); }
+    bool isAntialiased() const { return antialias; }
+    void coverageRows(uchar *firstRow, qsizetype stride, int top, int rows) const;
+    QRgb colorOf(int coverage) const;
+
     // The whole image, its DPI recorded, the bands shared out over the cores. Throws
     // std::bad_alloc when it has no pixels or their memory cannot be had.
     QImage image() const;
