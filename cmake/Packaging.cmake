@@ -29,8 +29,12 @@ endforeach()
 add_custom_target(quvelta_man ALL DEPENDS ${quvelta_man_pages})
 install(FILES ${quvelta_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quvelta RENAME copyright)
+# One copyright file: the program's licence, then that of the font compiled into it.
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE quvelta_licence)
+file(READ ${PROJECT_SOURCE_DIR}/resources/fonts/LICENSE-DejaVu.txt quvelta_font_licence)
+file(WRITE ${PROJECT_BINARY_DIR}/copyright
+    "Quvelta\n\n${quvelta_licence}\n\n${quvelta_font_licence}")
+install(FILES ${PROJECT_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quvelta)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quvelta)

@@ -31,6 +31,9 @@ for f in usr/bin/quvelta usr/bin/quvelta-render usr/share/applications/quvelta.d
          usr/share/doc/quvelta/copyright; do
     [ -s "$root/pkg/$f" ] || fail "$f missing from the package"
 done
+grep -q "MIT License" "$root/pkg/usr/share/doc/quvelta/copyright" \
+    && grep -q "Bitstream Vera" "$root/pkg/usr/share/doc/quvelta/copyright" \
+    || fail "the copyright file lacks the program's or the font's licence"
 for size in 16 24 32 48 64 128 256; do
     png="$root/pkg/usr/share/icons/hicolor/${size}x${size}/apps/quvelta.png"
     [ -s "$png" ] || fail "no ${size}x${size} icon"
