@@ -20,7 +20,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 
 # The third-party headers one by one, so /usr/include itself (glibc) is never on the path.
-mkdir -p "$work/inc" "$work/gen"
+mkdir -p "$work/inc" "$work/gen" "$work/log"
 for h in zlib.h zconf.h png.h pngconf.h pnglibconf.h tiff.h tiffio.h tiffconf.h tiffvers.h \
          jpeglib.h jmorecfg.h jerror.h jconfig.h cairo benchmark; do
     for dir in /usr/include /usr/include/"$multiarch"; do
@@ -38,7 +38,7 @@ done
 
 defines="-D_USE_MATH_DEFINES -DUNICODE -D_UNICODE -DQT_CORE_LIB -DQT_GUI_LIB -DQT_WIDGETS_LIB
 -DQT_PRINTSUPPORT_LIB -DQT_TESTLIB_LIB -DQUVELTA_VERSION=\"0\" -DQUVELTA_RENDER_PATH=\"quvelta-render.exe\"
--DQUVELTA_DXFCHECK_PATH=\"dxfcheck.py\" -DQT_TESTCASE_BUILDDIR=\".\" -DQT_TESTCASE_SOURCEDIR=\".\""
+-DQUVELTA_DXFCHECK_PATH=\"dxfcheck.py\" -DQUVELTA_SOURCE_DIR=\".\" -DQT_TESTCASE_BUILDDIR=\".\" -DQT_TESTCASE_SOURCEDIR=\".\""
 includes="-I$work/gen -Isrc/render -Isrc/codec -Isrc/export -Isrc/widgets -Isrc/app -Isrc/cli -Itests
 -Ibench -isystem $qtinc -isystem $qtinc/QtCore -isystem $qtinc/QtGui -isystem $qtinc/QtWidgets
 -isystem $qtinc/QtPrintSupport -isystem $qtinc/QtTest -isystem $work/inc -isystem $work/inc/cairo"
@@ -51,14 +51,20 @@ else
     files=$(find src tests bench -name '*.cpp' ! -path bench/bench.cpp | sort)
 fi
 
-failed=0
-count=0
-for f in $files; do
-    count=$((count + 1))
+# Two at a time (JOBS), each file's errors in a file of its own, printed in order at the end.
+export cxx defines includes work
+printf '%s\n' $files | xargs -P "${JOBS:-2}" -I{} sh -c '
+    f={}; log="$work/log/$(echo "$f" | tr / _)"
     # shellcheck disable=SC2086
-    if ! "$cxx" -std=c++17 -fsyntax-only -Wall -Wextra $defines $includes "$f" 2>"$work/err"; then
+    "$cxx" -std=c++17 -fsyntax-only -Wall -Wextra $defines $includes "$f" >"$log" 2>&1 \
+        && rm -f "$log" || true' 2>/dev/null || true
+count=$(printf '%s\n' $files | wc -l)
+failed=0
+for f in $files; do
+    log="$work/log/$(echo "$f" | tr / _)"
+    if [ -e "$log" ]; then
         echo "check-mingw: $f does not compile for Windows:"
-        head -n 20 "$work/err"
+        head -n 20 "$log"
         failed=$((failed + 1))
     fi
 done
