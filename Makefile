@@ -3,7 +3,7 @@ BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 JOBS ?= 2
 
-.PHONY: deps build run test test-sanitize bench clean
+.PHONY: deps build run test test-sanitize bench package check-package check-mingw check-multiconfig clean
 
 deps:
 	sh scripts/install-deps.sh
@@ -28,5 +28,19 @@ test-sanitize: deps
 bench: build
 	./$(BUILD)/bench/quvelta-bench
 
+# The Debian package, $(BUILD)/quvelta_<version>_<arch>.deb
+package: build
+	rm -f $(BUILD)/quvelta_*.deb
+	cd $(BUILD) && cpack -G DEB
+
+check-package: package
+	sh scripts/check-package.sh $(BUILD)
+
+check-mingw:
+	sh scripts/check-mingw.sh
+
+check-multiconfig:
+	sh scripts/check-multiconfig.sh build-multiconfig
+
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) build-multiconfig

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Draws Quvelta's icon, a small 3-bit Gray-code disc, as icon.ico and icon-64.png.
+"""Draws Quvelta's icon, a small 3-bit Gray-code disc, as icon.ico, icon.svg and icon-N.png.
 
 icon.ico holds four uncompressed 32-bit BMP images (16, 24, 32 and 64 px), 24,838 bytes.
+icon.svg draws the same disc as paths; the PNGs (16 to 256 px) are for the desktop's icon theme.
 Run it from anywhere: python3 resources/make_icon.py
 """
 import math
@@ -11,11 +12,13 @@ import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SIZES = (16, 24, 32, 64)
+PNG_SIZES = (16, 24, 32, 48, 64, 128, 256)
 SUBSAMPLES = 4
 
 INK = (20, 24, 38)
 PAPER = (250, 250, 246)
 RIM = (120, 128, 140)
+TRACKS = ((0.68, 0.92, 0), (0.44, 0.68, 1), (0.20, 0.44, 2))  # bit 0 outermost
 
 
 def sample(x, y):
@@ -29,8 +32,7 @@ def sample(x, y):
     angle = math.degrees(math.atan2(dy, dx)) % 360
     step = int(angle // 45)  # eight code steps, counter-clockwise from 3 o'clock
     gray = step ^ (step >> 1)
-    tracks = ((0.68, 0.92, 0), (0.44, 0.68, 1), (0.20, 0.44, 2))  # bit 0 outermost
-    for inner, outer, bit in tracks:
+    for inner, outer, bit in TRACKS:
         if inner <= r < outer:
             return INK if (gray >> bit) & 1 else PAPER
     if r < 0.08:
@@ -101,10 +103,50 @@ def write_png(path, rows):
         f.write(png)
 
 
+def colour(c):
+    return '#%02x%02x%02x' % c
+
+
+def write_svg(path):
+    """The disc of sample() as paths on a 128 unit square, y down."""
+    half = 64
+
+    def point(r, degrees):
+        a = math.radians(degrees)
+        return '%.4f %.4f' % (half + r * half * math.cos(a), half - r * half * math.sin(a))
+
+    def sector(inner, outer, start, end):
+        # Counter-clockwise on the page is a sweep flag of 0 with y down.
+        return ('M %s A %g %g 0 0 0 %s L %s A %g %g 0 0 1 %s Z'
+                % (point(outer, start), outer * half, outer * half, point(outer, end),
+                   point(inner, end), inner * half, inner * half, point(inner, start)))
+
+    ink = []
+    for step in range(8):
+        gray = step ^ (step >> 1)
+        for inner, outer, bit in TRACKS:
+            if (gray >> bit) & 1:
+                ink.append(sector(inner, outer, 45 * step, 45 * step + 45))
+    lines = [
+        '<?xml version="1.0" encoding="UTF-8"?>',
+        '<svg xmlns="http://www.w3.org/2000/svg" width="128" height="128" viewBox="0 0 128 128">',
+        '  <title>Quvelta</title>',
+        '  <circle cx="64" cy="64" r="64" fill="%s"/>' % colour(RIM),
+        '  <circle cx="64" cy="64" r="%g" fill="%s"/>' % (0.92 * half, colour(PAPER)),
+        '  <path fill="%s" d="%s"/>' % (colour(INK), ' '.join(ink)),
+        '  <circle cx="64" cy="64" r="%g" fill="%s"/>' % (0.08 * half, colour(INK)),
+        '</svg>',
+    ]
+    with open(path, 'w') as f:
+        f.write('\n'.join(lines) + '\n')
+
+
 def main():
-    rendered = {size: render(size) for size in SIZES}
+    rendered = {size: render(size) for size in set(SIZES) | set(PNG_SIZES)}
     write_ico(os.path.join(HERE, 'icon.ico'), [(s, bmp_entry(s, rendered[s])) for s in SIZES])
-    write_png(os.path.join(HERE, 'icon-64.png'), rendered[64])
+    for size in PNG_SIZES:
+        write_png(os.path.join(HERE, 'icon-%d.png' % size), rendered[size])
+    write_svg(os.path.join(HERE, 'icon.svg'))
 
 
 if __name__ == '__main__':

@@ -1,12 +1,18 @@
 #!/bin/sh
-# Installs what building, testing and benchmarking Quvelta need on Debian 12.
+# Installs what building, testing, benchmarking and packaging Quvelta need on Debian 12.
 # Runs apt-get only when a package is missing, so repeated builds stay quick.
+# With the argument "checks" it also installs what CI's platform and package checks use
+# (MinGW-w64, Ninja, the .deb tools and the metadata validators).
 set -eu
 
 packages="cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools
 qt6-image-formats-plugins qt6-qpa-plugins libgl-dev xvfb xauth poppler-utils libbenchmark-dev
 libcairo2-dev zlib1g-dev libpng-dev libtiff-dev libjpeg-dev python3-ezdxf librsvg2-bin
-libtiff-tools fonts-dejavu-core"
+libtiff-tools fonts-dejavu-core dpkg-dev file"
+if [ "${1:-}" = checks ]; then
+    packages="$packages g++-mingw-w64-x86-64-posix ninja-build ccache binutils appstream
+desktop-file-utils man-db groff-base gzip"
+fi
 
 missing=""
 for p in $packages; do

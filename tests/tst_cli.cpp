@@ -1,5 +1,6 @@
 #include "decodetable.h"
 #include "mainform.h"
+#include "outsidetools.h"
 #include "patterngeometry.h"
 #include "preciseraster.h"
 #include "renderoptions.h"
@@ -146,6 +147,7 @@ void TestCli::sameImageAsTheWindow()
 
 void TestCli::rasterPdf()
 {
+    QUVELTA_NEEDS("pdfinfo", "pdfimages");
     const QString name = path(QStringLiteral("strip.pdf"));
     QCOMPARE(render({ QStringLiteral("-o"), name }).exitCode, 0);
     const QByteArray info = output(QStringLiteral("pdfinfo"), { name });
@@ -193,6 +195,7 @@ void TestCli::svgOpensAtPhysicalSize()
 
 void TestCli::vectorPdfHasNoImage()
 {
+    QUVELTA_NEEDS("pdfinfo", "pdfimages", "pdftoppm");
     const QString name = path(QStringLiteral("vector.pdf"));
     const Run run = render({ QStringLiteral("--shape"), QStringLiteral("disc"),
         QStringLiteral("--vector"), QStringLiteral("-o"), name });
@@ -253,6 +256,7 @@ void TestCli::dxfAuditAndArea_data()
 // foreground area of the pattern geometry.
 void TestCli::dxfAuditAndArea()
 {
+    QUVELTA_NEEDS("/usr/bin/python3 -c __import__('ezdxf')");
     QFETCH(QStringList, arguments);
     QFETCH(QStringList, layers);
     if (arguments.contains(QStringLiteral("--no-border"))
@@ -312,6 +316,7 @@ void TestCli::svgRasterisesLikeThePreciseRaster_data()
 // raster shows.
 void TestCli::svgRasterisesLikeThePreciseRaster()
 {
+    QUVELTA_NEEDS("rsvg-convert");
     QFETCH(QStringList, arguments);
     const EncoderSettings settings = parsed(arguments);
     const QString svg = path(QStringLiteral("pattern.svg"));

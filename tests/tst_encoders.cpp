@@ -1,6 +1,7 @@
 #include "codes.h"
 #include "decodetable.h"
 #include "geometry.h"
+#include "outsidetools.h"
 #include "patterngeometry.h"
 #include "preciseraster.h"
 
@@ -306,6 +307,7 @@ void TestEncoders::singleTrackReadsDistinctWords()
 // The .h table is C a sketch includes as it is: it compiles without warnings and decodes.
 void TestEncoders::headerCompilesAndDecodes()
 {
+    QUVELTA_NEEDS("cc");
     QTemporaryDir dir;
     EncoderSettings s;
     s.shape = Shape::Disc;

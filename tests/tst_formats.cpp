@@ -1,6 +1,7 @@
 #include "exporter.h"
 #include "geometry.h"
 #include "outputfile.h"
+#include "outsidetools.h"
 #include "renderer.h"
 #include "renderoptions.h"
 
@@ -128,6 +129,7 @@ void TestFormats::roundTrip()
         return p.readAllStandardOutput();
     };
     if (suffix == QLatin1String("pdf")) {
+        QUVELTA_NEEDS("pdfimages");
         const QList<QByteArray> row
             = run(QStringLiteral("pdfimages"), { QStringLiteral("-list"), name })
                   .split('\n')
@@ -168,6 +170,7 @@ void TestFormats::roundTrip()
         else if (suffix == QLatin1String("bmp"))
             fileDepth = uchar(bytes[28]);
         else {
+            QUVELTA_NEEDS("tiffinfo");
             const QString info = QString::fromUtf8(run(QStringLiteral("tiffinfo"), { name }));
             const auto field = [&](const char *label) {
                 const QRegularExpressionMatch m
@@ -232,6 +235,7 @@ void TestFormats::fileNameBytes()
         QByteArray("\xc0\xaf\xed\xa0\x80")); // overlong and surrogate forms are bytes
 
     // The command line writes exactly that name.
+    QUVELTA_NEEDS("/bin/sh", "printf");
     const Run run = shell(QStringLiteral(
         "\"$R\" -o \"$(printf 'lat\\344.png')\" && test -f \"$(printf 'lat\\344.png')\""));
     QVERIFY2(run.exitCode == 0, run.err.constData());
@@ -278,6 +282,7 @@ void TestFormats::pipeEqualsFile_data()
 // bytes are the same, for a pattern drawn band by band and for a small one drawn whole.
 void TestFormats::pipeEqualsFile()
 {
+    QUVELTA_NEEDS("/bin/sh", "cmp", "stat -c %s /");
     QFETCH(QString, format);
     const Run run = shell(
         QStringLiteral("set -e; for a in '--outer-radius 50 --bits 12' '--outer-radius 10'; do "
@@ -291,6 +296,7 @@ void TestFormats::pipeEqualsFile()
 // One line on stderr with the system's reason, exit status 1, and no file left behind or changed.
 void TestFormats::failures()
 {
+    QUVELTA_NEEDS("/bin/sh");
     QFETCH(QString, script);
     QFETCH(QString, message);
     const Run run = shell(script);
@@ -311,6 +317,7 @@ void TestFormats::failures()
 // a file, and a link to a file stays a link.
 void TestFormats::specialFiles()
 {
+    QUVELTA_NEEDS("/bin/sh", "mkfifo", "cat", "cmp");
     const Run run = shell(QStringLiteral(
         "set -e; \"$R\" -o plain.png; rm -f pipe.png; mkfifo pipe.png; cat pipe.png > read.png & "
         "\"$R\" -o pipe.png; wait; cmp plain.png read.png; test -p pipe.png; "
@@ -347,6 +354,7 @@ void TestFormats::outOfMemoryIsAMessage_data()
 // Under an address-space limit: the file, or one line and status 1 with no file left behind.
 void TestFormats::outOfMemoryIsAMessage()
 {
+    QUVELTA_NEEDS("/bin/sh");
 #ifdef QUVELTA_SANITIZED
     QSKIP("the sanitizers reserve more address space than the limits allow");
 #endif

@@ -1,3 +1,4 @@
+#include "outsidetools.h"
 #include "patterngeometry.h"
 #include "preciseraster.h"
 #include "renderoptions.h"
@@ -111,6 +112,7 @@ void TestPrinting::rulerTicksAreMillimetres()
         page.load(file);
         k = precisePixelsPerMm(settings.dpi);
     } else {
+        QUVELTA_NEEDS("pdftoppm");
         // poppler draws the page at 1200 dpi, the pattern's page 10 mm in.
         QCOMPARE(
             run(QStringLiteral("pdftoppm"),
@@ -162,6 +164,7 @@ void TestPrinting::legendIsText_data()
 
 void TestPrinting::legendIsText()
 {
+    QUVELTA_NEEDS("pdftotext");
     QFETCH(QStringList, arguments);
     arguments.last() = path(arguments.last());
     QCOMPARE(render(QStringList(arguments) << "--calibration").exitCode, 0);

@@ -1,5 +1,6 @@
 #include "geometry.h"
 #include "mainform.h"
+#include "outsidetools.h"
 #include "preview.h"
 
 #include <QApplication>
@@ -14,7 +15,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#if __has_include(<sys/resource.h>)
 #include <sys/resource.h>
+#define QUVELTA_HAVE_RLIMIT
+#endif
 
 // The window's third page, printing and the preview on a high-DPI screen.
 class TestWindowExtras : public QObject
@@ -177,6 +181,7 @@ void TestWindowExtras::readoutTurnsRed()
 // 10 mm from the paper's left and top edges.
 void TestWindowExtras::printsAtPhysicalSize()
 {
+    QUVELTA_NEEDS("pdfinfo", "pdfimages", "pdftoppm");
     MainForm form;
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
@@ -291,6 +296,10 @@ void TestWindowExtras::outOfMemoryIsAnErrorBox()
 #ifdef QUVELTA_SANITIZED
     QSKIP("the sanitizers reserve more address space than the limit allows");
 #endif
+#ifndef QUVELTA_HAVE_RLIMIT
+    QSKIP("no setrlimit here to limit the address space");
+#else
+    QUVELTA_NEEDS("/proc/self/status");
     MainForm form;
     form.show();
     form.findChild<QRadioButton *>(QStringLiteral("circleRadioButton"))->setChecked(true);
@@ -326,6 +335,7 @@ void TestWindowExtras::outOfMemoryIsAnErrorBox()
     form.findChild<QSpinBox *>(QStringLiteral("dpiSpin"))->setValue(100);
     QVERIFY(form.currentImage() && !form.currentImage()->isNull());
     QCOMPARE(form.currentImage()->size(), QSize(787, 787)); // 200 mm at 100 dpi
+#endif
 }
 
 QTEST_MAIN(TestWindowExtras)

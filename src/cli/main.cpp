@@ -52,8 +52,12 @@ void quietQt(QtMsgType type, const QMessageLogContext &, const QString &message)
 int main(int argc, char **argv)
 {
     // A file-size limit or a reader that went away is a failed write to report, not a death.
+#ifdef SIGXFSZ
     std::signal(SIGXFSZ, SIG_IGN);
+#endif
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     qInstallMessageHandler(quietQt);
     // Renders into memory only: no display needed, so it runs over SSH and in CI.
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -3,6 +3,7 @@
 #include "description.h"
 
 #include <QFont>
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPainterPath>
@@ -26,8 +27,13 @@ double tickLength(int mm)
 // The rulers' and the legend's font at 100 px to the em; fonts need a QGuiApplication.
 QFont textFont()
 {
+    // The program's own copy, so the text does not depend on the fonts installed.
+    static const int shipped
+        = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/DejaVuSans.ttf"));
+    Q_UNUSED(shipped);
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(100);
+    font.setHintingPreference(QFont::PreferNoHinting); // the design's outlines, not the system's
     return font;
 }
 
