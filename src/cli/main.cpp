@@ -1,23 +1,56 @@
 #include "decodetable.h"
 #include "description.h"
 #include "exporter.h"
+#include "exporterror.h"
 #include "outputfile.h"
 #include "renderoptions.h"
 #include "vectorwriter.h"
 
 #include <QGuiApplication>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
-// File names in messages keep the bytes they came with.
-void printLine(FILE *stream, const QString &text)
+void printMessage(const QString &text);
+
+// Text for standard output, checked: a full disk or a closed pipe is a failure to report.
+bool printText(const QString &text)
 {
-    std::fputs(fileNameToBytes(text).constData(), stream);
-    if (!text.endsWith(QLatin1Char('\n')))
-        std::fputc('\n', stream);
+    QByteArray bytes = fileNameToBytes(text);
+    if (!bytes.endsWith('\n'))
+        bytes += '\n';
+    errno = 0;
+    const bool written
+        = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size())
+        && std::fflush(stdout) == 0;
+    if (!written) {
+        const int why = errno ? errno : EIO;
+        printMessage(cantWrite(
+            QStringLiteral("standard output"), QString::fromLocal8Bit(std::strerror(why))));
+    }
+    return written;
+}
+
+// Messages are one line each, and a file name cannot send the terminal escape sequences.
+void printMessage(const QString &text)
+{
+    const QByteArray line = "quvelta-render: " + fileNameToBytes(escapeControls(text)) + '\n';
+    std::fputs(line.constData(), stderr);
+    std::fflush(stderr);
+}
+
+void printWarning(const QString &text)
+{
+    printMessage(QStringLiteral("warning: ") + text);
 }
 
 bool write(const RenderJob &job, QString *error)
@@ -43,17 +76,39 @@ bool write(const RenderJob &job, QString *error)
 void quietQt(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     if (type == QtFatalMsg || type == QtCriticalMsg)
-        printLine(stderr, QStringLiteral("quvelta-render: ") + message);
+        printMessage(message);
+}
+
+// A descriptor 0-2 left closed by the caller would be the next file opened, and the image
+// meant for standard output would land in it. /dev/null read-only holds the place, so that
+// writing to a closed standard output fails with "bad file descriptor".
+void holdStandardDescriptors()
+{
+#ifndef _WIN32
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int held = ::open("/dev/null", O_RDONLY);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+    }
+#endif
 }
 
 }
 
 int main(int argc, char **argv)
 {
+    holdStandardDescriptors();
     // A file-size limit or a reader that went away is a failed write to report, not a death.
+#ifndef _WIN32
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     qInstallMessageHandler(quietQt);
+    OutputFile::setWarningHandler(printWarning);
     // Renders into memory only: no display needed, so it runs over SSH and in CI.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
@@ -68,35 +123,36 @@ int main(int argc, char **argv)
     switch (parsed.status) {
     case ParseResult::Status::Help:
     case ParseResult::Status::Version:
-        printLine(stdout, parsed.text);
-        return 0;
+        return printText(parsed.text) ? 0 : 1;
     case ParseResult::Status::UsageError:
-        printLine(stderr, QStringLiteral("quvelta-render: ") + parsed.text);
+        printMessage(parsed.text);
         return 2;
     case ParseResult::Status::Run:
         break;
     }
 
     const RenderJob &job = parsed.job;
-    if (job.describe)
-        printLine(stdout, describePattern(job.settings));
-    if (job.check)
-        printLine(stdout, printabilityReport(job.settings, job.apertureMm));
+    if (job.describe && !printText(describePattern(job.settings)))
+        return 1;
+    if (job.check && !printText(printabilityReport(job.settings, job.apertureMm)))
+        return 1;
+    QString error;
+    if (!write(job, &error)) {
+        printMessage(error);
+        return 1;
+    }
+    // The table goes with the image it decodes: written only when the image was.
+    if (!job.decodeTable.isEmpty() && !DecodeTable::write(job.settings, job.decodeTable, &error)) {
+        printMessage(error);
+        return 1;
+    }
+    // After the file, so that a failure stays one line.
     const bool raster
         = job.output == RenderJob::Output::Image || job.output == RenderJob::Output::Pdf;
     if (raster && !job.quiet) {
         const QString warning = thinTrackWarning(job.settings);
         if (!warning.isEmpty())
-            printLine(stderr, QStringLiteral("quvelta-render: ") + warning);
-    }
-    QString error;
-    if (!job.decodeTable.isEmpty() && !DecodeTable::write(job.settings, job.decodeTable, &error)) {
-        printLine(stderr, QStringLiteral("quvelta-render: ") + error);
-        return 1;
-    }
-    if (!write(job, &error)) {
-        printLine(stderr, QStringLiteral("quvelta-render: ") + error);
-        return 1;
+            printMessage(warning);
     }
     return 0;
 }
