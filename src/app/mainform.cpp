@@ -4,6 +4,7 @@
 #include "decodetable.h"
 #include "description.h"
 #include "exporter.h"
+#include "exporterror.h"
 #include "geometry.h"
 #include "imagewriter.h"
 #include "patterngeometry.h"
@@ -16,6 +17,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -397,6 +399,20 @@ QString MainForm::askSaveFileName(const QString &caption, const QString &filter)
     return QFileDialog::getSaveFileName(this, caption, QString(), filter);
 }
 
+QString MainForm::chooseSaveFile(const QString &caption, const QString &filter)
+{
+    const QString fileName = askSaveFileName(caption, filter);
+    // Opening a FIFO waits for a reader and a device may never answer: the window would freeze.
+    const QFileInfo info(fileName);
+    if (!fileName.isEmpty() && info.exists() && !info.isFile() && !info.isDir()) {
+        showError(cantWrite(fileName,
+            tr("not a regular file; the window saves files only (quvelta-render writes into "
+               "FIFOs and devices)")));
+        return QString();
+    }
+    return fileName;
+}
+
 void MainForm::showError(const QString &text)
 {
     QMessageBox::critical(this, tr("Error"), text, QMessageBox::Ok, QMessageBox::NoButton);
@@ -423,7 +439,7 @@ void MainForm::renderAndWrite(const std::function<bool(QString *error)> &write)
 
 void MainForm::onSaveButton()
 {
-    const QString fileName = askSaveFileName(QObject::tr("Save encoder image"),
+    const QString fileName = chooseSaveFile(QObject::tr("Save encoder image"),
         QObject::tr("Image Files (*.png *.jpg *.jpeg *.bmp *.tif *.tiff)"));
     if (fileName.isEmpty())
         return;
@@ -434,7 +450,7 @@ void MainForm::onSaveButton()
 void MainForm::onSavePDFButton()
 {
     const QString fileName
-        = askSaveFileName(QObject::tr("Save encoder image"), QObject::tr("PDF Files (*.pdf)"));
+        = chooseSaveFile(QObject::tr("Save encoder image"), QObject::tr("PDF Files (*.pdf)"));
     if (fileName.isEmpty())
         return;
     renderAndWrite([&](QString *error) {
@@ -638,7 +654,7 @@ void MainForm::onSaveVector(Export::Format format)
         : format == Export::Format::Pdf                ? "PDF Files (*.pdf)"
                                                        : "DXF Files (*.dxf)";
     const QString fileName
-        = askSaveFileName(QObject::tr("Save encoder drawing"), QObject::tr(filter));
+        = chooseSaveFile(QObject::tr("Save encoder drawing"), QObject::tr(filter));
     if (fileName.isEmpty())
         return;
     QString error;
@@ -653,7 +669,7 @@ void MainForm::onSaveVector(Export::Format format)
 
 void MainForm::onSaveDecodeTable()
 {
-    const QString fileName = askSaveFileName(
+    const QString fileName = chooseSaveFile(
         QObject::tr("Save decode table"), QObject::tr("Decode tables (*.csv *.json *.h)"));
     if (fileName.isEmpty())
         return;

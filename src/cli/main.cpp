@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -99,22 +100,10 @@ void holdStandardDescriptors()
 
 }
 
-int main(int argc, char **argv)
-{
-    holdStandardDescriptors();
-    // A file-size limit or a reader that went away is a failed write to report, not a death.
-#ifndef _WIN32
-    std::signal(SIGXFSZ, SIG_IGN);
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
-    qInstallMessageHandler(quietQt);
-    OutputFile::setWarningHandler(printWarning);
-    // Renders into memory only: no display needed, so it runs over SSH and in CI.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    QGuiApplication::setApplicationName(QStringLiteral("quvelta-render"));
-    QGuiApplication::setApplicationVersion(QStringLiteral(QUVELTA_VERSION));
+namespace {
 
+int run(int argc, char **argv)
+{
     // The arguments as the system gave them: a file name that is not UTF-8 keeps its bytes.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -155,4 +144,31 @@ int main(int argc, char **argv)
             printMessage(warning);
     }
     return 0;
+}
+
+}
+
+int main(int argc, char **argv)
+{
+    holdStandardDescriptors();
+    // A file-size limit or a reader that went away is a failed write to report, not a death.
+#ifndef _WIN32
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    qInstallMessageHandler(quietQt);
+    OutputFile::setWarningHandler(printWarning);
+    // Renders into memory only: no display needed, so it runs over SSH and in CI.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("quvelta-render"));
+    QGuiApplication::setApplicationVersion(QStringLiteral(QUVELTA_VERSION));
+
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        // What the writers do not catch themselves: the options, the description, the check.
+        printMessage(QStringLiteral("not enough memory to run"));
+        return 1;
+    }
 }
