@@ -9,6 +9,11 @@
 
 #include <set>
 
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#include <sys/stat.h>
+#endif
+
 // The window with its modal dialogs replaced: file names come from a list, errors are recorded.
 class ScriptedForm : public MainForm
 {
@@ -34,6 +39,10 @@ class TestExport : public QObject
 
 private slots:
     void initTestCase();
+    // First, while the heap and the threads' arenas hold little spare room for the limit to
+    // miss.
+    void vectorSavesShortOfMemory_data();
+    void vectorSavesShortOfMemory();
 
     void imageFormats_data();
     void imageFormats();
@@ -52,6 +61,8 @@ private slots:
 
     void failures_data();
     void failures();
+    void specialFilesAreRefused_data();
+    void specialFilesAreRefused();
 
 private:
     QString path(const QString &name) const { return dir.filePath(name); }
@@ -410,6 +421,120 @@ void TestExport::failures()
         QCOMPARE(readFile(target), QByteArray("precious"));
         QFile::remove(target);
     }
+}
+
+// Every save of the window, by the name a test gives it.
+static void save(ScriptedForm &form, const QString &how)
+{
+    if (how == QLatin1String("image")) {
+        form.onSaveButton();
+    } else if (how == QLatin1String("pdf")) {
+        form.onSavePDFButton();
+    } else {
+        const QList<QAction *> actions = form.actions();
+        const auto a = std::find_if(
+            actions.begin(), actions.end(), [&](const QAction *a) { return a->text() == how; });
+        QVERIFY2(a != actions.end(), qPrintable(how));
+        (*a)->trigger();
+    }
+}
+
+void TestExport::specialFilesAreRefused_data()
+{
+    QTest::addColumn<QString>("how");
+    for (const char *how : { "image", "pdf", "Save as SVG...", "Save as vector PDF...",
+             "Save as DXF...", "Save decode table..." })
+        QTest::newRow(how) << QString::fromLatin1(how);
+}
+
+// A FIFO without a reader would block the window until one came: refused at once, as a device is.
+void TestExport::specialFilesAreRefused()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("FIFOs are a Unix matter");
+#else
+    QFETCH(QString, how);
+    const QString fifo = path(QStringLiteral("pipe.csv"));
+    QFile::remove(fifo);
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString &target : { fifo, QStringLiteral("/dev/null") }) {
+        ScriptedForm form;
+        form.answers << target;
+        save(form, how);
+        QCOMPARE(form.errors,
+            QStringList { QStringLiteral("Can't write %1: not a regular file; the window saves "
+                                         "files only (quvelta-render writes into FIFOs and "
+                                         "devices)")
+                              .arg(target) });
+    }
+    QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
+    QFile::remove(fifo);
+#endif
+}
+
+void TestExport::vectorSavesShortOfMemory_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("svg") << "Save as SVG..."
+                         << "short.svg";
+    QTest::newRow("vector pdf") << "Save as vector PDF..."
+                                << "short.pdf";
+    QTest::newRow("dxf") << "Save as DXF..."
+                         << "short.dxf";
+    // The decode table fits in what the heap has spare; tst_cli limits it as a process.
+}
+
+// With two megabytes to spare, the drawing of a 16-bit disc does not fit: one error box, the
+// old file kept; with the limit lifted the same save succeeds.
+void TestExport::vectorSavesShortOfMemory()
+{
+#ifdef QUVELTA_SANITIZED
+    QSKIP("the sanitizers reserve more address space than the limits allow");
+#endif
+#ifndef Q_OS_LINUX
+    QSKIP("reads the address space size from /proc");
+#else
+    QFETCH(QString, how);
+    QFETCH(QString, name);
+    const QString target = path(name);
+    {
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("precious");
+    }
+    ScriptedForm form;
+    child<QCheckBox>(form, "autoPreviewCheck")->setChecked(false);
+    child<QRadioButton>(form, "circleRadioButton")->setChecked(true);
+    child<QSpinBox>(form, "outerRadiusSpin")->setValue(100);
+    child<QSpinBox>(form, "pairsBitsSpin")->setValue(16);
+
+    QFile status(QStringLiteral("/proc/self/status"));
+    QVERIFY(status.open(QIODevice::ReadOnly));
+    const QString vmSize = QString::fromLatin1(status.readAll())
+                               .section(QLatin1String("VmSize:"), 1)
+                               .section(QLatin1String("kB"), 0, 0);
+    rlimit old {};
+    QVERIFY(getrlimit(RLIMIT_AS, &old) == 0);
+    rlimit tight = old;
+    tight.rlim_cur = rlim_t(vmSize.trimmed().toLongLong() * 1024 + (2 << 20));
+    QVERIFY(setrlimit(RLIMIT_AS, &tight) == 0);
+    form.answers << target;
+    save(form, how);
+    setrlimit(RLIMIT_AS, &old);
+    QCOMPARE(
+        form.errors, QStringList { QStringLiteral("not enough memory to write %1").arg(target) });
+    QCOMPARE(readFile(target), QByteArray("precious"));
+    QCOMPARE(QDir(dir.path()).entryList({ QStringLiteral(".qv.*") }, QDir::Files | QDir::Hidden),
+        QStringList());
+
+    form.errors.clear();
+    form.answers << target;
+    save(form, how);
+    QCOMPARE(form.errors, QStringList());
+    QVERIFY(readFile(target).size() > 100000);
+    QFile::remove(target);
+#endif
 }
 
 QTEST_MAIN(TestExport)
