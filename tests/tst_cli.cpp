@@ -16,6 +16,8 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -57,6 +59,8 @@ private slots:
     void interruptLeavesNoTemporary();
     void memoryLimitOverEveryWriter_data();
     void memoryLimitOverEveryWriter();
+    void replacing_data();
+    void replacing();
 
 private:
     struct Run
@@ -101,6 +105,12 @@ TestCli::Run TestCli::shell(const QString &command, const QString &folder)
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     return run;
+}
+
+static QByteArray readAll(const QString &name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 static QByteArray output(const QString &program, const QStringList &arguments)
@@ -946,6 +956,93 @@ void TestCli::memoryLimitOverEveryWriter()
     }
     QVERIFY(done);
     QVERIFY2(shortOfMemory > 0, "no limit ran the writer out of memory");
+}
+
+void TestCli::replacing_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("folderRefuses");
+    QTest::newRow("owner kept, png") << "x.png" << false;
+    QTest::newRow("owner kept, svg") << "x.svg" << false;
+    QTest::newRow("in place, png") << "x.png" << true;
+    QTest::newRow("in place, tiff") << "x.tif" << true;
+}
+
+// Replacing another user's file keeps its owner and group (as root, who may set them); a file we
+// may write in a folder that takes no new files is written in place, with one warning. Run as
+// an unprivileged user where root would be let through.
+void TestCli::replacing()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("owners and folder permissions are a Unix matter");
+#else
+    QFETCH(QString, name);
+    QFETCH(bool, folderRefuses);
+    const bool root = ::geteuid() == 0;
+    if (!folderRefuses && !root)
+        QSKIP("only root may give a file to another user");
+    constexpr uid_t nobody = 65534;
+    QTemporaryDir top;
+    QVERIFY(top.isValid());
+    QVERIFY(QFile::setPermissions(top.path(),
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther
+            | QFile::ReadGroup | QFile::ExeGroup));
+    const QString folder = top.filePath(QStringLiteral("f"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString target = folder + QLatin1Char('/') + name;
+    {
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("precious");
+    }
+    const QByteArray file = QFile::encodeName(target);
+    if (root)
+        QCOMPARE(::chown(file.constData(), nobody, nobody), 0);
+    if (folderRefuses)
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+
+    int pipeEnds[2];
+    QCOMPARE(::pipe(pipeEnds), 0);
+    const QByteArray program = QUVELTA_RENDER_PATH;
+    const pid_t pid = fork();
+    QVERIFY(pid >= 0);
+    if (pid == 0) {
+        if (folderRefuses && root
+            && (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0))
+            ::_exit(126);
+        ::dup2(pipeEnds[1], 2);
+        ::close(pipeEnds[0]);
+        ::execl(program.constData(), program.constData(), "--dpi", "100", "-o", file.constData(),
+            static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    ::close(pipeEnds[1]);
+    QByteArray err;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        err.append(buffer, n);
+    ::close(pipeEnds[0]);
+    int status = 0;
+    QCOMPARE(::waitpid(pid, &status, 0), pid);
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+    QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, err.constData());
+    QCOMPARE(err,
+        folderRefuses ? "quvelta-render: warning: the folder of " + file
+                + " takes no temporary file; writing the file in place\n"
+                      : QByteArray());
+    struct stat info;
+    QCOMPARE(::stat(file.constData(), &info), 0);
+    if (root) {
+        QCOMPARE(info.st_uid, nobody);
+        QCOMPARE(info.st_gid, gid_t(nobody));
+    }
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+        QStringList { name });
+    if (name.endsWith(QLatin1String(".svg")))
+        QVERIFY(readAll(target).startsWith("<?xml"));
+    else
+        QCOMPARE(QImageReader(target).size(), QSize(393, 78));
+#endif
 }
 
 QTEST_MAIN(TestCli)
