@@ -1028,7 +1028,7 @@ void TestCli::replacing()
     QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, err.constData());
     QCOMPARE(err,
         folderRefuses ? "quvelta-render: warning: the folder of " + file
-                + " takes no temporary file; writing the file in place\n"
+                + " takes no temporary file; the file was written in place\n"
                       : QByteArray());
     struct stat info;
     QCOMPARE(::stat(file.constData(), &info), 0);

@@ -236,8 +236,11 @@ OutputFile::~OutputFile()
 
 QString OutputFile::failure(const QString &reason) const
 {
-    return cantWrite(
-        fileName == QLatin1String("-") ? QStringLiteral("standard output") : fileName, reason);
+    return cantWrite(fileName == QLatin1String("-") ? QStringLiteral("standard output") : fileName,
+               reason)
+        + (inPlace ? QStringLiteral(" (written in place, as its folder takes no temporary "
+                                    "file: the old contents are lost)")
+                   : QString());
 }
 
 void (*OutputFile::warningHandler)(const QString &) = nullptr;
@@ -327,14 +330,8 @@ bool OutputFile::openInPlace()
     if (fd < 0)
         return false;
     direct = true;
+    inPlace = true;
     out = std::make_unique<Device>(fd, readable);
-    const QString text = QStringLiteral("the folder of %1 takes no temporary file; writing the "
-                                        "file in place")
-                             .arg(fileName);
-    if (warningHandler)
-        warningHandler(text);
-    else
-        qWarning("%s", qPrintable(text));
     return true;
 }
 
@@ -352,8 +349,18 @@ bool OutputFile::commit(QString *error)
         const bool closed = fd == STDOUT_FILENO || ::close(fd) == 0;
         const int why = errno;
         fd = -1;
-        if (!closed)
+        if (!closed) {
             *error = failure(systemReason(why));
+        } else if (inPlace) {
+            // Said once the file is there, so that a failure stays one line.
+            const QString text = QStringLiteral("the folder of %1 takes no temporary file; the "
+                                                "file was written in place")
+                                     .arg(fileName);
+            if (warningHandler)
+                warningHandler(text);
+            else
+                qWarning("%s", qPrintable(text));
+        }
         return closed;
     }
     const bool closed = ::close(fd) == 0;

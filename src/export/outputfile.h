@@ -18,8 +18,8 @@ QByteArray fileNameToBytes(const QString &name);
 // replacement keeps the old file's permissions, and its owner and group where allowed. A
 // symbolic link is followed and stays, a dangling one too. A FIFO or a device is written
 // directly, and "-" is standard output; so is a writable file in a folder that refuses new
-// files, with a warning. Errors name the file and give the system's reason ("No space left on
-// device", "File too large", ...).
+// files, with a warning after it (or a note in the failure). Errors name the file and give the
+// system's reason ("No space left on device", "File too large", ...).
 class OutputFile
 {
 public:
@@ -48,6 +48,7 @@ private:
     QByteArray temporary; // empty when writing directly
     int fd = -1;
     bool direct = false;
+    bool inPlace = false;
     int pendingSlot = -1; // where the signal handler finds the temporary file
     std::unique_ptr<Device> out;
 };
