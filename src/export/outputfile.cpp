@@ -14,6 +14,7 @@
 #include <csignal>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -290,16 +291,24 @@ bool OutputFile::open(QString *error)
     // A short name, so that a target name up to the system's limit still leaves room for it.
     const int slash = target.lastIndexOf('/');
     temporary = (slash < 0 ? QByteArray() : target.left(slash + 1)) + ".qv.XXXXXX";
+    // No signal between making the file and noting it for the handler.
+    sigset_t stop, previous;
+    sigemptyset(&stop);
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP })
+        sigaddset(&stop, signal);
+    pthread_sigmask(SIG_BLOCK, &stop, &previous);
     fd = ::mkstemp(temporary.data());
+    why = errno;
+    if (fd >= 0)
+        pendingSlot = registerPending(temporary);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (fd < 0) {
-        why = errno;
         temporary.clear();
         if (exists && (why == EACCES || why == EPERM) && openInPlace())
             return true;
         *error = failure(systemReason(why));
         return false;
     }
-    pendingSlot = registerPending(temporary);
     // The permissions, owner and group of the file replaced (as far as we may set them), or
     // those of a new file.
     mode_t mode = 0666;
