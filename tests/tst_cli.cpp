@@ -904,11 +904,13 @@ void TestCli::memoryLimitOverEveryWriter()
         = options.endsWith(QLatin1String("-o")) || options.endsWith(QLatin1String("decode-table"))
         ? QString()
         : QStringLiteral(" -o");
-    // The least memory the program starts in, to a quarter of a megabyte.
+    // The least memory the program starts in cleanly, to a quarter of a megabyte.
+    // Near that limit the libraries' own start (fontconfig) fails in ways that are not ours to
+    // test: it counts only when they have nothing to say.
     const auto starts = [&](int kb) {
-        return shell(QStringLiteral("ulimit -v %1; \"$R\" --version").arg(kb), folder.path())
-                   .exitCode
-            == 0;
+        const Run run
+            = shell(QStringLiteral("ulimit -v %1; \"$R\" --version").arg(kb), folder.path());
+        return run.exitCode == 0 && run.err.isEmpty();
     };
     int start = 32 << 10;
     while (start <= 512 << 10 && !starts(start))
