@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -164,11 +165,17 @@ int main(int argc, char **argv)
     QGuiApplication::setApplicationName(QStringLiteral("quvelta-render"));
     QGuiApplication::setApplicationVersion(QStringLiteral(QUVELTA_VERSION));
 
+    int status = 1;
     try {
-        return run(argc, argv);
+        status = run(argc, argv);
     } catch (const std::bad_alloc &) {
         // What the writers do not catch themselves: the options, the description, the check.
         printMessage(QStringLiteral("not enough memory to run"));
-        return 1;
     }
+    // Every file is closed by now. Qt 6.4 reads fontconfig's whole configuration only to release
+    // it when the application object goes, which is slow and, with memory short, can crash after
+    // the work is done and reported; the system releases the rest.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status);
 }
