@@ -12,6 +12,17 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <csignal>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 // Runs the real quvelta-render executable and checks what it wrote.
 class TestCli : public QObject
 {
@@ -41,6 +52,16 @@ private slots:
     void failedWrites_data();
     void failedWrites();
     void helpAndVersion();
+    void edges_data();
+    void edges();
+    void escapedMessages_data();
+    void escapedMessages();
+    void interruptLeavesNoTemporary_data();
+    void interruptLeavesNoTemporary();
+    void memoryLimitOverEveryWriter_data();
+    void memoryLimitOverEveryWriter();
+    void replacing_data();
+    void replacing();
 
 private:
     struct Run
@@ -50,6 +71,8 @@ private:
         QByteArray err;
     };
     static Run render(const QStringList &arguments);
+    // A shell command in `folder`, the program as $R.
+    static Run shell(const QString &command, const QString &folder);
     QString path(const QString &name) const { return dir.filePath(name); }
     QStringList files() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
     QTemporaryDir dir;
@@ -66,6 +89,29 @@ TestCli::Run TestCli::render(const QStringList &arguments)
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     return run;
+}
+
+TestCli::Run TestCli::shell(const QString &command, const QString &folder)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("R"), QStringLiteral(QUVELTA_RENDER_PATH));
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(folder);
+    process.start(QStringLiteral("/bin/sh"), { QStringLiteral("-c"), command });
+    Run run;
+    if (!process.waitForFinished(120000))
+        return run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+static QByteArray readAll(const QString &name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 static QByteArray output(const QString &program, const QStringList &arguments)
@@ -631,6 +677,385 @@ void TestCli::helpAndVersion()
     const Run version = render({ QStringLiteral("-v") });
     QCOMPARE(version.exitCode, 0);
     QVERIFY(version.out.startsWith("quvelta-render "));
+}
+
+// Each case in a folder of its own: status, standard output, the one message line, the files left.
+void TestCli::edges_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QString>("message"); // the start of the one line, or empty for silence
+    QTest::addColumn<QStringList>("left");
+    const QString longName = QString(251, QLatin1Char('a')) + QStringLiteral(".png");
+
+    // Standard output holds one thing.
+    QTest::newRow("describe with -o -")
+        << "\"$R\" --describe -o - --format svg" << 2 << QByteArray()
+        << "--describe prints on standard output, which -o - fills" << QStringList();
+    QTest::newRow("check with -o -")
+        << "\"$R\" --check -o - --format png" << 2 << QByteArray()
+        << "--check prints on standard output, which -o - fills" << QStringList();
+    // An empty name is not a file.
+    QTest::newRow("-o ''") << "\"$R\" -o ''" << 2 << QByteArray() << "-o/--output needs a file name"
+                           << QStringList();
+    QTest::newRow("--output=") << "\"$R\" --output= --describe" << 2 << QByteArray()
+                               << "-o/--output needs a file name" << QStringList();
+    // Text output checks its writes.
+    for (const char *option : { "--describe", "--check", "--help", "--version" })
+        QTest::newRow(qPrintable(QStringLiteral("%1 into /dev/full").arg(QLatin1String(option))))
+            << QStringLiteral("\"$R\" %1 > /dev/full").arg(QLatin1String(option)) << 1
+            << QByteArray() << "Can't write standard output: no space left on device"
+            << QStringList();
+    QTest::newRow("describe into /dev/full writes no image")
+        << "\"$R\" --describe -o x.png > /dev/full" << 1 << QByteArray()
+        << "Can't write standard output: no space left on device" << QStringList();
+    QTest::newRow("closed standard output")
+        << "\"$R\" -o - --format png >&-" << 1 << QByteArray()
+        << "Can't write standard output: bad file descriptor" << QStringList();
+    // Every output of a run, or none.
+    QTest::newRow("no table without the image")
+        << "\"$R\" --decode-table t.csv -o missing/x.png" << 1 << QByteArray()
+        << "Can't write missing/x.png: no such file or directory" << QStringList();
+    QTest::newRow("table with the image")
+        << "\"$R\" --decode-table t.csv -o x.png" << 0 << QByteArray() << QString()
+        << QStringList { "t.csv", "x.png" };
+    // A warning before a failure does not make it two lines.
+    QTest::newRow("thin marks and a failure")
+        << "\"$R\" --shape disc --bits 16 --outer-radius 5 --dpi 100 -o missing/x.png" << 1
+        << QByteArray() << "Can't write missing/x.png: no such file or directory" << QStringList();
+    // Names and links.
+    QTest::newRow("dangling link stays a link")
+        << "ln -s made.png link.png && \"$R\" -o link.png && test -L link.png" << 0 << QByteArray()
+        << QString() << QStringList { "link.png", "made.png" };
+    QTest::newRow("link to a link")
+        << "ln -s made.svg a.svg && ln -s a.svg b.svg && \"$R\" -o "
+           "b.svg && test -L a.svg && test -L b.svg"
+        << 0 << QByteArray() << QString() << QStringList { "a.svg", "b.svg", "made.svg" };
+    QTest::newRow("loop of links")
+        << "ln -s b.png a.png && ln -s a.png b.png && \"$R\" -o a.png" << 1 << QByteArray()
+        << "Can't write a.png: too many levels" << QStringList { "a.png", "b.png" };
+    QTest::newRow("name of 255 bytes") << QStringLiteral("\"$R\" -o %1").arg(longName) << 0
+                                       << QByteArray() << QString() << QStringList { longName };
+}
+
+void TestCli::edges()
+{
+    QFETCH(QString, command);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    QFETCH(QString, message);
+    QFETCH(QStringList, left);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const Run run = shell(command, folder.path());
+    QCOMPARE(run.exitCode, status);
+    if (!out.isNull())
+        QCOMPARE(run.out, out);
+    if (message.isEmpty()) {
+        QCOMPARE(run.err, QByteArray());
+    } else {
+        QVERIFY2(run.err.startsWith("quvelta-render: " + message.toUtf8()), run.err.constData());
+        QCOMPARE(run.err.count('\n'), 1);
+    }
+    std::sort(left.begin(), left.end());
+    QCOMPARE(QDir(folder.path())
+                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                     QDir::Name),
+        left);
+}
+
+void TestCli::escapedMessages_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("plain") << "Can't write x.png: gone"
+                           << "Can't write x.png: gone";
+    QTest::newRow("escape sequence") << "a\x1b[31mb"
+                                     << "a\\e[31mb";
+    QTest::newRow("newline and return") << "a\nb\rc\td"
+                                        << "a\\nb\\rc\\td";
+    QTest::newRow("bell and delete") << "a\x07z\x7f"
+                                     << "a\\x07z\\x7f";
+    QTest::newRow("C1 control") << QStringLiteral("a") + QChar(0x9b) + QStringLiteral("b")
+                                << "a\\x9bb";
+    QTest::newRow("lone byte read as C1") << QStringLiteral("a") + QChar(0xdc9b) << "a\\x9b";
+    QTest::newRow("lone byte kept")
+        << QStringLiteral("a") + QChar(0xdcff) << QStringLiteral("a") + QChar(0xdcff);
+    QTest::newRow("letters beyond ASCII") << "Größe 10 µm"
+                                          << "Größe 10 µm";
+}
+
+void TestCli::escapedMessages()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, line);
+    QCOMPARE(escapeControls(text), line);
+}
+
+void TestCli::interruptLeavesNoTemporary_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("SIGINT, png") << int(SIGINT) << "big.png";
+    QTest::newRow("SIGTERM, png") << int(SIGTERM) << "big.png";
+#ifdef Q_OS_UNIX
+    QTest::newRow("SIGHUP, tiff") << int(SIGHUP) << "big.tif";
+#endif
+    QTest::newRow("SIGTERM, pdf") << int(SIGTERM) << "big.pdf";
+}
+
+// Killed while the temporary file is there: the program dies of the signal and takes the
+// temporary file with it; the old file is untouched.
+void TestCli::interruptLeavesNoTemporary()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("signals and fork are a Unix matter");
+#else
+    QFETCH(int, signal);
+    QFETCH(QString, name);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString target = folder.filePath(name);
+    {
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("precious");
+    }
+    const QByteArray program = QUVELTA_RENDER_PATH;
+    const QByteArray file = QFile::encodeName(target);
+    const pid_t pid = fork();
+    QVERIFY(pid >= 0);
+    if (pid == 0) {
+        for (const int s : { SIGINT, SIGTERM, SIGHUP })
+            ::signal(s, SIG_DFL);
+        const int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execl(program.constData(), program.constData(), "--shape", "disc", "--outer-radius",
+            "100", "--dpi", "1200", "--bits", "16", "--quiet", "-o", file.constData(),
+            static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    const auto temporaries = [&] {
+        return QDir(folder.path())
+            .entryList({ QStringLiteral(".qv.*") }, QDir::Files | QDir::Hidden | QDir::System);
+    };
+    // Bounded: the image takes seconds to write, the temporary file shows long before.
+    bool seen = false;
+    for (int i = 0; i < 12000 && !seen; ++i) {
+        seen = !temporaries().isEmpty();
+        if (!seen)
+            QThread::msleep(5);
+    }
+    if (seen)
+        ::kill(pid, signal);
+    else
+        ::kill(pid, SIGKILL);
+    int status = 0;
+    QCOMPARE(::waitpid(pid, &status, 0), pid);
+    QVERIFY2(seen, "no temporary file appeared");
+    QVERIFY2(WIFSIGNALED(status), qPrintable(QString::number(WEXITSTATUS(status))));
+    QCOMPARE(WTERMSIG(status), signal);
+    QCOMPARE(temporaries(), QStringList());
+    QFile kept(target);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("precious"));
+#endif
+}
+
+void TestCli::memoryLimitOverEveryWriter_data()
+{
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("message");
+    const QString disc = QStringLiteral("--shape disc --outer-radius 100 --bits 16 --border 5");
+    const QString written = QStringLiteral("not enough memory to write %1");
+    QTest::newRow("svg") << disc << "x.svg" << written;
+    QTest::newRow("dxf") << disc << "x.dxf" << written;
+    QTest::newRow("vector pdf") << disc + QStringLiteral(" --vector") << "x.pdf" << written;
+    QTest::newRow("decode table, json")
+        << QStringLiteral("--bits 16 --decode-table") << "t.json" << written;
+    QTest::newRow("decode table, header")
+        << QStringLiteral("--bits 16 --decode-table") << "t.h" << written;
+    QTest::newRow("raster png") << disc + QStringLiteral(" --dpi 1200 --quiet -o") << "x.png"
+                                << "not enough memory to render 9684 x 9684";
+    QTest::newRow("raster pdf") << disc + QStringLiteral(" --dpi 1200 --quiet -o") << "x.pdf"
+                                << "not enough memory to render 9684 x 9684";
+}
+
+// From the least memory the program starts in, upwards until the file is written: every run
+// either writes the file or says it had not enough memory in one line, leaving nothing; never
+// an abort.
+void TestCli::memoryLimitOverEveryWriter()
+{
+#ifdef QUVELTA_SANITIZED
+    QSKIP("the sanitizers reserve more address space than the limits allow");
+#endif
+#ifndef Q_OS_UNIX
+    QSKIP("ulimit is a Unix shell's");
+#endif
+    QFETCH(QString, options);
+    QFETCH(QString, name);
+    QFETCH(QString, message);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QStringList nothing;
+    const auto left = [&] {
+        return QDir(folder.path())
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    };
+    const QString option
+        = options.endsWith(QLatin1String("-o")) || options.endsWith(QLatin1String("decode-table"))
+        ? QString()
+        : QStringLiteral(" -o");
+    // The least memory the program starts in cleanly, to a quarter of a megabyte.
+    // Near that limit the libraries' own start (fontconfig) fails in ways that are not ours to
+    // test: it counts only when they have nothing to say.
+    const auto starts = [&](int kb) {
+        const Run run
+            = shell(QStringLiteral("ulimit -v %1; \"$R\" --version").arg(kb), folder.path());
+        return run.exitCode == 0 && run.err.isEmpty();
+    };
+    int start = 32 << 10;
+    while (start <= 512 << 10 && !starts(start))
+        start += 4 << 10;
+    QVERIFY2(start <= 512 << 10, "the program does not start under 512 MB");
+    for (int kb = start - (4 << 10); kb < start; kb += 1 << 8) {
+        if (starts(kb)) {
+            start = kb;
+            break;
+        }
+    }
+    start += 1 << 8;
+    int shortOfMemory = 0;
+    bool done = false;
+    // Fine steps near the start, where the narrow windows are, then growing ones.
+    for (int kb = start; kb <= 1 << 20 && !done; kb += std::max(1 << 8, (kb - start) / 8)) {
+        const Run run = shell(
+            QStringLiteral("ulimit -v %1; \"$R\" %2%3 %4").arg(kb).arg(options, option, name),
+            folder.path());
+        if (run.exitCode == 0) {
+            QCOMPARE(left(), QStringList { name });
+            QVERIFY(QFileInfo(folder.filePath(name)).size() > 1000);
+            done = true;
+            continue;
+        }
+        // Qt's platform plugin may still fail to load just above the start: before any of ours.
+        if (run.err.contains("no Qt platform plugin could be initialized")) {
+            QCOMPARE(left(), nothing);
+            continue;
+        }
+        QVERIFY2(run.exitCode == 1,
+            qPrintable(QStringLiteral("%1 kB: status %2, %3")
+                           .arg(kb)
+                           .arg(run.exitCode)
+                           .arg(QString::fromLocal8Bit(run.err))));
+        // One line of ours (libraries short of memory may add their own); out of memory
+        // before the writer began is said the same way.
+        QStringList ours;
+        for (const QString &line : QString::fromLocal8Bit(run.err).split(QLatin1Char('\n')))
+            if (line.startsWith(QLatin1String("quvelta-render: ")))
+                ours << line;
+        const QString expected = QStringLiteral("quvelta-render: ")
+            + (message.contains(QLatin1String("%1")) ? message.arg(name) : message);
+        QVERIFY2(ours.size() == 1
+                && (ours.first() == expected
+                    || ours.first() == QLatin1String("quvelta-render: not enough memory to run")),
+            qPrintable(QStringLiteral("%1 kB: %2").arg(kb).arg(QString::fromLocal8Bit(run.err))));
+        QCOMPARE(left(), nothing);
+        ++shortOfMemory;
+    }
+    QVERIFY(done);
+    QVERIFY2(shortOfMemory > 0, "no limit ran the writer out of memory");
+}
+
+void TestCli::replacing_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("folderRefuses");
+    QTest::newRow("owner kept, png") << "x.png" << false;
+    QTest::newRow("owner kept, svg") << "x.svg" << false;
+    QTest::newRow("in place, png") << "x.png" << true;
+    QTest::newRow("in place, tiff") << "x.tif" << true;
+}
+
+// Replacing another user's file keeps its owner and group (as root, who may set them); a file we
+// may write in a folder that takes no new files is written in place, with one warning. Run as
+// an unprivileged user where root would be let through.
+void TestCli::replacing()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("owners and folder permissions are a Unix matter");
+#else
+    QFETCH(QString, name);
+    QFETCH(bool, folderRefuses);
+    const bool root = ::geteuid() == 0;
+    if (!folderRefuses && !root)
+        QSKIP("only root may give a file to another user");
+    constexpr uid_t nobody = 65534;
+    QTemporaryDir top;
+    QVERIFY(top.isValid());
+    QVERIFY(QFile::setPermissions(top.path(),
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther
+            | QFile::ReadGroup | QFile::ExeGroup));
+    const QString folder = top.filePath(QStringLiteral("f"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString target = folder + QLatin1Char('/') + name;
+    {
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("precious");
+    }
+    const QByteArray file = QFile::encodeName(target);
+    if (root)
+        QCOMPARE(::chown(file.constData(), nobody, nobody), 0);
+    if (folderRefuses)
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+
+    int pipeEnds[2];
+    QCOMPARE(::pipe(pipeEnds), 0);
+    const QByteArray program = QUVELTA_RENDER_PATH;
+    const pid_t pid = fork();
+    QVERIFY(pid >= 0);
+    if (pid == 0) {
+        if (folderRefuses && root
+            && (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0))
+            ::_exit(126);
+        ::dup2(pipeEnds[1], 2);
+        ::close(pipeEnds[0]);
+        ::execl(program.constData(), program.constData(), "--dpi", "100", "-o", file.constData(),
+            static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    ::close(pipeEnds[1]);
+    QByteArray err;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        err.append(buffer, n);
+    ::close(pipeEnds[0]);
+    int status = 0;
+    QCOMPARE(::waitpid(pid, &status, 0), pid);
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+    QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, err.constData());
+    QCOMPARE(err,
+        folderRefuses ? "quvelta-render: warning: the folder of " + file
+                + " takes no temporary file; the file was written in place\n"
+                      : QByteArray());
+    struct stat info;
+    QCOMPARE(::stat(file.constData(), &info), 0);
+    if (root) {
+        QCOMPARE(info.st_uid, nobody);
+        QCOMPARE(info.st_gid, gid_t(nobody));
+    }
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+        QStringList { name });
+    if (name.endsWith(QLatin1String(".svg")))
+        QVERIFY(readAll(target).startsWith("<?xml"));
+    else
+        // 100 x 20 mm at 100 dpi, a pixel more each way than truncated: the thin border stays.
+        QCOMPARE(QImageReader(target).size(), QSize(394, 79));
+#endif
 }
 
 QTEST_MAIN(TestCli)

@@ -1,6 +1,8 @@
 #include "mainform.h"
+#include "outputfile.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 int main(int argc, char **argv)
 {
@@ -10,6 +12,11 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quvelta"));
     QApplication::setDesktopFileName(QStringLiteral("quvelta"));
+
+    // A file written in place (its folder takes no new file) is worth a word to the user.
+    OutputFile::setWarningHandler([](const QString &text) {
+        QMessageBox::warning(QApplication::activeWindow(), QObject::tr("Warning"), text);
+    });
 
     MainForm window;
     window.show();

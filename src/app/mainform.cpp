@@ -4,6 +4,7 @@
 #include "decodetable.h"
 #include "description.h"
 #include "exporter.h"
+#include "exporterror.h"
 #include "geometry.h"
 #include "imagewriter.h"
 #include "patterngeometry.h"
@@ -18,6 +19,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -402,6 +404,20 @@ QString MainForm::askSaveFileName(const QString &caption, const QString &filter)
     return QFileDialog::getSaveFileName(this, caption, QString(), filter);
 }
 
+QString MainForm::chooseSaveFile(const QString &caption, const QString &filter)
+{
+    const QString fileName = askSaveFileName(caption, filter);
+    // Opening a FIFO waits for a reader and a device may never answer: the window would freeze.
+    const QFileInfo info(fileName);
+    if (!fileName.isEmpty() && info.exists() && !info.isFile() && !info.isDir()) {
+        showError(cantWrite(fileName,
+            tr("not a regular file; the window saves files only (quvelta-render writes into "
+               "FIFOs and devices)")));
+        return QString();
+    }
+    return fileName;
+}
+
 void MainForm::showError(const QString &text)
 {
     QMessageBox::critical(this, tr("Error"), text, QMessageBox::Ok, QMessageBox::NoButton);
@@ -428,7 +444,7 @@ void MainForm::renderAndWrite(const std::function<bool(QString *error)> &write)
 
 void MainForm::onSaveButton()
 {
-    const QString fileName = askSaveFileName(QObject::tr("Save encoder image"),
+    const QString fileName = chooseSaveFile(QObject::tr("Save encoder image"),
         QObject::tr("Image Files (*.png *.jpg *.jpeg *.bmp *.tif *.tiff)"));
     if (fileName.isEmpty())
         return;
@@ -439,7 +455,7 @@ void MainForm::onSaveButton()
 void MainForm::onSavePDFButton()
 {
     const QString fileName
-        = askSaveFileName(QObject::tr("Save encoder image"), QObject::tr("PDF Files (*.pdf)"));
+        = chooseSaveFile(QObject::tr("Save encoder image"), QObject::tr("PDF Files (*.pdf)"));
     if (fileName.isEmpty())
         return;
     renderAndWrite([&](QString *error) {
@@ -576,9 +592,16 @@ void MainForm::updateNarrowest()
     }
     double mark = std::numeric_limits<double>::infinity();
     double gap = mark;
-    for (const PatternGeometry::Widths &w : patternGeometry(s).narrowest()) {
-        mark = std::min(mark, w.mark);
-        gap = std::min(gap, w.gap);
+    bool thin = false;
+    try {
+        for (const PatternGeometry::Widths &w : patternGeometry(s).narrowest()) {
+            mark = std::min(mark, w.mark);
+            gap = std::min(gap, w.gap);
+        }
+        thin = !thinTrackWarning(s).isEmpty();
+    } catch (const std::bad_alloc &) {
+        showReadOut(tr("Not enough memory to measure the pattern"), true, QString());
+        return;
     }
     const double dots = s.dpi / 25.4;
     const auto cell = [dots](double mm) {
@@ -588,7 +611,6 @@ void MainForm::updateNarrowest()
                                     .arg(mm * dots, 0, 'f', mm * dots < 10 ? 1 : 0);
     };
     const QString widths = tr("Narrowest mark %1\nNarrowest gap %2").arg(cell(mark), cell(gap));
-    const bool thin = !thinTrackWarning(s).isEmpty();
     showReadOut(widths, thin, QString());
     // Reading every step of a fine code back takes a moment: it runs beside the window, and
     // only the answer for the latest settings is shown.
@@ -677,7 +699,7 @@ void MainForm::onSaveVector(Export::Format format)
         : format == Export::Format::Pdf                ? "PDF Files (*.pdf)"
                                                        : "DXF Files (*.dxf)";
     const QString fileName
-        = askSaveFileName(QObject::tr("Save encoder drawing"), QObject::tr(filter));
+        = chooseSaveFile(QObject::tr("Save encoder drawing"), QObject::tr(filter));
     if (fileName.isEmpty())
         return;
     QString error;
@@ -692,7 +714,7 @@ void MainForm::onSaveVector(Export::Format format)
 
 void MainForm::onSaveDecodeTable()
 {
-    const QString fileName = askSaveFileName(
+    const QString fileName = chooseSaveFile(
         QObject::tr("Save decode table"), QObject::tr("Decode tables (*.csv *.json *.h)"));
     if (fileName.isEmpty())
         return;

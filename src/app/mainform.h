@@ -102,6 +102,8 @@ private:
     // The export sequence after the file dialog: explicit render, then `write` with the wait
     // cursor up; reports "Can't render image" or the writer's error.
     void renderAndWrite(const std::function<bool(QString *error)> &write);
+    // The file dialog's answer, or nothing when it names a FIFO, a device or a socket (reported).
+    QString chooseSaveFile(const QString &caption, const QString &filter);
 
     int imageWidth = 0;
     int imageHeight = 0;

@@ -1,6 +1,7 @@
 #include "decodetable.h"
 #include "description.h"
 #include "exporter.h"
+#include "exporterror.h"
 #include "outputfile.h"
 #include "readback.h"
 #include "renderoptions.h"
@@ -8,17 +9,51 @@
 
 #include <QGuiApplication>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
-// File names in messages keep the bytes they came with.
-void printLine(FILE *stream, const QString &text)
+void printMessage(const QString &text);
+
+// Text for standard output, checked: a full disk or a closed pipe is a failure to report.
+bool printText(const QString &text)
 {
-    std::fputs(fileNameToBytes(text).constData(), stream);
-    if (!text.endsWith(QLatin1Char('\n')))
-        std::fputc('\n', stream);
+    QByteArray bytes = fileNameToBytes(text);
+    if (!bytes.endsWith('\n'))
+        bytes += '\n';
+    errno = 0;
+    const bool written
+        = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size())
+        && std::fflush(stdout) == 0;
+    if (!written) {
+        const int why = errno ? errno : EIO;
+        printMessage(cantWrite(
+            QStringLiteral("standard output"), QString::fromLocal8Bit(std::strerror(why))));
+    }
+    return written;
+}
+
+// Messages are one line each, and a file name cannot send the terminal escape sequences.
+void printMessage(const QString &text)
+{
+    const QByteArray line = "quvelta-render: " + fileNameToBytes(escapeControls(text)) + '\n';
+    std::fputs(line.constData(), stderr);
+    std::fflush(stderr);
+}
+
+void printWarning(const QString &text)
+{
+    printMessage(QStringLiteral("warning: ") + text);
 }
 
 bool write(const RenderJob &job, QString *error)
@@ -44,27 +79,33 @@ bool write(const RenderJob &job, QString *error)
 void quietQt(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     if (type == QtFatalMsg || type == QtCriticalMsg)
-        printLine(stderr, QStringLiteral("quvelta-render: ") + message);
+        printMessage(message);
 }
 
-}
-
-int main(int argc, char **argv)
+// A descriptor 0-2 left closed by the caller would be the next file opened, and the image
+// meant for standard output would land in it. /dev/null read-only holds the place, so that
+// writing to a closed standard output fails with "bad file descriptor".
+void holdStandardDescriptors()
 {
-    // A file-size limit or a reader that went away is a failed write to report, not a death.
-#ifdef SIGXFSZ
-    std::signal(SIGXFSZ, SIG_IGN);
+#ifndef _WIN32
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int held = ::open("/dev/null", O_RDONLY);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+    }
 #endif
-#ifdef SIGPIPE
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
-    qInstallMessageHandler(quietQt);
-    // Renders into memory only: no display needed, so it runs over SSH and in CI.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    QGuiApplication::setApplicationName(QStringLiteral("quvelta-render"));
-    QGuiApplication::setApplicationVersion(QStringLiteral(QUVELTA_VERSION));
+}
 
+}
+
+namespace {
+
+int run(int argc, char **argv)
+{
     // The arguments as the system gave them: a file name that is not UTF-8 keeps its bytes.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -73,48 +114,82 @@ int main(int argc, char **argv)
     switch (parsed.status) {
     case ParseResult::Status::Help:
     case ParseResult::Status::Version:
-        printLine(stdout, parsed.text);
-        return 0;
+        return printText(parsed.text) ? 0 : 1;
     case ParseResult::Status::UsageError:
-        printLine(stderr, QStringLiteral("quvelta-render: ") + parsed.text);
+        printMessage(parsed.text);
         return 2;
     case ParseResult::Status::Run:
         break;
     }
 
     const RenderJob &job = parsed.job;
-    if (job.describe)
-        printLine(stdout, describePattern(job.settings));
+    if (job.describe && !printText(describePattern(job.settings)))
+        return 1;
     const bool raster
         = job.output == RenderJob::Output::Image || job.output == RenderJob::Output::Pdf;
     const bool writes = job.output != RenderJob::Output::None || !job.decodeTable.isEmpty();
+    QString said; // what would not read, or is close to it
     if (job.check || (writes && !job.quiet)) {
         const ReadBack reading = readBack(job.settings, job.antialias, job.apertureMm);
-        if (job.check)
-            printLine(stdout, readBackReport(reading, job.apertureMm));
+        if (job.check && !printText(readBackReport(reading, job.apertureMm)))
+            return 1;
         // Thin marks are a raster's trouble; a track that does not read is everyone's.
         QStringList warnings { raster ? thinTrackWarning(job.settings) : QString(),
             readBackWarning(reading) };
         warnings.removeAll(QString());
         for (QString &w : warnings)
             w = w.remove(QStringLiteral("warning: ")).remove(QStringLiteral(" (see --check)"));
-        const QString said = warnings.join(QStringLiteral("; "));
-        if (writes && job.strict && !said.isEmpty()) {
-            printLine(stderr, QStringLiteral("quvelta-render: nothing written: %1 (see --check)")
-                    .arg(said));
-            return 3;
-        }
-        if (writes && !job.quiet && !said.isEmpty())
-            printLine(stderr, QStringLiteral("quvelta-render: warning: %1 (see --check)").arg(said));
+        said = warnings.join(QStringLiteral("; "));
+    }
+    if (writes && job.strict && !said.isEmpty()) {
+        printMessage(QStringLiteral("nothing written: %1 (see --check)").arg(said));
+        return 3;
     }
     QString error;
-    if (!job.decodeTable.isEmpty() && !DecodeTable::write(job.settings, job.decodeTable, &error)) {
-        printLine(stderr, QStringLiteral("quvelta-render: ") + error);
-        return 1;
-    }
     if (!write(job, &error)) {
-        printLine(stderr, QStringLiteral("quvelta-render: ") + error);
+        printMessage(error);
         return 1;
     }
+    // The table goes with the image it decodes: written only when the image was.
+    if (!job.decodeTable.isEmpty() && !DecodeTable::write(job.settings, job.decodeTable, &error)) {
+        printMessage(error);
+        return 1;
+    }
+    // After the files, so that a failure stays one line.
+    if (writes && !job.quiet && !said.isEmpty())
+        printMessage(QStringLiteral("warning: %1 (see --check)").arg(said));
     return 0;
+}
+
+}
+
+int main(int argc, char **argv)
+{
+    holdStandardDescriptors();
+    // A file-size limit or a reader that went away is a failed write to report, not a death.
+#ifndef _WIN32
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    qInstallMessageHandler(quietQt);
+    OutputFile::setWarningHandler(printWarning);
+    // Renders into memory only: no display needed, so it runs over SSH and in CI.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("quvelta-render"));
+    QGuiApplication::setApplicationVersion(QStringLiteral(QUVELTA_VERSION));
+
+    int status = 1;
+    try {
+        status = run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        // What the writers do not catch themselves: the options, the description, the check.
+        printMessage(QStringLiteral("not enough memory to run"));
+    }
+    // Every file is closed by now. Qt 6.4 reads fontconfig's whole configuration only to release
+    // it when the application object goes, which is slow and, with memory short, can crash after
+    // the work is done and reported; the system releases the rest.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status);
 }

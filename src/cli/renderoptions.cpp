@@ -52,7 +52,8 @@ that would not read is warned about on stderr; --strict makes that a failure
 Exit status: 0 on success, 1 when the file cannot be written, 2 on bad usage,
 3 when --strict finds a track that would not read.
 Nothing is written unless the whole file can be; an existing file is replaced
-only by a complete new one; a FIFO or a device is written into.
+only by a complete new one; a FIFO or a device is written into. Standard output
+holds one thing: --describe and --check do not go with -o -.
 
 Examples:
   quvelta-render -o strip.png
@@ -60,6 +61,42 @@ Examples:
   quvelta-render --shape disc --type relative --pairs 360 --outer-radius 30 -o wheel.svg
   quvelta-render --width 150 --height 12 --bits 6 --vector -o strip.pdf
   quvelta-render --shape disc --type relative --pairs 100 --transparent -o wheel.dxf)";
+
+}
+
+QString escapeControls(const QString &text)
+{
+    QString line;
+    line.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        // C0 and C1 controls, DEL, and a lone byte that a terminal may read as a C1 control.
+        const bool raw = u >= 0xdc80 && u <= 0xdc9f;
+        if (u >= 0x20 && u != 0x7f && !(u >= 0x80 && u <= 0x9f) && !raw) {
+            line += c;
+            continue;
+        }
+        switch (u) {
+        case 0x1b:
+            line += QLatin1String("\\e");
+            break;
+        case '\n':
+            line += QLatin1String("\\n");
+            break;
+        case '\r':
+            line += QLatin1String("\\r");
+            break;
+        case '\t':
+            line += QLatin1String("\\t");
+            break;
+        default:
+            line += QStringLiteral("\\x%1").arg(int(raw ? u - 0xdc00 : u), 2, 16, QLatin1Char('0'));
+        }
+    }
+    return line;
+}
+
+namespace {
 
 // A value as a message shows it: in double quotes, on one line.
 QString quoted(QString text)
@@ -278,7 +315,15 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         && job.decodeTable.isEmpty())
         return usageError(QStringLiteral("-o/--output FILE is required"));
     job.fileName = parser.value(QStringLiteral("output"));
+    // An empty variable in a script must not look like success.
+    if (parser.isSet(QStringLiteral("output")) && job.fileName.isEmpty())
+        return usageError(QStringLiteral("-o/--output needs a file name, not an empty one"));
     const bool toStandardOutput = job.fileName == QLatin1String("-");
+    if (toStandardOutput && (job.describe || job.check))
+        return usageError(
+            QStringLiteral("--%1 prints on standard output, which -o - fills with "
+                           "the file; write the file by name")
+                .arg(job.describe ? QStringLiteral("describe") : QStringLiteral("check")));
     if (parser.isSet(QStringLiteral("format")) && !toStandardOutput)
         return usageError(QStringLiteral("--format goes with -o - (standard output); a file's "
                                          "suffix picks its format"));

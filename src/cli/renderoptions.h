@@ -37,4 +37,8 @@ struct ParseResult
 
 ParseResult parseRenderArguments(const QStringList &arguments);
 
+// A message made safe for a terminal and kept on one line: control characters become \e, \n,
+// \r, \t or \xNN.
+QString escapeControls(const QString &text);
+
 #endif

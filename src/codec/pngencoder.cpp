@@ -8,6 +8,7 @@
 #include <QBuffer>
 
 #include <csetjmp>
+#include <new>
 #include <vector>
 
 namespace PngCodec {
@@ -88,8 +89,7 @@ bool encodeWith(PixelRows &rows, const RowPacker &packer, const Header &layout, 
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_write_struct(&png, nullptr);
-        *reason = QStringLiteral("not enough memory");
-        return false;
+        throw std::bad_alloc(); // the caller words it, as for every other allocation
     }
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);

@@ -112,16 +112,18 @@ bool write(const EncoderSettings &settings, const QString &fileName, QString *er
         *error = cantWrite(fileName, QStringLiteral("a relative pattern has no code to decode"));
         return false;
     }
-    const std::vector<int> table = positionsByWord(settings);
-    const QByteArray data = format == QLatin1String("csv") ? csv(settings, table)
-        : format == QLatin1String("json")                  ? json(settings, table)
-        : format == QLatin1String("h")                     ? header(settings, table)
-                                                           : QByteArray();
-    if (data.isEmpty()) {
-        *error = cantWrite(fileName, QStringLiteral("a decode table is .csv, .json or .h"));
-        return false;
-    }
-    return saveFile(data, fileName, error);
+    return reportingMemory(fileName, error, [&] {
+        const std::vector<int> table = positionsByWord(settings);
+        const QByteArray data = format == QLatin1String("csv") ? csv(settings, table)
+            : format == QLatin1String("json")                  ? json(settings, table)
+            : format == QLatin1String("h")                     ? header(settings, table)
+                                                               : QByteArray();
+        if (data.isEmpty()) {
+            *error = cantWrite(fileName, QStringLiteral("a decode table is .csv, .json or .h"));
+            return false;
+        }
+        return saveFile(data, fileName, error);
+    });
 }
 
 }

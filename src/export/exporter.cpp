@@ -81,19 +81,11 @@ QString nothingToWrite()
     return QStringLiteral("the pattern has no pixels");
 }
 
-bool writeImage(const QImage &image, const EncoderSettings &settings, Format format,
-    const QString &fileName, QString *error)
-{
-    if (image.isNull()) {
-        *error = cantWrite(fileName, nothingToWrite());
-        return false;
-    }
-    PixelPacking::ImageRows rows(image);
-    return writeRows(rows, settings, format, fileName, error);
-}
+namespace {
 
-bool writeRows(PixelPacking::PixelRows &rows, const EncoderSettings &settings, Format format,
-    const QString &fileName, QString *error)
+// Lets std::bad_alloc through, for the caller to say what it was doing.
+bool writeRowsUnguarded(PixelPacking::PixelRows &rows, const EncoderSettings &settings,
+    Format format, const QString &fileName, QString *error)
 {
     OutputFile file(fileName);
     if (!file.open(error))
@@ -136,8 +128,8 @@ bool writeRows(PixelPacking::PixelRows &rows, const EncoderSettings &settings, F
     }
     if (written && rows.failed()) {
         // The same words as when the render cannot start.
-        file.cancel();
         *error = notEnoughMemory(rows.size());
+        file.cancel();
         return false;
     }
     if (!written) {
@@ -146,6 +138,33 @@ bool writeRows(PixelPacking::PixelRows &rows, const EncoderSettings &settings, F
         return false;
     }
     return file.commit(error);
+}
+
+bool writeImageUnguarded(const QImage &image, const EncoderSettings &settings, Format format,
+    const QString &fileName, QString *error)
+{
+    if (image.isNull()) {
+        *error = cantWrite(fileName, nothingToWrite());
+        return false;
+    }
+    PixelPacking::ImageRows rows(image);
+    return writeRowsUnguarded(rows, settings, format, fileName, error);
+}
+
+}
+
+bool writeImage(const QImage &image, const EncoderSettings &settings, Format format,
+    const QString &fileName, QString *error)
+{
+    return reportingMemory(fileName, error,
+        [&] { return writeImageUnguarded(image, settings, format, fileName, error); });
+}
+
+bool writeRows(PixelPacking::PixelRows &rows, const EncoderSettings &settings, Format format,
+    const QString &fileName, QString *error)
+{
+    return reportingMemory(fileName, error,
+        [&] { return writeRowsUnguarded(rows, settings, format, fileName, error); });
 }
 
 QString notEnoughMemory(QSize size)
@@ -169,9 +188,9 @@ bool writePattern(const EncoderSettings &settings, bool antialias, Format format
         // A small image is drawn whole, all cores at once; a large one band by band, so that it
         // never needs the memory of the whole image.
         if (qint64(size.width()) * size.height() <= wholeImagePixels)
-            return writeImage(raster.image(), settings, format, fileName, error);
+            return writeImageUnguarded(raster.image(), settings, format, fileName, error);
         PatternRows rows(raster);
-        return writeRows(rows, settings, format, fileName, error);
+        return writeRowsUnguarded(rows, settings, format, fileName, error);
     } catch (const std::bad_alloc &) {
     } catch (const std::system_error &) { }
     *error = notEnoughMemory(size.isValid() ? size : patternImageSize(settings));
@@ -189,17 +208,19 @@ bool writeQtImage(
         *error = cantWrite(fileName, nothingToWrite());
         return false;
     }
-    OutputFile file(fileName);
-    if (!file.open(error))
-        return false;
-    QImageWriter writer(file.device(), suffix.toLatin1());
-    if (!writer.write(image)) {
-        const QString reason = file.device()->errorString();
-        *error = file.failure(reason.isEmpty() ? writer.errorString() : reason);
-        file.cancel();
-        return false;
-    }
-    return file.commit(error);
+    return reportingMemory(fileName, error, [&] {
+        OutputFile file(fileName);
+        if (!file.open(error))
+            return false;
+        QImageWriter writer(file.device(), suffix.toLatin1());
+        if (!writer.write(image)) {
+            const QString reason = file.device()->errorString();
+            *error = file.failure(reason.isEmpty() ? writer.errorString() : reason);
+            file.cancel();
+            return false;
+        }
+        return file.commit(error);
+    });
 }
 
 }

@@ -9,7 +9,13 @@
 #include <cstring>
 
 #ifdef Q_OS_UNIX
+#include <atomic>
+#include <climits>
+#include <csignal>
+
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #else
@@ -122,6 +128,106 @@ private:
     bool seekable;
 };
 
+namespace {
+
+// The temporary files being written, for the signal handler: plain bytes in static storage,
+// since a handler may neither allocate nor lock. A slot is 0 free, 1 being filled or emptied,
+// 2 holding a name to remove.
+constexpr int pendingSlots = 4;
+std::atomic<int> pendingState[pendingSlots];
+char pendingName[pendingSlots][PATH_MAX];
+
+extern "C" void removePendingAndDie(int signal)
+{
+    for (int i = 0; i < pendingSlots; ++i) {
+        if (pendingState[i].load() == 2)
+            ::unlink(pendingName[i]);
+    }
+    // SA_RESETHAND has put back the default action: the program ends as the signal asked.
+    ::raise(signal);
+}
+
+// Once per process, and only where nobody chose another action (nohup ignores SIGHUP).
+void installSignalCleanup()
+{
+    static const bool installed = [] {
+        for (const int signal : { SIGINT, SIGTERM, SIGHUP }) {
+            struct sigaction old
+            {
+            };
+            if (::sigaction(signal, nullptr, &old) != 0 || old.sa_handler != SIG_DFL)
+                continue;
+            struct sigaction action
+            {
+            };
+            action.sa_handler = removePendingAndDie;
+            action.sa_flags = SA_RESETHAND;
+            sigemptyset(&action.sa_mask);
+            ::sigaction(signal, &action, nullptr);
+        }
+        return true;
+    }();
+    (void)installed;
+}
+
+int registerPending(const QByteArray &name)
+{
+    if (name.size() >= PATH_MAX)
+        return -1;
+    for (int i = 0; i < pendingSlots; ++i) {
+        int expected = 0;
+        if (pendingState[i].compare_exchange_strong(expected, 1)) {
+            std::memcpy(pendingName[i], name.constData(), size_t(name.size()) + 1);
+            pendingState[i].store(2);
+            return i;
+        }
+    }
+    return -1; // more files at once than slots: those are only removed on a normal exit
+}
+
+void releasePending(int slot)
+{
+    if (slot < 0)
+        return;
+    pendingState[slot].store(1);
+    pendingName[slot][0] = '\0';
+    pendingState[slot].store(0);
+}
+
+QString systemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The file a chain of symbolic links ends in, existing or not, so that a link (even a dangling
+// one) stays a link and its target is what gets written. Only the last component is followed:
+// the temporary file and the target share a folder either way.
+bool followLinks(QByteArray *path, int *error)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info;
+        if (::lstat(path->constData(), &info) != 0) {
+            *error = errno;
+            return *error == ENOENT;
+        }
+        if (!S_ISLNK(info.st_mode))
+            return true;
+        QByteArray link(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(path->constData(), link.data(), size_t(link.size()));
+        if (n < 0 || n >= link.size()) {
+            *error = n < 0 ? errno : ENAMETOOLONG;
+            return false;
+        }
+        link.truncate(n);
+        const int slash = path->lastIndexOf('/');
+        *path = link.startsWith('/') || slash < 0 ? link : path->left(slash + 1) + link;
+    }
+    *error = ELOOP;
+    return false;
+}
+
+}
+
 OutputFile::OutputFile(const QString &fileName) : fileName(fileName) { }
 
 OutputFile::~OutputFile()
@@ -131,17 +237,26 @@ OutputFile::~OutputFile()
 
 QString OutputFile::failure(const QString &reason) const
 {
-    return cantWrite(
-        fileName == QLatin1String("-") ? QStringLiteral("standard output") : fileName, reason);
+    return cantWrite(fileName == QLatin1String("-") ? QStringLiteral("standard output") : fileName,
+               reason)
+        + (inPlace ? QStringLiteral(" (written in place, as its folder takes no temporary "
+                                    "file: the old contents are lost)")
+                   : QString());
 }
 
-static QString systemReason(int error)
+void (*OutputFile::warningHandler)(const QString &) = nullptr;
+
+void OutputFile::setWarningHandler(void (*handler)(const QString &))
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    warningHandler = handler;
 }
 
 bool OutputFile::open(QString *error)
 {
+    if (fileName.isEmpty()) {
+        *error = failure(systemReason(ENOENT));
+        return false;
+    }
     if (fileName == QLatin1String("-")) {
         fd = STDOUT_FILENO;
         direct = true;
@@ -149,46 +264,58 @@ bool OutputFile::open(QString *error)
         return true;
     }
     target = fileNameToBytes(fileName);
-    struct stat info;
-    if (::stat(target.constData(), &info) == 0) {
-        if (S_ISDIR(info.st_mode)) {
-            *error = failure(systemReason(EISDIR));
-            return false;
-        }
-        if (!S_ISREG(info.st_mode)) {
-            // A FIFO, a device or a socket is written into; replacing it would lose it.
-            fd = ::open(target.constData(), O_WRONLY | O_CLOEXEC);
-            if (fd < 0) {
-                *error = failure(systemReason(errno));
-                return false;
-            }
-            direct = true;
-            out = std::make_unique<Device>(fd, false);
-            return true;
-        }
-        if (char *real = ::realpath(target.constData(), nullptr)) {
-            target = real; // a link to the file stays a link
-            std::free(real);
-        }
-    } else if (errno != ENOENT) {
-        *error = failure(systemReason(errno)); // a loop of links, no permission, ...
+    int why = 0;
+    if (!followLinks(&target, &why)) {
+        *error = failure(systemReason(why)); // a loop of links, no permission, ...
         return false;
     }
+    struct stat info;
+    const bool exists = ::stat(target.constData(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode)) {
+        *error = failure(systemReason(EISDIR));
+        return false;
+    }
+    if (exists && !S_ISREG(info.st_mode)) {
+        // A FIFO, a device or a socket is written into; replacing it would lose it.
+        fd = ::open(target.constData(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) {
+            *error = failure(systemReason(errno));
+            return false;
+        }
+        direct = true;
+        out = std::make_unique<Device>(fd, false);
+        return true;
+    }
 
+    installSignalCleanup();
+    // A short name, so that a target name up to the system's limit still leaves room for it.
     const int slash = target.lastIndexOf('/');
-    temporary = (slash < 0 ? QByteArray() : target.left(slash + 1)) + '.' + target.mid(slash + 1)
-        + ".XXXXXX";
+    temporary = (slash < 0 ? QByteArray() : target.left(slash + 1)) + ".qv.XXXXXX";
+    // No signal between making the file and noting it for the handler.
+    sigset_t stop, previous;
+    sigemptyset(&stop);
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP })
+        sigaddset(&stop, signal);
+    pthread_sigmask(SIG_BLOCK, &stop, &previous);
     fd = ::mkstemp(temporary.data());
+    why = errno;
+    if (fd >= 0)
+        pendingSlot = registerPending(temporary);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (fd < 0) {
-        const int why = errno;
         temporary.clear();
+        if (exists && (why == EACCES || why == EPERM) && openInPlace())
+            return true;
         *error = failure(systemReason(why));
         return false;
     }
-    // The permissions of the file replaced, or those of a new file.
+    // The permissions, owner and group of the file replaced (as far as we may set them), or
+    // those of a new file.
     mode_t mode = 0666;
-    if (::stat(target.constData(), &info) == 0) {
+    if (exists) {
         mode = info.st_mode & 07777;
+        if (::fchown(fd, info.st_uid, info.st_gid) != 0)
+            (void)::fchown(fd, uid_t(-1), info.st_gid);
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
@@ -196,6 +323,24 @@ bool OutputFile::open(QString *error)
     }
     ::fchmod(fd, mode);
     out = std::make_unique<Device>(fd, true);
+    return true;
+}
+
+// A folder that takes no new files may still hold a file we may write: then it is written in
+// place, as Qt's save file falls back to, and a failure part-way cannot keep the old contents.
+bool OutputFile::openInPlace()
+{
+    bool readable = true;
+    fd = ::open(target.constData(), O_RDWR | O_TRUNC | O_CLOEXEC);
+    if (fd < 0 && errno == EACCES) {
+        readable = false;
+        fd = ::open(target.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    }
+    if (fd < 0)
+        return false;
+    direct = true;
+    inPlace = true;
+    out = std::make_unique<Device>(fd, readable);
     return true;
 }
 
@@ -213,8 +358,18 @@ bool OutputFile::commit(QString *error)
         const bool closed = fd == STDOUT_FILENO || ::close(fd) == 0;
         const int why = errno;
         fd = -1;
-        if (!closed)
+        if (!closed) {
             *error = failure(systemReason(why));
+        } else if (inPlace) {
+            // Said once the file is there, so that a failure stays one line.
+            const QString text = QStringLiteral("the folder of %1 takes no temporary file; the "
+                                                "file was written in place")
+                                     .arg(fileName);
+            if (warningHandler)
+                warningHandler(text);
+            else
+                qWarning("%s", qPrintable(text));
+        }
         return closed;
     }
     const bool closed = ::close(fd) == 0;
@@ -222,6 +377,8 @@ bool OutputFile::commit(QString *error)
     fd = -1;
     if (closed && ::rename(temporary.constData(), target.constData()) == 0) {
         temporary.clear();
+        releasePending(pendingSlot);
+        pendingSlot = -1;
         return true;
     }
     if (closed)
@@ -241,6 +398,8 @@ void OutputFile::cancel()
         ::unlink(temporary.constData());
         temporary.clear();
     }
+    releasePending(pendingSlot);
+    pendingSlot = -1;
 }
 
 #else
@@ -264,8 +423,19 @@ QString OutputFile::failure(const QString &reason) const
     return cantWrite(fileName, reason);
 }
 
+void (*OutputFile::warningHandler)(const QString &) = nullptr;
+
+void OutputFile::setWarningHandler(void (*handler)(const QString &))
+{
+    warningHandler = handler;
+}
+
 bool OutputFile::open(QString *error)
 {
+    if (fileName.isEmpty()) {
+        *error = failure(QStringLiteral("the name is empty"));
+        return false;
+    }
     out = std::make_unique<Device>(fileName);
     if (!out->open(QIODevice::WriteOnly)) {
         *error = failure(out->errorString());

@@ -229,8 +229,8 @@ void dxfPolyline(DxfOutput &dxf, const Contour &c, const QByteArray &layer, Flip
 
 }
 
-bool writeSvg(const EncoderSettings &settings, const QString &fileName, QString *error,
-    const Options &options)
+static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fileName,
+    QString *error, const Options &options)
 {
     const PatternGeometry geometry = patternGeometry(settings);
     const QSizeF page = geometry.page;
@@ -300,8 +300,8 @@ bool writeSvg(const EncoderSettings &settings, const QString &fileName, QString 
     return saveFile(svg, fileName, error);
 }
 
-bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QString *error,
-    const Options &options)
+static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QString &fileName,
+    QString *error, const Options &options)
 {
     const PatternGeometry geometry = patternGeometry(settings);
     const std::vector<Layer> layers = geometry.layers();
@@ -406,8 +406,8 @@ bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QS
     return saveFile(buffer.data(), fileName, error);
 }
 
-bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString *error,
-    const Options & /*options*/)
+static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fileName,
+    QString *error, const Options & /*options*/)
 {
     const PatternGeometry geometry = patternGeometry(settings);
     // A drawing has its own scale: no ruler, and the legend as text rather than outlines.
@@ -517,6 +517,27 @@ bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString 
     dxf.group(0, "ENDSEC");
     dxf.group(0, "EOF");
     return saveFile(dxf.text, fileName, error);
+}
+
+bool writeSvg(const EncoderSettings &settings, const QString &fileName, QString *error,
+    const Options &options)
+{
+    return reportingMemory(
+        fileName, error, [&] { return writeSvgUnguarded(settings, fileName, error, options); });
+}
+
+bool writeVectorPdf(const EncoderSettings &settings, const QString &fileName, QString *error,
+    const Options &options)
+{
+    return reportingMemory(fileName, error,
+        [&] { return writeVectorPdfUnguarded(settings, fileName, error, options); });
+}
+
+bool writeDxf(const EncoderSettings &settings, const QString &fileName, QString *error,
+    const Options &options)
+{
+    return reportingMemory(
+        fileName, error, [&] { return writeDxfUnguarded(settings, fileName, error, options); });
 }
 
 bool write(Export::Format format, const EncoderSettings &settings, const QString &fileName,
