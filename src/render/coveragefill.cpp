@@ -82,8 +82,9 @@ void CoverageFill::accumulate(
         const double xNext = x + dxdy * dy;
         const double d = dy * direction;
         float *row = cells + size_t(y - bandTop) * size_t(stride);
-        const double left = std::min(x, xNext);
-        const double right = std::max(x, xNext);
+        // The ends lie within [0, width]; what rounding puts a hair outside stays in the row.
+        const double left = std::max(0.0, std::min(x, xNext));
+        const double right = std::min(double(stride - 2), std::max(x, xNext));
         const double leftFloor = std::floor(left);
         const int li = int(leftFloor);
         const int ri = int(std::ceil(right));
