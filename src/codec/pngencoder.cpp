@@ -119,6 +119,30 @@ bool encodeWith(PixelRows &rows, const RowPacker &packer, const Header &layout, 
     return true;
 }
 
+// Every n-th row of other rows, to try encodings on.
+class SampleRows : public PixelPacking::PixelRows
+{
+public:
+    SampleRows(PixelPacking::PixelRows &rows, int every) : rows(rows), every(every) { }
+    QSize size() const override
+    {
+        return QSize(rows.size().width(), (rows.size().height() + every - 1) / every);
+    }
+    int dotsPerMeterX() const override { return rows.dotsPerMeterX(); }
+    int dotsPerMeterY() const override { return rows.dotsPerMeterY(); }
+    const Layout &layout() override { return rows.layout(); }
+    const QRgb *row(int y) override { return rows.row(y * every); }
+    void packRow(int y, const RowPacker &packer, uchar *out) override
+    {
+        rows.packRow(y * every, packer, out);
+    }
+    bool failed() const override { return rows.failed(); }
+
+private:
+    PixelPacking::PixelRows &rows;
+    int every;
+};
+
 }
 
 bool encode(const QImage &image, QIODevice *device, QString *reason)
@@ -141,16 +165,26 @@ bool encode(PixelRows &rows, QIODevice *device, QString *reason)
     const Scheme fast { PNG_FILTER_NONE, bilevel ? Z_DEFAULT_STRATEGY : Z_RLE, bilevel ? 4 : 6 };
     if (qint64(rows.size().width()) * rows.size().height() > 4'000'000)
         return encodeWith(rows, packer, layout, device, reason, fast);
-    QByteArray best;
+    // A small image tries the three on every eighth row and is encoded once, the smallest way.
+    SampleRows sample(rows, 8);
+    Scheme chosen = fast;
+    qint64 smallest = -1;
     for (const Scheme scheme : { fast, Scheme { PNG_FILTER_NONE, Z_DEFAULT_STRATEGY, 6 },
              Scheme { PNG_ALL_FILTERS, Z_DEFAULT_STRATEGY, 6 } }) {
         QBuffer buffer;
         buffer.open(QIODevice::WriteOnly);
-        if (!encodeWith(rows, packer, layout, &buffer, reason, scheme))
+        if (!encodeWith(sample, packer, layout, &buffer, reason, scheme))
             return false;
-        if (best.isEmpty() || buffer.size() < best.size())
-            best = buffer.data();
+        if (smallest < 0 || buffer.size() < smallest) {
+            smallest = buffer.size();
+            chosen = scheme;
+        }
     }
+    QBuffer whole;
+    whole.open(QIODevice::WriteOnly);
+    if (!encodeWith(rows, packer, layout, &whole, reason, chosen))
+        return false;
+    const QByteArray best = whole.data();
     if (device->write(best) != best.size()) {
         *reason = device->errorString();
         return false;
