@@ -185,9 +185,10 @@ bool writePattern(const EncoderSettings &settings, bool antialias, Format format
             *error = cantWrite(fileName, nothingToWrite());
             return false;
         }
-        // A small image is drawn whole, all cores at once; a large one band by band, so that it
-        // never needs the memory of the whole image.
-        if (qint64(size.width()) * size.height() <= wholeImagePixels)
+        // A small image of classic pixels is drawn whole, all cores at once; a large one band by
+        // band, so that it never needs the memory of the whole image.
+        // An exact raster goes as coverage, band by band, at any size: no census, no colours.
+        if (!raster.hasCoverage() && qint64(size.width()) * size.height() <= wholeImagePixels)
             return writeImageUnguarded(raster.image(), settings, format, fileName, error);
         PatternRows rows(raster);
         return writeRowsUnguarded(rows, settings, format, fileName, error);
