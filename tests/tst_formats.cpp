@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstring>
+
 Q_DECLARE_METATYPE(EncoderSettings)
 
 // Every lossless format keeps every pixel in every colour at its smallest size, read back by a
@@ -33,6 +35,8 @@ private slots:
     void pipeEqualsFile();
     void outOfMemoryIsAMessage_data();
     void outOfMemoryIsAMessage();
+    void twoColoursStayCompact_data();
+    void twoColoursStayCompact();
 
 private:
     struct Run
@@ -379,6 +383,72 @@ void TestFormats::outOfMemoryIsAMessage()
     QCOMPARE(
         QDir(dir.path()).entryList({ QStringLiteral(".*.??????") }, QDir::Files | QDir::Hidden),
         QStringList());
+}
+
+void TestFormats::twoColoursStayCompact_data()
+{
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<QString>("suffix");
+    const QString colours = QStringLiteral(" --foreground steelblue --background wheat");
+    // Large enough to be written band by band, and small ones drawn at once; a centre mark, a
+    // fine code and every raster format that keeps a palette.
+    const QString disc = QStringLiteral("--shape disc --type relative --pairs 1024 --outer-radius 60 "
+                                        "--inner-radius 30 --dpi 600");
+    const QString fine = QStringLiteral("--shape disc --bits 16 --outer-radius 89 --inner-radius 39 "
+                                        "--bit-order msb-lsb --border 0.88 --dpi 300");
+    const QString strip = QStringLiteral("--bits 15 --width 200 --dpi 1200 --height 5");
+    for (const char *suffix : { "png", "tif", "bmp" }) {
+        QTest::newRow(qPrintable(QStringLiteral("disc with a hole, %1").arg(suffix)))
+            << disc + colours << QString::fromLatin1(suffix);
+        QTest::newRow(qPrintable(QStringLiteral("16 bits, %1").arg(suffix)))
+            << fine + colours << QString::fromLatin1(suffix);
+    }
+    QTest::newRow("fine strip, tif") << strip + colours << QStringLiteral("tif");
+    QTest::newRow("small disc, png")
+        << QStringLiteral("--shape disc --bits 8 --outer-radius 10 --inner-radius 3") + colours
+        << QStringLiteral("png");
+    QTest::newRow("grey disc, png") << fine + QStringLiteral(" --foreground dimgray")
+                                    << QStringLiteral("png");
+    QTest::newRow("plain, png") << disc + colours + QStringLiteral(" --no-antialias")
+                                << QStringLiteral("png");
+}
+
+// Two colours blended by an 8-bit coverage are at most 256 colours: whatever the colours, the
+// file keeps a palette (grey levels for greys, one bit when plain), and its pixels are the
+// render's.
+void TestFormats::twoColoursStayCompact()
+{
+    QFETCH(QString, options);
+    QFETCH(QString, suffix);
+    const QString name = QStringLiteral("compact.") + suffix;
+    const Run run = shell(QStringLiteral("\"$R\" --quiet %1 -o %2").arg(options, name));
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    const ParseResult parsed = parseRenderArguments(QStringList { QStringLiteral("quvelta-render") }
+        << options.split(QLatin1Char(' ')) << QStringLiteral("-o") << name);
+    QCOMPARE(int(parsed.status), int(ParseResult::Status::Run));
+    const QImage expected = renderEncoderImage(parsed.job.settings, parsed.job.antialias);
+    QImageReader reader(path(name));
+    const QImage written = reader.read();
+    QVERIFY2(!written.isNull(), qPrintable(reader.errorString()));
+    const bool plain = !parsed.job.antialias;
+    const bool greys = options.contains(QLatin1String("dimgray"));
+    const QImage::Format format = written.format();
+    if (plain)
+        QVERIFY2(format == QImage::Format_Mono || format == QImage::Format_MonoLSB
+                || format == QImage::Format_Indexed8,
+            qPrintable(QString::number(int(format))));
+    else if (greys)
+        QVERIFY2(format == QImage::Format_Grayscale8 || format == QImage::Format_Indexed8,
+            qPrintable(QString::number(int(format))));
+    else
+        QVERIFY2(format == QImage::Format_Indexed8, qPrintable(QString::number(int(format))));
+    if (format == QImage::Format_Indexed8)
+        QVERIFY(written.colorCount() <= 256);
+    QCOMPARE(written.size(), expected.size());
+    const QImage a = written.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < a.height(); ++y)
+        QVERIFY2(std::memcmp(a.constScanLine(y), expected.constScanLine(y), size_t(a.width()) * 4) == 0,
+            qPrintable(QStringLiteral("row %1 differs").arg(y)));
 }
 
 QTEST_MAIN(TestFormats)
