@@ -27,6 +27,8 @@ private slots:
     void linesWhereTheyAreStated();
     void classicPixelsUnchanged_data();
     void classicPixelsUnchanged();
+    void exactPixelsGolden_data();
+    void exactPixelsGolden();
     void unreadablePatternsWarned_data();
     void unreadablePatternsWarned();
     void plainTrackCountsLikeQuadrature_data();
@@ -304,6 +306,49 @@ void TestReadBack::classicPixelsUnchanged()
                                                  << "--classic-pixels" << "-o" << "x.png");
     QCOMPARE(int(job.status), int(ParseResult::Status::Run));
     QImage image = renderEncoderImage(job.job.settings, job.job.antialias);
+    QVERIFY(!image.isNull());
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    for (int y = 0; y < image.height(); ++y)
+        hash.addData(QByteArrayView(reinterpret_cast<const char *>(image.constScanLine(y)),
+            image.width() * 4));
+    QCOMPARE(hash.result().toHex(), md5);
+}
+
+void TestReadBack::exactPixelsGolden_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("md5");
+    // The exact raster's bytes, the same on every platform and compiler: the fill's arithmetic
+    // is fixed (no fused multiply-adds, no wider intermediates).
+    QTest::newRow("start strip") << QStringList {} << QByteArray("1000ec13eaa77bc0bf05b6553f9a4c12");
+    QTest::newRow("12 bits, 1200 dpi, plain")
+        << QStringList { "--bits", "12", "--width", "200", "--dpi", "1200", "--height", "10",
+               "--no-antialias" }
+        << QByteArray("a07f527dc61b21dc42bdf886bc7e7af2");
+    QTest::newRow("8-bit gray disc with a hole")
+        << QStringList { "--shape", "disc", "--bits", "8", "--outer-radius", "30", "--inner-radius",
+               "8", "--dpi", "300" }
+        << QByteArray("1c6e634ef3566ce2267b4f50b778699e");
+    QTest::newRow("quadrature disc, index, sensor marks")
+        << QStringList { "--shape", "disc", "--type", "relative", "--pairs", "50", "--quadrature",
+               "--index", "--sensor-marks", "--inner-radius", "8", "--dpi", "300" }
+        << QByteArray("97833851ff9bf51c4d3d3fbcac7d7d45");
+    QTest::newRow("single-track disc, colours, bias")
+        << QStringList { "--shape", "disc", "--code", "single-track", "--outer-radius", "25",
+               "--inner-radius", "10", "--mark-bias", "0.02", "--foreground", "steelblue",
+               "--background", "wheat" }
+        << QByteArray("039b9b5c997cb0dc3844dc818c401b7f");
+}
+
+// The exact pixels byte for byte, so that a platform or a change that moves them is seen.
+void TestReadBack::exactPixelsGolden()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, md5);
+    const ParseResult job = parseRenderArguments(QStringList { "quvelta-render" } << arguments
+                                                 << "-o" << "x.png");
+    QCOMPARE(int(job.status), int(ParseResult::Status::Run));
+    const QImage image = renderEncoderImage(job.job.settings, job.job.antialias);
     QVERIFY(!image.isNull());
     QCryptographicHash hash(QCryptographicHash::Md5);
     for (int y = 0; y < image.height(); ++y)
