@@ -3,6 +3,7 @@
 #include "outsidetools.h"
 #include "patterngeometry.h"
 #include "preciseraster.h"
+#include "renderer.h"
 #include "renderoptions.h"
 
 #include <QCheckBox>

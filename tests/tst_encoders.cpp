@@ -1,9 +1,10 @@
 #include "codes.h"
 #include "decodetable.h"
-#include "geometry.h"
 #include "outsidetools.h"
 #include "patterngeometry.h"
+#include "pixelrule.h"
 #include "preciseraster.h"
+#include "renderer.h"
 
 #include <QtTest>
 

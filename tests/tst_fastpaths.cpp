@@ -1,8 +1,8 @@
 #include "discpainter.h"
 #include "imagetools.h"
-#include "geometry.h"
 #include "paintcommon.h"
 #include "pixelpacking.h"
+#include "pixelrule.h"
 #include "pngencoder.h"
 #include "renderer.h"
 
@@ -31,7 +31,7 @@ private slots:
 
 static QImage reference(const EncoderSettings &settings, bool antialias)
 {
-    const QSize size = Geometry::imageSize(settings);
+    const QSize size = PixelRule::imageSize(settings);
     QImage image(size, QImage::Format_RGB32);
     QPainter painter(&image);
     applyRenderHints(painter, antialias);
@@ -181,7 +181,7 @@ void TestFastPaths::cutShortLayersAreIdentical_data()
 void TestFastPaths::cutShortLayersAreIdentical()
 {
     QFETCH(EncoderSettings, settings);
-    const QSize size = Geometry::imageSize(settings);
+    const QSize size = PixelRule::imageSize(settings);
     QImage whole(size, QImage::Format_RGB32);
     QImage cut(size, QImage::Format_RGB32);
     for (QImage *image : { &whole, &cut }) {

@@ -1,7 +1,7 @@
 #include "exporter.h"
-#include "geometry.h"
 #include "outputfile.h"
 #include "outsidetools.h"
+#include "pixelrule.h"
 #include "renderer.h"
 #include "renderoptions.h"
 

@@ -1,5 +1,5 @@
-#include "geometry.h"
 #include "imagetools.h"
+#include "pixelrule.h"
 #include "renderer.h"
 
 #include <QtTest>
@@ -67,7 +67,7 @@ void TestGeometry::imageSize()
 {
     QFETCH(EncoderSettings, settings);
     QFETCH(QSize, expected);
-    QCOMPARE(Geometry::imageSize(settings), expected);
+    QCOMPARE(PixelRule::imageSize(settings), expected);
 }
 
 void TestGeometry::dotsPerMeter_data()
@@ -86,16 +86,16 @@ void TestGeometry::dotsPerMeter()
 {
     QFETCH(int, dpi);
     QFETCH(int, expected);
-    QCOMPARE(Geometry::dotsPerMeter(dpi), expected);
+    QCOMPARE(PixelRule::dotsPerMeter(dpi), expected);
 }
 
 void TestGeometry::discSizeIgnoresInnerRadius()
 {
     EncoderSettings s = disc(20, 600, true);
-    const QSize reference = Geometry::imageSize(s);
+    const QSize reference = PixelRule::imageSize(s);
     for (int inner : { 0, 7, 19 }) {
         s.innerRadiusMm = inner;
-        QCOMPARE(Geometry::imageSize(s), reference);
+        QCOMPARE(PixelRule::imageSize(s), reference);
     }
     QCOMPARE(reference.width(), reference.height());
 }
@@ -124,15 +124,15 @@ void TestGeometry::integerRoundingMatchesX87()
     for (int dpi = 10; dpi <= 1200; ++dpi) {
         const long double k = static_cast<long double>(dpi) / static_cast<long double>(25.4f);
         QCOMPARE(
-            Geometry::dotsPerMeter(dpi), static_cast<int>(k * static_cast<long double>(1000.0f)));
+            PixelRule::dotsPerMeter(dpi), static_cast<int>(k * static_cast<long double>(1000.0f)));
         for (int mm = 0; mm <= 400; ++mm) {
-            if (Geometry::mmToPixels(dpi, mm) != static_cast<int>(k * mm))
+            if (PixelRule::mmToPixels(dpi, mm) != static_cast<int>(k * mm))
                 QFAIL(qPrintable(QStringLiteral("%1 mm at %2 dpi").arg(mm).arg(dpi)));
             ++compared;
         }
         for (int hundredths = 1; hundredths <= 500; ++hundredths) {
             const float b = static_cast<float>(hundredths / 100.0);
-            if (Geometry::borderPixels(dpi, hundredths / 100.0)
+            if (PixelRule::borderPixels(dpi, hundredths / 100.0)
                 != static_cast<int>(static_cast<long double>(b) * k))
                 QFAIL(qPrintable(
                     QStringLiteral("border %1 mm at %2 dpi").arg(hundredths / 100.0).arg(dpi)));

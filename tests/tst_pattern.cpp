@@ -1,6 +1,7 @@
-#include "geometry.h"
 #include "patterngeometry.h"
+#include "pixelrule.h"
 #include "preciseraster.h"
+#include "renderer.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
-#include "geometry.h"
 #include "mainform.h"
 #include "outsidetools.h"
+#include "pixelrule.h"
 #include "preview.h"
 
 #include <QApplication>
@@ -191,7 +191,7 @@ void TestWindowExtras::printsAtPhysicalSize()
     const int dpi = printer.resolution();
     EncoderSettings s = form.settings();
     s.dpi = dpi;
-    const QSize size = Geometry::imageSize(s);
+    const QSize size = PixelRule::imageSize(s);
     const QByteArray images
         = run(QStringLiteral("pdfimages"), { "-list", printer.outputFileName() });
     QVERIFY2(images.simplified().contains(

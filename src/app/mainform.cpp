@@ -5,10 +5,9 @@
 #include "description.h"
 #include "exporter.h"
 #include "exporterror.h"
-#include "geometry.h"
 #include "imagewriter.h"
 #include "patterngeometry.h"
-#include "pdfwriter.h"
+#include "pixelrule.h"
 #include "preciseraster.h"
 #include "readback.h"
 #include "renderer.h"
@@ -459,7 +458,7 @@ void MainForm::onSavePDFButton()
     if (fileName.isEmpty())
         return;
     renderAndWrite([&](QString *error) {
-        return PdfExport::writePdfPage(*image, fileName, settings(), error);
+        return Export::writeImage(*image, settings(), Export::Format::Pdf, fileName, error);
     });
 }
 
@@ -673,7 +672,7 @@ void MainForm::printTo(QPrinter &printer)
         return;
     }
     QPainter painter(&printer);
-    const int margin = Geometry::mmToPixels(s.dpi, 10);
+    const int margin = PixelRule::mmToPixels(s.dpi, 10);
     painter.drawImage(QPoint(margin, margin), print);
 }
 

@@ -3,8 +3,8 @@
 #include "codes.h"
 #include "decodetable.h"
 #include "exporter.h"
-#include "geometry.h"
 #include "patterngeometry.h"
+#include "pixelrule.h"
 #include "preciseraster.h"
 
 #include <QCommandLineParser>

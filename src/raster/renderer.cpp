@@ -3,8 +3,8 @@
 #include "barpainter.h"
 #include "coveragefill.h"
 #include "discpainter.h"
-#include "geometry.h"
 #include "paintcommon.h"
+#include "pixelrule.h"
 #include "preciseraster.h"
 
 #include <QPainter>
@@ -50,7 +50,7 @@ PatternRaster::PatternRaster(const EncoderSettings &settings, bool antialias)
             coverage = patternCoverage(settings);
         return;
     }
-    imageSize = Geometry::imageSize(settings);
+    imageSize = PixelRule::imageSize(settings);
     // A fine disc's thousands of thin sectors are far cheaper by exact coverage than through
     // the painter's antialiased fill; the centre mark goes on top with the painter.
     if (antialias && settings.shape == Shape::Disc && !imageSize.isEmpty())
@@ -61,7 +61,7 @@ PatternRaster::~PatternRaster() = default;
 
 int PatternRaster::dotsPerMeter() const
 {
-    return Geometry::dotsPerMeter(settings.dpi);
+    return PixelRule::dotsPerMeter(settings.dpi);
 }
 
 bool PatternRaster::onlyGreys() const
@@ -151,4 +151,10 @@ QImage renderEncoderImage(const EncoderSettings &settings, bool antialias)
     } catch (const std::system_error &) {
         return QImage();
     }
+}
+
+QImage renderPreciseImage(EncoderSettings settings, bool antialias)
+{
+    settings.classicPixels = false;
+    return renderEncoderImage(settings, antialias);
 }

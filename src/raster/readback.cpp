@@ -1,9 +1,9 @@
 #include "readback.h"
 
 #include "codes.h"
-#include "geometry.h"
 #include "paintcommon.h"
 #include "patterngeometry.h"
+#include "pixelrule.h"
 #include "preciseraster.h"
 #include "renderer.h"
 

@@ -2,8 +2,8 @@
 
 #include "classicpixels.h"
 
-#include "geometry.h"
 #include "paintcommon.h"
+#include "pixelrule.h"
 
 #include <QPainter>
 
@@ -65,7 +65,7 @@ void drawBarTrack(QPainter &painter, const EncoderSettings &settings, QSize size
         return;
     }
 
-    const int bpx = Geometry::borderPixels(settings.dpi, settings.borderWidthMm);
+    const int bpx = PixelRule::borderPixels(settings.dpi, settings.borderWidthMm);
     const double pitch = static_cast<double>(width - bpx) / segments;
     const int segmentWidth = static_cast<int>(pitch);
     const float pitch32 = static_cast<float>(pitch);

@@ -114,10 +114,6 @@ QSizeF patternRoomMm(const EncoderSettings &settings);
 // meet at a disc's centre), or an empty string.
 QString markBiasProblem(const EncoderSettings &settings);
 
-// Why the tracks of a relative pattern (channels and index) do not fit into the pixels of the
-// strip's height or the disc's ring at the DPI, or an empty string.
-QString trackRoomProblem(const EncoderSettings &settings);
-
 // The period of a relative strip whose index mark the border lines leave whole: the first one
 // (0 for discs), or -1 when none does.
 int stripIndexPeriod(const EncoderSettings &settings);
