@@ -1,7 +1,7 @@
 #include "readback.h"
 
 #include "codes.h"
-#include "paintcommon.h"
+#include "cores.h"
 #include "patterngeometry.h"
 #include "pixelrule.h"
 #include "preciseraster.h"

@@ -3,6 +3,7 @@
 #include "barpainter.h"
 #include "coveragefill.h"
 #include "discpainter.h"
+#include "cores.h"
 #include "paintcommon.h"
 #include "pixelrule.h"
 #include "preciseraster.h"
