@@ -1,6 +1,7 @@
 #include "barpainter.h"
 #include "imagetools.h"
 #include "paintcommon.h"
+#include "testsupport.h"
 
 #include <QtTest>
 
@@ -44,7 +45,6 @@ static QImage paintBar(const EncoderSettings &settings, QSize size)
 }
 
 using Rects = QVector<QRect>;
-Q_DECLARE_METATYPE(EncoderSettings)
 
 void TestBarPainter::workedExamples_data()
 {

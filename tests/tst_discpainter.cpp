@@ -2,12 +2,11 @@
 #include "imagetools.h"
 #include "pixelrule.h"
 #include "renderer.h"
+#include "testsupport.h"
 
 #include <QtTest>
 
 #include <cmath>
-
-Q_DECLARE_METATYPE(EncoderSettings)
 
 class TestDiscPainter : public QObject
 {

@@ -5,13 +5,12 @@
 #include "pixelrule.h"
 #include "preciseraster.h"
 #include "renderer.h"
+#include "testsupport.h"
 
 #include <QtTest>
 
 #include <cmath>
 #include <set>
-
-Q_DECLARE_METATYPE(EncoderSettings)
 
 // Reads rendered patterns as sensors would: quadrature channels and index along a strip and
 // round a disc, absolute codes of any count, single-track codes at their sensor angles.

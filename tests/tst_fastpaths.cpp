@@ -5,13 +5,12 @@
 #include "pixelrule.h"
 #include "pngencoder.h"
 #include "renderer.h"
+#include "testsupport.h"
 
 #include <QBuffer>
 #include <QImageReader>
 #include <QPainter>
 #include <QtTest>
-
-Q_DECLARE_METATYPE(EncoderSettings)
 
 // The fast renders against the straightforward drawing: one painter, the layered shapes.
 class TestFastPaths : public QObject

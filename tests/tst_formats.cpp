@@ -4,13 +4,12 @@
 #include "pixelrule.h"
 #include "renderer.h"
 #include "renderoptions.h"
+#include "testsupport.h"
 
 #include <QBuffer>
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <QtTest>
-
-Q_DECLARE_METATYPE(EncoderSettings)
 
 // Every lossless format keeps every pixel in every colour at its smallest size, read back by a
 // decoder other than the one that wrote it; failures name the file and the system's reason;
@@ -35,34 +34,11 @@ private slots:
     void outOfMemoryIsAMessage();
 
 private:
-    struct Run
-    {
-        int exitCode = -1;
-        QByteArray out;
-        QByteArray err;
-    };
     // Runs a shell script with $R set to quvelta-render, in the scratch folder.
-    Run shell(const QString &script) const;
+    Run shell(const QString &script) const { return runShell(script, dir.path()); }
     QString path(const QString &name) const { return dir.filePath(name); }
     QTemporaryDir dir;
 };
-
-TestFormats::Run TestFormats::shell(const QString &script) const
-{
-    QProcess process;
-    process.setWorkingDirectory(dir.path());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("R"), QStringLiteral(QUVELTA_RENDER_PATH));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral("/bin/sh"), { QStringLiteral("-c"), script });
-    Run run;
-    if (!process.waitForFinished(120000))
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
-}
 
 static EncoderSettings small(Shape shape, QColor foreground, QColor background)
 {

@@ -1,12 +1,11 @@
 #include "imagetools.h"
 #include "pixelrule.h"
 #include "renderer.h"
+#include "testsupport.h"
 
 #include <QtTest>
 
 #include <limits>
-
-Q_DECLARE_METATYPE(EncoderSettings)
 
 class TestGeometry : public QObject
 {

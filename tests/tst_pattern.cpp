@@ -2,6 +2,7 @@
 #include "pixelrule.h"
 #include "preciseraster.h"
 #include "renderer.h"
+#include "testsupport.h"
 
 #include <QtTest>
 
@@ -9,7 +10,6 @@
 
 using Runs = QList<QPair<double, double>>;
 
-Q_DECLARE_METATYPE(EncoderSettings)
 Q_DECLARE_METATYPE(BitOrder)
 
 // The pattern geometry against worked values, and its precise raster against the ideal edges.

@@ -2,6 +2,7 @@
 #include "outsidetools.h"
 #include "pixelrule.h"
 #include "preview.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -44,12 +45,10 @@ private:
 
 static QByteArray run(const QString &program, const QStringList &arguments, int *exitCode = nullptr)
 {
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(120000);
+    const Run result = runProgram(program, arguments);
     if (exitCode)
-        *exitCode = process.exitCode();
-    return process.readAllStandardOutput();
+        *exitCode = result.exitCode;
+    return result.out;
 }
 
 // Sets the window's controls: "circle", "relative", "plain", "positions=N", "code=I" (the combo's
