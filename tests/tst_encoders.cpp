@@ -50,7 +50,7 @@ public:
     // The pixel point of a place on the pattern.
     QPointF pointAt(double across, double position, double steps) const
     {
-        if (settings.shape == Shape::Bar) {
+        if (settings.shape == Shape::Strip) {
             const double x = geometry.nominal.left() + geometry.nominal.width() * position / steps;
             return QPointF(x * k + shift.x(), across * k + shift.y());
         }
@@ -63,7 +63,7 @@ public:
     // Pixels along the track between two positions.
     double pixels(const PatternGeometry::Track &track, double positions, double steps) const
     {
-        const double length = settings.shape == Shape::Bar ? geometry.nominal.width()
+        const double length = settings.shape == Shape::Strip ? geometry.nominal.width()
                                                            : 2 * M_PI * (track.from + track.to) / 2;
         return length * positions / steps * k;
     }

@@ -60,13 +60,13 @@ void TestFormats::roundTrip_data()
     QTest::addColumn<bool>("antialias");
     QTest::addColumn<QString>("suffix");
     const QList<std::tuple<const char *, EncoderSettings, bool>> cases = {
-        { "black on white", small(Shape::Bar, Qt::black, Qt::white), false },
+        { "black on white", small(Shape::Strip, Qt::black, Qt::white), false },
         { "white on black", small(Shape::Disc, Qt::white, Qt::black), false },
-        { "black on yellow", small(Shape::Bar, Qt::black, Qt::yellow), false },
+        { "black on yellow", small(Shape::Strip, Qt::black, Qt::yellow), false },
         { "navy on peach", small(Shape::Disc, QColor(0, 0, 128), QColor(0xff, 0xe0, 0xc0)), false },
         { "antialiased grey", small(Shape::Disc, Qt::black, Qt::white), true },
         { "antialiased strip in colour",
-            small(Shape::Bar, QColor(200, 30, 30), QColor(240, 240, 200)), true },
+            small(Shape::Strip, QColor(200, 30, 30), QColor(240, 240, 200)), true },
         { "antialiased disc in colour",
             small(Shape::Disc, QColor(200, 30, 30), QColor(240, 240, 200)), true },
     };

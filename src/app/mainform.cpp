@@ -168,7 +168,7 @@ void MainForm::fitFontToCaptions()
 EncoderSettings MainForm::settings(QString *problem) const
 {
     EncoderSettings s;
-    s.shape = ui.circleRadioButton->isChecked() ? Shape::Disc : Shape::Bar;
+    s.shape = ui.circleRadioButton->isChecked() ? Shape::Disc : Shape::Strip;
     s.type = ui.absoluteRadioButton->isChecked() ? EncoderType::Absolute : EncoderType::Relative;
     s.grayCode = ui.grayCodeCheck->isChecked();
     s.bitOrder = ui.bitOrderButton->isChecked() ? BitOrder::MsbToLsb : BitOrder::LsbToMsb;

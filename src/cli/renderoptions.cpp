@@ -382,7 +382,7 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         QStringLiteral("type"), { QStringLiteral("absolute"), QStringLiteral("relative") });
     if (!read.error.isEmpty())
         return usageError(read.error);
-    s.shape = *shape == QLatin1String("disc") ? Shape::Disc : Shape::Bar;
+    s.shape = *shape == QLatin1String("disc") ? Shape::Disc : Shape::Strip;
     s.type = *type == QLatin1String("relative") ? EncoderType::Relative : EncoderType::Absolute;
 
     if (s.type == EncoderType::Relative && parser.isSet(QStringLiteral("bits")))
@@ -477,7 +477,7 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     s.bitOrder = *order == QLatin1String("msb-lsb") ? BitOrder::MsbToLsb : BitOrder::LsbToMsb;
     s.singleTrack = *code == QLatin1String("single-track");
     s.grayCode = *code == QLatin1String("gray") || (s.shape == Shape::Disc && s.singleTrack);
-    s.grayOnStrip = s.shape == Shape::Bar && *code == QLatin1String("gray");
+    s.grayOnStrip = s.shape == Shape::Strip && *code == QLatin1String("gray");
     s.positions = *positions;
     s.quadrature = parser.isSet(QStringLiteral("quadrature"));
     s.index = parser.isSet(QStringLiteral("index"));

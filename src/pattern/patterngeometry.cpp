@@ -399,7 +399,7 @@ std::vector<Shapes::Layer> PatternGeometry::layers() const
 
     for (const Track &t : tracks) {
         Layer layer { t.name, Layer::Kind::Fill, {} };
-        if (shape == Shape::Bar) {
+        if (shape == Shape::Strip) {
             const QRectF room = stripInterior(*this, t);
             for (const Run &run : t.runs) {
                 const double a = std::max(run.from, room.left());
@@ -420,7 +420,7 @@ std::vector<Shapes::Layer> PatternGeometry::layers() const
     }
 
     if (lineWidth > 0 && !tracks.empty()) {
-        if (shape == Shape::Bar) {
+        if (shape == Shape::Strip) {
             Layer frames { QStringLiteral("frames"), Layer::Kind::Fill,
                 { stripFrameOuter(*this) } };
             for (const Track &t : tracks) {

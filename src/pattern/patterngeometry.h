@@ -57,7 +57,7 @@ struct PatternGeometry
         double at = 0;
     };
 
-    Shape shape = Shape::Bar;
+    Shape shape = Shape::Strip;
     QSizeF page; // mm
     QRectF nominal; // the strip, or the square around the disc's outer circle
     QPointF center; // discs

@@ -178,7 +178,7 @@ QSize imageSize(const EncoderSettings &settings)
 {
     int width;
     int height;
-    if (settings.shape == Shape::Bar) {
+    if (settings.shape == Shape::Strip) {
         width = mmToPixels(settings.dpi, settings.widthMm);
         height = mmToPixels(settings.dpi, settings.heightMm);
     } else {
@@ -204,7 +204,7 @@ int pdfMarginPixels(int dpi)
 
 QSizeF nominalSizeMm(const EncoderSettings &settings)
 {
-    if (settings.shape == Shape::Bar)
+    if (settings.shape == Shape::Strip)
         return QSizeF(settings.widthMm, settings.heightMm);
     return QSizeF(2 * settings.outerRadiusMm, 2 * settings.outerRadiusMm);
 }

@@ -1,12 +1,12 @@
 #include "renderer.h"
 
-#include "barpainter.h"
+#include "cores.h"
 #include "coveragefill.h"
 #include "discpainter.h"
-#include "cores.h"
 #include "paintcommon.h"
 #include "pixelrule.h"
 #include "preciseraster.h"
+#include "strippainter.h"
 
 #include <QPainter>
 
@@ -28,9 +28,9 @@ void paintEncoder(QPainter &painter, const EncoderSettings &settings, QSize size
         else
             drawBinaryDisc(painter, settings, size);
     } else if (absolute) {
-        drawAbsoluteBar(painter, settings, size);
+        drawAbsoluteStrip(painter, settings, size);
     } else {
-        drawRelativeBar(painter, settings, size);
+        drawRelativeStrip(painter, settings, size);
     }
 }
 
