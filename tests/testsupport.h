@@ -56,8 +56,8 @@ inline Run runShell(const QString &command, const QString &folder)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("R"), QStringLiteral(QUVELTA_RENDER_PATH));
-    return runProgram(QStringLiteral("/bin/sh"), { QStringLiteral("-c"), command }, folder,
-        environment);
+    return runProgram(
+        QStringLiteral("/bin/sh"), { QStringLiteral("-c"), command }, folder, environment);
 }
 #endif
 

@@ -63,8 +63,9 @@ public:
     // Pixels along the track between two positions.
     double pixels(const PatternGeometry::Track &track, double positions, double steps) const
     {
-        const double length = settings.shape == Shape::Strip ? geometry.nominal.width()
-                                                           : 2 * M_PI * (track.from + track.to) / 2;
+        const double length = settings.shape == Shape::Strip
+            ? geometry.nominal.width()
+            : 2 * M_PI * (track.from + track.to) / 2;
         return length * positions / steps * k;
     }
 

@@ -20,7 +20,8 @@ private slots:
 };
 
 // At 254 DPI one millimetre is ten pixels, so a 1 mm border is 10 px and 0.3 mm is 3 px.
-static EncoderSettings stripSettings(EncoderType type, int count, bool border, double borderMm = 1.0)
+static EncoderSettings stripSettings(
+    EncoderType type, int count, bool border, double borderMm = 1.0)
 {
     EncoderSettings s = classicSettings();
     s.type = type;
@@ -141,7 +142,8 @@ void TestStripPainter::zeroWidthBorderStillDrawsTheFrame()
 void TestStripPainter::oddBorderSpansItsColumnsExactly()
 {
     // bpx = 3: the frame's x is 1.5, so the left line covers columns 0-2 and nothing more.
-    const QImage image = paintStrip(stripSettings(EncoderType::Relative, 1, true, 0.3), QSize(63, 30));
+    const QImage image
+        = paintStrip(stripSettings(EncoderType::Relative, 1, true, 0.3), QSize(63, 30));
     const QString row = rowPattern(image, 15);
     QCOMPARE(row.left(5), QStringLiteral("###.."));
     QCOMPARE(row.right(4), QStringLiteral("####"));

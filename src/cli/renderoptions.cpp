@@ -252,9 +252,11 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     QList<QCommandLineOption> options;
     for (const OptionSpec &option : optionTable) {
         const QStringList names = QString::fromLatin1(option.names).split(QLatin1Char('|'));
-        options << (option.value ? QCommandLineOption(names, QString::fromUtf8(option.help),
-                                       QString::fromUtf8(option.value))
-                                 : QCommandLineOption(names, QString::fromUtf8(option.help)));
+        const QString text = QString::fromUtf8(option.help);
+        if (option.value)
+            options << QCommandLineOption(names, text, QString::fromUtf8(option.value));
+        else
+            options << QCommandLineOption(names, text);
     }
     parser.addOption(help);
     parser.addOption(version);
