@@ -7,7 +7,7 @@
 
 #include <limits>
 
-class TestGeometry : public QObject
+class TestPixelRule : public QObject
 {
     Q_OBJECT
 
@@ -41,7 +41,7 @@ static EncoderSettings disc(int outer, int dpi, bool border, double borderMm = 0
     return s;
 }
 
-void TestGeometry::imageSize_data()
+void TestPixelRule::imageSize_data()
 {
     QTest::addColumn<EncoderSettings>("settings");
     QTest::addColumn<QSize>("expected");
@@ -62,14 +62,14 @@ void TestGeometry::imageSize_data()
     QTest::newRow("1 mm height at 10 dpi") << strip(100, 1, 10, false) << QSize(39, 0);
 }
 
-void TestGeometry::imageSize()
+void TestPixelRule::imageSize()
 {
     QFETCH(EncoderSettings, settings);
     QFETCH(QSize, expected);
     QCOMPARE(PixelRule::imageSize(settings), expected);
 }
 
-void TestGeometry::dotsPerMeter_data()
+void TestPixelRule::dotsPerMeter_data()
 {
     QTest::addColumn<int>("dpi");
     QTest::addColumn<int>("expected");
@@ -81,14 +81,14 @@ void TestGeometry::dotsPerMeter_data()
     QTest::newRow("1200") << 1200 << 47244;
 }
 
-void TestGeometry::dotsPerMeter()
+void TestPixelRule::dotsPerMeter()
 {
     QFETCH(int, dpi);
     QFETCH(int, expected);
     QCOMPARE(PixelRule::dotsPerMeter(dpi), expected);
 }
 
-void TestGeometry::discSizeIgnoresInnerRadius()
+void TestPixelRule::discSizeIgnoresInnerRadius()
 {
     EncoderSettings s = disc(20, 600, true);
     const QSize reference = PixelRule::imageSize(s);
@@ -99,7 +99,7 @@ void TestGeometry::discSizeIgnoresInnerRadius()
     QCOMPARE(reference.width(), reference.height());
 }
 
-void TestGeometry::renderedImageCarriesSizeAndResolution()
+void TestPixelRule::renderedImageCarriesSizeAndResolution()
 {
     const QImage image = renderEncoderImage(classicSettings(), false);
     QCOMPARE(image.size(), QSize(2364, 474));
@@ -108,14 +108,14 @@ void TestGeometry::renderedImageCarriesSizeAndResolution()
     QCOMPARE(image.dotsPerMeterY(), 23622);
 }
 
-void TestGeometry::zeroPixelDimensionGivesNullImage()
+void TestPixelRule::zeroPixelDimensionGivesNullImage()
 {
     QVERIFY(renderEncoderImage(strip(100, 1, 10, false), false).isNull());
 }
 
 // The rule was defined on the x87's 80-bit format; where this machine has it, every DPI with every
 // length and every border width must give the same pixels as the integer computation.
-void TestGeometry::integerRoundingMatchesX87()
+void TestPixelRule::integerRoundingMatchesX87()
 {
 #if (defined(__x86_64__) || defined(__i386__)) && !defined(_MSC_VER)
     static_assert(std::numeric_limits<long double>::digits == 64, "x87 extended format expected");
@@ -144,5 +144,5 @@ void TestGeometry::integerRoundingMatchesX87()
 #endif
 }
 
-QTEST_APPLESS_MAIN(TestGeometry)
-#include "tst_geometry.moc"
+QTEST_APPLESS_MAIN(TestPixelRule)
+#include "tst_pixelrule.moc"
