@@ -3,8 +3,8 @@
 
 #include <functional>
 
-// The one place that decides how many threads a render uses: the processor's cores, at least
-// one and at most eight (more only contend for memory).
+// How many threads a render uses, decided here only: the processor's cores, at least one and at
+// most eight.
 int usableCores();
 
 // Runs task(0) ... task(count - 1), shared out over the processor's cores (as many threads as
