@@ -20,6 +20,8 @@ private slots:
     void renderedImageCarriesSizeAndResolution();
     void zeroPixelDimensionGivesNullImage();
     void integerRoundingMatchesX87();
+    void trackRoom_data();
+    void trackRoom();
 };
 
 static EncoderSettings strip(int width, int height, int dpi, bool border, double borderMm = 0.1)
@@ -142,6 +144,43 @@ void TestPixelRule::integerRoundingMatchesX87()
 #else
     QSKIP("no x87 extended format on this machine");
 #endif
+}
+
+void TestPixelRule::trackRoom_data()
+{
+    QTest::addColumn<EncoderSettings>("settings");
+    QTest::addColumn<QString>("problem");
+    EncoderSettings s;
+    s.type = EncoderType::Relative;
+    s.quadrature = true;
+    s.index = true;
+    s.heightMm = 1;
+    s.dpi = 10; // trunc(10 / 25.4) = 0 pixels of height
+    QTest::newRow("strip of 0 px")
+        << s << QStringLiteral("3 tracks do not fit in a strip 0 px wide at 10 dpi");
+    s.dpi = 100; // 3 pixels
+    QTest::newRow("strip of 3 px") << s << QString();
+    s.dpi = 10;
+    s.index = false;
+    s.type = EncoderType::Absolute;
+    QTest::newRow("absolute") << s << QString();
+    s.type = EncoderType::Relative;
+    s.quadrature = false;
+    QTest::newRow("one track") << s << QString();
+    s.shape = Shape::Disc;
+    s.quadrature = true;
+    s.outerRadiusMm = 10;
+    s.innerRadiusMm = 9;
+    QTest::newRow("ring of 0 px") << s
+                                  << QStringLiteral(
+                                         "2 tracks do not fit in a ring 0 px wide at 10 dpi");
+}
+
+void TestPixelRule::trackRoom()
+{
+    QFETCH(EncoderSettings, settings);
+    QFETCH(QString, problem);
+    QCOMPARE(trackRoomProblem(settings), problem);
 }
 
 QTEST_APPLESS_MAIN(TestPixelRule)
