@@ -3,10 +3,10 @@
 // Run with `make bench`; not part of the tests.
 
 #include "cairoreference.h"
-#include "geometry.h"
+#include "exporter.h"
 #include "imagewriter.h"
 #include "mainform.h"
-#include "pdfwriter.h"
+#include "pixelrule.h"
 #include "preciseraster.h"
 #include "renderer.h"
 #include "renderoptions.h"
@@ -116,7 +116,7 @@ void savePdf(benchmark::State &state)
     const QString name = scratch->filePath(QStringLiteral("bench.pdf"));
     for (auto _ : state) {
         QString error;
-        if (!PdfExport::writePdfPage(image, name, s, &error))
+        if (!Export::writeImage(image, s, Export::Format::Pdf, name, &error))
             state.SkipWithError(qPrintable(error));
     }
 }

@@ -4,14 +4,13 @@
 #include "patternrows.h"
 #include "pixelpacking.h"
 #include "renderer.h"
+#include "testsupport.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <QtTest>
-
-Q_DECLARE_METATYPE(EncoderSettings)
 
 // A pattern written band by band, never whole, gives the very file its whole image gives, in every
 // format and packing; the bands of a render are the rows of the whole.

@@ -3,7 +3,9 @@
 #include "outsidetools.h"
 #include "patterngeometry.h"
 #include "preciseraster.h"
+#include "renderer.h"
 #include "renderoptions.h"
+#include "testsupport.h"
 
 #include <QCheckBox>
 #include <QImageReader>
@@ -64,49 +66,15 @@ private slots:
     void replacing();
 
 private:
-    struct Run
+    static Run render(const QStringList &arguments) { return runRender(arguments); }
+    static Run shell(const QString &command, const QString &folder)
     {
-        int exitCode = -1;
-        QByteArray out;
-        QByteArray err;
-    };
-    static Run render(const QStringList &arguments);
-    // A shell command in `folder`, the program as $R.
-    static Run shell(const QString &command, const QString &folder);
+        return runShell(command, folder);
+    }
     QString path(const QString &name) const { return dir.filePath(name); }
     QStringList files() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
     QTemporaryDir dir;
 };
-
-TestCli::Run TestCli::render(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(QUVELTA_RENDER_PATH), arguments);
-    Run run;
-    if (!process.waitForFinished(120000))
-        return run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
-}
-
-TestCli::Run TestCli::shell(const QString &command, const QString &folder)
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("R"), QStringLiteral(QUVELTA_RENDER_PATH));
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(folder);
-    process.start(QStringLiteral("/bin/sh"), { QStringLiteral("-c"), command });
-    Run run;
-    if (!process.waitForFinished(120000))
-        return run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
-}
 
 static QByteArray readAll(const QString &name)
 {
@@ -116,10 +84,7 @@ static QByteArray readAll(const QString &name)
 
 static QByteArray output(const QString &program, const QStringList &arguments)
 {
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(60000);
-    return process.readAllStandardOutput();
+    return runProgram(program, arguments).out;
 }
 
 void TestCli::initTestCase()
@@ -271,13 +236,6 @@ void TestCli::vectorPdfHasNoImage()
 }
 
 // Settings for both the command line and the in-process geometry.
-static EncoderSettings parsed(const QStringList &arguments)
-{
-    const ParseResult result = parseRenderArguments(QStringList { QStringLiteral("quvelta-render") }
-        << arguments << QStringLiteral("-o") << QStringLiteral("x.png"));
-    return result.job.settings;
-}
-
 void TestCli::dxfAuditAndArea_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -329,7 +287,7 @@ void TestCli::dxfAuditAndArea()
     }
     for (const QString &layer : layers)
         QVERIFY2(found.contains(layer), qPrintable(report));
-    const double expected = patternGeometry(parsed(arguments)).foregroundArea();
+    const double expected = patternGeometry(parsedSettings(arguments)).foregroundArea();
     QVERIFY2(std::fabs(area - expected) <= 0.001 * expected,
         qPrintable(
             QStringLiteral("%1 mm² in the DXF, %2 in the geometry").arg(area).arg(expected)));
@@ -364,7 +322,7 @@ void TestCli::svgRasterisesLikeThePreciseRaster()
 {
     QUVELTA_NEEDS("rsvg-convert");
     QFETCH(QStringList, arguments);
-    const EncoderSettings settings = parsed(arguments);
+    const EncoderSettings settings = parsedSettings(arguments);
     const QString svg = path(QStringLiteral("pattern.svg"));
     const QString png = path(QStringLiteral("pattern-svg.png"));
     QCOMPARE(render(QStringList(arguments) << QStringLiteral("-o") << svg).exitCode, 0);
@@ -457,7 +415,7 @@ void TestCli::describeAndDecodeTable()
     const QString csv = path(QStringLiteral("decode.csv"));
     QCOMPARE(render(QStringList(arguments) << "--decode-table" << json).exitCode, 0);
     QCOMPARE(render(QStringList(arguments) << "--decode-table" << csv).exitCode, 0);
-    const std::vector<int> expected = DecodeTable::positionsByWord(parsed(arguments));
+    const std::vector<int> expected = DecodeTable::positionsByWord(parsedSettings(arguments));
     QFile jsonFile(json);
     QVERIFY(jsonFile.open(QIODevice::ReadOnly));
     const QJsonObject root = QJsonDocument::fromJson(jsonFile.readAll()).object();

@@ -1,13 +1,12 @@
 #include "discpainter.h"
-#include "geometry.h"
 #include "imagetools.h"
+#include "pixelrule.h"
 #include "renderer.h"
+#include "testsupport.h"
 
 #include <QtTest>
 
 #include <cmath>
-
-Q_DECLARE_METATYPE(EncoderSettings)
 
 class TestDiscPainter : public QObject
 {
@@ -280,7 +279,7 @@ void TestDiscPainter::solidRimHasNoPinholes()
     QFETCH(bool, antialias);
     const QImage image = renderEncoderImage(settings, antialias);
     const DiscTrack track = discTracks(settings).front();
-    const qreal half = Geometry::borderPixels(settings.dpi, settings.borderWidthMm) / 2.0;
+    const qreal half = PixelRule::borderPixels(settings.dpi, settings.borderWidthMm) / 2.0;
     const qreal c = image.width() * 0.5;
     const qreal sweep = 360.0 / track.segments;
     const qreal offset = sweep * track.phase;

@@ -1,16 +1,16 @@
 #include "codes.h"
 #include "decodetable.h"
-#include "geometry.h"
 #include "outsidetools.h"
 #include "patterngeometry.h"
+#include "pixelrule.h"
 #include "preciseraster.h"
+#include "renderer.h"
+#include "testsupport.h"
 
 #include <QtTest>
 
 #include <cmath>
 #include <set>
-
-Q_DECLARE_METATYPE(EncoderSettings)
 
 // Reads rendered patterns as sensors would: quadrature channels and index along a strip and
 // round a disc, absolute codes of any count, single-track codes at their sensor angles.
@@ -50,7 +50,7 @@ public:
     // The pixel point of a place on the pattern.
     QPointF pointAt(double across, double position, double steps) const
     {
-        if (settings.shape == Shape::Bar) {
+        if (settings.shape == Shape::Strip) {
             const double x = geometry.nominal.left() + geometry.nominal.width() * position / steps;
             return QPointF(x * k + shift.x(), across * k + shift.y());
         }
@@ -63,8 +63,9 @@ public:
     // Pixels along the track between two positions.
     double pixels(const PatternGeometry::Track &track, double positions, double steps) const
     {
-        const double length = settings.shape == Shape::Bar ? geometry.nominal.width()
-                                                           : 2 * M_PI * (track.from + track.to) / 2;
+        const double length = settings.shape == Shape::Strip
+            ? geometry.nominal.width()
+            : 2 * M_PI * (track.from + track.to) / 2;
         return length * positions / steps * k;
     }
 

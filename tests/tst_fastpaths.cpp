@@ -1,17 +1,16 @@
 #include "discpainter.h"
 #include "imagetools.h"
-#include "geometry.h"
 #include "paintcommon.h"
 #include "pixelpacking.h"
+#include "pixelrule.h"
 #include "pngencoder.h"
 #include "renderer.h"
+#include "testsupport.h"
 
 #include <QBuffer>
 #include <QImageReader>
 #include <QPainter>
 #include <QtTest>
-
-Q_DECLARE_METATYPE(EncoderSettings)
 
 // The fast renders against the straightforward drawing: one painter, the layered shapes.
 class TestFastPaths : public QObject
@@ -31,7 +30,7 @@ private slots:
 
 static QImage reference(const EncoderSettings &settings, bool antialias)
 {
-    const QSize size = Geometry::imageSize(settings);
+    const QSize size = PixelRule::imageSize(settings);
     QImage image(size, QImage::Format_RGB32);
     QPainter painter(&image);
     applyRenderHints(painter, antialias);
@@ -181,7 +180,7 @@ void TestFastPaths::cutShortLayersAreIdentical_data()
 void TestFastPaths::cutShortLayersAreIdentical()
 {
     QFETCH(EncoderSettings, settings);
-    const QSize size = Geometry::imageSize(settings);
+    const QSize size = PixelRule::imageSize(settings);
     QImage whole(size, QImage::Format_RGB32);
     QImage cut(size, QImage::Format_RGB32);
     for (QImage *image : { &whole, &cut }) {

@@ -1,9 +1,10 @@
 #include "exporter.h"
-#include "geometry.h"
 #include "outputfile.h"
 #include "outsidetools.h"
+#include "pixelrule.h"
 #include "renderer.h"
 #include "renderoptions.h"
+#include "testsupport.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -11,8 +12,6 @@
 #include <QtTest>
 
 #include <cstring>
-
-Q_DECLARE_METATYPE(EncoderSettings)
 
 // Every lossless format keeps every pixel in every colour at its smallest size, read back by a
 // decoder other than the one that wrote it; failures name the file and the system's reason;
@@ -39,34 +38,11 @@ private slots:
     void twoColoursStayCompact();
 
 private:
-    struct Run
-    {
-        int exitCode = -1;
-        QByteArray out;
-        QByteArray err;
-    };
     // Runs a shell script with $R set to quvelta-render, in the scratch folder.
-    Run shell(const QString &script) const;
+    Run shell(const QString &script) const { return runShell(script, dir.path()); }
     QString path(const QString &name) const { return dir.filePath(name); }
     QTemporaryDir dir;
 };
-
-TestFormats::Run TestFormats::shell(const QString &script) const
-{
-    QProcess process;
-    process.setWorkingDirectory(dir.path());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("R"), QStringLiteral(QUVELTA_RENDER_PATH));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral("/bin/sh"), { QStringLiteral("-c"), script });
-    Run run;
-    if (!process.waitForFinished(120000))
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
-}
 
 static EncoderSettings small(Shape shape, QColor foreground, QColor background)
 {
@@ -88,13 +64,13 @@ void TestFormats::roundTrip_data()
     QTest::addColumn<bool>("antialias");
     QTest::addColumn<QString>("suffix");
     const QList<std::tuple<const char *, EncoderSettings, bool>> cases = {
-        { "black on white", small(Shape::Bar, Qt::black, Qt::white), false },
+        { "black on white", small(Shape::Strip, Qt::black, Qt::white), false },
         { "white on black", small(Shape::Disc, Qt::white, Qt::black), false },
-        { "black on yellow", small(Shape::Bar, Qt::black, Qt::yellow), false },
+        { "black on yellow", small(Shape::Strip, Qt::black, Qt::yellow), false },
         { "navy on peach", small(Shape::Disc, QColor(0, 0, 128), QColor(0xff, 0xe0, 0xc0)), false },
         { "antialiased grey", small(Shape::Disc, Qt::black, Qt::white), true },
         { "antialiased strip in colour",
-            small(Shape::Bar, QColor(200, 30, 30), QColor(240, 240, 200)), true },
+            small(Shape::Strip, QColor(200, 30, 30), QColor(240, 240, 200)), true },
         { "antialiased disc in colour",
             small(Shape::Disc, QColor(200, 30, 30), QColor(240, 240, 200)), true },
     };

@@ -1,6 +1,9 @@
-#include "geometry.h"
 #include "patterngeometry.h"
+#include "pixelrule.h"
 #include "preciseraster.h"
+#include "renderer.h"
+#include "summary.h"
+#include "testsupport.h"
 
 #include <QtTest>
 
@@ -8,7 +11,6 @@
 
 using Runs = QList<QPair<double, double>>;
 
-Q_DECLARE_METATYPE(EncoderSettings)
 Q_DECLARE_METATYPE(BitOrder)
 
 // The pattern geometry against worked values, and its precise raster against the ideal edges.
@@ -25,6 +27,8 @@ private slots:
     void preciseDutyCycle();
     void preciseStripDecodes_data();
     void preciseStripDecodes();
+    void summaryInWords_data();
+    void summaryInWords();
 };
 
 static EncoderSettings strip(int bits, bool border, BitOrder order = BitOrder::LsbToMsb)
@@ -268,6 +272,34 @@ void TestPattern::preciseStripDecodes()
         ++checked;
     }
     QVERIFY(checked > image.width() / 2);
+}
+
+void TestPattern::summaryInWords_data()
+{
+    QTest::addColumn<EncoderSettings>("settings");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("window's start") << EncoderSettings()
+                                    << QStringLiteral("strip, absolute, 16 positions, binary code, "
+                                                      "4 tracks, LSB\u00a0--->\u00a0MSB, 100 x "
+                                                      "20 mm, border 0.1 mm, 600 dpi");
+    EncoderSettings relative;
+    relative.shape = Shape::Disc;
+    relative.type = EncoderType::Relative;
+    relative.count = 16;
+    relative.quadrature = true;
+    relative.index = true;
+    relative.border = false;
+    QTest::newRow("relative disc")
+        << relative
+        << QStringLiteral("disc, relative, 16 pairs, quadrature, index 90 electrical degrees, "
+                          "outer radius 20 mm, inner radius 0 mm, no border, 600 dpi");
+}
+
+void TestPattern::summaryInWords()
+{
+    QFETCH(EncoderSettings, settings);
+    QFETCH(QString, summary);
+    QCOMPARE(settingsSummary(settings), summary);
 }
 
 QTEST_GUILESS_MAIN(TestPattern)

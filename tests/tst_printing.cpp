@@ -2,6 +2,7 @@
 #include "patterngeometry.h"
 #include "preciseraster.h"
 #include "renderoptions.h"
+#include "testsupport.h"
 
 #include <QGuiApplication>
 #include <QtTest>
@@ -24,41 +25,14 @@ private slots:
     void checkNamesVanishingTracks();
 
 private:
-    struct Run
+    static Run run(const QString &program, const QStringList &arguments)
     {
-        int exitCode = -1;
-        QByteArray out;
-        QByteArray err;
-    };
-    static Run run(const QString &program, const QStringList &arguments);
-    static Run render(const QStringList &arguments)
-    {
-        return run(QStringLiteral(QUVELTA_RENDER_PATH), arguments);
+        return runProgram(program, arguments);
     }
+    static Run render(const QStringList &arguments) { return runRender(arguments); }
     QString path(const QString &name) const { return dir.filePath(name); }
     QTemporaryDir dir;
 };
-
-TestPrinting::Run TestPrinting::run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    Run result;
-    if (!process.waitForFinished(120000))
-        return result;
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
-}
-
-static EncoderSettings parsed(const QStringList &arguments)
-{
-    return parseRenderArguments(QStringList { QStringLiteral("quvelta-render") } << arguments
-                                                                                 << "-o"
-                                                                                 << "x.png")
-        .job.settings;
-}
 
 // Centres of the dark runs along a row (or a column) of the image, in pixels.
 static QList<double> darkRuns(const QImage &image, int fixed, bool alongRow, int from, int to)
@@ -105,7 +79,7 @@ void TestPrinting::rulerTicksAreMillimetres()
     QImage page;
     double k = 0;
     QPointF origin; // where the geometry's (0, 0) lands, in pixels
-    EncoderSettings settings = parsed(arguments);
+    EncoderSettings settings = parsedSettings(arguments);
     settings.calibration = true;
     const PatternGeometry g = patternGeometry(settings);
     if (reader == QLatin1String("png")) {
@@ -247,7 +221,7 @@ void TestPrinting::checkNamesVanishingTracks()
     QVERIFY2(vanishing.contains(QLatin1String("track 1 (bit 0, least significant)")),
         check.out.constData());
     // A track vanishes where a segment at its centre line is under one dot.
-    const PatternGeometry g = patternGeometry(parsed(disc));
+    const PatternGeometry g = patternGeometry(parsedSettings(disc));
     for (const PatternGeometry::Track &t : g.tracks) {
         const double dots = 2 * M_PI * (t.from + t.to) / 2 / t.segments * 100 / 25.4;
         QCOMPARE(vanishing.contains(t.name), dots < 1.0);

@@ -4,6 +4,7 @@
 #include "readback.h"
 #include "renderer.h"
 #include "renderoptions.h"
+#include "testsupport.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
@@ -49,20 +50,9 @@ EncoderSettings parsed(const QStringList &arguments)
     return result.job.settings;
 }
 
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
 Run render(const QStringList &arguments, const QString &workDir)
 {
-    QProcess p;
-    p.setWorkingDirectory(workDir);
-    p.start(QStringLiteral(QUVELTA_RENDER_PATH), arguments);
-    p.waitForFinished(120000);
-    return { p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError() };
+    return runRender(arguments, workDir);
 }
 
 bool dark(const QImage &image, double x, double y)

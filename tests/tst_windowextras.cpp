@@ -1,7 +1,8 @@
-#include "geometry.h"
 #include "mainform.h"
 #include "outsidetools.h"
+#include "pixelrule.h"
 #include "preview.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -44,12 +45,10 @@ private:
 
 static QByteArray run(const QString &program, const QStringList &arguments, int *exitCode = nullptr)
 {
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(120000);
+    const Run result = runProgram(program, arguments);
     if (exitCode)
-        *exitCode = process.exitCode();
-    return process.readAllStandardOutput();
+        *exitCode = result.exitCode;
+    return result.out;
 }
 
 // Sets the window's controls: "circle", "relative", "plain", "positions=N", "code=I" (the combo's
@@ -191,7 +190,7 @@ void TestWindowExtras::printsAtPhysicalSize()
     const int dpi = printer.resolution();
     EncoderSettings s = form.settings();
     s.dpi = dpi;
-    const QSize size = Geometry::imageSize(s);
+    const QSize size = PixelRule::imageSize(s);
     const QByteArray images
         = run(QStringLiteral("pdfimages"), { "-list", printer.outputFileName() });
     QVERIFY2(images.simplified().contains(

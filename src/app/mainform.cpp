@@ -5,10 +5,9 @@
 #include "description.h"
 #include "exporter.h"
 #include "exporterror.h"
-#include "geometry.h"
 #include "imagewriter.h"
 #include "patterngeometry.h"
-#include "pdfwriter.h"
+#include "pixelrule.h"
 #include "preciseraster.h"
 #include "readback.h"
 #include "renderer.h"
@@ -169,7 +168,7 @@ void MainForm::fitFontToCaptions()
 EncoderSettings MainForm::settings(QString *problem) const
 {
     EncoderSettings s;
-    s.shape = ui.circleRadioButton->isChecked() ? Shape::Disc : Shape::Bar;
+    s.shape = ui.circleRadioButton->isChecked() ? Shape::Disc : Shape::Strip;
     s.type = ui.absoluteRadioButton->isChecked() ? EncoderType::Absolute : EncoderType::Relative;
     s.grayCode = ui.grayCodeCheck->isChecked();
     s.bitOrder = ui.bitOrderButton->isChecked() ? BitOrder::MsbToLsb : BitOrder::LsbToMsb;
@@ -459,7 +458,7 @@ void MainForm::onSavePDFButton()
     if (fileName.isEmpty())
         return;
     renderAndWrite([&](QString *error) {
-        return PdfExport::writePdfPage(*image, fileName, settings(), error);
+        return Export::writeImage(*image, settings(), Export::Format::Pdf, fileName, error);
     });
 }
 
@@ -673,7 +672,7 @@ void MainForm::printTo(QPrinter &printer)
         return;
     }
     QPainter painter(&printer);
-    const int margin = Geometry::mmToPixels(s.dpi, 10);
+    const int margin = PixelRule::mmToPixels(s.dpi, 10);
     painter.drawImage(QPoint(margin, margin), print);
 }
 

@@ -3,8 +3,8 @@
 #include "codes.h"
 #include "decodetable.h"
 #include "exporter.h"
-#include "geometry.h"
 #include "patterngeometry.h"
+#include "pixelrule.h"
 #include "preciseraster.h"
 
 #include <QCommandLineParser>
@@ -184,6 +184,60 @@ private:
     const QCommandLineParser &parser;
 };
 
+// The options after -h and -v, in the order --help lists them: names split by '|', the value's
+// name for an option that takes one, and the help line.
+struct OptionSpec
+{
+    const char *names;
+    const char *value;
+    const char *help;
+};
+
+const OptionSpec optionTable[] = {
+    { "o|output", "FILE",
+        "Output file (required); its suffix picks the format; - is standard output." },
+    { "format", "FORMAT", "With -o -: png, jpg, bmp, tif, pdf, svg or dxf." },
+    { "shape", "SHAPE", "bar (linear strip, default) or disc." },
+    { "type", "TYPE", "absolute (one track per bit, default) or relative (alternating segments)." },
+    { "width", "MM", "Strip width, 1-200 mm (default 100)." },
+    { "height", "MM", "Strip height, 1-200 mm (default 20)." },
+    { "outer-radius", "MM", "Disc outer radius, 1-100 mm (default 20)." },
+    { "inner-radius", "MM", "Disc inner radius, 0 to outer radius - 1 mm (default 0)." },
+    { "bits", "N", "Bits of an absolute pattern, 1-16 (default 4)." },
+    { "pairs", "N", "Pairs of a relative pattern, 1-1024 (default 16)." },
+    { "bit-order", "ORDER", "lsb-msb (default) or msb-lsb, as the window's bit-order button." },
+    { "code", "CODE", "binary, gray or single-track; discs default to gray, strips to binary." },
+    { "border", "MM", "Border line width, 0.01-5.0 mm (default 0.1)." },
+    { "no-border", nullptr, "Draw no border lines." },
+    { "no-center-mark", nullptr, "Omit the disc's centre mark." },
+    { "dpi", "N", "Resolution, 10-1200 (default 600)." },
+    { "no-antialias", nullptr, "Plain pixels instead of antialiased edges." },
+    { "foreground", "COLOR", "Colour of the marks (default black)." },
+    { "background", "COLOR", "Colour of the ground (default white)." },
+    { "vector", nullptr, "With .pdf: draw paths instead of embedding the image." },
+    { "classic-pixels", nullptr, "Raster output in the truncated whole pixels of older files." },
+    { "precise", nullptr, "Every edge at its exact place: the default, kept for scripts." },
+    { "transparent", nullptr, "Vector output (.svg, .dxf, --vector .pdf) without the background." },
+    { "positions", "N", "Absolute patterns: any number of positions, 2-65536, instead of 2^bits." },
+    { "quadrature", nullptr, "Relative patterns: channels A and B a quarter period apart." },
+    { "index", nullptr, "Relative patterns: one index mark per turn or strip." },
+    { "index-width", "DEG", "Index mark width, 90-360 electrical degrees (default 90)." },
+    { "sensor-marks", nullptr, "Ticks outside the pattern where the sensors read." },
+    { "describe", nullptr, "Print the tracks, counts and sensor places (-o optional)." },
+    { "calibration", nullptr,
+        "Rulers in mm and a legend beside the pattern, to check the print's scale." },
+    { "mark-bias", "MM",
+        "Widen every mark by MM, -0.5 to 0.5 (negative narrows): ink spread, kerf." },
+    { "check", nullptr,
+        "Read every track as a sensor would and print what it reads, with the narrowest mark and "
+        "gap (-o optional)." },
+    { "aperture", "MM", "With --check: the sensor's slit or spot width, 0.001-10 mm." },
+    { "quiet", nullptr, "No warning about tracks that would not read." },
+    { "strict", nullptr, "A track that would not read is a failure: status 3, nothing written." },
+    { "decode-table", "FILE",
+        "Write the table from sensor words to positions: .csv, .json or .h." },
+};
+
 }
 
 ParseResult parseRenderArguments(const QStringList &arguments)
@@ -195,81 +249,15 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({ QStringLiteral("v"), QStringLiteral("version") },
         QStringLiteral("Show the version and exit."));
-    const auto valueOption = [](QStringList names, const char *text, const char *valueName) {
-        return QCommandLineOption(names, QString::fromUtf8(text), QString::fromUtf8(valueName));
-    };
-    const QList<QCommandLineOption> options = {
-        valueOption({ QStringLiteral("o"), QStringLiteral("output") },
-            "Output file (required); its suffix picks the format; - is standard output.", "FILE"),
-        valueOption({ QStringLiteral("format") }, "With -o -: png, jpg, bmp, tif, pdf, svg or dxf.",
-            "FORMAT"),
-        valueOption({ QStringLiteral("shape") }, "bar (linear strip, default) or disc.", "SHAPE"),
-        valueOption({ QStringLiteral("type") },
-            "absolute (one track per bit, default) or relative (alternating segments).", "TYPE"),
-        valueOption({ QStringLiteral("width") }, "Strip width, 1-200 mm (default 100).", "MM"),
-        valueOption({ QStringLiteral("height") }, "Strip height, 1-200 mm (default 20).", "MM"),
-        valueOption(
-            { QStringLiteral("outer-radius") }, "Disc outer radius, 1-100 mm (default 20).", "MM"),
-        valueOption({ QStringLiteral("inner-radius") },
-            "Disc inner radius, 0 to outer radius - 1 mm (default 0).", "MM"),
-        valueOption(
-            { QStringLiteral("bits") }, "Bits of an absolute pattern, 1-16 (default 4).", "N"),
-        valueOption(
-            { QStringLiteral("pairs") }, "Pairs of a relative pattern, 1-1024 (default 16).", "N"),
-        valueOption({ QStringLiteral("bit-order") },
-            "lsb-msb (default) or msb-lsb, as the window's bit-order button.", "ORDER"),
-        valueOption({ QStringLiteral("code") },
-            "binary, gray or single-track; discs default to gray, strips to binary.", "CODE"),
-        valueOption(
-            { QStringLiteral("border") }, "Border line width, 0.01-5.0 mm (default 0.1).", "MM"),
-        QCommandLineOption(QStringLiteral("no-border"), QStringLiteral("Draw no border lines.")),
-        QCommandLineOption(
-            QStringLiteral("no-center-mark"), QStringLiteral("Omit the disc's centre mark.")),
-        valueOption({ QStringLiteral("dpi") }, "Resolution, 10-1200 (default 600).", "N"),
-        QCommandLineOption(QStringLiteral("no-antialias"),
-            QStringLiteral("Plain pixels instead of antialiased edges.")),
-        valueOption(
-            { QStringLiteral("foreground") }, "Colour of the marks (default black).", "COLOR"),
-        valueOption(
-            { QStringLiteral("background") }, "Colour of the ground (default white).", "COLOR"),
-        QCommandLineOption(QStringLiteral("vector"),
-            QStringLiteral("With .pdf: draw paths instead of embedding the image.")),
-        QCommandLineOption(QStringLiteral("classic-pixels"),
-            QStringLiteral("Raster output in the truncated whole pixels of older files.")),
-        QCommandLineOption(QStringLiteral("precise"),
-            QStringLiteral("Every edge at its exact place: the default, kept for scripts.")),
-        QCommandLineOption(QStringLiteral("transparent"),
-            QStringLiteral("Vector output (.svg, .dxf, --vector .pdf) without the background.")),
-        valueOption({ QStringLiteral("positions") },
-            "Absolute patterns: any number of positions, 2-65536, instead of 2^bits.", "N"),
-        QCommandLineOption(QStringLiteral("quadrature"),
-            QStringLiteral("Relative patterns: channels A and B a quarter period apart.")),
-        QCommandLineOption(QStringLiteral("index"),
-            QStringLiteral("Relative patterns: one index mark per turn or strip.")),
-        valueOption({ QStringLiteral("index-width") },
-            "Index mark width, 90-360 electrical degrees (default 90).", "DEG"),
-        QCommandLineOption(QStringLiteral("sensor-marks"),
-            QStringLiteral("Ticks outside the pattern where the sensors read.")),
-        QCommandLineOption(QStringLiteral("describe"),
-            QStringLiteral("Print the tracks, counts and sensor places (-o optional).")),
-        QCommandLineOption(QStringLiteral("calibration"),
-            QStringLiteral("Rulers in mm and a legend beside the pattern, to check the print's "
-                           "scale.")),
-        valueOption({ QStringLiteral("mark-bias") },
-            "Widen every mark by MM, -0.5 to 0.5 (negative narrows): ink spread, kerf.", "MM"),
-        QCommandLineOption(QStringLiteral("check"),
-            QStringLiteral("Read every track as a sensor would and print what it reads, with "
-                           "the narrowest mark and gap (-o optional).")),
-        valueOption({ QStringLiteral("aperture") },
-            "With --check: the sensor's slit or spot width, 0.001-10 mm.", "MM"),
-        QCommandLineOption(QStringLiteral("quiet"),
-            QStringLiteral("No warning about tracks that would not read.")),
-        QCommandLineOption(QStringLiteral("strict"),
-            QStringLiteral("A track that would not read is a failure: status 3, nothing "
-                           "written.")),
-        valueOption({ QStringLiteral("decode-table") },
-            "Write the table from sensor words to positions: .csv, .json or .h.", "FILE"),
-    };
+    QList<QCommandLineOption> options;
+    for (const OptionSpec &option : optionTable) {
+        const QStringList names = QString::fromLatin1(option.names).split(QLatin1Char('|'));
+        const QString text = QString::fromUtf8(option.help);
+        if (option.value)
+            options << QCommandLineOption(names, text, QString::fromUtf8(option.value));
+        else
+            options << QCommandLineOption(names, text);
+    }
     parser.addOption(help);
     parser.addOption(version);
     parser.addOptions(options);
@@ -382,7 +370,7 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         QStringLiteral("type"), { QStringLiteral("absolute"), QStringLiteral("relative") });
     if (!read.error.isEmpty())
         return usageError(read.error);
-    s.shape = *shape == QLatin1String("disc") ? Shape::Disc : Shape::Bar;
+    s.shape = *shape == QLatin1String("disc") ? Shape::Disc : Shape::Strip;
     s.type = *type == QLatin1String("relative") ? EncoderType::Relative : EncoderType::Absolute;
 
     if (s.type == EncoderType::Relative && parser.isSet(QStringLiteral("bits")))
@@ -477,7 +465,7 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     s.bitOrder = *order == QLatin1String("msb-lsb") ? BitOrder::MsbToLsb : BitOrder::LsbToMsb;
     s.singleTrack = *code == QLatin1String("single-track");
     s.grayCode = *code == QLatin1String("gray") || (s.shape == Shape::Disc && s.singleTrack);
-    s.grayOnStrip = s.shape == Shape::Bar && *code == QLatin1String("gray");
+    s.grayOnStrip = s.shape == Shape::Strip && *code == QLatin1String("gray");
     s.positions = *positions;
     s.quadrature = parser.isSet(QStringLiteral("quadrature"));
     s.index = parser.isSet(QStringLiteral("index"));

@@ -1,6 +1,6 @@
 #include "patternrows.h"
 
-#include "paintcommon.h"
+#include "cores.h"
 #include "renderer.h"
 
 #include <algorithm>
@@ -8,7 +8,6 @@
 #include <cstring>
 #include <new>
 #include <system_error>
-#include <thread>
 
 using PixelPacking::ColorCensus;
 using PixelPacking::Layout;
@@ -280,8 +279,7 @@ const uchar *PatternRows::bandRow(int y)
             drawAhead(band);
         }
         // The band being read and one in the making for each core, as far as memory allows.
-        const int depth
-            = std::min(bufferLimit, std::clamp(int(std::thread::hardware_concurrency()), 1, 8) + 1);
+        const int depth = std::min(bufferLimit, usableCores() + 1);
         int next = ahead.back().index + step;
         while (int(ahead.size()) < depth && next >= 0 && next < bands) {
             drawAhead(next);

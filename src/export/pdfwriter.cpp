@@ -1,11 +1,10 @@
 #include "pdfwriter.h"
 
 #include "deflater.h"
-#include "exporter.h"
-#include "geometry.h"
 #include "patterngeometry.h"
 #include "pdfoutput.h"
 #include "pixelpacking.h"
+#include "pixelrule.h"
 
 #include <vector>
 
@@ -67,16 +66,10 @@ QByteArray number(double value, int decimals)
     return text == "-0" ? QByteArray("0") : text;
 }
 
-bool writePdfPage(
-    const QImage &image, const QString &fileName, const EncoderSettings &settings, QString *error)
-{
-    return Export::writeImage(image, settings, Export::Format::Pdf, fileName, error);
-}
-
 bool writePdfPage(PixelPacking::PixelRows &rows, const EncoderSettings &settings, QIODevice *device,
     QString *reason)
 {
-    const QSizeF pageMm = Geometry::pdfPageSizeMm(settings);
+    const QSizeF pageMm = PixelRule::pdfPageSizeMm(settings);
     const int dpi = settings.dpi;
     const QSize samples = rows.size();
     const PixelPacking::RowPacker packer(rows.layout(), samples.width());
@@ -86,7 +79,7 @@ bool writePdfPage(PixelPacking::PixelRows &rows, const EncoderSettings &settings
     const double pageWidth = pageMm.width() * pointsPerMm;
     const double pageHeight = pageMm.height() * pointsPerMm;
     // The image's top-left corner lies one margin (in device pixels) from the top-left corner.
-    const int margin = Geometry::pdfMarginPixels(dpi);
+    const int margin = PixelRule::pdfMarginPixels(dpi);
     const double x = margin * pointsPerPixel;
     const double y = pageHeight - (margin + samples.height()) * pointsPerPixel;
     const double width = samples.width() * pointsPerPixel;

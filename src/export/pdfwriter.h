@@ -27,14 +27,10 @@ extern const char *const invisibleTextFont;
 // coordinate system whose y axis points down.
 QByteArray invisibleText(const QString &text, double size, QPointF at, bool yDown);
 
-// Writes the one-page PDF of the pattern that `image` renders for `settings`: the page of
-// Geometry::pdfPageSizeMm() at the settings' DPI, the image drawn pixel for pixel (and losslessly)
-// with its top-left corner one margin in from the page's left and top edges. Atomic like the image
-// writer; on failure *error receives one line naming the file.
-bool writePdfPage(
-    const QImage &image, const QString &fileName, const EncoderSettings &settings, QString *error);
-
-// The same page, its image from rows, written to a device; on failure *reason says why.
+// Writes the one-page PDF of the pattern that `rows` hold for `settings` to a device: the page of
+// PixelRule::pdfPageSizeMm() at the settings' DPI, the image drawn pixel for pixel (and losslessly)
+// with its top-left corner one margin in from the page's left and top edges. On failure *reason
+// says why.
 bool writePdfPage(PixelPacking::PixelRows &rows, const EncoderSettings &settings, QIODevice *device,
     QString *reason);
 

@@ -3,11 +3,11 @@
 #include "deflater.h"
 #include "description.h"
 #include "exporterror.h"
-#include "geometry.h"
 #include "outputfile.h"
 #include "patterngeometry.h"
 #include "pdfoutput.h"
 #include "pdfwriter.h"
+#include "pixelrule.h"
 
 #include <QBuffer>
 
@@ -305,7 +305,7 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
 {
     const PatternGeometry geometry = patternGeometry(settings);
     const std::vector<Layer> layers = geometry.layers();
-    const QSizeF pageMm = Geometry::pdfPageSizeMm(settings);
+    const QSizeF pageMm = PixelRule::pdfPageSizeMm(settings);
     constexpr double pointsPerMm = 72.0 / 25.4;
     constexpr double margin = 10.0;
     using PdfExport::number;

@@ -3,8 +3,8 @@
 #include "classicpixels.h"
 
 #include "coveragefill.h"
-#include "geometry.h"
 #include "paintcommon.h"
+#include "pixelrule.h"
 
 #include <QPainter>
 
@@ -202,8 +202,8 @@ EncoderSettings withCode(EncoderSettings settings, EncoderType type, bool gray)
 
 std::vector<DiscTrack> discTracks(const EncoderSettings &settings)
 {
-    const int outer = Geometry::mmToPixels(settings.dpi, settings.outerRadiusMm);
-    const int inner = Geometry::mmToPixels(settings.dpi, settings.innerRadiusMm);
+    const int outer = PixelRule::mmToPixels(settings.dpi, settings.outerRadiusMm);
+    const int inner = PixelRule::mmToPixels(settings.dpi, settings.innerRadiusMm);
     const std::vector<ClassicTrack> code = classicTracks(settings);
     const int count = int(code.size());
     const bool relative = settings.type == EncoderType::Relative;
@@ -231,7 +231,7 @@ qreal sectorRadius(const EncoderSettings &settings, int outerRadius)
     // pixel between the two is left uncovered.
     if (!settings.border)
         return outerRadius;
-    const qreal half = Geometry::borderPixels(settings.dpi, settings.borderWidthMm) / 2.0;
+    const qreal half = PixelRule::borderPixels(settings.dpi, settings.borderWidthMm) / 2.0;
     return outerRadius - half + std::min<qreal>(half, 0.5);
 }
 
@@ -391,7 +391,7 @@ void drawTrackCircles(QPainter &painter, const EncoderSettings &settings, QSize 
 {
     const QPointF center = centerOf(size);
     painter.setBrush(Qt::NoBrush);
-    const int width = Geometry::borderPixels(settings.dpi, settings.borderWidthMm);
+    const int width = PixelRule::borderPixels(settings.dpi, settings.borderWidthMm);
     painter.setPen(linePen(settings.foreground, width));
     strokeCircle(painter, center, innerRadius, std::max(width, 1));
     strokeCircle(painter, center, outerRadius, std::max(width, 1));
@@ -401,11 +401,11 @@ void drawCenterMark(QPainter &painter, const EncoderSettings &settings, QSize si
 {
     if (!settings.centerMark)
         return;
-    const int inner = Geometry::mmToPixels(settings.dpi, settings.innerRadiusMm);
+    const int inner = PixelRule::mmToPixels(settings.dpi, settings.innerRadiusMm);
     const float arm = static_cast<float>(inner * 0.5);
     const float cx = static_cast<float>(size.width() * 0.5);
     const float cy = cx;
-    const int bpx = Geometry::borderPixels(settings.dpi, settings.borderWidthMm);
+    const int bpx = PixelRule::borderPixels(settings.dpi, settings.borderWidthMm);
 
     painter.setPen(linePen(settings.foreground, bpx));
     const QLineF horizontal(cx - arm, cy, cx + arm, cy);
@@ -525,7 +525,7 @@ std::unique_ptr<CoverageFill> discCoverage(const EncoderSettings &settings, QSiz
     std::vector<std::pair<qreal, qreal>> rings;
     if (settings.border) {
         const qreal half
-            = std::max(Geometry::borderPixels(settings.dpi, settings.borderWidthMm), 1) / 2.0;
+            = std::max(PixelRule::borderPixels(settings.dpi, settings.borderWidthMm), 1) / 2.0;
         for (const DiscTrack &track : tracks) {
             for (const int radius : { track.innerRadius, track.outerRadius }) {
                 if (radius > 0) // a circle of radius 0 is left to the painter
@@ -598,7 +598,7 @@ void drawDiscOverlay(QPainter &painter, const EncoderSettings &settings, QSize s
         })) {
         painter.setBrush(Qt::NoBrush);
         painter.setPen(linePen(
-            settings.foreground, Geometry::borderPixels(settings.dpi, settings.borderWidthMm)));
+            settings.foreground, PixelRule::borderPixels(settings.dpi, settings.borderWidthMm)));
         drawCircle(painter, centerOf(size), 0);
     }
     drawCenterMark(painter, settings, size, 0.0f);

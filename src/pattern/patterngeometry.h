@@ -57,7 +57,7 @@ struct PatternGeometry
         double at = 0;
     };
 
-    Shape shape = Shape::Bar;
+    Shape shape = Shape::Strip;
     QSizeF page; // mm
     QRectF nominal; // the strip, or the square around the disc's outer circle
     QPointF center; // discs
@@ -113,10 +113,6 @@ QSizeF patternRoomMm(const EncoderSettings &settings);
 // Why the mark bias of these settings cannot be drawn (it would close a gap, remove a mark, or
 // meet at a disc's centre), or an empty string.
 QString markBiasProblem(const EncoderSettings &settings);
-
-// Why the tracks of a relative pattern (channels and index) do not fit into the pixels of the
-// strip's height or the disc's ring at the DPI, or an empty string.
-QString trackRoomProblem(const EncoderSettings &settings);
 
 // The period of a relative strip whose index mark the border lines leave whole: the first one
 // (0 for discs), or -1 when none does.

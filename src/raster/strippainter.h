@@ -1,5 +1,5 @@
-#ifndef QUVELTA_BARPAINTER_H
-#define QUVELTA_BARPAINTER_H
+#ifndef QUVELTA_STRIPPAINTER_H
+#define QUVELTA_STRIPPAINTER_H
 
 #include "encodersettings.h"
 
@@ -11,13 +11,13 @@ class QPainter;
 enum class TrackPosition { Only = 0, First = 1, Middle = 2, Last = 3 };
 
 // One track per bit, plain binary, stacked from top to bottom.
-void drawAbsoluteBar(QPainter &painter, const EncoderSettings &settings, QSize size);
+void drawAbsoluteStrip(QPainter &painter, const EncoderSettings &settings, QSize size);
 
 // One full-height track of 2 * pairs alternating segments, background first.
-void drawRelativeBar(QPainter &painter, const EncoderSettings &settings, QSize size);
+void drawRelativeStrip(QPainter &painter, const EncoderSettings &settings, QSize size);
 
 // Paints the odd-numbered of `segments` equal segments in rows top..top+height-1, then the frame.
-void drawBarTrack(QPainter &painter, const EncoderSettings &settings, QSize size, int top,
+void drawStripTrack(QPainter &painter, const EncoderSettings &settings, QSize size, int top,
     int height, int segments, TrackPosition position);
 
 #endif

@@ -33,9 +33,4 @@ std::unique_ptr<CoverageFill> layerCoverage(
 // exact position, no accumulated truncation.
 std::unique_ptr<CoverageFill> patternCoverage(const EncoderSettings &settings);
 
-// The exact raster of the settings (plain pixels sample each pixel's centre, antialiased ones
-// take the exact covered area), whatever their classicPixels says. Null when a
-// dimension is 0 pixels or the image cannot be allocated.
-QImage renderPreciseImage(EncoderSettings settings, bool antialias);
-
 #endif

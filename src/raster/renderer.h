@@ -58,4 +58,9 @@ private:
 // Null when a dimension truncates to 0 pixels or the memory for the render cannot be had.
 QImage renderEncoderImage(const EncoderSettings &settings, bool antialias);
 
+// The exact raster of the settings (plain pixels sample each pixel's centre, antialiased ones
+// take the exact covered area), whatever their classicPixels says. Null when a
+// dimension is 0 pixels or the image cannot be allocated.
+QImage renderPreciseImage(EncoderSettings settings, bool antialias);
+
 #endif

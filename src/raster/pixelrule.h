@@ -1,12 +1,13 @@
-#ifndef QUVELTA_GEOMETRY_H
-#define QUVELTA_GEOMETRY_H
+#ifndef QUVELTA_PIXELRULE_H
+#define QUVELTA_PIXELRULE_H
 
 #include "encodersettings.h"
 
 #include <QSize>
 #include <QSizeF>
+#include <QString>
 
-namespace Geometry {
+namespace PixelRule {
 
 // 25.4 as a single-precision constant (0x41CB3333), the divisor of every conversion.
 constexpr float mmPerInch = 25.4f;
@@ -44,5 +45,9 @@ QSizeF pdfPageSizeMm(const EncoderSettings &settings);
 int pdfMarginPixels(int dpi);
 
 }
+
+// Why the tracks of a relative pattern (channels and index) do not fit into the pixels of the
+// strip's height or the disc's ring at the DPI, or an empty string.
+QString trackRoomProblem(const EncoderSettings &settings);
 
 #endif

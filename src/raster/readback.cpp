@@ -1,9 +1,9 @@
 #include "readback.h"
 
 #include "codes.h"
-#include "geometry.h"
-#include "paintcommon.h"
+#include "cores.h"
 #include "patterngeometry.h"
+#include "pixelrule.h"
 #include "preciseraster.h"
 #include "renderer.h"
 
@@ -45,7 +45,7 @@ public:
         for (const PatternGeometry::Track &t : g.tracks) {
             std::vector<std::pair<double, double>> runs;
             for (const PatternGeometry::Run &r : t.runs) {
-                if (g.shape == Shape::Bar) {
+                if (g.shape == Shape::Strip) {
                     runs.push_back({ r.from, r.to });
                     continue;
                 }
@@ -101,7 +101,7 @@ private:
 
     bool darkAt(QPointF p) const
     {
-        if (g.shape == Shape::Bar) {
+        if (g.shape == Shape::Strip) {
             const QRectF &n = g.nominal;
             if (p.x() < n.left() - half || p.x() > n.right() + half || p.y() < n.top() - half
                 || p.y() > n.bottom() + half)

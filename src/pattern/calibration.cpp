@@ -1,6 +1,6 @@
 #include "calibration.h"
 
-#include "description.h"
+#include "summary.h"
 
 #include <QFont>
 #include <QFontDatabase>

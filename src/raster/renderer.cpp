@@ -1,11 +1,12 @@
 #include "renderer.h"
 
-#include "barpainter.h"
+#include "cores.h"
 #include "coveragefill.h"
 #include "discpainter.h"
-#include "geometry.h"
 #include "paintcommon.h"
+#include "pixelrule.h"
 #include "preciseraster.h"
+#include "strippainter.h"
 
 #include <QPainter>
 
@@ -27,9 +28,9 @@ void paintEncoder(QPainter &painter, const EncoderSettings &settings, QSize size
         else
             drawBinaryDisc(painter, settings, size);
     } else if (absolute) {
-        drawAbsoluteBar(painter, settings, size);
+        drawAbsoluteStrip(painter, settings, size);
     } else {
-        drawRelativeBar(painter, settings, size);
+        drawRelativeStrip(painter, settings, size);
     }
 }
 
@@ -50,7 +51,7 @@ PatternRaster::PatternRaster(const EncoderSettings &settings, bool antialias)
             coverage = patternCoverage(settings);
         return;
     }
-    imageSize = Geometry::imageSize(settings);
+    imageSize = PixelRule::imageSize(settings);
     // A fine disc's thousands of thin sectors are far cheaper by exact coverage than through
     // the painter's antialiased fill; the centre mark goes on top with the painter.
     if (antialias && settings.shape == Shape::Disc && !imageSize.isEmpty())
@@ -61,7 +62,7 @@ PatternRaster::~PatternRaster() = default;
 
 int PatternRaster::dotsPerMeter() const
 {
-    return Geometry::dotsPerMeter(settings.dpi);
+    return PixelRule::dotsPerMeter(settings.dpi);
 }
 
 bool PatternRaster::onlyGreys() const
@@ -151,4 +152,10 @@ QImage renderEncoderImage(const EncoderSettings &settings, bool antialias)
     } catch (const std::system_error &) {
         return QImage();
     }
+}
+
+QImage renderPreciseImage(EncoderSettings settings, bool antialias)
+{
+    settings.classicPixels = false;
+    return renderEncoderImage(settings, antialias);
 }

@@ -1,4 +1,4 @@
-#include "paintcommon.h"
+#include "cores.h"
 
 #include <algorithm>
 #include <atomic>
@@ -8,19 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include <QPainter>
-#include <QtGlobal>
-
-
-void applyRenderHints(QPainter &painter, bool antialias)
+int usableCores()
 {
-    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform, antialias);
-}
-
-QPen linePen(const QColor &color, int widthPx)
-{
-    return QPen(QBrush(color, Qt::SolidPattern), qMax(widthPx, 1), Qt::SolidLine, Qt::SquareCap,
-        Qt::BevelJoin);
+    return std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
 }
 
 void shareOutOverCores(int count, const std::function<void(int)> &task)
@@ -39,7 +29,7 @@ void shareOutOverCores(int count, const std::function<void(int)> &task)
                 failure = std::current_exception();
         }
     };
-    const int threads = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
+    const int threads = usableCores();
     std::vector<std::thread> pool;
     try {
         for (int t = 1; t < std::min(threads, count); ++t)

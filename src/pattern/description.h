@@ -2,11 +2,9 @@
 #define QUVELTA_DESCRIPTION_H
 
 #include "encodersettings.h"
+#include "summary.h"
 
 #include <QString>
-
-// The settings in words: "disc, relative, 100 pairs, quadrature, ...".
-QString settingsSummary(const EncoderSettings &settings);
 
 // A short plain-text table of the pattern for the person building the encoder: each track's
 // centre (radius on a disc, line from the top edge on a strip) and width in mm, its segments and

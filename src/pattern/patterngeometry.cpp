@@ -1,7 +1,5 @@
 #include "patterngeometry.h"
 
-#include "geometry.h"
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -401,7 +399,7 @@ std::vector<Shapes::Layer> PatternGeometry::layers() const
 
     for (const Track &t : tracks) {
         Layer layer { t.name, Layer::Kind::Fill, {} };
-        if (shape == Shape::Bar) {
+        if (shape == Shape::Strip) {
             const QRectF room = stripInterior(*this, t);
             for (const Run &run : t.runs) {
                 const double a = std::max(run.from, room.left());
@@ -422,7 +420,7 @@ std::vector<Shapes::Layer> PatternGeometry::layers() const
     }
 
     if (lineWidth > 0 && !tracks.empty()) {
-        if (shape == Shape::Bar) {
+        if (shape == Shape::Strip) {
             Layer frames { QStringLiteral("frames"), Layer::Kind::Fill,
                 { stripFrameOuter(*this) } };
             for (const Track &t : tracks) {
@@ -495,22 +493,6 @@ std::vector<PatternGeometry::Widths> PatternGeometry::narrowest(Along along) con
         result.push_back(w);
     }
     return result;
-}
-
-QString trackRoomProblem(const EncoderSettings &s)
-{
-    const int tracks = (s.quadrature ? 2 : 1) + (s.index ? 1 : 0);
-    const bool disc = s.shape == Shape::Disc;
-    const int room = disc ? Geometry::mmToPixels(s.dpi, s.outerRadiusMm)
-            - Geometry::mmToPixels(s.dpi, s.innerRadiusMm)
-                          : Geometry::mmToPixels(s.dpi, s.heightMm);
-    if (s.type != EncoderType::Relative || tracks < 2 || room >= tracks)
-        return QString();
-    return QStringLiteral("%1 tracks do not fit in a %2 %3 px wide at %4 dpi")
-        .arg(tracks)
-        .arg(disc ? QStringLiteral("ring") : QStringLiteral("strip"))
-        .arg(room)
-        .arg(s.dpi);
 }
 
 QString markBiasProblem(const EncoderSettings &settings)

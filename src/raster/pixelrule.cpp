@@ -1,11 +1,11 @@
-#include "geometry.h"
+#include "pixelrule.h"
 
 #include "patterngeometry.h"
 
 #include <cmath>
 #include <cstdint>
 
-namespace Geometry {
+namespace PixelRule {
 
 namespace {
 
@@ -178,7 +178,7 @@ QSize imageSize(const EncoderSettings &settings)
 {
     int width;
     int height;
-    if (settings.shape == Shape::Bar) {
+    if (settings.shape == Shape::Strip) {
         width = mmToPixels(settings.dpi, settings.widthMm);
         height = mmToPixels(settings.dpi, settings.heightMm);
     } else {
@@ -204,9 +204,25 @@ int pdfMarginPixels(int dpi)
 
 QSizeF nominalSizeMm(const EncoderSettings &settings)
 {
-    if (settings.shape == Shape::Bar)
+    if (settings.shape == Shape::Strip)
         return QSizeF(settings.widthMm, settings.heightMm);
     return QSizeF(2 * settings.outerRadiusMm, 2 * settings.outerRadiusMm);
 }
 
+}
+
+QString trackRoomProblem(const EncoderSettings &s)
+{
+    const int tracks = (s.quadrature ? 2 : 1) + (s.index ? 1 : 0);
+    const bool disc = s.shape == Shape::Disc;
+    const int room = disc ? PixelRule::mmToPixels(s.dpi, s.outerRadiusMm)
+            - PixelRule::mmToPixels(s.dpi, s.innerRadiusMm)
+                          : PixelRule::mmToPixels(s.dpi, s.heightMm);
+    if (s.type != EncoderType::Relative || tracks < 2 || room >= tracks)
+        return QString();
+    return QStringLiteral("%1 tracks do not fit in a %2 %3 px wide at %4 dpi")
+        .arg(tracks)
+        .arg(disc ? QStringLiteral("ring") : QStringLiteral("strip"))
+        .arg(room)
+        .arg(s.dpi);
 }

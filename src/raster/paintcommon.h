@@ -4,8 +4,6 @@
 #include <QColor>
 #include <QPen>
 
-#include <functional>
-
 class QPainter;
 
 // Antialiasing and smooth image transforms on or off, nothing else.
@@ -14,10 +12,5 @@ void applyRenderHints(QPainter &painter, bool antialias);
 // The solid, square-capped, bevel-joined line pen of frames, circles and the centre mark.
 // A width of 0 pixels still draws a one-pixel line: Qt 6 would make a 0-width pen cosmetic.
 QPen linePen(const QColor &color, int widthPx);
-
-// Runs task(0) ... task(count - 1), shared out over the processor's cores (as many threads as
-// can be had, the caller's among them). The first exception a task throws is rethrown here once
-// every thread has stopped.
-void shareOutOverCores(int count, const std::function<void(int)> &task);
 
 #endif

@@ -3,7 +3,7 @@
 
 #include <QColor>
 
-enum class Shape { Bar, Disc };
+enum class Shape { Strip, Disc };
 enum class EncoderType { Absolute, Relative };
 
 // The bit-order button: LsbToMsb while not pressed ("LSB ---> MSB"), MsbToLsb while pressed.
@@ -12,7 +12,7 @@ enum class BitOrder { LsbToMsb, MsbToLsb };
 // Everything a render reads. The defaults are the main window's start values.
 struct EncoderSettings
 {
-    Shape shape = Shape::Bar;
+    Shape shape = Shape::Strip;
     EncoderType type = EncoderType::Absolute;
     bool grayCode = true; // only consulted for an absolute disc
     BitOrder bitOrder = BitOrder::LsbToMsb;

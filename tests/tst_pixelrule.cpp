@@ -1,14 +1,13 @@
-#include "geometry.h"
 #include "imagetools.h"
+#include "pixelrule.h"
 #include "renderer.h"
+#include "testsupport.h"
 
 #include <QtTest>
 
 #include <limits>
 
-Q_DECLARE_METATYPE(EncoderSettings)
-
-class TestGeometry : public QObject
+class TestPixelRule : public QObject
 {
     Q_OBJECT
 
@@ -21,6 +20,8 @@ private slots:
     void renderedImageCarriesSizeAndResolution();
     void zeroPixelDimensionGivesNullImage();
     void integerRoundingMatchesX87();
+    void trackRoom_data();
+    void trackRoom();
 };
 
 static EncoderSettings strip(int width, int height, int dpi, bool border, double borderMm = 0.1)
@@ -42,7 +43,7 @@ static EncoderSettings disc(int outer, int dpi, bool border, double borderMm = 0
     return s;
 }
 
-void TestGeometry::imageSize_data()
+void TestPixelRule::imageSize_data()
 {
     QTest::addColumn<EncoderSettings>("settings");
     QTest::addColumn<QSize>("expected");
@@ -63,14 +64,14 @@ void TestGeometry::imageSize_data()
     QTest::newRow("1 mm height at 10 dpi") << strip(100, 1, 10, false) << QSize(39, 0);
 }
 
-void TestGeometry::imageSize()
+void TestPixelRule::imageSize()
 {
     QFETCH(EncoderSettings, settings);
     QFETCH(QSize, expected);
-    QCOMPARE(Geometry::imageSize(settings), expected);
+    QCOMPARE(PixelRule::imageSize(settings), expected);
 }
 
-void TestGeometry::dotsPerMeter_data()
+void TestPixelRule::dotsPerMeter_data()
 {
     QTest::addColumn<int>("dpi");
     QTest::addColumn<int>("expected");
@@ -82,25 +83,25 @@ void TestGeometry::dotsPerMeter_data()
     QTest::newRow("1200") << 1200 << 47244;
 }
 
-void TestGeometry::dotsPerMeter()
+void TestPixelRule::dotsPerMeter()
 {
     QFETCH(int, dpi);
     QFETCH(int, expected);
-    QCOMPARE(Geometry::dotsPerMeter(dpi), expected);
+    QCOMPARE(PixelRule::dotsPerMeter(dpi), expected);
 }
 
-void TestGeometry::discSizeIgnoresInnerRadius()
+void TestPixelRule::discSizeIgnoresInnerRadius()
 {
     EncoderSettings s = disc(20, 600, true);
-    const QSize reference = Geometry::imageSize(s);
+    const QSize reference = PixelRule::imageSize(s);
     for (int inner : { 0, 7, 19 }) {
         s.innerRadiusMm = inner;
-        QCOMPARE(Geometry::imageSize(s), reference);
+        QCOMPARE(PixelRule::imageSize(s), reference);
     }
     QCOMPARE(reference.width(), reference.height());
 }
 
-void TestGeometry::renderedImageCarriesSizeAndResolution()
+void TestPixelRule::renderedImageCarriesSizeAndResolution()
 {
     const QImage image = renderEncoderImage(classicSettings(), false);
     QCOMPARE(image.size(), QSize(2364, 474));
@@ -109,14 +110,14 @@ void TestGeometry::renderedImageCarriesSizeAndResolution()
     QCOMPARE(image.dotsPerMeterY(), 23622);
 }
 
-void TestGeometry::zeroPixelDimensionGivesNullImage()
+void TestPixelRule::zeroPixelDimensionGivesNullImage()
 {
     QVERIFY(renderEncoderImage(strip(100, 1, 10, false), false).isNull());
 }
 
 // The rule was defined on the x87's 80-bit format; where this machine has it, every DPI with every
 // length and every border width must give the same pixels as the integer computation.
-void TestGeometry::integerRoundingMatchesX87()
+void TestPixelRule::integerRoundingMatchesX87()
 {
 #if (defined(__x86_64__) || defined(__i386__)) && !defined(_MSC_VER)
     static_assert(std::numeric_limits<long double>::digits == 64, "x87 extended format expected");
@@ -124,15 +125,15 @@ void TestGeometry::integerRoundingMatchesX87()
     for (int dpi = 10; dpi <= 1200; ++dpi) {
         const long double k = static_cast<long double>(dpi) / static_cast<long double>(25.4f);
         QCOMPARE(
-            Geometry::dotsPerMeter(dpi), static_cast<int>(k * static_cast<long double>(1000.0f)));
+            PixelRule::dotsPerMeter(dpi), static_cast<int>(k * static_cast<long double>(1000.0f)));
         for (int mm = 0; mm <= 400; ++mm) {
-            if (Geometry::mmToPixels(dpi, mm) != static_cast<int>(k * mm))
+            if (PixelRule::mmToPixels(dpi, mm) != static_cast<int>(k * mm))
                 QFAIL(qPrintable(QStringLiteral("%1 mm at %2 dpi").arg(mm).arg(dpi)));
             ++compared;
         }
         for (int hundredths = 1; hundredths <= 500; ++hundredths) {
             const float b = static_cast<float>(hundredths / 100.0);
-            if (Geometry::borderPixels(dpi, hundredths / 100.0)
+            if (PixelRule::borderPixels(dpi, hundredths / 100.0)
                 != static_cast<int>(static_cast<long double>(b) * k))
                 QFAIL(qPrintable(
                     QStringLiteral("border %1 mm at %2 dpi").arg(hundredths / 100.0).arg(dpi)));
@@ -145,5 +146,42 @@ void TestGeometry::integerRoundingMatchesX87()
 #endif
 }
 
-QTEST_APPLESS_MAIN(TestGeometry)
-#include "tst_geometry.moc"
+void TestPixelRule::trackRoom_data()
+{
+    QTest::addColumn<EncoderSettings>("settings");
+    QTest::addColumn<QString>("problem");
+    EncoderSettings s;
+    s.type = EncoderType::Relative;
+    s.quadrature = true;
+    s.index = true;
+    s.heightMm = 1;
+    s.dpi = 10; // trunc(10 / 25.4) = 0 pixels of height
+    QTest::newRow("strip of 0 px")
+        << s << QStringLiteral("3 tracks do not fit in a strip 0 px wide at 10 dpi");
+    s.dpi = 100; // 3 pixels
+    QTest::newRow("strip of 3 px") << s << QString();
+    s.dpi = 10;
+    s.index = false;
+    s.type = EncoderType::Absolute;
+    QTest::newRow("absolute") << s << QString();
+    s.type = EncoderType::Relative;
+    s.quadrature = false;
+    QTest::newRow("one track") << s << QString();
+    s.shape = Shape::Disc;
+    s.quadrature = true;
+    s.outerRadiusMm = 10;
+    s.innerRadiusMm = 9;
+    QTest::newRow("ring of 0 px") << s
+                                  << QStringLiteral(
+                                         "2 tracks do not fit in a ring 0 px wide at 10 dpi");
+}
+
+void TestPixelRule::trackRoom()
+{
+    QFETCH(EncoderSettings, settings);
+    QFETCH(QString, problem);
+    QCOMPARE(trackRoomProblem(settings), problem);
+}
+
+QTEST_APPLESS_MAIN(TestPixelRule)
+#include "tst_pixelrule.moc"

@@ -1,13 +1,12 @@
-#include "barpainter.h"
+#include "strippainter.h"
 
 #include "classicpixels.h"
-
-#include "geometry.h"
 #include "paintcommon.h"
+#include "pixelrule.h"
 
 #include <QPainter>
 
-void drawAbsoluteBar(QPainter &painter, const EncoderSettings &settings, QSize size)
+void drawAbsoluteStrip(QPainter &painter, const EncoderSettings &settings, QSize size)
 {
     painter.fillRect(QRect(QPoint(0, 0), size), settings.background);
 
@@ -16,7 +15,7 @@ void drawAbsoluteBar(QPainter &painter, const EncoderSettings &settings, QSize s
     if (count == 0)
         return;
     if (count == 1) {
-        drawBarTrack(
+        drawStripTrack(
             painter, settings, size, 0, size.height(), tracks[0].segments, TrackPosition::Only);
         return;
     }
@@ -26,21 +25,21 @@ void drawAbsoluteBar(QPainter &painter, const EncoderSettings &settings, QSize s
         const TrackPosition position = i == 0 ? TrackPosition::First
             : i == count - 1                  ? TrackPosition::Last
                                               : TrackPosition::Middle;
-        drawBarTrack(painter, settings, size, i * trackHeight, trackHeight,
+        drawStripTrack(painter, settings, size, i * trackHeight, trackHeight,
             tracks[size_t(i)].segments, position);
     }
 }
 
-void drawRelativeBar(QPainter &painter, const EncoderSettings &settings, QSize size)
+void drawRelativeStrip(QPainter &painter, const EncoderSettings &settings, QSize size)
 {
     painter.fillRect(QRect(QPoint(0, 0), size), settings.background);
     const std::vector<ClassicTrack> tracks = classicTracks(settings);
     if (!tracks.empty())
-        drawBarTrack(
+        drawStripTrack(
             painter, settings, size, 0, size.height(), tracks[0].segments, TrackPosition::Only);
 }
 
-void drawBarTrack(QPainter &painter, const EncoderSettings &settings, QSize size, int top,
+void drawStripTrack(QPainter &painter, const EncoderSettings &settings, QSize size, int top,
     int height, int segments, TrackPosition position)
 {
     const int width = size.width();
@@ -65,7 +64,7 @@ void drawBarTrack(QPainter &painter, const EncoderSettings &settings, QSize size
         return;
     }
 
-    const int bpx = Geometry::borderPixels(settings.dpi, settings.borderWidthMm);
+    const int bpx = PixelRule::borderPixels(settings.dpi, settings.borderWidthMm);
     const double pitch = static_cast<double>(width - bpx) / segments;
     const int segmentWidth = static_cast<int>(pitch);
     const float pitch32 = static_cast<float>(pitch);

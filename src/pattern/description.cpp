@@ -22,41 +22,6 @@ QString sensorPlace(const PatternGeometry &g, const PatternGeometry::Sensor &sen
 
 }
 
-QString settingsSummary(const EncoderSettings &s)
-{
-    QStringList parts;
-    const bool disc = s.shape == Shape::Disc;
-    parts << (disc ? QStringLiteral("disc") : QStringLiteral("strip"));
-    if (s.type == EncoderType::Absolute) {
-        const int n = Codes::positions(s);
-        const QString code = s.singleTrack ? QStringLiteral("single-track Gray code")
-            : Codes::isGray(s)             ? QStringLiteral("Gray code")
-                                           : QStringLiteral("binary code");
-        parts << QStringLiteral("absolute, %1 positions, %2").arg(n).arg(code);
-        if (!s.singleTrack)
-            parts << QStringLiteral("%1 tracks").arg(Codes::wordBits(s));
-        // No-break spaces keep the arrow in one piece when the legend wraps.
-        parts << (s.bitOrder == BitOrder::LsbToMsb ? QStringLiteral("LSB\u00a0--->\u00a0MSB")
-                                                   : QStringLiteral("MSB\u00a0--->\u00a0LSB"));
-    } else {
-        parts << QStringLiteral("relative, %1 pairs").arg(s.count);
-        if (s.quadrature)
-            parts << QStringLiteral("quadrature");
-        if (s.index)
-            parts << QStringLiteral("index %1 electrical degrees").arg(s.indexWidthDegrees);
-    }
-    if (disc)
-        parts << QStringLiteral("outer radius %1 mm, inner radius %2 mm")
-                     .arg(s.outerRadiusMm)
-                     .arg(s.innerRadiusMm);
-    else
-        parts << QStringLiteral("%1 x %2 mm").arg(s.widthMm).arg(s.heightMm);
-    parts << (s.border ? QStringLiteral("border %1 mm").arg(s.borderWidthMm)
-                       : QStringLiteral("no border"));
-    parts << QStringLiteral("%1 dpi").arg(s.dpi);
-    return parts.join(QStringLiteral(", "));
-}
-
 QString describePattern(const EncoderSettings &s)
 {
     const PatternGeometry g = patternGeometry(s);

@@ -1,10 +1,11 @@
-#include "barpainter.h"
 #include "imagetools.h"
 #include "paintcommon.h"
+#include "strippainter.h"
+#include "testsupport.h"
 
 #include <QtTest>
 
-class TestBarPainter : public QObject
+class TestStripPainter : public QObject
 {
     Q_OBJECT
 
@@ -19,7 +20,8 @@ private slots:
 };
 
 // At 254 DPI one millimetre is ten pixels, so a 1 mm border is 10 px and 0.3 mm is 3 px.
-static EncoderSettings barSettings(EncoderType type, int count, bool border, double borderMm = 1.0)
+static EncoderSettings stripSettings(
+    EncoderType type, int count, bool border, double borderMm = 1.0)
 {
     EncoderSettings s = classicSettings();
     s.type = type;
@@ -30,23 +32,22 @@ static EncoderSettings barSettings(EncoderType type, int count, bool border, dou
     return s;
 }
 
-static QImage paintBar(const EncoderSettings &settings, QSize size)
+static QImage paintStrip(const EncoderSettings &settings, QSize size)
 {
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::red); // every pixel must be painted
     QPainter painter(&image);
     applyRenderHints(painter, false);
     if (settings.type == EncoderType::Absolute)
-        drawAbsoluteBar(painter, settings, size);
+        drawAbsoluteStrip(painter, settings, size);
     else
-        drawRelativeBar(painter, settings, size);
+        drawRelativeStrip(painter, settings, size);
     return image;
 }
 
 using Rects = QVector<QRect>;
-Q_DECLARE_METATYPE(EncoderSettings)
 
-void TestBarPainter::workedExamples_data()
+void TestStripPainter::workedExamples_data()
 {
     QTest::addColumn<EncoderSettings>("settings");
     QTest::addColumn<QSize>("size");
@@ -61,7 +62,7 @@ void TestBarPainter::workedExamples_data()
     QTest::addColumn<Rects>("ignored");
 
     QTest::newRow("absolute, 3 bits, no border")
-        << barSettings(EncoderType::Absolute, 3, false) << QSize(300, 90)
+        << stripSettings(EncoderType::Absolute, 3, false) << QSize(300, 90)
         << Rects { { 150, 0, 151, 30 }, { 75, 30, 75, 30 }, { 225, 30, 76, 30 }, { 37, 60, 37, 30 },
                { 112, 60, 37, 30 }, { 187, 60, 37, 30 }, { 262, 60, 38, 30 } }
         << Rects();
@@ -69,7 +70,7 @@ void TestBarPainter::workedExamples_data()
     // Segments over each track's 103 rows; frame bands 0-10, 88-108, 196-211, 304-310 and the
     // left and right lines 0-10 and 300-310.
     QTest::newRow("absolute, 3 bits, 10 px border")
-        << barSettings(EncoderType::Absolute, 3, true) << QSize(310, 310)
+        << stripSettings(EncoderType::Absolute, 3, true) << QSize(310, 310)
         << Rects { { 155, 0, 150, 103 }, { 80, 103, 75, 103 }, { 230, 103, 75, 103 },
                { 42, 206, 37, 103 }, { 117, 206, 37, 103 }, { 192, 206, 37, 103 },
                { 267, 206, 37, 103 }, { 0, 0, 310, 10 }, { 0, 88, 310, 20 }, { 0, 196, 310, 15 },
@@ -77,27 +78,27 @@ void TestBarPainter::workedExamples_data()
         << corners(QSize(310, 310), 5) + Rects { { 0, 201, 5, 5 }, { 305, 201, 5, 5 } };
 
     QTest::newRow("relative, 2 pairs, 10 px border")
-        << barSettings(EncoderType::Relative, 2, true) << QSize(210, 60)
+        << stripSettings(EncoderType::Relative, 2, true) << QSize(210, 60)
         << Rects { { 55, 1, 50, 58 }, { 155, 1, 50, 58 }, { 0, 0, 210, 10 }, { 0, 50, 210, 10 },
                { 0, 0, 10, 60 }, { 200, 0, 10, 60 } }
         << corners(QSize(210, 60), 5);
 
     QTest::newRow("one bit: right half over the full height")
-        << barSettings(EncoderType::Absolute, 1, false) << QSize(100, 7)
+        << stripSettings(EncoderType::Absolute, 1, false) << QSize(100, 7)
         << Rects { { 50, 0, 51, 7 } } << Rects();
 
     QTest::newRow("relative, 3 pairs, no border: last segment one pixel wider")
-        << barSettings(EncoderType::Relative, 3, false) << QSize(61, 4)
+        << stripSettings(EncoderType::Relative, 3, false) << QSize(61, 4)
         << Rects { { 10, 0, 10, 4 }, { 30, 0, 10, 4 }, { 50, 0, 11, 4 } } << Rects();
 }
 
-void TestBarPainter::workedExamples()
+void TestStripPainter::workedExamples()
 {
     QFETCH(EncoderSettings, settings);
     QFETCH(QSize, size);
     QFETCH(Rects, foreground);
     QFETCH(Rects, ignored);
-    const QImage image = paintBar(settings, size);
+    const QImage image = paintStrip(settings, size);
     const QString difference = firstDifference(image, expectedImage(size, foreground), ignored);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
     if (!ignored.isEmpty()) {
@@ -107,30 +108,30 @@ void TestBarPainter::workedExamples()
     }
 }
 
-void TestBarPainter::lastTrackRowsStayBackground()
+void TestStripPainter::lastTrackRowsStayBackground()
 {
     // 3 tracks of 10 rows in 32 rows: rows 30 and 31 carry no segments.
-    const QImage image = paintBar(barSettings(EncoderType::Absolute, 3, false), QSize(80, 32));
+    const QImage image = paintStrip(stripSettings(EncoderType::Absolute, 3, false), QSize(80, 32));
     QCOMPARE(rowPattern(image, 29), rowPattern(image, 20));
     QVERIFY(rowPattern(image, 29).contains(QLatin1Char('#')));
     QCOMPARE(rowPattern(image, 30), QString(80, QLatin1Char('.')));
     QCOMPARE(rowPattern(image, 31), QString(80, QLatin1Char('.')));
 }
 
-void TestBarPainter::narrowStripKeepsOnlyTheLastPixel()
+void TestStripPainter::narrowStripKeepsOnlyTheLastPixel()
 {
     // 20 segments on 15 pixels: every segment truncates to width 0 but the last keeps 1 pixel.
-    const QImage image = paintBar(barSettings(EncoderType::Relative, 10, false), QSize(15, 3));
+    const QImage image = paintStrip(stripSettings(EncoderType::Relative, 10, false), QSize(15, 3));
     const int x = static_cast<int>(0.75L * 19); // left edge of the last foreground segment
     QString expected(15, QLatin1Char('.'));
     expected[x] = QLatin1Char('#');
     QCOMPARE(rowPattern(image, 1), expected);
 }
 
-void TestBarPainter::zeroWidthBorderStillDrawsTheFrame()
+void TestStripPainter::zeroWidthBorderStillDrawsTheFrame()
 {
-    EncoderSettings s = barSettings(EncoderType::Relative, 1, true, 0.01); // 0.1 px -> 0
-    const QImage image = paintBar(s, QSize(40, 20));
+    EncoderSettings s = stripSettings(EncoderType::Relative, 1, true, 0.01); // 0.1 px -> 0
+    const QImage image = paintStrip(s, QSize(40, 20));
     // The frame runs along the image's edges one pixel wide: the top row and the left column.
     QCOMPARE(rowPattern(image, 0), QString(40, QLatin1Char('#')));
     for (int y = 0; y < 20; ++y)
@@ -138,21 +139,22 @@ void TestBarPainter::zeroWidthBorderStillDrawsTheFrame()
     QVERIFY(!isForeground(image, 1, 10));
 }
 
-void TestBarPainter::oddBorderSpansItsColumnsExactly()
+void TestStripPainter::oddBorderSpansItsColumnsExactly()
 {
     // bpx = 3: the frame's x is 1.5, so the left line covers columns 0-2 and nothing more.
-    const QImage image = paintBar(barSettings(EncoderType::Relative, 1, true, 0.3), QSize(63, 30));
+    const QImage image
+        = paintStrip(stripSettings(EncoderType::Relative, 1, true, 0.3), QSize(63, 30));
     const QString row = rowPattern(image, 15);
     QCOMPARE(row.left(5), QStringLiteral("###.."));
     QCOMPARE(row.right(4), QStringLiteral("####"));
 }
 
-void TestBarPainter::bitOrderMirrorsTheTracks()
+void TestStripPainter::bitOrderMirrorsTheTracks()
 {
-    EncoderSettings s = barSettings(EncoderType::Absolute, 4, false);
-    const QImage normal = paintBar(s, QSize(160, 40));
+    EncoderSettings s = stripSettings(EncoderType::Absolute, 4, false);
+    const QImage normal = paintStrip(s, QSize(160, 40));
     s.bitOrder = BitOrder::MsbToLsb;
-    const QImage mirrored = paintBar(s, QSize(160, 40));
+    const QImage mirrored = paintStrip(s, QSize(160, 40));
     for (int track = 0; track < 4; ++track) {
         for (int row = 0; row < 10; ++row)
             QCOMPARE(
@@ -161,5 +163,5 @@ void TestBarPainter::bitOrderMirrorsTheTracks()
     QVERIFY(rowPattern(normal, 0) != rowPattern(mirrored, 0));
 }
 
-QTEST_APPLESS_MAIN(TestBarPainter)
-#include "tst_barpainter.moc"
+QTEST_APPLESS_MAIN(TestStripPainter)
+#include "tst_strippainter.moc"

@@ -1,9 +1,8 @@
 #include "preciseraster.h"
 
 #include "coveragefill.h"
-#include "geometry.h"
 #include "patterngeometry.h"
-#include "renderer.h"
+#include "pixelrule.h"
 
 #include <cmath>
 
@@ -25,12 +24,12 @@ struct Extent
 Extent patternExtent(const EncoderSettings &settings)
 {
     const double k = precisePixelsPerMm(settings.dpi);
-    const QSizeF nominal = Geometry::nominalSizeMm(settings);
+    const QSizeF nominal = PixelRule::nominalSizeMm(settings);
     const double line = settings.border ? settings.borderWidthMm : 0.0;
     const QSizeF room = patternRoomMm(settings);
     const double margin = patternMarginMm(settings);
     Extent e;
-    e.marginShift = Geometry::lengthToPixels(settings.dpi, margin) - margin * k;
+    e.marginShift = PixelRule::lengthToPixels(settings.dpi, margin) - margin * k;
     e.pixels = (nominal + QSizeF(line, line) + room) * k + QSizeF(1, 1) * e.marginShift;
     return e;
 }
@@ -39,13 +38,13 @@ Extent patternExtent(const EncoderSettings &settings)
 
 QSize patternImageSize(const EncoderSettings &settings)
 {
-    const QSize classic = Geometry::imageSize(settings);
+    const QSize classic = PixelRule::imageSize(settings);
     if (settings.drawsClassicPixels())
         return classic;
     const QSizeF room = patternRoomMm(settings);
     const QSize size = classic
-        + QSize(Geometry::lengthToPixels(settings.dpi, room.width()),
-            Geometry::lengthToPixels(settings.dpi, room.height()));
+        + QSize(PixelRule::lengthToPixels(settings.dpi, room.width()),
+            PixelRule::lengthToPixels(settings.dpi, room.height()));
     // The truncated size falls short of the pattern by up to two pixels. Centred, the pattern
     // loses the same on each side; the size stays while that is at most half a pixel or half a
     // border line, and grows where a thin line at a low DPI would go.
@@ -92,10 +91,4 @@ std::unique_ptr<CoverageFill> patternCoverage(const EncoderSettings &settings)
 {
     return layerCoverage(patternImageSize(settings), patternGeometry(settings).layers(),
         precisePixelsPerMm(settings.dpi), patternPixelOffset(settings));
-}
-
-QImage renderPreciseImage(EncoderSettings settings, bool antialias)
-{
-    settings.classicPixels = false;
-    return renderEncoderImage(settings, antialias);
 }

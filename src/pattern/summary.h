@@ -1,0 +1,12 @@
+#ifndef QUVELTA_SUMMARY_H
+#define QUVELTA_SUMMARY_H
+
+#include "encodersettings.h"
+
+#include <QString>
+
+// The settings in words: "disc, relative, 100 pairs, quadrature, ...". Apart from the
+// description, so the calibration legend needs nothing of the pattern geometry.
+QString settingsSummary(const EncoderSettings &settings);
+
+#endif
