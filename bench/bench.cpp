@@ -226,31 +226,53 @@ std::map<std::string, long long> peakMemory;
 
 // quvelta-render as a user runs it, the largest 1024-pair disc into a raster file; reports its
 // peak resident memory.
-void endToEnd(benchmark::State &state, std::string label, std::string suffix, bool antialias)
+// Runs quvelta-render with these arguments; its wall time, peak resident memory and success.
+struct ProcessRun
 {
-    const std::string output = scratch->filePath(QStringLiteral("e2e.")).toStdString() + suffix;
-    std::vector<std::string> args
-        = { QUVELTA_RENDER_PATH, "--shape", "disc", "--type", "relative", "--pairs", "1024",
-              "--outer-radius", "100", "--border", "5", "--dpi", "1200", "-o", output };
-    if (!antialias)
-        args.push_back("--no-antialias");
+    double ms = 0;
+    long long peakBytes = 0;
+    bool ok = false;
+};
+
+ProcessRun runRender(const std::vector<std::string> &arguments)
+{
+    std::vector<std::string> args { QUVELTA_RENDER_PATH };
+    args.insert(args.end(), arguments.begin(), arguments.end());
     std::vector<char *> argv;
     for (std::string &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    ProcessRun run;
+    run.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                 .count();
+    run.peakBytes = usage.ru_maxrss * 1024LL;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return run;
+}
 
+// quvelta-render as a user runs it, the largest 1024-pair disc into a raster file; reports its
+// peak resident memory.
+void endToEnd(benchmark::State &state, std::string label, std::string suffix, bool antialias)
+{
+    const std::string output = scratch->filePath(QStringLiteral("e2e.")).toStdString() + suffix;
+    std::vector<std::string> args = { "--shape", "disc", "--type", "relative", "--pairs", "1024",
+        "--outer-radius", "100", "--border", "5", "--dpi", "1200", "-o", output };
+    if (!antialias)
+        args.push_back("--no-antialias");
     for (auto _ : state) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        rusage usage {};
-        wait4(pid, &status, 0, &usage);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        const ProcessRun run = runRender(args);
+        if (!run.ok)
             state.SkipWithError("quvelta-render failed");
-        peakMemory[label] = usage.ru_maxrss * 1024LL;
+        peakMemory[label] = run.peakBytes;
     }
 }
 
@@ -343,26 +365,13 @@ Outcome runSetting(const Search::Setting &setting, Search::Output output)
         QStringList { QStringLiteral("quvelta-render") } << setting.withOutput(name));
     o.floorMs = output == Search::Output::Raster ? fillFloorMs(patternImageSize(parsed.job.settings))
                                                  : 0;
-    std::vector<std::string> args { QUVELTA_RENDER_PATH, "--quiet" };
+    std::vector<std::string> args { "--quiet" };
     for (const QString &a : setting.withOutput(name))
         args.push_back(a.toStdString());
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage {};
-    wait4(pid, &status, 0, &usage);
-    o.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-               .count();
-    o.peakMb = usage.ru_maxrss / 1024.0;
-    o.failed = !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+    const ProcessRun run = runRender(args);
+    o.ms = run.ms;
+    o.peakMb = run.peakBytes / 1048576.0;
+    o.failed = !run.ok;
     return o;
 }
 

@@ -55,6 +55,16 @@ Run render(const QStringList &arguments, const QString &workDir)
     return runRender(arguments, workDir);
 }
 
+// The MD5 of an RGB32 image's pixels, row by row without the padding.
+QByteArray pixelHash(const QImage &image)
+{
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    for (int y = 0; y < image.height(); ++y)
+        hash.addData(QByteArrayView(reinterpret_cast<const char *>(image.constScanLine(y)),
+            image.width() * 4));
+    return hash.result().toHex();
+}
+
 bool dark(const QImage &image, double x, double y)
 {
     const int px = int(std::floor(x));
@@ -297,11 +307,7 @@ void TestReadBack::classicPixelsUnchanged()
     QCOMPARE(int(job.status), int(ParseResult::Status::Run));
     QImage image = renderEncoderImage(job.job.settings, job.job.antialias);
     QVERIFY(!image.isNull());
-    QCryptographicHash hash(QCryptographicHash::Md5);
-    for (int y = 0; y < image.height(); ++y)
-        hash.addData(QByteArrayView(reinterpret_cast<const char *>(image.constScanLine(y)),
-            image.width() * 4));
-    QCOMPARE(hash.result().toHex(), md5);
+    QCOMPARE(pixelHash(image), md5);
 }
 
 void TestReadBack::exactPixelsGolden_data()
@@ -340,11 +346,7 @@ void TestReadBack::exactPixelsGolden()
     QCOMPARE(int(job.status), int(ParseResult::Status::Run));
     const QImage image = renderEncoderImage(job.job.settings, job.job.antialias);
     QVERIFY(!image.isNull());
-    QCryptographicHash hash(QCryptographicHash::Md5);
-    for (int y = 0; y < image.height(); ++y)
-        hash.addData(QByteArrayView(reinterpret_cast<const char *>(image.constScanLine(y)),
-            image.width() * 4));
-    QCOMPARE(hash.result().toHex(), md5);
+    QCOMPARE(pixelHash(image), md5);
 }
 
 void TestReadBack::unreadablePatternsWarned_data()
