@@ -402,17 +402,21 @@ void TestCli::vectorFilesAreSmall_data()
     const QStringList strip16 = { "--bits", "16", "--width", "200", "--dpi", "1200" };
     const QStringList disc1024 = { "--shape", "disc", "--type", "relative", "--pairs", "1024",
         "--outer-radius", "100", "--dpi", "1200" };
-    QTest::newRow("16-bit strip, svg") << (QStringList(strip16) << "-o"
+    // The compact form: a layer's marks one SVG path, a repeated mark once, placed as copies.
+    QTest::newRow("16-bit strip, svg") << (QStringList(strip16) << "--compact"
+                                                                << "-o"
                                                                 << "s.svg")
                                        << 1000000;
     QTest::newRow("16-bit strip, pdf") << (QStringList(strip16) << "--vector"
                                                                 << "-o"
                                                                 << "s.pdf")
                                        << 1000000;
-    QTest::newRow("16-bit strip, dxf") << (QStringList(strip16) << "-o"
+    QTest::newRow("16-bit strip, dxf") << (QStringList(strip16) << "--compact"
+                                                                << "-o"
                                                                 << "s.dxf")
                                        << 1000000;
-    QTest::newRow("1024-pair disc, svg") << (QStringList(disc1024) << "-o"
+    QTest::newRow("1024-pair disc, svg") << (QStringList(disc1024) << "--compact"
+                                                                   << "-o"
                                                                    << "d.svg")
                                          << 200000;
 }

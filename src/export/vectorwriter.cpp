@@ -79,9 +79,15 @@ struct Repeat
 
 constexpr int minimumRepeat = 8;
 
-std::vector<Repeat> repeats(const std::vector<Contour> &contours)
+std::vector<Repeat> repeats(const std::vector<Contour> &contours, bool compact)
 {
     std::vector<Repeat> result;
+    if (!compact) {
+        result.reserve(contours.size());
+        for (size_t i = 0; i < contours.size(); ++i)
+            result.push_back({ i, 1, 0 });
+        return result;
+    }
     for (size_t i = 0; i < contours.size();) {
         Repeat r { i, 1, 0 };
         if (i + 1 < contours.size()) {
@@ -259,7 +265,7 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
         std::vector<Contour> single;
         QByteArray instances;
         int block = 0;
-        for (const Repeat &r : repeats(layer.contours)) {
+        for (const Repeat &r : repeats(layer.contours, options.compact)) {
             if (r.count == 1) {
                 single.push_back(layer.contours[r.first]);
                 continue;
@@ -292,8 +298,16 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
         if (layer.name == QLatin1String("legend") && geometry.calibration)
             svg += "<desc>" + xmlEscaped(geometry.calibration->legendLines.join(QLatin1Char(' ')))
                 + "</desc>\n";
-        if (!single.empty())
+        // Each mark its own element, so importers that count or move objects see every one;
+        // a layer with holes (frames, circles, glyphs) stays one path for the fill rule.
+        const bool holes = std::any_of(single.begin(), single.end(),
+            [](const Contour &c) { return c.signedArea() < 0; });
+        if (!options.compact && !holes) {
+            for (const Contour &c : single)
+                svg += "<path d=\"" + svgPath({ c }) + "\"/>\n";
+        } else if (!single.empty()) {
             svg += "<path d=\"" + svgPath(single) + "\"/>\n";
+        }
         svg += instances + "</g>\n";
     }
     svg += "</svg>\n";
@@ -407,7 +421,7 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
 }
 
 static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fileName,
-    QString *error, const Options & /*options*/)
+    QString *error, const Options &options)
 {
     const PatternGeometry geometry = patternGeometry(settings);
     // A drawing has its own scale: no ruler, and the legend as text rather than outlines.
@@ -453,7 +467,7 @@ static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fi
     dxf.group(2, "BLOCKS");
     int blocks = 0;
     for (const Layer &layer : layers) {
-        layerRepeats.push_back(repeats(layer.contours));
+        layerRepeats.push_back(repeats(layer.contours, options.compact));
         for (const Repeat &r : layerRepeats.back()) {
             if (r.count == 1)
                 continue;
