@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace VectorExport {
 
@@ -117,15 +118,51 @@ template<typename Visit> void forEachArcPiece(const Segment &s, double maxDegree
     }
 }
 
+// The file written as it is made: a strip of 65,535 marks is tens of megabytes of text that
+// need not sit in memory whole.
+class StreamedFile
+{
+public:
+    explicit StreamedFile(const QString &fileName)
+        : file(fileName)
+    {
+    }
+    bool open(QString *error) { return file.open(error); }
+    // Writes what has gathered in `text` once it is large (or now) and empties it.
+    void spill(QByteArray &text, bool now = false)
+    {
+        if (text.size() < (1 << 20) && !now)
+            return;
+        if (reason.isEmpty() && file.device()->write(text) != text.size())
+            reason = file.device()->errorString();
+        text.resize(0); // keeps the capacity for the next chunk
+    }
+    bool finish(QByteArray &text, QString *error)
+    {
+        spill(text, true);
+        if (!reason.isEmpty()) {
+            *error = file.failure(reason);
+            file.cancel();
+            return false;
+        }
+        return file.commit(error);
+    }
+
+private:
+    OutputFile file;
+    QString reason;
+};
+
 QByteArray xmlEscaped(const QString &text)
 {
     return text.toHtmlEscaped().toUtf8();
 }
 
-QByteArray svgPath(const std::vector<Contour> &contours)
+QByteArray svgPath(const std::vector<const Contour *> &contours)
 {
     QByteArray d;
-    for (const Contour &c : contours) {
+    for (const Contour *contour : contours) {
+        const Contour &c = *contour;
         d += 'M' + point(c.start);
         for (const Segment &s : c.segments) {
             if (s.kind == Segment::Kind::Line) {
@@ -179,7 +216,9 @@ class DxfOutput
 public:
     void group(int code, const QByteArray &value)
     {
-        text += QByteArray::number(code).rightJustified(3, ' ') + '\n' + value + '\n';
+        char head[16];
+        const int n = std::snprintf(head, sizeof head, "%3d\n", code);
+        text.append(head, n).append(value).append('\n');
     }
     void group(int code, double value) { group(code, num(value)); }
     // A point's x, y and z (always 0: the drawing is flat).
@@ -239,6 +278,9 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
     QString *error, const Options &options)
 {
     const PatternGeometry geometry = patternGeometry(settings);
+    StreamedFile file(fileName);
+    if (!file.open(error))
+        return false;
     const QSizeF page = geometry.page;
     QByteArray svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                      "<svg xmlns=\"http://www.w3.org/2000/svg\" "
@@ -262,12 +304,12 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
                 + "\" stroke-width=\"0.01\"";
         svg += "<g id=\"" + id + "\" inkscape:groupmode=\"layer\" inkscape:label=\""
             + xmlEscaped(layer.name) + "\" " + paint + ">\n";
-        std::vector<Contour> single;
+        std::vector<const Contour *> single;
         QByteArray instances;
         int block = 0;
         for (const Repeat &r : repeats(layer.contours, options.compact)) {
             if (r.count == 1) {
-                single.push_back(layer.contours[r.first]);
+                single.push_back(&layer.contours[r.first]);
                 continue;
             }
             // Blocks of 1, 2, 4, ... marks, each two of the one before; the count is made of
@@ -277,7 +319,7 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
             while ((2 << levels) <= r.count)
                 ++levels;
             instances += "<defs><path id=\"" + name + "-0\" d=\""
-                + svgPath({ layer.contours[r.first] }) + "\"/>";
+                + svgPath({ &layer.contours[r.first] }) + "\"/>";
             for (int j = 1; j <= levels; ++j) {
                 const QByteArray previous = "#" + name + '-' + QByteArray::number(j - 1);
                 instances += "<g id=\"" + name + '-' + QByteArray::number(j)
@@ -301,17 +343,19 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
         // Each mark its own element, so importers that count or move objects see every one;
         // a layer with holes (frames, circles, glyphs) stays one path for the fill rule.
         const bool holes = std::any_of(single.begin(), single.end(),
-            [](const Contour &c) { return c.signedArea() < 0; });
+            [](const Contour *c) { return c->signedArea() < 0; });
         if (!options.compact && !holes) {
-            for (const Contour &c : single)
+            for (const Contour *c : single) {
                 svg += "<path d=\"" + svgPath({ c }) + "\"/>\n";
+                file.spill(svg);
+            }
         } else if (!single.empty()) {
             svg += "<path d=\"" + svgPath(single) + "\"/>\n";
         }
         svg += instances + "</g>\n";
     }
     svg += "</svg>\n";
-    return saveFile(svg, fileName, error);
+    return file.finish(svg, error);
 }
 
 static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QString &fileName,
@@ -438,6 +482,9 @@ static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fi
     // DXF's y axis points up.
     const auto flip = [height](QPointF p) { return QPointF(p.x(), height - p.y()); };
 
+    StreamedFile file(fileName);
+    if (!file.open(error))
+        return false;
     DxfOutput dxf;
     for (const QString &line :
         describePattern(settings).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
@@ -515,6 +562,7 @@ static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fi
                 continue;
             }
             dxfPolyline(dxf, c, name, flip);
+            file.spill(dxf.text);
         }
     }
     if (geometry.calibration) {
@@ -530,7 +578,7 @@ static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fi
     }
     dxf.group(0, "ENDSEC");
     dxf.group(0, "EOF");
-    return saveFile(dxf.text, fileName, error);
+    return file.finish(dxf.text, error);
 }
 
 bool writeSvg(const EncoderSettings &settings, const QString &fileName, QString *error,
