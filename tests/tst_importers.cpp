@@ -7,6 +7,7 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 
+#include <cmath>
 #include <map>
 
 // The DXF and SVG files read by the programs makers import them with: each must see every mark
@@ -23,6 +24,8 @@ private slots:
     void inkscapeDxfSeesEveryMark_data() { settingsTable(); }
     void inkscapeDxfSeesEveryMark();
     void compactDxfLosesMarksInInkscape();
+    void librecadDrawsEveryEdge_data() { settingsTable(); }
+    void librecadDrawsEveryEdge();
 
 private:
     static void settingsTable();
@@ -225,6 +228,67 @@ void TestImporters::compactDxfLosesMarksInInkscape()
     for (const auto &[layer, count] : expectedMarks(arguments, true))
         marks += count;
     QVERIFY(svg.count(QLatin1String("<path")) < marks);
+}
+
+// The edges of the DXF as the geometry has them: a polyline's straight pieces and arcs of at most
+// 90 degrees, its closing edge, a whole cut circle as one.
+static int dxfEdges(const PatternGeometry &geometry)
+{
+    int edges = 0;
+    for (const Shapes::Layer &layer : geometry.layers()) {
+        if (layer.name == QLatin1String("ruler") || layer.name == QLatin1String("legend"))
+            continue; // a drawing has its own scale, and the legend is text
+        for (const Shapes::Contour &c : layer.contours) {
+            if (layer.kind == Shapes::Layer::Kind::Cut && c.segments.size() == 1
+                && std::fabs(c.segments.front().sweepDegrees) >= 360.0) {
+                ++edges;
+                continue;
+            }
+            for (const Shapes::Segment &s : c.segments)
+                edges += s.kind == Shapes::Segment::Kind::Line
+                    ? 1
+                    : int(std::ceil(std::fabs(s.sweepDegrees) / 90.0 - 1e-9));
+            const QPointF end = c.segments.back().to;
+            if (std::hypot(end.x() - c.start.x(), end.y() - c.start.y()) > 1e-9)
+                ++edges;
+        }
+    }
+    return edges;
+}
+
+// LibreCAD prints the DXF to PDF (its dxf2pdf command) stroking every edge on its own; poppler
+// turns that into SVG paths to count.
+void TestImporters::librecadDrawsEveryEdge()
+{
+    QUVELTA_NEEDS("librecad", "pdftocairo");
+    QFETCH(QStringList, arguments);
+    const QString file = written(arguments, QStringLiteral("dxf"));
+    QVERIFY(!file.isEmpty());
+    // dxf2pdf prints next to the drawing, under its name.
+    const QString pdf = dir.filePath(QStringLiteral("pattern.pdf"));
+    const QString svg = dir.filePath(QStringLiteral("librecad.svg"));
+    QFile::remove(pdf);
+    bool ok = false;
+    const QString printed = run(QStringLiteral("librecad"),
+        { QStringLiteral("dxf2pdf"), file }, &ok);
+    QVERIFY2(ok && QFile::exists(pdf), qPrintable(printed));
+    const QString converted
+        = run(QStringLiteral("pdftocairo"), { QStringLiteral("-svg"), pdf, svg }, &ok);
+    QVERIFY2(ok, qPrintable(converted));
+    QFile drawn(svg);
+    QVERIFY(drawn.open(QIODevice::ReadOnly));
+    int strokes = 0;
+    QXmlStreamReader xml(&drawn);
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == QLatin1String("path")
+            && xml.attributes().value(QLatin1String("style")).contains(QLatin1String("stroke:")))
+            ++strokes;
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    const ParseResult parsed = parseRenderArguments(QStringList { QStringLiteral("quvelta-render") }
+        << arguments << QStringLiteral("-o") << QStringLiteral("x.svg"));
+    QCOMPARE(strokes, dxfEdges(patternGeometry(parsed.job.settings)));
 }
 
 QTEST_GUILESS_MAIN(TestImporters)
