@@ -547,6 +547,10 @@ void TestCli::badUsage_data()
         "--shape takes bar or disc, not \"ring\"");
     row("vector without pdf", { "--vector", "-o", "x.svg" },
         "--vector works only with a .pdf output");
+    row("compact raster", { "--compact", "-o", "x.png" },
+        "--compact works only with .svg and .dxf output");
+    row("compact pdf", { "--compact", "--vector", "-o", "x.pdf" },
+        "--compact works only with .svg and .dxf output");
     row("unknown suffix", { "-o", "x.gif" }, "--output: unknown format \"gif\"");
     row("no suffix", { "-o", "x" }, "--output: unknown format \"\"");
     row("invalid colour", { "--foreground", "#12345", "-o", "x.png" },
