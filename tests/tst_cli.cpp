@@ -271,8 +271,9 @@ void TestCli::vectorPdfHasNoImage()
 }
 
 // Settings for both the command line and the in-process geometry.
-static EncoderSettings parsed(const QStringList &arguments)
+static EncoderSettings parsed(QStringList arguments)
 {
+    arguments.removeAll(QStringLiteral("--compact")); // the file's form, not the pattern
     const ParseResult result = parseRenderArguments(QStringList { QStringLiteral("quvelta-render") }
         << arguments << QStringLiteral("-o") << QStringLiteral("x.png"));
     return result.job.settings;
@@ -293,6 +294,8 @@ void TestCli::dxfAuditAndArea_data()
         "--no-center-mark" } << QStringList { "SEGMENTS", "OUTLINE" };
     QTest::newRow("14-bit strip: repeated marks") << QStringList { "--bits", "14", "--width",
         "200" } << QStringList { "TRACK_14_BIT_0_LSB", "FRAMES" };
+    QTest::newRow("14-bit strip, compact: block arrays") << QStringList { "--bits", "14",
+        "--width", "200", "--compact" } << QStringList { "TRACK_14_BIT_0_LSB", "FRAMES" };
     QTest::newRow("centre mark") << QStringList { "--shape", "disc", "--inner-radius", "8",
         "--no-border", "--bits", "1", "--border", "0.5" }
                                  << QStringList { "CENTRE_MARK" };
@@ -354,6 +357,8 @@ void TestCli::svgRasterisesLikeThePreciseRaster_data()
         "--sensor-marks", "--outer-radius", "30", "--inner-radius", "25", "--dpi", "300" };
     QTest::newRow("12-bit strip: repeated marks")
         << QStringList { "--bits", "12", "--width", "150", "--height", "40", "--dpi", "600" };
+    QTest::newRow("12-bit strip, compact: <use> copies") << QStringList { "--bits", "12",
+        "--width", "150", "--height", "40", "--dpi", "600", "--compact" };
     QTest::newRow("6-bit strip, no border")
         << QStringList { "--bits", "6", "--no-border", "--width", "60", "--dpi", "300" };
 }
