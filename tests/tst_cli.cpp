@@ -236,6 +236,12 @@ void TestCli::vectorPdfHasNoImage()
 }
 
 // Settings for both the command line and the in-process geometry.
+static EncoderSettings parsed(QStringList arguments)
+{
+    arguments.removeAll(QStringLiteral("--compact")); // the file's form, not the pattern
+    return parsedSettings(arguments);
+}
+
 void TestCli::dxfAuditAndArea_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -251,6 +257,8 @@ void TestCli::dxfAuditAndArea_data()
         "--no-center-mark" } << QStringList { "SEGMENTS", "OUTLINE" };
     QTest::newRow("14-bit strip: repeated marks") << QStringList { "--bits", "14", "--width",
         "200" } << QStringList { "TRACK_14_BIT_0_LSB", "FRAMES" };
+    QTest::newRow("14-bit strip, compact: block arrays") << QStringList { "--bits", "14",
+        "--width", "200", "--compact" } << QStringList { "TRACK_14_BIT_0_LSB", "FRAMES" };
     QTest::newRow("centre mark") << QStringList { "--shape", "disc", "--inner-radius", "8",
         "--no-border", "--bits", "1", "--border", "0.5" }
                                  << QStringList { "CENTRE_MARK" };
@@ -287,7 +295,7 @@ void TestCli::dxfAuditAndArea()
     }
     for (const QString &layer : layers)
         QVERIFY2(found.contains(layer), qPrintable(report));
-    const double expected = patternGeometry(parsedSettings(arguments)).foregroundArea();
+    const double expected = patternGeometry(parsed(arguments)).foregroundArea();
     QVERIFY2(std::fabs(area - expected) <= 0.001 * expected,
         qPrintable(
             QStringLiteral("%1 mm² in the DXF, %2 in the geometry").arg(area).arg(expected)));
@@ -312,6 +320,8 @@ void TestCli::svgRasterisesLikeThePreciseRaster_data()
         "--sensor-marks", "--outer-radius", "30", "--inner-radius", "25", "--dpi", "300" };
     QTest::newRow("12-bit strip: repeated marks")
         << QStringList { "--bits", "12", "--width", "150", "--height", "40", "--dpi", "600" };
+    QTest::newRow("12-bit strip, compact: <use> copies") << QStringList { "--bits", "12",
+        "--width", "150", "--height", "40", "--dpi", "600", "--compact" };
     QTest::newRow("6-bit strip, no border")
         << QStringList { "--bits", "6", "--no-border", "--width", "60", "--dpi", "300" };
 }
@@ -322,7 +332,7 @@ void TestCli::svgRasterisesLikeThePreciseRaster()
 {
     QUVELTA_NEEDS("rsvg-convert");
     QFETCH(QStringList, arguments);
-    const EncoderSettings settings = parsedSettings(arguments);
+    const EncoderSettings settings = parsed(arguments);
     const QString svg = path(QStringLiteral("pattern.svg"));
     const QString png = path(QStringLiteral("pattern-svg.png"));
     QCOMPARE(render(QStringList(arguments) << QStringLiteral("-o") << svg).exitCode, 0);
@@ -360,17 +370,21 @@ void TestCli::vectorFilesAreSmall_data()
     const QStringList strip16 = { "--bits", "16", "--width", "200", "--dpi", "1200" };
     const QStringList disc1024 = { "--shape", "disc", "--type", "relative", "--pairs", "1024",
         "--outer-radius", "100", "--dpi", "1200" };
-    QTest::newRow("16-bit strip, svg") << (QStringList(strip16) << "-o"
+    // The compact form: a layer's marks one SVG path, a repeated mark once, placed as copies.
+    QTest::newRow("16-bit strip, svg") << (QStringList(strip16) << "--compact"
+                                                                << "-o"
                                                                 << "s.svg")
                                        << 1000000;
     QTest::newRow("16-bit strip, pdf") << (QStringList(strip16) << "--vector"
                                                                 << "-o"
                                                                 << "s.pdf")
                                        << 1000000;
-    QTest::newRow("16-bit strip, dxf") << (QStringList(strip16) << "-o"
+    QTest::newRow("16-bit strip, dxf") << (QStringList(strip16) << "--compact"
+                                                                << "-o"
                                                                 << "s.dxf")
                                        << 1000000;
-    QTest::newRow("1024-pair disc, svg") << (QStringList(disc1024) << "-o"
+    QTest::newRow("1024-pair disc, svg") << (QStringList(disc1024) << "--compact"
+                                                                   << "-o"
                                                                    << "d.svg")
                                          << 200000;
 }
@@ -415,7 +429,7 @@ void TestCli::describeAndDecodeTable()
     const QString csv = path(QStringLiteral("decode.csv"));
     QCOMPARE(render(QStringList(arguments) << "--decode-table" << json).exitCode, 0);
     QCOMPARE(render(QStringList(arguments) << "--decode-table" << csv).exitCode, 0);
-    const std::vector<int> expected = DecodeTable::positionsByWord(parsedSettings(arguments));
+    const std::vector<int> expected = DecodeTable::positionsByWord(parsed(arguments));
     QFile jsonFile(json);
     QVERIFY(jsonFile.open(QIODevice::ReadOnly));
     const QJsonObject root = QJsonDocument::fromJson(jsonFile.readAll()).object();
@@ -501,6 +515,10 @@ void TestCli::badUsage_data()
         "--shape takes bar or disc, not \"ring\"");
     row("vector without pdf", { "--vector", "-o", "x.svg" },
         "--vector works only with a .pdf output");
+    row("compact raster", { "--compact", "-o", "x.png" },
+        "--compact works only with .svg and .dxf output");
+    row("compact pdf", { "--compact", "--vector", "-o", "x.pdf" },
+        "--compact works only with .svg and .dxf output");
     row("unknown suffix", { "-o", "x.gif" }, "--output: unknown format \"gif\"");
     row("no suffix", { "-o", "x" }, "--output: unknown format \"\"");
     row("invalid colour", { "--foreground", "#12345", "-o", "x.png" },

@@ -60,6 +60,7 @@ bool write(const RenderJob &job, QString *error)
 {
     VectorExport::Options vector;
     vector.transparent = job.transparent;
+    vector.compact = job.compact;
     switch (job.output) {
     case RenderJob::Output::None:
         return true;

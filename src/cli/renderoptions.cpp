@@ -218,6 +218,10 @@ const OptionSpec optionTable[] = {
     { "classic-pixels", nullptr, "Raster output in the truncated whole pixels of older files." },
     { "precise", nullptr, "Every edge at its exact place: the default, kept for scripts." },
     { "transparent", nullptr, "Vector output (.svg, .dxf, --vector .pdf) without the background." },
+    { "compact", nullptr,
+        "SVG and DXF: smaller files, a track one SVG path and a repeated strip mark written once "
+        "and copied (<use>, block arrays); Inkscape, KiCad and others drop the copies. By default "
+        "every mark is its own closed path." },
     { "positions", "N", "Absolute patterns: any number of positions, 2-65536, instead of 2^bits." },
     { "quadrature", nullptr, "Relative patterns: channels A and B a quarter period apart." },
     { "index", nullptr, "Relative patterns: one index mark per turn or strip." },
@@ -354,6 +358,9 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     if (parser.isSet(QStringLiteral("transparent")) && !vector)
         return usageError(QStringLiteral(
             "--transparent works only with vector output (.svg, .dxf, or .pdf with --vector)"));
+    if (parser.isSet(QStringLiteral("compact")) && job.output != RenderJob::Output::Svg
+        && job.output != RenderJob::Output::Dxf)
+        return usageError(QStringLiteral("--compact works only with .svg and .dxf output"));
     if ((parser.isSet(QStringLiteral("precise")) || parser.isSet(QStringLiteral("classic-pixels")))
         && vector)
         return usageError(QStringLiteral("--%1 is for raster output; vector output is always "
@@ -483,6 +490,7 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         return usageError(QStringLiteral("--strict and --quiet exclude each other"));
     s.calibration = parser.isSet(QStringLiteral("calibration"));
     job.transparent = parser.isSet(QStringLiteral("transparent"));
+    job.compact = parser.isSet(QStringLiteral("compact"));
 
     if (s.singleTrack) {
         if (s.shape != Shape::Disc)

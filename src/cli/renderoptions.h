@@ -15,6 +15,7 @@ struct RenderJob
     EncoderSettings settings;
     bool antialias = true;
     bool transparent = false; // vector output without the background
+    bool compact = false; // SVG and DXF with repeated marks as copies
     bool describe = false; // print the pattern's description
     bool check = false; // print the narrowest marks and gaps
     double apertureMm = 0; // the sensor's aperture for the check

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace VectorExport {
 
@@ -79,9 +80,15 @@ struct Repeat
 
 constexpr int minimumRepeat = 8;
 
-std::vector<Repeat> repeats(const std::vector<Contour> &contours)
+std::vector<Repeat> repeats(const std::vector<Contour> &contours, bool compact)
 {
     std::vector<Repeat> result;
+    if (!compact) {
+        result.reserve(contours.size());
+        for (size_t i = 0; i < contours.size(); ++i)
+            result.push_back({ i, 1, 0 });
+        return result;
+    }
     for (size_t i = 0; i < contours.size();) {
         Repeat r { i, 1, 0 };
         if (i + 1 < contours.size()) {
@@ -111,15 +118,51 @@ template<typename Visit> void forEachArcPiece(const Segment &s, double maxDegree
     }
 }
 
+// The file written as it is made: a strip of 65,535 marks is tens of megabytes of text that
+// need not sit in memory whole.
+class StreamedFile
+{
+public:
+    explicit StreamedFile(const QString &fileName)
+        : file(fileName)
+    {
+    }
+    bool open(QString *error) { return file.open(error); }
+    // Writes what has gathered in `text` once it is large (or now) and empties it.
+    void spill(QByteArray &text, bool now = false)
+    {
+        if (text.size() < (1 << 20) && !now)
+            return;
+        if (reason.isEmpty() && file.device()->write(text) != text.size())
+            reason = file.device()->errorString();
+        text.resize(0); // keeps the capacity for the next chunk
+    }
+    bool finish(QByteArray &text, QString *error)
+    {
+        spill(text, true);
+        if (!reason.isEmpty()) {
+            *error = file.failure(reason);
+            file.cancel();
+            return false;
+        }
+        return file.commit(error);
+    }
+
+private:
+    OutputFile file;
+    QString reason;
+};
+
 QByteArray xmlEscaped(const QString &text)
 {
     return text.toHtmlEscaped().toUtf8();
 }
 
-QByteArray svgPath(const std::vector<Contour> &contours)
+QByteArray svgPath(const std::vector<const Contour *> &contours)
 {
     QByteArray d;
-    for (const Contour &c : contours) {
+    for (const Contour *contour : contours) {
+        const Contour &c = *contour;
         d += 'M' + point(c.start);
         for (const Segment &s : c.segments) {
             if (s.kind == Segment::Kind::Line) {
@@ -173,7 +216,9 @@ class DxfOutput
 public:
     void group(int code, const QByteArray &value)
     {
-        text += QByteArray::number(code).rightJustified(3, ' ') + '\n' + value + '\n';
+        char head[16];
+        const int n = std::snprintf(head, sizeof head, "%3d\n", code);
+        text.append(head, n).append(value).append('\n');
     }
     void group(int code, double value) { group(code, num(value)); }
     // A point's x, y and z (always 0: the drawing is flat).
@@ -233,6 +278,9 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
     QString *error, const Options &options)
 {
     const PatternGeometry geometry = patternGeometry(settings);
+    StreamedFile file(fileName);
+    if (!file.open(error))
+        return false;
     const QSizeF page = geometry.page;
     QByteArray svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                      "<svg xmlns=\"http://www.w3.org/2000/svg\" "
@@ -256,12 +304,12 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
                 + "\" stroke-width=\"0.01\"";
         svg += "<g id=\"" + id + "\" inkscape:groupmode=\"layer\" inkscape:label=\""
             + xmlEscaped(layer.name) + "\" " + paint + ">\n";
-        std::vector<Contour> single;
+        std::vector<const Contour *> single;
         QByteArray instances;
         int block = 0;
-        for (const Repeat &r : repeats(layer.contours)) {
+        for (const Repeat &r : repeats(layer.contours, options.compact)) {
             if (r.count == 1) {
-                single.push_back(layer.contours[r.first]);
+                single.push_back(&layer.contours[r.first]);
                 continue;
             }
             // Blocks of 1, 2, 4, ... marks, each two of the one before; the count is made of
@@ -271,7 +319,7 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
             while ((2 << levels) <= r.count)
                 ++levels;
             instances += "<defs><path id=\"" + name + "-0\" d=\""
-                + svgPath({ layer.contours[r.first] }) + "\"/>";
+                + svgPath({ &layer.contours[r.first] }) + "\"/>";
             for (int j = 1; j <= levels; ++j) {
                 const QByteArray previous = "#" + name + '-' + QByteArray::number(j - 1);
                 instances += "<g id=\"" + name + '-' + QByteArray::number(j)
@@ -292,12 +340,22 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
         if (layer.name == QLatin1String("legend") && geometry.calibration)
             svg += "<desc>" + xmlEscaped(geometry.calibration->legendLines.join(QLatin1Char(' ')))
                 + "</desc>\n";
-        if (!single.empty())
+        // Each mark its own element, so importers that count or move objects see every one;
+        // a layer with holes (frames, circles, glyphs) stays one path for the fill rule.
+        const bool holes = std::any_of(single.begin(), single.end(),
+            [](const Contour *c) { return c->signedArea() < 0; });
+        if (!options.compact && !holes) {
+            for (const Contour *c : single) {
+                svg += "<path d=\"" + svgPath({ c }) + "\"/>\n";
+                file.spill(svg);
+            }
+        } else if (!single.empty()) {
             svg += "<path d=\"" + svgPath(single) + "\"/>\n";
+        }
         svg += instances + "</g>\n";
     }
     svg += "</svg>\n";
-    return saveFile(svg, fileName, error);
+    return file.finish(svg, error);
 }
 
 static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QString &fileName,
@@ -311,6 +369,19 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
     using PdfExport::number;
 
     // Page space in millimetres with y down, the pattern's page one margin in from the top left.
+    // Thousands of equal marks compress to almost nothing; level 6 packs them as small as 9
+    // in a quarter of the time. The content is packed in pieces as it is made.
+    QByteArray packed;
+    Deflater deflater(
+        [&packed](const char *data, int size) {
+            packed.append(data, size);
+            return true;
+        },
+        6, Z_DEFAULT_STRATEGY);
+    const auto deflate = [&deflater](QByteArray &text) {
+        deflater.add(reinterpret_cast<const unsigned char *>(text.constData()), int(text.size()));
+        text.resize(0);
+    };
     QByteArray content = "q " + number(pointsPerMm) + " 0 0 " + number(-pointsPerMm) + ' '
         + number(margin * pointsPerMm) + ' ' + number((pageMm.height() - margin) * pointsPerMm)
         + " cm\n";
@@ -343,6 +414,8 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
                 });
             }
             content += "h\n";
+            if (content.size() >= (1 << 20))
+                deflate(content);
         }
         content += layers[i].kind == Layer::Kind::Fill ? "f\nEMC\n" : "S\nEMC\n";
     }
@@ -379,15 +452,7 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
             + number(pageMm.width() * pointsPerMm) + ' ' + number(pageMm.height() * pointsPerMm)
             + "] /Resources << /Properties << " + properties + ">> " + PdfExport::invisibleTextFont
             + " >> /Contents " + PdfExport::ref(Contents) + " >>");
-    // Thousands of equal marks compress to almost nothing.
-    QByteArray packed;
-    Deflater deflater(
-        [&packed](const char *data, int size) {
-            packed.append(data, size);
-            return true;
-        },
-        9, Z_DEFAULT_STRATEGY);
-    deflater.add(reinterpret_cast<const unsigned char *>(content.constData()), int(content.size()));
+    deflate(content);
     deflater.finish();
     pdf.object(Contents,
         "<< /Length " + QByteArray::number(packed.size()) + " /Filter /FlateDecode >>\nstream\n"
@@ -407,7 +472,7 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
 }
 
 static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fileName,
-    QString *error, const Options & /*options*/)
+    QString *error, const Options &options)
 {
     const PatternGeometry geometry = patternGeometry(settings);
     // A drawing has its own scale: no ruler, and the legend as text rather than outlines.
@@ -424,6 +489,9 @@ static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fi
     // DXF's y axis points up.
     const auto flip = [height](QPointF p) { return QPointF(p.x(), height - p.y()); };
 
+    StreamedFile file(fileName);
+    if (!file.open(error))
+        return false;
     DxfOutput dxf;
     for (const QString &line :
         describePattern(settings).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
@@ -453,7 +521,7 @@ static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fi
     dxf.group(2, "BLOCKS");
     int blocks = 0;
     for (const Layer &layer : layers) {
-        layerRepeats.push_back(repeats(layer.contours));
+        layerRepeats.push_back(repeats(layer.contours, options.compact));
         for (const Repeat &r : layerRepeats.back()) {
             if (r.count == 1)
                 continue;
@@ -501,6 +569,7 @@ static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fi
                 continue;
             }
             dxfPolyline(dxf, c, name, flip);
+            file.spill(dxf.text);
         }
     }
     if (geometry.calibration) {
@@ -516,7 +585,7 @@ static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fi
     }
     dxf.group(0, "ENDSEC");
     dxf.group(0, "EOF");
-    return saveFile(dxf.text, fileName, error);
+    return file.finish(dxf.text, error);
 }
 
 bool writeSvg(const EncoderSettings &settings, const QString &fileName, QString *error,

@@ -14,6 +14,9 @@ namespace VectorExport {
 struct Options
 {
     bool transparent = false; // no background rectangle
+    // Repeated strip marks written once and placed as copies (SVG <use>, DXF block arrays):
+    // small files, but several importers drop the copies. Off: every mark its own path.
+    bool compact = false;
     QString comment; // plain text placed as a comment in SVG and DXF
 };
 
