@@ -219,6 +219,9 @@ const OptionSpec optionTable[] = {
     { "precise", nullptr, "Every edge at its exact place: the default, kept for scripts." },
     { "transparent", nullptr, "Vector output (.svg, .dxf, --vector .pdf) without the background." },
     { "positions", "N", "Absolute patterns: any number of positions, 2-65536, instead of 2^bits." },
+    { "sensors", "N",
+        "With --code single-track: the code with N sensors where a count has several (360: 9 "
+        "or 10); the fewest by default." },
     { "quadrature", nullptr, "Relative patterns: channels A and B a quarter period apart." },
     { "index", nullptr, "Relative patterns: one index mark per turn or strip." },
     { "index-width", "DEG", "Index mark width, 90-360 electrical degrees (default 90)." },
@@ -413,6 +416,7 @@ ParseResult parseRenderArguments(const QStringList &arguments)
                                                  : QStringLiteral("gray"),
             QStringLiteral("single-track") });
     const auto positions = read.integer(QStringLiteral("positions"), 0, 2, 65536);
+    const auto sensors = read.integer(QStringLiteral("sensors"), 0, 1, 32);
     const auto indexWidth = read.integer(QStringLiteral("index-width"), 90, 90, 360);
     const auto dpi = read.integer(QStringLiteral("dpi"), s.dpi, 10, 1200);
     const auto foreground = read.color(QStringLiteral("foreground"), s.foreground);
@@ -467,6 +471,7 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     s.grayCode = *code == QLatin1String("gray") || (s.shape == Shape::Disc && s.singleTrack);
     s.grayOnStrip = s.shape == Shape::Strip && *code == QLatin1String("gray");
     s.positions = *positions;
+    s.sensors = *sensors;
     s.quadrature = parser.isSet(QStringLiteral("quadrature"));
     s.index = parser.isSet(QStringLiteral("index"));
     s.indexWidthDegrees = *indexWidth;
@@ -495,6 +500,14 @@ ParseResult parseRenderArguments(const QStringList &arguments)
                                              "choose %2")
                                   .arg(Codes::positions(s))
                                   .arg(Codes::singleTrackCounts()));
+        if (!Codes::singleTrack(s))
+            return usageError(QStringLiteral("no single-track code of %1 positions has %2 "
+                                             "sensors; choose %3")
+                                  .arg(Codes::positions(s))
+                                  .arg(s.sensors)
+                                  .arg(Codes::singleTrackSensors(Codes::positions(s))));
+    } else if (parser.isSet(QStringLiteral("sensors"))) {
+        return usageError(QStringLiteral("--sensors goes with --code single-track"));
     }
     if (Codes::oddGrayRound(s))
         return usageError(QStringLiteral("a Gray code round a disc changes one bit per step only "
