@@ -191,7 +191,8 @@ void TestCodes::fewestSensorsByDefault()
     if (chosen)
         QCOMPARE(int(chosen->sensorOffset.size()), sensors.first());
     QVERIFY(!Codes::singleTrack(positions, 11));
-    QCOMPARE(Codes::wordBits(singleTrackDisc(positions, 0)), sensors.isEmpty() ? 0 : sensors.first());
+    QCOMPARE(
+        Codes::wordBits(singleTrackDisc(positions, 0)), sensors.isEmpty() ? 0 : sensors.first());
 }
 
 // Every code, chosen by its sensor count, reads distinct words one sensor apart as the settings
@@ -273,10 +274,13 @@ void TestCodes::renderedDiscDecodes()
             word |= unsigned(mark) << (order == BitOrder::LsbToMsb ? j : sensors - 1 - j);
         }
         QVERIFY2(table[word] == p,
-            qPrintable(QStringLiteral("position %1 read %2, decoded %3").arg(p).arg(word).arg(table[word])));
+            qPrintable(QStringLiteral("position %1 read %2, decoded %3")
+                           .arg(p)
+                           .arg(word)
+                           .arg(table[word])));
     }
-    QCOMPARE(int(std::count_if(table.begin(), table.end(), [](int q) { return q >= 0; })),
-        positions);
+    QCOMPARE(
+        int(std::count_if(table.begin(), table.end(), [](int q) { return q >= 0; })), positions);
 }
 
 void TestCodes::commandLine_data()
@@ -306,11 +310,11 @@ void TestCodes::commandLine()
     QFETCH(int, apart);
     QTemporaryDir dir;
     const QString csv = dir.filePath(QStringLiteral("table.csv"));
-    const Run run = runRender(QStringList { "--shape", "disc", "--code", "single-track",
-                                  "--outer-radius", "30", "--inner-radius", "20", "--dpi", "100",
-                                  "--describe", "--decode-table", csv, "-o",
-                                  dir.filePath(QStringLiteral("disc.png")) }
-        << arguments);
+    const Run run
+        = runRender(QStringList { "--shape", "disc", "--code", "single-track", "--outer-radius",
+                        "30", "--inner-radius", "20", "--dpi", "100", "--describe",
+                        "--decode-table", csv, "-o", dir.filePath(QStringLiteral("disc.png")) }
+            << arguments);
     QVERIFY2(run.exitCode == 0, run.err.constData());
     const QString track = trackOf(file);
     const int positions = int(track.size());
@@ -364,16 +368,13 @@ void TestCodes::refusals_data()
     QTest::newRow("no code with that many sensors")
         << QStringList { "--shape", "disc", "--code", "single-track", "--sensors", "8" }
         << "no single-track code of 360 positions has 8 sensors; choose 9 or 10";
-    QTest::newRow("one code of 126")
-        << QStringList { "--shape", "disc", "--code", "single-track", "--positions", "126",
-               "--sensors", "9" }
-        << "no single-track code of 126 positions has 9 sensors; choose 7";
-    QTest::newRow("sensors without single track")
-        << QStringList { "--shape", "disc", "--sensors", "9" }
-        << "--sensors goes with --code single-track";
-    QTest::newRow("sensors out of range")
-        << QStringList { "--shape", "disc", "--code", "single-track", "--sensors", "0" }
-        << "--sensors takes a whole number from 1 to 32";
+    QTest::newRow("one code of 126") << QStringList {
+        "--shape", "disc", "--code", "single-track", "--positions", "126", "--sensors", "9"
+    } << "no single-track code of 126 positions has 9 sensors; choose 7";
+    QTest::newRow("sensors without single track") << QStringList { "--shape", "disc", "--sensors",
+        "9" } << "--sensors goes with --code single-track";
+    QTest::newRow("sensors out of range") << QStringList { "--shape", "disc", "--code",
+        "single-track", "--sensors", "0" } << "--sensors takes a whole number from 1 to 32";
 }
 
 void TestCodes::refusals()
@@ -403,10 +404,12 @@ void TestCodes::checkerPassesTheCompiledInCopies()
     const Run run = runProgram(QStringLiteral("python3"),
         QStringList { codesDir + QStringLiteral("/verify-stgc.py") } << copies);
     QVERIFY2(run.exitCode == 0, run.out.constData());
-    const QStringList lines = QString::fromUtf8(run.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines
+        = QString::fromUtf8(run.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(int(lines.size()), int(copies.size()));
     for (const QString &l : lines)
-        QVERIFY2(l.contains(QLatin1String("distinct=True, one change per step=True")), qPrintable(l));
+        QVERIFY2(
+            l.contains(QLatin1String("distinct=True, one change per step=True")), qPrintable(l));
 }
 
 QTEST_MAIN(TestCodes)

@@ -138,8 +138,8 @@ const Library &library()
         for (int k = 2; k <= largestJohnson; ++k)
             lib.byPositions[2 * k].push_back(makeJohnson(k));
         for (auto &[n, codes] : lib.byPositions) {
-            std::stable_sort(codes.begin(), codes.end(),
-                [](const SingleTrack &a, const SingleTrack &b) {
+            std::stable_sort(
+                codes.begin(), codes.end(), [](const SingleTrack &a, const SingleTrack &b) {
                     return a.sensorOffset.size() < b.sensorOffset.size();
                 });
             for (const SingleTrack &code : codes)
@@ -182,7 +182,10 @@ std::vector<const SingleTrack *> singleTracks(int positions)
     return codes;
 }
 
-std::vector<const SingleTrack *> publishedSingleTracks() { return library().published; }
+std::vector<const SingleTrack *> publishedSingleTracks()
+{
+    return library().published;
+}
 
 QString singleTrackCounts()
 {
@@ -198,7 +201,9 @@ QString singleTrackCounts()
     if (!others.isEmpty()) {
         const QString last = others.takeLast();
         text += QStringLiteral(", or ")
-            + (others.isEmpty() ? last : others.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last);
+            + (others.isEmpty()
+                    ? last
+                    : others.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last);
     }
     return text;
 }
