@@ -3,6 +3,7 @@
 #include "outsidetools.h"
 #include "patterngeometry.h"
 #include "preciseraster.h"
+#include "readback.h"
 #include "renderer.h"
 #include "testsupport.h"
 
@@ -29,6 +30,8 @@ private slots:
     void everyLibraryCodeIsGray();
     void renderedDiscDecodes_data();
     void renderedDiscDecodes();
+    void readsBack_data();
+    void readsBack();
     void commandLine_data();
     void commandLine();
     void refusals_data();
@@ -281,6 +284,37 @@ void TestCodes::renderedDiscDecodes()
     }
     QCOMPARE(
         int(std::count_if(table.begin(), table.end(), [](int q) { return q >= 0; })), positions);
+}
+
+void TestCodes::readsBack_data()
+{
+    QTest::addColumn<int>("positions");
+    QTest::addColumn<int>("sensors");
+    QTest::addColumn<int>("outerRadius");
+    QTest::newRow("5 x 30, small") << 30 << 5 << 10;
+    QTest::newRow("6 x 60") << 60 << 6 << 20;
+    QTest::newRow("7 x 126") << 126 << 7 << 20;
+    QTest::newRow("8 x 240") << 240 << 8 << 30;
+    QTest::newRow("9 x 360") << 360 << 9 << 30;
+    QTest::newRow("10 x 360") << 360 << 10 << 30;
+    QTest::newRow("Johnson 15 x 30") << 30 << 15 << 10;
+}
+
+// The read-back of --check compares the drawn track with the code the settings choose: the
+// drawing and the code must be the same code.
+void TestCodes::readsBack()
+{
+    QFETCH(int, positions);
+    QFETCH(int, sensors);
+    QFETCH(int, outerRadius);
+    EncoderSettings s = singleTrackDisc(positions, sensors);
+    s.outerRadiusMm = outerRadius;
+    s.innerRadiusMm = outerRadius / 2;
+    s.dpi = 300;
+    const ReadBack reading = readBack(s);
+    QCOMPARE(int(reading.tracks.size()), 1);
+    QVERIFY2(reading.reads(), qPrintable(readBackReport(reading, 0)));
+    QVERIFY(reading.tracks.front().readings >= positions);
 }
 
 void TestCodes::commandLine_data()
