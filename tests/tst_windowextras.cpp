@@ -1,5 +1,7 @@
+#include "codes.h"
 #include "mainform.h"
 #include "outsidetools.h"
+#include "patterngeometry.h"
 #include "pixelrule.h"
 #include "preview.h"
 #include "testsupport.h"
@@ -32,6 +34,8 @@ private slots:
     void sameAsTheCommandLine();
     void controlsFollowShapeAndType();
     void readoutTurnsRed();
+    void singleTrackCounts_data();
+    void singleTrackCounts();
     void printsAtPhysicalSize();
     void crispPreview();
     void captionsFitEachAlone_data();
@@ -94,6 +98,12 @@ void TestWindowExtras::sameAsTheCommandLine_data()
     QTest::newRow("gray strip") << QStringList { "code=2" } << QStringList { "--code", "gray" };
     QTest::newRow("single-track disc") << QStringList { "circle",
         "code=3" } << QStringList { "--shape", "disc", "--code", "single-track" };
+    QTest::newRow("single-track disc, 126 positions")
+        << QStringList { "circle", "code=3", "positions=126" }
+        << QStringList { "--shape", "disc", "--code", "single-track", "--positions", "126" };
+    QTest::newRow("single-track disc, 60 positions")
+        << QStringList { "circle", "code=3", "positions=60" }
+        << QStringList { "--shape", "disc", "--code", "single-track", "--positions", "60" };
     QTest::newRow("quadrature disc with index")
         << QStringList { "circle", "relative", "quadrature", "index" }
         << QStringList { "--shape", "disc", "--type", "relative", "--quadrature", "--index" };
@@ -174,6 +184,39 @@ void TestWindowExtras::readoutTurnsRed()
     // A Gray disc with an odd count says why it draws the form's count instead.
     apply(form, { "circle", "positions=361" });
     QVERIFY(more.narrowestLabel->text().contains(QLatin1String("even number of positions")));
+}
+
+void TestWindowExtras::singleTrackCounts_data()
+{
+    QTest::addColumn<int>("positions");
+    QTest::addColumn<int>("sensors"); // 0: refused, the window says why
+    QTest::newRow("30: five sensors, not fifteen") << 30 << 5;
+    QTest::newRow("240") << 240 << 8;
+    QTest::newRow("360") << 360 << 9;
+    QTest::newRow("16") << 16 << 8;
+    QTest::newRow("100") << 100 << 0;
+}
+
+// The More page's single-track code takes every published count, with its fewest sensors, and
+// names them all when it refuses one.
+void TestWindowExtras::singleTrackCounts()
+{
+    QFETCH(int, positions);
+    QFETCH(int, sensors);
+    MainForm form;
+    form.findChild<QCheckBox *>(QStringLiteral("autoPreviewCheck"))->setChecked(false);
+    apply(form, { "circle", "code=3", QStringLiteral("positions=%1").arg(positions) });
+    QString problem;
+    const EncoderSettings s = form.settings(&problem);
+    QCOMPARE(s.singleTrack, sensors > 0);
+    if (sensors > 0) {
+        QCOMPARE(Codes::positions(s), positions);
+        QCOMPARE(int(patternGeometry(s).sensors.size()), sensors);
+    } else {
+        QVERIFY2(problem.contains(
+                     QLatin1String("choose 360, or an even count from 4 to 32, or 60, 126 or 240")),
+            qPrintable(problem));
+    }
 }
 
 // Printed to a PDF printer at its own resolution: one image of the pattern at that resolution,

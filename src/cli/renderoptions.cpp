@@ -223,6 +223,9 @@ const OptionSpec optionTable[] = {
         "and copied (<use>, block arrays); Inkscape, KiCad and others drop the copies. By default "
         "every mark is its own closed path." },
     { "positions", "N", "Absolute patterns: any number of positions, 2-65536, instead of 2^bits." },
+    { "sensors", "N",
+        "With --code single-track: the code with N sensors where a count has several (360: 9 "
+        "or 10); the fewest by default." },
     { "quadrature", nullptr, "Relative patterns: channels A and B a quarter period apart." },
     { "index", nullptr, "Relative patterns: one index mark per turn or strip." },
     { "index-width", "DEG", "Index mark width, 90-360 electrical degrees (default 90)." },
@@ -420,6 +423,7 @@ ParseResult parseRenderArguments(const QStringList &arguments)
                                                  : QStringLiteral("gray"),
             QStringLiteral("single-track") });
     const auto positions = read.integer(QStringLiteral("positions"), 0, 2, 65536);
+    const auto sensors = read.integer(QStringLiteral("sensors"), 0, 1, 32);
     const auto indexWidth = read.integer(QStringLiteral("index-width"), 90, 90, 360);
     const auto dpi = read.integer(QStringLiteral("dpi"), s.dpi, 10, 1200);
     const auto foreground = read.color(QStringLiteral("foreground"), s.foreground);
@@ -474,6 +478,7 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     s.grayCode = *code == QLatin1String("gray") || (s.shape == Shape::Disc && s.singleTrack);
     s.grayOnStrip = s.shape == Shape::Strip && *code == QLatin1String("gray");
     s.positions = *positions;
+    s.sensors = *sensors;
     s.quadrature = parser.isSet(QStringLiteral("quadrature"));
     s.index = parser.isSet(QStringLiteral("index"));
     s.indexWidthDegrees = *indexWidth;
@@ -503,6 +508,14 @@ ParseResult parseRenderArguments(const QStringList &arguments)
                                              "choose %2")
                                   .arg(Codes::positions(s))
                                   .arg(Codes::singleTrackCounts()));
+        if (!Codes::singleTrack(s))
+            return usageError(QStringLiteral("no single-track code of %1 positions has %2 "
+                                             "sensors; choose %3")
+                                  .arg(Codes::positions(s))
+                                  .arg(s.sensors)
+                                  .arg(Codes::singleTrackSensors(Codes::positions(s))));
+    } else if (parser.isSet(QStringLiteral("sensors"))) {
+        return usageError(QStringLiteral("--sensors goes with --code single-track"));
     }
     if (Codes::oddGrayRound(s))
         return usageError(QStringLiteral("a Gray code round a disc changes one bit per step only "

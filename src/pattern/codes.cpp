@@ -1,30 +1,66 @@
 #include "codes.h"
 
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringList>
+
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <optional>
 
 namespace Codes {
 
 namespace {
 
-// Hiltgen, Paterson and Brandestini's 9-sensor code of 360 positions, sensors every 40 degrees:
-// 360 distinct words, one sensor changing per step, the wrap-around included (the tests
-// repeat that check).
-const char *const nineByThreeSixty
-    = "00110000000000000000001111110011111110000001111100000001111100011111111001110000000000011110"
-      "01110011111100000111111000000000000000111100011111111111111111000000000000000000111111111000"
-      "01100000000000000000000000000000000111111111111111111100011111000000000000000000000000001111"
-      "111000000111100000000000000000111111111111111111111111111111111111111111111111111111";
-
-SingleTrack makeNineByThreeSixty()
+// A published code from its data file, compiled in as a resource: '#' lines are comments (the
+// first names the code, the next paragraph its source), the rest is the track, '1' a mark.
+// "Sensors: S, D cells apart" places the sensors; without the distance they share the turn
+// equally, as the files' own check reads them. Null when the file is not of that form.
+std::optional<SingleTrack> readPublished(const QString &path)
 {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return std::nullopt;
+    const QString text = QString::fromUtf8(file.readAll());
     SingleTrack code;
-    code.name = QStringLiteral("Hiltgen-Paterson-Brandestini 9 x 360");
-    for (const char *c = nineByThreeSixty; *c; ++c)
-        code.cells.push_back(*c == '1');
-    for (int j = 0; j < 9; ++j)
-        code.sensorOffset.push_back(40 * j);
+    QStringList source;
+    enum { Title, BeforeSource, Source, After } part = Title;
+    for (const QString &line : text.split(QLatin1Char('\n'))) {
+        if (!line.startsWith(QLatin1Char('#'))) {
+            for (const QChar c : line.trimmed()) {
+                if (c != QLatin1Char('0') && c != QLatin1Char('1'))
+                    return std::nullopt;
+                code.cells.push_back(c == QLatin1Char('1'));
+            }
+            continue;
+        }
+        const QString comment = line.mid(1).trimmed();
+        if (part == Title) {
+            code.name = comment;
+            part = BeforeSource;
+        } else if (part == BeforeSource && !comment.isEmpty()) {
+            source << comment;
+            part = Source;
+        } else if (part == Source) {
+            if (comment.isEmpty())
+                part = After;
+            else
+                source << comment;
+        }
+    }
+    code.source = source.join(QLatin1Char(' '));
+    static const QRegularExpression sensorsLine(
+        QStringLiteral("Sensors: (\\d+)(?:, (\\d+) cells apart)?"));
+    const QRegularExpressionMatch m = sensorsLine.match(text);
+    const int cells = int(code.cells.size());
+    const int sensors = m.hasMatch() ? m.captured(1).toInt() : 0;
+    if (cells == 0 || sensors <= 0 || sensors > 32)
+        return std::nullopt;
+    const int apart = m.captured(2).isEmpty() ? cells / sensors : m.captured(2).toInt();
+    for (int j = 0; j < sensors; ++j)
+        code.sensorOffset.push_back(apart * j % cells);
     return code;
 }
 
@@ -57,7 +93,7 @@ int positions(const EncoderSettings &settings)
 int wordBits(const EncoderSettings &settings)
 {
     if (settings.singleTrack) {
-        const SingleTrack *code = singleTrack(positions(settings));
+        const SingleTrack *code = singleTrack(settings);
         return code ? int(code->sensorOffset.size()) : 0;
     }
     if (settings.positions <= 0)
@@ -80,23 +116,107 @@ bool oddGrayRound(const EncoderSettings &settings)
         && isGray(settings) && !settings.singleTrack && positions(settings) % 2 != 0;
 }
 
-const SingleTrack *singleTrack(int positions)
+namespace {
+
+struct Library
 {
-    static std::mutex mutex;
-    static std::map<int, SingleTrack> library;
-    const std::lock_guard<std::mutex> lock(mutex);
-    if (library.empty()) {
-        library[360] = makeNineByThreeSixty();
+    std::map<int, std::vector<SingleTrack>> byPositions; // each fewest sensors first
+    std::vector<const SingleTrack *> published;
+};
+
+const Library &library()
+{
+    static std::once_flag once;
+    static Library lib;
+    std::call_once(once, [] {
+        const QDir dir(QStringLiteral(":/codes"));
+        for (const QString &name :
+            dir.entryList({ QStringLiteral("stgc-*.txt") }, QDir::Files, QDir::Name)) {
+            if (std::optional<SingleTrack> code = readPublished(dir.filePath(name)))
+                lib.byPositions[int(code->cells.size())].push_back(std::move(*code));
+        }
         for (int k = 2; k <= largestJohnson; ++k)
-            library[2 * k] = makeJohnson(k);
-    }
-    const auto it = library.find(positions);
-    return it == library.end() ? nullptr : &it->second;
+            lib.byPositions[2 * k].push_back(makeJohnson(k));
+        for (auto &[n, codes] : lib.byPositions) {
+            std::stable_sort(
+                codes.begin(), codes.end(), [](const SingleTrack &a, const SingleTrack &b) {
+                    return a.sensorOffset.size() < b.sensorOffset.size();
+                });
+            for (const SingleTrack &code : codes)
+                if (!code.source.isEmpty())
+                    lib.published.push_back(&code);
+        }
+    });
+    return lib;
+}
+
+}
+
+const SingleTrack *singleTrack(int positions, int sensors)
+{
+    const Library &lib = library();
+    const auto it = lib.byPositions.find(positions);
+    if (it == lib.byPositions.end())
+        return nullptr;
+    if (sensors <= 0)
+        return &it->second.front();
+    for (const SingleTrack &code : it->second)
+        if (int(code.sensorOffset.size()) == sensors)
+            return &code;
+    return nullptr;
+}
+
+const SingleTrack *singleTrack(const EncoderSettings &settings)
+{
+    return singleTrack(positions(settings), settings.sensors);
+}
+
+std::vector<const SingleTrack *> singleTracks(int positions)
+{
+    std::vector<const SingleTrack *> codes;
+    const Library &lib = library();
+    const auto it = lib.byPositions.find(positions);
+    if (it != lib.byPositions.end())
+        for (const SingleTrack &code : it->second)
+            codes.push_back(&code);
+    return codes;
+}
+
+std::vector<const SingleTrack *> publishedSingleTracks()
+{
+    return library().published;
 }
 
 QString singleTrackCounts()
 {
-    return QStringLiteral("360, or an even count from 4 to %1").arg(2 * largestJohnson);
+    // 360 first: the count drawn when none is asked for.
+    QStringList others;
+    for (const SingleTrack *code : library().published) {
+        const int n = int(code->cells.size());
+        const bool johnson = n % 2 == 0 && n >= 4 && n <= 2 * largestJohnson;
+        if (n != 360 && !johnson && !others.contains(QString::number(n)))
+            others << QString::number(n);
+    }
+    QString text = QStringLiteral("360, or an even count from 4 to %1").arg(2 * largestJohnson);
+    if (!others.isEmpty()) {
+        const QString last = others.takeLast();
+        text += QStringLiteral(", or ")
+            + (others.isEmpty()
+                    ? last
+                    : others.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last);
+    }
+    return text;
+}
+
+QString singleTrackSensors(int positions)
+{
+    QStringList counts;
+    for (const SingleTrack *code : singleTracks(positions))
+        counts << QString::number(code->sensorOffset.size());
+    if (counts.size() < 2)
+        return counts.join(QString());
+    const QString last = counts.takeLast();
+    return counts.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
 }
 
 }
@@ -105,7 +225,7 @@ unsigned codeWord(const EncoderSettings &settings, int step)
 {
     const int n = Codes::positions(settings);
     if (settings.singleTrack) {
-        const Codes::SingleTrack *code = Codes::singleTrack(n);
+        const Codes::SingleTrack *code = Codes::singleTrack(settings);
         if (!code)
             return 0;
         unsigned word = 0;

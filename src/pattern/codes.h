@@ -18,6 +18,7 @@ struct SingleTrack
     QString name;
     std::vector<bool> cells; // cell i covers positions [i, i + 1); true is a mark
     std::vector<int> sensorOffset; // sensor j reads cell (position + offset[j]) mod cells
+    QString source; // where a published code comes from; empty for the Johnson family
 };
 
 // The positions of an absolute pattern: 2^count, or the count asked for.
@@ -33,11 +34,24 @@ bool isGray(const EncoderSettings &settings);
 // code can: one bit per step needs an even count.
 bool oddGrayRound(const EncoderSettings &settings);
 
-// The single-track code for this many positions, or null when the library has none.
-const SingleTrack *singleTrack(int positions);
+// The single-track code for this many positions with this many sensors (0: the code with the
+// fewest), or null when the library has none.
+const SingleTrack *singleTrack(int positions, int sensors = 0);
 
-// "360, or an even count from 4 to 32", for messages.
+// The single-track code the settings ask for: their positions and sensors.
+const SingleTrack *singleTrack(const EncoderSettings &settings);
+
+// Every single-track code of this many positions, fewest sensors first.
+std::vector<const SingleTrack *> singleTracks(int positions);
+
+// The published codes, compiled in from resources/codes, fewest positions first.
+std::vector<const SingleTrack *> publishedSingleTracks();
+
+// "360, or an even count from 4 to 32, or 60, 126 or 240", for messages.
 QString singleTrackCounts();
+
+// "9 or 10": the sensor counts of the codes of this many positions, for messages.
+QString singleTrackSensors(int positions);
 
 }
 

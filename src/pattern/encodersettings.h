@@ -37,6 +37,7 @@ struct EncoderSettings
     int positions = 0; // absolute: code steps, 2 to 65536; 0 means 2^count
     bool grayOnStrip = false; // the window draws strips in plain binary whatever grayCode says
     bool singleTrack = false; // absolute discs: one track read by several sensors
+    int sensors = 0; // single track: the code with this many sensors; 0 picks the fewest
     bool quadrature = false; // relative: channels A and B a quarter period apart
     bool index = false; // relative: one index mark per turn or strip
     double indexWidthDegrees = 90; // electrical degrees, 360 to a period

@@ -159,7 +159,7 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
         addTracks(1);
         Track &t = g.tracks.front();
         t.name = QStringLiteral("single track");
-        if (const Codes::SingleTrack *code = Codes::singleTrack(g.positions)) {
+        if (const Codes::SingleTrack *code = Codes::singleTrack(g.positions, s.sensors)) {
             const int cells = int(code->cells.size());
             for (const auto &[a, b] : stepRuns(cells, true, &t.segments,
                      [code](int q) { return bool(code->cells[size_t(q)]); }))

@@ -278,8 +278,9 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
     const bool absolute = settings.type == EncoderType::Absolute;
     const int steps = absolute ? g.positions : 2 * settings.count;
     const double pitch = steps > 0 ? (disc ? 360.0 : double(settings.widthMm)) / steps : 0;
-    const Codes::SingleTrack *single
-        = absolute && settings.singleTrack ? Codes::singleTrack(g.positions) : nullptr;
+    const Codes::SingleTrack *single = absolute && settings.singleTrack
+        ? Codes::singleTrack(g.positions, settings.sensors)
+        : nullptr;
     // A few points across the aperture, at most one a pixel.
     const int apertureSamples
         = apertureMm > 0 ? std::clamp(int(std::ceil(apertureMm * k)), 1, 9) : 1;
