@@ -14,7 +14,6 @@
 #include "vectorwriter.h"
 
 #include <QAction>
-#include <QPointer>
 #include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
@@ -23,6 +22,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QTabBar>
@@ -186,8 +186,14 @@ EncoderSettings MainForm::settings(QString *problem) const
     if (!more.codeCombo)
         return s;
 
-    // The third page: nothing it asks for changes the pattern while it is at its defaults.
+    // The third page: nothing it asks for changes the pattern while it is at its defaults. What
+    // cannot be drawn falls back to the form's pattern; the first reason, in the command line's
+    // words, is the one given.
     QString why;
+    const auto refuse = [&why](const QString &reason) {
+        if (why.isEmpty())
+            why = reason;
+    };
     const bool disc = s.shape == Shape::Disc;
     if (s.type == EncoderType::Absolute) {
         if (more.positionsCheck->isChecked())
@@ -202,16 +208,16 @@ EncoderSettings MainForm::settings(QString *problem) const
             break;
         case 3:
             if (!disc) {
-                why = tr("A single-track code is read round a disc.");
+                refuse(tr("a single-track code is read round a disc; use --shape disc"));
                 break;
             }
             s.singleTrack = true;
             if (s.positions == 0)
                 s.positions = 360;
             if (!Codes::singleTrack(s.positions)) {
-                why = tr("No single-track code of %1 positions; choose %2.")
-                          .arg(s.positions)
-                          .arg(Codes::singleTrackCounts());
+                refuse(tr("no single-track code of %1 positions is known; choose %2")
+                           .arg(s.positions)
+                           .arg(Codes::singleTrackCounts()));
                 s.singleTrack = false;
                 s.positions = 0;
             }
@@ -220,14 +226,17 @@ EncoderSettings MainForm::settings(QString *problem) const
             break;
         }
         if (Codes::oddGrayRound(s)) {
-            why = tr("A Gray code round a disc needs an even number of positions.");
+            refuse(tr("a Gray code round a disc changes one bit per step only with an "
+                      "even number of positions, not %1 (use an even count, --code "
+                      "binary, or a strip)")
+                       .arg(Codes::positions(s)));
             s.positions = 0;
         }
     } else {
         s.quadrature = more.quadratureCheck->isChecked();
         s.index = more.indexCheck->isChecked();
         if (const QString room = trackRoomProblem(s); !room.isEmpty()) {
-            why = room;
+            refuse(room);
             s.quadrature = s.index = false;
         }
     }
@@ -235,12 +244,41 @@ EncoderSettings MainForm::settings(QString *problem) const
     s.calibration = more.calibrationCheck->isChecked();
     s.markBiasMm = more.markBiasSpin->value();
     if (const QString bias = markBiasProblem(s); !bias.isEmpty()) {
-        why = bias;
+        refuse(bias);
         s.markBiasMm = 0;
     }
+    if (s.index && stripIndexPeriod(s) < 0) {
+        refuse(tr("the index mark of %1 electrical degrees does not fit between the "
+                  "border lines of a %2 mm strip of %3 pairs; narrow it, or add pairs")
+                   .arg(s.indexWidthDegrees)
+                   .arg(s.widthMm)
+                   .arg(s.count));
+        s.index = false;
+    }
+    // Asked for together, classic pixels are drawn exact: not what the box says.
+    if (s.classicPixels && !s.onlyFormSettings())
+        refuse(tr("--classic-pixels draws only what the window's form sets; "
+                  "positions, codes other than the form's, quadrature, index, sensor "
+                  "marks, calibration and mark bias are always exact"));
     if (problem)
         *problem = why;
     return s;
+}
+
+bool MainForm::refused(bool vector)
+{
+    QString problem;
+    const EncoderSettings s = settings(&problem);
+    // Short of memory for the outlines, the writer itself says so.
+    try {
+        if (problem.isEmpty() && vector && !patternGeometry(s).showsMarks())
+            problem = tr("no mark shows between the border lines; thinner --border lines or a "
+                         "larger pattern leave room");
+    } catch (const std::bad_alloc &) { }
+    if (problem.isEmpty())
+        return false;
+    showError(problem);
+    return true;
 }
 
 void MainForm::updateTitle()
@@ -443,6 +481,8 @@ void MainForm::renderAndWrite(const std::function<bool(QString *error)> &write)
 
 void MainForm::onSaveButton()
 {
+    if (refused())
+        return;
     const QString fileName = chooseSaveFile(QObject::tr("Save encoder image"),
         QObject::tr("Image Files (*.png *.jpg *.jpeg *.bmp *.tif *.tiff)"));
     if (fileName.isEmpty())
@@ -453,6 +493,8 @@ void MainForm::onSaveButton()
 
 void MainForm::onSavePDFButton()
 {
+    if (refused())
+        return;
     const QString fileName
         = chooseSaveFile(QObject::tr("Save encoder image"), QObject::tr("PDF Files (*.pdf)"));
     if (fileName.isEmpty())
@@ -621,8 +663,7 @@ void MainForm::updateNarrowest()
         std::optional<ReadBack> reading;
         try {
             reading = readBack(s, antialias);
-        } catch (const std::bad_alloc &) {
-        }
+        } catch (const std::bad_alloc &) { }
         QMetaObject::invokeMethod(qApp, [=] {
             if (!self || self->readBackGeneration != generation || !reading)
                 return;
@@ -659,8 +700,9 @@ void MainForm::onExtrasChanged()
 
 void MainForm::printTo(QPrinter &printer)
 {
-    QString problem;
-    EncoderSettings s = settings(&problem);
+    if (refused())
+        return;
+    EncoderSettings s = settings();
     // The printer's own resolution: its dots, not the preview's, at 1:1.
     s.dpi = printer.resolution();
     printer.setFullPage(true);
@@ -678,6 +720,8 @@ void MainForm::printTo(QPrinter &printer)
 
 void MainForm::onPrint()
 {
+    if (refused())
+        return;
     QPrinter printer(QPrinter::HighResolution);
     QPrintDialog dialog(&printer, this);
     dialog.setWindowTitle(tr("Print at 100 % (actual size)"));
@@ -687,6 +731,8 @@ void MainForm::onPrint()
 
 void MainForm::onCopyImage()
 {
+    if (refused())
+        return;
     renderAndWrite([](QString *) { return true; });
     if (image && !image->isNull())
         QGuiApplication::clipboard()->setImage(*image);
@@ -694,6 +740,8 @@ void MainForm::onCopyImage()
 
 void MainForm::onSaveVector(Export::Format format)
 {
+    if (refused(true))
+        return;
     const char *filter = format == Export::Format::Svg ? "SVG Files (*.svg)"
         : format == Export::Format::Pdf                ? "PDF Files (*.pdf)"
                                                        : "DXF Files (*.dxf)";
@@ -713,6 +761,8 @@ void MainForm::onSaveVector(Export::Format format)
 
 void MainForm::onSaveDecodeTable()
 {
+    if (refused())
+        return;
     const QString fileName = chooseSaveFile(
         QObject::tr("Save decode table"), QObject::tr("Decode tables (*.csv *.json *.h)"));
     if (fileName.isEmpty())

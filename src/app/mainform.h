@@ -30,7 +30,7 @@ public:
     static QColor invertColor(const QColor &color);
 
     // The widgets' current values as render settings. What the third page asks for and cannot
-    // be drawn is left out, and *problem says why.
+    // be drawn is left out, and *problem says why in the command line's words.
     EncoderSettings settings(QString *problem = nullptr) const;
 
     // Prints the pattern at its physical size at the printer's resolution, 10 mm from the
@@ -91,6 +91,9 @@ private:
     void onSaveVector(Export::Format format);
     void onSaveDecodeTable();
 
+    // Whether the settings cannot be written as shown (vector: as outlines); if so, says why in
+    // an error box. Every save, copy and print asks first.
+    bool refused(bool vector = false);
     void fitFontToCaptions();
     void setupExtrasPage();
     void setupActions();
