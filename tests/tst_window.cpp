@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QtTest>
 
 // The window with its modal dialogs and message boxes answered by the test.
@@ -41,6 +42,8 @@ private slots:
     void initTestCase() { QVERIFY(dir.isValid()); }
     void writesOnlyWhatIsShown_data();
     void writesOnlyWhatIsShown();
+    void reasonsAreReadable_data();
+    void reasonsAreReadable();
 
 private:
     QTemporaryDir dir;
@@ -196,6 +199,59 @@ void TestWindow::writesOnlyWhatIsShown()
         QVERIFY(!copied);
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
     }
+}
+
+void TestWindow::reasonsAreReadable_data()
+{
+    QTest::addColumn<QStringList>("controls");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("single-track 361")
+        << QStringList { "circle", "positions=361", "code=3" }
+        << QStringList { "--shape", "disc", "--positions", "361", "--code", "single-track" };
+    QTest::newRow("gray disc 361") << QStringList { "circle", "positions=361" }
+                                   << QStringList { "--shape", "disc", "--positions", "361" };
+    QTest::newRow("classic with ruler") << QStringList { "classic", "ruler" }
+                                        << QStringList { "--classic-pixels", "--calibration" };
+}
+
+// The More page's red line holds the whole reason, advice included, in its text and its tooltip,
+// and shows it wrapped over the lines its rectangle has, never drawn past its edges.
+void TestWindow::reasonsAreReadable()
+{
+    QFETCH(QStringList, controls);
+    QFETCH(QStringList, arguments);
+    const ParseResult cli
+        = parseRenderArguments(QStringList { "quvelta-render" } << arguments << "-o"
+                                                                << "x.png");
+    QCOMPARE(cli.status, ParseResult::Status::UsageError);
+
+    MainForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.findChild<QTabWidget *>(QStringLiteral("optionsTab"))->setCurrentIndex(2);
+    apply(form, controls);
+    const QLabel *label = form.extras().narrowestLabel;
+    QCOMPARE(label->text(), cli.text);
+    QTextDocument tip;
+    tip.setHtml(label->toolTip());
+    QVERIFY2(tip.toPlainText().contains(cli.text), qPrintable(tip.toPlainText()));
+
+    const QSize room = label->contentsRect().size();
+    const QStringList lines = MainForm::fitLines(label->text(), label->font(), room);
+    QVERIFY2(lines.size() >= 2, qPrintable(lines.join(QLatin1Char('|'))));
+    QVERIFY(lines.size() * MainForm::readOutLineStep(label->font()) <= room.height());
+    QString shown;
+    for (const QString &line : lines) {
+        QVERIFY2(label->fontMetrics().horizontalAdvance(line) <= room.width(), qPrintable(line));
+        shown += line + QLatin1Char(' ');
+    }
+    shown = shown.remove(QChar(0x2026)).simplified();
+    QVERIFY2(cli.text.startsWith(shown), qPrintable(shown));
+
+    // Given the room, every word shows.
+    const QStringList all
+        = MainForm::fitLines(label->text(), label->font(), QSize(room.width(), room.height() * 20));
+    QCOMPARE(all.join(QLatin1Char(' ')).simplified(), cli.text.simplified());
 }
 
 QTEST_MAIN(TestWindow)

@@ -26,6 +26,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QTabBar>
+#include <QTextLayout>
 #include <QThreadPool>
 
 #include <optional>
@@ -92,6 +93,28 @@ void shrinkToFit(QWidget *caption)
             return;
     }
 }
+
+// The read-out: its text() is the whole text; it shows as many wrapped lines as its rectangle
+// holds, the last one ending in an ellipsis when some is left out.
+class ReadOutLabel : public QLabel
+{
+public:
+    ReadOutLabel() { setWordWrap(true); }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(foregroundRole()));
+        const QRect room = contentsRect();
+        const int step = MainForm::readOutLineStep(font());
+        int y = room.top() + step - fontMetrics().descent();
+        for (const QString &line : MainForm::fitLines(text(), font(), room.size())) {
+            painter.drawText(room.left(), y, line);
+            y += step;
+        }
+    }
+};
 
 // Renders above this many pixels take long enough to notice.
 constexpr qint64 slowRenderPixels = 4'000'000;
@@ -509,7 +532,7 @@ void MainForm::setupExtrasPage()
     auto *page = new QWidget;
     page->setObjectName(QStringLiteral("moreTab"));
     auto *grid = new QGridLayout(page);
-    grid->setContentsMargins(3, 2, 3, 2);
+    grid->setContentsMargins(3, 1, 3, 1);
     grid->setHorizontalSpacing(3);
     grid->setVerticalSpacing(0);
 
@@ -537,7 +560,7 @@ void MainForm::setupExtrasPage()
     more.markBiasSpin->setSingleStep(0.01);
     more.markBiasSpin->setDecimals(2);
     more.markBiasSpin->setToolTip(tr("Every mark wider by this much; negative for ink spread"));
-    more.narrowestLabel = new QLabel;
+    more.narrowestLabel = new ReadOutLabel;
 
     grid->addWidget(more.positionsCheck, 0, 0);
     grid->addWidget(more.positionsSpin, 0, 1);
@@ -679,13 +702,57 @@ void MainForm::updateNarrowest()
     });
 }
 
+QStringList MainForm::fitLines(const QString &text, const QFont &font, const QSize &room)
+{
+    const QFontMetrics metrics(font);
+    const int most = std::max(1, room.height() / readOutLineStep(font));
+    const auto cut = [&](const QStringList &parts) {
+        return metrics.elidedText(parts.join(QLatin1Char(' ')), Qt::ElideRight, room.width());
+    };
+    QStringList lines;
+    const QStringList paragraphs = text.split(QLatin1Char('\n'));
+    for (const QString &paragraph : paragraphs) {
+        QTextLayout layout(paragraph, font);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(room.width());
+            lines << paragraph.mid(line.textStart(), line.textLength()).trimmed();
+        }
+        layout.endLayout();
+    }
+    if (lines.size() <= most)
+        return lines;
+    // Too many: paragraphs keep a line each where they can, else the last line that shows takes
+    // the rest, cut to the width.
+    if (paragraphs.size() > 1 && paragraphs.size() >= most) {
+        lines.clear();
+        for (int i = 0; i < most - 1; ++i)
+            lines << cut({ paragraphs[i] });
+        lines << cut(paragraphs.mid(most - 1));
+        return lines;
+    }
+    const QStringList shown = lines.mid(0, most - 1);
+    return shown + QStringList { cut(lines.mid(most - 1)) };
+}
+
+int MainForm::readOutLineStep(const QFont &font)
+{
+    // Lines 1.25 times the font's size apart, closer than its own spacing: two lines of the small
+    // read-out then fit where the page has room left.
+    return std::max(1, (QFontInfo(font).pixelSize() * 5 + 3) / 4);
+}
+
 void MainForm::showReadOut(const QString &text, bool red, const QString &details)
 {
     more.narrowestLabel->setText(text);
-    more.narrowestLabel->setToolTip(details.isEmpty()
-            ? tr("The narrowest mark and gap of the pattern; red where a track vanishes at this "
-                 "DPI or would not read")
-            : details);
+    // The whole text first: the label may show only its beginning.
+    const QString whole
+        = QStringLiteral("<p>%1</p>").arg(text.toHtmlEscaped().replace(QLatin1Char('\n'), "<br>"));
+    more.narrowestLabel->setToolTip(whole
+        + (details.isEmpty()
+                ? tr("<p>The narrowest mark and gap of the pattern; red where a track vanishes at "
+                     "this DPI or would not read</p>")
+                : details));
     QPalette pal = more.narrowestLabel->palette();
     pal.setColor(
         QPalette::WindowText, red ? QColor(Qt::red) : palette().color(QPalette::WindowText));

@@ -28,6 +28,10 @@ public:
     void renderEncoder(bool autoPreview);
     void updateTitle();
     static QColor invertColor(const QColor &color);
+    // The lines of `text` that the read-out shows in a rectangle of `room`: wrapped at words,
+    // the last ending in an ellipsis when the rest does not fit.
+    static QStringList fitLines(const QString &text, const QFont &font, const QSize &room);
+    static int readOutLineStep(const QFont &font);
 
     // The widgets' current values as render settings. What the third page asks for and cannot
     // be drawn is left out, and *problem says why in the command line's words.
