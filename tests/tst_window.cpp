@@ -1,4 +1,6 @@
 #include "mainform.h"
+#include "outsidetools.h"
+#include "pixelrule.h"
 #include "renderoptions.h"
 #include "testsupport.h"
 
@@ -10,8 +12,10 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPrinter>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -24,6 +28,9 @@ class ScriptedForm : public MainForm
 public:
     QStringList answers;
     QStringList errors;
+    QStringList questions; // what askPrintFit was asked
+    QStringList turns;
+    PrintFit fit = PrintFit::Cancel;
 
 protected:
     QString askSaveFileName(const QString &, const QString &) override
@@ -31,6 +38,12 @@ protected:
         return answers.isEmpty() ? QString() : answers.takeFirst();
     }
     void showError(const QString &text) override { errors << text; }
+    PrintFit askPrintFit(const QString &text, const QString &turn) override
+    {
+        questions << text;
+        turns << turn;
+        return fit;
+    }
 };
 
 // The window as a user meets it: what it refuses to write, what it says, what it keeps.
@@ -44,6 +57,9 @@ private slots:
     void writesOnlyWhatIsShown();
     void reasonsAreReadable_data();
     void reasonsAreReadable();
+    void printsInsideThePage_data();
+    void printsInsideThePage();
+    void printQuestionIsAMessageBox();
 
 private:
     QTemporaryDir dir;
@@ -83,6 +99,10 @@ static void apply(MainForm &form, const QStringList &controls)
             spin("innerRadiusSpin")->setValue(value.toInt());
         else if (key == QLatin1String("height"))
             spin("heightSpin")->setValue(value.toInt());
+        else if (key == QLatin1String("width"))
+            spin("widthSpin")->setValue(value.toInt());
+        else if (key == QLatin1String("outer"))
+            spin("outerRadiusSpin")->setValue(value.toInt());
         else if (key == QLatin1String("dpi"))
             spin("dpiSpin")->setValue(value.toInt());
         else
@@ -252,6 +272,124 @@ void TestWindow::reasonsAreReadable()
     const QStringList all
         = MainForm::fitLines(label->text(), label->font(), QSize(room.width(), room.height() * 20));
     QCOMPARE(all.join(QLatin1Char(' ')).simplified(), cli.text.simplified());
+}
+
+void TestWindow::printsInsideThePage_data()
+{
+    QTest::addColumn<QStringList>("controls");
+    QTest::addColumn<bool>("landscape"); // the paper as the print dialog leaves it
+    QTest::addColumn<QString>("turn"); // offered, or empty; null when nothing is asked
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("printed");
+    QTest::addColumn<bool>("landscapePrinted");
+    const int turn = int(MainForm::PrintFit::Turn);
+    const int anyway = int(MainForm::PrintFit::Anyway);
+    const int cancel = int(MainForm::PrintFit::Cancel);
+    QTest::newRow("200 mm strip, turned")
+        << QStringList { "width=200" } << false << "Landscape" << turn << true << true;
+    QTest::newRow("200 mm strip, cancelled")
+        << QStringList { "width=200" } << false << "Landscape" << cancel << false << false;
+    QTest::newRow("200 mm strip on landscape paper")
+        << QStringList { "width=200" } << true << QString() << cancel << true << true;
+    QTest::newRow("200 mm tall strip, turned")
+        << QStringList { "width=20", "height=200" } << true << "Portrait" << turn << true << false;
+    QTest::newRow("100 mm strip") << QStringList {} << false << QString() << cancel << true
+                                  << false;
+    QTest::newRow("disc of radius 100, cancelled")
+        << QStringList { "circle", "outer=100" } << false << "" << cancel << false << false;
+    QTest::newRow("disc of radius 100, printed anyway")
+        << QStringList { "circle", "outer=100" } << false << "" << anyway << true << false;
+}
+
+// A pattern that would run off the printable page is never printed so without a word: the
+// window offers the other orientation where the pattern fits that way; turned, the whole
+// pattern lands on the page 10 mm in.
+void TestWindow::printsInsideThePage()
+{
+    QUVELTA_NEEDS("pdfinfo", "pdftoppm");
+    QFETCH(QStringList, controls);
+    QFETCH(bool, landscape);
+    QFETCH(QString, turn);
+    QFETCH(int, answer);
+    QFETCH(bool, printed);
+    QFETCH(bool, landscapePrinted);
+    ScriptedForm form;
+    form.findChild<QCheckBox *>(QStringLiteral("autoPreviewCheck"))->setChecked(false);
+    apply(form, controls);
+    form.fit = MainForm::PrintFit(answer);
+    const QString name = dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + ".pdf");
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(name);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    printer.setResolution(300);
+    form.printTo(printer);
+
+    QCOMPARE(form.questions.size(), turn.isNull() ? 0 : 1);
+    if (!turn.isNull())
+        QCOMPARE(form.turns, QStringList { turn });
+    QVERIFY(form.errors.isEmpty());
+    QCOMPARE(QFileInfo::exists(name), printed);
+    if (!printed)
+        return;
+    const QByteArray info = runProgram(QStringLiteral("pdfinfo"), { name }).out;
+    QVERIFY2(info.contains(landscapePrinted ? "842 x 595 pts" : "595 x 842 pts"), info.constData());
+    if (!turn.isNull() && answer == int(MainForm::PrintFit::Anyway))
+        return;
+    // The pattern's border lines, found on the page: 10 mm in, and its far edges on the paper.
+    runProgram(QStringLiteral("pdftoppm"),
+        { "-r", "100", "-png", "-singlefile", name, dir.filePath(QStringLiteral("page")) });
+    const QImage page(dir.filePath(QStringLiteral("page.png")));
+    QVERIFY(!page.isNull());
+    QRect ink;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            if (qGray(page.pixel(x, y)) < 128)
+                ink |= QRect(x, y, 1, 1);
+    const double mm = 100 / 25.4;
+    EncoderSettings s = form.settings();
+    s.dpi = printer.resolution();
+    const QSize size = PixelRule::imageSize(s) / 3; // at the 100 dpi of the page's picture
+    QVERIFY2(std::abs(ink.left() - 10 * mm) <= 2 && std::abs(ink.top() - 10 * mm) <= 2,
+        qPrintable(QStringLiteral("%1,%2").arg(ink.left()).arg(ink.top())));
+    QVERIFY2(
+        std::abs(ink.width() - size.width()) <= 2 && std::abs(ink.height() - size.height()) <= 2,
+        qPrintable(QStringLiteral("%1 x %2").arg(ink.width()).arg(ink.height())));
+    QVERIFY(ink.right() < page.width() - 1 && ink.bottom() < page.height() - 1);
+}
+
+// Unscripted, the question is a warning box whose buttons say what they do; its first turns the
+// paper.
+void TestWindow::printQuestionIsAMessageBox()
+{
+    QUVELTA_NEEDS("pdfinfo");
+    MainForm form;
+    apply(form, { "width=200" });
+    const QString name = dir.filePath(QStringLiteral("asked.pdf"));
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(name);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setResolution(300);
+    QStringList buttons;
+    QString text;
+    QTimer::singleShot(0, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        text = box->text();
+        for (QAbstractButton *button : box->buttons())
+            buttons << button->text().remove(QLatin1Char('&'));
+        box->defaultButton()->click();
+    });
+    form.printTo(printer);
+    buttons.sort();
+    QCOMPARE(buttons, QStringList({ "Cancel", "Landscape", "Print anyway" }));
+    QVERIFY2(text.contains(QLatin1String("200.1 x 20.1 mm")) && text.contains(QLatin1String("A4")),
+        qPrintable(text));
+    const QByteArray info = runProgram(QStringLiteral("pdfinfo"), { name }).out;
+    QVERIFY2(info.contains("842 x 595 pts"), info.constData());
 }
 
 QTEST_MAIN(TestWindow)

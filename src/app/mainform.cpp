@@ -765,6 +765,22 @@ void MainForm::onExtrasChanged()
     renderEncoder(true);
 }
 
+namespace {
+
+// Whether an image of `size` pixels at `dpi`, placed `margin` pixels from the paper's left and
+// top edges, ends inside what the printer can print on a page of `layout`.
+bool fitsPage(QPageLayout layout, QSize size, int margin, int dpi)
+{
+    layout.setUnits(QPageLayout::Point);
+    const QRectF printable
+        = QRectF(layout.fullRectPoints()).marginsRemoved(layout.minimumMargins());
+    const double points = 72.0 / dpi;
+    return (margin + size.width()) * points <= printable.right()
+        && (margin + size.height()) * points <= printable.bottom();
+}
+
+}
+
 void MainForm::printTo(QPrinter &printer)
 {
     if (refused())
@@ -773,16 +789,58 @@ void MainForm::printTo(QPrinter &printer)
     // The printer's own resolution: its dots, not the preview's, at 1:1.
     s.dpi = printer.resolution();
     printer.setFullPage(true);
+    const int margin = PixelRule::mmToPixels(s.dpi, 10);
+    const QSize size = patternImageSize(s);
+    QPageLayout layout = printer.pageLayout();
+    if (!size.isEmpty() && !fitsPage(layout, size, margin, s.dpi)) {
+        const bool landscape = layout.orientation() == QPageLayout::Portrait;
+        layout.setOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+        const bool turns = fitsPage(layout, size, margin, s.dpi);
+        const auto mm = [&s](int pixels) { return QString::number(pixels * 25.4 / s.dpi, 'f', 1); };
+        const QRectF paper = printer.pageLayout().fullRect(QPageLayout::Millimeter);
+        QString text = tr("The pattern is %1 x %2 mm. Printed 10 mm from the paper's edges it "
+                          "runs off the printable area of this %3 x %4 mm page (%5).")
+                           .arg(mm(size.width()), mm(size.height()))
+                           .arg(paper.width(), 0, 'f', 0)
+                           .arg(paper.height(), 0, 'f', 0)
+                           .arg(printer.pageLayout().pageSize().name());
+        text += QLatin1Char(' ')
+            + (!turns           ? tr("It fits on neither side; choose a larger paper.")
+                    : landscape ? tr("It fits in landscape.")
+                                : tr("It fits in portrait."));
+        switch (
+            askPrintFit(text, turns ? (landscape ? tr("Landscape") : tr("Portrait")) : QString())) {
+        case PrintFit::Turn:
+            printer.setPageOrientation(layout.orientation());
+            break;
+        case PrintFit::Anyway:
+            break;
+        case PrintFit::Cancel:
+            return;
+        }
+    }
     const WaitCursor wait(true);
     const QImage print = renderEncoderImage(s, ui.qualityCheck->isChecked());
     if (print.isNull()) {
-        const QSize size = patternImageSize(s);
         showError(size.isEmpty() ? tr("Can't render image") : Export::notEnoughMemory(size));
         return;
     }
     QPainter painter(&printer);
-    const int margin = PixelRule::mmToPixels(s.dpi, 10);
     painter.drawImage(QPoint(margin, margin), print);
+}
+
+MainForm::PrintFit MainForm::askPrintFit(const QString &text, const QString &turn)
+{
+    QMessageBox box(QMessageBox::Warning, tr("Print"), text, QMessageBox::NoButton, this);
+    QPushButton *turnButton
+        = turn.isEmpty() ? nullptr : box.addButton(turn, QMessageBox::AcceptRole);
+    QPushButton *anyway = box.addButton(tr("Print anyway"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(turnButton ? turnButton : cancel);
+    box.exec();
+    if (turnButton && box.clickedButton() == turnButton)
+        return PrintFit::Turn;
+    return box.clickedButton() == anyway ? PrintFit::Anyway : PrintFit::Cancel;
 }
 
 void MainForm::onPrint()

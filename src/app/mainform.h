@@ -37,8 +37,12 @@ public:
     // be drawn is left out, and *problem says why in the command line's words.
     EncoderSettings settings(QString *problem = nullptr) const;
 
+    // What to do with a pattern that runs off the printable page.
+    enum class PrintFit { Turn, Anyway, Cancel };
+
     // Prints the pattern at its physical size at the printer's resolution, 10 mm from the
-    // paper's left and top edges, as the PDF export places it.
+    // paper's left and top edges, as the PDF export places it. Where that runs off the printable
+    // page, asks first (askPrintFit): turn the paper, print anyway or cancel.
     void printTo(QPrinter &printer);
 
     // The controls of the third page, "More", for the tests.
@@ -85,6 +89,9 @@ protected:
     // Seams for the tests: the modal file dialog and message box.
     virtual QString askSaveFileName(const QString &caption, const QString &filter);
     virtual void showError(const QString &text);
+    // Asked when the pattern runs off the printable page: `turn` names the other orientation
+    // when the pattern fits that way, else it is empty.
+    virtual PrintFit askPrintFit(const QString &text, const QString &turn);
 
 private:
     // Beyond the form's own slots (whose meta-object indices stay as they are): the third page
