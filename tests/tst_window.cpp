@@ -1,6 +1,7 @@
 #include "mainform.h"
 #include "outsidetools.h"
 #include "pixelrule.h"
+#include "preciseraster.h"
 #include "renderoptions.h"
 #include "testsupport.h"
 
@@ -17,7 +18,9 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QtTest>
@@ -52,7 +55,7 @@ class TestWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(dir.isValid()); }
+    void initTestCase();
     void writesOnlyWhatIsShown_data();
     void writesOnlyWhatIsShown();
     void reasonsAreReadable_data();
@@ -60,10 +63,24 @@ private slots:
     void printsInsideThePage_data();
     void printsInsideThePage();
     void printQuestionIsAMessageBox();
+    void keptBetweenRuns_data();
+    void keptBetweenRuns();
 
 private:
     QTemporaryDir dir;
 };
+
+void TestWindow::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    // Never the user's own settings.
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("QuveltaTests"));
+    QCoreApplication::setApplicationName(QStringLiteral("tst_window"));
+    for (QSettings::Format format : { QSettings::NativeFormat, QSettings::IniFormat })
+        QSettings::setPath(format, QSettings::UserScope, dir.filePath(QStringLiteral("settings")));
+    QVERIFY(QSettings().fileName().startsWith(dir.path()));
+}
 
 // Sets the window's controls: "circle", "relative", "positions=N", "code=I" (the More page's
 // combo row), "quadrature", "index", "classic", "ruler", "bias=MM", "inner=MM", "height=MM",
@@ -103,7 +120,31 @@ static void apply(MainForm &form, const QStringList &controls)
             spin("widthSpin")->setValue(value.toInt());
         else if (key == QLatin1String("outer"))
             spin("outerRadiusSpin")->setValue(value.toInt());
-        else if (key == QLatin1String("dpi"))
+        else if (key == QLatin1String("bits"))
+            spin("pairsBitsSpin")->setValue(value.toInt());
+        else if (key == QLatin1String("msb"))
+            form.findChild<QPushButton *>(QStringLiteral("bitOrderButton"))->setChecked(true);
+        else if (key == QLatin1String("nogray"))
+            form.findChild<QCheckBox *>(QStringLiteral("grayCodeCheck"))->setChecked(false);
+        else if (key == QLatin1String("noborder"))
+            form.findChild<QCheckBox *>(QStringLiteral("borderCheck"))->setChecked(false);
+        else if (key == QLatin1String("nocenter"))
+            form.findChild<QCheckBox *>(QStringLiteral("centerMarkCheck"))->setChecked(false);
+        else if (key == QLatin1String("plain"))
+            form.findChild<QCheckBox *>(QStringLiteral("qualityCheck"))->setChecked(false);
+        else if (key == QLatin1String("noauto"))
+            form.findChild<QCheckBox *>(QStringLiteral("autoPreviewCheck"))->setChecked(false);
+        else if (key == QLatin1String("border"))
+            form.findChild<QDoubleSpinBox *>(QStringLiteral("borderSpin"))
+                ->setValue(value.toDouble());
+        else if (key == QLatin1String("fg") || key == QLatin1String("bg")) {
+            QWidget *swatch = form.findChild<QWidget *>(
+                key == QLatin1String("fg") ? "foregroundColorWidget" : "backgroundColorWidget");
+            QPalette pal = swatch->palette();
+            pal.setBrush(QPalette::All, QPalette::Window, QBrush(QColor(value)));
+            swatch->setPalette(pal);
+            QMetaObject::invokeMethod(swatch, "colorChanged", Q_ARG(QColor, QColor(value)));
+        } else if (key == QLatin1String("dpi"))
             spin("dpiSpin")->setValue(value.toInt());
         else
             QFAIL(qPrintable(control));
@@ -390,6 +431,76 @@ void TestWindow::printQuestionIsAMessageBox()
         qPrintable(text));
     const QByteArray info = runProgram(QStringLiteral("pdfinfo"), { name }).out;
     QVERIFY2(info.contains("842 x 595 pts"), info.constData());
+}
+
+// Every value a user can set, in the order the widgets were made.
+static QStringList snapshot(const MainForm &form)
+{
+    QStringList values;
+    for (const QWidget *w : form.findChildren<QWidget *>()) {
+        if (const auto *spin = qobject_cast<const QSpinBox *>(w))
+            values << QString::number(spin->value());
+        else if (const auto *real = qobject_cast<const QDoubleSpinBox *>(w))
+            values << QString::number(real->value());
+        else if (const auto *button = qobject_cast<const QAbstractButton *>(w))
+            values << QString::number(button->isChecked());
+        else if (const auto *combo = qobject_cast<const QComboBox *>(w))
+            values << QString::number(combo->currentIndex());
+    }
+    for (const char *swatch : { "foregroundColorWidget", "backgroundColorWidget" })
+        values << form.findChild<QWidget *>(QLatin1String(swatch))
+                      ->palette()
+                      .color(QPalette::Window)
+                      .name(QColor::HexArgb);
+    return values;
+}
+
+void TestWindow::keptBetweenRuns_data()
+{
+    QTest::addColumn<QStringList>("controls");
+    QTest::newRow("form of a strip") << QStringList { "bits=7", "msb", "width=123", "height=45",
+        "noborder", "border=0.25", "dpi=300", "plain", "fg=#204060", "bg=#ffeedd" };
+    QTest::newRow("small disc, More page") << QStringList { "circle", "outer=5", "inner=2",
+        "nocenter", "nogray", "positions=360", "code=3", "ruler", "bias=0.03" };
+    QTest::newRow("relative, auto preview off")
+        << QStringList { "relative", "bits=300", "quadrature", "index", "classic", "noauto" };
+}
+
+// What a window is closed with, the next one that restores starts with: the form and the More
+// page alike. A window that does not restore starts as the form's defaults.
+void TestWindow::keptBetweenRuns()
+{
+    QFETCH(QStringList, controls);
+    QSettings().clear();
+    QStringList defaults;
+    {
+        const MainForm fresh;
+        defaults = snapshot(fresh);
+    }
+    QStringList changed;
+    QString title;
+    {
+        MainForm first;
+        first.restoreSettings();
+        QCOMPARE(snapshot(first), defaults); // nothing kept yet
+        first.show();
+        apply(first, controls);
+        first.renderEncoder(false);
+        changed = snapshot(first);
+        title = first.windowTitle();
+        QVERIFY(changed != defaults);
+        QVERIFY(first.close());
+    }
+    {
+        const MainForm untouched;
+        QCOMPARE(snapshot(untouched), defaults);
+    }
+    MainForm second;
+    second.restoreSettings();
+    QCOMPARE(snapshot(second), changed);
+    QCOMPARE(second.windowTitle(), title);
+    QVERIFY(second.currentImage() && !second.currentImage()->isNull());
+    QCOMPARE(second.currentImage()->size(), patternImageSize(second.settings()));
 }
 
 QTEST_MAIN(TestWindow)

@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -25,6 +26,7 @@
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QSettings>
 #include <QTabBar>
 #include <QTextLayout>
 #include <QThreadPool>
@@ -134,6 +136,123 @@ MainForm::MainForm() : QMainWindow(nullptr)
 }
 
 MainForm::~MainForm() = default;
+
+namespace {
+
+void setSwatchColor(QWidget *swatch, const QColor &color)
+{
+    QPalette pal = swatch->palette();
+    pal.setBrush(QPalette::All, QPalette::Window, QBrush(color, Qt::SolidPattern));
+    swatch->setPalette(pal);
+}
+
+}
+
+void MainForm::restoreSettings()
+{
+    keepsSettings = true;
+    QSettings store;
+    store.beginGroup(QStringLiteral("window"));
+    const auto has = [&store](const char *key) { return store.contains(QLatin1String(key)); };
+    const auto flag
+        = [&store](const char *key) { return store.value(QLatin1String(key)).toBool(); };
+    const auto number
+        = [&store](const char *key) { return store.value(QLatin1String(key)).toInt(); };
+    const auto check = [&](QAbstractButton *box, const char *key) {
+        if (has(key))
+            box->setChecked(flag(key));
+    };
+    const auto spin = [&](QSpinBox *box, const char *key) {
+        if (has(key))
+            box->setValue(number(key));
+    };
+    // One render at the end, not one per value.
+    restoring = true;
+    if (has("disc"))
+        (flag("disc") ? ui.circleRadioButton : ui.barRadioButton)->setChecked(true);
+    // The type sets the count's range and a count of its own, so it comes first.
+    if (has("relative"))
+        (flag("relative") ? ui.relativeRadioButton : ui.absoluteRadioButton)->setChecked(true);
+    spin(ui.pairsBitsSpin, "count");
+    check(ui.bitOrderButton, "msbFirst");
+    check(ui.grayCodeCheck, "grayCode");
+    spin(ui.widthSpin, "width");
+    spin(ui.heightSpin, "height");
+    // Each radius bounds the other: the inner one out of the way first.
+    if (has("innerRadius") && has("outerRadius")) {
+        ui.innerRadiusSpin->setValue(0);
+        spin(ui.outerRadiusSpin, "outerRadius");
+        spin(ui.innerRadiusSpin, "innerRadius");
+    }
+    check(ui.borderCheck, "border");
+    if (has("borderWidth"))
+        ui.borderSpin->setValue(store.value(QStringLiteral("borderWidth")).toDouble());
+    check(ui.centerMarkCheck, "centerMark");
+    spin(ui.dpiSpin, "dpi");
+    check(ui.qualityCheck, "highQuality");
+    for (const auto &[swatch, key] : { std::pair { ui.foregroundColorWidget, "foreground" },
+             std::pair { ui.backgroundColorWidget, "background" } }) {
+        const QColor color(store.value(QLatin1String(key)).toString());
+        if (color.isValid())
+            setSwatchColor(swatch, color);
+    }
+    onColorChanged(QColor());
+    check(more.positionsCheck, "positionsOn");
+    spin(more.positionsSpin, "positions");
+    if (has("code"))
+        more.codeCombo->setCurrentIndex(std::clamp(number("code"), 0, more.codeCombo->count() - 1));
+    check(more.quadratureCheck, "quadrature");
+    check(more.indexCheck, "index");
+    check(more.classicPixelsCheck, "classicPixels");
+    check(more.calibrationCheck, "ruler");
+    if (has("markBias"))
+        more.markBiasSpin->setValue(store.value(QStringLiteral("markBias")).toDouble());
+    check(ui.autoPreviewCheck, "autoPreview");
+    restoring = false;
+    updateExtrasEnabled();
+    renderEncoder(ui.autoPreviewCheck->isChecked());
+}
+
+void MainForm::saveSettings() const
+{
+    QSettings store;
+    store.beginGroup(QStringLiteral("window"));
+    const auto put = [&store](const char *key, const QVariant &value) {
+        store.setValue(QLatin1String(key), value);
+    };
+    put("disc", ui.circleRadioButton->isChecked());
+    put("relative", ui.relativeRadioButton->isChecked());
+    put("count", ui.pairsBitsSpin->value());
+    put("msbFirst", ui.bitOrderButton->isChecked());
+    put("grayCode", ui.grayCodeCheck->isChecked());
+    put("width", ui.widthSpin->value());
+    put("height", ui.heightSpin->value());
+    put("outerRadius", ui.outerRadiusSpin->value());
+    put("innerRadius", ui.innerRadiusSpin->value());
+    put("border", ui.borderCheck->isChecked());
+    put("borderWidth", ui.borderSpin->value());
+    put("centerMark", ui.centerMarkCheck->isChecked());
+    put("dpi", ui.dpiSpin->value());
+    put("highQuality", ui.qualityCheck->isChecked());
+    put("autoPreview", ui.autoPreviewCheck->isChecked());
+    put("foreground", swatchColor(ui.foregroundColorWidget).name(QColor::HexArgb));
+    put("background", swatchColor(ui.backgroundColorWidget).name(QColor::HexArgb));
+    put("positionsOn", more.positionsCheck->isChecked());
+    put("positions", more.positionsSpin->value());
+    put("code", more.codeCombo->currentIndex());
+    put("quadrature", more.quadratureCheck->isChecked());
+    put("index", more.indexCheck->isChecked());
+    put("classicPixels", more.classicPixelsCheck->isChecked());
+    put("ruler", more.calibrationCheck->isChecked());
+    put("markBias", more.markBiasSpin->value());
+}
+
+void MainForm::closeEvent(QCloseEvent *event)
+{
+    if (keepsSettings)
+        saveSettings();
+    QMainWindow::closeEvent(event);
+}
 
 void MainForm::connectControls()
 {
@@ -316,6 +435,8 @@ void MainForm::updateTitle()
 
 void MainForm::renderEncoder(bool autoPreview)
 {
+    if (restoring)
+        return;
     updateTitle();
     if (autoPreview && !ui.autoPreviewCheck->isChecked())
         return;

@@ -23,6 +23,10 @@ public:
     MainForm();
     ~MainForm() override;
 
+    // Takes the values the window was last closed with (QSettings, the application's names), and
+    // keeps its values on close from now on. A window that never restores keeps nothing.
+    void restoreSettings();
+
     // Updates the title; unless an automatic render finds auto preview off, renders a fresh image
     // (antialiased only when explicit and "Save in high quality" is on) and shows it.
     void renderEncoder(bool autoPreview);
@@ -86,6 +90,8 @@ public slots:
     void onSavePDFButton();
 
 protected:
+    void closeEvent(QCloseEvent *event) override;
+
     // Seams for the tests: the modal file dialog and message box.
     virtual QString askSaveFileName(const QString &caption, const QString &filter);
     virtual void showError(const QString &text);
@@ -119,6 +125,10 @@ private:
     // The file dialog's answer, or nothing when it names a FIFO, a device or a socket (reported).
     QString chooseSaveFile(const QString &caption, const QString &filter);
 
+    void saveSettings() const;
+
+    bool keepsSettings = false;
+    bool restoring = false; // no render until every value is back
     int imageWidth = 0;
     int imageHeight = 0;
     Ui_MainForm ui;
