@@ -433,11 +433,11 @@ void TestWindow::printQuestionIsAMessageBox()
     QVERIFY2(info.contains("842 x 595 pts"), info.constData());
 }
 
-// Every value a user can set, in the order the widgets were made.
+// Every value a user can set: the form's widgets by name, then the More page's.
 static QStringList snapshot(const MainForm &form)
 {
     QStringList values;
-    for (const QWidget *w : form.findChildren<QWidget *>()) {
+    const auto value = [&values](const QWidget *w) {
         if (const auto *spin = qobject_cast<const QSpinBox *>(w))
             values << QString::number(spin->value());
         else if (const auto *real = qobject_cast<const QDoubleSpinBox *>(w))
@@ -446,12 +446,24 @@ static QStringList snapshot(const MainForm &form)
             values << QString::number(button->isChecked());
         else if (const auto *combo = qobject_cast<const QComboBox *>(w))
             values << QString::number(combo->currentIndex());
+        else
+            values << w->palette().color(QPalette::Window).name(QColor::HexArgb); // a swatch
+    };
+    for (const char *name : { "barRadioButton", "circleRadioButton", "absoluteRadioButton",
+             "relativeRadioButton", "autoPreviewCheck", "widthSpin", "heightSpin",
+             "outerRadiusSpin", "innerRadiusSpin", "centerMarkCheck", "borderCheck", "borderSpin",
+             "pairsBitsSpin", "bitOrderButton", "dpiSpin", "foregroundColorWidget",
+             "backgroundColorWidget", "qualityCheck", "grayCodeCheck" }) {
+        const QWidget *w = form.findChild<QWidget *>(QLatin1String(name));
+        if (!w)
+            return { QLatin1String(name) + QLatin1String(" missing") };
+        value(w);
     }
-    for (const char *swatch : { "foregroundColorWidget", "backgroundColorWidget" })
-        values << form.findChild<QWidget *>(QLatin1String(swatch))
-                      ->palette()
-                      .color(QPalette::Window)
-                      .name(QColor::HexArgb);
+    const MainForm::Extras &more = form.extras();
+    for (const QWidget *w : std::initializer_list<const QWidget *> { more.positionsCheck,
+             more.positionsSpin, more.codeCombo, more.quadratureCheck, more.indexCheck,
+             more.classicPixelsCheck, more.markBiasSpin, more.calibrationCheck })
+        value(w);
     return values;
 }
 
@@ -464,6 +476,8 @@ void TestWindow::keptBetweenRuns_data()
         "nocenter", "nogray", "positions=360", "code=3", "ruler", "bias=0.03" };
     QTest::newRow("relative, auto preview off")
         << QStringList { "relative", "bits=300", "quadrature", "index", "classic", "noauto" };
+    QTest::newRow("single-track disc of 361, not drawn")
+        << QStringList { "circle", "positions=361", "code=3" };
 }
 
 // What a window is closed with, the next one that restores starts with: the form and the More
@@ -501,6 +515,11 @@ void TestWindow::keptBetweenRuns()
     QCOMPARE(second.windowTitle(), title);
     QVERIFY(second.currentImage() && !second.currentImage()->isNull());
     QCOMPARE(second.currentImage()->size(), patternImageSize(second.settings()));
+    // Kept values that cannot be drawn show their reason: the More page is up.
+    QString problem;
+    second.settings(&problem);
+    QCOMPARE(second.findChild<QTabWidget *>(QStringLiteral("optionsTab"))->currentIndex() == 2,
+        !problem.isEmpty());
 }
 
 QTEST_MAIN(TestWindow)

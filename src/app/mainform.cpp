@@ -210,6 +210,11 @@ void MainForm::restoreSettings()
     check(ui.autoPreviewCheck, "autoPreview");
     restoring = false;
     updateExtrasEnabled();
+    // Values kept from a run that could not all be drawn: their reason is on the More page.
+    QString problem;
+    settings(&problem);
+    if (!problem.isEmpty())
+        ui.optionsTab->setCurrentIndex(2);
     renderEncoder(ui.autoPreviewCheck->isChecked());
 }
 
