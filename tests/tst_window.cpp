@@ -170,7 +170,8 @@ void TestWindow::writesOnlyWhatIsShown_data()
         QStringList controls;
         QStringList arguments;
     };
-    // Each asks the More page for something that cannot be drawn; the last ones can be.
+    // Each asks the More page for something that cannot be drawn, or the outlines would show no
+    // mark; the last ones can be drawn.
     const QList<Case> cases = {
         { "single-track 361", { "circle", "positions=361", "code=3" },
             { "--shape", "disc", "--positions", "361", "--code", "single-track" } },
@@ -182,6 +183,10 @@ void TestWindow::writesOnlyWhatIsShown_data()
             { "--shape", "disc", "--inner-radius", "0", "--mark-bias", "0.1" } },
         { "three tracks in no room", { "relative", "quadrature", "index", "height=1", "dpi=10" },
             { "--type", "relative", "--quadrature", "--index", "--height", "1", "--dpi", "10" } },
+        // Refused as outlines only: images show the border lines, or the classic pixels.
+        { "classic pixels", { "classic" }, { "--classic-pixels" } },
+        { "no mark between the borders", { "height=1", "border=0.5" },
+            { "--height", "1", "--border", "0.5" } },
         { "valid single-track 360", { "circle", "positions=360", "code=3" },
             { "--shape", "disc", "--positions", "360", "--code", "single-track" } },
         { "valid quadrature", { "relative", "quadrature", "index" },
@@ -207,9 +212,16 @@ void TestWindow::writesOnlyWhatIsShown()
     QFETCH(QStringList, controls);
     QFETCH(QStringList, arguments);
     QFETCH(QString, way);
+    // The command line asked for the same output.
+    const QStringList output = way == QLatin1String("svg") ? QStringList { "-o", "x.svg" }
+        : way == QLatin1String("dxf")                      ? QStringList { "-o", "x.dxf" }
+        : way == QLatin1String("vector pdf")   ? QStringList { "--vector", "-o", "x.pdf" }
+        : way == QLatin1String("decode table") ? QStringList { "--decode-table", "x.csv" }
+        : way == QLatin1String("pdf") || way == QLatin1String("print")
+        ? QStringList { "-o", "x.pdf" }
+        : QStringList { "-o", "x.png" };
     const ParseResult cli
-        = parseRenderArguments(QStringList { "quvelta-render" } << arguments << "-o"
-                                                                << "x.png");
+        = parseRenderArguments(QStringList { "quvelta-render" } << arguments << output);
     const QString reason = cli.status == ParseResult::Status::UsageError ? cli.text : QString();
     QCOMPARE(cli.status == ParseResult::Status::Run, reason.isEmpty());
 

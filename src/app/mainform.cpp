@@ -416,6 +416,9 @@ bool MainForm::refused(bool vector)
 {
     QString problem;
     const EncoderSettings s = settings(&problem);
+    // Outlines are always exact: not the classic pixels the preview shows.
+    if (vector && s.classicPixels)
+        problem = tr("--classic-pixels is for raster output; vector output is always exact");
     // Short of memory for the outlines, the writer itself says so.
     try {
         if (problem.isEmpty() && vector && !patternGeometry(s).showsMarks())
