@@ -10,6 +10,7 @@ int main(int argc, char **argv)
     Q_INIT_RESOURCE(resources);
 
     QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Quvelta"));
     QApplication::setApplicationName(QStringLiteral("Quvelta"));
     QApplication::setDesktopFileName(QStringLiteral("quvelta"));
 
@@ -19,6 +20,7 @@ int main(int argc, char **argv)
     });
 
     MainForm window;
+    window.restoreSettings();
     window.show();
     return app.exec();
 }

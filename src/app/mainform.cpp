@@ -14,8 +14,8 @@
 #include "vectorwriter.h"
 
 #include <QAction>
-#include <QPointer>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -23,9 +23,12 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QSettings>
 #include <QTabBar>
+#include <QTextLayout>
 #include <QThreadPool>
 
 #include <optional>
@@ -93,6 +96,28 @@ void shrinkToFit(QWidget *caption)
     }
 }
 
+// The read-out: its text() is the whole text; it shows as many wrapped lines as its rectangle
+// holds, the last one ending in an ellipsis when some is left out.
+class ReadOutLabel : public QLabel
+{
+public:
+    ReadOutLabel() { setWordWrap(true); }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(foregroundRole()));
+        const QRect room = contentsRect();
+        const int step = MainForm::readOutLineStep(font());
+        int y = room.top() + step - fontMetrics().descent();
+        for (const QString &line : MainForm::fitLines(text(), font(), room.size())) {
+            painter.drawText(room.left(), y, line);
+            y += step;
+        }
+    }
+};
+
 // Renders above this many pixels take long enough to notice.
 constexpr qint64 slowRenderPixels = 4'000'000;
 
@@ -111,6 +136,128 @@ MainForm::MainForm() : QMainWindow(nullptr)
 }
 
 MainForm::~MainForm() = default;
+
+namespace {
+
+void setSwatchColor(QWidget *swatch, const QColor &color)
+{
+    QPalette pal = swatch->palette();
+    pal.setBrush(QPalette::All, QPalette::Window, QBrush(color, Qt::SolidPattern));
+    swatch->setPalette(pal);
+}
+
+}
+
+void MainForm::restoreSettings()
+{
+    keepsSettings = true;
+    QSettings store;
+    store.beginGroup(QStringLiteral("window"));
+    const auto has = [&store](const char *key) { return store.contains(QLatin1String(key)); };
+    const auto flag
+        = [&store](const char *key) { return store.value(QLatin1String(key)).toBool(); };
+    const auto number
+        = [&store](const char *key) { return store.value(QLatin1String(key)).toInt(); };
+    const auto check = [&](QAbstractButton *box, const char *key) {
+        if (has(key))
+            box->setChecked(flag(key));
+    };
+    const auto spin = [&](QSpinBox *box, const char *key) {
+        if (has(key))
+            box->setValue(number(key));
+    };
+    // One render at the end, not one per value.
+    restoring = true;
+    if (has("disc"))
+        (flag("disc") ? ui.circleRadioButton : ui.barRadioButton)->setChecked(true);
+    // The type sets the count's range and a count of its own, so it comes first.
+    if (has("relative"))
+        (flag("relative") ? ui.relativeRadioButton : ui.absoluteRadioButton)->setChecked(true);
+    spin(ui.pairsBitsSpin, "count");
+    check(ui.bitOrderButton, "msbFirst");
+    check(ui.grayCodeCheck, "grayCode");
+    spin(ui.widthSpin, "width");
+    spin(ui.heightSpin, "height");
+    // Each radius bounds the other: the inner one out of the way first.
+    if (has("innerRadius") && has("outerRadius")) {
+        ui.innerRadiusSpin->setValue(0);
+        spin(ui.outerRadiusSpin, "outerRadius");
+        spin(ui.innerRadiusSpin, "innerRadius");
+    }
+    check(ui.borderCheck, "border");
+    if (has("borderWidth"))
+        ui.borderSpin->setValue(store.value(QStringLiteral("borderWidth")).toDouble());
+    check(ui.centerMarkCheck, "centerMark");
+    spin(ui.dpiSpin, "dpi");
+    check(ui.qualityCheck, "highQuality");
+    for (const auto &[swatch, key] : { std::pair { ui.foregroundColorWidget, "foreground" },
+             std::pair { ui.backgroundColorWidget, "background" } }) {
+        const QColor color(store.value(QLatin1String(key)).toString());
+        if (color.isValid())
+            setSwatchColor(swatch, color);
+    }
+    onColorChanged(QColor());
+    check(more.positionsCheck, "positionsOn");
+    spin(more.positionsSpin, "positions");
+    if (has("code"))
+        more.codeCombo->setCurrentIndex(std::clamp(number("code"), 0, more.codeCombo->count() - 1));
+    check(more.quadratureCheck, "quadrature");
+    check(more.indexCheck, "index");
+    check(more.classicPixelsCheck, "classicPixels");
+    check(more.calibrationCheck, "ruler");
+    if (has("markBias"))
+        more.markBiasSpin->setValue(store.value(QStringLiteral("markBias")).toDouble());
+    check(ui.autoPreviewCheck, "autoPreview");
+    restoring = false;
+    updateExtrasEnabled();
+    // Values kept from a run that could not all be drawn: their reason is on the More page.
+    QString problem;
+    settings(&problem);
+    if (!problem.isEmpty())
+        ui.optionsTab->setCurrentIndex(2);
+    renderEncoder(ui.autoPreviewCheck->isChecked());
+}
+
+void MainForm::saveSettings() const
+{
+    QSettings store;
+    store.beginGroup(QStringLiteral("window"));
+    const auto put = [&store](const char *key, const QVariant &value) {
+        store.setValue(QLatin1String(key), value);
+    };
+    put("disc", ui.circleRadioButton->isChecked());
+    put("relative", ui.relativeRadioButton->isChecked());
+    put("count", ui.pairsBitsSpin->value());
+    put("msbFirst", ui.bitOrderButton->isChecked());
+    put("grayCode", ui.grayCodeCheck->isChecked());
+    put("width", ui.widthSpin->value());
+    put("height", ui.heightSpin->value());
+    put("outerRadius", ui.outerRadiusSpin->value());
+    put("innerRadius", ui.innerRadiusSpin->value());
+    put("border", ui.borderCheck->isChecked());
+    put("borderWidth", ui.borderSpin->value());
+    put("centerMark", ui.centerMarkCheck->isChecked());
+    put("dpi", ui.dpiSpin->value());
+    put("highQuality", ui.qualityCheck->isChecked());
+    put("autoPreview", ui.autoPreviewCheck->isChecked());
+    put("foreground", swatchColor(ui.foregroundColorWidget).name(QColor::HexArgb));
+    put("background", swatchColor(ui.backgroundColorWidget).name(QColor::HexArgb));
+    put("positionsOn", more.positionsCheck->isChecked());
+    put("positions", more.positionsSpin->value());
+    put("code", more.codeCombo->currentIndex());
+    put("quadrature", more.quadratureCheck->isChecked());
+    put("index", more.indexCheck->isChecked());
+    put("classicPixels", more.classicPixelsCheck->isChecked());
+    put("ruler", more.calibrationCheck->isChecked());
+    put("markBias", more.markBiasSpin->value());
+}
+
+void MainForm::closeEvent(QCloseEvent *event)
+{
+    if (keepsSettings)
+        saveSettings();
+    QMainWindow::closeEvent(event);
+}
 
 void MainForm::connectControls()
 {
@@ -186,8 +333,14 @@ EncoderSettings MainForm::settings(QString *problem) const
     if (!more.codeCombo)
         return s;
 
-    // The third page: nothing it asks for changes the pattern while it is at its defaults.
+    // The third page: nothing it asks for changes the pattern while it is at its defaults. What
+    // cannot be drawn falls back to the form's pattern; the first reason, in the command line's
+    // words, is the one given.
     QString why;
+    const auto refuse = [&why](const QString &reason) {
+        if (why.isEmpty())
+            why = reason;
+    };
     const bool disc = s.shape == Shape::Disc;
     if (s.type == EncoderType::Absolute) {
         if (more.positionsCheck->isChecked())
@@ -202,16 +355,16 @@ EncoderSettings MainForm::settings(QString *problem) const
             break;
         case 3:
             if (!disc) {
-                why = tr("A single-track code is read round a disc.");
+                refuse(tr("a single-track code is read round a disc; use --shape disc"));
                 break;
             }
             s.singleTrack = true;
             if (s.positions == 0)
                 s.positions = 360;
             if (!Codes::singleTrack(s.positions)) {
-                why = tr("No single-track code of %1 positions; choose %2.")
-                          .arg(s.positions)
-                          .arg(Codes::singleTrackCounts());
+                refuse(tr("no single-track code of %1 positions is known; choose %2")
+                           .arg(s.positions)
+                           .arg(Codes::singleTrackCounts()));
                 s.singleTrack = false;
                 s.positions = 0;
             }
@@ -220,14 +373,17 @@ EncoderSettings MainForm::settings(QString *problem) const
             break;
         }
         if (Codes::oddGrayRound(s)) {
-            why = tr("A Gray code round a disc needs an even number of positions.");
+            refuse(tr("a Gray code round a disc changes one bit per step only with an "
+                      "even number of positions, not %1 (use an even count, --code "
+                      "binary, or a strip)")
+                       .arg(Codes::positions(s)));
             s.positions = 0;
         }
     } else {
         s.quadrature = more.quadratureCheck->isChecked();
         s.index = more.indexCheck->isChecked();
         if (const QString room = trackRoomProblem(s); !room.isEmpty()) {
-            why = room;
+            refuse(room);
             s.quadrature = s.index = false;
         }
     }
@@ -235,12 +391,44 @@ EncoderSettings MainForm::settings(QString *problem) const
     s.calibration = more.calibrationCheck->isChecked();
     s.markBiasMm = more.markBiasSpin->value();
     if (const QString bias = markBiasProblem(s); !bias.isEmpty()) {
-        why = bias;
+        refuse(bias);
         s.markBiasMm = 0;
     }
+    if (s.index && stripIndexPeriod(s) < 0) {
+        refuse(tr("the index mark of %1 electrical degrees does not fit between the "
+                  "border lines of a %2 mm strip of %3 pairs; narrow it, or add pairs")
+                   .arg(s.indexWidthDegrees)
+                   .arg(s.widthMm)
+                   .arg(s.count));
+        s.index = false;
+    }
+    // Asked for together, classic pixels are drawn exact: not what the box says.
+    if (s.classicPixels && !s.onlyFormSettings())
+        refuse(tr("--classic-pixels draws only what the window's form sets; "
+                  "positions, codes other than the form's, quadrature, index, sensor "
+                  "marks, calibration and mark bias are always exact"));
     if (problem)
         *problem = why;
     return s;
+}
+
+bool MainForm::refused(bool vector)
+{
+    QString problem;
+    const EncoderSettings s = settings(&problem);
+    // Outlines are always exact: not the classic pixels the preview shows.
+    if (vector && s.classicPixels)
+        problem = tr("--classic-pixels is for raster output; vector output is always exact");
+    // Short of memory for the outlines, the writer itself says so.
+    try {
+        if (problem.isEmpty() && vector && !patternGeometry(s).showsMarks())
+            problem = tr("no mark shows between the border lines; thinner --border lines or a "
+                         "larger pattern leave room");
+    } catch (const std::bad_alloc &) { }
+    if (problem.isEmpty())
+        return false;
+    showError(problem);
+    return true;
 }
 
 void MainForm::updateTitle()
@@ -255,6 +443,8 @@ void MainForm::updateTitle()
 
 void MainForm::renderEncoder(bool autoPreview)
 {
+    if (restoring)
+        return;
     updateTitle();
     if (autoPreview && !ui.autoPreviewCheck->isChecked())
         return;
@@ -443,6 +633,8 @@ void MainForm::renderAndWrite(const std::function<bool(QString *error)> &write)
 
 void MainForm::onSaveButton()
 {
+    if (refused())
+        return;
     const QString fileName = chooseSaveFile(QObject::tr("Save encoder image"),
         QObject::tr("Image Files (*.png *.jpg *.jpeg *.bmp *.tif *.tiff)"));
     if (fileName.isEmpty())
@@ -453,6 +645,8 @@ void MainForm::onSaveButton()
 
 void MainForm::onSavePDFButton()
 {
+    if (refused())
+        return;
     const QString fileName
         = chooseSaveFile(QObject::tr("Save encoder image"), QObject::tr("PDF Files (*.pdf)"));
     if (fileName.isEmpty())
@@ -467,7 +661,7 @@ void MainForm::setupExtrasPage()
     auto *page = new QWidget;
     page->setObjectName(QStringLiteral("moreTab"));
     auto *grid = new QGridLayout(page);
-    grid->setContentsMargins(3, 2, 3, 2);
+    grid->setContentsMargins(3, 1, 3, 1);
     grid->setHorizontalSpacing(3);
     grid->setVerticalSpacing(0);
 
@@ -495,7 +689,7 @@ void MainForm::setupExtrasPage()
     more.markBiasSpin->setSingleStep(0.01);
     more.markBiasSpin->setDecimals(2);
     more.markBiasSpin->setToolTip(tr("Every mark wider by this much; negative for ink spread"));
-    more.narrowestLabel = new QLabel;
+    more.narrowestLabel = new ReadOutLabel;
 
     grid->addWidget(more.positionsCheck, 0, 0);
     grid->addWidget(more.positionsSpin, 0, 1);
@@ -621,8 +815,7 @@ void MainForm::updateNarrowest()
         std::optional<ReadBack> reading;
         try {
             reading = readBack(s, antialias);
-        } catch (const std::bad_alloc &) {
-        }
+        } catch (const std::bad_alloc &) { }
         QMetaObject::invokeMethod(qApp, [=] {
             if (!self || self->readBackGeneration != generation || !reading)
                 return;
@@ -638,13 +831,57 @@ void MainForm::updateNarrowest()
     });
 }
 
+QStringList MainForm::fitLines(const QString &text, const QFont &font, const QSize &room)
+{
+    const QFontMetrics metrics(font);
+    const int most = std::max(1, room.height() / readOutLineStep(font));
+    const auto cut = [&](const QStringList &parts) {
+        return metrics.elidedText(parts.join(QLatin1Char(' ')), Qt::ElideRight, room.width());
+    };
+    QStringList lines;
+    const QStringList paragraphs = text.split(QLatin1Char('\n'));
+    for (const QString &paragraph : paragraphs) {
+        QTextLayout layout(paragraph, font);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(room.width());
+            lines << paragraph.mid(line.textStart(), line.textLength()).trimmed();
+        }
+        layout.endLayout();
+    }
+    if (lines.size() <= most)
+        return lines;
+    // Too many: paragraphs keep a line each where they can, else the last line that shows takes
+    // the rest, cut to the width.
+    if (paragraphs.size() > 1 && paragraphs.size() >= most) {
+        lines.clear();
+        for (int i = 0; i < most - 1; ++i)
+            lines << cut({ paragraphs[i] });
+        lines << cut(paragraphs.mid(most - 1));
+        return lines;
+    }
+    const QStringList shown = lines.mid(0, most - 1);
+    return shown + QStringList { cut(lines.mid(most - 1)) };
+}
+
+int MainForm::readOutLineStep(const QFont &font)
+{
+    // Lines 1.25 times the font's size apart, closer than its own spacing: two lines of the small
+    // read-out then fit where the page has room left.
+    return std::max(1, (QFontInfo(font).pixelSize() * 5 + 3) / 4);
+}
+
 void MainForm::showReadOut(const QString &text, bool red, const QString &details)
 {
     more.narrowestLabel->setText(text);
-    more.narrowestLabel->setToolTip(details.isEmpty()
-            ? tr("The narrowest mark and gap of the pattern; red where a track vanishes at this "
-                 "DPI or would not read")
-            : details);
+    // The whole text first: the label may show only its beginning.
+    const QString whole
+        = QStringLiteral("<p>%1</p>").arg(text.toHtmlEscaped().replace(QLatin1Char('\n'), "<br>"));
+    more.narrowestLabel->setToolTip(whole
+        + (details.isEmpty()
+                ? tr("<p>The narrowest mark and gap of the pattern; red where a track vanishes at "
+                     "this DPI or would not read</p>")
+                : details));
     QPalette pal = more.narrowestLabel->palette();
     pal.setColor(
         QPalette::WindowText, red ? QColor(Qt::red) : palette().color(QPalette::WindowText));
@@ -657,27 +894,88 @@ void MainForm::onExtrasChanged()
     renderEncoder(true);
 }
 
+namespace {
+
+// Whether an image of `size` pixels at `dpi`, placed `margin` pixels from the paper's left and
+// top edges, ends inside what the printer can print on a page of `layout`.
+bool fitsPage(QPageLayout layout, QSize size, int margin, int dpi)
+{
+    layout.setUnits(QPageLayout::Point);
+    const QRectF printable
+        = QRectF(layout.fullRectPoints()).marginsRemoved(layout.minimumMargins());
+    const double points = 72.0 / dpi;
+    return (margin + size.width()) * points <= printable.right()
+        && (margin + size.height()) * points <= printable.bottom();
+}
+
+}
+
 void MainForm::printTo(QPrinter &printer)
 {
-    QString problem;
-    EncoderSettings s = settings(&problem);
+    if (refused())
+        return;
+    EncoderSettings s = settings();
     // The printer's own resolution: its dots, not the preview's, at 1:1.
     s.dpi = printer.resolution();
     printer.setFullPage(true);
+    const int margin = PixelRule::mmToPixels(s.dpi, 10);
+    const QSize size = patternImageSize(s);
+    QPageLayout layout = printer.pageLayout();
+    if (!size.isEmpty() && !fitsPage(layout, size, margin, s.dpi)) {
+        const bool landscape = layout.orientation() == QPageLayout::Portrait;
+        layout.setOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+        const bool turns = fitsPage(layout, size, margin, s.dpi);
+        const auto mm = [&s](int pixels) { return QString::number(pixels * 25.4 / s.dpi, 'f', 1); };
+        const QRectF paper = printer.pageLayout().fullRect(QPageLayout::Millimeter);
+        QString text = tr("The pattern is %1 x %2 mm. Printed 10 mm from the paper's edges it "
+                          "runs off the printable area of this %3 x %4 mm page (%5).")
+                           .arg(mm(size.width()), mm(size.height()))
+                           .arg(paper.width(), 0, 'f', 0)
+                           .arg(paper.height(), 0, 'f', 0)
+                           .arg(printer.pageLayout().pageSize().name());
+        text += QLatin1Char(' ')
+            + (!turns           ? tr("It fits on neither side; choose a larger paper.")
+                    : landscape ? tr("It fits in landscape.")
+                                : tr("It fits in portrait."));
+        switch (
+            askPrintFit(text, turns ? (landscape ? tr("Landscape") : tr("Portrait")) : QString())) {
+        case PrintFit::Turn:
+            printer.setPageOrientation(layout.orientation());
+            break;
+        case PrintFit::Anyway:
+            break;
+        case PrintFit::Cancel:
+            return;
+        }
+    }
     const WaitCursor wait(true);
     const QImage print = renderEncoderImage(s, ui.qualityCheck->isChecked());
     if (print.isNull()) {
-        const QSize size = patternImageSize(s);
         showError(size.isEmpty() ? tr("Can't render image") : Export::notEnoughMemory(size));
         return;
     }
     QPainter painter(&printer);
-    const int margin = PixelRule::mmToPixels(s.dpi, 10);
     painter.drawImage(QPoint(margin, margin), print);
+}
+
+MainForm::PrintFit MainForm::askPrintFit(const QString &text, const QString &turn)
+{
+    QMessageBox box(QMessageBox::Warning, tr("Print"), text, QMessageBox::NoButton, this);
+    QPushButton *turnButton
+        = turn.isEmpty() ? nullptr : box.addButton(turn, QMessageBox::AcceptRole);
+    QPushButton *anyway = box.addButton(tr("Print anyway"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(turnButton ? turnButton : cancel);
+    box.exec();
+    if (turnButton && box.clickedButton() == turnButton)
+        return PrintFit::Turn;
+    return box.clickedButton() == anyway ? PrintFit::Anyway : PrintFit::Cancel;
 }
 
 void MainForm::onPrint()
 {
+    if (refused())
+        return;
     QPrinter printer(QPrinter::HighResolution);
     QPrintDialog dialog(&printer, this);
     dialog.setWindowTitle(tr("Print at 100 % (actual size)"));
@@ -687,6 +985,8 @@ void MainForm::onPrint()
 
 void MainForm::onCopyImage()
 {
+    if (refused())
+        return;
     renderAndWrite([](QString *) { return true; });
     if (image && !image->isNull())
         QGuiApplication::clipboard()->setImage(*image);
@@ -694,6 +994,8 @@ void MainForm::onCopyImage()
 
 void MainForm::onSaveVector(Export::Format format)
 {
+    if (refused(true))
+        return;
     const char *filter = format == Export::Format::Svg ? "SVG Files (*.svg)"
         : format == Export::Format::Pdf                ? "PDF Files (*.pdf)"
                                                        : "DXF Files (*.dxf)";
@@ -713,6 +1015,8 @@ void MainForm::onSaveVector(Export::Format format)
 
 void MainForm::onSaveDecodeTable()
 {
+    if (refused())
+        return;
     const QString fileName = chooseSaveFile(
         QObject::tr("Save decode table"), QObject::tr("Decode tables (*.csv *.json *.h)"));
     if (fileName.isEmpty())

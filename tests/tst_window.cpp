@@ -1,0 +1,538 @@
+#include "mainform.h"
+#include "outsidetools.h"
+#include "pixelrule.h"
+#include "preciseraster.h"
+#include "renderoptions.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <QtTest>
+
+// The window with its modal dialogs and message boxes answered by the test.
+class ScriptedForm : public MainForm
+{
+public:
+    QStringList answers;
+    QStringList errors;
+    QStringList questions; // what askPrintFit was asked
+    QStringList turns;
+    PrintFit fit = PrintFit::Cancel;
+
+protected:
+    QString askSaveFileName(const QString &, const QString &) override
+    {
+        return answers.isEmpty() ? QString() : answers.takeFirst();
+    }
+    void showError(const QString &text) override { errors << text; }
+    PrintFit askPrintFit(const QString &text, const QString &turn) override
+    {
+        questions << text;
+        turns << turn;
+        return fit;
+    }
+};
+
+// The window as a user meets it: what it refuses to write, what it says, what it keeps.
+class TestWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void writesOnlyWhatIsShown_data();
+    void writesOnlyWhatIsShown();
+    void reasonsAreReadable_data();
+    void reasonsAreReadable();
+    void printsInsideThePage_data();
+    void printsInsideThePage();
+    void printQuestionIsAMessageBox();
+    void keptBetweenRuns_data();
+    void keptBetweenRuns();
+
+private:
+    QTemporaryDir dir;
+};
+
+void TestWindow::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    // Never the user's own settings.
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("QuveltaTests"));
+    QCoreApplication::setApplicationName(QStringLiteral("tst_window"));
+    for (QSettings::Format format : { QSettings::NativeFormat, QSettings::IniFormat })
+        QSettings::setPath(format, QSettings::UserScope, dir.filePath(QStringLiteral("settings")));
+    QVERIFY(QSettings().fileName().startsWith(dir.path()));
+}
+
+// Sets the window's controls: "circle", "relative", "positions=N", "code=I" (the More page's
+// combo row), "quadrature", "index", "classic", "ruler", "bias=MM", "inner=MM", "height=MM",
+// "dpi=N".
+static void apply(MainForm &form, const QStringList &controls)
+{
+    const MainForm::Extras &more = form.extras();
+    const auto spin
+        = [&form](const char *name) { return form.findChild<QSpinBox *>(QLatin1String(name)); };
+    for (const QString &control : controls) {
+        const QString key = control.section(QLatin1Char('='), 0, 0);
+        const QString value = control.section(QLatin1Char('='), 1);
+        if (key == QLatin1String("circle"))
+            form.findChild<QRadioButton *>(QStringLiteral("circleRadioButton"))->setChecked(true);
+        else if (key == QLatin1String("relative"))
+            form.findChild<QRadioButton *>(QStringLiteral("relativeRadioButton"))->setChecked(true);
+        else if (key == QLatin1String("positions")) {
+            more.positionsCheck->setChecked(true);
+            more.positionsSpin->setValue(value.toInt());
+        } else if (key == QLatin1String("code"))
+            more.codeCombo->setCurrentIndex(value.toInt());
+        else if (key == QLatin1String("quadrature"))
+            more.quadratureCheck->setChecked(true);
+        else if (key == QLatin1String("index"))
+            more.indexCheck->setChecked(true);
+        else if (key == QLatin1String("classic"))
+            more.classicPixelsCheck->setChecked(true);
+        else if (key == QLatin1String("ruler"))
+            more.calibrationCheck->setChecked(true);
+        else if (key == QLatin1String("bias"))
+            more.markBiasSpin->setValue(value.toDouble());
+        else if (key == QLatin1String("inner"))
+            spin("innerRadiusSpin")->setValue(value.toInt());
+        else if (key == QLatin1String("height"))
+            spin("heightSpin")->setValue(value.toInt());
+        else if (key == QLatin1String("width"))
+            spin("widthSpin")->setValue(value.toInt());
+        else if (key == QLatin1String("outer"))
+            spin("outerRadiusSpin")->setValue(value.toInt());
+        else if (key == QLatin1String("bits"))
+            spin("pairsBitsSpin")->setValue(value.toInt());
+        else if (key == QLatin1String("msb"))
+            form.findChild<QPushButton *>(QStringLiteral("bitOrderButton"))->setChecked(true);
+        else if (key == QLatin1String("nogray"))
+            form.findChild<QCheckBox *>(QStringLiteral("grayCodeCheck"))->setChecked(false);
+        else if (key == QLatin1String("noborder"))
+            form.findChild<QCheckBox *>(QStringLiteral("borderCheck"))->setChecked(false);
+        else if (key == QLatin1String("nocenter"))
+            form.findChild<QCheckBox *>(QStringLiteral("centerMarkCheck"))->setChecked(false);
+        else if (key == QLatin1String("plain"))
+            form.findChild<QCheckBox *>(QStringLiteral("qualityCheck"))->setChecked(false);
+        else if (key == QLatin1String("noauto"))
+            form.findChild<QCheckBox *>(QStringLiteral("autoPreviewCheck"))->setChecked(false);
+        else if (key == QLatin1String("border"))
+            form.findChild<QDoubleSpinBox *>(QStringLiteral("borderSpin"))
+                ->setValue(value.toDouble());
+        else if (key == QLatin1String("fg") || key == QLatin1String("bg")) {
+            QWidget *swatch = form.findChild<QWidget *>(
+                key == QLatin1String("fg") ? "foregroundColorWidget" : "backgroundColorWidget");
+            QPalette pal = swatch->palette();
+            pal.setBrush(QPalette::All, QPalette::Window, QBrush(QColor(value)));
+            swatch->setPalette(pal);
+            QMetaObject::invokeMethod(swatch, "colorChanged", Q_ARG(QColor, QColor(value)));
+        } else if (key == QLatin1String("dpi"))
+            spin("dpiSpin")->setValue(value.toInt());
+        else
+            QFAIL(qPrintable(control));
+    }
+}
+
+static QAction *action(MainForm &form, const QString &text)
+{
+    for (QAction *a : form.actions())
+        if (a->text() == text)
+            return a;
+    return nullptr;
+}
+
+void TestWindow::writesOnlyWhatIsShown_data()
+{
+    QTest::addColumn<QStringList>("controls");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("way");
+    struct Case
+    {
+        const char *name;
+        QStringList controls;
+        QStringList arguments;
+    };
+    // Each asks the More page for something that cannot be drawn, or the outlines would show no
+    // mark; the last ones can be drawn.
+    const QList<Case> cases = {
+        { "single-track 361", { "circle", "positions=361", "code=3" },
+            { "--shape", "disc", "--positions", "361", "--code", "single-track" } },
+        { "gray disc 361", { "circle", "positions=361" },
+            { "--shape", "disc", "--positions", "361" } },
+        { "single-track strip", { "code=3" }, { "--code", "single-track" } },
+        { "classic with ruler", { "classic", "ruler" }, { "--classic-pixels", "--calibration" } },
+        { "bias at the centre", { "circle", "inner=0", "bias=0.1" },
+            { "--shape", "disc", "--inner-radius", "0", "--mark-bias", "0.1" } },
+        { "three tracks in no room", { "relative", "quadrature", "index", "height=1", "dpi=10" },
+            { "--type", "relative", "--quadrature", "--index", "--height", "1", "--dpi", "10" } },
+        // Refused as outlines only: images show the border lines, or the classic pixels.
+        { "classic pixels", { "classic" }, { "--classic-pixels" } },
+        { "no mark between the borders", { "height=1", "border=0.5" },
+            { "--height", "1", "--border", "0.5" } },
+        { "valid single-track 360", { "circle", "positions=360", "code=3" },
+            { "--shape", "disc", "--positions", "360", "--code", "single-track" } },
+        { "valid quadrature", { "relative", "quadrature", "index" },
+            { "--type", "relative", "--quadrature", "--index" } },
+    };
+    const QStringList ways
+        = { "image", "pdf", "svg", "vector pdf", "dxf", "decode table", "copy", "print" };
+    for (const Case &c : cases) {
+        for (const QString &way : ways) {
+            // A relative pattern has no decode table: its action is off.
+            if (way == QLatin1String("decode table") && c.controls.contains("relative"))
+                continue;
+            QTest::addRow("%s, %s", c.name, qPrintable(way)) << c.controls << c.arguments << way;
+        }
+    }
+}
+
+// Whatever the More page asks for that cannot be drawn, no save, copy or print falls back to the
+// form's pattern: an error box gives the command line's reason and nothing is written. Settings
+// the command line takes are written.
+void TestWindow::writesOnlyWhatIsShown()
+{
+    QFETCH(QStringList, controls);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, way);
+    // The command line asked for the same output.
+    const QStringList output = way == QLatin1String("svg") ? QStringList { "-o", "x.svg" }
+        : way == QLatin1String("dxf")                      ? QStringList { "-o", "x.dxf" }
+        : way == QLatin1String("vector pdf")   ? QStringList { "--vector", "-o", "x.pdf" }
+        : way == QLatin1String("decode table") ? QStringList { "--decode-table", "x.csv" }
+        : way == QLatin1String("pdf") || way == QLatin1String("print")
+        ? QStringList { "-o", "x.pdf" }
+        : QStringList { "-o", "x.png" };
+    const ParseResult cli
+        = parseRenderArguments(QStringList { "quvelta-render" } << arguments << output);
+    const QString reason = cli.status == ParseResult::Status::UsageError ? cli.text : QString();
+    QCOMPARE(cli.status == ParseResult::Status::Run, reason.isEmpty());
+
+    const QString folder = dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(QDir().mkpath(folder));
+    const QString suffix = way == QLatin1String("image") ? "png"
+        : way == QLatin1String("svg")                    ? "svg"
+        : way == QLatin1String("dxf")                    ? "dxf"
+        : way == QLatin1String("decode table")           ? "csv"
+                                                         : "pdf";
+    const QString name = QDir(folder).filePath(QStringLiteral("out.") + suffix);
+
+    ScriptedForm form;
+    apply(form, controls);
+    form.answers << name;
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    if (way == QLatin1String("image")) {
+        form.onSaveButton();
+    } else if (way == QLatin1String("pdf")) {
+        form.onSavePDFButton();
+    } else if (way == QLatin1String("print")) {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(name);
+        printer.setPageSize(QPageSize(QPageSize::A4));
+        form.printTo(printer);
+    } else {
+        const QString text = way == QLatin1String("svg") ? "Save as SVG..."
+            : way == QLatin1String("vector pdf")         ? "Save as vector PDF..."
+            : way == QLatin1String("dxf")                ? "Save as DXF..."
+            : way == QLatin1String("decode table")       ? "Save decode table..."
+                                                         : "Copy image";
+        QAction *a = action(form, text);
+        QVERIFY2(a && a->isEnabled(), qPrintable(text));
+        a->trigger();
+    }
+
+    const bool copied = QGuiApplication::clipboard()->mimeData()->hasImage();
+    if (reason.isEmpty()) {
+        QVERIFY2(form.errors.isEmpty(), qPrintable(form.errors.join(QLatin1Char('\n'))));
+        if (way == QLatin1String("copy"))
+            QVERIFY(copied);
+        else
+            QVERIFY(QFileInfo(name).size() > 0);
+    } else {
+        QCOMPARE(form.errors, QStringList { reason });
+        QCOMPARE(QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+        QVERIFY(!copied);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+    }
+}
+
+void TestWindow::reasonsAreReadable_data()
+{
+    QTest::addColumn<QStringList>("controls");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("single-track 361")
+        << QStringList { "circle", "positions=361", "code=3" }
+        << QStringList { "--shape", "disc", "--positions", "361", "--code", "single-track" };
+    QTest::newRow("gray disc 361") << QStringList { "circle", "positions=361" }
+                                   << QStringList { "--shape", "disc", "--positions", "361" };
+    QTest::newRow("classic with ruler") << QStringList { "classic", "ruler" }
+                                        << QStringList { "--classic-pixels", "--calibration" };
+}
+
+// The More page's red line holds the whole reason, advice included, in its text and its tooltip,
+// and shows it wrapped over the lines its rectangle has, never drawn past its edges.
+void TestWindow::reasonsAreReadable()
+{
+    QFETCH(QStringList, controls);
+    QFETCH(QStringList, arguments);
+    const ParseResult cli
+        = parseRenderArguments(QStringList { "quvelta-render" } << arguments << "-o"
+                                                                << "x.png");
+    QCOMPARE(cli.status, ParseResult::Status::UsageError);
+
+    MainForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.findChild<QTabWidget *>(QStringLiteral("optionsTab"))->setCurrentIndex(2);
+    apply(form, controls);
+    const QLabel *label = form.extras().narrowestLabel;
+    QCOMPARE(label->text(), cli.text);
+    QTextDocument tip;
+    tip.setHtml(label->toolTip());
+    QVERIFY2(tip.toPlainText().contains(cli.text), qPrintable(tip.toPlainText()));
+
+    const QSize room = label->contentsRect().size();
+    const QStringList lines = MainForm::fitLines(label->text(), label->font(), room);
+    QVERIFY2(lines.size() >= 2, qPrintable(lines.join(QLatin1Char('|'))));
+    QVERIFY(lines.size() * MainForm::readOutLineStep(label->font()) <= room.height());
+    QString shown;
+    for (const QString &line : lines) {
+        QVERIFY2(label->fontMetrics().horizontalAdvance(line) <= room.width(), qPrintable(line));
+        shown += line + QLatin1Char(' ');
+    }
+    shown = shown.remove(QChar(0x2026)).simplified();
+    QVERIFY2(cli.text.startsWith(shown), qPrintable(shown));
+
+    // Given the room, every word shows.
+    const QStringList all
+        = MainForm::fitLines(label->text(), label->font(), QSize(room.width(), room.height() * 20));
+    QCOMPARE(all.join(QLatin1Char(' ')).simplified(), cli.text.simplified());
+}
+
+void TestWindow::printsInsideThePage_data()
+{
+    QTest::addColumn<QStringList>("controls");
+    QTest::addColumn<bool>("landscape"); // the paper as the print dialog leaves it
+    QTest::addColumn<QString>("turn"); // offered, or empty; null when nothing is asked
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("printed");
+    QTest::addColumn<bool>("landscapePrinted");
+    const int turn = int(MainForm::PrintFit::Turn);
+    const int anyway = int(MainForm::PrintFit::Anyway);
+    const int cancel = int(MainForm::PrintFit::Cancel);
+    QTest::newRow("200 mm strip, turned")
+        << QStringList { "width=200" } << false << "Landscape" << turn << true << true;
+    QTest::newRow("200 mm strip, cancelled")
+        << QStringList { "width=200" } << false << "Landscape" << cancel << false << false;
+    QTest::newRow("200 mm strip on landscape paper")
+        << QStringList { "width=200" } << true << QString() << cancel << true << true;
+    QTest::newRow("200 mm tall strip, turned")
+        << QStringList { "width=20", "height=200" } << true << "Portrait" << turn << true << false;
+    QTest::newRow("100 mm strip") << QStringList {} << false << QString() << cancel << true
+                                  << false;
+    QTest::newRow("disc of radius 100, cancelled")
+        << QStringList { "circle", "outer=100" } << false << "" << cancel << false << false;
+    QTest::newRow("disc of radius 100, printed anyway")
+        << QStringList { "circle", "outer=100" } << false << "" << anyway << true << false;
+}
+
+// A pattern that would run off the printable page is never printed so without a word: the
+// window offers the other orientation where the pattern fits that way; turned, the whole
+// pattern lands on the page 10 mm in.
+void TestWindow::printsInsideThePage()
+{
+    QUVELTA_NEEDS("pdfinfo", "pdftoppm");
+    QFETCH(QStringList, controls);
+    QFETCH(bool, landscape);
+    QFETCH(QString, turn);
+    QFETCH(int, answer);
+    QFETCH(bool, printed);
+    QFETCH(bool, landscapePrinted);
+    ScriptedForm form;
+    form.findChild<QCheckBox *>(QStringLiteral("autoPreviewCheck"))->setChecked(false);
+    apply(form, controls);
+    form.fit = MainForm::PrintFit(answer);
+    const QString name = dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + ".pdf");
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(name);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    printer.setResolution(300);
+    form.printTo(printer);
+
+    QCOMPARE(form.questions.size(), turn.isNull() ? 0 : 1);
+    if (!turn.isNull())
+        QCOMPARE(form.turns, QStringList { turn });
+    QVERIFY(form.errors.isEmpty());
+    QCOMPARE(QFileInfo::exists(name), printed);
+    if (!printed)
+        return;
+    const QByteArray info = runProgram(QStringLiteral("pdfinfo"), { name }).out;
+    QVERIFY2(info.contains(landscapePrinted ? "842 x 595 pts" : "595 x 842 pts"), info.constData());
+    if (!turn.isNull() && answer == int(MainForm::PrintFit::Anyway))
+        return;
+    // The pattern's border lines, found on the page: 10 mm in, and its far edges on the paper.
+    runProgram(QStringLiteral("pdftoppm"),
+        { "-r", "100", "-png", "-singlefile", name, dir.filePath(QStringLiteral("page")) });
+    const QImage page(dir.filePath(QStringLiteral("page.png")));
+    QVERIFY(!page.isNull());
+    QRect ink;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            if (qGray(page.pixel(x, y)) < 128)
+                ink |= QRect(x, y, 1, 1);
+    const double mm = 100 / 25.4;
+    EncoderSettings s = form.settings();
+    s.dpi = printer.resolution();
+    const QSize size = PixelRule::imageSize(s) / 3; // at the 100 dpi of the page's picture
+    QVERIFY2(std::abs(ink.left() - 10 * mm) <= 2 && std::abs(ink.top() - 10 * mm) <= 2,
+        qPrintable(QStringLiteral("%1,%2").arg(ink.left()).arg(ink.top())));
+    QVERIFY2(
+        std::abs(ink.width() - size.width()) <= 2 && std::abs(ink.height() - size.height()) <= 2,
+        qPrintable(QStringLiteral("%1 x %2").arg(ink.width()).arg(ink.height())));
+    QVERIFY(ink.right() < page.width() - 1 && ink.bottom() < page.height() - 1);
+}
+
+// Unscripted, the question is a warning box whose buttons say what they do; its first turns the
+// paper.
+void TestWindow::printQuestionIsAMessageBox()
+{
+    QUVELTA_NEEDS("pdfinfo");
+    MainForm form;
+    apply(form, { "width=200" });
+    const QString name = dir.filePath(QStringLiteral("asked.pdf"));
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(name);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setResolution(300);
+    QStringList buttons;
+    QString text;
+    QTimer::singleShot(0, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        text = box->text();
+        for (QAbstractButton *button : box->buttons())
+            buttons << button->text().remove(QLatin1Char('&'));
+        box->defaultButton()->click();
+    });
+    form.printTo(printer);
+    buttons.sort();
+    QCOMPARE(buttons, QStringList({ "Cancel", "Landscape", "Print anyway" }));
+    QVERIFY2(text.contains(QLatin1String("200.1 x 20.1 mm")) && text.contains(QLatin1String("A4")),
+        qPrintable(text));
+    const QByteArray info = runProgram(QStringLiteral("pdfinfo"), { name }).out;
+    QVERIFY2(info.contains("842 x 595 pts"), info.constData());
+}
+
+// Every value a user can set: the form's widgets by name, then the More page's.
+static QStringList snapshot(const MainForm &form)
+{
+    QStringList values;
+    const auto value = [&values](const QWidget *w) {
+        if (const auto *spin = qobject_cast<const QSpinBox *>(w))
+            values << QString::number(spin->value());
+        else if (const auto *real = qobject_cast<const QDoubleSpinBox *>(w))
+            values << QString::number(real->value());
+        else if (const auto *button = qobject_cast<const QAbstractButton *>(w))
+            values << QString::number(button->isChecked());
+        else if (const auto *combo = qobject_cast<const QComboBox *>(w))
+            values << QString::number(combo->currentIndex());
+        else
+            values << w->palette().color(QPalette::Window).name(QColor::HexArgb); // a swatch
+    };
+    for (const char *name : { "barRadioButton", "circleRadioButton", "absoluteRadioButton",
+             "relativeRadioButton", "autoPreviewCheck", "widthSpin", "heightSpin",
+             "outerRadiusSpin", "innerRadiusSpin", "centerMarkCheck", "borderCheck", "borderSpin",
+             "pairsBitsSpin", "bitOrderButton", "dpiSpin", "foregroundColorWidget",
+             "backgroundColorWidget", "qualityCheck", "grayCodeCheck" }) {
+        const QWidget *w = form.findChild<QWidget *>(QLatin1String(name));
+        if (!w)
+            return { QLatin1String(name) + QLatin1String(" missing") };
+        value(w);
+    }
+    const MainForm::Extras &more = form.extras();
+    for (const QWidget *w : std::initializer_list<const QWidget *> { more.positionsCheck,
+             more.positionsSpin, more.codeCombo, more.quadratureCheck, more.indexCheck,
+             more.classicPixelsCheck, more.markBiasSpin, more.calibrationCheck })
+        value(w);
+    return values;
+}
+
+void TestWindow::keptBetweenRuns_data()
+{
+    QTest::addColumn<QStringList>("controls");
+    QTest::newRow("form of a strip") << QStringList { "bits=7", "msb", "width=123", "height=45",
+        "noborder", "border=0.25", "dpi=300", "plain", "fg=#204060", "bg=#ffeedd" };
+    QTest::newRow("small disc, More page") << QStringList { "circle", "outer=5", "inner=2",
+        "nocenter", "nogray", "positions=360", "code=3", "ruler", "bias=0.03" };
+    QTest::newRow("relative, auto preview off")
+        << QStringList { "relative", "bits=300", "quadrature", "index", "classic", "noauto" };
+    QTest::newRow("single-track disc of 361, not drawn")
+        << QStringList { "circle", "positions=361", "code=3" };
+}
+
+// What a window is closed with, the next one that restores starts with: the form and the More
+// page alike. A window that does not restore starts as the form's defaults.
+void TestWindow::keptBetweenRuns()
+{
+    QFETCH(QStringList, controls);
+    QSettings().clear();
+    QStringList defaults;
+    {
+        const MainForm fresh;
+        defaults = snapshot(fresh);
+    }
+    QStringList changed;
+    QString title;
+    {
+        MainForm first;
+        first.restoreSettings();
+        QCOMPARE(snapshot(first), defaults); // nothing kept yet
+        first.show();
+        apply(first, controls);
+        first.renderEncoder(false);
+        changed = snapshot(first);
+        title = first.windowTitle();
+        QVERIFY(changed != defaults);
+        QVERIFY(first.close());
+    }
+    {
+        const MainForm untouched;
+        QCOMPARE(snapshot(untouched), defaults);
+    }
+    MainForm second;
+    second.restoreSettings();
+    QCOMPARE(snapshot(second), changed);
+    QCOMPARE(second.windowTitle(), title);
+    QVERIFY(second.currentImage() && !second.currentImage()->isNull());
+    QCOMPARE(second.currentImage()->size(), patternImageSize(second.settings()));
+    // Kept values that cannot be drawn show their reason: the More page is up.
+    QString problem;
+    second.settings(&problem);
+    QCOMPARE(second.findChild<QTabWidget *>(QStringLiteral("optionsTab"))->currentIndex() == 2,
+        !problem.isEmpty());
+}
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
