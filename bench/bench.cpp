@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QRadioButton>
@@ -248,13 +249,25 @@ ProcessRun runRender(const std::vector<std::string> &arguments)
         execv(argv[0], argv.data());
         _exit(127);
     }
+    // The child's own high-water mark, read while it runs: the rusage of a fork counts the
+    // pages it shared with this (large) process before the exec.
+    const QString statusFile = QStringLiteral("/proc/%1/status").arg(pid);
+    long long peakKb = 0;
     int status = 0;
-    rusage usage {};
-    wait4(pid, &status, 0, &usage);
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        QFile file(statusFile);
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray text = file.readAll();
+            const int at = text.indexOf("VmHWM:");
+            if (at >= 0)
+                peakKb = std::max(peakKb, text.mid(at + 6, 24).trimmed().split(' ').first().toLongLong());
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     ProcessRun run;
     run.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                  .count();
-    run.peakBytes = usage.ru_maxrss * 1024LL;
+    run.peakBytes = peakKb * 1024LL;
     run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
 }
