@@ -235,6 +235,10 @@ const OptionSpec optionTable[] = {
         "Rulers in mm and a legend beside the pattern, to check the print's scale." },
     { "mark-bias", "MM",
         "Widen every mark by MM, -0.5 to 0.5 (negative narrows): ink spread, kerf." },
+    { "scale-x", "F",
+        "The printer's measured scale across, 0.9-1.1 (0.992: it prints 99.2 %): images and "
+        "PDFs are drawn 1/F as wide, so that it prints them true." },
+    { "scale-y", "F", "The same down the page." },
     { "check", nullptr,
         "Read every track as a sensor would and print what it reads, with the narrowest mark and "
         "gap (-o optional)." },
@@ -454,6 +458,23 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     if (!real("mark-bias", -0.5, 0.5, &s.markBiasMm)
         || !real("aperture", 0.001, 10, &job.apertureMm))
         return result;
+    for (const auto &[name, value] : { std::pair(QStringLiteral("scale-x"), &s.scaleX),
+             std::pair(QStringLiteral("scale-y"), &s.scaleY) }) {
+        if (!parser.isSet(name))
+            continue;
+        bool ok = false;
+        const QString text = parser.value(name);
+        *value = text.toDouble(&ok);
+        if (!ok || !(*value >= 0.9 - 1e-12 && *value <= 1.1 + 1e-12))
+            return usageError(QStringLiteral("--%1 takes a printer scale from 0.9 to 1.1, not %2")
+                                  .arg(name, quoted(text)));
+        // Cutters cut true; a drawing stretched for a printer would be cut wrong.
+        if (job.output == RenderJob::Output::Svg || job.output == RenderJob::Output::Dxf)
+            return usageError(QStringLiteral("--%1 compensates a printer; .svg and .dxf are "
+                                             "for cutters and plotters, drawn true (use .pdf "
+                                             "or an image to print)")
+                                  .arg(name));
+    }
     if (parser.isSet(QStringLiteral("aperture")) && !job.check)
         return usageError(QStringLiteral("--aperture goes with --check"));
 
@@ -539,8 +560,8 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     if (s.classicPixels && !s.onlyFormSettings())
         return usageError(QStringLiteral("--classic-pixels draws only what the window's form "
                                          "sets; positions, codes other than the form's, "
-                                         "quadrature, index, sensor marks, calibration and mark "
-                                         "bias are always exact"));
+                                         "quadrature, index, sensor marks, calibration, mark "
+                                         "bias and printer scale are always exact"));
     const bool pixels
         = job.output == RenderJob::Output::Image || job.output == RenderJob::Output::Pdf;
     const QSize size = patternImageSize(s);

@@ -5,6 +5,7 @@
 #include "pdfoutput.h"
 #include "pixelpacking.h"
 #include "pixelrule.h"
+#include "preciseraster.h"
 
 #include <vector>
 
@@ -129,14 +130,14 @@ bool writePdfPage(PixelPacking::PixelRows &rows, const EncoderSettings &settings
     if (settings.calibration) {
         // The legend in the image is pixels; an invisible copy makes it text a reader finds.
         const PatternGeometry g = patternGeometry(settings);
-        const double k = dpi / 25.4;
+        const QPointF k = patternPixelsPerMm(settings);
         for (int i = 0; i < g.calibration->legendLines.size(); ++i) {
             const QPointF at = g.calibration->legendBaselines[size_t(i)];
             contents += '\n'
                 + invisibleText(g.calibration->legendLines[i],
                     g.calibration->textSize * pointsPerMm,
-                    QPointF((margin + at.x() * k) * pointsPerPixel,
-                        pageHeight - (margin + at.y() * k) * pointsPerPixel),
+                    QPointF((margin + at.x() * k.x()) * pointsPerPixel,
+                        pageHeight - (margin + at.y() * k.y()) * pointsPerPixel),
                     false);
         }
     }

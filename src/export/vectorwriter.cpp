@@ -382,7 +382,9 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
         deflater.add(reinterpret_cast<const unsigned char *>(text.constData()), int(text.size()));
         text.resize(0);
     };
-    QByteArray content = "q " + number(pointsPerMm) + " 0 0 " + number(-pointsPerMm) + ' '
+    // A compensated pattern's millimetres are drawn 1 / scale as large; the margin stays.
+    QByteArray content = "q " + number(pointsPerMm / settings.scaleX) + " 0 0 "
+        + number(-pointsPerMm / settings.scaleY) + ' '
         + number(margin * pointsPerMm) + ' ' + number((pageMm.height() - margin) * pointsPerMm)
         + " cm\n";
     const auto rgb = [](const QColor &c) {

@@ -27,6 +27,12 @@ QString describePattern(const EncoderSettings &s)
     const PatternGeometry g = patternGeometry(s);
     const bool disc = s.shape == Shape::Disc;
     QString text = QStringLiteral("Quvelta pattern: %1\n\n").arg(settingsSummary(s));
+    if (s.compensatesScale())
+        text += QStringLiteral("rasters and PDFs are drawn %1 x %2 as large (%3); the sizes "
+                               "below are the printed ones\n\n")
+                    .arg(1 / s.scaleX, 0, 'f', 5)
+                    .arg(1 / s.scaleY, 0, 'f', 5)
+                    .arg(printerScaleText(s));
     const QString centre = disc ? QStringLiteral("centre radius") : QStringLiteral("centre line");
     text += QStringLiteral("%1 %2 %3 %4 %5\n")
                 .arg(QStringLiteral("track"), -36)

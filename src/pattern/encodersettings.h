@@ -45,6 +45,12 @@ struct EncoderSettings
     bool classicPixels = false; // truncated whole-pixel tracks and segments, as files made before
     bool calibration = false; // rulers and a legend beside the pattern
     double markBiasMm = 0; // every mark wider by this much (narrower when negative)
+    // The printer's measured scale in x and y (0.992: it prints 99.2 %); rasters and PDFs are
+    // drawn 1 / scale as large so that such a printer prints them true.
+    double scaleX = 1;
+    double scaleY = 1;
+
+    bool compensatesScale() const { return scaleX != 1 || scaleY != 1; }
 
     // Whether these settings are drawn by the classic whole-pixel painters.
     bool drawsClassicPixels() const { return classicPixels && onlyFormSettings(); }
@@ -53,7 +59,8 @@ struct EncoderSettings
     bool onlyFormSettings() const
     {
         return positions == 0 && !grayOnStrip && !singleTrack && !quadrature && !index
-            && !sensorMarks && !calibration && markBiasMm == 0;
+            && !sensorMarks && !calibration && markBiasMm == 0
+            && !compensatesScale();
     }
 };
 

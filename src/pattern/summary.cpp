@@ -4,6 +4,13 @@
 
 #include <QStringList>
 
+QString printerScaleText(const EncoderSettings &s)
+{
+    return QStringLiteral("drawn for a printer at x %1 %, y %2 %")
+        .arg(s.scaleX * 100, 0, 'g', 6)
+        .arg(s.scaleY * 100, 0, 'g', 6);
+}
+
 QString settingsSummary(const EncoderSettings &s)
 {
     QStringList parts;
@@ -36,5 +43,7 @@ QString settingsSummary(const EncoderSettings &s)
     parts << (s.border ? QStringLiteral("border %1 mm").arg(s.borderWidthMm)
                        : QStringLiteral("no border"));
     parts << QStringLiteral("%1 dpi").arg(s.dpi);
+    if (s.compensatesScale())
+        parts << printerScaleText(s);
     return parts.join(QStringLiteral(", "));
 }

@@ -9,4 +9,7 @@
 // description, so the calibration legend needs nothing of the pattern geometry.
 QString settingsSummary(const EncoderSettings &settings);
 
+// The printer compensation in words: "drawn for a printer at x 99.2 %, y 100 %".
+QString printerScaleText(const EncoderSettings &settings);
+
 #endif

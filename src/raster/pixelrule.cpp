@@ -194,7 +194,9 @@ QSize imageSize(const EncoderSettings &settings)
 
 QSizeF pdfPageSizeMm(const EncoderSettings &settings)
 {
-    return nominalSizeMm(settings) + QSizeF(20, 20) + patternRoomMm(settings);
+    // A compensated pattern is drawn 1 / scale as large, its page with it.
+    const QSizeF page = nominalSizeMm(settings) + QSizeF(20, 20) + patternRoomMm(settings);
+    return QSizeF(page.width() / settings.scaleX, page.height() / settings.scaleY);
 }
 
 int pdfMarginPixels(int dpi)

@@ -37,7 +37,7 @@ QSize imageSize(const EncoderSettings &settings);
 QSizeF nominalSizeMm(const EncoderSettings &settings);
 
 // The one-page PDF of a pattern: its nominal size and the room of marks beside it, plus a 10 mm
-// margin on every side.
+// margin on every side; over the printer scale each way where that is compensated.
 QSizeF pdfPageSizeMm(const EncoderSettings &settings);
 
 // The 10 mm margin of the raster PDF in whole pixels at this resolution: the image sits there,

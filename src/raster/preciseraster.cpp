@@ -11,6 +11,12 @@ double precisePixelsPerMm(int dpi)
     return dpi / 25.4;
 }
 
+QPointF patternPixelsPerMm(const EncoderSettings &settings)
+{
+    const double k = precisePixelsPerMm(settings.dpi);
+    return QPointF(k / settings.scaleX, k / settings.scaleY);
+}
+
 namespace {
 
 // The pattern's extent in pixels (page in mm times k, from the first whole pixel of the margin),
@@ -19,18 +25,29 @@ struct Extent
 {
     QSizeF pixels;
     double marginShift = 0;
+    QPointF marginShifts; // x and y apart where a printer scale is compensated
 };
 
 Extent patternExtent(const EncoderSettings &settings)
 {
-    const double k = precisePixelsPerMm(settings.dpi);
+    const QPointF k = patternPixelsPerMm(settings);
     const QSizeF nominal = PixelRule::nominalSizeMm(settings);
     const double line = settings.border ? settings.borderWidthMm : 0.0;
     const QSizeF room = patternRoomMm(settings);
     const double margin = patternMarginMm(settings);
+    const QSizeF mm = nominal + QSizeF(line, line) + room;
     Extent e;
-    e.marginShift = PixelRule::lengthToPixels(settings.dpi, margin) - margin * k;
-    e.pixels = (nominal + QSizeF(line, line) + room) * k + QSizeF(1, 1) * e.marginShift;
+    if (!settings.compensatesScale()) {
+        e.marginShift = PixelRule::lengthToPixels(settings.dpi, margin) - margin * k.x();
+        e.pixels = mm * k.x() + QSizeF(1, 1) * e.marginShift;
+        return e;
+    }
+    const auto shift = [margin](double pixelsPerMm) {
+        return std::trunc(margin * pixelsPerMm) - margin * pixelsPerMm;
+    };
+    e.marginShifts = QPointF(shift(k.x()), shift(k.y()));
+    e.pixels = QSizeF(mm.width() * k.x() + e.marginShifts.x(),
+        mm.height() * k.y() + e.marginShifts.y());
     return e;
 }
 
@@ -38,6 +55,14 @@ Extent patternExtent(const EncoderSettings &settings)
 
 QSize patternImageSize(const EncoderSettings &settings)
 {
+    if (settings.compensatesScale()) {
+        // The plain image grown by 1 / scale, so that a printer at that scale prints it true.
+        EncoderSettings plain = settings;
+        plain.scaleX = plain.scaleY = 1;
+        const QSize size = patternImageSize(plain);
+        return QSize(qRound(size.width() / settings.scaleX),
+            qRound(size.height() / settings.scaleY));
+    }
     const QSize classic = PixelRule::imageSize(settings);
     if (settings.drawsClassicPixels())
         return classic;
@@ -59,6 +84,11 @@ QPointF patternPixelOffset(const EncoderSettings &settings)
 {
     const Extent e = patternExtent(settings);
     const QSize size = patternImageSize(settings);
+    if (settings.compensatesScale()) {
+        // Centred both ways, the pattern keeps the plain image's centring, grown.
+        return QPointF(e.marginShifts.x() - (e.pixels.width() - size.width()) / 2,
+            e.marginShifts.y() - (e.pixels.height() - size.height()) / 2);
+    }
     const auto centred = [&e](double extent, int pixels) {
         return e.marginShift - std::max(0.0, extent - pixels) / 2;
     };
@@ -69,6 +99,12 @@ QPointF patternPixelOffset(const EncoderSettings &settings)
 std::unique_ptr<CoverageFill> layerCoverage(
     QSize size, const std::vector<Shapes::Layer> &layers, double pixelsPerMm, QPointF offset)
 {
+    return layerCoverage(size, layers, QPointF(pixelsPerMm, pixelsPerMm), offset);
+}
+
+std::unique_ptr<CoverageFill> layerCoverage(
+    QSize size, const std::vector<Shapes::Layer> &layers, QPointF pixelsPerMm, QPointF offset)
+{
     constexpr double tolerancePx = 0.01;
     auto fill = std::make_unique<CoverageFill>(size);
     std::vector<CoverageFill::Point> polygon;
@@ -77,9 +113,9 @@ std::unique_ptr<CoverageFill> layerCoverage(
             continue;
         for (const Shapes::Contour &contour : layer.contours) {
             polygon.clear();
-            for (const QPointF &p : contour.flattened(tolerancePx / pixelsPerMm))
-                polygon.push_back(
-                    { p.x() * pixelsPerMm + offset.x(), p.y() * pixelsPerMm + offset.y() });
+            for (const QPointF &p : contour.flattened(tolerancePx / std::max(pixelsPerMm.x(), pixelsPerMm.y())))
+                polygon.push_back({ p.x() * pixelsPerMm.x() + offset.x(),
+                    p.y() * pixelsPerMm.y() + offset.y() });
             fill->addPolygon(polygon);
         }
     }
@@ -90,5 +126,5 @@ std::unique_ptr<CoverageFill> layerCoverage(
 std::unique_ptr<CoverageFill> patternCoverage(const EncoderSettings &settings)
 {
     return layerCoverage(patternImageSize(settings), patternGeometry(settings).layers(),
-        precisePixelsPerMm(settings.dpi), patternPixelOffset(settings));
+        patternPixelsPerMm(settings), patternPixelOffset(settings));
 }

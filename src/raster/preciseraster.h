@@ -14,6 +14,10 @@ class CoverageFill;
 // Pixels per millimetre of the precise raster: the true dpi / 25.4.
 double precisePixelsPerMm(int dpi);
 
+// Pixels per millimetre of the settings' pattern in x and y: the precise ones over the printer
+// scale each way, so that a printer at that scale prints the pattern true.
+QPointF patternPixelsPerMm(const EncoderSettings &settings);
+
 // The image size of the settings: the classic truncated size, plus the margin that marks outside
 // the pattern need, and for the exact raster grown where the truncation would cut off more than
 // half a pixel of the pattern.
@@ -28,6 +32,8 @@ QPointF patternPixelOffset(const EncoderSettings &settings);
 // painted.
 std::unique_ptr<CoverageFill> layerCoverage(
     QSize size, const std::vector<Shapes::Layer> &layers, double pixelsPerMm, QPointF offset = {});
+std::unique_ptr<CoverageFill> layerCoverage(QSize size, const std::vector<Shapes::Layer> &layers,
+    QPointF pixelsPerMm, QPointF offset = {});
 
 // The pattern geometry of the settings, for an image of patternImageSize: every edge at its own
 // exact position, no accumulated truncation.

@@ -256,6 +256,12 @@ QString ReadBack::failingTracks() const
 
 ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertureMm)
 {
+    // A compensated raster prints as the plain one does: read that.
+    if (settings.compensatesScale()) {
+        EncoderSettings printed = settings;
+        printed.scaleX = printed.scaleY = 1;
+        return readBack(printed, antialias, apertureMm);
+    }
     const PatternGeometry g = patternGeometry(settings);
     const bool disc = g.shape == Shape::Disc;
     const double k = precisePixelsPerMm(settings.dpi);
