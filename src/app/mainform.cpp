@@ -406,7 +406,7 @@ EncoderSettings MainForm::settings(QString *problem) const
     if (s.classicPixels && !s.onlyFormSettings())
         refuse(tr("--classic-pixels draws only what the window's form sets; "
                   "positions, codes other than the form's, quadrature, index, sensor "
-                  "marks, calibration and mark bias are always exact"));
+                  "marks, calibration, mark bias and printer scale are always exact"));
     if (problem)
         *problem = why;
     return s;
