@@ -1,9 +1,9 @@
 // Printer scale compensation: --scale-x / --scale-y draw the pattern 1 / F as large so that a
 // printer at F prints it true; F = 1 changes nothing.
 
+#include "calibration.h"
 #include "outsidetools.h"
 #include "patterngeometry.h"
-#include "calibration.h"
 #include "testsupport.h"
 
 #include <QFile>
@@ -43,7 +43,10 @@ QByteArray output(const QString &program, const QStringList &arguments)
 }
 
 // Ink of a pixel, 0 (background) to 1 (foreground).
-double ink(const QImage &image, int x, int y) { return 1.0 - qRed(image.pixel(x, y)) / 255.0; }
+double ink(const QImage &image, int x, int y)
+{
+    return 1.0 - qRed(image.pixel(x, y)) / 255.0;
+}
 
 // The first and last edge of the marks inside a line of pixels, to a fraction of a pixel: runs of
 // ink that touch the image's edge (a border line it may cut) left out, each run's edge is its
@@ -133,7 +136,10 @@ static void scaleRows()
             QTest::addRow("%s %g", qPrintable(axis), f) << axis << f;
 }
 
-void TestScale::raster_data() { scaleRows(); }
+void TestScale::raster_data()
+{
+    scaleRows();
+}
 
 void TestScale::raster()
 {
@@ -164,9 +170,8 @@ void TestScale::raster()
             at.push_back(int(image.height() * (j + 0.5) / 4));
         return at;
     };
-    const auto column = [](const QImage &image) {
-        return std::vector<int> { int(image.width() * 5.5 / 16) };
-    };
+    const auto column
+        = [](const QImage &image) { return std::vector<int> { int(image.width() * 5.5 / 16) }; };
     const double plainAcross = markSpan(plain, true, rows(plain));
     const double plainDown = markSpan(plain, false, column(plain));
     QVERIFY2(plainAcross > 0 && plainDown > 0,
@@ -207,8 +212,8 @@ void TestScale::pdfPage()
         arguments << "--vector";
     const QString plainName = path("plain.pdf"), scaledName = path("scaled.pdf");
     QCOMPARE(runRender(QStringList(arguments) << "-o" << plainName).exitCode, 0);
-    QCOMPARE(runRender(QStringList(arguments) << scaleArguments(axis, f) << "-o" << scaledName)
-                 .exitCode,
+    QCOMPARE(
+        runRender(QStringList(arguments) << scaleArguments(axis, f) << "-o" << scaledName).exitCode,
         0);
     const bool across = axis == "x";
     const double fx = across ? f : 1.0, fy = across ? 1.0 : f;
@@ -216,19 +221,19 @@ void TestScale::pdfPage()
     const QSizeF plainPage = pageSize(output("pdfinfo", { plainName }));
     const QSizeF page = pageSize(output("pdfinfo", { scaledName }));
     QVERIFY(!plainPage.isEmpty() && !page.isEmpty());
-    QVERIFY2(std::abs(page.width() - plainPage.width() / fx) < 0.01, qPrintable(QString::number(page.width())));
+    QVERIFY2(std::abs(page.width() - plainPage.width() / fx) < 0.01,
+        qPrintable(QString::number(page.width())));
     QVERIFY2(std::abs(page.height() - plainPage.height() / fy) < 0.01,
         qPrintable(QString::number(page.height())));
     if (vector)
         return;
 
     // The image is the scaled raster, placed at the DPI: its pixels grow, not their size.
-    const QStringList fields
-        = QString::fromUtf8(output("pdfimages", { "-list", scaledName }))
-              .split('\n')
-              .value(2)
-              .simplified()
-              .split(' ');
+    const QStringList fields = QString::fromUtf8(output("pdfimages", { "-list", scaledName }))
+                                   .split('\n')
+                                   .value(2)
+                                   .simplified()
+                                   .split(' ');
     QVERIFY2(fields.size() > 13, qPrintable(fields.join(' ')));
     const QString pngName = path("scaled.png");
     QCOMPARE(runRender(baseArguments() << scaleArguments(axis, f) << "-o" << pngName).exitCode, 0);
@@ -257,7 +262,10 @@ void TestScale::unityChangesNothing()
     QFETCH(QStringList, extra);
     const QString plainName = path("plain-" + file), unityName = path("unity-" + file);
     QCOMPARE(runRender(baseArguments() << extra << "-o" << plainName).exitCode, 0);
-    QCOMPARE(runRender(baseArguments() << extra << "--scale-x" << "1" << "--scale-y" << "1.000"
+    QCOMPARE(runRender(baseArguments() << extra << "--scale-x"
+                                       << "1"
+                                       << "--scale-y"
+                                       << "1.000"
                                        << "-o" << unityName)
                  .exitCode,
         0);
@@ -265,7 +273,9 @@ void TestScale::unityChangesNothing()
     QVERIFY(!plain.isEmpty());
     QVERIFY(plain == readAll(unityName));
     // And a scale that is not 1 does change it: the comparison can fail.
-    QCOMPARE(runRender(baseArguments() << extra << "--scale-y" << "0.99" << "-o" << unityName)
+    QCOMPARE(runRender(baseArguments() << extra << "--scale-y"
+                                       << "0.99"
+                                       << "-o" << unityName)
                  .exitCode,
         0);
     QVERIFY(plain != readAll(unityName));
@@ -283,9 +293,8 @@ void TestScale::refused_data()
                                  << "from 0.9 to 1.1";
     QTest::newRow("not a number") << QStringList { "--scale-y", "big", "-o", "a.png" }
                                   << "not \"big\"";
-    QTest::newRow("classic pixels")
-        << QStringList { "--classic-pixels", "--scale-x", "0.99", "-o", "a.png" }
-        << "printer scale";
+    QTest::newRow("classic pixels") << QStringList { "--classic-pixels", "--scale-x", "0.99", "-o",
+        "a.png" } << "printer scale";
 }
 
 void TestScale::refused()
@@ -321,8 +330,8 @@ void TestScale::stated()
     const PatternGeometry g = patternGeometry(s);
     QVERIFY(g.calibration);
     const QString legend = g.calibration->legendLines.join(' ');
-    QVERIFY2(QString(legend).replace(QChar(0xa0), ' ').simplified().contains(text),
-        qPrintable(legend));
+    QVERIFY2(
+        QString(legend).replace(QChar(0xa0), ' ').simplified().contains(text), qPrintable(legend));
     // Without the option neither mentions a printer.
     QVERIFY(!QString::fromUtf8(runRender({ "--describe" }).out).contains("printer at"));
 }

@@ -384,9 +384,8 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
     };
     // A compensated pattern's millimetres are drawn 1 / scale as large; the margin stays.
     QByteArray content = "q " + number(pointsPerMm / settings.scaleX) + " 0 0 "
-        + number(-pointsPerMm / settings.scaleY) + ' '
-        + number(margin * pointsPerMm) + ' ' + number((pageMm.height() - margin) * pointsPerMm)
-        + " cm\n";
+        + number(-pointsPerMm / settings.scaleY) + ' ' + number(margin * pointsPerMm) + ' '
+        + number((pageMm.height() - margin) * pointsPerMm) + " cm\n";
     const auto rgb = [](const QColor &c) {
         return number(c.redF()) + ' ' + number(c.greenF()) + ' ' + number(c.blueF());
     };

@@ -59,8 +59,7 @@ struct EncoderSettings
     bool onlyFormSettings() const
     {
         return positions == 0 && !grayOnStrip && !singleTrack && !quadrature && !index
-            && !sensorMarks && !calibration && markBiasMm == 0
-            && !compensatesScale();
+            && !sensorMarks && !calibration && markBiasMm == 0 && !compensatesScale();
     }
 };
 

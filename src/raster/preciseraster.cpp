@@ -46,8 +46,8 @@ Extent patternExtent(const EncoderSettings &settings)
         return std::trunc(margin * pixelsPerMm) - margin * pixelsPerMm;
     };
     e.marginShifts = QPointF(shift(k.x()), shift(k.y()));
-    e.pixels = QSizeF(mm.width() * k.x() + e.marginShifts.x(),
-        mm.height() * k.y() + e.marginShifts.y());
+    e.pixels
+        = QSizeF(mm.width() * k.x() + e.marginShifts.x(), mm.height() * k.y() + e.marginShifts.y());
     return e;
 }
 
@@ -60,8 +60,8 @@ QSize patternImageSize(const EncoderSettings &settings)
         EncoderSettings plain = settings;
         plain.scaleX = plain.scaleY = 1;
         const QSize size = patternImageSize(plain);
-        return QSize(qRound(size.width() / settings.scaleX),
-            qRound(size.height() / settings.scaleY));
+        return QSize(
+            qRound(size.width() / settings.scaleX), qRound(size.height() / settings.scaleY));
     }
     const QSize classic = PixelRule::imageSize(settings);
     if (settings.drawsClassicPixels())
@@ -113,9 +113,10 @@ std::unique_ptr<CoverageFill> layerCoverage(
             continue;
         for (const Shapes::Contour &contour : layer.contours) {
             polygon.clear();
-            for (const QPointF &p : contour.flattened(tolerancePx / std::max(pixelsPerMm.x(), pixelsPerMm.y())))
-                polygon.push_back({ p.x() * pixelsPerMm.x() + offset.x(),
-                    p.y() * pixelsPerMm.y() + offset.y() });
+            for (const QPointF &p :
+                contour.flattened(tolerancePx / std::max(pixelsPerMm.x(), pixelsPerMm.y())))
+                polygon.push_back(
+                    { p.x() * pixelsPerMm.x() + offset.x(), p.y() * pixelsPerMm.y() + offset.y() });
             fill->addPolygon(polygon);
         }
     }

@@ -32,8 +32,8 @@ QPointF patternPixelOffset(const EncoderSettings &settings);
 // painted.
 std::unique_ptr<CoverageFill> layerCoverage(
     QSize size, const std::vector<Shapes::Layer> &layers, double pixelsPerMm, QPointF offset = {});
-std::unique_ptr<CoverageFill> layerCoverage(QSize size, const std::vector<Shapes::Layer> &layers,
-    QPointF pixelsPerMm, QPointF offset = {});
+std::unique_ptr<CoverageFill> layerCoverage(
+    QSize size, const std::vector<Shapes::Layer> &layers, QPointF pixelsPerMm, QPointF offset = {});
 
 // The pattern geometry of the settings, for an image of patternImageSize: every edge at its own
 // exact position, no accumulated truncation.
