@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <numeric>
 #include <optional>
 #include <vector>
 
@@ -48,9 +49,9 @@ double ink(const QImage &image, int x, int y)
     return 1.0 - qRed(image.pixel(x, y)) / 255.0;
 }
 
-// The first and last edge of the marks inside a line of pixels, to a fraction of a pixel: runs of
-// ink that touch the image's edge (a border line it may cut) left out, each run's edge is its
-// first or last full pixel less or plus the ink beside it.
+// The leading edges of the first and last mark along a line of pixels, to a fraction of a pixel:
+// a run of ink's leading edge is its first full pixel less the ink before it. Thin lines (border
+// and track lines, which an image's edge may cut) are left out; a leading edge is never cut.
 std::optional<std::pair<double, double>> innerEdges(const QImage &image, bool across, int at)
 {
     const int n = across ? image.width() : image.height();
@@ -69,7 +70,7 @@ std::optional<std::pair<double, double>> innerEdges(const QImage &image, bool ac
             ++first;
         while (last >= first && c(last) < 0.999)
             --last;
-        if (first <= last && i > 0 && end < n) {
+        if (last - first >= 2) {
             double left = first, right = last + 1;
             for (int j = i; j < first; ++j)
                 left -= c(j);
@@ -79,12 +80,12 @@ std::optional<std::pair<double, double>> innerEdges(const QImage &image, bool ac
         }
         i = end;
     }
-    if (runs.empty())
+    if (runs.size() < 2)
         return std::nullopt;
-    return std::pair(runs.front().first, runs.back().second);
+    return std::pair(runs.front().first, runs.back().first);
 }
 
-// The span of innerEdges along the line with the most runs among `lines`.
+// The longest span of innerEdges among `lines`.
 double markSpan(const QImage &image, bool across, const std::vector<int> &lines)
 {
     double best = -1;
@@ -203,7 +204,7 @@ void TestScale::pdfPage_data()
 
 void TestScale::pdfPage()
 {
-    QUVELTA_NEEDS("pdfinfo", "pdfimages");
+    QUVELTA_NEEDS("pdfinfo", "pdfimages", "pdftoppm");
     QFETCH(bool, vector);
     QFETCH(QString, axis);
     QFETCH(double, f);
@@ -225,6 +226,31 @@ void TestScale::pdfPage()
         qPrintable(QString::number(page.width())));
     QVERIFY2(std::abs(page.height() - plainPage.height() / fy) < 0.01,
         qPrintable(QString::number(page.height())));
+
+    // Printed (rasterised at the DPI), the marks span 1 / F as much as the plain page's: the
+    // finest track across. Within a pixel: the rasteriser resamples an image that lands between
+    // its pixels and snaps thin lines; a 2 % error is 2.4 pixels down, 20 across.
+    const auto printed = [this](const QString &pdf) {
+        const QString stem = path("printed");
+        runProgram("pdftoppm",
+            { "-r", QString::number(dpi), "-gray", "-png", "-singlefile", pdf, stem });
+        return QImage(stem + ".png");
+    };
+    // Down a column at position 5 (0101, tracks that alternate), 10 mm in from the page's edge.
+    const auto spans = [](const QImage &image, double scaleX) {
+        std::vector<int> rows(size_t(image.height()));
+        std::iota(rows.begin(), rows.end(), 0);
+        const int column = int((10 + widthMm * 5.5 / 16 / scaleX) * dpi / 25.4);
+        return std::pair(markSpan(image, true, rows), markSpan(image, false, { column }));
+    };
+    const auto [plainAcross, plainDown] = spans(printed(plainName), 1.0);
+    const auto [across_, down] = spans(printed(scaledName), fx);
+    QVERIFY2(plainAcross > 0 && plainDown > 0,
+        qPrintable(QStringLiteral("%1 %2").arg(plainAcross).arg(plainDown)));
+    QVERIFY2(std::abs(across_ - plainAcross / fx) <= 1.0,
+        qPrintable(QStringLiteral("%1 px, want %2").arg(across_).arg(plainAcross / fx)));
+    QVERIFY2(std::abs(down - plainDown / fy) <= 1.0,
+        qPrintable(QStringLiteral("%1 px, want %2").arg(down).arg(plainDown / fy)));
     if (vector)
         return;
 
