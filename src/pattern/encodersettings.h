@@ -45,6 +45,14 @@ struct EncoderSettings
     bool classicPixels = false; // truncated whole-pixel tracks and segments, as files made before
     bool calibration = false; // rulers and a legend beside the pattern
     double markBiasMm = 0; // every mark wider by this much (narrower when negative)
+    // Discs: a shaft bore (0: none) with an optional flat, and mounting holes on a pitch circle.
+    double boreMm = 0; // diameter
+    double dFlatMm = 0; // depth of the flat, cut at 3 o'clock
+    int holeCount = 0;
+    double holeDiameterMm = 0;
+    double holePitchMm = 0; // pitch circle diameter
+
+    bool hasMounting() const { return boreMm > 0 || holeCount > 0; }
 
     // Whether these settings are drawn by the classic whole-pixel painters.
     bool drawsClassicPixels() const { return classicPixels && onlyFormSettings(); }
@@ -53,7 +61,7 @@ struct EncoderSettings
     bool onlyFormSettings() const
     {
         return positions == 0 && !grayOnStrip && !singleTrack && !quadrature && !index
-            && !sensorMarks && !calibration && markBiasMm == 0;
+            && !sensorMarks && !calibration && markBiasMm == 0 && !hasMounting();
     }
 };
 
