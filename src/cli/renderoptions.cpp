@@ -569,8 +569,8 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     if (s.classicPixels && !s.onlyFormSettings())
         return usageError(QStringLiteral("--classic-pixels draws only what the window's form "
                                          "sets; positions, codes other than the form's, "
-                                         "quadrature, index, sensor marks, calibration, mark "
-                                         "bias, bore and holes are always exact"));
+                                         "quadrature, index, sensor marks, calibration and mark "
+                                         "bias are always exact"));
     const bool pixels
         = job.output == RenderJob::Output::Image || job.output == RenderJob::Output::Pdf;
     const QSize size = patternImageSize(s);
