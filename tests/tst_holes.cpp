@@ -400,6 +400,9 @@ void TestHoles::refused_data()
     QTest::newRow("holes into the bore")
         << QStringLiteral("%1 --no-center-mark --bore 5 --holes 3,2,7").arg(disc)
         << QStringLiteral("cut into the 5 mm bore");
+    QTest::newRow("hole over the centre")
+        << QStringLiteral("%1 --no-center-mark --holes 1,4,3").arg(disc)
+        << QStringLiteral("reach over the centre");
     QTest::newRow("holes into each other")
         << QStringLiteral("%1 --no-center-mark --holes 8,3,7").arg(disc)
         << QStringLiteral("overlap each other");

@@ -558,6 +558,11 @@ QString mountingProblem(const EncoderSettings &settings)
                                   "innermost track: the clear centre reaches only %2")
                 .arg(pitch + g.holeRadius)
                 .arg(room);
+        if (pitch - g.holeRadius < eps && g.boreRadius <= 0)
+            return QStringLiteral("mounting holes of %1 mm on a %2 mm pitch circle reach over the "
+                                  "centre; use --bore for a hole there")
+                .arg(settings.holeDiameterMm)
+                .arg(settings.holePitchMm);
         if (pitch - g.holeRadius < g.boreRadius + eps)
             return QStringLiteral("mounting holes on a %1 mm pitch circle cut into the %2 mm bore")
                 .arg(settings.holePitchMm)
