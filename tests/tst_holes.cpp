@@ -49,8 +49,8 @@ struct Polyline
 };
 
 // The DXF's group code / value pairs, read into the outline layer's circles and polylines.
-void readDxfOutline(const QByteArray &text, std::vector<Circle> *circles,
-    std::vector<Polyline> *polylines)
+void readDxfOutline(
+    const QByteArray &text, std::vector<Circle> *circles, std::vector<Polyline> *polylines)
 {
     const QList<QByteArray> lines = text.split('\n');
     QString type;
@@ -133,7 +133,8 @@ QString compareCircles(std::vector<Circle> found, const std::vector<Circle> &exp
 {
     if (found.empty())
         return QStringLiteral("no circles");
-    std::sort(found.begin(), found.end(), [](const Circle &a, const Circle &b) { return a.r > b.r; });
+    std::sort(
+        found.begin(), found.end(), [](const Circle &a, const Circle &b) { return a.r > b.r; });
     const Circle outer = found.front();
     found.erase(found.begin());
     if (found.size() != expected.size())
@@ -181,9 +182,8 @@ void TestHoles::circlesInVectors_data()
     QTest::newRow("bore and three holes")
         << QStringLiteral("%1 --no-center-mark --bore 5 --holes 3,2,11").arg(disc) << 5.0 << 3
         << 2.0 << 11.0;
-    QTest::newRow("quarter-inch bore alone") << QStringLiteral("%1 --no-center-mark --bore 6.35")
-                                                    .arg(disc)
-                                             << 6.35 << 0 << 0.0 << 0.0;
+    QTest::newRow("quarter-inch bore alone")
+        << QStringLiteral("%1 --no-center-mark --bore 6.35").arg(disc) << 6.35 << 0 << 0.0 << 0.0;
     QTest::newRow("bore to the hundredth")
         << QStringLiteral("%1 --no-center-mark --bore 3.004").arg(disc) << 3.0 << 0 << 0.0 << 0.0;
     QTest::newRow("holes round the centre mark")
@@ -225,8 +225,8 @@ void TestHoles::circlesInVectors()
     QVERIFY(svgFile.open(QIODevice::ReadOnly));
     QCOMPARE(compareCircles(svgOutlineCircles(svgFile.readAll()), expected, false), QString());
 
-    QVERIFY(!written(QStringList(args) << QStringLiteral("--vector"), QStringLiteral("pdf"))
-                 .isEmpty());
+    QVERIFY(
+        !written(QStringList(args) << QStringLiteral("--vector"), QStringLiteral("pdf")).isEmpty());
 }
 
 void TestHoles::flatInDxf_data()
@@ -273,14 +273,12 @@ void TestHoles::rasterLeavesHolesClear_data()
 {
     QTest::addColumn<QString>("plain");
     QTest::addColumn<QString>("mounting");
-    QTest::newRow("bore and holes, 300 dpi")
-        << QStringLiteral("--shape disc --bits 4 --outer-radius 20 --inner-radius 8 "
-                          "--no-center-mark --dpi 300")
-        << QStringLiteral("--bore 5 --d-flat 0.5 --holes 3,2,11");
-    QTest::newRow("holes beside the centre mark, 600 dpi")
-        << QStringLiteral("--shape disc --type relative --pairs 12 --outer-radius 25 "
-                          "--inner-radius 10 --dpi 600")
-        << QStringLiteral("--holes 4,1.5,15");
+    QTest::newRow("bore and holes, 300 dpi") << QStringLiteral(
+        "--shape disc --bits 4 --outer-radius 20 --inner-radius 8 "
+        "--no-center-mark --dpi 300") << QStringLiteral("--bore 5 --d-flat 0.5 --holes 3,2,11");
+    QTest::newRow("holes beside the centre mark, 600 dpi") << QStringLiteral(
+        "--shape disc --type relative --pairs 12 --outer-radius 25 "
+        "--inner-radius 10 --dpi 600") << QStringLiteral("--holes 4,1.5,15");
 }
 
 void TestHoles::rasterLeavesHolesClear()
@@ -365,11 +363,11 @@ void TestHoles::describeListsThem()
     QCOMPARE(text.count(QLatin1String("  hole ")), count);
     for (int i = 0; i < count; ++i) {
         const double a = -2 * M_PI * i / count;
-        const QString line = QStringLiteral("hole %1 diameter %2 at %3, %4 (%5 degrees")
-                                 .arg(i + 1)
-                                 .arg(mm(diameter), mm(pitch / 2 * std::cos(a)),
-                                     mm(pitch / 2 * std::sin(a)))
-                                 .arg(360.0 * i / count, 0, 'f', 4);
+        const QString line
+            = QStringLiteral("hole %1 diameter %2 at %3, %4 (%5 degrees")
+                  .arg(i + 1)
+                  .arg(mm(diameter), mm(pitch / 2 * std::cos(a)), mm(pitch / 2 * std::sin(a)))
+                  .arg(360.0 * i / count, 0, 'f', 4);
         QVERIFY2(text.contains(line), qPrintable(line));
     }
 }
@@ -408,19 +406,20 @@ void TestHoles::refused_data()
         << QStringLiteral("overlap each other");
     QTest::newRow("holes through the centre mark")
         << QStringLiteral("%1 --holes 3,1,9").arg(disc) << QStringLiteral("cut the centre mark");
-    QTest::newRow("holes malformed") << QStringLiteral("%1 --holes 3,1").arg(disc)
-                                     << QStringLiteral("--holes takes N,D,PCD");
+    QTest::newRow("holes malformed")
+        << QStringLiteral("%1 --holes 3,1").arg(disc) << QStringLiteral("--holes takes N,D,PCD");
     QTest::newRow("zero holes") << QStringLiteral("%1 --holes 0,1,10").arg(disc)
                                 << QStringLiteral("--holes takes N,D,PCD");
-    QTest::newRow("bore too small") << QStringLiteral("%1 --bore 0.001").arg(disc)
-                                    << QStringLiteral("--bore takes a length");
+    QTest::newRow("bore too small")
+        << QStringLiteral("%1 --bore 0.001").arg(disc) << QStringLiteral("--bore takes a length");
 }
 
 void TestHoles::refused()
 {
     QFETCH(QString, arguments);
     QFETCH(QString, message);
-    const QString file = dir.filePath(QStringLiteral("refused %1.png").arg(QTest::currentDataTag()));
+    const QString file
+        = dir.filePath(QStringLiteral("refused %1.png").arg(QTest::currentDataTag()));
     const Run run = runRender(arguments.split(QLatin1Char(' ')) << QStringLiteral("-o") << file);
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(QString::fromUtf8(run.err).contains(message), run.err.constData());
@@ -430,8 +429,8 @@ void TestHoles::refused()
 void TestHoles::innerCircleStaysWithout()
 {
     // Without a bore or holes the hub is cut at the inner radius as before.
-    const QString dxf = written(words("--shape disc --bits 3 --outer-radius 20 --inner-radius 8"),
-        QStringLiteral("dxf"));
+    const QString dxf = written(
+        words("--shape disc --bits 3 --outer-radius 20 --inner-radius 8"), QStringLiteral("dxf"));
     QFile file(dxf);
     QVERIFY(file.open(QIODevice::ReadOnly));
     std::vector<Circle> circles;

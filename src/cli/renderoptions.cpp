@@ -235,7 +235,8 @@ const OptionSpec optionTable[] = {
         "Rulers in mm and a legend beside the pattern, to check the print's scale." },
     { "mark-bias", "MM",
         "Widen every mark by MM, -0.5 to 0.5 (negative narrows): ink spread, kerf." },
-    { "bore", "MM", "Discs: a shaft hole of this diameter, to 0.01 mm, cut instead of the inner circle." },
+    { "bore", "MM",
+        "Discs: a shaft hole of this diameter, to 0.01 mm, cut instead of the inner circle." },
     { "d-flat", "MM", "With --bore: a flat this deep on the bore, at 3 o'clock." },
     { "holes", "N,D,PCD",
         "Discs: N mounting holes of diameter D mm on a pitch circle of PCD mm, the first at 3 "

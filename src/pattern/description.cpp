@@ -79,7 +79,8 @@ QString describePattern(const EncoderSettings &s)
     if (g.boreRadius > 0 || !g.holes.empty())
         text += QStringLiteral("\ncut through (x right, y up, mm from the centre)\n");
     if (g.boreRadius > 0) {
-        text += QStringLiteral("  bore diameter %1 at 0.000, 0.000").arg(millimetres(2 * g.boreRadius));
+        text += QStringLiteral("  bore diameter %1 at 0.000, 0.000")
+                    .arg(millimetres(2 * g.boreRadius));
         if (g.dFlat > 0)
             text += QStringLiteral(", flat %1 deep at 3 o'clock (%2 from the centre)")
                         .arg(millimetres(g.dFlat), millimetres(g.boreRadius - g.dFlat));

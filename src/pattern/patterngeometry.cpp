@@ -253,7 +253,8 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
         g.dFlat = s.boreMm > 0 ? s.dFlatMm : 0.0;
         g.holeRadius = s.holeCount > 0 ? s.holeDiameterMm / 2 : 0.0;
         for (int i = 0; i < s.holeCount; ++i)
-            g.holes.push_back(Shapes::pointOnCircle(g.center, s.holePitchMm / 2, -360.0 * i / s.holeCount));
+            g.holes.push_back(
+                Shapes::pointOnCircle(g.center, s.holePitchMm / 2, -360.0 * i / s.holeCount));
     }
     return g;
 }
@@ -576,8 +577,8 @@ QString mountingProblem(const EncoderSettings &settings)
                 .arg(settings.holePitchMm);
         if (g.centerMark) {
             const PatternGeometry::CenterMark &m = *g.centerMark;
-            const double reach = std::max(std::hypot(m.arm + m.width / 2, m.width / 2),
-                m.arm + m.dotRadius);
+            const double reach
+                = std::max(std::hypot(m.arm + m.width / 2, m.width / 2), m.arm + m.dotRadius);
             if (pitch - g.holeRadius < reach + eps)
                 return QStringLiteral("mounting holes on a %1 mm pitch circle cut the centre "
                                       "mark, which reaches %2 mm; add --no-center-mark or "
