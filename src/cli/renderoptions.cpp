@@ -239,6 +239,12 @@ const OptionSpec optionTable[] = {
         "The printer's measured scale across, 0.9-1.1 (0.992: it prints 99.2 %): images and "
         "PDFs are drawn 1/F as wide, so that it prints them true." },
     { "scale-y", "F", "The same down the page." },
+    { "bore", "MM",
+        "Discs: a shaft hole of this diameter, to 0.01 mm, cut instead of the inner circle." },
+    { "d-flat", "MM", "With --bore: a flat this deep on the bore, at 3 o'clock." },
+    { "holes", "N,D,PCD",
+        "Discs: N mounting holes of diameter D mm on a pitch circle of PCD mm, the first at 3 "
+        "o'clock." },
     { "check", nullptr,
         "Read every track as a sensor would and print what it reads, with the narrowest mark and "
         "gap (-o optional)." },
@@ -475,6 +481,29 @@ ParseResult parseRenderArguments(const QStringList &arguments)
                                              "or an image to print)")
                                   .arg(name));
     }
+    // Mechanical sizes to the hundredth of a millimetre, as a drawing gives them.
+    const auto hundredths = [](double mm) { return qRound(mm * 100) / 100.0; };
+    if (!real("bore", 0.01, 200, &s.boreMm) || !real("d-flat", 0.01, 100, &s.dFlatMm))
+        return result;
+    s.boreMm = hundredths(s.boreMm);
+    s.dFlatMm = hundredths(s.dFlatMm);
+    if (parser.isSet(QStringLiteral("holes"))) {
+        const QString text = parser.value(QStringLiteral("holes"));
+        const QStringList parts = text.split(QLatin1Char(','));
+        bool ok = parts.size() == 3;
+        const int n = ok ? parts[0].trimmed().toInt(&ok) : 0;
+        bool okD = false, okP = false;
+        const double d = ok ? parts[1].trimmed().toDouble(&okD) : 0.0;
+        const double pcd = ok ? parts[2].trimmed().toDouble(&okP) : 0.0;
+        if (!ok || !okD || !okP || n < 1 || n > 64 || !(d >= 0.01 - 1e-9 && d <= 200)
+            || !(pcd >= 0.01 - 1e-9 && pcd <= 200))
+            return usageError(QStringLiteral("--holes takes N,D,PCD: 1-64 holes of diameter D on "
+                                             "a pitch circle of diameter PCD, 0.01-200 mm, not %1")
+                                  .arg(quoted(text)));
+        s.holeCount = n;
+        s.holeDiameterMm = hundredths(d);
+        s.holePitchMm = hundredths(pcd);
+    }
     if (parser.isSet(QStringLiteral("aperture")) && !job.check)
         return usageError(QStringLiteral("--aperture goes with --check"));
 
@@ -546,6 +575,8 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     if (const QString problem = trackRoomProblem(s); !problem.isEmpty())
         return usageError(problem);
     if (const QString problem = markBiasProblem(s); !problem.isEmpty())
+        return usageError(problem);
+    if (const QString problem = mountingProblem(s); !problem.isEmpty())
         return usageError(problem);
     if (s.index && stripIndexPeriod(s) < 0)
         return usageError(QStringLiteral("the index mark of %1 electrical degrees does not fit "

@@ -82,6 +82,26 @@ QString describePattern(const EncoderSettings &s)
         for (const PatternGeometry::Sensor &sensor : g.sensors)
             text += QStringLiteral("  %1 %2\n").arg(sensor.name, -26).arg(sensorPlace(g, sensor));
     }
+    if (g.boreRadius > 0 || !g.holes.empty())
+        text += QStringLiteral("\ncut through (x right, y up, mm from the centre)\n");
+    if (g.boreRadius > 0) {
+        text += QStringLiteral("  bore diameter %1 at 0.000, 0.000")
+                    .arg(millimetres(2 * g.boreRadius));
+        if (g.dFlat > 0)
+            text += QStringLiteral(", flat %1 deep at 3 o'clock (%2 from the centre)")
+                        .arg(millimetres(g.dFlat), millimetres(g.boreRadius - g.dFlat));
+        text += QLatin1Char('\n');
+    }
+    for (size_t i = 0; i < g.holes.size(); ++i) {
+        const QPointF at = g.holes[i] - g.center;
+        // Minus zero would print as -0.000.
+        const auto mm = [](double v) { return millimetres(std::fabs(v) < 5e-4 ? 0.0 : v); };
+        text += QStringLiteral("  hole %1 diameter %2 at %3, %4 (%5 degrees clockwise from 3 "
+                               "o'clock)\n")
+                    .arg(i + 1)
+                    .arg(millimetres(2 * g.holeRadius), mm(at.x()), mm(-at.y()))
+                    .arg(360.0 * double(i) / double(g.holes.size()), 0, 'f', 4);
+    }
     return text;
 }
 

@@ -52,6 +52,15 @@ struct EncoderSettings
 
     bool compensatesScale() const { return scaleX != 1 || scaleY != 1; }
 
+    // Discs: a shaft bore (0: none) with an optional flat, and mounting holes on a pitch circle.
+    double boreMm = 0; // diameter
+    double dFlatMm = 0; // depth of the flat, cut at 3 o'clock
+    int holeCount = 0;
+    double holeDiameterMm = 0;
+    double holePitchMm = 0; // pitch circle diameter
+
+    bool hasMounting() const { return boreMm > 0 || holeCount > 0; }
+
     // Whether these settings are drawn by the classic whole-pixel painters.
     bool drawsClassicPixels() const { return classicPixels && onlyFormSettings(); }
 
@@ -59,7 +68,8 @@ struct EncoderSettings
     bool onlyFormSettings() const
     {
         return positions == 0 && !grayOnStrip && !singleTrack && !quadrature && !index
-            && !sensorMarks && !calibration && markBiasMm == 0 && !compensatesScale();
+            && !sensorMarks && !calibration && markBiasMm == 0 && !compensatesScale()
+            && !hasMounting();
     }
 };
 

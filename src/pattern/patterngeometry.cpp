@@ -247,6 +247,15 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
         mark.dotRadius = mark.arm / 5 + mark.width / 2;
         g.centerMark = mark;
     }
+
+    if (disc) {
+        g.boreRadius = s.boreMm / 2;
+        g.dFlat = s.boreMm > 0 ? s.dFlatMm : 0.0;
+        g.holeRadius = s.holeCount > 0 ? s.holeDiameterMm / 2 : 0.0;
+        for (int i = 0; i < s.holeCount; ++i)
+            g.holes.push_back(
+                Shapes::pointOnCircle(g.center, s.holePitchMm / 2, -360.0 * i / s.holeCount));
+    }
     return g;
 }
 
@@ -456,8 +465,23 @@ std::vector<Shapes::Layer> PatternGeometry::layers() const
     if (shape == Shape::Disc) {
         Layer outline { QStringLiteral("outline"), Layer::Kind::Cut,
             { Shapes::circle(center, outerRadius + half) } };
-        if (innerRadius - half > 0)
+        // A bore or mounting holes keep the hub: they are cut instead of the inner circle.
+        const bool hub = boreRadius > 0 || !holes.empty();
+        if (innerRadius - half > 0 && !hub)
             outline.contours.push_back(Shapes::circle(center, innerRadius - half));
+        if (boreRadius > 0 && dFlat > 0) {
+            // Round from the flat's top end counter-clockwise to its bottom end, then straight.
+            const double a = std::acos((boreRadius - dFlat) / boreRadius) * 180 / M_PI;
+            Shapes::Contour bore;
+            bore.start = Shapes::pointOnCircle(center, boreRadius, a);
+            bore.arcTo(center, boreRadius, a, 360 - 2 * a);
+            bore.lineTo(bore.start);
+            outline.contours.push_back(std::move(bore));
+        } else if (boreRadius > 0) {
+            outline.contours.push_back(Shapes::circle(center, boreRadius));
+        }
+        for (const QPointF &h : holes)
+            outline.contours.push_back(Shapes::circle(h, holeRadius));
         result.push_back(std::move(outline));
     }
     return result;
@@ -493,6 +517,77 @@ std::vector<PatternGeometry::Widths> PatternGeometry::narrowest(Along along) con
         result.push_back(w);
     }
     return result;
+}
+
+QString mountingProblem(const EncoderSettings &settings)
+{
+    if (!settings.hasMounting() && settings.dFlatMm <= 0)
+        return {};
+    if (settings.shape != Shape::Disc)
+        return QStringLiteral("--bore, --d-flat and --holes are for discs; a strip has none yet");
+    if (settings.dFlatMm > 0 && settings.boreMm <= 0)
+        return QStringLiteral("--d-flat is a flat on the bore; give --bore too");
+    const PatternGeometry g = patternGeometry(settings);
+    // Room free of tracks and border lines around the centre.
+    double clear = std::numeric_limits<double>::infinity();
+    for (const PatternGeometry::Track &t : g.tracks)
+        clear = std::min(clear, t.from);
+    clear = std::max(0.0, clear - (g.lineWidth > 0 && clear > 0 ? g.lineWidth / 2 : 0.0));
+    constexpr double eps = 1e-9;
+    const QString room = QStringLiteral("%1 mm from the centre (the inner radius less half the "
+                                        "border line); raise --inner-radius")
+                             .arg(clear);
+    if (settings.boreMm > 0) {
+        if (g.boreRadius > clear + eps)
+            return QStringLiteral("a bore of %1 mm cuts into the innermost track: the clear centre "
+                                  "reaches only %2")
+                .arg(settings.boreMm)
+                .arg(room);
+        if (g.centerMark)
+            return QStringLiteral("a bore of %1 mm cuts through the centre mark; add "
+                                  "--no-center-mark (the bore marks the centre)")
+                .arg(settings.boreMm);
+        if (settings.dFlatMm >= g.boreRadius - eps)
+            return QStringLiteral("--d-flat %1 mm must be less than the bore's radius, %2 mm")
+                .arg(settings.dFlatMm)
+                .arg(g.boreRadius);
+    }
+    if (settings.holeCount > 0) {
+        const double pitch = settings.holePitchMm / 2;
+        if (pitch + g.holeRadius > clear + eps)
+            return QStringLiteral("mounting holes reaching %1 mm from the centre cut into the "
+                                  "innermost track: the clear centre reaches only %2")
+                .arg(pitch + g.holeRadius)
+                .arg(room);
+        if (pitch - g.holeRadius < eps && g.boreRadius <= 0)
+            return QStringLiteral("mounting holes of %1 mm on a %2 mm pitch circle reach over the "
+                                  "centre; use --bore for a hole there")
+                .arg(settings.holeDiameterMm)
+                .arg(settings.holePitchMm);
+        if (pitch - g.holeRadius < g.boreRadius + eps)
+            return QStringLiteral("mounting holes on a %1 mm pitch circle cut into the %2 mm bore")
+                .arg(settings.holePitchMm)
+                .arg(settings.boreMm);
+        if (settings.holeCount > 1
+            && 2 * pitch * std::sin(M_PI / settings.holeCount) < settings.holeDiameterMm + eps)
+            return QStringLiteral("%1 mounting holes of %2 mm on a %3 mm pitch circle overlap "
+                                  "each other")
+                .arg(settings.holeCount)
+                .arg(settings.holeDiameterMm)
+                .arg(settings.holePitchMm);
+        if (g.centerMark) {
+            const PatternGeometry::CenterMark &m = *g.centerMark;
+            const double reach
+                = std::max(std::hypot(m.arm + m.width / 2, m.width / 2), m.arm + m.dotRadius);
+            if (pitch - g.holeRadius < reach + eps)
+                return QStringLiteral("mounting holes on a %1 mm pitch circle cut the centre "
+                                      "mark, which reaches %2 mm; add --no-center-mark or "
+                                      "widen the pitch circle")
+                    .arg(settings.holePitchMm)
+                    .arg(reach);
+        }
+    }
+    return {};
 }
 
 QString markBiasProblem(const EncoderSettings &settings)

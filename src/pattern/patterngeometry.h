@@ -72,6 +72,12 @@ struct PatternGeometry
     std::vector<Sensor> sensors; // where sensors read; drawn as ticks when sensorMarks is set
     bool sensorMarks = false;
 
+    // Cut through a disc: the bore (radius 0: none) with its flat, and the mounting holes.
+    double boreRadius = 0;
+    double dFlat = 0; // depth of the flat at 3 o'clock; 0: a round bore
+    double holeRadius = 0;
+    std::vector<QPointF> holes; // centres, the first at 3 o'clock, then clockwise
+
     double markBias = 0; // every mark wider by this much; runs of a strip already include it
 
     // The narrowest mark and gap of a track, in mm: along a strip, round a disc at the track's
@@ -113,6 +119,10 @@ QSizeF patternRoomMm(const EncoderSettings &settings);
 // Why the mark bias of these settings cannot be drawn (it would close a gap, remove a mark, or
 // meet at a disc's centre), or an empty string.
 QString markBiasProblem(const EncoderSettings &settings);
+
+// Why the bore, flat or mounting holes of these settings cannot be made (they would cut into a
+// track, a border line, the centre mark, each other, or are on a strip), or an empty string.
+QString mountingProblem(const EncoderSettings &settings);
 
 // The period of a relative strip whose index mark the border lines leave whole: the first one
 // (0 for discs), or -1 when none does.
