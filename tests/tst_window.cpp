@@ -4,6 +4,7 @@
 #include "preciseraster.h"
 #include "renderoptions.h"
 #include "testsupport.h"
+#include "windowcontrols.h"
 
 #include <QAction>
 #include <QApplication>
@@ -82,74 +83,6 @@ void TestWindow::initTestCase()
     QVERIFY(QSettings().fileName().startsWith(dir.path()));
 }
 
-// Sets the window's controls: "circle", "relative", "positions=N", "code=I" (the More page's
-// combo row), "quadrature", "index", "classic", "ruler", "bias=MM", "inner=MM", "height=MM",
-// "dpi=N".
-static void apply(MainForm &form, const QStringList &controls)
-{
-    const MainForm::Extras &more = form.extras();
-    const auto spin
-        = [&form](const char *name) { return form.findChild<QSpinBox *>(QLatin1String(name)); };
-    for (const QString &control : controls) {
-        const QString key = control.section(QLatin1Char('='), 0, 0);
-        const QString value = control.section(QLatin1Char('='), 1);
-        if (key == QLatin1String("circle"))
-            form.findChild<QRadioButton *>(QStringLiteral("circleRadioButton"))->setChecked(true);
-        else if (key == QLatin1String("relative"))
-            form.findChild<QRadioButton *>(QStringLiteral("relativeRadioButton"))->setChecked(true);
-        else if (key == QLatin1String("positions")) {
-            more.positionsCheck->setChecked(true);
-            more.positionsSpin->setValue(value.toInt());
-        } else if (key == QLatin1String("code"))
-            more.codeCombo->setCurrentIndex(value.toInt());
-        else if (key == QLatin1String("quadrature"))
-            more.quadratureCheck->setChecked(true);
-        else if (key == QLatin1String("index"))
-            more.indexCheck->setChecked(true);
-        else if (key == QLatin1String("classic"))
-            more.classicPixelsCheck->setChecked(true);
-        else if (key == QLatin1String("ruler"))
-            more.calibrationCheck->setChecked(true);
-        else if (key == QLatin1String("bias"))
-            more.markBiasSpin->setValue(value.toDouble());
-        else if (key == QLatin1String("inner"))
-            spin("innerRadiusSpin")->setValue(value.toInt());
-        else if (key == QLatin1String("height"))
-            spin("heightSpin")->setValue(value.toInt());
-        else if (key == QLatin1String("width"))
-            spin("widthSpin")->setValue(value.toInt());
-        else if (key == QLatin1String("outer"))
-            spin("outerRadiusSpin")->setValue(value.toInt());
-        else if (key == QLatin1String("bits"))
-            spin("pairsBitsSpin")->setValue(value.toInt());
-        else if (key == QLatin1String("msb"))
-            form.findChild<QPushButton *>(QStringLiteral("bitOrderButton"))->setChecked(true);
-        else if (key == QLatin1String("nogray"))
-            form.findChild<QCheckBox *>(QStringLiteral("grayCodeCheck"))->setChecked(false);
-        else if (key == QLatin1String("noborder"))
-            form.findChild<QCheckBox *>(QStringLiteral("borderCheck"))->setChecked(false);
-        else if (key == QLatin1String("nocenter"))
-            form.findChild<QCheckBox *>(QStringLiteral("centerMarkCheck"))->setChecked(false);
-        else if (key == QLatin1String("plain"))
-            form.findChild<QCheckBox *>(QStringLiteral("qualityCheck"))->setChecked(false);
-        else if (key == QLatin1String("noauto"))
-            form.findChild<QCheckBox *>(QStringLiteral("autoPreviewCheck"))->setChecked(false);
-        else if (key == QLatin1String("border"))
-            form.findChild<QDoubleSpinBox *>(QStringLiteral("borderSpin"))
-                ->setValue(value.toDouble());
-        else if (key == QLatin1String("fg") || key == QLatin1String("bg")) {
-            QWidget *swatch = form.findChild<QWidget *>(
-                key == QLatin1String("fg") ? "foregroundColorWidget" : "backgroundColorWidget");
-            QPalette pal = swatch->palette();
-            pal.setBrush(QPalette::All, QPalette::Window, QBrush(QColor(value)));
-            swatch->setPalette(pal);
-            QMetaObject::invokeMethod(swatch, "colorChanged", Q_ARG(QColor, QColor(value)));
-        } else if (key == QLatin1String("dpi"))
-            spin("dpiSpin")->setValue(value.toInt());
-        else
-            QFAIL(qPrintable(control));
-    }
-}
 
 static QAction *action(MainForm &form, const QString &text)
 {

@@ -5,6 +5,7 @@
 #include "pixelrule.h"
 #include "preview.h"
 #include "testsupport.h"
+#include "windowcontrols.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -55,39 +56,6 @@ static QByteArray run(const QString &program, const QStringList &arguments, int 
     return result.out;
 }
 
-// Sets the window's controls: "circle", "relative", "plain", "positions=N", "code=I" (the combo's
-// row), "quadrature", "index", "classic", "ruler", "bias=MM".
-static void apply(MainForm &form, const QStringList &controls)
-{
-    const MainForm::Extras &more = form.extras();
-    for (const QString &control : controls) {
-        const QString key = control.section(QLatin1Char('='), 0, 0);
-        const QString value = control.section(QLatin1Char('='), 1);
-        if (key == QLatin1String("circle"))
-            form.findChild<QRadioButton *>(QStringLiteral("circleRadioButton"))->setChecked(true);
-        else if (key == QLatin1String("relative"))
-            form.findChild<QRadioButton *>(QStringLiteral("relativeRadioButton"))->setChecked(true);
-        else if (key == QLatin1String("plain"))
-            form.findChild<QCheckBox *>(QStringLiteral("qualityCheck"))->setChecked(false);
-        else if (key == QLatin1String("positions")) {
-            more.positionsCheck->setChecked(true);
-            more.positionsSpin->setValue(value.toInt());
-        } else if (key == QLatin1String("code"))
-            more.codeCombo->setCurrentIndex(value.toInt());
-        else if (key == QLatin1String("quadrature"))
-            more.quadratureCheck->setChecked(true);
-        else if (key == QLatin1String("index"))
-            more.indexCheck->setChecked(true);
-        else if (key == QLatin1String("classic"))
-            more.classicPixelsCheck->setChecked(true);
-        else if (key == QLatin1String("ruler"))
-            more.calibrationCheck->setChecked(true);
-        else if (key == QLatin1String("bias"))
-            more.markBiasSpin->setValue(value.toDouble());
-        else
-            QFAIL(qPrintable(control));
-    }
-}
 
 void TestWindowExtras::sameAsTheCommandLine_data()
 {

@@ -1,0 +1,84 @@
+#ifndef QUVELTA_TEST_WINDOWCONTROLS_H
+#define QUVELTA_TEST_WINDOWCONTROLS_H
+
+#include "mainform.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QtTest>
+
+// Sets the window's controls as a user would, by words: "circle", "relative", "plain",
+// "positions=N", "code=I" (the More page's combo row), "quadrature", "index", "classic", "ruler",
+// "bias=MM", "inner=MM", "height=MM", "width=MM", "outer=MM", "bits=N", "msb", "nogray",
+// "noborder", "nocenter", "noauto", "border=MM", "fg=COLOR", "bg=COLOR", "dpi=N".
+inline void apply(MainForm &form, const QStringList &controls)
+{
+    const MainForm::Extras &more = form.extras();
+    const auto spin
+        = [&form](const char *name) { return form.findChild<QSpinBox *>(QLatin1String(name)); };
+    for (const QString &control : controls) {
+        const QString key = control.section(QLatin1Char('='), 0, 0);
+        const QString value = control.section(QLatin1Char('='), 1);
+        if (key == QLatin1String("circle"))
+            form.findChild<QRadioButton *>(QStringLiteral("circleRadioButton"))->setChecked(true);
+        else if (key == QLatin1String("relative"))
+            form.findChild<QRadioButton *>(QStringLiteral("relativeRadioButton"))->setChecked(true);
+        else if (key == QLatin1String("positions")) {
+            more.positionsCheck->setChecked(true);
+            more.positionsSpin->setValue(value.toInt());
+        } else if (key == QLatin1String("code"))
+            more.codeCombo->setCurrentIndex(value.toInt());
+        else if (key == QLatin1String("quadrature"))
+            more.quadratureCheck->setChecked(true);
+        else if (key == QLatin1String("index"))
+            more.indexCheck->setChecked(true);
+        else if (key == QLatin1String("classic"))
+            more.classicPixelsCheck->setChecked(true);
+        else if (key == QLatin1String("ruler"))
+            more.calibrationCheck->setChecked(true);
+        else if (key == QLatin1String("bias"))
+            more.markBiasSpin->setValue(value.toDouble());
+        else if (key == QLatin1String("inner"))
+            spin("innerRadiusSpin")->setValue(value.toInt());
+        else if (key == QLatin1String("height"))
+            spin("heightSpin")->setValue(value.toInt());
+        else if (key == QLatin1String("width"))
+            spin("widthSpin")->setValue(value.toInt());
+        else if (key == QLatin1String("outer"))
+            spin("outerRadiusSpin")->setValue(value.toInt());
+        else if (key == QLatin1String("bits"))
+            spin("pairsBitsSpin")->setValue(value.toInt());
+        else if (key == QLatin1String("msb"))
+            form.findChild<QPushButton *>(QStringLiteral("bitOrderButton"))->setChecked(true);
+        else if (key == QLatin1String("nogray"))
+            form.findChild<QCheckBox *>(QStringLiteral("grayCodeCheck"))->setChecked(false);
+        else if (key == QLatin1String("noborder"))
+            form.findChild<QCheckBox *>(QStringLiteral("borderCheck"))->setChecked(false);
+        else if (key == QLatin1String("nocenter"))
+            form.findChild<QCheckBox *>(QStringLiteral("centerMarkCheck"))->setChecked(false);
+        else if (key == QLatin1String("plain"))
+            form.findChild<QCheckBox *>(QStringLiteral("qualityCheck"))->setChecked(false);
+        else if (key == QLatin1String("noauto"))
+            form.findChild<QCheckBox *>(QStringLiteral("autoPreviewCheck"))->setChecked(false);
+        else if (key == QLatin1String("border"))
+            form.findChild<QDoubleSpinBox *>(QStringLiteral("borderSpin"))
+                ->setValue(value.toDouble());
+        else if (key == QLatin1String("fg") || key == QLatin1String("bg")) {
+            QWidget *swatch = form.findChild<QWidget *>(
+                key == QLatin1String("fg") ? "foregroundColorWidget" : "backgroundColorWidget");
+            QPalette pal = swatch->palette();
+            pal.setBrush(QPalette::All, QPalette::Window, QBrush(QColor(value)));
+            swatch->setPalette(pal);
+            QMetaObject::invokeMethod(swatch, "colorChanged", Q_ARG(QColor, QColor(value)));
+        } else if (key == QLatin1String("dpi"))
+            spin("dpiSpin")->setValue(value.toInt());
+        else
+            QFAIL(qPrintable(control));
+    }
+}
+
+#endif
