@@ -9,6 +9,7 @@
 #include "patterngeometry.h"
 #include "pixelrule.h"
 #include "preciseraster.h"
+#include "problems.h"
 #include "readback.h"
 #include "renderer.h"
 #include "vectorwriter.h"
@@ -361,10 +362,8 @@ EncoderSettings MainForm::settings(QString *problem) const
             s.singleTrack = true;
             if (s.positions == 0)
                 s.positions = 360;
-            if (!Codes::singleTrack(s.positions)) {
-                refuse(tr("no single-track code of %1 positions is known; choose %2")
-                           .arg(s.positions)
-                           .arg(Codes::singleTrackCounts()));
+            if (const QString problem = Problems::singleTrack(s); !problem.isEmpty()) {
+                refuse(problem);
                 s.singleTrack = false;
                 s.positions = 0;
             }
@@ -372,11 +371,8 @@ EncoderSettings MainForm::settings(QString *problem) const
         default:
             break;
         }
-        if (Codes::oddGrayRound(s)) {
-            refuse(tr("a Gray code round a disc changes one bit per step only with an "
-                      "even number of positions, not %1 (use an even count, --code "
-                      "binary, or a strip)")
-                       .arg(Codes::positions(s)));
+        if (const QString problem = Problems::oddGrayRound(s); !problem.isEmpty()) {
+            refuse(problem);
             s.positions = 0;
         }
     } else {
@@ -394,19 +390,12 @@ EncoderSettings MainForm::settings(QString *problem) const
         refuse(bias);
         s.markBiasMm = 0;
     }
-    if (s.index && stripIndexPeriod(s) < 0) {
-        refuse(tr("the index mark of %1 electrical degrees does not fit between the "
-                  "border lines of a %2 mm strip of %3 pairs; narrow it, or add pairs")
-                   .arg(s.indexWidthDegrees)
-                   .arg(s.widthMm)
-                   .arg(s.count));
+    if (const QString problem = Problems::stripIndex(s); !problem.isEmpty()) {
+        refuse(problem);
         s.index = false;
     }
     // Asked for together, classic pixels are drawn exact: not what the box says.
-    if (s.classicPixels && !s.onlyFormSettings())
-        refuse(tr("--classic-pixels draws only what the window's form sets; "
-                  "positions, codes other than the form's, quadrature, index, sensor "
-                  "marks, calibration, mark bias and printer scale are always exact"));
+    refuse(Problems::classicPixels(s));
     if (problem)
         *problem = why;
     return s;
@@ -416,14 +405,11 @@ bool MainForm::refused(bool vector)
 {
     QString problem;
     const EncoderSettings s = settings(&problem);
-    // Outlines are always exact: not the classic pixels the preview shows.
-    if (vector && s.classicPixels)
-        problem = tr("--classic-pixels is for raster output; vector output is always exact");
-    // Short of memory for the outlines, the writer itself says so.
+    // Outlines are always exact, not the classic pixels the preview shows. Short of memory for
+    // the outlines, the writer itself says so.
     try {
-        if (problem.isEmpty() && vector && !patternGeometry(s).showsMarks())
-            problem = tr("no mark shows between the border lines; thinner --border lines or a "
-                         "larger pattern leave room");
+        if (vector && (s.classicPixels || problem.isEmpty()))
+            problem = Problems::vector(s);
     } catch (const std::bad_alloc &) { }
     if (problem.isEmpty())
         return false;

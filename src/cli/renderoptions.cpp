@@ -5,6 +5,7 @@
 #include "exporter.h"
 #include "patterngeometry.h"
 #include "pixelrule.h"
+#include "problems.h"
 #include "preciseraster.h"
 
 #include <QCommandLineParser>
@@ -547,52 +548,24 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     job.transparent = parser.isSet(QStringLiteral("transparent"));
     job.compact = parser.isSet(QStringLiteral("compact"));
 
-    if (s.singleTrack) {
-        if (s.shape != Shape::Disc)
-            return usageError(QStringLiteral("a single-track code is read round a disc; use "
-                                             "--shape disc"));
-        if (s.positions == 0 && !parser.isSet(QStringLiteral("bits")))
-            s.positions = 360;
-        if (!Codes::singleTrack(Codes::positions(s)))
-            return usageError(QStringLiteral("no single-track code of %1 positions is known; "
-                                             "choose %2")
-                                  .arg(Codes::positions(s))
-                                  .arg(Codes::singleTrackCounts()));
-        if (!Codes::singleTrack(s))
-            return usageError(QStringLiteral("no single-track code of %1 positions has %2 "
-                                             "sensors; choose %3")
-                                  .arg(Codes::positions(s))
-                                  .arg(s.sensors)
-                                  .arg(Codes::singleTrackSensors(Codes::positions(s))));
-    } else if (parser.isSet(QStringLiteral("sensors"))) {
+    if (s.singleTrack && s.shape == Shape::Disc && s.positions == 0
+        && !parser.isSet(QStringLiteral("bits")))
+        s.positions = 360;
+    if (!s.singleTrack && parser.isSet(QStringLiteral("sensors")))
         return usageError(QStringLiteral("--sensors goes with --code single-track"));
-    }
-    if (Codes::oddGrayRound(s))
-        return usageError(QStringLiteral("a Gray code round a disc changes one bit per step only "
-                                         "with an even number of positions, not %1 (use an even "
-                                         "count, --code binary, or a strip)")
-                              .arg(Codes::positions(s)));
+    for (const QString &problem : { Problems::singleTrack(s), Problems::oddGrayRound(s) })
+        if (!problem.isEmpty())
+            return usageError(problem);
     if (const QString problem = trackRoomProblem(s); !problem.isEmpty())
         return usageError(problem);
     if (const QString problem = markBiasProblem(s); !problem.isEmpty())
         return usageError(problem);
     if (const QString problem = mountingProblem(s); !problem.isEmpty())
         return usageError(problem);
-    if (s.index && stripIndexPeriod(s) < 0)
-        return usageError(QStringLiteral("the index mark of %1 electrical degrees does not fit "
-                                         "between the border lines of a %2 mm strip of %3 pairs; "
-                                         "narrow it, or add pairs")
-                              .arg(s.indexWidthDegrees)
-                              .arg(s.widthMm)
-                              .arg(s.count));
-    if (vector && !patternGeometry(s).showsMarks())
-        return usageError(QStringLiteral("no mark shows between the border lines; thinner "
-                                         "--border lines or a larger pattern leave room"));
-    if (s.classicPixels && !s.onlyFormSettings())
-        return usageError(QStringLiteral("--classic-pixels draws only what the window's form "
-                                         "sets; positions, codes other than the form's, "
-                                         "quadrature, index, sensor marks, calibration, mark "
-                                         "bias and printer scale are always exact"));
+    for (const QString &problem : { Problems::stripIndex(s),
+             vector ? Problems::vector(s) : QString(), Problems::classicPixels(s) })
+        if (!problem.isEmpty())
+            return usageError(problem);
     const bool pixels
         = job.output == RenderJob::Output::Image || job.output == RenderJob::Output::Pdf;
     const QSize size = patternImageSize(s);
