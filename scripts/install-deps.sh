@@ -4,7 +4,8 @@
 # Runs apt-get only when a package is missing, so repeated builds stay quick.
 # With the argument "checks" it also installs what CI's platform and package checks use
 # (MinGW-w64, Ninja, the .deb tools and the metadata validators); with "arm64" what the AArch64
-# cross build and its emulated tests use (Debian multiarch: the arm64 libraries beside ours).
+# cross build and its emulated tests use (Debian multiarch: the arm64 libraries beside ours;
+# not qt6-image-formats-plugins:arm64, which would replace the host's).
 set -eu
 
 packages="cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools
@@ -25,7 +26,7 @@ if [ "${1:-}" = arm64 ]; then
         $sudo apt-get update -qq
     fi
     packages="$packages g++-aarch64-linux-gnu qemu-user qt6-base-dev:arm64 zlib1g-dev:arm64
-libpng-dev:arm64 libtiff-dev:arm64 libjpeg-dev:arm64 qt6-image-formats-plugins:arm64"
+libpng-dev:arm64 libtiff-dev:arm64 libjpeg-dev:arm64"
 fi
 
 missing=""
