@@ -54,6 +54,12 @@ inline QString renderProgram()
         : qEnvironmentVariable("QUVELTA_RENDER");
 }
 
+// Whether the command line runs as another build than these tests (see renderProgram).
+inline bool emulatedRender()
+{
+    return !qEnvironmentVariableIsEmpty("QUVELTA_RENDER");
+}
+
 // quvelta-render with these arguments.
 inline Run runRender(const QStringList &arguments, const QString &folder = QString())
 {
