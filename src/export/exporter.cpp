@@ -40,6 +40,7 @@ constexpr Entry formats[] = {
     { "pdf", Format::Pdf },
     { "svg", Format::Svg },
     { "dxf", Format::Dxf },
+    { "kicad_mod", Format::KicadMod },
 };
 
 }
@@ -123,6 +124,7 @@ bool writeRowsUnguarded(PixelPacking::PixelRows &rows, const EncoderSettings &se
         break;
     case Format::Svg:
     case Format::Dxf:
+    case Format::KicadMod:
         reason = QStringLiteral("not an image format");
         break;
     }
