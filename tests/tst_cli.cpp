@@ -299,8 +299,7 @@ void TestCli::dxfAuditAndArea()
     // up to those shapes, which cover the foreground area together.
     const PatternGeometry geometry = patternGeometry(parsed(arguments));
     double expected = 0;
-    for (const Shapes::Layer &layer :
-        geometry.layers(PatternGeometry::MarkEdges::InsideBorder)) {
+    for (const Shapes::Layer &layer : geometry.layers(PatternGeometry::MarkEdges::InsideBorder)) {
         if (layer.kind == Shapes::Layer::Kind::Fill)
             for (const Shapes::Contour &c : layer.contours)
                 expected += c.signedArea();

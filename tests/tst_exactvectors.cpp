@@ -57,8 +57,8 @@ static QByteArray inflated(const QByteArray &packed)
 // strip comes out 200 mm to far below a micrometre (2.8346 would make it 3.2 um short).
 void TestExactVectors::pdfScaleIsExact()
 {
-    const QByteArray pdf = written({ "--width", "200", "--bits", "8", "--vector" },
-        QStringLiteral("strip.pdf"));
+    const QByteArray pdf
+        = written({ "--width", "200", "--bits", "8", "--vector" }, QStringLiteral("strip.pdf"));
     QVERIFY(!pdf.isEmpty());
     const int from = pdf.indexOf("stream\n") + 7;
     const QByteArray content = inflated(pdf.mid(from, pdf.indexOf("\nendstream") - from));
@@ -73,8 +73,8 @@ void TestExactVectors::pdfScaleIsExact()
 // The outline is a layer shown on screen, not printed, and red.
 void TestExactVectors::pdfOutlineHiddenInPrint()
 {
-    const QByteArray pdf = written({ "--shape", "disc", "--foreground", "navy", "--vector" },
-        QStringLiteral("disc.pdf"));
+    const QByteArray pdf = written(
+        { "--shape", "disc", "--foreground", "navy", "--vector" }, QStringLiteral("disc.pdf"));
     static const QRegularExpression ocg(QStringLiteral(
         "(\\d+) 0 obj\\s*<< /Type /OCG /Name \\(outline\\) /Usage << /Print << /Subtype /Print "
         "/PrintState /OFF >> >> >>"));
@@ -89,10 +89,11 @@ void TestExactVectors::pdfOutlineHiddenInPrint()
     const int outline = content.lastIndexOf("BDC\n");
     QVERIFY(content.mid(outline, 20).contains("1 0 0 RG")); // the last layer is the outline
     QVERIFY(!content.left(outline).contains(" RG")); // nothing else strokes
-    const QByteArray svg = written({ "--shape", "disc", "--foreground", "navy" },
-        QStringLiteral("disc.svg"));
-    QVERIFY(svg.contains("<g id=\"outline\" inkscape:groupmode=\"layer\" inkscape:label=\"outline\" "
-                         "fill=\"none\" stroke=\"#ff0000\""));
+    const QByteArray svg
+        = written({ "--shape", "disc", "--foreground", "navy" }, QStringLiteral("disc.svg"));
+    QVERIFY(
+        svg.contains("<g id=\"outline\" inkscape:groupmode=\"layer\" inkscape:label=\"outline\" "
+                     "fill=\"none\" stroke=\"#ff0000\""));
 }
 
 // A 16-bit strip's finest track is one block placed 32768 times: ezdxf expands the array, and its
@@ -101,17 +102,17 @@ void TestExactVectors::compactDxfSpacingHoldsOver200Mm()
 {
     QUVELTA_NEEDS("/usr/bin/python3 -c __import__('ezdxf')");
     const QStringList arguments { "--bits", "16", "--width", "200", "--no-border" };
-    QVERIFY(!written(QStringList(arguments) << QStringLiteral("--compact"), QStringLiteral("fine.dxf"))
-                 .isEmpty());
+    QVERIFY(
+        !written(QStringList(arguments) << QStringLiteral("--compact"), QStringLiteral("fine.dxf"))
+             .isEmpty());
     const Run run = runProgram(QStringLiteral("/usr/bin/python3"),
         { QStringLiteral("-c"),
-            QStringLiteral(
-                "import ezdxf,sys\n"
-                "d=ezdxf.readfile(sys.argv[1])\n"
-                "xs=[v.dxf.location.x for i in d.modelspace().query('INSERT') "
-                "if i.dxf.layer.endswith('BIT_0_LSB') for c in i.multi_insert() "
-                "for e in c.virtual_entities() for v in e.vertices]\n"
-                "print(len(xs), repr(max(xs)))"),
+            QStringLiteral("import ezdxf,sys\n"
+                           "d=ezdxf.readfile(sys.argv[1])\n"
+                           "xs=[v.dxf.location.x for i in d.modelspace().query('INSERT') "
+                           "if i.dxf.layer.endswith('BIT_0_LSB') for c in i.multi_insert() "
+                           "for e in c.virtual_entities() for v in e.vertices]\n"
+                           "print(len(xs), repr(max(xs)))"),
             dir.filePath(QStringLiteral("fine.dxf")) });
     QVERIFY2(run.exitCode == 0, run.err.constData());
     const QStringList fields = QString::fromUtf8(run.out).split(QLatin1Char(' '));
@@ -128,20 +129,20 @@ void TestExactVectors::compactDxfSpacingHoldsOver200Mm()
 // No SVG arc goes further than 90 degrees: its end points' distance is at most r * sqrt(2).
 void TestExactVectors::svgArcsAtMostAQuarter()
 {
-    const QByteArray svg = written({ "--shape", "disc", "--type", "relative", "--pairs", "3",
-                                       "--inner-radius", "5", "--bore", "3", "--d-flat", "0.4",
-                                       "--no-center-mark" },
-        QStringLiteral("arcs.svg"));
+    const QByteArray svg
+        = written({ "--shape", "disc", "--type", "relative", "--pairs", "3", "--inner-radius", "5",
+                      "--bore", "3", "--d-flat", "0.4", "--no-center-mark" },
+            QStringLiteral("arcs.svg"));
     QVERIFY(!svg.isEmpty());
-    static const QRegularExpression piece(
-        QStringLiteral("([-\\d.]+) ([-\\d.]+)(?=A([\\d.]+) [\\d.]+ 0 0 [01] ([-\\d.]+) ([-\\d.]+))"));
+    static const QRegularExpression piece(QStringLiteral(
+        "([-\\d.]+) ([-\\d.]+)(?=A([\\d.]+) [\\d.]+ 0 0 [01] ([-\\d.]+) ([-\\d.]+))"));
     int arcs = 0;
     for (auto it = piece.globalMatch(QString::fromLatin1(svg)); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
         const double chord = std::hypot(m.captured(4).toDouble() - m.captured(1).toDouble(),
             m.captured(5).toDouble() - m.captured(2).toDouble());
-        QVERIFY2(chord <= m.captured(3).toDouble() * std::sqrt(2.0) + 1e-5,
-            qPrintable(m.captured(0)));
+        QVERIFY2(
+            chord <= m.captured(3).toDouble() * std::sqrt(2.0) + 1e-5, qPrintable(m.captured(0)));
         ++arcs;
     }
     QVERIFY(arcs > 20);

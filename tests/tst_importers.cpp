@@ -219,9 +219,9 @@ void TestImporters::ezdxfPlacesEveryMark()
             size_t best = 0;
             for (size_t i = 0; i < seen.size(); ++i) {
                 const QRectF &a = seen[i];
-                const double off = std::max({ std::fabs(a.left() - b.left()),
-                    std::fabs(a.top() - b.top()), std::fabs(a.right() - b.right()),
-                    std::fabs(a.bottom() - b.bottom()) });
+                const double off
+                    = std::max({ std::fabs(a.left() - b.left()), std::fabs(a.top() - b.top()),
+                        std::fabs(a.right() - b.right()), std::fabs(a.bottom() - b.bottom()) });
                 if (!used[i] && off < nearest) {
                     nearest = off;
                     best = i;
@@ -286,7 +286,8 @@ void TestImporters::inkscapePngShowsEveryMark()
             for (size_t i = 0; i < line.size(); ++i) {
                 const auto on = [&](size_t j) {
                     const QPointF p = line[j];
-                    return dark(image, QPointF(p.x() * scale.x() + shift.x(), p.y() * scale.y() + shift.y()));
+                    return dark(image,
+                        QPointF(p.x() * scale.x() + shift.x(), p.y() * scale.y() + shift.y()));
                 };
                 const size_t previous = i == 0 ? (disc ? line.size() - 1 : i) : i - 1;
                 count += on(i) && (i == previous || !on(previous));

@@ -35,26 +35,23 @@ void TestPcb::footprintLoadsInKicad_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QStringList>("layers");
     QTest::newRow("6-bit Gray disc") << QStringList { "--shape", "disc", "--bits", "6",
-        "--outer-radius", "30", "--inner-radius", "10" } << QStringList { "F.Cu" };
-    QTest::newRow("360-pair relative disc")
-        << QStringList { "--shape", "disc", "--type", "relative", "--pairs", "360",
-               "--outer-radius", "50", "--inner-radius", "30" }
-        << QStringList { "F.Cu" };
+        "--outer-radius", "30", "--inner-radius", "10" }
+                                     << QStringList { "F.Cu" };
+    QTest::newRow("360-pair relative disc") << QStringList { "--shape", "disc", "--type",
+        "relative", "--pairs", "360", "--outer-radius", "50", "--inner-radius", "30" }
+                                            << QStringList { "F.Cu" };
     QTest::newRow("6-bit strip") << QStringList { "--bits", "6", "--width", "120" }
                                  << QStringList { "F.Cu" };
-    QTest::newRow("relative strip, quadrature and index")
-        << QStringList { "--type", "relative", "--pairs", "100", "--width", "100", "--height",
-               "10", "--quadrature", "--index" }
-        << QStringList { "F.Cu" };
-    QTest::newRow("bore, flat and holes; copper with mask openings")
-        << QStringList { "--shape", "disc", "--bits", "4", "--outer-radius", "30",
-               "--inner-radius", "12", "--bore", "5", "--d-flat", "0.5", "--holes", "3,3,16",
-               "--no-center-mark", "--pcb-layer", "F.Cu,f.mask" }
-        << QStringList { "F.Cu", "F.Mask" };
-    QTest::newRow("silkscreen, single track")
-        << QStringList { "--shape", "disc", "--code", "single-track", "--outer-radius", "40",
-               "--inner-radius", "30", "--pcb-layer", "F.SilkS" }
-        << QStringList { "F.Silkscreen" }; // KiCad 6's name for F.SilkS
+    QTest::newRow("relative strip, quadrature and index") << QStringList { "--type", "relative",
+        "--pairs", "100", "--width", "100", "--height", "10", "--quadrature", "--index" }
+                                                          << QStringList { "F.Cu" };
+    QTest::newRow("bore, flat and holes; copper with mask openings") << QStringList { "--shape",
+        "disc", "--bits", "4", "--outer-radius", "30", "--inner-radius", "12", "--bore", "5",
+        "--d-flat", "0.5", "--holes", "3,3,16", "--no-center-mark", "--pcb-layer",
+        "F.Cu,f.mask" } << QStringList { "F.Cu", "F.Mask" };
+    QTest::newRow("silkscreen, single track") << QStringList { "--shape", "disc", "--code",
+        "single-track", "--outer-radius", "40", "--inner-radius", "30", "--pcb-layer",
+        "F.SilkS" } << QStringList { "F.Silkscreen" }; // KiCad 6's name for F.SilkS
 }
 
 // Every mark a polygon on every chosen layer, their area the tracks' (from the runs, not from the
@@ -95,8 +92,8 @@ void TestPcb::footprintLoadsInKicad()
     }
     QVERIFY(marks > 0);
     for (const QString &layer : layers) {
-        const QRegularExpression line(
-            QStringLiteral("layer %1 polygons (\\d+) area ([\\d.]+)").arg(QRegularExpression::escape(layer)));
+        const QRegularExpression line(QStringLiteral("layer %1 polygons (\\d+) area ([\\d.]+)")
+                                          .arg(QRegularExpression::escape(layer)));
         const QRegularExpressionMatch m = line.match(report);
         QVERIFY2(m.hasMatch(), qPrintable(report));
         QCOMPARE(m.captured(1).toInt(), marks);
@@ -115,8 +112,8 @@ void TestPcb::footprintRefusals_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("words");
-    QTest::newRow("unknown layer") << QStringList { "--pcb-layer", "F.Paste", "-o", "x.kicad_mod" }
-                                   << "not \"F.Paste\"";
+    QTest::newRow("unknown layer")
+        << QStringList { "--pcb-layer", "F.Paste", "-o", "x.kicad_mod" } << "not \"F.Paste\"";
     QTest::newRow("layer without a footprint")
         << QStringList { "--pcb-layer", "F.Cu", "-o", "x.svg" } << "goes with a .kicad_mod";
     QTest::newRow("printer scale")
@@ -139,17 +136,14 @@ void TestPcb::maskShowsEveryPosition_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::newRow("4-bit Gray disc") << QStringList { "--shape", "disc", "--bits", "4",
         "--outer-radius", "20", "--inner-radius", "6" };
-    QTest::newRow("5-bit binary strip") << QStringList { "--bits", "5", "--width", "64",
-        "--height", "10" };
-    QTest::newRow("single-track disc, 30 positions")
-        << QStringList { "--shape", "disc", "--code", "single-track", "--positions", "30",
-               "--outer-radius", "25", "--inner-radius", "18" };
-    QTest::newRow("relative strip, two channels and index")
-        << QStringList { "--type", "relative", "--pairs", "8", "--width", "64", "--height", "12",
-               "--quadrature", "--index" };
-    QTest::newRow("relative disc, one track read twice")
-        << QStringList { "--shape", "disc", "--type", "relative", "--pairs", "12",
-               "--outer-radius", "25", "--inner-radius", "15" };
+    QTest::newRow("5-bit binary strip")
+        << QStringList { "--bits", "5", "--width", "64", "--height", "10" };
+    QTest::newRow("single-track disc, 30 positions") << QStringList { "--shape", "disc", "--code",
+        "single-track", "--positions", "30", "--outer-radius", "25", "--inner-radius", "18" };
+    QTest::newRow("relative strip, two channels and index") << QStringList { "--type", "relative",
+        "--pairs", "8", "--width", "64", "--height", "12", "--quadrature", "--index" };
+    QTest::newRow("relative disc, one track read twice") << QStringList { "--shape", "disc",
+        "--type", "relative", "--pairs", "12", "--outer-radius", "25", "--inner-radius", "15" };
 }
 
 // The mask's clear pixels inside the tracks, moved as the pattern moves under it, fall on the
@@ -163,8 +157,8 @@ void TestPcb::maskShowsEveryPosition()
     const QString pattern = dir.filePath(QStringLiteral("pattern.png"));
     const QString mask = dir.filePath(QStringLiteral("mask.png"));
     QCOMPARE(runRender(QStringList(arguments) << QStringLiteral("-o") << pattern).exitCode, 0);
-    QCOMPARE(runRender(QStringList(arguments) << QStringLiteral("--mask") << QStringLiteral("-o")
-                                              << mask)
+    QCOMPARE(runRender(
+                 QStringList(arguments) << QStringLiteral("--mask") << QStringLiteral("-o") << mask)
                  .exitCode,
         0);
     const QImage p(pattern);
@@ -193,10 +187,12 @@ void TestPcb::maskShowsEveryPosition()
         for (int y = 0; y < m.height(); ++y) {
             for (int x = 0; x < m.width(); ++x) {
                 const QPointF mm((x + 0.5 - offset.x()) / k.x(), (y + 0.5 - offset.y()) / k.y());
-                const double across = disc ? std::hypot(mm.x() - g.center.x(), mm.y() - g.center.y())
-                                           : mm.y();
+                const double across
+                    = disc ? std::hypot(mm.x() - g.center.x(), mm.y() - g.center.y()) : mm.y();
                 if (across < track.from + clear || across > track.to - clear
-                    || (!disc && (mm.x() < g.nominal.left() + clear || mm.x() > g.nominal.right() - clear)))
+                    || (!disc
+                        && (mm.x() < g.nominal.left() + clear
+                            || mm.x() > g.nominal.right() - clear)))
                     continue;
                 if (!dark(m, QPoint(x, y)))
                     open.push_back(mm);
@@ -204,10 +200,13 @@ void TestPcb::maskShowsEveryPosition()
         }
         // Group by place along the track: a new slit where the place jumps.
         const auto place = [&](QPointF q) {
-            return disc ? std::fmod(std::atan2(-(q.y() - g.center.y()), q.x() - g.center.x()) * 180 / M_PI + 360, 360)
+            return disc ? std::fmod(
+                       std::atan2(-(q.y() - g.center.y()), q.x() - g.center.x()) * 180 / M_PI + 360,
+                       360)
                         : q.x();
         };
-        std::sort(open.begin(), open.end(), [&](QPointF a, QPointF b) { return place(a) < place(b); });
+        std::sort(
+            open.begin(), open.end(), [&](QPointF a, QPointF b) { return place(a) < place(b); });
         for (size_t i = 0; i < open.size(); ++i) {
             if (i == 0 || place(open[i]) - place(open[i - 1]) > 1.0)
                 slits.push_back({ int(t), {} });
@@ -233,8 +232,9 @@ void TestPcb::maskShowsEveryPosition()
                         + QPointF(r.x() * std::cos(a) + r.y() * std::sin(a),
                             -r.x() * std::sin(a) + r.y() * std::cos(a));
                 }
-                seen += dark(p, QPoint(int(std::floor(at.x() * k.x() + offset.x())),
-                                    int(std::floor(at.y() * k.y() + offset.y()))));
+                seen += dark(p,
+                    QPoint(int(std::floor(at.x() * k.x() + offset.x())),
+                        int(std::floor(at.y() * k.y() + offset.y()))));
             }
             word = word << 1 | (2 * seen > int(slit.points.size()) ? 1u : 0u);
         }
@@ -247,7 +247,8 @@ void TestPcb::maskShowsEveryPosition()
             for (int q = 0; q < steps; ++q) {
                 unsigned expected = 0;
                 for (const Slit &slit : slits)
-                    expected = expected << 1 | (codeWord(s, q) >> g.tracks[size_t(slit.track)].bit & 1u);
+                    expected
+                        = expected << 1 | (codeWord(s, q) >> g.tracks[size_t(slit.track)].bit & 1u);
                 QVERIFY2(words[size_t(q)] == expected,
                     qPrintable(QStringLiteral("position %1 reads %2, not %3")
                                    .arg(q)

@@ -2,10 +2,10 @@
 #include "description.h"
 #include "exporter.h"
 #include "exporterror.h"
+#include "kicadwriter.h"
 #include "outputfile.h"
 #include "readback.h"
 #include "renderoptions.h"
-#include "kicadwriter.h"
 #include "vectorwriter.h"
 
 #include <QGuiApplication>
@@ -167,7 +167,6 @@ int run(int argc, char **argv)
         printMessage(QStringLiteral("warning: %1 (see --check)").arg(said));
     return 0;
 }
-
 }
 
 int main(int argc, char **argv)

@@ -6,8 +6,8 @@
 #include "kicadwriter.h"
 #include "patterngeometry.h"
 #include "pixelrule.h"
-#include "problems.h"
 #include "preciseraster.h"
+#include "problems.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -65,7 +65,6 @@ Examples:
   quvelta-render --shape disc --type relative --pairs 360 --outer-radius 30 -o wheel.svg
   quvelta-render --width 150 --height 12 --bits 6 --vector -o strip.pdf
   quvelta-render --shape disc --type relative --pairs 100 --transparent -o wheel.dxf)";
-
 }
 
 QString escapeControls(const QString &text)
@@ -254,7 +253,7 @@ const OptionSpec optionTable[] = {
         "gap (-o optional)." },
     { "aperture", "MM",
         "With --check: the sensor's slit or spot width, 0.001-10 mm; with --mask: the slits' "
-        "width (default half the narrowest mark)." },
+        "width (default half the narrowest mark, at most a reading step)." },
     { "mask", nullptr,
         "Draw the stationary sensor mask instead of the pattern: a slit per sensor and track it "
         "reads, where --describe places the sensors, in any output format." },
@@ -266,7 +265,6 @@ const OptionSpec optionTable[] = {
     { "decode-table", "FILE",
         "Write the table from sensor words to positions: .csv, .json or .h." },
 };
-
 }
 
 ParseResult parseRenderArguments(const QStringList &arguments)
@@ -595,8 +593,7 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     if (const QString problem = mountingProblem(s); !problem.isEmpty())
         return usageError(problem);
     for (const QString &problem : { Problems::stripIndex(s),
-             vector || footprint ? Problems::vector(s) : QString(),
-             Problems::classicPixels(s) })
+             vector || footprint ? Problems::vector(s) : QString(), Problems::classicPixels(s) })
         if (!problem.isEmpty())
             return usageError(problem);
     const bool pixels

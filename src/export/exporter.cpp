@@ -42,7 +42,6 @@ constexpr Entry formats[] = {
     { "dxf", Format::Dxf },
     { "kicad_mod", Format::KicadMod },
 };
-
 }
 
 std::optional<Format> formatOfWord(const QString &word)

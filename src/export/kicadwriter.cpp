@@ -92,9 +92,9 @@ public:
     // A circle, filled, or a ring as a stroke of its width.
     void circle(QPointF center, double radius, double width, bool fill, const QByteArray &layer)
     {
-        text += "  (fp_circle (center " + xy(center) + ") (end "
-            + xy(center + QPointF(radius, 0)) + ") (layer " + layer + ") (width " + num(width)
-            + ") (fill " + (fill ? "solid" : "none") + "))\n";
+        text += "  (fp_circle (center " + xy(center) + ") (end " + xy(center + QPointF(radius, 0))
+            + ") (layer " + layer + ") (width " + num(width) + ") (fill "
+            + (fill ? "solid" : "none") + "))\n";
     }
 
     void line(QPointF from, QPointF to, const QByteArray &layer, double width)
@@ -121,8 +121,8 @@ public:
             Arcs::forEachPiece(s.center, s.radius, s.startDegrees, s.sweepDegrees, s.to, 90.0,
                 [&](double start, double sweep, QPointF to) {
                     text += "  (fp_arc (start " + xy(at) + ") (mid " + xy(middle(s, start, sweep))
-                        + ") (end " + xy(to) + ") (layer " + layer + ") (width "
-                        + num(edgeWidth) + "))\n";
+                        + ") (end " + xy(to) + ") (layer " + layer + ") (width " + num(edgeWidth)
+                        + "))\n";
                     at = to;
                 });
         }
@@ -133,8 +133,7 @@ public:
     void label(const char *kind, const QString &words, QPointF at, const QByteArray &layer)
     {
         text += QByteArray("  (fp_text ") + kind + ' ' + quoted(words) + " (at " + xy(at)
-            + ") (layer " + layer
-            + ")\n    (effects (font (size 1 1) (thickness 0.15))))\n";
+            + ") (layer " + layer + ")\n    (effects (font (size 1 1) (thickness 0.15))))\n";
     }
 
     static constexpr double edgeWidth = 0.05;
@@ -155,8 +154,9 @@ QString checkLayers(const QStringList &names, QStringList *canonical)
     canonical->clear();
     for (const QString &name : names) {
         const QStringList known = markLayers();
-        const auto it = std::find_if(known.begin(), known.end(),
-            [&name](const QString &k) { return k.compare(name.trimmed(), Qt::CaseInsensitive) == 0; });
+        const auto it = std::find_if(known.begin(), known.end(), [&name](const QString &k) {
+            return k.compare(name.trimmed(), Qt::CaseInsensitive) == 0;
+        });
         if (it == known.end())
             return QStringLiteral("--pcb-layer takes %1 or several joined by commas (F.Cu,F.Mask "
                                   "for copper marks with the solder mask opened over them), not "
@@ -186,12 +186,13 @@ static bool writeFootprintUnguarded(const EncoderSettings &settings, const QStri
         name = QStringLiteral("quvelta_encoder");
 
     fp.text = "(footprint " + quoted(name) + " (version 20211014) (generator quvelta)\n"
-        + "  (layer \"F.Cu\")\n  (descr " + quoted(QStringLiteral("Quvelta encoder pattern: ")
-            + settingsSummary(settings)) + ")\n  (tags \"encoder codewheel optical\")\n"
+        + "  (layer \"F.Cu\")\n  (descr "
+        + quoted(QStringLiteral("Quvelta encoder pattern: ") + settingsSummary(settings))
+        + ")\n  (tags \"encoder codewheel optical\")\n"
         + "  (attr board_only exclude_from_pos_files exclude_from_bom)\n";
     const double bottom = disc ? g.center.y() + g.outerRadius : g.nominal.bottom();
-    fp.label("reference", QStringLiteral("REF**"), QPointF(fp.origin.x(), bottom + 2.5),
-        "\"F.SilkS\"");
+    fp.label(
+        "reference", QStringLiteral("REF**"), QPointF(fp.origin.x(), bottom + 2.5), "\"F.SilkS\"");
     fp.label("value", name, QPointF(fp.origin.x(), bottom + 4.5), "\"F.Fab\"");
 
     for (const Layer &layer : g.layers()) {
@@ -217,8 +218,8 @@ static bool writeFootprintUnguarded(const EncoderSettings &settings, const QStri
                     : nullptr;
                 if (hole) {
                     const double inner = hole->segments.front().radius;
-                    fp.circle(outer.center, (outer.radius + inner) / 2, outer.radius - inner,
-                        false, on);
+                    fp.circle(
+                        outer.center, (outer.radius + inner) / 2, outer.radius - inner, false, on);
                     ++i;
                 } else {
                     fp.circle(outer.center, outer.radius, 0, true, on);

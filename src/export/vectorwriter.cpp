@@ -451,16 +451,15 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
     pdf.write("%PDF-1.5\n%\xe2\xe3\xcf\xd3\n");
     pdf.object(Catalog,
         "<< /Type /Catalog /Pages " + PdfExport::ref(Pages) + " /OCProperties << /OCGs [" + ocgs
-            + "] /D << /Order [" + ocgs
-            + "] /AS [<< /Event /Print /Category [/Print] /OCGs [" + ocgs
-            + "] >>] >> >> >>");
+            + "] /D << /Order [" + ocgs + "] /AS [<< /Event /Print /Category [/Print] /OCGs ["
+            + ocgs + "] >>] >> >> >>");
     pdf.object(Pages, "<< /Type /Pages /Kids [" + PdfExport::ref(Page) + "] /Count 1 >>");
     pdf.object(Page,
         "<< /Type /Page /Parent " + PdfExport::ref(Pages) + " /MediaBox [0 0 "
             + number(pageMm.width() * pointsPerMm, 6) + ' '
-            + number(pageMm.height() * pointsPerMm, 6)
-            + "] /Resources << /Properties << " + properties + ">> " + PdfExport::invisibleTextFont
-            + " >> /Contents " + PdfExport::ref(Contents) + " >>");
+            + number(pageMm.height() * pointsPerMm, 6) + "] /Resources << /Properties << "
+            + properties + ">> " + PdfExport::invisibleTextFont + " >> /Contents "
+            + PdfExport::ref(Contents) + " >>");
     deflate(content);
     deflater.finish();
     pdf.object(Contents,

@@ -34,7 +34,8 @@ Cubic cubic(QPointF center, QPointF from, QPointF to, double sweepRadians)
     // The tangent of (cos a, -sin a) is (-sin a, -cos a): the radius turned.
     const QPointF r0 = (from - center) * k;
     const QPointF r1 = (to - center) * k;
-    return { QPointF(from.x() + r0.y(), from.y() - r0.x()), QPointF(to.x() - r1.y(), to.y() + r1.x()) };
+    return { QPointF(from.x() + r0.y(), from.y() - r0.x()),
+        QPointF(to.x() - r1.y(), to.y() + r1.x()) };
 }
 
 int chordCount(double radius, double sweepRadians, double tolerance)
@@ -50,8 +51,9 @@ double bulge(double sweepDegrees)
 
 std::vector<Band> mergedBands(std::vector<Band> bands)
 {
-    std::sort(bands.begin(), bands.end(),
-        [](const Band &a, const Band &b) { return a.from < b.from || (a.from == b.from && a.to < b.to); });
+    std::sort(bands.begin(), bands.end(), [](const Band &a, const Band &b) {
+        return a.from < b.from || (a.from == b.from && a.to < b.to);
+    });
     std::vector<Band> joined;
     for (const Band &band : bands) {
         if (!joined.empty() && band.from <= joined.back().to)

@@ -121,7 +121,8 @@ QString describeMask(const EncoderSettings &settings)
     for (const PatternGeometry::Track &t : m.tracks) {
         for (const PatternGeometry::Run &r : t.slits) {
             const PatternGeometry::Sensor middle { QString(), (r.from + r.to) / 2 };
-            text += QStringLiteral("  slit in %1 %2\n").arg(t.name, -36).arg(sensorPlace(m, middle));
+            text
+                += QStringLiteral("  slit in %1 %2\n").arg(t.name, -36).arg(sensorPlace(m, middle));
         }
     }
     return text;

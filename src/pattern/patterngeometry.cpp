@@ -129,8 +129,7 @@ std::vector<std::vector<int>> sensorTracks(const EncoderSettings &s, const Patte
     for (size_t j = 0; j < g.sensors.size(); ++j) {
         // One relative track read twice: the second sensor reads only the first track, the
         // segments, for B; everything else reads every track at its place.
-        const bool secondOnOneTrack
-            = s.type == EncoderType::Relative && !s.quadrature && j == 1;
+        const bool secondOnOneTrack = s.type == EncoderType::Relative && !s.quadrature && j == 1;
         read.push_back(secondOnOneTrack ? std::vector<int> { 0 } : all);
     }
     if (s.type == EncoderType::Absolute && s.singleTrack)
@@ -140,7 +139,8 @@ std::vector<std::vector<int>> sensorTracks(const EncoderSettings &s, const Patte
 
 double readingStep(const EncoderSettings &s)
 {
-    const int steps = s.type == EncoderType::Absolute ? Codes::positions(s) : 4 * std::max(s.count, 1);
+    const int steps
+        = s.type == EncoderType::Absolute ? Codes::positions(s) : 4 * std::max(s.count, 1);
     return (s.shape == Shape::Disc ? 360.0 : double(s.widthMm)) / std::max(steps, 1);
 }
 
@@ -158,8 +158,7 @@ void makeMask(PatternGeometry &g, const EncoderSettings &s)
         const std::vector<PatternGeometry::Widths> widths = g.narrowest();
         for (size_t i = 0; i < widths.size(); ++i) {
             const Track &t = g.tracks[i];
-            const double step
-                = readingStep(s) * (disc ? (t.from + t.to) / 2 * M_PI / 180.0 : 1.0);
+            const double step = readingStep(s) * (disc ? (t.from + t.to) / 2 * M_PI / 180.0 : 1.0);
             if (widths[i].mark > 0)
                 aperture = std::min({ aperture, widths[i].mark / 2, step });
         }

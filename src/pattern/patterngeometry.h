@@ -142,7 +142,8 @@ int stripIndexPeriod(const EncoderSettings &settings);
 PatternGeometry patternGeometry(const EncoderSettings &settings);
 
 // The tracks each sensor of the pattern reads, by index into `tracks`.
-std::vector<std::vector<int>> sensorTracks(const EncoderSettings &settings, const PatternGeometry &g);
+std::vector<std::vector<int>> sensorTracks(
+    const EncoderSettings &settings, const PatternGeometry &g);
 
 // How far a reading step goes along a track: a position of an absolute pattern, a quarter period
 // of a relative one; mm on a strip, degrees on a disc.

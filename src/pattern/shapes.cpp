@@ -57,8 +57,7 @@ std::vector<QPointF> Contour::flattened(double tolerance) const
             points.push_back(s.to);
             continue;
         }
-        const int steps
-            = Arcs::chordCount(s.radius, s.sweepDegrees * degreesToRadians, tolerance);
+        const int steps = Arcs::chordCount(s.radius, s.sweepDegrees * degreesToRadians, tolerance);
         for (int k = 1; k < steps; ++k)
             points.push_back(
                 pointOnCircle(s.center, s.radius, s.startDegrees + s.sweepDegrees * k / steps));
