@@ -1,4 +1,6 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The Quvelta developers
 """Plots a footprint as KiCad draws it on a board: python3 footprint-picture.py LIBRARY.pretty NAME OUT.pdf
 
 Places the footprint on an empty board and plots F.Cu, F.Mask, F.SilkS, F.Fab and Edge.Cuts

@@ -1,4 +1,6 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The Quvelta developers
 """Loads a footprint with KiCad's own pcbnew module and prints what it holds:
 "layer NAME polygons N area A" per layer with filled polygons (areas in mm², as KiCad
 approximates the arcs), "ring LAYER" per stroked circle, and "edge closed" or "edge open N" for
