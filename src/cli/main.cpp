@@ -2,6 +2,7 @@
 #include "description.h"
 #include "exporter.h"
 #include "exporterror.h"
+#include "kicadwriter.h"
 #include "outputfile.h"
 #include "readback.h"
 #include "renderoptions.h"
@@ -68,6 +69,8 @@ bool write(const RenderJob &job, QString *error)
     case RenderJob::Output::VectorPdf:
     case RenderJob::Output::Dxf:
         return VectorExport::write(job.format, job.settings, job.fileName, error, vector);
+    case RenderJob::Output::Footprint:
+        return KicadExport::writeFootprint(job.settings, job.pcbLayers, job.fileName, error);
     case RenderJob::Output::Image:
     case RenderJob::Output::Pdf:
         break;
@@ -138,7 +141,10 @@ int run(int argc, char **argv)
     const bool writes = job.output != RenderJob::Output::None || !job.decodeTable.isEmpty();
     QString said; // what would not read, or is close to it
     if (job.check || (writes && !job.quiet)) {
-        const ReadBack reading = readBack(job.settings, job.antialias, job.apertureMm);
+        // A mask's warnings are about the pattern it goes with.
+        EncoderSettings pattern = job.settings;
+        pattern.mask = false;
+        const ReadBack reading = readBack(pattern, job.antialias, job.check ? job.apertureMm : 0);
         if (job.check && !printText(readBackReport(reading, job.apertureMm)))
             return 1;
         // Thin marks are a raster's trouble; a track that does not read is everyone's.
@@ -168,7 +174,6 @@ int run(int argc, char **argv)
         printMessage(QStringLiteral("warning: %1 (see --check)").arg(said));
     return 0;
 }
-
 }
 
 int main(int argc, char **argv)

@@ -1,5 +1,6 @@
 #include "discpainter.h"
 
+#include "arcs.h"
 #include "classicpixels.h"
 
 #include "coveragefill.h"
@@ -30,20 +31,16 @@ QPointF pointAt(QPointF center, qreal radius, double degrees)
 void appendArc(QPainterPath &path, QPointF center, qreal radius, double startDegrees,
     double sweepDegrees)
 {
-    const int pieces = std::max(1, static_cast<int>(std::ceil(std::fabs(sweepDegrees) / 45.0L)));
+    const int pieces = Arcs::pieceCount(sweepDegrees, 45.0);
     const double step = sweepDegrees / pieces;
-    const qreal handle = 4.0 / 3.0 * std::tan(static_cast<double>(step * degreesToRadians) / 4.0);
     for (int i = 0; i < pieces; ++i) {
         const double a0 = startDegrees + step * i;
         const double a1 = (i == pieces - 1) ? startDegrees + sweepDegrees : a0 + step;
         const QPointF p0 = pointAt(center, radius, a0);
         const QPointF p3 = pointAt(center, radius, a1);
-        // Tangents: d/dθ of (cos θ, −sin θ) is (−sin θ, −cos θ).
-        const QPointF t0 = (p0 - center) * handle;
-        const QPointF t1 = (p3 - center) * handle;
-        const QPointF c1(p0.x() + t0.y(), p0.y() - t0.x());
-        const QPointF c2(p3.x() - t1.y(), p3.y() + t1.x());
-        path.cubicTo(c1, c2, p3);
+        const Arcs::Cubic c
+            = Arcs::cubic(center, p0, p3, static_cast<double>(step * degreesToRadians));
+        path.cubicTo(c.c1, c.c2, p3);
     }
 }
 
@@ -447,9 +444,8 @@ void appendArc(std::vector<CoverageFill::Point> &points, QPointF center, qreal r
     double from, double to)
 {
     constexpr double tolerance = 0.01;
-    const double maxStep = radius > tolerance ? 2 * std::acos(1 - tolerance / radius) : M_PI;
     const double span = (to - from) * degreesToRadians;
-    const int steps = std::max(1, int(std::ceil(std::fabs(double(span)) / maxStep)));
+    const int steps = Arcs::chordCount(radius, span, tolerance);
     for (int k = 0; k <= steps; ++k) {
         const double degrees = k == steps ? to : from + (to - from) * k / steps;
         const QPointF p = pointAt(center, radius, degrees);
@@ -526,21 +522,15 @@ std::unique_ptr<CoverageFill> discCoverage(const EncoderSettings &settings, QSiz
     if (settings.border) {
         const qreal half
             = std::max(PixelRule::borderPixels(settings.dpi, settings.borderWidthMm), 1) / 2.0;
+        std::vector<Arcs::Band> bands;
         for (const DiscTrack &track : tracks) {
             for (const int radius : { track.innerRadius, track.outerRadius }) {
                 if (radius > 0) // a circle of radius 0 is left to the painter
-                    rings.push_back({ std::max<qreal>(0, radius - half), radius + half });
+                    bands.push_back({ std::max<qreal>(0, radius - half), radius + half });
             }
         }
-        std::sort(rings.begin(), rings.end());
-        std::vector<std::pair<qreal, qreal>> joined;
-        for (const auto &ring : rings) {
-            if (!joined.empty() && ring.first <= joined.back().second)
-                joined.back().second = std::max(joined.back().second, ring.second);
-            else
-                joined.push_back(ring);
-        }
-        rings = std::move(joined);
+        for (const Arcs::Band &band : Arcs::mergedBands(std::move(bands)))
+            rings.push_back({ band.from, band.to });
     }
     const auto addOpenSector = [&](qreal inner, qreal outer, double from, double to) {
         for (const auto &ring : rings) {
