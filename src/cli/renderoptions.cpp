@@ -523,11 +523,14 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     s.heightMm = *height;
     s.outerRadiusMm = *outer;
     s.innerRadiusMm = *inner;
-    s.count = *count;
+    if (s.type == EncoderType::Absolute)
+        s.bits = *count;
+    else
+        s.pairs = *count;
     s.bitOrder = *order == QLatin1String("msb-lsb") ? BitOrder::MsbToLsb : BitOrder::LsbToMsb;
-    s.singleTrack = *code == QLatin1String("single-track");
-    s.grayCode = *code == QLatin1String("gray") || (s.shape == Shape::Disc && s.singleTrack);
-    s.grayOnStrip = s.shape == Shape::Strip && *code == QLatin1String("gray");
+    s.code = *code == QLatin1String("single-track") ? Code::SingleTrack
+        : *code == QLatin1String("gray")               ? Code::Gray
+                                                       : Code::Binary;
     s.positions = *positions;
     s.sensors = *sensors;
     s.quadrature = parser.isSet(QStringLiteral("quadrature"));
@@ -548,10 +551,11 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     job.transparent = parser.isSet(QStringLiteral("transparent"));
     job.compact = parser.isSet(QStringLiteral("compact"));
 
-    if (s.singleTrack && s.shape == Shape::Disc && s.positions == 0
+    const bool singleTrack = s.code == Code::SingleTrack;
+    if (singleTrack && s.shape == Shape::Disc && s.positions == 0
         && !parser.isSet(QStringLiteral("bits")))
         s.positions = 360;
-    if (!s.singleTrack && parser.isSet(QStringLiteral("sensors")))
+    if (!singleTrack && parser.isSet(QStringLiteral("sensors")))
         return usageError(QStringLiteral("--sensors goes with --code single-track"));
     for (const QString &problem : { Problems::singleTrack(s), Problems::oddGrayRound(s) })
         if (!problem.isEmpty())

@@ -87,17 +87,17 @@ int positions(const EncoderSettings &settings)
         return 0;
     if (settings.positions > 0)
         return settings.positions;
-    return 1 << std::clamp(settings.count, 0, 16);
+    return 1 << std::clamp(settings.bits, 0, 16);
 }
 
 int wordBits(const EncoderSettings &settings)
 {
-    if (settings.singleTrack) {
+    if (settings.code == Code::SingleTrack) {
         const SingleTrack *code = singleTrack(settings);
         return code ? int(code->sensorOffset.size()) : 0;
     }
     if (settings.positions <= 0)
-        return std::clamp(settings.count, 0, 16);
+        return std::clamp(settings.bits, 0, 16);
     int bits = 1;
     while ((1 << bits) < settings.positions)
         ++bits;
@@ -106,14 +106,13 @@ int wordBits(const EncoderSettings &settings)
 
 bool isGray(const EncoderSettings &settings)
 {
-    return settings.singleTrack
-        || (settings.grayCode && (settings.shape == Shape::Disc || settings.grayOnStrip));
+    return settings.code == Code::Gray || settings.code == Code::SingleTrack;
 }
 
 bool oddGrayRound(const EncoderSettings &settings)
 {
     return settings.type == EncoderType::Absolute && settings.shape == Shape::Disc
-        && isGray(settings) && !settings.singleTrack && positions(settings) % 2 != 0;
+        && settings.code == Code::Gray && positions(settings) % 2 != 0;
 }
 
 namespace {
@@ -224,7 +223,7 @@ QString singleTrackSensors(int positions)
 unsigned codeWord(const EncoderSettings &settings, int step)
 {
     const int n = Codes::positions(settings);
-    if (settings.singleTrack) {
+    if (settings.code == Code::SingleTrack) {
         const Codes::SingleTrack *code = Codes::singleTrack(settings);
         if (!code)
             return 0;

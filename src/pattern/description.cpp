@@ -61,8 +61,8 @@ QString describePattern(const EncoderSettings &s)
     } else {
         text += QStringLiteral("\ncounts %1: %2 (x1), %3 (x4 with two channels in quadrature)\n")
                     .arg(per)
-                    .arg(s.count)
-                    .arg(4 * s.count);
+                    .arg(s.pairs)
+                    .arg(4 * s.pairs);
     }
     for (const PatternGeometry::Track &t : g.tracks) {
         if (t.segments != 2 || t.runs.empty() || s.type != EncoderType::Relative)

@@ -56,13 +56,13 @@ QString bitTrackName(int index, int bit, int bits)
 
 int stripIndexPeriod(const EncoderSettings &s)
 {
-    const int steps = 2 * s.count;
+    const int steps = 2 * s.pairs;
     if (s.shape == Shape::Disc || steps <= 0)
         return 0;
     const double pitch = double(s.widthMm) / steps;
     const double half = s.border ? s.borderWidthMm / 2 : 0.0;
     const double width = s.indexWidthDegrees / 360.0 * 2;
-    for (int k = 0; k < s.count; ++k) {
+    for (int k = 0; k < s.pairs; ++k) {
         const double from = (2 * k + 1.75 - width / 2) * pitch;
         const double to = (2 * k + 1.75 + width / 2) * pitch;
         if (from >= half - 1e-9 && to <= s.widthMm - half + 1e-9)
@@ -124,7 +124,7 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
     const bool absolute = s.type == EncoderType::Absolute;
     const bool disc = s.shape == Shape::Disc;
     g.positions = Codes::positions(s);
-    const int steps = absolute ? g.positions : 2 * std::max(s.count, 0);
+    const int steps = absolute ? g.positions : 2 * std::max(s.pairs, 0);
     const double pitch = steps > 0 ? (disc ? 360.0 : s.widthMm * 1.0) / steps : 0;
 
     // Positions along the pattern, in steps, to runs: left to right on a strip, clockwise from
@@ -155,7 +155,7 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
         }
     };
 
-    if (absolute && s.singleTrack) {
+    if (absolute && s.code == Code::SingleTrack) {
         addTracks(1);
         Track &t = g.tracks.front();
         t.name = QStringLiteral("single track");
@@ -619,13 +619,13 @@ QString markBiasProblem(const EncoderSettings &settings)
     }
     // Two sensors on relative tracks read the quarter periods: a bias of a quarter period
     // removes one of the four states.
-    if (settings.type == EncoderType::Relative && settings.count > 0) {
-        double quarter = double(settings.widthMm) / (4 * settings.count);
+    if (settings.type == EncoderType::Relative && settings.pairs > 0) {
+        double quarter = double(settings.widthMm) / (4 * settings.pairs);
         if (g.shape == Shape::Disc) {
             double inner = g.outerRadius;
             for (const PatternGeometry::Track &t : g.tracks)
                 inner = std::min(inner, t.from + g.lineWidth / 2);
-            quarter = inner * M_PI / (2 * settings.count);
+            quarter = inner * M_PI / (2 * settings.pairs);
         }
         if (std::fabs(settings.markBiasMm) >= quarter - 1e-9)
             return QStringLiteral("a mark bias of %1 mm breaks the order of the quadrature states "

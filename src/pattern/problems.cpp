@@ -7,7 +7,7 @@ namespace Problems {
 
 QString singleTrack(const EncoderSettings &s)
 {
-    if (!s.singleTrack)
+    if (s.type != EncoderType::Absolute || s.code != Code::SingleTrack)
         return QString();
     if (s.shape != Shape::Disc)
         return QStringLiteral("a single-track code is read round a disc; use --shape disc");
@@ -42,7 +42,7 @@ QString stripIndex(const EncoderSettings &s)
                           "border lines of a %2 mm strip of %3 pairs; narrow it, or add pairs")
         .arg(s.indexWidthDegrees)
         .arg(s.widthMm)
-        .arg(s.count);
+        .arg(s.pairs);
 }
 
 QString classicPixels(const EncoderSettings &s)

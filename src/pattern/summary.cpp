@@ -18,17 +18,18 @@ QString settingsSummary(const EncoderSettings &s)
     parts << (disc ? QStringLiteral("disc") : QStringLiteral("strip"));
     if (s.type == EncoderType::Absolute) {
         const int n = Codes::positions(s);
-        const QString code = s.singleTrack ? QStringLiteral("single-track Gray code")
+        const bool single = s.code == Code::SingleTrack;
+        const QString code = single ? QStringLiteral("single-track Gray code")
             : Codes::isGray(s)             ? QStringLiteral("Gray code")
                                            : QStringLiteral("binary code");
         parts << QStringLiteral("absolute, %1 positions, %2").arg(n).arg(code);
-        if (!s.singleTrack)
+        if (!single)
             parts << QStringLiteral("%1 tracks").arg(Codes::wordBits(s));
         // No-break spaces keep the arrow in one piece when the legend wraps.
         parts << (s.bitOrder == BitOrder::LsbToMsb ? QStringLiteral("LSB\u00a0--->\u00a0MSB")
                                                    : QStringLiteral("MSB\u00a0--->\u00a0LSB"));
     } else {
-        parts << QStringLiteral("relative, %1 pairs").arg(s.count);
+        parts << QStringLiteral("relative, %1 pairs").arg(s.pairs);
         if (s.quadrature)
             parts << QStringLiteral("quadrature");
         if (s.index)

@@ -282,9 +282,9 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
     const std::vector<PatternGeometry::Widths> widths = g.narrowest();
     const double half = g.lineWidth / 2;
     const bool absolute = settings.type == EncoderType::Absolute;
-    const int steps = absolute ? g.positions : 2 * settings.count;
+    const int steps = absolute ? g.positions : 2 * settings.pairs;
     const double pitch = steps > 0 ? (disc ? 360.0 : double(settings.widthMm)) / steps : 0;
-    const Codes::SingleTrack *single = absolute && settings.singleTrack
+    const Codes::SingleTrack *single = absolute && settings.code == Code::SingleTrack
         ? Codes::singleTrack(g.positions, settings.sensors)
         : nullptr;
     // A few points across the aperture, at most one a pixel.
