@@ -56,8 +56,16 @@ QString describePattern(const EncoderSettings &s)
                     .arg(n)
                     .arg(per)
                     .arg(Codes::wordBits(s))
-                    .arg(disc ? QStringLiteral("%1 degree(s)").arg(360.0 / n, 0, 'g', 6)
-                              : QStringLiteral("%1 mm").arg(s.widthMm / double(n), 0, 'g', 6));
+                    .arg(disc ? QStringLiteral("%1 degree(s)").arg(g.cellPitch, 0, 'g', 6)
+                              : QStringLiteral("%1 mm").arg(g.cellPitch, 0, 'g', 6));
+        if (const Codes::SingleTrack *code = Codes::oneTrack(s);
+            code && s.code == Code::PseudoRandom) {
+            text += QStringLiteral("code: %1\n").arg(code->name);
+            if (!disc)
+                text += QStringLiteral("%1 cells: position p is read by sensor j over cell p + j - 1"
+                                       "\n")
+                            .arg(code->cells.size());
+        }
     } else {
         text += QStringLiteral("\ncounts %1: %2 (x1), %3 (x4 with two channels in quadrature)\n")
                     .arg(per)

@@ -45,6 +45,11 @@ struct EncoderSettings
     // what the form alone sets).
     int positions = 0; // absolute: code steps, 2 to 65536; 0 means 2^bits
     int sensors = 0; // single track: the code with this many sensors; 0 picks the fewest
+    bool clock = false; // pseudo-random: an incremental track beside, a mark every other cell
+    // Positions counted counter-clockwise on a disc, right to left on a strip: the pattern
+    // mirrored, its words unchanged.
+    bool counterClockwise = false;
+    bool invert = false; // marks and gaps swapped on every track; sensors read the flipped word
     bool quadrature = false; // relative: channels A and B a quarter period apart
     bool index = false; // relative: one index mark per turn or strip
     double indexWidthDegrees = 90; // electrical degrees, 360 to a period
@@ -89,7 +94,7 @@ struct EncoderSettings
     bool onlyFormSettings() const
     {
         return positions == 0 && formCode() && wholeSizes() && !quadrature && !index
-            && !sensorMarks && !calibration && markBiasMm == 0 && !compensatesScale()
+            && !counterClockwise && !invert && !sensorMarks && !calibration && markBiasMm == 0 && !compensatesScale()
             && !hasMounting();
     }
 };

@@ -24,6 +24,27 @@ QString singleTrack(const EncoderSettings &s)
     return QString();
 }
 
+QString pseudoRandom(const EncoderSettings &s)
+{
+    if (s.type != EncoderType::Absolute || s.code != Code::PseudoRandom)
+        return QString();
+    const int n = Codes::positions(s);
+    if (n < 2 || n > 65535)
+        return QStringLiteral("a pseudo-random code has 2 to 65535 positions, not %1").arg(n);
+    if (!Codes::pseudoRandom(n, s.shape))
+        return QStringLiteral("no shortened m-sequence closes round a disc of %1 positions with "
+                              "every window unique; the nearest count that does is %2")
+            .arg(n)
+            .arg(Codes::nearestPseudoRandomDisc(n));
+    if (s.clock && s.shape == Shape::Disc && n % 2 != 0)
+        return QStringLiteral("a clock track round a disc needs an even number of cells, not %1 "
+                              "(use %2 or %3 positions, or a strip)")
+            .arg(n)
+            .arg(n - 1)
+            .arg(n + 1);
+    return QString();
+}
+
 QString oddGrayRound(const EncoderSettings &s)
 {
     if (!Codes::oddGrayRound(s))

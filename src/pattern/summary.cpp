@@ -18,11 +18,15 @@ QString settingsSummary(const EncoderSettings &s)
     parts << (disc ? QStringLiteral("disc") : QStringLiteral("strip"));
     if (s.type == EncoderType::Absolute) {
         const int n = Codes::positions(s);
-        const bool single = s.code == Code::SingleTrack;
-        const QString code = single ? QStringLiteral("single-track Gray code")
-            : Codes::isGray(s)             ? QStringLiteral("Gray code")
-                                           : QStringLiteral("binary code");
+        const bool single = s.code == Code::SingleTrack || s.code == Code::PseudoRandom;
+        const QString code = s.code == Code::SingleTrack ? QStringLiteral("single-track Gray code")
+            : s.code == Code::PseudoRandom
+            ? QStringLiteral("pseudo-random code, %1 sensors").arg(Codes::wordBits(s))
+            : Codes::isGray(s) ? QStringLiteral("Gray code")
+                               : QStringLiteral("binary code");
         parts << QStringLiteral("absolute, %1 positions, %2").arg(n).arg(code);
+        if (s.code == Code::PseudoRandom && s.clock)
+            parts << QStringLiteral("clock track");
         if (!single)
             parts << QStringLiteral("%1 tracks").arg(Codes::wordBits(s));
         // No-break spaces keep the arrow in one piece when the legend wraps.
@@ -41,6 +45,11 @@ QString settingsSummary(const EncoderSettings &s)
                      .arg(s.innerRadiusMm);
     else
         parts << QStringLiteral("%1 x %2 mm").arg(s.widthMm).arg(s.heightMm);
+    if (s.counterClockwise)
+        parts << (disc ? QStringLiteral("counted counter-clockwise")
+                       : QStringLiteral("counted right to left"));
+    if (s.invert)
+        parts << QStringLiteral("marks and gaps swapped");
     parts << (s.border ? QStringLiteral("border %1 mm").arg(s.borderWidthMm)
                        : QStringLiteral("no border"));
     parts << QStringLiteral("%1 dpi").arg(s.dpi);
