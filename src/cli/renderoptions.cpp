@@ -36,10 +36,12 @@ The output file's suffix picks the format:
 
 Absolute patterns carry one track per bit (plain binary; discs use reflected Gray
 code unless --code binary), 2^bits positions or any --positions count (a Gray disc
-needs an even count; --code single-track reads one track with several sensors);
-relative patterns are one track of 2 x pairs equal alternating segments, or with
---quadrature two channels A and B, and with --index an index track. Sizes are
-whole millimetres. Steps run left to right, and clockwise from 3 o'clock on a disc.
+needs an even count; --code single-track reads one track with several sensors,
+--code pseudo-random one track with n sensors in a row); relative patterns are one
+track of 2 x pairs equal alternating segments, or with --quadrature two channels A
+and B, and with --index an index track. Lengths take decimals to 0.001 mm and mm or
+in (--width 3.5in). Steps run left to right, and clockwise from 3 o'clock on a disc
+(--direction ccw turns both round).
 
 Raster output puts every edge where the ideal shape has it (the shapes of the
 vector files), rounded once to the pixels; --classic-pixels draws the whole-pixel

@@ -140,7 +140,7 @@ std::optional<SingleTrack> makePseudoRandom(int positions, Shape shape)
             for (int i = 0; i < positions + n - 1; ++i)
                 code.cells.push_back(s[size_t(i % length)]);
             code.name = QStringLiteral("pseudo-random, %1 sensors one cell apart, the first %2 "
-                                       "cells of the %3-cell m-sequence")
+                                       "cells of the %3-cell m-sequence (read round its end)")
                             .arg(n)
                             .arg(positions + n - 1)
                             .arg(length);
