@@ -3,7 +3,9 @@
 #include "codes.h"
 #include "patterngeometry.h"
 
+#include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace {
 
@@ -75,7 +77,19 @@ QString describePattern(const EncoderSettings &s)
     for (const PatternGeometry::Track &t : g.tracks) {
         if (t.segments != 2 || t.runs.empty() || s.type != EncoderType::Relative)
             continue;
-        const PatternGeometry::Run &run = t.runs.front();
+        PatternGeometry::Run run = t.runs.front();
+        if (s.invert || s.counterClockwise) {
+            // Swapped, the index is a gap, and mirrored it lies at the other end: from the code.
+            const double width = s.indexWidthDegrees / 360.0 * 2;
+            const double middle = 2 * std::max(disc ? 0 : stripIndexPeriod(s), 0) + 1.75;
+            const int steps = 2 * s.pairs;
+            double a = middle - width / 2, b = middle + width / 2;
+            if (s.counterClockwise)
+                std::tie(a, b) = std::pair(steps - b, steps - a);
+            run = disc ? PatternGeometry::Run { 360.0 - g.cellPitch * b, 360.0 - g.cellPitch * a }
+                       : PatternGeometry::Run { g.nominal.left() + g.cellPitch * a,
+                             g.nominal.left() + g.cellPitch * b };
+        }
         if (disc)
             text += QStringLiteral("\nindex mark from %1 to %2 degrees clockwise from 3 o'clock\n")
                         .arg(g.measuredPlace({ QString(), run.to }), 0, 'f', 4)

@@ -72,7 +72,8 @@ QString classicPixels(const EncoderSettings &s)
         return QString();
     return QStringLiteral("--classic-pixels draws only what the window's form sets; positions, "
                           "codes other than the form's, quadrature, index, sensor marks, "
-                          "calibration, mark bias and printer scale are always exact");
+                          "calibration, mark bias, printer scale, direction, inversion and "
+                          "sizes in fractions of a millimetre are always exact");
 }
 
 QString vector(const EncoderSettings &s)
