@@ -34,6 +34,7 @@ private slots:
     void lengths();
     void refusals_data();
     void refusals();
+    void hugeImageRefusedCleanly();
     void opticalRadiusMeasured();
     void linesPerInchMeasured();
 
@@ -312,6 +313,9 @@ void TestSensorCodes::refusals_data()
     QTest::newRow("too many periods")
         << QStringList { "--type", "relative", "--pitch", "0.01", "--width", "1000" }
         << "a 1000 mm strip at a 0.01 mm period has 100000 periods";
+    QTest::newRow("classic pixels of a fraction of a millimetre")
+        << QStringList { "--width", "100.5", "--classic-pixels" }
+        << "--classic-pixels draws only what the window's form sets";
     QTest::newRow("inches out of range")
         << QStringList { "--shape", "disc", "--outer-radius", "4in" }
         << "--outer-radius takes a length from 1 to 100 mm, not \"4in\"";
@@ -324,6 +328,17 @@ void TestSensorCodes::refusals()
     const ParseResult result = parse(arguments);
     QCOMPARE(int(result.status), int(ParseResult::Status::UsageError));
     QVERIFY2(result.text.startsWith(message), qPrintable(result.text));
+}
+
+// A strip longer than a JPEG may be is refused with the format's limit, and no file is left.
+void TestSensorCodes::hugeImageRefusedCleanly()
+{
+    const QString jpeg = dir.filePath(QStringLiteral("long.jpg"));
+    const Run run = runRender({ "--type", "relative", "--pairs", "65536", "--width", "2000",
+        "--height", "1", "--dpi", "900", "-o", jpeg });
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains("65500 pixels"), run.err.constData());
+    QVERIFY(!QFileInfo::exists(jpeg));
 }
 
 // A 500-count wheel for a 23.36 mm optical radius: the ring's middle where the sensor reads, in

@@ -192,8 +192,9 @@ const SingleTrack *pseudoRandom(int positions, Shape shape)
 int nearestPseudoRandomDisc(int positions)
 {
     for (int d = 1; d < 65535; ++d) {
+        // Made and dropped: a cache of every count tried would hold megabytes.
         for (int n : { positions - d, positions + d })
-            if (n >= 2 && n <= 65535 && pseudoRandom(n, Shape::Disc))
+            if (n >= 2 && n <= 65535 && makePseudoRandom(n, Shape::Disc))
                 return n;
     }
     return 0;
