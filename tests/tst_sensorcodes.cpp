@@ -27,6 +27,7 @@ private slots:
     void mSequenceWindowsDistinct();
     void shortenedWindowsDistinct_data();
     void shortenedWindowsDistinct();
+    void everyDiscCountCloses();
     void decodeTableReadsThePixels_data();
     void decodeTableReadsThePixels();
     void directionAndInvertFlipTheTable();
@@ -139,6 +140,34 @@ void TestSensorCodes::shortenedWindowsDistinct()
     if (!disc)
         QVERIFY(std::equal(code->cells.begin(), code->cells.begin() + std::min(positions,
                                int(m.size())), m.begin()));
+}
+
+// Every disc count closes with the fewest sensors: for each n, the distances between the two
+// places each (n - 1)-cell word occurs in the m-sequence cover every cut 2^n - 1 - L needs.
+void TestSensorCodes::everyDiscCountCloses()
+{
+    for (int n = 2; n <= 16; ++n) {
+        const std::vector<bool> s = Codes::mSequence(n);
+        const int length = int(s.size());
+        std::vector<int> first(size_t(1) << (n - 1), -1);
+        std::vector<bool> cut(size_t(length) + 1);
+        cut[0] = true;
+        for (int a = 0; a < length; ++a) {
+            unsigned word = 0;
+            for (int i = 0; i < n - 1; ++i)
+                word |= unsigned(s[size_t((a + i) % length)]) << i;
+            if (first[word] >= 0) {
+                cut[size_t(a - first[word])] = true;
+                cut[size_t(length - (a - first[word]))] = true;
+            }
+            first[word] = a;
+        }
+        for (int positions = (1 << (n - 1)); positions <= length; ++positions)
+            QVERIFY2(positions < 2 || cut[size_t(length - positions)],
+                qPrintable(QStringLiteral("%1 positions").arg(positions)));
+    }
+    QVERIFY(Codes::pseudoRandom(40000, Shape::Disc));
+    QCOMPARE(int(Codes::pseudoRandom(40000, Shape::Disc)->sensorOffset.size()), 16);
 }
 
 void TestSensorCodes::decodeTableReadsThePixels_data()
