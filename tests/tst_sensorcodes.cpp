@@ -339,6 +339,9 @@ void TestSensorCodes::refusals_data()
         << QStringList { "--lpi", "150" } << "--lpi sets a relative strip's period";
     QTest::newRow("cpr on a strip") << QStringList { "--shape", "bar", "--cpr", "100" }
                                     << "--cpr counts a relative disc's pairs";
+    QTest::newRow("cpr of an absolute disc")
+        << QStringList { "--shape", "disc", "--type", "absolute", "--cpr", "100" }
+        << "--cpr counts a relative disc's pairs";
     QTest::newRow("too many periods")
         << QStringList { "--type", "relative", "--pitch", "0.01", "--width", "1000" }
         << "a 1000 mm strip at a 0.01 mm period has 100000 periods";

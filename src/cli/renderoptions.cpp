@@ -536,9 +536,9 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     s.type = *type == QLatin1String("relative") ? EncoderType::Relative : EncoderType::Absolute;
 
     const bool cpr = parser.isSet(QStringLiteral("cpr"));
-    if (cpr && (parser.isSet(QStringLiteral("shape")) ? s.shape != Shape::Disc
-                                                      : parser.isSet(QStringLiteral("type"))
-                                                          && s.type != EncoderType::Relative))
+    if (cpr
+        && ((parser.isSet(QStringLiteral("shape")) && s.shape != Shape::Disc)
+            || (parser.isSet(QStringLiteral("type")) && s.type != EncoderType::Relative)))
         return usageError(QStringLiteral("--cpr counts a relative disc's pairs; it goes with "
                                          "--shape disc --type relative"));
     if (cpr) {
