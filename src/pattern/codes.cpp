@@ -115,62 +115,56 @@ int pseudoRandomSensors(int positions)
 
 namespace {
 
-// Round a disc the sequence must close on itself. Cutting out d = 2^n - 1 - L cells from a to
-// a + d, where the n - 1 cells from a equal those from a + d, leaves a ring of L cells whose every
-// window is one of the m-sequence's own windows (those crossing the cut read as the windows that
+// Round a disc the sequence must close on itself. Cutting out the d = 2^n - 1 - L cells from a
+// to a + d, where the n - 1 cells from a equal those from a + d, leaves a ring of L cells whose
+// every window is one of the m-sequence's own (one crossing the cut reads as the window that
 // began before it), so all stay distinct. Each nonzero (n - 1)-cell word occurs twice in the
-// sequence, so whether such a pair lies d apart depends on the count. n sensors first, then n + 1.
+// sequence; for every count from 2 to 65535 two of them lie d apart (the tests check each count).
 std::optional<SingleTrack> makePseudoRandom(int positions, Shape shape)
 {
     if (positions < 2 || positions > 65535)
         return std::nullopt;
-    const int least = pseudoRandomSensors(positions);
-    for (int n = least; n <= std::min(least + 1, 16); ++n) {
-        const std::vector<bool> s = mSequence(n);
-        const int length = int(s.size());
-        if (length < positions)
+    const int n = pseudoRandomSensors(positions);
+    const std::vector<bool> s = mSequence(n);
+    const int length = int(s.size());
+    SingleTrack code;
+    for (int j = 0; j < n; ++j)
+        code.sensorOffset.push_back(j);
+    if (shape == Shape::Strip) {
+        // The first L + n - 1 cells: L windows, each a different one of the sequence's.
+        for (int i = 0; i < positions + n - 1; ++i)
+            code.cells.push_back(s[size_t(i % length)]);
+        code.name = QStringLiteral("pseudo-random, %1 sensors one cell apart, the first %2 cells "
+                                   "of the %3-cell m-sequence (read round its end)")
+                        .arg(n)
+                        .arg(positions + n - 1)
+                        .arg(length);
+        return code;
+    }
+    const int d = length - positions;
+    const auto sameWindow = [&](int a, int b) {
+        for (int i = 0; i < n - 1; ++i)
+            if (s[size_t((a + i) % length)] != s[size_t((b + i) % length)])
+                return false;
+        return true;
+    };
+    for (int a = 0; a < length; ++a) {
+        if (d != 0 && !sameWindow(a, a + d))
             continue;
-        SingleTrack code;
-        for (int j = 0; j < n; ++j)
-            code.sensorOffset.push_back(j);
-        if (shape == Shape::Strip) {
-            // The first L + n - 1 cells: L windows, each a different one of the sequence's.
-            if (n != least)
-                break;
-            for (int i = 0; i < positions + n - 1; ++i)
-                code.cells.push_back(s[size_t(i % length)]);
-            code.name = QStringLiteral("pseudo-random, %1 sensors one cell apart, the first %2 "
-                                       "cells of the %3-cell m-sequence (read round its end)")
-                            .arg(n)
-                            .arg(positions + n - 1)
-                            .arg(length);
-            return code;
-        }
-        const int d = length - positions;
-        const auto sameWindow = [&](int a, int b) {
-            for (int i = 0; i < n - 1; ++i)
-                if (s[size_t((a + i) % length)] != s[size_t((b + i) % length)])
-                    return false;
-            return true;
-        };
-        for (int a = 0; a < length; ++a) {
-            if (d != 0 && !sameWindow(a, a + d))
-                continue;
-            for (int i = 0; i < positions; ++i)
-                code.cells.push_back(s[size_t((a + d + i) % length)]);
-            code.name = d == 0
-                ? QStringLiteral("pseudo-random, %1 sensors one cell apart, the whole %2-cell "
-                                 "m-sequence")
-                      .arg(n)
-                      .arg(length)
-                : QStringLiteral("pseudo-random, %1 sensors one cell apart, the %2-cell "
-                                 "m-sequence less the %3 cells after cell %4")
-                      .arg(n)
-                      .arg(length)
-                      .arg(d)
-                      .arg(a);
-            return code;
-        }
+        for (int i = 0; i < positions; ++i)
+            code.cells.push_back(s[size_t((a + d + i) % length)]);
+        code.name = d == 0 ? QStringLiteral("pseudo-random, %1 sensors one cell apart, the whole "
+                                            "%2-cell m-sequence")
+                                 .arg(n)
+                                 .arg(length)
+                           : QStringLiteral("pseudo-random, %1 sensors one cell apart, the %2-cell "
+                                            "m-sequence without the %3 cells from its cell %4 "
+                                            "on")
+                                 .arg(n)
+                                 .arg(length)
+                                 .arg(d)
+                                 .arg(a);
+        return code;
     }
     return std::nullopt;
 }
