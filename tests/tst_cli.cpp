@@ -90,7 +90,7 @@ static QByteArray output(const QString &program, const QStringList &arguments)
 void TestCli::initTestCase()
 {
     QVERIFY(dir.isValid());
-    QVERIFY(QFileInfo(QStringLiteral(QUVELTA_RENDER_PATH)).isExecutable());
+    QVERIFY(QFileInfo(renderProgram()).isExecutable());
 }
 
 void TestCli::rasterFormats_data()
@@ -798,7 +798,7 @@ void TestCli::interruptLeavesNoTemporary()
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write("precious");
     }
-    const QByteArray program = QUVELTA_RENDER_PATH;
+    const QByteArray program = QFile::encodeName(renderProgram());
     const QByteArray file = QFile::encodeName(target);
     const pid_t pid = fork();
     QVERIFY(pid >= 0);
@@ -991,7 +991,7 @@ void TestCli::replacing()
 
     int pipeEnds[2];
     QCOMPARE(::pipe(pipeEnds), 0);
-    const QByteArray program = QUVELTA_RENDER_PATH;
+    const QByteArray program = QFile::encodeName(renderProgram());
     const pid_t pid = fork();
     QVERIFY(pid >= 0);
     if (pid == 0) {

@@ -1,6 +1,7 @@
 #include "outsidetools.h"
 #include "patterngeometry.h"
 #include "renderoptions.h"
+#include "testsupport.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -91,7 +92,7 @@ QString TestImporters::written(const QStringList &arguments, const QString &suff
 {
     const QString name = dir.filePath(QStringLiteral("pattern.") + suffix);
     QProcess process;
-    process.start(QStringLiteral(QUVELTA_RENDER_PATH), QStringList(arguments) << "-o" << name);
+    process.start(renderProgram(), QStringList(arguments) << "-o" << name);
     if (!process.waitForFinished(120000) || process.exitCode() != 0)
         return {};
     return name;

@@ -107,10 +107,17 @@ namespace {
 
 int run(int argc, char **argv)
 {
-    // The arguments as the system gave them: a file name that is not UTF-8 keeps its bytes.
     QStringList arguments;
+#ifdef _WIN32
+    // Windows hands argv over in the ANSI code page; Qt reads the wide command line instead.
+    Q_UNUSED(argc)
+    Q_UNUSED(argv)
+    arguments = QCoreApplication::arguments();
+#else
+    // The arguments as the system gave them: a file name that is not UTF-8 keeps its bytes.
     for (int i = 0; i < argc; ++i)
         arguments << fileNameFromBytes(QByteArray(argv[i]));
+#endif
     const ParseResult parsed = parseRenderArguments(arguments);
     switch (parsed.status) {
     case ParseResult::Status::Help:
