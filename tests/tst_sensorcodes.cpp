@@ -459,7 +459,7 @@ print(len(ext), min(r), max(r)))";
 }
 
 // A 200 mm strip for a 150 LPI sensor: 1181 whole periods of 25.4 / 150 mm, the mean period
-// measured along the pixels and between the SVG's marks.
+// measured along the pixels, between the SVG's marks and between the DXF's (read by ezdxf).
 void TestSensorCodes::linesPerInchMeasured()
 {
     const QStringList arguments { "--type", "relative", "--lpi", "150", "--width", "200",
@@ -496,6 +496,32 @@ void TestSensorCodes::linesPerInchMeasured()
     for (size_t i = 1; i < starts.size(); ++i)
         QVERIFY(std::fabs(starts[i] - starts[i - 1] - pitch) < 2e-6);
     QVERIFY(std::fabs(starts.back() - starts.front() - 1180 * pitch) < 1e-5);
+
+    QUVELTA_NEEDS("/usr/bin/python3 -c __import__('ezdxf')");
+    QStringList dxfArguments = arguments;
+    dxfArguments << "-o" << dir.filePath(QStringLiteral("strip.dxf"));
+    QCOMPARE(runRender(dxfArguments).exitCode, 0);
+    // The marks' left edges as ezdxf reads them: how many, and their mean spacing.
+    const char *script = R"(import ezdxf, sys
+doc = ezdxf.readfile(sys.argv[1])
+left = []
+for e in doc.modelspace():
+    if e.dxf.layer.upper() != 'SEGMENTS':
+        continue
+    if e.dxftype() == 'POLYLINE':
+        left.append(min(v.dxf.location[0] for v in e.vertices))
+    elif e.dxftype() == 'LWPOLYLINE':
+        left.append(min(p[0] for p in e.get_points()))
+left.sort()
+print(len(left), (left[-1] - left[0]) / (len(left) - 1)))";
+    const Run dxf = runProgram(QStringLiteral("/usr/bin/python3"),
+        { QStringLiteral("-c"), QString::fromLatin1(script),
+            dir.filePath(QStringLiteral("strip.dxf")) });
+    QVERIFY2(dxf.exitCode == 0, dxf.err.constData());
+    const QStringList read = QString::fromUtf8(dxf.out).split(QLatin1Char(' '));
+    QCOMPARE(read.size(), 2);
+    QCOMPARE(read[0].toInt(), 1181);
+    QVERIFY2(std::fabs(read[1].toDouble() - pitch) < 1e-6, dxf.out.constData());
 }
 
 QTEST_GUILESS_MAIN(TestSensorCodes)
