@@ -64,7 +64,9 @@ Examples:
   quvelta-render --shape disc --bits 8 --outer-radius 40 --inner-radius 10 -o gray.png
   quvelta-render --shape disc --type relative --pairs 360 --outer-radius 30 -o wheel.svg
   quvelta-render --width 150 --height 12 --bits 6 --vector -o strip.pdf
-  quvelta-render --shape disc --type relative --pairs 100 --transparent -o wheel.dxf)";
+  quvelta-render --shape disc --type relative --pairs 100 --transparent -o wheel.dxf
+  quvelta-render --cpr 500 --optical-radius 23.36 --track-width 1.5 -o wheel.svg
+  quvelta-render --code pseudo-random --positions 1000 --width 500 --clock -o scale.pdf)";
 
 }
 
