@@ -50,7 +50,8 @@ namespace {
 ParseResult parse(QStringList arguments)
 {
     return parseRenderArguments(QStringList { QStringLiteral("quvelta-render") } << arguments
-                                                                                 << "-o" << "x.png");
+                                                                                 << "-o"
+                                                                                 << "x.png");
 }
 
 EncoderSettings parsed(const QStringList &arguments)
@@ -104,9 +105,8 @@ void TestSensorCodes::shortenedWindowsDistinct_data()
     QTest::addColumn<int>("sensors");
     // Whole sequences, one short of them, one past (a sensor more), and counts between.
     const QList<std::pair<int, int>> counts = { { 2, 2 }, { 7, 3 }, { 8, 4 }, { 15, 4 }, { 20, 5 },
-        { 100, 7 }, { 360, 9 }, { 511, 9 }, { 1000, 10 }, { 2047, 11 }, { 3000, 12 },
-        { 5000, 13 }, { 10000, 14 }, { 30000, 15 }, { 32768, 16 }, { 65534, 16 },
-        { 65535, 16 } };
+        { 100, 7 }, { 360, 9 }, { 511, 9 }, { 1000, 10 }, { 2047, 11 }, { 3000, 12 }, { 5000, 13 },
+        { 10000, 14 }, { 30000, 15 }, { 32768, 16 }, { 65534, 16 }, { 65535, 16 } };
     for (const auto &[positions, sensors] : counts)
         for (const bool disc : { false, true })
             QTest::addRow("%s, %d", disc ? "disc" : "strip", positions)
@@ -140,8 +140,8 @@ void TestSensorCodes::shortenedWindowsDistinct()
     // The cells are the m-sequence's own: a strip its start, a disc a cut-out ring.
     const std::vector<bool> m = Codes::mSequence(sensors);
     if (!disc)
-        QVERIFY(std::equal(code->cells.begin(), code->cells.begin() + std::min(positions,
-                               int(m.size())), m.begin()));
+        QVERIFY(std::equal(code->cells.begin(),
+            code->cells.begin() + std::min(positions, int(m.size())), m.begin()));
 }
 
 // Every disc count closes with the fewest sensors: for each n, the distances between the two
@@ -175,19 +175,19 @@ void TestSensorCodes::everyDiscCountCloses()
 void TestSensorCodes::decodeTableReadsThePixels_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    const QStringList strip { "--code", "pseudo-random", "--width", "300", "--height", "8",
-        "--dpi", "300" };
+    const QStringList strip { "--code", "pseudo-random", "--width", "300", "--height", "8", "--dpi",
+        "300" };
     const QStringList disc { "--shape", "disc", "--code", "pseudo-random", "--outer-radius", "60",
         "--inner-radius", "30", "--dpi", "300" };
     QTest::newRow("strip, 1000") << strip + QStringList { "--positions", "1000" };
-    QTest::newRow("strip, 100, clock, ccw, invert")
-        << strip + QStringList { "--positions", "100", "--clock", "--direction", "ccw", "--invert" };
-    QTest::newRow("strip, 37, msb-lsb, 0.01in border")
-        << strip + QStringList { "--positions", "37", "--bit-order", "msb-lsb", "--border",
-               "0.01in" };
+    QTest::newRow("strip, 100, clock, ccw, invert") << strip
+            + QStringList { "--positions", "100", "--clock", "--direction", "ccw", "--invert" };
+    QTest::newRow("strip, 37, msb-lsb, 0.01in border") << strip
+            + QStringList { "--positions", "37", "--bit-order", "msb-lsb", "--border", "0.01in" };
     QTest::newRow("disc, 360") << disc + QStringList { "--positions", "360" };
     QTest::newRow("disc, 1000, clock") << disc + QStringList { "--positions", "1000", "--clock" };
-    QTest::newRow("disc, 200, ccw") << disc + QStringList { "--positions", "200", "--direction", "ccw" };
+    QTest::newRow("disc, 200, ccw")
+        << disc + QStringList { "--positions", "200", "--direction", "ccw" };
     QTest::newRow("disc, 64, invert, clock")
         << disc + QStringList { "--positions", "64", "--invert", "--clock" };
 }
@@ -219,8 +219,8 @@ void TestSensorCodes::decodeTableReadsThePixels()
             const double r = s.clock ? s.outerRadiusMm - ring * (clockTrack ? 0.75 : 0.25)
                                      : (s.outerRadiusMm + s.innerRadiusMm) / 2;
             const double a = -along * 2 * M_PI; // clockwise from 3 o'clock
-            mm = QPointF(half + s.outerRadiusMm + r * std::cos(a),
-                half + s.outerRadiusMm - r * std::sin(a));
+            mm = QPointF(
+                half + s.outerRadiusMm + r * std::cos(a), half + s.outerRadiusMm - r * std::sin(a));
         } else {
             const double y = s.clock ? s.heightMm * (clockTrack ? 0.75 : 0.25) : s.heightMm / 2;
             mm = QPointF(half + along * s.widthMm, half + y);
@@ -321,17 +321,16 @@ void TestSensorCodes::refusals_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
-    QTest::newRow("too many pseudo-random positions")
-        << QStringList { "--code", "pseudo-random", "--positions", "65536" }
-        << "a pseudo-random code has 2 to 65535 positions";
+    QTest::newRow("too many pseudo-random positions") << QStringList { "--code", "pseudo-random",
+        "--positions", "65536" } << "a pseudo-random code has 2 to 65535 positions";
     QTest::newRow("clock on another code")
         << QStringList { "--code", "gray", "--clock" } << "--clock goes with --code pseudo-random";
-    QTest::newRow("clock round an odd disc")
-        << QStringList { "--shape", "disc", "--code", "pseudo-random", "--positions", "101",
-               "--clock" }
-        << "a clock track round a disc needs an even number of cells, not 101";
-    QTest::newRow("strip too long") << QStringList { "--width", "80in" } << "--width takes a length "
-                                                                            "from 1 to 2000 mm";
+    QTest::newRow("clock round an odd disc") << QStringList {
+        "--shape", "disc", "--code", "pseudo-random", "--positions", "101", "--clock"
+    } << "a clock track round a disc needs an even number of cells, not 101";
+    QTest::newRow("strip too long") << QStringList { "--width", "80in" }
+                                    << "--width takes a length "
+                                       "from 1 to 2000 mm";
     QTest::newRow("optical radius on a strip")
         << QStringList { "--optical-radius", "11" } << "--optical-radius is for discs";
     QTest::newRow("optical ring past the centre")
@@ -341,18 +340,14 @@ void TestSensorCodes::refusals_data()
         << QStringList { "--lpi", "150" } << "--lpi sets a relative strip's period";
     QTest::newRow("cpr on a strip") << QStringList { "--shape", "bar", "--cpr", "100" }
                                     << "--cpr counts a relative disc's pairs";
-    QTest::newRow("cpr of an absolute disc")
-        << QStringList { "--shape", "disc", "--type", "absolute", "--cpr", "100" }
-        << "--cpr counts a relative disc's pairs";
-    QTest::newRow("too many periods")
-        << QStringList { "--type", "relative", "--pitch", "0.01", "--width", "1000" }
-        << "a 1000 mm strip at a 0.01 mm period has 100000 periods";
-    QTest::newRow("classic pixels of a fraction of a millimetre")
-        << QStringList { "--width", "100.5", "--classic-pixels" }
-        << "--classic-pixels draws only what the window's form sets";
-    QTest::newRow("inches out of range")
-        << QStringList { "--shape", "disc", "--outer-radius", "4in" }
-        << "--outer-radius takes a length from 1 to 100 mm, not \"4in\"";
+    QTest::newRow("cpr of an absolute disc") << QStringList { "--shape", "disc", "--type",
+        "absolute", "--cpr", "100" } << "--cpr counts a relative disc's pairs";
+    QTest::newRow("too many periods") << QStringList { "--type", "relative", "--pitch", "0.01",
+        "--width", "1000" } << "a 1000 mm strip at a 0.01 mm period has 100000 periods";
+    QTest::newRow("classic pixels of a fraction of a millimetre") << QStringList { "--width",
+        "100.5", "--classic-pixels" } << "--classic-pixels draws only what the window's form sets";
+    QTest::newRow("inches out of range") << QStringList { "--shape", "disc", "--outer-radius",
+        "4in" } << "--outer-radius takes a length from 1 to 100 mm, not \"4in\"";
 }
 
 void TestSensorCodes::refusals()
@@ -409,7 +404,8 @@ void TestSensorCodes::opticalRadiusMeasured()
         ++rays;
     }
     QVERIFY(rays > 1000);
-    QVERIFY2(std::fabs(sum / rays / k - 23.36) < 1 / k, qPrintable(QString::number(sum / rays / k)));
+    QVERIFY2(
+        std::fabs(sum / rays / k - 23.36) < 1 / k, qPrintable(QString::number(sum / rays / k)));
 
     QStringList svgArguments = arguments;
     svgArguments << "-o" << dir.filePath(QStringLiteral("wheel.svg"));

@@ -320,7 +320,7 @@ EncoderSettings MainForm::settings(QString *problem) const
     s.type = ui.absoluteRadioButton->isChecked() ? EncoderType::Absolute : EncoderType::Relative;
     // The Gray box speaks only for discs: the form draws strips in binary.
     s.code = ui.grayCodeCheck->isChecked() && ui.circleRadioButton->isChecked() ? Code::Gray
-                                                                                 : Code::Binary;
+                                                                                : Code::Binary;
     s.bitOrder = ui.bitOrderButton->isChecked() ? BitOrder::MsbToLsb : BitOrder::LsbToMsb;
     s.bits = s.pairs = ui.pairsBitsSpin->value();
     s.widthMm = ui.widthSpin->value();

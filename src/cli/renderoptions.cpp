@@ -241,8 +241,9 @@ const OptionSpec optionTable[] = {
     { "format", "FORMAT", "With -o -: png, jpg, bmp, tif, pdf, svg or dxf." },
     { "shape", "SHAPE", "bar (linear strip, default) or disc." },
     { "type", "TYPE", "absolute (one track per bit, default) or relative (alternating segments)." },
-    { "width", "MM", "Strip width, 1-2000 mm (default 100); any length takes 0.001 mm and mm "
-                     "or in (25.4in)." },
+    { "width", "MM",
+        "Strip width, 1-2000 mm (default 100); any length takes 0.001 mm and mm "
+        "or in (25.4in)." },
     { "height", "MM", "Strip height, 1-200 mm (default 20)." },
     { "outer-radius", "MM", "Disc outer radius, 1-100 mm (default 20)." },
     { "inner-radius", "MM", "Disc inner radius, 0 to less than the outer radius (default 0)." },
@@ -323,7 +324,8 @@ const OptionSpec optionTable[] = {
 QString sensorGeometry(
     const QCommandLineParser &parser, Reader &read, EncoderSettings &s, RenderJob &job)
 {
-    const auto isSet = [&parser](const char *name) { return parser.isSet(QString::fromLatin1(name)); };
+    const auto isSet
+        = [&parser](const char *name) { return parser.isSet(QString::fromLatin1(name)); };
     const bool optical = isSet("optical-radius");
     if (isSet("track-width") && !optical)
         return QStringLiteral("--track-width goes with --optical-radius");
@@ -360,7 +362,8 @@ QString sensorGeometry(
             .arg(QLatin1String(name));
     if (isSet("pairs"))
         return QStringLiteral("%1 and --pairs exclude each other: the pairs follow from the "
-                              "length").arg(QLatin1String(name));
+                              "length")
+            .arg(QLatin1String(name));
     double pitch = 0;
     if (lpi) {
         bool ok = false;
@@ -575,7 +578,8 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     const auto width = read.length(QStringLiteral("width"), s.widthMm, 1, 2000);
     const auto height = read.length(QStringLiteral("height"), s.heightMm, 1, 200);
     const auto outer = read.length(QStringLiteral("outer-radius"), s.outerRadiusMm, 1, 100);
-    const auto count = s.type == EncoderType::Absolute ? read.integer(QStringLiteral("bits"), 4, 1, 16)
+    const auto count = s.type == EncoderType::Absolute
+        ? read.integer(QStringLiteral("bits"), 4, 1, 16)
         : cpr ? read.integer(QStringLiteral("cpr"), 16, 1, 65536)
               : read.integer(QStringLiteral("pairs"), 16, 1, 65536);
     const auto order = read.choice(
@@ -588,8 +592,8 @@ ParseResult parseRenderArguments(const QStringList &arguments)
             defaultCode == QLatin1String("gray") ? QStringLiteral("binary")
                                                  : QStringLiteral("gray"),
             QStringLiteral("single-track"), QStringLiteral("pseudo-random") });
-    const auto direction = read.choice(
-        QStringLiteral("direction"), { QStringLiteral("cw"), QStringLiteral("ccw") });
+    const auto direction
+        = read.choice(QStringLiteral("direction"), { QStringLiteral("cw"), QStringLiteral("ccw") });
     const auto positions = read.integer(QStringLiteral("positions"), 0, 2, 65536);
     const auto sensors = read.integer(QStringLiteral("sensors"), 0, 1, 32);
     const auto indexWidth = read.integer(QStringLiteral("index-width"), 90, 90, 360);
@@ -685,9 +689,9 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         return usageError(problem);
     s.bitOrder = *order == QLatin1String("msb-lsb") ? BitOrder::MsbToLsb : BitOrder::LsbToMsb;
     s.code = *code == QLatin1String("single-track") ? Code::SingleTrack
-        : *code == QLatin1String("pseudo-random")      ? Code::PseudoRandom
-        : *code == QLatin1String("gray")               ? Code::Gray
-                                                       : Code::Binary;
+        : *code == QLatin1String("pseudo-random")   ? Code::PseudoRandom
+        : *code == QLatin1String("gray")            ? Code::Gray
+                                                    : Code::Binary;
     s.clock = parser.isSet(QStringLiteral("clock"));
     if (s.clock && (s.type != EncoderType::Absolute || s.code != Code::PseudoRandom))
         return usageError(QStringLiteral("--clock goes with --code pseudo-random"));
@@ -723,7 +727,8 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         return usageError(QStringLiteral("--code pseudo-random counts --positions, 2-65535; its "
                                          "sensors follow from the count"));
     if (s.code == Code::PseudoRandom && s.positions == 65536)
-        return usageError(QStringLiteral("a pseudo-random code has 2 to 65535 positions, not 65536"));
+        return usageError(
+            QStringLiteral("a pseudo-random code has 2 to 65535 positions, not 65536"));
     for (const QString &problem :
         { Problems::singleTrack(s), Problems::pseudoRandom(s), Problems::oddGrayRound(s) })
         if (!problem.isEmpty())

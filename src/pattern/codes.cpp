@@ -86,9 +86,9 @@ std::vector<bool> mSequence(int n)
     // Primitive trinomials and pentanomials x^n + ... + 1, as exponents below n; the
     // recurrence s[k + n] = s[k] + sum of s[k + t] has period 2^n - 1 for each (checked by the
     // tests: every window distinct).
-    static const std::vector<std::vector<int>> taps = { {}, {}, { 1 }, { 2 }, { 3 }, { 3 },
-        { 5 }, { 6 }, { 6, 5, 4 }, { 5 }, { 7 }, { 9 }, { 11, 10, 4 }, { 12, 11, 8 },
-        { 13, 12, 2 }, { 14 }, { 15, 13, 4 } };
+    static const std::vector<std::vector<int>> taps
+        = { {}, {}, { 1 }, { 2 }, { 3 }, { 3 }, { 5 }, { 6 }, { 6, 5, 4 }, { 5 }, { 7 }, { 9 },
+              { 11, 10, 4 }, { 12, 11, 8 }, { 13, 12, 2 }, { 14 }, { 15, 13, 4 } };
     if (n < 2 || n > 16)
         return {};
     const size_t length = (size_t(1) << n) - 1;

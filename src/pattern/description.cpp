@@ -64,9 +64,10 @@ QString describePattern(const EncoderSettings &s)
             code && s.code == Code::PseudoRandom) {
             text += QStringLiteral("code: %1\n").arg(code->name);
             if (!disc)
-                text += QStringLiteral("%1 cells: position p is read by sensor j over cell p + j - 1"
-                                       "\n")
-                            .arg(code->cells.size());
+                text
+                    += QStringLiteral("%1 cells: position p is read by sensor j over cell p + j - 1"
+                                      "\n")
+                           .arg(code->cells.size());
         }
     } else {
         text += QStringLiteral("\ncounts %1: %2 (x1), %3 (x4 with two channels in quadrature)\n")

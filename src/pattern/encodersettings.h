@@ -94,8 +94,8 @@ struct EncoderSettings
     bool onlyFormSettings() const
     {
         return positions == 0 && formCode() && wholeSizes() && !quadrature && !index
-            && !counterClockwise && !invert && !sensorMarks && !calibration && markBiasMm == 0 && !compensatesScale()
-            && !hasMounting();
+            && !counterClockwise && !invert && !sensorMarks && !calibration && markBiasMm == 0
+            && !compensatesScale() && !hasMounting();
     }
 };
 

@@ -241,8 +241,8 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
         const bool clock = pseudoRandom && s.clock;
         addTracks(clock ? 2 : 1);
         Track &t = g.tracks.front();
-        t.name = pseudoRandom ? QStringLiteral("pseudo-random track")
-                              : QStringLiteral("single track");
+        t.name
+            = pseudoRandom ? QStringLiteral("pseudo-random track") : QStringLiteral("single track");
         if (clock) {
             // A mark every other cell: an edge at every cell boundary, read half a cell after
             // the first sensor, where the code's word stands still.
@@ -328,8 +328,8 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
 
     if (remap)
         for (Track &t : g.tracks)
-            t.runs = placeRuns(t.runs, steps, pitch, disc, s.invert, s.counterClockwise,
-                g.nominal.left());
+            t.runs = placeRuns(
+                t.runs, steps, pitch, disc, s.invert, s.counterClockwise, g.nominal.left());
 
     g.markBias = s.markBiasMm;
     if (!disc && g.markBias != 0) {
