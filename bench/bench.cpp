@@ -47,8 +47,8 @@ EncoderSettings largestDisc(EncoderType type, bool gray)
     EncoderSettings s;
     s.shape = Shape::Disc;
     s.type = type;
-    s.grayCode = gray;
-    s.count = type == EncoderType::Relative ? 1024 : 10;
+    s.code = gray ? Code::Gray : Code::Binary;
+    s.bits = s.pairs = type == EncoderType::Relative ? 1024 : 10;
     s.outerRadiusMm = 100;
     s.innerRadiusMm = 0;
     s.dpi = 1200;
@@ -60,7 +60,7 @@ EncoderSettings largestStrip(EncoderType type)
 {
     EncoderSettings s;
     s.type = type;
-    s.count = type == EncoderType::Relative ? 1024 : 10;
+    s.bits = s.pairs = type == EncoderType::Relative ? 1024 : 10;
     s.widthMm = 200;
     s.heightMm = 200;
     s.dpi = 1200;
@@ -125,7 +125,7 @@ void savePdf(benchmark::State &state)
 EncoderSettings sixteenBitStrip()
 {
     EncoderSettings s;
-    s.count = 16;
+    s.bits = s.pairs = 16;
     s.widthMm = 200;
     s.heightMm = 20;
     s.dpi = 1200;
@@ -185,7 +185,7 @@ double worstCaseTable(double floorMs)
         for (const int inner : { 0, 99, 50 }) {
             for (const double border : { 0.0, 0.1, 5.0 }) {
                 EncoderSettings s = largestDisc(p.type, p.gray);
-                s.count = p.count;
+                s.bits = s.pairs = p.count;
                 s.innerRadiusMm = inner;
                 s.border = border > 0;
                 s.borderWidthMm = border > 0 ? border : 0.1;

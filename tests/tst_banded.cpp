@@ -36,7 +36,8 @@ EncoderSettings disc(int bits, int radiusMm, int dpi)
 {
     EncoderSettings s = classicSettings();
     s.shape = Shape::Disc;
-    s.count = bits;
+    s.code = Code::Gray; // as the window draws a disc
+    s.bits = s.pairs = bits;
     s.outerRadiusMm = radiusMm;
     s.innerRadiusMm = 3;
     s.dpi = dpi;
@@ -71,7 +72,7 @@ void TestBanded::bandedFilesAreIdentical_data()
     // ground: a band's own two colours come in the other order.
     EncoderSettings channels = classicSettings();
     channels.type = EncoderType::Relative;
-    channels.count = 20;
+    channels.bits = channels.pairs = 20;
     channels.quadrature = true;
     channels.index = true;
     channels.border = false;
@@ -80,7 +81,7 @@ void TestBanded::bandedFilesAreIdentical_data()
     QTest::newRow("quadrature strip") << channels << false;
     EncoderSettings rulers = classicSettings();
     rulers.type = EncoderType::Relative;
-    rulers.count = 40;
+    rulers.bits = rulers.pairs = 40;
     rulers.widthMm = 50;
     rulers.heightMm = 25;
     rulers.dpi = 300;
@@ -88,7 +89,7 @@ void TestBanded::bandedFilesAreIdentical_data()
     QTest::newRow("calibrated strip") << rulers << false;
     EncoderSettings quadrature = disc(1, 12, 500);
     quadrature.type = EncoderType::Relative;
-    quadrature.count = 90;
+    quadrature.bits = quadrature.pairs = 90;
     quadrature.quadrature = true;
     quadrature.index = true;
     quadrature.sensorMarks = true;

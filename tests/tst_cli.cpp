@@ -477,13 +477,13 @@ void TestCli::badUsage_data()
         "--bits takes a whole number from 1 to 16");
     row("dpi too low", { "--dpi", "9", "-o", "x.png" },
         "--dpi takes a whole number from 10 to 1200");
-    row("width too wide", { "--width", "201", "-o", "x.png" },
-        "--width takes a whole number from 1 to 200");
-    row("pairs out of range", { "--type", "relative", "--pairs", "1025", "-o", "x.png" },
-        "--pairs takes a whole number from 1 to 1024");
+    row("width too wide", { "--width", "2001", "-o", "x.png" },
+        "--width takes a length from 1 to 2000 mm");
+    row("pairs out of range", { "--type", "relative", "--pairs", "65537", "-o", "x.png" },
+        "--pairs takes a whole number from 1 to 65536");
     row("inner radius not below outer",
         { "--shape", "disc", "--outer-radius", "10", "--inner-radius", "10", "-o", "x.png" },
-        "--inner-radius takes a whole number from 0 to 9, not \"10\"");
+        "--inner-radius takes a length from 0 to 9.999 mm, not \"10\"");
     row("bits with relative", { "--type", "relative", "--bits", "3", "-o", "x.png" },
         "--bits is for absolute patterns");
     row("pairs with absolute", { "--pairs", "3", "-o", "x.png" },
@@ -491,7 +491,7 @@ void TestCli::badUsage_data()
     row("code with relative", { "--type", "relative", "--code", "gray", "-o", "x.png" },
         "--code is for absolute patterns");
     row("unknown code", { "--shape", "disc", "--code", "bcd", "-o", "x.png" },
-        "--code takes gray or binary or single-track, not \"bcd\"");
+        "--code takes gray or binary or single-track or pseudo-random, not \"bcd\"");
     row("quadrature on absolute", { "--quadrature", "-o", "x.png" },
         "--quadrature is for relative patterns");
     row("index width out of range",

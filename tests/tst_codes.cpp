@@ -77,8 +77,7 @@ EncoderSettings singleTrackDisc(int positions, int sensors)
 {
     EncoderSettings s;
     s.shape = Shape::Disc;
-    s.singleTrack = true;
-    s.grayCode = true;
+    s.code = Code::SingleTrack;
     s.positions = positions;
     s.sensors = sensors;
     return s;

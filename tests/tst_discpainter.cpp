@@ -35,9 +35,9 @@ static EncoderSettings discSettings(int bits, bool gray, BitOrder order)
     EncoderSettings s = classicSettings();
     s.shape = Shape::Disc;
     s.type = EncoderType::Absolute;
-    s.grayCode = gray;
+    s.code = gray ? Code::Gray : Code::Binary;
     s.bitOrder = order;
-    s.count = bits;
+    s.bits = s.pairs = bits;
     s.dpi = 254;
     s.outerRadiusMm = 20;
     s.innerRadiusMm = 5;
@@ -178,7 +178,7 @@ void TestDiscPainter::relativeDiscWith1024Pairs()
 {
     EncoderSettings s = discSettings(1, false, BitOrder::LsbToMsb);
     s.type = EncoderType::Relative;
-    s.count = 1024;
+    s.bits = s.pairs = 1024;
     s.outerRadiusMm = 100; // 1000 px: a sector is 2.9 px wide at 950 px
     s.innerRadiusMm = 90;
     const QImage image = renderEncoderImage(s, false);
@@ -258,12 +258,13 @@ void TestDiscPainter::solidRimHasNoPinholes_data()
     QTest::addColumn<bool>("antialias");
     EncoderSettings start = classicSettings();
     start.shape = Shape::Disc;
+    start.code = Code::Gray; // as the window draws a disc
     EncoderSettings wheel = start;
     wheel.type = EncoderType::Relative;
     wheel.dpi = 1200;
     wheel.outerRadiusMm = 80;
     wheel.innerRadiusMm = 40;
-    wheel.count = 90;
+    wheel.bits = wheel.pairs = 90;
     wheel.borderWidthMm = 1.0;
     QTest::newRow("start values, plain") << start << false;
     QTest::newRow("start values, antialiased") << start << true;
@@ -324,8 +325,8 @@ void TestDiscPainter::antialiasedOverlapIsAUnion()
 {
     EncoderSettings s = classicSettings();
     s.shape = Shape::Disc;
-    s.grayCode = false;
-    s.count = 8;
+    s.code = Code::Binary;
+    s.bits = s.pairs = 8;
     s.outerRadiusMm = 20;
     s.innerRadiusMm = 5;
     s.border = false;

@@ -86,7 +86,7 @@ void TestEncoders::cyclicGrayForEveryEvenCount()
 {
     EncoderSettings s;
     s.shape = Shape::Disc;
-    s.grayCode = true;
+    s.code = Code::Gray;
     for (int n = 2; n <= 4096; n += 2) {
         s.positions = n;
         std::set<unsigned> words;
@@ -107,7 +107,7 @@ void TestEncoders::singleTrackLibraryIsVerified()
 {
     EncoderSettings s;
     s.shape = Shape::Disc;
-    s.singleTrack = true;
+    s.code = Code::SingleTrack;
     int codes = 0;
     for (int n = 2; n <= 400; ++n) {
         if (!Codes::singleTrack(n))
@@ -133,14 +133,15 @@ void TestEncoders::quadrature_data()
     strip.type = EncoderType::Relative;
     strip.quadrature = true;
     strip.index = true;
-    strip.count = 40;
+    strip.bits = strip.pairs = 40;
     strip.widthMm = 120;
     strip.heightMm = 15;
     EncoderSettings disc = strip;
     disc.shape = Shape::Disc;
+    disc.code = Code::Gray; // as the window draws a disc
     disc.outerRadiusMm = 30;
     disc.innerRadiusMm = 12;
-    disc.count = 64;
+    disc.bits = disc.pairs = 64;
     QTest::newRow("strip") << strip;
     QTest::newRow("disc") << disc;
     disc.indexWidthDegrees = 180;
@@ -148,7 +149,7 @@ void TestEncoders::quadrature_data()
     disc.sensorMarks = true;
     QTest::newRow("disc, index 180, no border, sensor marks") << disc;
     strip.index = false;
-    strip.count = 101;
+    strip.bits = strip.pairs = 101;
     QTest::newRow("strip without index") << strip;
 }
 
@@ -160,7 +161,7 @@ void TestEncoders::quadrature()
     const Sensor sensor(settings);
     const std::vector<PatternGeometry::Track> &tracks = sensor.geometry.tracks;
     QCOMPARE(int(tracks.size()), settings.index ? 3 : 2);
-    const double steps = 2.0 * settings.count;
+    const double steps = 2.0 * settings.pairs;
     const int samples = int(steps) * 200;
     const bool disc = settings.shape == Shape::Disc;
 
@@ -208,9 +209,9 @@ void TestEncoders::quadrature()
             qPrintable(QStringLiteral("boundary at %1").arg(b)));
     }
     if (disc)
-        QCOMPARE(changes, 4 * settings.count);
+        QCOMPARE(changes, 4 * settings.pairs);
     else
-        QVERIFY(changes >= 4 * settings.count - 3);
+        QVERIFY(changes >= 4 * settings.pairs - 3);
     if (settings.index) {
         QCOMPARE(zMarks, 1);
         const double width = settings.indexWidthDegrees / 360.0 * 2;
@@ -226,7 +227,7 @@ void TestEncoders::codesDecodeInOrder_data()
         EncoderSettings s;
         s.shape = Shape::Disc;
         s.positions = positions;
-        s.grayCode = gray;
+        s.code = gray ? Code::Gray : Code::Binary;
         s.outerRadiusMm = 100;
         s.innerRadiusMm = 60;
         s.border = false;
@@ -245,9 +246,9 @@ void TestEncoders::codesDecodeInOrder_data()
     strip.widthMm = 200;
     strip.heightMm = 40;
     strip.positions = 1001;
-    strip.grayOnStrip = true;
+    strip.code = Code::Gray;
     QTest::newRow("gray strip, 1001 (odd)") << strip;
-    strip.grayOnStrip = false;
+    strip.code = Code::Binary;
     strip.positions = 777;
     QTest::newRow("binary strip, 777") << strip;
 }
@@ -285,7 +286,7 @@ void TestEncoders::singleTrackReadsDistinctWords()
 {
     EncoderSettings s;
     s.shape = Shape::Disc;
-    s.singleTrack = true;
+    s.code = Code::SingleTrack;
     s.positions = 360;
     s.outerRadiusMm = 40;
     s.innerRadiusMm = 30;
@@ -314,6 +315,7 @@ void TestEncoders::headerCompilesAndDecodes()
     QTemporaryDir dir;
     EncoderSettings s;
     s.shape = Shape::Disc;
+    s.code = Code::Gray; // as the window draws a disc
     s.positions = 1000;
     QString error;
     QVERIFY2(

@@ -43,8 +43,8 @@ static EncoderSettings disc(EncoderType type, int count, int inner, bool border,
     EncoderSettings s = classicSettings();
     s.shape = Shape::Disc;
     s.type = type;
-    s.count = count;
-    s.grayCode = gray;
+    s.bits = s.pairs = count;
+    s.code = gray ? Code::Gray : Code::Binary;
     s.dpi = 300;
     s.outerRadiusMm = 40;
     s.innerRadiusMm = inner;
@@ -60,7 +60,7 @@ void TestFastPaths::plainRenderIsIdentical_data()
     QTest::newRow("gray disc, 8 bits") << disc(EncoderType::Absolute, 8, 5, true);
     QTest::newRow("binary disc, no border") << disc(EncoderType::Absolute, 6, 10, false, false);
     EncoderSettings strip = classicSettings();
-    strip.count = 10;
+    strip.bits = strip.pairs = 10;
     strip.dpi = 300;
     strip.heightMm = 60;
     QTest::newRow("strip, 10 bits") << strip;
@@ -92,7 +92,7 @@ void TestFastPaths::antialiasedDiscMatchesAwayFromEdges_data()
     // The painter's stroker puts the edge of a circle 23 px wide up to a tenth of a pixel off
     // the true circle; the fill's ring is exact.
     QTest::newRow("10 bits on a 5 mm ring, 2 mm circles") << thin << 8.0;
-    thin.count = 16;
+    thin.bits = thin.pairs = 16;
     thin.innerRadiusMm = 38;
     thin.borderWidthMm = 0.3;
     QTest::newRow("16 bits on a 2 mm ring") << thin << 4.0;
@@ -170,7 +170,7 @@ void TestFastPaths::cutShortLayersAreIdentical_data()
     // Cut short, the sectors of these go to the rasteriser a few at a time; whole, in one fill.
     QTest::newRow("16 bits on a 5 mm ring") << ring(25, 20, 16, 600, 0.1);
     EncoderSettings binary = ring(40, 10, 14, 600, 0.2);
-    binary.grayCode = false;
+    binary.code = Code::Binary;
     QTest::newRow("14 bits binary from 10 mm") << binary;
     QTest::newRow("relative, 4000 pairs, 1 mm hole") << disc(EncoderType::Relative, 4000, 1, true);
 }

@@ -48,6 +48,7 @@ static EncoderSettings small(Shape shape, QColor foreground, QColor background)
 {
     EncoderSettings s;
     s.shape = shape;
+    s.code = shape == Shape::Disc ? Code::Gray : Code::Binary; // as the window draws it
     s.widthMm = 30;
     s.heightMm = 8;
     s.outerRadiusMm = 8;
@@ -177,8 +178,9 @@ void TestFormats::noLargerThanQt_data()
     EncoderSettings strip;
     EncoderSettings disc;
     disc.shape = Shape::Disc;
+    disc.code = Code::Gray; // as the window draws a disc
     disc.type = EncoderType::Relative;
-    disc.count = 200;
+    disc.bits = disc.pairs = 200;
     QTest::newRow("start strip, plain") << strip << false;
     QTest::newRow("start strip, antialiased") << strip << true;
     QTest::newRow("200-pair disc, plain") << disc << false;

@@ -36,7 +36,7 @@ static EncoderSettings strip(int bits, bool border, BitOrder order = BitOrder::L
     EncoderSettings s;
     s.widthMm = 80;
     s.heightMm = 30;
-    s.count = bits;
+    s.bits = s.pairs = bits;
     s.border = border;
     s.borderWidthMm = 0.1;
     s.bitOrder = order;
@@ -49,8 +49,8 @@ static EncoderSettings disc(int bits, bool gray, BitOrder order = BitOrder::LsbT
     s.shape = Shape::Disc;
     s.outerRadiusMm = 20;
     s.innerRadiusMm = 5;
-    s.count = bits;
-    s.grayCode = gray;
+    s.bits = s.pairs = bits;
+    s.code = gray ? Code::Gray : Code::Binary;
     s.border = false;
     s.bitOrder = order;
     return s;
@@ -94,7 +94,7 @@ void TestPattern::trackRuns_data()
         << strip(3, true) << 1 << 10.05 << 20.05 << Runs { { 20.05, 40.05 }, { 60.05, 80.05 } };
     EncoderSettings relative = strip(1, true);
     relative.type = EncoderType::Relative;
-    relative.count = 2;
+    relative.bits = relative.pairs = 2;
     QTest::newRow("relative strip starts with a gap")
         << relative << 0 << 0.05 << 30.05 << Runs { { 20.05, 40.05 }, { 60.05, 80.05 } };
 
@@ -114,7 +114,7 @@ void TestPattern::trackRuns_data()
                                                     << 10.0 << Runs { { 45, 135 }, { 225, 315 } };
     EncoderSettings wheel = disc(1, false);
     wheel.type = EncoderType::Relative;
-    wheel.count = 2;
+    wheel.bits = wheel.pairs = 2;
     QTest::newRow("relative disc first sector from 0 degrees")
         << wheel << 0 << 5.0 << 20.0 << Runs { { 0, 90 }, { 180, 270 } };
 }
@@ -207,7 +207,7 @@ void TestPattern::preciseDutyCycle()
     QFETCH(bool, border);
     EncoderSettings s;
     s.type = EncoderType::Relative;
-    s.count = pairs;
+    s.bits = s.pairs = pairs;
     s.widthMm = 200;
     s.heightMm = 5;
     s.dpi = dpi;
@@ -242,7 +242,7 @@ void TestPattern::preciseStripDecodes()
     QFETCH(bool, border);
     QFETCH(BitOrder, order);
     EncoderSettings s;
-    s.count = bits;
+    s.bits = s.pairs = bits;
     s.widthMm = 200;
     s.heightMm = 40;
     s.dpi = 1200;
@@ -284,8 +284,9 @@ void TestPattern::summaryInWords_data()
                                                       "20 mm, border 0.1 mm, 600 dpi");
     EncoderSettings relative;
     relative.shape = Shape::Disc;
+    relative.code = Code::Gray; // as the window draws a disc
     relative.type = EncoderType::Relative;
-    relative.count = 16;
+    relative.bits = relative.pairs = 16;
     relative.quadrature = true;
     relative.index = true;
     relative.border = false;

@@ -39,6 +39,7 @@ static EncoderSettings disc(int outer, int dpi, bool border, double borderMm = 0
 {
     EncoderSettings s = strip(100, 20, dpi, border, borderMm);
     s.shape = Shape::Disc;
+    s.code = Code::Gray; // as the window draws a disc
     s.outerRadiusMm = outer;
     return s;
 }
@@ -168,6 +169,7 @@ void TestPixelRule::trackRoom_data()
     s.quadrature = false;
     QTest::newRow("one track") << s << QString();
     s.shape = Shape::Disc;
+    s.code = Code::Gray; // as the window draws a disc
     s.quadrature = true;
     s.outerRadiusMm = 10;
     s.innerRadiusMm = 9;

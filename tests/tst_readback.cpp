@@ -422,7 +422,7 @@ void TestReadBack::plainTrackCountsLikeQuadrature()
     const auto states = [](const EncoderSettings &s) {
         const PatternGeometry g = patternGeometry(s);
         const bool disc = s.shape == Shape::Disc;
-        const double steps = 2.0 * s.count;
+        const double steps = 2.0 * s.pairs;
         const double pitch = (disc ? 360.0 : s.widthMm) / steps;
         // Channel A and B: two tracks, or the one track seen by two sensors.
         const auto read = [&](const PatternGeometry::Track &t, double at) {

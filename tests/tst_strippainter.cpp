@@ -25,7 +25,7 @@ static EncoderSettings stripSettings(
 {
     EncoderSettings s = classicSettings();
     s.type = type;
-    s.count = count;
+    s.bits = s.pairs = count;
     s.dpi = 254;
     s.border = border;
     s.borderWidthMm = borderMm;

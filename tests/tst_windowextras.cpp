@@ -176,7 +176,7 @@ void TestWindowExtras::singleTrackCounts()
     apply(form, { "circle", "code=3", QStringLiteral("positions=%1").arg(positions) });
     QString problem;
     const EncoderSettings s = form.settings(&problem);
-    QCOMPARE(s.singleTrack, sensors > 0);
+    QCOMPARE(s.code == Code::SingleTrack, sensors > 0);
     if (sensors > 0) {
         QCOMPARE(Codes::positions(s), positions);
         QCOMPARE(int(patternGeometry(s).sensors.size()), sensors);

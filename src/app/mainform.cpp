@@ -318,9 +318,11 @@ EncoderSettings MainForm::settings(QString *problem) const
     EncoderSettings s;
     s.shape = ui.circleRadioButton->isChecked() ? Shape::Disc : Shape::Strip;
     s.type = ui.absoluteRadioButton->isChecked() ? EncoderType::Absolute : EncoderType::Relative;
-    s.grayCode = ui.grayCodeCheck->isChecked();
+    // The Gray box speaks only for discs: the form draws strips in binary.
+    s.code = ui.grayCodeCheck->isChecked() && ui.circleRadioButton->isChecked() ? Code::Gray
+                                                                                : Code::Binary;
     s.bitOrder = ui.bitOrderButton->isChecked() ? BitOrder::MsbToLsb : BitOrder::LsbToMsb;
-    s.count = ui.pairsBitsSpin->value();
+    s.bits = s.pairs = ui.pairsBitsSpin->value();
     s.widthMm = ui.widthSpin->value();
     s.heightMm = ui.heightSpin->value();
     s.outerRadiusMm = ui.outerRadiusSpin->value();
@@ -348,23 +350,22 @@ EncoderSettings MainForm::settings(QString *problem) const
             s.positions = more.positionsSpin->value();
         switch (more.codeCombo->currentIndex()) {
         case 1:
-            s.grayCode = false;
+            s.code = Code::Binary;
             break;
         case 2:
-            s.grayCode = true;
-            s.grayOnStrip = !disc;
+            s.code = Code::Gray;
             break;
         case 3:
             if (!disc) {
                 refuse(tr("a single-track code is read round a disc; use --shape disc"));
                 break;
             }
-            s.singleTrack = true;
+            s.code = Code::SingleTrack;
             if (s.positions == 0)
                 s.positions = 360;
             if (const QString problem = Problems::singleTrack(s); !problem.isEmpty()) {
                 refuse(problem);
-                s.singleTrack = false;
+                s.code = ui.grayCodeCheck->isChecked() ? Code::Gray : Code::Binary;
                 s.positions = 0;
             }
             break;

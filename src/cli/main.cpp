@@ -134,6 +134,9 @@ int run(int argc, char **argv)
     }
 
     const RenderJob &job = parsed.job;
+    if (!job.quiet)
+        for (const QString &note : job.notes)
+            printMessage(QStringLiteral("note: ") + note);
     if (job.describe && !printText(describePattern(job.settings)))
         return 1;
     const bool raster

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cmath>
 #include <optional>
 
 namespace {
@@ -38,10 +39,12 @@ The output file's suffix picks the format:
 
 Absolute patterns carry one track per bit (plain binary; discs use reflected Gray
 code unless --code binary), 2^bits positions or any --positions count (a Gray disc
-needs an even count; --code single-track reads one track with several sensors);
-relative patterns are one track of 2 x pairs equal alternating segments, or with
---quadrature two channels A and B, and with --index an index track. Sizes are
-whole millimetres. Steps run left to right, and clockwise from 3 o'clock on a disc.
+needs an even count; --code single-track reads one track with several sensors,
+--code pseudo-random one track with n sensors in a row); relative patterns are one
+track of 2 x pairs equal alternating segments, or with --quadrature two channels A
+and B, and with --index an index track. Lengths take decimals to 0.001 mm and mm or
+in (--width 3.5in). Steps run left to right, and clockwise from 3 o'clock on a disc
+(--direction ccw turns both round).
 
 Raster output puts every edge where the ideal shape has it (the shapes of the
 vector files), rounded once to the pixels; --classic-pixels draws the whole-pixel
@@ -64,7 +67,10 @@ Examples:
   quvelta-render --shape disc --bits 8 --outer-radius 40 --inner-radius 10 -o gray.png
   quvelta-render --shape disc --type relative --pairs 360 --outer-radius 30 -o wheel.svg
   quvelta-render --width 150 --height 12 --bits 6 --vector -o strip.pdf
-  quvelta-render --shape disc --type relative --pairs 100 --transparent -o wheel.dxf)";
+  quvelta-render --shape disc --type relative --pairs 100 --transparent -o wheel.dxf
+  quvelta-render --cpr 500 --optical-radius 23.36 --track-width 1.5 -o wheel.svg
+  quvelta-render --code pseudo-random --positions 1000 --width 500 --clock -o scale.pdf)";
+
 }
 
 QString escapeControls(const QString &text)
@@ -99,6 +105,24 @@ QString escapeControls(const QString &text)
     return line;
 }
 
+std::optional<double> parseLength(const QString &text)
+{
+    QString number = text.trimmed().toLower();
+    double unit = 1;
+    if (number.endsWith(QLatin1String("mm"))) {
+        number.chop(2);
+    } else if (number.endsWith(QLatin1String("in"))) {
+        number.chop(2);
+        unit = 25.4;
+    }
+    bool ok = false;
+    const double value = number.trimmed().toDouble(&ok) * unit;
+    if (!ok || !std::isfinite(value) || number.trimmed().isEmpty())
+        return std::nullopt;
+    // To the micrometre: 0.25in is 6.35 mm, not 6.3500000000000005.
+    return std::round(value * 1000) / 1000 + 0.0;
+}
+
 namespace {
 
 // A value as a message shows it: in double quotes, on one line.
@@ -126,6 +150,24 @@ public:
         const int value = text.toInt(&ok);
         if (!ok || value < low || value > high) {
             fail(QStringLiteral("--%1 takes a whole number from %2 to %3, not %4")
+                     .arg(name)
+                     .arg(low)
+                     .arg(high)
+                     .arg(quoted(text)));
+            return std::nullopt;
+        }
+        return value;
+    }
+
+    // A length within [low, high] mm for the option (see parseLength), or the error.
+    std::optional<double> length(const QString &name, double fallback, double low, double high)
+    {
+        if (!parser.isSet(name))
+            return fallback;
+        const QString text = parser.value(name);
+        const std::optional<double> value = parseLength(text);
+        if (!value || *value < low - 1e-9 || *value > high + 1e-9) {
+            fail(QStringLiteral("--%1 takes a length from %2 to %3 mm, not %4")
                      .arg(name)
                      .arg(low)
                      .arg(high)
@@ -202,14 +244,34 @@ const OptionSpec optionTable[] = {
     { "format", "FORMAT", "With -o -: png, jpg, bmp, tif, pdf, svg, dxf or kicad_mod." },
     { "shape", "SHAPE", "bar (linear strip, default) or disc." },
     { "type", "TYPE", "absolute (one track per bit, default) or relative (alternating segments)." },
-    { "width", "MM", "Strip width, 1-200 mm (default 100)." },
+    { "width", "MM",
+        "Strip width, 1-2000 mm (default 100); any length takes 0.001 mm and mm "
+        "or in (25.4in)." },
     { "height", "MM", "Strip height, 1-200 mm (default 20)." },
     { "outer-radius", "MM", "Disc outer radius, 1-100 mm (default 20)." },
-    { "inner-radius", "MM", "Disc inner radius, 0 to outer radius - 1 mm (default 0)." },
+    { "inner-radius", "MM", "Disc inner radius, 0 to less than the outer radius (default 0)." },
     { "bits", "N", "Bits of an absolute pattern, 1-16 (default 4)." },
-    { "pairs", "N", "Pairs of a relative pattern, 1-1024 (default 16)." },
+    { "pairs", "N", "Pairs of a relative pattern, 1-65536 (default 16)." },
+    { "cpr", "N",
+        "Counts per revolution: a relative disc of N pairs, 1-65536 (instead of --pairs)." },
+    { "optical-radius", "MM",
+        "Discs: the radius where the sensor reads; the pattern's ring is centred there, "
+        "--track-width wide (instead of --outer-radius and --inner-radius)." },
+    { "track-width", "MM", "With --optical-radius: the ring's width, 0.1-50 mm (default 2)." },
+    { "lpi", "N",
+        "Relative strips: lines (periods) per inch, 1-1000; the strip's length rounds to whole "
+        "periods (said on stderr)." },
+    { "pitch", "MM", "Relative strips: the period in mm, 0.01-100, instead of --lpi." },
     { "bit-order", "ORDER", "lsb-msb (default) or msb-lsb, as the window's bit-order button." },
-    { "code", "CODE", "binary, gray or single-track; discs default to gray, strips to binary." },
+    { "code", "CODE",
+        "binary, gray, single-track or pseudo-random; discs default to gray, strips to binary." },
+    { "clock", nullptr,
+        "With --code pseudo-random: an incremental track beside it, a mark every other cell." },
+    { "direction", "DIR",
+        "cw (default) or ccw: positions counted counter-clockwise on a disc, right to left on a "
+        "strip." },
+    { "invert", nullptr,
+        "Swap marks and gaps on every track; the decode table reads the flipped words." },
     { "border", "MM", "Border line width, 0.01-5.0 mm (default 0.1)." },
     { "no-border", nullptr, "Draw no border lines." },
     { "no-center-mark", nullptr, "Omit the disc's centre mark." },
@@ -225,7 +287,9 @@ const OptionSpec optionTable[] = {
         "SVG and DXF: smaller files, a track one SVG path and a repeated strip mark written once "
         "and copied (<use>, block arrays); Inkscape, KiCad and others drop the copies. By default "
         "every mark is its own closed path." },
-    { "positions", "N", "Absolute patterns: any number of positions, 2-65536, instead of 2^bits." },
+    { "positions", "N",
+        "Absolute patterns: any number of positions, 2-65536 (pseudo-random: 2-65535), instead of "
+        "2^bits." },
     { "sensors", "N",
         "With --code single-track: the code with N sensors where a count has several (360: 9 "
         "or 10); the fewest by default." },
@@ -265,6 +329,90 @@ const OptionSpec optionTable[] = {
     { "decode-table", "FILE",
         "Write the table from sensor words to positions: .csv, .json or .h." },
 };
+
+// The sizes a sensor fixes: the optical radius of a disc, the line pitch of a strip. Settles the
+// settings' sizes and pairs from them, or says why it cannot.
+QString sensorGeometry(
+    const QCommandLineParser &parser, Reader &read, EncoderSettings &s, RenderJob &job)
+{
+    const auto isSet
+        = [&parser](const char *name) { return parser.isSet(QString::fromLatin1(name)); };
+    const bool optical = isSet("optical-radius");
+    if (isSet("track-width") && !optical)
+        return QStringLiteral("--track-width goes with --optical-radius");
+    if (optical) {
+        if (s.shape != Shape::Disc)
+            return QStringLiteral("--optical-radius is for discs (--shape disc)");
+        if (isSet("outer-radius") || isSet("inner-radius"))
+            return QStringLiteral("--optical-radius places the ring itself; leave out "
+                                  "--outer-radius and --inner-radius");
+        const auto radius = read.length(QStringLiteral("optical-radius"), 0, 0.5, 99.95);
+        const auto width = read.length(QStringLiteral("track-width"), 2, 0.1, 50);
+        if (!read.error.isEmpty())
+            return read.error;
+        const double outer = *radius + *width / 2;
+        const double inner = *radius - *width / 2;
+        if (inner < 0 || outer > 100)
+            return QStringLiteral("a ring %1 mm wide centred at %2 mm reaches from %3 to %4 mm; "
+                                  "a disc's ring lies between 0 and 100 mm")
+                .arg(*width)
+                .arg(*radius)
+                .arg(inner)
+                .arg(outer);
+        s.outerRadiusMm = std::round(outer * 1e6) / 1e6;
+        s.innerRadiusMm = std::round(inner * 1e6) / 1e6;
+    }
+    const bool lpi = isSet("lpi");
+    if (lpi && isSet("pitch"))
+        return QStringLiteral("--lpi and --pitch exclude each other");
+    if (!lpi && !isSet("pitch"))
+        return QString();
+    const char *name = lpi ? "--lpi" : "--pitch";
+    if (s.shape != Shape::Strip || s.type != EncoderType::Relative)
+        return QStringLiteral("%1 sets a relative strip's period; it goes with --type relative")
+            .arg(QLatin1String(name));
+    if (isSet("pairs"))
+        return QStringLiteral("%1 and --pairs exclude each other: the pairs follow from the "
+                              "length")
+            .arg(QLatin1String(name));
+    double pitch = 0;
+    if (lpi) {
+        bool ok = false;
+        const QString text = parser.value(QStringLiteral("lpi"));
+        const double lines = text.toDouble(&ok);
+        if (!ok || !(lines >= 1 && lines <= 1000))
+            return QStringLiteral("--lpi takes lines per inch from 1 to 1000, not \"%1\"")
+                .arg(text);
+        pitch = 25.4 / lines;
+    } else {
+        const auto length = read.length(QStringLiteral("pitch"), 1, 0.01, 100);
+        if (!length)
+            return read.error;
+        pitch = *length;
+    }
+    const double asked = s.widthMm;
+    const int periods = std::max(1, int(std::lround(asked / pitch)));
+    if (periods > 65536)
+        return QStringLiteral("a %1 mm strip at a %2 mm period has %3 periods; at most 65536")
+            .arg(asked)
+            .arg(pitch, 0, 'g', 6)
+            .arg(periods);
+    s.pairs = periods;
+    s.widthMm = periods * pitch;
+    if (s.widthMm < 1 || s.widthMm > 2000)
+        return QStringLiteral("%1 periods of %2 mm make %3 mm; a strip is 1 to 2000 mm")
+            .arg(periods)
+            .arg(pitch, 0, 'g', 6)
+            .arg(s.widthMm, 0, 'f', 4);
+    if (std::fabs(s.widthMm - asked) > 1e-9)
+        job.notes << QStringLiteral("the strip is %1 mm long, not %2: %3 whole periods of %4 mm")
+                         .arg(s.widthMm, 0, 'f', 4)
+                         .arg(asked)
+                         .arg(periods)
+                         .arg(pitch, 0, 'g', 6);
+    return QString();
+}
+
 }
 
 ParseResult parseRenderArguments(const QStringList &arguments)
@@ -415,8 +563,20 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     s.shape = *shape == QLatin1String("disc") ? Shape::Disc : Shape::Strip;
     s.type = *type == QLatin1String("relative") ? EncoderType::Relative : EncoderType::Absolute;
 
+    const bool cpr = parser.isSet(QStringLiteral("cpr"));
+    if (cpr
+        && ((parser.isSet(QStringLiteral("shape")) && s.shape != Shape::Disc)
+            || (parser.isSet(QStringLiteral("type")) && s.type != EncoderType::Relative)))
+        return usageError(QStringLiteral("--cpr counts a relative disc's pairs; it goes with "
+                                         "--shape disc --type relative"));
+    if (cpr) {
+        s.shape = Shape::Disc;
+        s.type = EncoderType::Relative;
+        if (parser.isSet(QStringLiteral("pairs")))
+            return usageError(QStringLiteral("--cpr and --pairs exclude each other"));
+    }
     if (s.type == EncoderType::Relative && parser.isSet(QStringLiteral("bits")))
-        return usageError(QStringLiteral("--bits is for absolute patterns; use --pairs 1-1024 "
+        return usageError(QStringLiteral("--bits is for absolute patterns; use --pairs 1-65536 "
                                          "with --type relative"));
     if (s.type == EncoderType::Absolute && parser.isSet(QStringLiteral("pairs")))
         return usageError(QStringLiteral("--pairs is for relative patterns; use --bits 1-16 "
@@ -438,12 +598,13 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     if (parser.isSet(QStringLiteral("border")) && parser.isSet(QStringLiteral("no-border")))
         return usageError(QStringLiteral("--border and --no-border exclude each other"));
 
-    const auto width = read.integer(QStringLiteral("width"), s.widthMm, 1, 200);
-    const auto height = read.integer(QStringLiteral("height"), s.heightMm, 1, 200);
-    const auto outer = read.integer(QStringLiteral("outer-radius"), s.outerRadiusMm, 1, 100);
+    const auto width = read.length(QStringLiteral("width"), s.widthMm, 1, 2000);
+    const auto height = read.length(QStringLiteral("height"), s.heightMm, 1, 200);
+    const auto outer = read.length(QStringLiteral("outer-radius"), s.outerRadiusMm, 1, 100);
     const auto count = s.type == EncoderType::Absolute
         ? read.integer(QStringLiteral("bits"), 4, 1, 16)
-        : read.integer(QStringLiteral("pairs"), 16, 1, 1024);
+        : cpr ? read.integer(QStringLiteral("cpr"), 16, 1, 65536)
+              : read.integer(QStringLiteral("pairs"), 16, 1, 65536);
     const auto order = read.choice(
         QStringLiteral("bit-order"), { QStringLiteral("lsb-msb"), QStringLiteral("msb-lsb") });
     // Discs default to Gray code, strips to plain binary, as in the window.
@@ -453,7 +614,9 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         { defaultCode,
             defaultCode == QLatin1String("gray") ? QStringLiteral("binary")
                                                  : QStringLiteral("gray"),
-            QStringLiteral("single-track") });
+            QStringLiteral("single-track"), QStringLiteral("pseudo-random") });
+    const auto direction
+        = read.choice(QStringLiteral("direction"), { QStringLiteral("cw"), QStringLiteral("ccw") });
     const auto positions = read.integer(QStringLiteral("positions"), 0, 2, 65536);
     const auto sensors = read.integer(QStringLiteral("sensors"), 0, 1, 32);
     const auto indexWidth = read.integer(QStringLiteral("index-width"), 90, 90, 360);
@@ -462,25 +625,20 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     const auto background = read.color(QStringLiteral("background"), s.background);
     if (!read.error.isEmpty())
         return usageError(read.error);
-    const auto inner = read.integer(QStringLiteral("inner-radius"), s.innerRadiusMm, 0, *outer - 1);
+    const auto inner
+        = read.length(QStringLiteral("inner-radius"), s.innerRadiusMm, 0, *outer - 0.001);
     if (!read.error.isEmpty())
         return usageError(read.error);
 
     const auto real = [&](const char *name, double low, double high, double *value) {
-        const QString option = QString::fromLatin1(name);
-        if (!parser.isSet(option))
+        const std::optional<double> length
+            = read.length(QString::fromLatin1(name), *value, low, high);
+        if (length) {
+            *value = *length;
             return true;
-        bool ok = false;
-        const QString text = parser.value(option);
-        *value = text.toDouble(&ok);
-        if (ok && *value >= low - 1e-12 && *value <= high + 1e-12)
-            return true;
+        }
         result.status = ParseResult::Status::UsageError;
-        result.text = QStringLiteral("--%1 takes a length from %2 to %3 mm, not %4")
-                          .arg(option)
-                          .arg(low)
-                          .arg(high)
-                          .arg(quoted(text));
+        result.text = read.error;
         return false;
     };
     if (!real("mark-bias", -0.5, 0.5, &s.markBiasMm)
@@ -515,9 +673,11 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         const QStringList parts = text.split(QLatin1Char(','));
         bool ok = parts.size() == 3;
         const int n = ok ? parts[0].trimmed().toInt(&ok) : 0;
-        bool okD = false, okP = false;
-        const double d = ok ? parts[1].trimmed().toDouble(&okD) : 0.0;
-        const double pcd = ok ? parts[2].trimmed().toDouble(&okP) : 0.0;
+        const std::optional<double> dLength = ok ? parseLength(parts[1]) : std::nullopt;
+        const std::optional<double> pcdLength = ok ? parseLength(parts[2]) : std::nullopt;
+        const bool okD = bool(dLength), okP = bool(pcdLength);
+        const double d = dLength.value_or(0.0);
+        const double pcd = pcdLength.value_or(0.0);
         if (!ok || !okD || !okP || n < 1 || n > 64 || !(d >= 0.01 - 1e-9 && d <= 200)
             || !(pcd >= 0.01 - 1e-9 && pcd <= 200))
             return usageError(QStringLiteral("--holes takes N,D,PCD: 1-64 holes of diameter D on "
@@ -539,11 +699,11 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         s.maskApertureMm = job.apertureMm;
 
     if (parser.isSet(QStringLiteral("border"))) {
-        bool ok = false;
         const QString text = parser.value(QStringLiteral("border"));
-        const double border = text.toDouble(&ok);
+        const std::optional<double> length = parseLength(text);
+        const double border = length.value_or(0.0);
         // The window's spin box holds two decimals; so does the setting.
-        if (!ok || !(border >= 0.01 - 1e-9 && border <= 5.0 + 1e-9))
+        if (!length || !(border >= 0.01 - 1e-9 && border <= 5.0 + 1e-9))
             return usageError(QStringLiteral("--border takes a width from 0.01 to 5.0 mm, not %1")
                                   .arg(quoted(text)));
         s.borderWidthMm = qRound(border * 100) / 100.0;
@@ -553,11 +713,22 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     s.heightMm = *height;
     s.outerRadiusMm = *outer;
     s.innerRadiusMm = *inner;
-    s.count = *count;
+    if (s.type == EncoderType::Absolute)
+        s.bits = *count;
+    else
+        s.pairs = *count;
+    if (const QString problem = sensorGeometry(parser, read, s, job); !problem.isEmpty())
+        return usageError(problem);
     s.bitOrder = *order == QLatin1String("msb-lsb") ? BitOrder::MsbToLsb : BitOrder::LsbToMsb;
-    s.singleTrack = *code == QLatin1String("single-track");
-    s.grayCode = *code == QLatin1String("gray") || (s.shape == Shape::Disc && s.singleTrack);
-    s.grayOnStrip = s.shape == Shape::Strip && *code == QLatin1String("gray");
+    s.code = *code == QLatin1String("single-track") ? Code::SingleTrack
+        : *code == QLatin1String("pseudo-random")   ? Code::PseudoRandom
+        : *code == QLatin1String("gray")            ? Code::Gray
+                                                    : Code::Binary;
+    s.clock = parser.isSet(QStringLiteral("clock"));
+    if (s.clock && (s.type != EncoderType::Absolute || s.code != Code::PseudoRandom))
+        return usageError(QStringLiteral("--clock goes with --code pseudo-random"));
+    s.counterClockwise = *direction == QLatin1String("ccw");
+    s.invert = parser.isSet(QStringLiteral("invert"));
     s.positions = *positions;
     s.sensors = *sensors;
     s.quadrature = parser.isSet(QStringLiteral("quadrature"));
@@ -578,12 +749,20 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     job.transparent = parser.isSet(QStringLiteral("transparent"));
     job.compact = parser.isSet(QStringLiteral("compact"));
 
-    if (s.singleTrack && s.shape == Shape::Disc && s.positions == 0
+    const bool singleTrack = s.code == Code::SingleTrack;
+    if (singleTrack && s.shape == Shape::Disc && s.positions == 0
         && !parser.isSet(QStringLiteral("bits")))
         s.positions = 360;
-    if (!s.singleTrack && parser.isSet(QStringLiteral("sensors")))
+    if (!singleTrack && parser.isSet(QStringLiteral("sensors")))
         return usageError(QStringLiteral("--sensors goes with --code single-track"));
-    for (const QString &problem : { Problems::singleTrack(s), Problems::oddGrayRound(s) })
+    if (s.code == Code::PseudoRandom && parser.isSet(QStringLiteral("bits")))
+        return usageError(QStringLiteral("--code pseudo-random counts --positions, 2-65535; its "
+                                         "sensors follow from the count"));
+    if (s.code == Code::PseudoRandom && s.positions == 65536)
+        return usageError(
+            QStringLiteral("a pseudo-random code has 2 to 65535 positions, not 65536"));
+    for (const QString &problem :
+        { Problems::singleTrack(s), Problems::pseudoRandom(s), Problems::oddGrayRound(s) })
         if (!problem.isEmpty())
             return usageError(problem);
     if (const QString problem = trackRoomProblem(s); !problem.isEmpty())

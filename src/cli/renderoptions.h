@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // What a run of quvelta-render is asked to do.
 struct RenderJob
 {
@@ -22,6 +24,7 @@ struct RenderJob
     bool quiet = false; // no warnings
     bool strict = false; // a track that would not read fails the run
     QStringList pcbLayers { QStringLiteral("F.Cu") }; // where a footprint's marks go
+    QStringList notes; // what the options changed on their way, for standard error
     QString decodeTable; // where to write the decode table, if anywhere
     QString fileName;
     Output output = Output::Image;
@@ -38,6 +41,10 @@ struct ParseResult
 };
 
 ParseResult parseRenderArguments(const QStringList &arguments);
+
+// A length as the options take it: a number with an optional unit, "mm" (the default) or "in",
+// in millimetres rounded to the micrometre; nothing when it is not one.
+std::optional<double> parseLength(const QString &text);
 
 // A message made safe for a terminal and kept on one line: control characters become \e, \n,
 // \r, \t or \xNN.

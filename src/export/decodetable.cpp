@@ -19,7 +19,7 @@ std::vector<int> positionsByWord(const EncoderSettings &settings)
     std::vector<int> table(size_t(1) << bits, -1);
     const int n = Codes::positions(settings);
     for (int p = 0; p < n; ++p)
-        table[codeWord(settings, p)] = p;
+        table[sensedWord(settings, p)] = p;
     return table;
 }
 

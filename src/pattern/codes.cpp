@@ -81,23 +81,147 @@ constexpr int largestJohnson = 16;
 
 }
 
+std::vector<bool> mSequence(int n)
+{
+    // Primitive trinomials and pentanomials x^n + ... + 1, as exponents below n; the
+    // recurrence s[k + n] = s[k] + sum of s[k + t] has period 2^n - 1 for each (checked by the
+    // tests: every window distinct).
+    static const std::vector<std::vector<int>> taps
+        = { {}, {}, { 1 }, { 2 }, { 3 }, { 3 }, { 5 }, { 6 }, { 6, 5, 4 }, { 5 }, { 7 }, { 9 },
+              { 11, 10, 4 }, { 12, 11, 8 }, { 13, 12, 2 }, { 14 }, { 15, 13, 4 } };
+    if (n < 2 || n > 16)
+        return {};
+    const size_t length = (size_t(1) << n) - 1;
+    std::vector<bool> s(length + size_t(n));
+    for (int i = 0; i < n; ++i)
+        s[size_t(i)] = true; // any nonzero start; all marks keeps the first reading simple
+    for (size_t k = 0; k + size_t(n) < s.size(); ++k) {
+        bool next = s[k];
+        for (int t : taps[size_t(n)])
+            next = next != s[k + size_t(t)];
+        s[k + size_t(n)] = next;
+    }
+    s.resize(length);
+    return s;
+}
+
+int pseudoRandomSensors(int positions)
+{
+    int n = 2;
+    while (n < 16 && (1 << n) - 1 < positions)
+        ++n;
+    return n;
+}
+
+namespace {
+
+// Round a disc the sequence must close on itself. Cutting out the d = 2^n - 1 - L cells from a
+// to a + d, where the n - 1 cells from a equal those from a + d, leaves a ring of L cells whose
+// every window is one of the m-sequence's own (one crossing the cut reads as the window that
+// began before it), so all stay distinct. Each nonzero (n - 1)-cell word occurs twice in the
+// sequence; for every count from 2 to 65535 two of them lie d apart (the tests check each count).
+std::optional<SingleTrack> makePseudoRandom(int positions, Shape shape)
+{
+    if (positions < 2 || positions > 65535)
+        return std::nullopt;
+    const int n = pseudoRandomSensors(positions);
+    const std::vector<bool> s = mSequence(n);
+    const int length = int(s.size());
+    SingleTrack code;
+    for (int j = 0; j < n; ++j)
+        code.sensorOffset.push_back(j);
+    if (shape == Shape::Strip) {
+        // The first L + n - 1 cells: L windows, each a different one of the sequence's.
+        for (int i = 0; i < positions + n - 1; ++i)
+            code.cells.push_back(s[size_t(i % length)]);
+        code.name = QStringLiteral("pseudo-random, %1 sensors one cell apart, the first %2 cells "
+                                   "of the %3-cell m-sequence (read round its end)")
+                        .arg(n)
+                        .arg(positions + n - 1)
+                        .arg(length);
+        return code;
+    }
+    const int d = length - positions;
+    const auto sameWindow = [&](int a, int b) {
+        for (int i = 0; i < n - 1; ++i)
+            if (s[size_t((a + i) % length)] != s[size_t((b + i) % length)])
+                return false;
+        return true;
+    };
+    for (int a = 0; a < length; ++a) {
+        if (d != 0 && !sameWindow(a, a + d))
+            continue;
+        for (int i = 0; i < positions; ++i)
+            code.cells.push_back(s[size_t((a + d + i) % length)]);
+        code.name = d == 0 ? QStringLiteral("pseudo-random, %1 sensors one cell apart, the whole "
+                                            "%2-cell m-sequence")
+                                 .arg(n)
+                                 .arg(length)
+                           : QStringLiteral("pseudo-random, %1 sensors one cell apart, the %2-cell "
+                                            "m-sequence without the %3 cells from its cell %4 "
+                                            "on")
+                                 .arg(n)
+                                 .arg(length)
+                                 .arg(d)
+                                 .arg(a);
+        return code;
+    }
+    return std::nullopt;
+}
+
+}
+
+const SingleTrack *pseudoRandom(int positions, Shape shape)
+{
+    static std::mutex mutex;
+    static std::map<std::pair<int, Shape>, std::optional<SingleTrack>> made;
+    const std::lock_guard<std::mutex> lock(mutex);
+    const auto key = std::pair(positions, shape);
+    auto it = made.find(key);
+    if (it == made.end())
+        it = made.emplace(key, makePseudoRandom(positions, shape)).first;
+    return it->second ? &*it->second : nullptr;
+}
+
+int nearestPseudoRandomDisc(int positions)
+{
+    for (int d = 1; d < 65535; ++d) {
+        // Made and dropped: a cache of every count tried would hold megabytes.
+        for (int n : { positions - d, positions + d })
+            if (n >= 2 && n <= 65535 && makePseudoRandom(n, Shape::Disc))
+                return n;
+    }
+    return 0;
+}
+
+const SingleTrack *oneTrack(const EncoderSettings &settings)
+{
+    if (settings.type != EncoderType::Absolute)
+        return nullptr;
+    if (settings.code == Code::SingleTrack)
+        return singleTrack(settings);
+    if (settings.code == Code::PseudoRandom)
+        return pseudoRandom(positions(settings), settings.shape);
+    return nullptr;
+}
+
 int positions(const EncoderSettings &settings)
 {
     if (settings.type != EncoderType::Absolute)
         return 0;
     if (settings.positions > 0)
         return settings.positions;
-    return 1 << std::clamp(settings.count, 0, 16);
+    return 1 << std::clamp(settings.bits, 0, 16);
 }
 
 int wordBits(const EncoderSettings &settings)
 {
-    if (settings.singleTrack) {
-        const SingleTrack *code = singleTrack(settings);
+    if (settings.code == Code::SingleTrack || settings.code == Code::PseudoRandom) {
+        const SingleTrack *code = oneTrack(settings);
         return code ? int(code->sensorOffset.size()) : 0;
     }
     if (settings.positions <= 0)
-        return std::clamp(settings.count, 0, 16);
+        return std::clamp(settings.bits, 0, 16);
     int bits = 1;
     while ((1 << bits) < settings.positions)
         ++bits;
@@ -106,14 +230,13 @@ int wordBits(const EncoderSettings &settings)
 
 bool isGray(const EncoderSettings &settings)
 {
-    return settings.singleTrack
-        || (settings.grayCode && (settings.shape == Shape::Disc || settings.grayOnStrip));
+    return settings.code == Code::Gray || settings.code == Code::SingleTrack;
 }
 
 bool oddGrayRound(const EncoderSettings &settings)
 {
     return settings.type == EncoderType::Absolute && settings.shape == Shape::Disc
-        && isGray(settings) && !settings.singleTrack && positions(settings) % 2 != 0;
+        && settings.code == Code::Gray && positions(settings) % 2 != 0;
 }
 
 namespace {
@@ -224,8 +347,8 @@ QString singleTrackSensors(int positions)
 unsigned codeWord(const EncoderSettings &settings, int step)
 {
     const int n = Codes::positions(settings);
-    if (settings.singleTrack) {
-        const Codes::SingleTrack *code = Codes::singleTrack(settings);
+    if (settings.code == Code::SingleTrack || settings.code == Code::PseudoRandom) {
+        const Codes::SingleTrack *code = Codes::oneTrack(settings);
         if (!code)
             return 0;
         unsigned word = 0;
@@ -246,4 +369,13 @@ unsigned codeWord(const EncoderSettings &settings, int step)
     const unsigned offset = ((1u << Codes::wordBits(settings)) - unsigned(n)) / 2;
     const unsigned i = q + offset;
     return i ^ (i >> 1);
+}
+
+unsigned sensedWord(const EncoderSettings &settings, int step)
+{
+    const unsigned word = codeWord(settings, step);
+    if (!settings.invert)
+        return word;
+    const int bits = Codes::wordBits(settings);
+    return ~word & (bits >= 32 ? ~0u : (1u << bits) - 1);
 }

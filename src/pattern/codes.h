@@ -53,11 +53,34 @@ QString singleTrackCounts();
 // "9 or 10": the sensor counts of the codes of this many positions, for messages.
 QString singleTrackSensors(int positions);
 
+// The m-sequence of an n-stage maximal-length LFSR (2 <= n <= 16): its 2^n - 1 cells, in which
+// every window of n consecutive cells (cyclically) is a different nonzero word.
+std::vector<bool> mSequence(int n);
+
+// The fewest sensors of a pseudo-random code of this many positions: the smallest n with
+// 2^n - 1 >= positions.
+int pseudoRandomSensors(int positions);
+
+// A pseudo-random code of this many positions (2 to 65535) read by sensors one cell apart, as a
+// one-track code: on a strip the first positions + n - 1 cells of the m-sequence; round a disc a
+// cyclic shortening (see codes.cpp). Null when a disc of this count has none.
+const SingleTrack *pseudoRandom(int positions, Shape shape);
+
+// The nearest count to `positions` that a pseudo-random disc can have.
+int nearestPseudoRandomDisc(int positions);
+
+// The one-track code the settings ask for (single-track or pseudo-random), or null.
+const SingleTrack *oneTrack(const EncoderSettings &settings);
+
 }
 
 // The word read at position `step` of an absolute pattern: bit j is track j's bit, or on a
 // single track the reading of sensor j + 1 (of the last sensor but j when the bit order is
-// reversed).
+// reversed). A set bit is a mark of the code, whatever --invert draws.
 unsigned codeWord(const EncoderSettings &settings, int step);
+
+// The word a sensor reads at `step`: the code word with its bits flipped when marks and gaps are
+// swapped (a set bit is always a mark as printed). What the decode table looks up.
+unsigned sensedWord(const EncoderSettings &settings, int step);
 
 #endif

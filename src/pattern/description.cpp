@@ -3,7 +3,9 @@
 #include "codes.h"
 #include "patterngeometry.h"
 
+#include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace {
 
@@ -58,18 +60,39 @@ QString describePattern(const EncoderSettings &settings)
                     .arg(n)
                     .arg(per)
                     .arg(Codes::wordBits(s))
-                    .arg(disc ? QStringLiteral("%1 degree(s)").arg(360.0 / n, 0, 'g', 6)
-                              : QStringLiteral("%1 mm").arg(s.widthMm / double(n), 0, 'g', 6));
+                    .arg(disc ? QStringLiteral("%1 degree(s)").arg(g.cellPitch, 0, 'g', 6)
+                              : QStringLiteral("%1 mm").arg(g.cellPitch, 0, 'g', 6));
+        if (const Codes::SingleTrack *code = Codes::oneTrack(s);
+            code && s.code == Code::PseudoRandom) {
+            text += QStringLiteral("code: %1\n").arg(code->name);
+            if (!disc)
+                text
+                    += QStringLiteral("%1 cells: position p is read by sensor j over cell p + j - 1"
+                                      "\n")
+                           .arg(code->cells.size());
+        }
     } else {
         text += QStringLiteral("\ncounts %1: %2 (x1), %3 (x4 with two channels in quadrature)\n")
                     .arg(per)
-                    .arg(s.count)
-                    .arg(4 * s.count);
+                    .arg(s.pairs)
+                    .arg(4 * s.pairs);
     }
     for (const PatternGeometry::Track &t : g.tracks) {
         if (t.segments != 2 || t.runs.empty() || s.type != EncoderType::Relative)
             continue;
-        const PatternGeometry::Run &run = t.runs.front();
+        PatternGeometry::Run run = t.runs.front();
+        if (s.invert || s.counterClockwise) {
+            // Swapped, the index is a gap, and mirrored it lies at the other end: from the code.
+            const double width = s.indexWidthDegrees / 360.0 * 2;
+            const double middle = 2 * std::max(disc ? 0 : stripIndexPeriod(s), 0) + 1.75;
+            const int steps = 2 * s.pairs;
+            double a = middle - width / 2, b = middle + width / 2;
+            if (s.counterClockwise)
+                std::tie(a, b) = std::pair(steps - b, steps - a);
+            run = disc ? PatternGeometry::Run { 360.0 - g.cellPitch * b, 360.0 - g.cellPitch * a }
+                       : PatternGeometry::Run { g.nominal.left() + g.cellPitch * a,
+                             g.nominal.left() + g.cellPitch * b };
+        }
         if (disc)
             text += QStringLiteral("\nindex mark from %1 to %2 degrees clockwise from 3 o'clock\n")
                         .arg(g.measuredPlace({ QString(), run.to }), 0, 'f', 4)

@@ -3,8 +3,14 @@
 
 #include <QColor>
 
+#include <cmath>
+
 enum class Shape { Strip, Disc };
 enum class EncoderType { Absolute, Relative };
+
+// The code of an absolute pattern. Binary and Gray draw a track per bit; a single-track code is
+// one ring read by several sensors; a pseudo-random code is one track read by n sensors in a row.
+enum class Code { Binary, Gray, SingleTrack, PseudoRandom };
 
 // The bit-order button: LsbToMsb while not pressed ("LSB ---> MSB"), MsbToLsb while pressed.
 enum class BitOrder { LsbToMsb, MsbToLsb };
@@ -14,14 +20,17 @@ struct EncoderSettings
 {
     Shape shape = Shape::Strip;
     EncoderType type = EncoderType::Absolute;
-    bool grayCode = true; // only consulted for an absolute disc
+    // The window's start state is a strip, drawn in binary whatever its Gray box says.
+    Code code = Code::Binary; // absolute patterns only
     BitOrder bitOrder = BitOrder::LsbToMsb;
-    int count = 4; // bits of an absolute pattern, pairs of a relative one
+    int bits = 4; // absolute: tracks of a binary or Gray code
+    int pairs = 4; // relative: marks and gaps along the strip or round the disc
 
-    int widthMm = 100;
-    int heightMm = 20;
-    int outerRadiusMm = 20;
-    int innerRadiusMm = 0;
+    // Millimetres; the window sets whole ones, the command line any to 0.001 mm.
+    double widthMm = 100;
+    double heightMm = 20;
+    double outerRadiusMm = 20;
+    double innerRadiusMm = 0;
 
     bool border = true;
     double borderWidthMm = 0.1;
@@ -34,10 +43,13 @@ struct EncoderSettings
     // Beyond the window's form. Every raster is drawn from the pattern geometry, each edge where
     // the ideal shape puts it, unless classicPixels asks for the old whole-pixel rules (only for
     // what the form alone sets).
-    int positions = 0; // absolute: code steps, 2 to 65536; 0 means 2^count
-    bool grayOnStrip = false; // the window draws strips in plain binary whatever grayCode says
-    bool singleTrack = false; // absolute discs: one track read by several sensors
+    int positions = 0; // absolute: code steps, 2 to 65536; 0 means 2^bits
     int sensors = 0; // single track: the code with this many sensors; 0 picks the fewest
+    bool clock = false; // pseudo-random: an incremental track beside, a mark every other cell
+    // Positions counted counter-clockwise on a disc, right to left on a strip: the pattern
+    // mirrored, its words unchanged.
+    bool counterClockwise = false;
+    bool invert = false; // marks and gaps swapped on every track; sensors read the flipped word
     bool quadrature = false; // relative: channels A and B a quarter period apart
     bool index = false; // relative: one index mark per turn or strip
     double indexWidthDegrees = 90; // electrical degrees, 360 to a period
@@ -69,12 +81,26 @@ struct EncoderSettings
     // Whether these settings are drawn by the classic whole-pixel painters.
     bool drawsClassicPixels() const { return classicPixels && onlyFormSettings(); }
 
+    // Whether the code is one the window's form draws: binary, or Gray on a disc.
+    bool formCode() const
+    {
+        return type == EncoderType::Relative || code == Code::Binary
+            || (code == Code::Gray && shape == Shape::Disc);
+    }
+
+    // Whether every size is a whole number of millimetres, as the window's fields give them.
+    bool wholeSizes() const
+    {
+        const auto whole = [](double mm) { return mm == std::floor(mm); };
+        return whole(widthMm) && whole(heightMm) && whole(outerRadiusMm) && whole(innerRadiusMm);
+    }
+
     // Whether nothing beyond the window's form is set: what the classic painters can draw.
     bool onlyFormSettings() const
     {
-        return positions == 0 && !grayOnStrip && !singleTrack && !quadrature && !index
-            && !sensorMarks && !calibration && markBiasMm == 0 && !compensatesScale()
-            && !hasMounting() && !mask;
+        return positions == 0 && formCode() && wholeSizes() && !quadrature && !index
+            && !counterClockwise && !invert && !sensorMarks && !calibration && markBiasMm == 0
+            && !compensatesScale() && !hasMounting() && !mask;
     }
 };
 

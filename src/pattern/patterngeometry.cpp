@@ -44,6 +44,74 @@ std::vector<std::pair<int, int>> stepRuns(int steps, bool cyclic, int *segments,
     return runs;
 }
 
+// Runs in steps [a, b) as placed on the pattern: swapped for gaps and mirrored where asked, then
+// as strip x or disc angles in the order the others come (left to right; clockwise, a run across
+// the start last).
+std::vector<Run> placeRuns(const std::vector<Run> &inSteps, int steps, double pitch, bool disc,
+    bool invert, bool mirror, double left)
+{
+    const double n = steps;
+    std::vector<std::pair<double, double>> runs;
+    for (const Run &r : inSteps) {
+        double a = disc ? r.from : std::max(r.from, 0.0);
+        double b = disc ? r.to : std::min(r.to, n);
+        if (!(b > a))
+            continue;
+        if (disc && b - a >= n) {
+            runs = { { 0.0, n } };
+            break;
+        }
+        if (disc && a < 0) {
+            a += n;
+            b += n;
+        }
+        if (disc && b > n) {
+            runs.push_back({ a, n });
+            runs.push_back({ 0.0, b - n });
+        } else {
+            runs.push_back({ a, b });
+        }
+    }
+    const auto merged = [](std::vector<std::pair<double, double>> v) {
+        std::sort(v.begin(), v.end());
+        std::vector<std::pair<double, double>> out;
+        for (const auto &r : v) {
+            if (!out.empty() && r.first <= out.back().second + 1e-9)
+                out.back().second = std::max(out.back().second, r.second);
+            else
+                out.push_back(r);
+        }
+        return out;
+    };
+    runs = merged(runs);
+    if (invert) {
+        std::vector<std::pair<double, double>> gaps;
+        double from = 0;
+        for (const auto &r : runs) {
+            if (r.first > from + 1e-9)
+                gaps.push_back({ from, r.first });
+            from = r.second;
+        }
+        if (from < n - 1e-9)
+            gaps.push_back({ from, n });
+        runs = gaps;
+    }
+    if (mirror) {
+        for (auto &r : runs)
+            r = { n - r.second, n - r.first };
+        runs = merged(runs);
+    }
+    if (disc && runs.size() > 1 && runs.front().first <= 1e-9 && runs.back().second >= n - 1e-9) {
+        runs.back().second = n + runs.front().second;
+        runs.erase(runs.begin());
+    }
+    std::vector<Run> placed;
+    for (const auto &[a, b] : runs)
+        placed.push_back(disc ? Run { 360.0 - pitch * b, 360.0 - pitch * a }
+                              : Run { left + pitch * a, left + pitch * b });
+    return placed;
+}
+
 QString bitTrackName(int index, int bit, int bits)
 {
     QString name = QStringLiteral("track %1 (bit %2").arg(index + 1).arg(bit);
@@ -58,13 +126,13 @@ QString bitTrackName(int index, int bit, int bits)
 
 int stripIndexPeriod(const EncoderSettings &s)
 {
-    const int steps = 2 * s.count;
+    const int steps = 2 * s.pairs;
     if (s.shape == Shape::Disc || steps <= 0)
         return 0;
     const double pitch = double(s.widthMm) / steps;
     const double half = s.border ? s.borderWidthMm / 2 : 0.0;
     const double width = s.indexWidthDegrees / 360.0 * 2;
-    for (int k = 0; k < s.count; ++k) {
+    for (int k = 0; k < s.pairs; ++k) {
         const double from = (2 * k + 1.75 - width / 2) * pitch;
         const double to = (2 * k + 1.75 + width / 2) * pitch;
         if (from >= half - 1e-9 && to <= s.widthMm - half + 1e-9)
@@ -223,18 +291,31 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
     const bool absolute = s.type == EncoderType::Absolute;
     const bool disc = s.shape == Shape::Disc;
     g.positions = Codes::positions(s);
-    const int steps = absolute ? g.positions : 2 * std::max(s.count, 0);
+    // A one-track code has a cell a step; a pseudo-random strip has n - 1 cells more than
+    // positions, for the last sensors of the last position.
+    const Codes::SingleTrack *oneTrack = absolute ? Codes::oneTrack(s) : nullptr;
+    const int steps = oneTrack ? int(oneTrack->cells.size())
+        : absolute             ? g.positions
+                               : 2 * std::max(s.pairs, 0);
     const double pitch = steps > 0 ? (disc ? 360.0 : s.widthMm * 1.0) / steps : 0;
+    g.cellPitch = pitch;
+    // Swapped or mirrored, the runs are first gathered in steps and placed at the end.
+    const bool remap = s.invert || s.counterClockwise;
 
     // Positions along the pattern, in steps, to runs: left to right on a strip, clockwise from
     // 3 o'clock on a disc (step q covers [360 - (q + 1) d, 360 - q d] as seen).
     const auto span = [&](double a, double b) {
+        if (remap)
+            return Run { a, b };
         if (!disc)
             return Run { g.nominal.left() + pitch * std::max(a, 0.0),
                 g.nominal.left() + pitch * std::min(b, double(steps)) };
         return Run { 360.0 - pitch * b, 360.0 - pitch * a };
     };
     const auto at = [&](double position) {
+        if (s.counterClockwise)
+            return disc ? std::fmod(pitch * position, 360.0)
+                        : g.nominal.left() + pitch * (steps - position);
         return disc ? std::fmod(360.0 - pitch * position, 360.0)
                     : g.nominal.left() + pitch * position;
     };
@@ -254,13 +335,26 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
         }
     };
 
-    if (absolute && s.singleTrack) {
-        addTracks(1);
+    if (absolute && (s.code == Code::SingleTrack || s.code == Code::PseudoRandom)) {
+        const bool pseudoRandom = s.code == Code::PseudoRandom;
+        const bool clock = pseudoRandom && s.clock;
+        addTracks(clock ? 2 : 1);
         Track &t = g.tracks.front();
-        t.name = QStringLiteral("single track");
-        if (const Codes::SingleTrack *code = Codes::singleTrack(g.positions, s.sensors)) {
+        t.name
+            = pseudoRandom ? QStringLiteral("pseudo-random track") : QStringLiteral("single track");
+        if (clock) {
+            // A mark every other cell: an edge at every cell boundary, read half a cell after
+            // the first sensor, where the code's word stands still.
+            Track &c = g.tracks.back();
+            c.name = QStringLiteral("clock");
+            c.clock = true;
+            for (const auto &[a, b] :
+                stepRuns(steps, disc, &c.segments, [](int q) { return q % 2 == 1; }))
+                c.runs.push_back(span(a, b));
+        }
+        if (const Codes::SingleTrack *code = oneTrack) {
             const int cells = int(code->cells.size());
-            for (const auto &[a, b] : stepRuns(cells, true, &t.segments,
+            for (const auto &[a, b] : stepRuns(cells, disc, &t.segments,
                      [code](int q) { return bool(code->cells[size_t(q)]); }))
                 t.runs.push_back(span(a, b));
             const int sensors = int(code->sensorOffset.size());
@@ -271,6 +365,8 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
                             .arg(s.bitOrder == BitOrder::LsbToMsb ? j : sensors - 1 - j),
                         at(code->sensorOffset[size_t(j)]) });
         }
+        if (clock)
+            g.sensors.push_back({ QStringLiteral("clock, half a cell after sensor 1"), at(0.5) });
     } else if (absolute) {
         const int bits = Codes::wordBits(s);
         addTracks(bits);
@@ -328,6 +424,11 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
             g.sensors.push_back({ QStringLiteral("B, %1 3/4 periods on").arg(k), at(2 * k + 1.5) });
         }
     }
+
+    if (remap)
+        for (Track &t : g.tracks)
+            t.runs = placeRuns(
+                t.runs, steps, pitch, disc, s.invert, s.counterClockwise, g.nominal.left());
 
     g.markBias = s.markBiasMm;
     if (!disc && g.markBias != 0) {
@@ -725,13 +826,13 @@ QString markBiasProblem(const EncoderSettings &settings)
     }
     // Two sensors on relative tracks read the quarter periods: a bias of a quarter period
     // removes one of the four states.
-    if (settings.type == EncoderType::Relative && settings.count > 0) {
-        double quarter = double(settings.widthMm) / (4 * settings.count);
+    if (settings.type == EncoderType::Relative && settings.pairs > 0) {
+        double quarter = double(settings.widthMm) / (4 * settings.pairs);
         if (g.shape == Shape::Disc) {
             double inner = g.outerRadius;
             for (const PatternGeometry::Track &t : g.tracks)
                 inner = std::min(inner, t.from + g.lineWidth / 2);
-            quarter = inner * M_PI / (2 * settings.count);
+            quarter = inner * M_PI / (2 * settings.pairs);
         }
         if (std::fabs(settings.markBiasMm) >= quarter - 1e-9)
             return QStringLiteral("a mark bias of %1 mm breaks the order of the quadrature states "

@@ -38,6 +38,7 @@ struct PatternGeometry
         double from = 0;
         double to = 0;
         int segments = 0; // marks plus gaps around the turn or along the strip
+        bool clock = false; // the incremental track beside a pseudo-random one
         std::vector<Run> runs;
         std::vector<Run> slits; // a mask's: the gaps between its runs, where light passes
     };
@@ -67,6 +68,7 @@ struct PatternGeometry
     double lineWidth = 0; // border lines; 0 when off
     double margin = 0; // room around the pattern for marks outside it (sensor ticks)
     int positions = 0; // code steps of an absolute pattern
+    double cellPitch = 0; // mm along a strip or degrees round a disc of one step or cell
     std::vector<Track> tracks;
     std::optional<CenterMark> centerMark;
     std::optional<Calibration> calibration; // rulers and legend, right of and below the box

@@ -7,7 +7,7 @@ namespace Problems {
 
 QString singleTrack(const EncoderSettings &s)
 {
-    if (!s.singleTrack)
+    if (s.type != EncoderType::Absolute || s.code != Code::SingleTrack)
         return QString();
     if (s.shape != Shape::Disc)
         return QStringLiteral("a single-track code is read round a disc; use --shape disc");
@@ -21,6 +21,27 @@ QString singleTrack(const EncoderSettings &s)
             .arg(n)
             .arg(s.sensors)
             .arg(Codes::singleTrackSensors(n));
+    return QString();
+}
+
+QString pseudoRandom(const EncoderSettings &s)
+{
+    if (s.type != EncoderType::Absolute || s.code != Code::PseudoRandom)
+        return QString();
+    const int n = Codes::positions(s);
+    if (n < 2 || n > 65535)
+        return QStringLiteral("a pseudo-random code has 2 to 65535 positions, not %1").arg(n);
+    if (!Codes::pseudoRandom(n, s.shape))
+        return QStringLiteral("no shortened m-sequence closes round a disc of %1 positions with "
+                              "every window unique; the nearest count that does is %2")
+            .arg(n)
+            .arg(Codes::nearestPseudoRandomDisc(n));
+    if (s.clock && s.shape == Shape::Disc && n % 2 != 0)
+        return QStringLiteral("a clock track round a disc needs an even number of cells, not %1 "
+                              "(use %2 or %3 positions, or a strip)")
+            .arg(n)
+            .arg(n - 1)
+            .arg(n + 1);
     return QString();
 }
 
@@ -42,7 +63,7 @@ QString stripIndex(const EncoderSettings &s)
                           "border lines of a %2 mm strip of %3 pairs; narrow it, or add pairs")
         .arg(s.indexWidthDegrees)
         .arg(s.widthMm)
-        .arg(s.count);
+        .arg(s.pairs);
 }
 
 QString classicPixels(const EncoderSettings &s)
@@ -51,7 +72,8 @@ QString classicPixels(const EncoderSettings &s)
         return QString();
     return QStringLiteral("--classic-pixels draws only what the window's form sets; positions, "
                           "codes other than the form's, quadrature, index, sensor marks, "
-                          "calibration, mark bias and printer scale are always exact");
+                          "calibration, mark bias, printer scale, direction, inversion and "
+                          "sizes in fractions of a millimetre are always exact");
 }
 
 QString vector(const EncoderSettings &s)

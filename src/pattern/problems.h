@@ -11,6 +11,9 @@ namespace Problems {
 
 // A single-track code on a strip, or of a count or sensor count the library has not.
 QString singleTrack(const EncoderSettings &settings);
+// A pseudo-random count out of range, or a disc count no shortened sequence closes on; a clock
+// round a disc of an odd count.
+QString pseudoRandom(const EncoderSettings &settings);
 // A Gray code round a disc with an odd count.
 QString oddGrayRound(const EncoderSettings &settings);
 // A strip's index mark that no period leaves whole between the border lines.

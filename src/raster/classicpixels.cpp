@@ -32,11 +32,11 @@ std::vector<ClassicTrack> fromGeometry(const EncoderSettings &settings)
 std::vector<ClassicTrack> classicTracks(const EncoderSettings &s)
 {
     // Every band of a render asks again; the geometry of a fine code is worth keeping.
-    using Key = std::tuple<Shape, EncoderType, bool, BitOrder, int, int>;
+    using Key = std::tuple<Shape, EncoderType, Code, BitOrder, int, int, double>;
     static std::mutex mutex;
     static Key lastKey;
     static std::vector<ClassicTrack> last;
-    const Key key { s.shape, s.type, s.grayCode, s.bitOrder, s.count, s.widthMm };
+    const Key key { s.shape, s.type, s.code, s.bitOrder, s.bits, s.pairs, s.widthMm };
     {
         const std::lock_guard<std::mutex> lock(mutex);
         if (!last.empty() && key == lastKey)

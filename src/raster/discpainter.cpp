@@ -191,7 +191,7 @@ void drawTracks(QPainter &painter, const EncoderSettings &settings, QSize size, 
 EncoderSettings withCode(EncoderSettings settings, EncoderType type, bool gray)
 {
     settings.type = type;
-    settings.grayCode = gray;
+    settings.code = gray ? Code::Gray : Code::Binary;
     return settings;
 }
 
@@ -433,7 +433,7 @@ void drawBinaryDisc(QPainter &painter, const EncoderSettings &settings, QSize si
 
 void drawRelativeDisc(QPainter &painter, const EncoderSettings &settings, QSize size)
 {
-    drawTracks(painter, withCode(settings, EncoderType::Relative, settings.grayCode), size, true);
+    drawTracks(painter, withCode(settings, EncoderType::Relative, settings.code == Code::Gray), size, true);
 }
 
 namespace {

@@ -152,6 +152,16 @@ int mmToPixels(int dpi, int mm)
     return mm <= 0 ? 0 : truncatedProduct(dpi, uint32_t(mm), 0);
 }
 
+int mmToPixels(int dpi, double mm)
+{
+    if (!(mm > 0))
+        return 0;
+    if (mm == std::floor(mm) && mm <= 1e6)
+        return mmToPixels(dpi, int(mm));
+    // A fraction of a millimetre: the same constant, in double precision.
+    return static_cast<int>(mm * dpi / double(mmPerInch));
+}
+
 int borderPixels(int dpi, double borderWidthMm)
 {
     const float b = static_cast<float>(borderWidthMm);

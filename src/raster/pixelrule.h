@@ -19,6 +19,8 @@ constexpr float mmPerInch = 25.4f;
 
 // trunc(k * mm) for a whole number of millimetres (0 or more).
 int mmToPixels(int dpi, int mm);
+// The same for any length: a whole number as above, a fraction as trunc(mm * dpi / 25.4f).
+int mmToPixels(int dpi, double mm);
 
 // trunc(b * k) with b the border width rounded to single precision.
 int borderPixels(int dpi, double borderWidthMm);

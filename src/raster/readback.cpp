@@ -282,11 +282,13 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
     const std::vector<PatternGeometry::Widths> widths = g.narrowest();
     const double half = g.lineWidth / 2;
     const bool absolute = settings.type == EncoderType::Absolute;
-    const int steps = absolute ? g.positions : 2 * settings.count;
+    const Codes::SingleTrack *single = Codes::oneTrack(settings);
+    const int steps = single ? int(single->cells.size())
+        : absolute           ? g.positions
+                             : 2 * settings.pairs;
     const double pitch = steps > 0 ? (disc ? 360.0 : double(settings.widthMm)) / steps : 0;
-    const Codes::SingleTrack *single = absolute && settings.singleTrack
-        ? Codes::singleTrack(g.positions, settings.sensors)
-        : nullptr;
+    // Where a place along the code lies on the pattern: mirrored when counted the other way.
+    const auto placed = [&](double p) { return settings.counterClockwise ? steps - p : p; };
     // A few points across the aperture, at most one a pixel.
     const int apertureSamples
         = apertureMm > 0 ? std::clamp(int(std::ceil(apertureMm * k)), 1, 9) : 1;
@@ -323,8 +325,10 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
         QString unit = QStringLiteral("step");
         if (absolute) {
             for (int q = 0; q < steps; ++q) {
-                const bool on = single ? bool(single->cells[size_t(q)])
-                                       : bool(codeWord(settings, q) >> t.bit & 1u);
+                const bool on = settings.invert
+                    != (t.clock    ? q % 2 == 1
+                           : single ? bool(single->cells[size_t(q)])
+                                    : bool(codeWord(settings, q) >> t.bit & 1u));
                 if (q > 0 && on != expected.back().second)
                     edges.push_back(q);
                 expected.push_back({ q + 0.5, on });
@@ -334,19 +338,19 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
         } else if (t.segments == 2 && !t.runs.empty()) {
             // The index: its middle and both sides of each edge, an eighth of a period away.
             unit = QStringLiteral("index position");
-            const PatternGeometry::Run &run = t.runs.front();
-            const auto toSteps = [&](double at) {
-                return disc ? (360.0 - at) / pitch : (at - g.nominal.left()) / pitch;
-            };
-            const double a = std::min(toSteps(run.from), toSteps(run.to));
-            const double b = std::max(toSteps(run.from), toSteps(run.to));
+            const double width = settings.indexWidthDegrees / 360.0 * 2;
+            const double middle
+                = 2 * std::max(disc ? 0 : stripIndexPeriod(settings), 0) + 1.75;
+            const double a = middle - width / 2;
+            const double b = middle + width / 2;
             const double d = 0.125;
-            expected = { { (a + b) / 2, true }, { a + d, true }, { b - d, true } };
+            const bool mark = !settings.invert;
+            expected = { { (a + b) / 2, mark }, { a + d, mark }, { b - d, mark } };
             edges = { a, b };
             if (disc || a - d > 0)
-                expected.push_back({ a - d, false });
+                expected.push_back({ a - d, !mark });
             if (disc || b + d < steps)
-                expected.push_back({ b + d, false });
+                expected.push_back({ b + d, !mark });
         } else {
             // Channel A (or the one track) and channel B at the middle of every quarter period.
             unit = QStringLiteral("quarter period");
@@ -354,7 +358,7 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
             for (int j = 0; j < 2 * steps; ++j) {
                 const double p = j * 0.5 + 0.25;
                 const int segment = int(std::floor(channelB ? p - 0.5 : p));
-                expected.push_back({ p, (segment & 1) != 0 });
+                expected.push_back({ p, ((segment & 1) != 0) != settings.invert });
             }
             for (int m = 0; m <= steps; ++m)
                 edges.push_back(channelB ? m + 0.5 : m);
@@ -375,10 +379,10 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
                     QPointF at;
                     if (disc) {
                         const double angle
-                            = (360.0 - p * pitch) / degreesPerRadian + offset / across;
+                            = (360.0 - placed(p) * pitch) / degreesPerRadian + offset / across;
                         at = g.center + QPointF(std::cos(angle), -std::sin(angle)) * across;
                     } else {
-                        at = QPointF(g.nominal.left() + p * pitch + offset, across);
+                        at = QPointF(g.nominal.left() + placed(p) * pitch + offset, across);
                     }
                     const QPoint px = pixel(at);
                     darkCount += source->dark(px.x(), px.y()) ? 1 : 0;

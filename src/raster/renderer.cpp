@@ -23,7 +23,7 @@ void paintEncoder(QPainter &painter, const EncoderSettings &settings, QSize size
     if (settings.shape == Shape::Disc) {
         if (!absolute)
             drawRelativeDisc(painter, settings, size);
-        else if (settings.grayCode)
+        else if (settings.code == Code::Gray)
             drawGrayDisc(painter, settings, size);
         else
             drawBinaryDisc(painter, settings, size);
