@@ -217,7 +217,7 @@ void TestPcb::maskShowsEveryPosition()
     }
     QVERIFY(!slits.empty());
 
-    const int steps = s.type == EncoderType::Absolute ? Codes::positions(s) : 4 * s.count;
+    const int steps = s.type == EncoderType::Absolute ? Codes::positions(s) : 4 * s.pairs;
     const double step = readingStep(s);
     std::vector<unsigned> words;
     for (int q = 0; q < steps; ++q) {
@@ -245,7 +245,7 @@ void TestPcb::maskShowsEveryPosition()
 
     if (s.type == EncoderType::Absolute) {
         QCOMPARE(std::set<unsigned>(words.begin(), words.end()).size(), size_t(steps));
-        if (!s.singleTrack) {
+        if (s.code != Code::SingleTrack) {
             for (int q = 0; q < steps; ++q) {
                 unsigned expected = 0;
                 for (const Slit &slit : slits)

@@ -200,7 +200,7 @@ std::vector<std::vector<int>> sensorTracks(const EncoderSettings &s, const Patte
         const bool secondOnOneTrack = s.type == EncoderType::Relative && !s.quadrature && j == 1;
         read.push_back(secondOnOneTrack ? std::vector<int> { 0 } : all);
     }
-    if (s.type == EncoderType::Absolute && s.singleTrack)
+    if (s.type == EncoderType::Absolute && (s.code == Code::SingleTrack || s.code == Code::PseudoRandom))
         std::fill(read.begin(), read.end(), std::vector<int> { 0 });
     return read;
 }
@@ -208,7 +208,7 @@ std::vector<std::vector<int>> sensorTracks(const EncoderSettings &s, const Patte
 double readingStep(const EncoderSettings &s)
 {
     const int steps
-        = s.type == EncoderType::Absolute ? Codes::positions(s) : 4 * std::max(s.count, 1);
+        = s.type == EncoderType::Absolute ? Codes::positions(s) : 4 * std::max(s.pairs, 1);
     return (s.shape == Shape::Disc ? 360.0 : double(s.widthMm)) / std::max(steps, 1);
 }
 
