@@ -2,6 +2,7 @@
 #include "description.h"
 #include "exporter.h"
 #include "exporterror.h"
+#include "fabrication.h"
 #include "outputfile.h"
 #include "readback.h"
 #include "renderoptions.h"
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -56,11 +58,13 @@ void printWarning(const QString &text)
     printMessage(QStringLiteral("warning: ") + text);
 }
 
-bool write(const RenderJob &job, QString *error)
+bool write(const RenderJob &job, const Fabrication::Part *part, QString *error)
 {
     VectorExport::Options vector;
     vector.transparent = job.transparent;
     vector.compact = job.compact;
+    if (part)
+        vector.cut = Fabrication::cutLayer(*part);
     switch (job.output) {
     case RenderJob::Output::None:
         return true;
@@ -124,8 +128,18 @@ int run(int argc, char **argv)
     }
 
     const RenderJob &job = parsed.job;
-    if (job.describe && !printText(describePattern(job.settings)))
+    // A part to cut is worked out before anything is printed or written: it may be refused.
+    std::optional<Fabrication::Part> part;
+    if (job.settings.cut != EncoderSettings::Cut::None)
+        part = Fabrication::cutPart(job.settings);
+    if (job.describe
+        && !printText(describePattern(job.settings)
+            + (part ? Fabrication::describe(job.settings, *part) : QString())))
         return 1;
+    if (part && !part->problem.isEmpty()) {
+        printMessage(QStringLiteral("cannot cut: %1").arg(part->problem));
+        return 2;
+    }
     const bool raster
         = job.output == RenderJob::Output::Image || job.output == RenderJob::Output::Pdf;
     const bool writes = job.output != RenderJob::Output::None || !job.decodeTable.isEmpty();
@@ -147,7 +161,7 @@ int run(int argc, char **argv)
         return 3;
     }
     QString error;
-    if (!write(job, &error)) {
+    if (!write(job, part ? &*part : nullptr, &error)) {
         printMessage(error);
         return 1;
     }

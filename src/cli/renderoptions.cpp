@@ -3,6 +3,7 @@
 #include "codes.h"
 #include "decodetable.h"
 #include "exporter.h"
+#include "fabrication.h"
 #include "patterngeometry.h"
 #include "pixelrule.h"
 #include "problems.h"
@@ -245,7 +246,21 @@ const OptionSpec optionTable[] = {
     { "d-flat", "MM", "With --bore: a flat this deep on the bore, at 3 o'clock." },
     { "holes", "N,D,PCD",
         "Discs: N mounting holes of diameter D mm on a pitch circle of PCD mm, the first at 3 "
-        "o'clock." },
+        "o'clock. Strips: N,D, evenly along the centre line of the margin below the pattern." },
+    { "cut", "WHAT",
+        "marks or gaps: cut them through. SVG, DXF and vector PDF then hold the part's cut "
+        "contours alone, with bridges holding every piece that would fall out." },
+    { "min-web", "MM", "With --cut: narrower material breaks, 0.05-10 mm (default 0.3)." },
+    { "bridge", "MM",
+        "With --cut: width of the bridges that tie loose pieces, 0-10 mm (default 0.5); 0 "
+        "refuses a part with loose pieces." },
+    { "rim", "MM",
+        "Solid material beyond the outermost marks, 0.01-50 mm (default the border width, 1 mm "
+        "with --cut)." },
+    { "hub", "MM",
+        "Discs: solid material inside the innermost marks, 0.01-100 mm (default as --rim)." },
+    { "kerf", "MM",
+        "With --cut: the cutter's kerf, 0-2 mm; cut contours move half of it into the waste." },
     { "check", nullptr,
         "Read every track as a sensor would and print what it reads, with the narrowest mark and "
         "gap (-o optional)." },
@@ -491,19 +506,51 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     if (parser.isSet(QStringLiteral("holes"))) {
         const QString text = parser.value(QStringLiteral("holes"));
         const QStringList parts = text.split(QLatin1Char(','));
-        bool ok = parts.size() == 3;
+        // A strip's holes stand in its margin: no pitch circle.
+        const bool strip = s.shape == Shape::Strip && parts.size() == 2;
+        bool ok = parts.size() == 3 || strip;
         const int n = ok ? parts[0].trimmed().toInt(&ok) : 0;
-        bool okD = false, okP = false;
+        bool okD = false, okP = strip;
         const double d = ok ? parts[1].trimmed().toDouble(&okD) : 0.0;
-        const double pcd = ok ? parts[2].trimmed().toDouble(&okP) : 0.0;
+        const double pcd = ok && !strip ? parts[2].trimmed().toDouble(&okP) : 0.0;
         if (!ok || !okD || !okP || n < 1 || n > 64 || !(d >= 0.01 - 1e-9 && d <= 200)
-            || !(pcd >= 0.01 - 1e-9 && pcd <= 200))
+            || !((strip && pcd == 0) || (pcd >= 0.01 - 1e-9 && pcd <= 200)))
             return usageError(QStringLiteral("--holes takes N,D,PCD: 1-64 holes of diameter D on "
                                              "a pitch circle of diameter PCD, 0.01-200 mm, not %1")
                                   .arg(quoted(text)));
         s.holeCount = n;
         s.holeDiameterMm = hundredths(d);
         s.holePitchMm = hundredths(pcd);
+    }
+    if (!real("rim", 0.01, 50, &s.rimMm) || !real("hub", 0.01, 100, &s.hubMm)
+        || !real("min-web", 0.05, 10, &s.minWebMm) || !real("bridge", 0, 10, &s.bridgeMm)
+        || !real("kerf", 0, 2, &s.kerfMm))
+        return result;
+    if (const auto cut = read.choice(QStringLiteral("cut"),
+            { QStringLiteral("none"), QStringLiteral("marks"), QStringLiteral("gaps") });
+        !cut)
+        return usageError(read.error);
+    else if (parser.isSet(QStringLiteral("cut")))
+        s.cut = *cut == QLatin1String("marks") ? EncoderSettings::Cut::Marks
+            : *cut == QLatin1String("gaps")    ? EncoderSettings::Cut::Gaps
+                                               : EncoderSettings::Cut::None;
+    for (const char *option : { "min-web", "bridge", "kerf" })
+        if (parser.isSet(QString::fromLatin1(option)) && s.cut == EncoderSettings::Cut::None)
+            return usageError(QStringLiteral("--%1 goes with --cut marks or --cut gaps")
+                                  .arg(QString::fromLatin1(option)));
+    if (parser.isSet(QStringLiteral("hub")) && s.shape != Shape::Disc)
+        return usageError(QStringLiteral("--hub is for discs; a strip has --rim all round"));
+    if (s.cut != EncoderSettings::Cut::None) {
+        if (job.output == RenderJob::Output::Image || job.output == RenderJob::Output::Pdf)
+            return usageError(QStringLiteral("--cut writes the part's cut contours into .svg, "
+                                             ".dxf or --vector .pdf; images show the pattern as "
+                                             "printed"));
+        if (parser.isSet(QStringLiteral("calibration")))
+            return usageError(QStringLiteral("--calibration is for printing; a cut part has "
+                                             "no rulers"));
+        if (parser.isSet(QStringLiteral("scale-x")) || parser.isSet(QStringLiteral("scale-y")))
+            return usageError(QStringLiteral("--scale-x and --scale-y compensate a printer; a "
+                                             "cut part is drawn true"));
     }
     if (parser.isSet(QStringLiteral("aperture")) && !job.check)
         return usageError(QStringLiteral("--aperture goes with --check"));
@@ -561,6 +608,8 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     if (const QString problem = markBiasProblem(s); !problem.isEmpty())
         return usageError(problem);
     if (const QString problem = mountingProblem(s); !problem.isEmpty())
+        return usageError(problem);
+    if (const QString problem = Fabrication::settingsProblem(s); !problem.isEmpty())
         return usageError(problem);
     for (const QString &problem : { Problems::stripIndex(s),
              vector ? Problems::vector(s) : QString(), Problems::classicPixels(s) })
