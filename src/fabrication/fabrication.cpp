@@ -625,10 +625,11 @@ QString describe(const EncoderSettings &s, const Part &part)
 {
     const bool disc = s.shape == Shape::Disc;
     const PatternGeometry g = patternGeometry(s);
-    QString text = QStringLiteral("\ncut through: the %1; rim %2 mm")
+    QString text = QStringLiteral("\npart to cut: the %1 cut through; rim %2 mm")
                        .arg(s.cut == Cut::Marks ? QStringLiteral("marks") : QStringLiteral("gaps"))
                        .arg(g.rim, 0, 'f', 3);
-    if (disc && s.innerRadiusMm > 0)
+    // A bore or mounting holes are cut instead of the inner circle: the hub reaches them.
+    if (disc && s.innerRadiusMm > 0 && g.boreRadius <= 0 && g.holes.empty())
         text += QStringLiteral(", hub %1 mm").arg(g.hub, 0, 'f', 3);
     text += QStringLiteral(", narrowest material kept %1 mm (--min-web)\n").arg(s.minWebMm);
     text += QStringLiteral("  without bridges: %1 piece(s) at least that wide, %2 of them loose\n")
