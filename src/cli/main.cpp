@@ -6,6 +6,7 @@
 #include "outputfile.h"
 #include "readback.h"
 #include "renderoptions.h"
+#include "solid.h"
 #include "vectorwriter.h"
 
 #include <QGuiApplication>
@@ -72,6 +73,14 @@ bool write(const RenderJob &job, const Fabrication::Part *part, QString *error)
     case RenderJob::Output::VectorPdf:
     case RenderJob::Output::Dxf:
         return VectorExport::write(job.format, job.settings, job.fileName, error, vector);
+    case RenderJob::Output::Stl:
+    case RenderJob::Output::ThreeMf: {
+        const Solid::Mesh mesh = Solid::extrude(*part, job.thicknessMm);
+        const QByteArray bytes = job.output == RenderJob::Output::Stl
+            ? Solid::stl(mesh)
+            : Solid::threeMf(mesh, error);
+        return !bytes.isEmpty() && saveFile(bytes, job.fileName, error);
+    }
     case RenderJob::Output::Image:
     case RenderJob::Output::Pdf:
         break;

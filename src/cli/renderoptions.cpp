@@ -259,6 +259,8 @@ const OptionSpec optionTable[] = {
         "with --cut)." },
     { "hub", "MM",
         "Discs: solid material inside the innermost marks, 0.01-100 mm (default as --rim)." },
+    { "thickness", "MM",
+        "With --cut and an .stl or .3mf output: the plate's thickness, 0.1-50 mm (default 1.5)." },
     { "kerf", "MM",
         "With --cut: the cutter's kerf, 0-2 mm; cut contours move half of it into the waste." },
     { "check", nullptr,
@@ -357,11 +359,18 @@ ParseResult parseRenderArguments(const QStringList &arguments)
                                             : QFileInfo(job.fileName).suffix().toLower();
     if (job.fileName.isEmpty()) {
         job.output = RenderJob::Output::None;
+    } else if (!toStandardOutput
+        && (suffix == QLatin1String("stl") || suffix == QLatin1String("3mf"))) {
+        // Solids are the cut part extruded; they come from the fabrication library, not the
+        // pattern's writers.
+        job.output = suffix == QLatin1String("stl") ? RenderJob::Output::Stl
+                                                   : RenderJob::Output::ThreeMf;
     } else if (!format) {
         return usageError(
             QStringLiteral("%1: unknown format %2; use %3")
                 .arg(toStandardOutput ? QStringLiteral("--format") : QStringLiteral("--output"),
-                    quoted(suffix), Export::knownSuffixes()));
+                    quoted(suffix), Export::knownSuffixes()
+                        + QStringLiteral(" (.stl or .3mf: a solid, with --cut)")));
     } else {
         job.format = *format;
         switch (*format) {
@@ -534,6 +543,17 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         s.cut = *cut == QLatin1String("marks") ? EncoderSettings::Cut::Marks
             : *cut == QLatin1String("gaps")    ? EncoderSettings::Cut::Gaps
                                                : EncoderSettings::Cut::None;
+    const bool solid
+        = job.output == RenderJob::Output::Stl || job.output == RenderJob::Output::ThreeMf;
+    if (!real("thickness", 0.1, 50, &job.thicknessMm))
+        return result;
+    if (parser.isSet(QStringLiteral("thickness")) && !solid)
+        return usageError(QStringLiteral("--thickness is for a solid: an .stl or .3mf output"));
+    if (solid && s.cut == EncoderSettings::Cut::None)
+        return usageError(QStringLiteral("a solid (.stl, .3mf) is the cut part: give --cut marks "
+                                         "or --cut gaps"));
+    if (solid && s.kerfMm > 0)
+        return usageError(QStringLiteral("--kerf is a cutter's; a solid is made at its size"));
     for (const char *option : { "min-web", "bridge", "kerf" })
         if (parser.isSet(QString::fromLatin1(option)) && s.cut == EncoderSettings::Cut::None)
             return usageError(QStringLiteral("--%1 goes with --cut marks or --cut gaps")

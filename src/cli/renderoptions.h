@@ -10,7 +10,7 @@
 // What a run of quvelta-render is asked to do.
 struct RenderJob
 {
-    enum class Output { None, Image, Pdf, VectorPdf, Svg, Dxf };
+    enum class Output { None, Image, Pdf, VectorPdf, Svg, Dxf, Stl, ThreeMf };
 
     EncoderSettings settings;
     bool antialias = true;
@@ -22,6 +22,7 @@ struct RenderJob
     bool quiet = false; // no warnings
     bool strict = false; // a track that would not read fails the run
     QString decodeTable; // where to write the decode table, if anywhere
+    double thicknessMm = 1.5; // a solid's (.stl, .3mf)
     QString fileName;
     Output output = Output::Image;
     Export::Format format = Export::Format::Png;

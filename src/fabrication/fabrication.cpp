@@ -522,6 +522,8 @@ Part cut(const EncoderSettings &s)
         Geometry inside = geos.intersect(all.get(), m.blank.get());
         material = geos.unite(material.get(), inside.get());
     }
+    part.disc = m.disc;
+    part.centre = m.g.center;
     Geometry check = opened(geos, material.get(), web);
     part.pieces = int(geos.polygons(check.get()).size());
     part.area = geos.area(material.get());
@@ -533,8 +535,10 @@ Part cut(const EncoderSettings &s)
     clean = geos.buffer(clean.get(), sliver, 1);
 
     int holesBefore = 0;
-    for (const GEOSGeometry *polygon : geos.polygons(clean.get()))
+    for (const GEOSGeometry *polygon : geos.polygons(clean.get())) {
         holesBefore += GEOSGetNumInteriorRings_r(geos.handle(), polygon);
+        part.material.push_back(geos.rings(polygon));
+    }
     Geometry kerfed = s.kerfMm > 0
         ? geos.buffer(clean.get(), s.kerfMm / 2, Geos::quadrantSegments(s.kerfMm / 2, joinError))
         : std::move(clean);

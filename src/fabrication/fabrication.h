@@ -39,6 +39,11 @@ struct Part
     std::vector<Island> islands; // the pieces that fall out without bridges
     std::vector<Bridge> bridges;
     std::vector<Shapes::Contour> cut; // holes first (clockwise), then the outline
+    // The material as polygons, bridges included and kerf not: rings of points, each
+    // polygon's shell first, then its holes.
+    std::vector<std::vector<std::vector<QPointF>>> material;
+    bool disc = false;
+    QPointF centre; // a disc's
     double area = 0; // material, mm², bridges included and kerf not
     int piecesBefore = 0; // pieces of material at least the minimum web wide, without bridges
     int pieces = 0; // the same with the bridges: 1 when the part holds
