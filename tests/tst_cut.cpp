@@ -4,11 +4,15 @@
 #include "testsupport.h"
 
 #include <algorithm>
+#include <array>
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
+#include <map>
 
 // Parts to cut: the pieces that fall out and the bridges that hold them, the kerf's offsets
 // against their areas worked by hand, strip holes, the refusals, and the DXF as ezdxf reads it.
@@ -29,6 +33,9 @@ private slots:
     void refused();
     void dxfIsOnePiece_data();
     void dxfIsOnePiece();
+    void solidIsClosed_data();
+    void solidIsClosed();
+    void threeMfHoldsTheMesh();
 
 private:
     QTemporaryDir dir;
@@ -289,6 +296,123 @@ void TestCut::dxfIsOnePiece()
     const double read = out.section(QLatin1String("area="), 1).trimmed().toDouble();
     QVERIFY2(std::fabs(read - part.area) < 1e-4 * part.area,
         qPrintable(QStringLiteral("%1 mm² read, %2 cut").arg(read).arg(part.area)));
+}
+
+namespace {
+
+// A binary STL as its reader sees it: corners (as 32-bit floats) and triangles.
+struct StlMesh
+{
+    std::vector<std::array<float, 9>> triangles;
+    bool read(const QByteArray &bytes)
+    {
+        if (bytes.size() < 84)
+            return false;
+        quint32 n = 0;
+        std::memcpy(&n, bytes.constData() + 80, 4);
+        if (bytes.size() != 84 + 50 * qsizetype(n))
+            return false;
+        for (quint32 i = 0; i < n; ++i) {
+            std::array<float, 9> t;
+            std::memcpy(t.data(), bytes.constData() + 84 + 50 * i + 12, 36);
+            triangles.push_back(t);
+        }
+        return true;
+    }
+};
+
+}
+
+void TestCut::solidIsClosed_data()
+{
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<double>("thickness");
+    QTest::newRow("6-bit disc, marks") << QStringLiteral("--shape disc --bits 6 --cut marks") << 1.5;
+    QTest::newRow("360-position disc, bridged")
+        << QStringLiteral("--shape disc --positions 360 --cut marks") << 2.0;
+    QTest::newRow("bored relative disc") << QStringLiteral("--shape disc --type relative --pairs 36 "
+                                                           "--inner-radius 8 --bore 5 "
+                                                           "--no-center-mark --cut gaps")
+                                         << 1.5;
+    QTest::newRow("quadrature strip with holes")
+        << QStringLiteral("--type relative --pairs 20 --quadrature --holes 3,3 --rim 7 --cut marks")
+        << 0.8;
+}
+
+void TestCut::solidIsClosed()
+{
+    QFETCH(QString, arguments);
+    QFETCH(double, thickness);
+    const QString file = dir.filePath(QStringLiteral("part.stl"));
+    const Run render = runRender(words(arguments)
+        << QStringLiteral("--thickness") << QString::number(thickness) << QStringLiteral("-o")
+        << file);
+    QVERIFY2(render.exitCode == 0, render.err);
+    QFile in(file);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    StlMesh mesh;
+    QVERIFY(mesh.read(in.readAll()));
+    QVERIFY(!mesh.triangles.empty());
+
+    // Closed and 2-manifold with one orientation: every edge is met once each way.
+    using Corner = std::array<float, 3>;
+    std::map<std::pair<Corner, Corner>, int> edges;
+    double volume = 0;
+    for (const std::array<float, 9> &t : mesh.triangles) {
+        const Corner c[3] = { { t[0], t[1], t[2] }, { t[3], t[4], t[5] }, { t[6], t[7], t[8] } };
+        for (int k = 0; k < 3; ++k)
+            ++edges[{ c[k], c[(k + 1) % 3] }];
+        // The signed volume of the tetrahedron from the origin: the sum is the enclosed one,
+        // positive when the triangles face outwards.
+        const auto d = [](const Corner &p) { return std::array<double, 3> { p[0], p[1], p[2] }; };
+        const auto a = d(c[0]), b = d(c[1]), e = d(c[2]);
+        volume += (a[0] * (b[1] * e[2] - b[2] * e[1]) - a[1] * (b[0] * e[2] - b[2] * e[0])
+                      + a[2] * (b[0] * e[1] - b[1] * e[0]))
+            / 6;
+    }
+    int bad = 0;
+    for (const auto &[edge, count] : edges) {
+        const auto back = edges.find({ edge.second, edge.first });
+        bad += count != 1 || back == edges.end() || back->second != 1;
+    }
+    QCOMPARE(bad, 0);
+
+    // The volume is the part's area times the thickness.
+    const Fabrication::Part part = Fabrication::cutPart(cutSettings(arguments));
+    const double expected = part.area * thickness;
+    QVERIFY2(std::fabs(volume - expected) < 0.001 * expected,
+        qPrintable(QStringLiteral("%1 mm³, expected %2").arg(volume).arg(expected)));
+}
+
+void TestCut::threeMfHoldsTheMesh()
+{
+    // The 3MF package as a plain zip reader sees it: millimetres, and as many corners and
+    // triangles as the STL of the same part has triangles (each corner once).
+    QUVELTA_NEEDS("/usr/bin/python3");
+    const QString stl = dir.filePath(QStringLiteral("part.stl"));
+    const QString threeMf = dir.filePath(QStringLiteral("part.3mf"));
+    const QStringList part = words("--shape disc --bits 5 --cut marks");
+    QCOMPARE(runRender(QStringList(part) << QStringLiteral("-o") << stl).exitCode, 0);
+    QCOMPARE(runRender(QStringList(part) << QStringLiteral("-o") << threeMf).exitCode, 0);
+    QFile in(stl);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    StlMesh mesh;
+    QVERIFY(mesh.read(in.readAll()));
+    const Run read = runProgram(QStringLiteral("/usr/bin/python3"),
+        { QStringLiteral("-c"),
+            QStringLiteral("import sys, zipfile\n"
+                           "m = zipfile.ZipFile(sys.argv[1]).read('3D/3dmodel.model').decode()\n"
+                           "print(m.count('<vertex '), m.count('<triangle '), "
+                           "'unit=\"millimeter\"' in m)"),
+            threeMf });
+    QVERIFY2(read.exitCode == 0, read.err);
+    const QStringList counts = QString::fromUtf8(read.out).split(QLatin1Char(' '));
+    QCOMPARE(counts.size(), 3);
+    QCOMPARE(counts[1].toInt(), int(mesh.triangles.size()));
+    // A closed mesh of genus g has V = F / 2 + 2 - 2g corners: the part's holes are its genus.
+    const Fabrication::Part cut = Fabrication::cutPart(cutSettings(part.join(QLatin1Char(' '))));
+    QCOMPARE(counts[0].toInt(), int(mesh.triangles.size()) / 2 + 2 - 2 * cut.holes);
+    QCOMPARE(counts[2].trimmed(), QStringLiteral("True"));
 }
 
 QTEST_GUILESS_MAIN(TestCut)

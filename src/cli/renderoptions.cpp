@@ -33,6 +33,8 @@ The output file's suffix picks the format:
                                     track, frames or circles, centre mark, outline
   .dxf                              AutoCAD R12 drawing in millimetres for laser
                                     cutters and CAD/CAM, the same groups as layers
+  .stl .3mf                         with --cut: the part as a solid plate of
+                                    --thickness, for 3D printing
 
 Absolute patterns carry one track per bit (plain binary; discs use reflected Gray
 code unless --code binary), 2^bits positions or any --positions count (a Gray disc
