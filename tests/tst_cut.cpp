@@ -52,9 +52,8 @@ QStringList words(const QString &text)
 // line that does not parse throws the test off at once.
 EncoderSettings cutSettings(const QString &arguments)
 {
-    const ParseResult parsed = parseRenderArguments(
-        QStringList { QStringLiteral("quvelta-render") } << words(arguments)
-        << QStringLiteral("-o") << QStringLiteral("x.dxf"));
+    const ParseResult parsed = parseRenderArguments(QStringList { QStringLiteral("quvelta-render") }
+        << words(arguments) << QStringLiteral("-o") << QStringLiteral("x.dxf"));
     if (parsed.status != ParseResult::Status::Run)
         qFatal("%s", qPrintable(parsed.text));
     return parsed.job.settings;
@@ -117,8 +116,8 @@ void TestCut::bridgesOffRefuses()
     // The 360-position disc's two innermost loose pieces: refused with status 2, named, and no
     // file.
     const QString file = dir.filePath(QStringLiteral("refused.dxf"));
-    const Run run = runRender(
-        words("--shape disc --positions 360 --cut marks --bridge 0 -o") << file);
+    const Run run
+        = runRender(words("--shape disc --positions 360 --cut marks --bridge 0 -o") << file);
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(run.err.contains("2 piece(s) would fall out and bridges are off"), run.err);
     QVERIFY2(run.err.contains("track "), run.err);
@@ -172,7 +171,7 @@ void TestCut::kerfAnnulus()
     // A relative disc of radius 20 round a 10 mm hole, 1 mm rim and hub: the outline is a circle
     // of 20.95 mm (outer radius less half the border plus the rim), the inner cut one of 9.05 mm.
     EncoderSettings s = cutSettings("--shape disc --type relative --pairs 4 "
-                                             "--outer-radius 20 --inner-radius 10 --cut marks");
+                                    "--outer-radius 20 --inner-radius 10 --cut marks");
     s.kerfMm = kerf;
     const Fabrication::Part part = Fabrication::cutPart(s);
     QVERIFY2(part.problem.isEmpty(), qPrintable(part.problem));
@@ -206,8 +205,7 @@ void TestCut::stripHoles()
 {
     // Two 3 mm holes along a 100 mm strip: at 25 and 75 mm, in the middle of a rim of the border
     // line and two diameters, 3.05 mm below the pattern's bottom edge.
-    const QString describe
-        = QString::fromUtf8(runRender(words("--holes 2,3 --describe")).out);
+    const QString describe = QString::fromUtf8(runRender(words("--holes 2,3 --describe")).out);
     QVERIFY2(describe.contains(QLatin1String("hole 1 diameter 3.000 at 25.000 from the left end, "
                                              "3.050 below")),
         qPrintable(describe));
@@ -219,8 +217,7 @@ void TestCut::stripHoles()
     QCOMPARE(g.holes[1].y() - g.nominal.bottom(), 3.5);
     const Fabrication::Part part = Fabrication::cutPart(s);
     QVERIFY2(part.problem.isEmpty(), qPrintable(part.problem));
-    const Fabrication::Part none = Fabrication::cutPart(
-        cutSettings("--bits 3 --rim 7 --cut gaps"));
+    const Fabrication::Part none = Fabrication::cutPart(cutSettings("--bits 3 --rim 7 --cut gaps"));
     QCOMPARE(part.holes, none.holes + 2);
     QVERIFY(std::fabs(none.area - part.area - 2 * M_PI * 1.5 * 1.5) < 0.01);
 }
@@ -229,10 +226,9 @@ void TestCut::refused_data()
 {
     QTest::addColumn<QString>("arguments");
     QTest::addColumn<QString>("message");
-    QTest::newRow("teeth too fine to cut")
-        << QStringLiteral("--shape disc --type relative --pairs 360 --outer-radius 30 --cut marks "
-                          "-o x.dxf")
-        << QStringLiteral("narrower than --min-web 0.3 mm");
+    QTest::newRow("teeth too fine to cut") << QStringLiteral(
+        "--shape disc --type relative --pairs 360 --outer-radius 30 --cut marks "
+        "-o x.dxf") << QStringLiteral("narrower than --min-web 0.3 mm");
     QTest::newRow("bridge narrower than the web")
         << QStringLiteral("--shape disc --bits 4 --cut marks --bridge 0.2 -o x.dxf")
         << QStringLiteral("the bridges would break");
@@ -278,8 +274,8 @@ void TestCut::dxfIsOnePiece()
     const QString file = dir.filePath(QStringLiteral("part.dxf"));
     const Run render = runRender(words(arguments) << QStringLiteral("-o") << file);
     QVERIFY2(render.exitCode == 0, render.err);
-    const Run check = runProgram(QStringLiteral("/usr/bin/python3"),
-        { QStringLiteral(QUVELTA_CUTCHECK_PATH), file });
+    const Run check = runProgram(
+        QStringLiteral("/usr/bin/python3"), { QStringLiteral(QUVELTA_CUTCHECK_PATH), file });
     QVERIFY2(check.exitCode == 0, check.out + check.err);
     const QString out = QString::fromUtf8(check.out);
     QVERIFY2(out.contains(QLatin1String("types=POLYLINE\n")), qPrintable(out));
@@ -327,13 +323,14 @@ void TestCut::solidIsClosed_data()
 {
     QTest::addColumn<QString>("arguments");
     QTest::addColumn<double>("thickness");
-    QTest::newRow("6-bit disc, marks") << QStringLiteral("--shape disc --bits 6 --cut marks") << 1.5;
+    QTest::newRow("6-bit disc, marks")
+        << QStringLiteral("--shape disc --bits 6 --cut marks") << 1.5;
     QTest::newRow("360-position disc, bridged")
         << QStringLiteral("--shape disc --positions 360 --cut marks") << 2.0;
-    QTest::newRow("bored relative disc") << QStringLiteral("--shape disc --type relative --pairs 36 "
-                                                           "--inner-radius 8 --bore 5 "
-                                                           "--no-center-mark --cut gaps")
-                                         << 1.5;
+    QTest::newRow("bored relative disc") << QStringLiteral(
+        "--shape disc --type relative --pairs 36 "
+        "--inner-radius 8 --bore 5 "
+        "--no-center-mark --cut gaps") << 1.5;
     QTest::newRow("quadrature strip with holes")
         << QStringLiteral("--type relative --pairs 20 --quadrature --holes 3,3 --rim 7 --cut marks")
         << 0.8;
@@ -344,9 +341,9 @@ void TestCut::solidIsClosed()
     QFETCH(QString, arguments);
     QFETCH(double, thickness);
     const QString file = dir.filePath(QStringLiteral("part.stl"));
-    const Run render = runRender(words(arguments)
-        << QStringLiteral("--thickness") << QString::number(thickness) << QStringLiteral("-o")
-        << file);
+    const Run render
+        = runRender(words(arguments) << QStringLiteral("--thickness") << QString::number(thickness)
+                                     << QStringLiteral("-o") << file);
     QVERIFY2(render.exitCode == 0, render.err);
     QFile in(file);
     QVERIFY(in.open(QIODevice::ReadOnly));

@@ -76,9 +76,8 @@ bool write(const RenderJob &job, const Fabrication::Part *part, QString *error)
     case RenderJob::Output::Stl:
     case RenderJob::Output::ThreeMf: {
         const Solid::Mesh mesh = Solid::extrude(*part, job.thicknessMm);
-        const QByteArray bytes = job.output == RenderJob::Output::Stl
-            ? Solid::stl(mesh)
-            : Solid::threeMf(mesh, error);
+        const QByteArray bytes
+            = job.output == RenderJob::Output::Stl ? Solid::stl(mesh) : Solid::threeMf(mesh, error);
         return !bytes.isEmpty() && saveFile(bytes, job.fileName, error);
     }
     case RenderJob::Output::Image:

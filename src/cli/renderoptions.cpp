@@ -6,8 +6,8 @@
 #include "fabrication.h"
 #include "patterngeometry.h"
 #include "pixelrule.h"
-#include "problems.h"
 #include "preciseraster.h"
+#include "problems.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -65,7 +65,6 @@ Examples:
   quvelta-render --shape disc --type relative --pairs 360 --outer-radius 30 -o wheel.svg
   quvelta-render --width 150 --height 12 --bits 6 --vector -o strip.pdf
   quvelta-render --shape disc --type relative --pairs 100 --transparent -o wheel.dxf)";
-
 }
 
 QString escapeControls(const QString &text)
@@ -274,7 +273,6 @@ const OptionSpec optionTable[] = {
     { "decode-table", "FILE",
         "Write the table from sensor words to positions: .csv, .json or .h." },
 };
-
 }
 
 ParseResult parseRenderArguments(const QStringList &arguments)
@@ -365,13 +363,14 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         && (suffix == QLatin1String("stl") || suffix == QLatin1String("3mf"))) {
         // Solids are the cut part extruded; they come from the fabrication library, not the
         // pattern's writers.
-        job.output = suffix == QLatin1String("stl") ? RenderJob::Output::Stl
-                                                   : RenderJob::Output::ThreeMf;
+        job.output
+            = suffix == QLatin1String("stl") ? RenderJob::Output::Stl : RenderJob::Output::ThreeMf;
     } else if (!format) {
         return usageError(
             QStringLiteral("%1: unknown format %2; use %3")
                 .arg(toStandardOutput ? QStringLiteral("--format") : QStringLiteral("--output"),
-                    quoted(suffix), Export::knownSuffixes()
+                    quoted(suffix),
+                    Export::knownSuffixes()
                         + QStringLiteral(" (.stl or .3mf: a solid, with --cut)")));
     } else {
         job.format = *format;

@@ -279,7 +279,6 @@ std::vector<Layer> drawnLayers(const PatternGeometry &geometry, const Options &o
         return { *options.cut };
     return geometry.layers();
 }
-
 }
 
 static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fileName,
@@ -351,8 +350,8 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
         // Each mark its own element, so importers that count or move objects see every one;
         // a layer with holes (frames, circles, glyphs) stays one path for the fill rule.
         const bool holes = layer.kind == Layer::Kind::Fill
-            && std::any_of(single.begin(), single.end(),
-                [](const Contour *c) { return c->signedArea() < 0; });
+            && std::any_of(
+                single.begin(), single.end(), [](const Contour *c) { return c->signedArea() < 0; });
         if (!options.compact && !holes) {
             for (const Contour *c : single) {
                 svg += "<path d=\"" + svgPath({ c }) + "\"/>\n";

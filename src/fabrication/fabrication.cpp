@@ -30,16 +30,11 @@ struct Prepared
     GEOSContextHandle_t handle = nullptr;
     QRectF box;
     Prepared(GEOSContextHandle_t h, const GEOSGeometry *g, QRectF b)
-        : geometry(GEOSPrepare_r(h, g))
-        , handle(h)
-        , box(b)
-    {
-    }
+        : geometry(GEOSPrepare_r(h, g)), handle(h), box(b)
+    { }
     Prepared(const Prepared &) = delete;
     Prepared(Prepared &&other) noexcept
-        : geometry(other.geometry)
-        , handle(other.handle)
-        , box(other.box)
+        : geometry(other.geometry), handle(other.handle), box(other.box)
     {
         other.geometry = nullptr;
     }
@@ -75,8 +70,8 @@ std::vector<Shapes::Contour> trackRoom(const PatternGeometry &g, const PatternGe
 {
     const double half = g.lineWidth / 2;
     if (g.shape == Shape::Strip)
-        return { Shapes::rectangle(g.nominal.left() + half, t.from + half, g.nominal.right() - half,
-            t.to - half) };
+        return { Shapes::rectangle(
+            g.nominal.left() + half, t.from + half, g.nominal.right() - half, t.to - half) };
     const double inner = t.from > 0 ? t.from + half : 0.0;
     std::vector<Shapes::Contour> room { Shapes::circle(g.center, t.to - half) };
     if (inner > 0)
@@ -209,8 +204,8 @@ Pieces pieces(const Geos::Context &geos, const Model &m, const GEOSGeometry *ope
             p.islands.push_back(std::move(copy));
     }
     if (p.main)
-        p.mainPrepared = std::make_unique<Prepared>(
-            geos.handle(), p.main.get(), geos.bounds(p.main.get()));
+        p.mainPrepared
+            = std::make_unique<Prepared>(geos.handle(), p.main.get(), geos.bounds(p.main.get()));
     for (const Geometry &island : p.islands)
         p.prepared.emplace_back(geos.handle(), island.get(), geos.bounds(island.get()));
     return p;
@@ -317,8 +312,8 @@ struct Link
 
 // The bridges one ray gives: each island it crosses tied, cheapest first, to the main piece or
 // an island tied before, the shorter way round.
-std::vector<Link> linksOn(const std::vector<int> &label, std::vector<bool> tied, double step,
-    double width, double *cost)
+std::vector<Link> linksOn(
+    const std::vector<int> &label, std::vector<bool> tied, double step, double width, double *cost)
 {
     std::vector<Link> links;
     *cost = 0;
@@ -353,8 +348,8 @@ std::vector<Link> linksOn(const std::vector<int> &label, std::vector<bool> tied,
                 if (c >= best.cost)
                     continue;
                 // Into the island and into the anchor by a bridge's width, where they reach.
-                const int begin = way > 0 ? std::max(first, last - overlap)
-                                          : std::min(last, first + overlap);
+                const int begin
+                    = way > 0 ? std::max(first, last - overlap) : std::min(last, first + overlap);
                 int end = k;
                 for (int j = 0; j < overlap; ++j) {
                     const int next = end + way;
@@ -435,8 +430,7 @@ Part cut(const EncoderSettings &s)
     Pieces found = pieces(geos, m, open.get());
     part.piecesBefore = int(found.islands.size()) + (found.main ? 1 : 0);
     for (const Geometry &island : found.islands)
-        part.islands.push_back(
-            { geos.inside(island.get()), geos.area(island.get()), QString() });
+        part.islands.push_back({ geos.inside(island.get()), geos.area(island.get()), QString() });
     for (Island &island : part.islands)
         island.track = trackAt(m, island.at);
 
@@ -586,8 +580,7 @@ QString settingsProblem(const EncoderSettings &s)
         const double marks = s.innerRadiusMm + g.lineWidth / 2;
         double cut = marks - g.hub;
         if (g.boreRadius > 0 || !g.holes.empty())
-            cut = std::max(
-                g.boreRadius, g.holes.empty() ? 0.0 : s.holePitchMm / 2 + g.holeRadius);
+            cut = std::max(g.boreRadius, g.holes.empty() ? 0.0 : s.holePitchMm / 2 + g.holeRadius);
         if (cut > eps && marks - cut < web - eps)
             return QStringLiteral("a hub of %1 mm is narrower than --min-web %2 mm; raise --hub "
                                   "or --inner-radius")
@@ -600,8 +593,8 @@ QString settingsProblem(const EncoderSettings &s)
             return QStringLiteral("the %1 of %2 are %3 mm wide where a sensor reads, narrower "
                                   "than --min-web %4 mm: they would break; use fewer steps, "
                                   "more room, or --cut %5")
-                .arg(s.cut == Cut::Marks ? QStringLiteral("gaps") : QStringLiteral("marks"),
-                    w.track)
+                .arg(
+                    s.cut == Cut::Marks ? QStringLiteral("gaps") : QStringLiteral("marks"), w.track)
                 .arg(solid, 0, 'f', 3)
                 .arg(web)
                 .arg(s.cut == Cut::Marks ? QStringLiteral("gaps") : QStringLiteral("marks"));

@@ -27,8 +27,7 @@ GEOSGeometry *ring(GEOSContextHandle_t h, const std::vector<QPointF> &points)
 
 }
 
-Context::Context()
-    : h(GEOS_init_r())
+Context::Context() : h(GEOS_init_r())
 {
     if (!h)
         throw std::bad_alloc();

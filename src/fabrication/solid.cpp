@@ -35,10 +35,7 @@ double signedArea(const std::vector<QPointF> &ring)
 class Builder
 {
 public:
-    explicit Builder(Mesh &mesh)
-        : mesh(mesh)
-    {
-    }
+    explicit Builder(Mesh &mesh) : mesh(mesh) { }
     unsigned vertex(QPointF p, int level, double z)
     {
         const auto key = std::make_tuple(level, p.x(), p.y());
@@ -109,8 +106,8 @@ Geos::Geometry splitLines(const Geos::Context &geos, const GEOSGeometry *polygon
             }
             const QPointF a = at - part.centre;
             const QPointF b = other - part.centre;
-            const double angle = std::fabs(std::atan2(a.x() * b.y() - a.y() * b.x(),
-                a.x() * b.x() + a.y() * b.y()));
+            const double angle = std::fabs(
+                std::atan2(a.x() * b.y() - a.y() * b.x(), a.x() * b.x() + a.y() * b.y()));
             if (angle < 0.002)
                 return false;
         }
@@ -231,8 +228,7 @@ Mesh extrude(const Fabrication::Part &part, double thickness)
                 if (signedArea(corners) < 0)
                     std::swap(corners[1], corners[2]);
                 build.triangle(build.vertex(corners[0], 1, thickness),
-                    build.vertex(corners[1], 1, thickness),
-                    build.vertex(corners[2], 1, thickness));
+                    build.vertex(corners[1], 1, thickness), build.vertex(corners[2], 1, thickness));
                 build.triangle(build.vertex(corners[0], 0, 0), build.vertex(corners[2], 0, 0),
                     build.vertex(corners[1], 0, 0));
             }
@@ -266,8 +262,8 @@ QByteArray stl(const Mesh &mesh)
         const auto &c = mesh.vertices[t[2]];
         const double u[3] = { b[0] - a[0], b[1] - a[1], b[2] - a[2] };
         const double v[3] = { c[0] - a[0], c[1] - a[1], c[2] - a[2] };
-        double n[3] = { u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
-            u[0] * v[1] - u[1] * v[0] };
+        double n[3]
+            = { u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0] };
         const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
         for (double &x : n)
             x = length > 0 ? x / length : 0;

@@ -282,7 +282,8 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
         // Evenly along the margin below the pattern, each in the middle of its share.
         const double y = g.nominal.bottom() + g.rim / 2;
         for (int i = 0; i < s.holeCount; ++i)
-            g.holes.push_back({ g.nominal.left() + (i + 0.5) * g.nominal.width() / s.holeCount, y });
+            g.holes.push_back(
+                { g.nominal.left() + (i + 0.5) * g.nominal.width() / s.holeCount, y });
     }
     if (disc) {
         g.boreRadius = s.boreMm / 2;
