@@ -127,6 +127,17 @@ void TestCut::bridgesOffRefuses()
     QVERIFY(!QFile::exists(file));
     QCOMPARE(runRender(words("--shape disc --positions 360 --cut marks -o") << file).exitCode, 0);
     QVERIFY(QFile::exists(file));
+    // With bridges, --describe names both, radial, on one line through the two pieces.
+    const QString text = QString::fromUtf8(
+        runRender(words("--shape disc --positions 360 --cut marks --describe")).out);
+    QVERIFY2(text.contains(QLatin1String("2 of them loose")), qPrintable(text));
+    QVERIFY2(text.contains(QLatin1String("bridge 2, 0.5 mm wide, radial at")), qPrintable(text));
+    QVERIFY(!text.contains(QLatin1String("bridge 3")));
+    const QString first = text.section(QLatin1String("bridge 1, 0.5 mm wide, radial at "), 1)
+                              .section(QLatin1Char(' '), 0, 0);
+    const QString second = text.section(QLatin1String("bridge 2, 0.5 mm wide, radial at "), 1)
+                               .section(QLatin1Char(' '), 0, 0);
+    QCOMPARE(first, second);
 }
 
 void TestCut::kerfRectangle_data()
