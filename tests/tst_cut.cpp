@@ -7,7 +7,6 @@
 #include <array>
 
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -37,8 +36,6 @@ private slots:
     void solidIsClosed_data();
     void solidIsClosed();
     void threeMfHoldsTheMesh();
-    void slicerSlicesIt_data();
-    void slicerSlicesIt();
 
 private:
     QTemporaryDir dir;
@@ -424,38 +421,6 @@ void TestCut::threeMfHoldsTheMesh()
     const Fabrication::Part cut = Fabrication::cutPart(cutSettings(part.join(QLatin1Char(' '))));
     QCOMPARE(counts[0].toInt(), int(mesh.triangles.size()) / 2 + 2 - 2 * cut.holes);
     QCOMPARE(counts[2].trimmed(), QStringLiteral("True"));
-}
-
-void TestCut::slicerSlicesIt_data()
-{
-    QTest::addColumn<QString>("suffix");
-    QTest::newRow("STL") << QStringLiteral("stl");
-    QTest::newRow("3MF") << QStringLiteral("3mf");
-}
-
-void TestCut::slicerSlicesIt()
-{
-    // PrusaSlicer's own mesh check finds one manifold part with nothing to repair, and it slices
-    // the part to G-code.
-    QFETCH(QString, suffix);
-    QUVELTA_NEEDS("prusa-slicer");
-    const QString file = dir.filePath(QStringLiteral("sliced.") + suffix);
-    const QString gcode = dir.filePath(QStringLiteral("sliced.gcode"));
-    const Run render = runRender(words("--shape disc --type relative --pairs 36 --inner-radius 8 "
-                                       "--bore 5 --no-center-mark --cut gaps -o")
-        << file);
-    QVERIFY2(render.exitCode == 0, render.err);
-    const Run info = runProgram(QStringLiteral("prusa-slicer"), { QStringLiteral("--info"), file });
-    QVERIFY2(info.exitCode == 0, info.err);
-    const QString text = QString::fromUtf8(info.out);
-    QVERIFY2(text.contains(QLatin1String("manifold = yes")), qPrintable(text));
-    QVERIFY2(!text.contains(QLatin1String("degenerate_facets")), qPrintable(text));
-    QVERIFY2(!text.contains(QLatin1String("facets_reversed")), qPrintable(text));
-    QFile::remove(gcode);
-    const Run slice = runProgram(QStringLiteral("prusa-slicer"),
-        { QStringLiteral("--export-gcode"), file, QStringLiteral("-o"), gcode });
-    QVERIFY2(slice.exitCode == 0, slice.out + slice.err);
-    QVERIFY(QFileInfo(gcode).size() > 0);
 }
 
 QTEST_GUILESS_MAIN(TestCut)

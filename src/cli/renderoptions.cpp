@@ -237,7 +237,8 @@ const OptionSpec optionTable[] = {
     { "calibration", nullptr,
         "Rulers in mm and a legend beside the pattern, to check the print's scale." },
     { "mark-bias", "MM",
-        "Widen every mark by MM, -0.5 to 0.5 (negative narrows): ink spread, kerf." },
+        "Widen every mark by MM, -0.5 to 0.5 (negative narrows): the printer's ink spread. A "
+        "cutter's kerf is --kerf." },
     { "scale-x", "F",
         "The printer's measured scale across, 0.9-1.1 (0.992: it prints 99.2 %): images and "
         "PDFs are drawn 1/F as wide, so that it prints them true." },
