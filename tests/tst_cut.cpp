@@ -390,6 +390,50 @@ void TestCut::solidIsClosed()
     const double expected = part.area * thickness;
     QVERIFY2(std::fabs(volume - expected) < 0.001 * expected,
         qPrintable(QStringLiteral("%1 mm³, expected %2").arg(volume).arg(expected)));
+
+    // A slice at mid-thickness gives back the part's outline and holes: the walls' cuts, each
+    // run with the outside on its right, enclose the part's area and are as long as its rings.
+    const double z = thickness / 2;
+    double area = 0;
+    double length = 0;
+    for (const std::array<float, 9> &t : mesh.triangles) {
+        std::vector<std::array<double, 2>> cut;
+        for (int k = 0; k < 3; ++k) {
+            const double a[3] = { t[size_t(3 * k)], t[size_t(3 * k + 1)], t[size_t(3 * k + 2)] };
+            const int n = (k + 1) % 3;
+            const double b[3] = { t[size_t(3 * n)], t[size_t(3 * n + 1)], t[size_t(3 * n + 2)] };
+            if ((a[2] - z) * (b[2] - z) < 0) {
+                const double f = (z - a[2]) / (b[2] - a[2]);
+                cut.push_back({ a[0] + f * (b[0] - a[0]), a[1] + f * (b[1] - a[1]) });
+            }
+        }
+        if (cut.size() != 2)
+            continue;
+        // The outward normal's horizontal part, turned a quarter left: the run's direction.
+        const double u[3] = { t[3] - t[0], t[4] - t[1], t[5] - t[2] };
+        const double v[3] = { t[6] - t[0], t[7] - t[1], t[8] - t[2] };
+        const double nx = u[1] * v[2] - u[2] * v[1];
+        const double ny = u[2] * v[0] - u[0] * v[2];
+        double dx = cut[1][0] - cut[0][0], dy = cut[1][1] - cut[0][1];
+        if (dx * -ny + dy * nx < 0) {
+            std::swap(cut[0], cut[1]);
+            dx = -dx;
+            dy = -dy;
+        }
+        area += (cut[0][0] * cut[1][1] - cut[1][0] * cut[0][1]) / 2;
+        length += std::hypot(dx, dy);
+    }
+    double rings = 0;
+    for (const auto &polygon : part.material)
+        for (const std::vector<QPointF> &ring : polygon)
+            for (size_t i = 0; i < ring.size(); ++i) {
+                const QPointF d = ring[(i + 1) % ring.size()] - ring[i];
+                rings += std::hypot(d.x(), d.y());
+            }
+    QVERIFY2(std::fabs(area - part.area) < 0.001 * part.area,
+        qPrintable(QStringLiteral("slice %1 mm², part %2").arg(area).arg(part.area)));
+    QVERIFY2(std::fabs(length - rings) < 0.001 * rings,
+        qPrintable(QStringLiteral("slice %1 mm round, part %2").arg(length).arg(rings)));
 }
 
 void TestCut::threeMfHoldsTheMesh()
