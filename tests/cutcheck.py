@@ -2,8 +2,9 @@
 """Reads a cut DXF with ezdxf and prints what a cutter would see, as key=value lines: every
 entity's type and layer, whether each contour is closed, how many contours no other contains
 (outlines), how many lie inside two or more (a hole in a hole: a second piece), and the
-material's area (outlines less holes). Exit status 1 when the file does not load or fails the
-audit."""
+material's area (outlines less holes), arcs (bulges) and circles counted exactly. Exit
+status 1 when the file does not load or fails the audit."""
+import math
 import sys
 
 import ezdxf
@@ -20,9 +21,18 @@ def inside(point, ring):
     return crossings
 
 
-def area(ring):
-    return abs(sum(ring[i][0] * ring[(i + 1) % len(ring)][1]
-                   - ring[(i + 1) % len(ring)][0] * ring[i][1] for i in range(len(ring)))) / 2
+def polyline_area(points):
+    """Area of a closed polyline of (x, y, bulge) vertices, its arcs included."""
+    twice = 0.0
+    for i, (x0, y0, bulge) in enumerate(points):
+        x1, y1, _ = points[(i + 1) % len(points)]
+        twice += x0 * y1 - x1 * y0
+        if bulge:
+            theta = 4 * math.atan(bulge)
+            chord = math.hypot(x1 - x0, y1 - y0)
+            radius = chord / (2 * math.sin(abs(theta) / 2))
+            twice += math.copysign(radius * radius * (abs(theta) - math.sin(abs(theta))), theta)
+    return abs(twice) / 2
 
 
 def box(ring):
@@ -35,14 +45,20 @@ def main():
     doc = ezdxf.readfile(sys.argv[1])
     if doc.audit().has_errors:
         return 1
-    rings, closed, types, layers = [], True, set(), set()
+    rings, areas, closed, types, layers = [], [], True, set(), set()
     for entity in doc.modelspace():
         types.add(entity.dxftype())
         layers.add(entity.dxf.layer)
-        if entity.dxftype() != "POLYLINE":
-            continue
-        closed = closed and entity.is_closed
-        rings.append([(v.dxf.location.x, v.dxf.location.y) for v in entity.vertices])
+        if entity.dxftype() == "CIRCLE":
+            c, r = entity.dxf.center, entity.dxf.radius
+            rings.append([(c.x + r * math.cos(k * math.pi / 360), c.y + r * math.sin(k * math.pi / 360))
+                          for k in range(720)])
+            areas.append(math.pi * r * r)
+        elif entity.dxftype() == "POLYLINE":
+            closed = closed and entity.is_closed
+            points = [(v.dxf.location.x, v.dxf.location.y, v.dxf.bulge) for v in entity.vertices]
+            rings.append([(x, y) for x, y, _ in points])
+            areas.append(polyline_area(points))
     boxes = [box(r) for r in rings]
     depth = []
     for i, ring in enumerate(rings):
@@ -53,7 +69,7 @@ def main():
                     and inside(ring[0], other):
                 d += 1
         depth.append(d)
-    material = sum(area(r) if d % 2 == 0 else -area(r) for r, d in zip(rings, depth))
+    material = sum(a if d % 2 == 0 else -a for a, d in zip(areas, depth))
     print("types=" + ",".join(sorted(types)))
     print("layers=" + ",".join(sorted(layers)))
     print("closed=%d" % closed)

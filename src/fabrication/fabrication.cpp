@@ -389,15 +389,88 @@ double signedArea(const std::vector<QPointF> &points)
     return -twice / 2;
 }
 
-Shapes::Contour contour(std::vector<QPointF> points, bool hole)
+// Where a run of corners lies on one of these circles' centres, within `onCircle`, it is that
+// circle's arc again: the polygon library gives chords, cutters and CAD want arcs.
+constexpr double onCircle = 1e-4;
+
+double degreesAt(QPointF centre, QPointF p)
+{
+    return std::atan2(-(p.y() - centre.y()), p.x() - centre.x()) * 180 / M_PI;
+}
+
+// The sweep from a to b round `centre`, in (-180, 180] degrees.
+double turn(QPointF centre, QPointF a, QPointF b)
+{
+    double d = degreesAt(centre, b) - degreesAt(centre, a);
+    while (d <= -180)
+        d += 360;
+    while (d > 180)
+        d -= 360;
+    return d;
+}
+
+Shapes::Contour contour(std::vector<QPointF> points, bool hole, const std::vector<QPointF> &centres)
 {
     if ((signedArea(points) < 0) != hole)
         std::reverse(points.begin(), points.end());
-    Shapes::Contour c;
-    c.start = points.front();
-    for (size_t i = 1; i < points.size(); ++i)
-        c.lineTo(points[i]);
-    return c;
+    const size_t n = points.size();
+    const auto radius
+        = [](QPointF c, QPointF p) { return std::hypot(p.x() - c.x(), p.y() - c.y()); };
+    // A whole ring on one circle: the circle.
+    for (const QPointF &c : centres) {
+        const double r = radius(c, points.front());
+        if (n >= 8 && r > 1e-3 && std::all_of(points.begin(), points.end(), [&](QPointF p) {
+                return std::fabs(radius(c, p) - r) < onCircle;
+            }))
+            return Shapes::circle(c, r, hole);
+    }
+    Shapes::Contour result;
+    result.start = points.front();
+    size_t i = 0;
+    while (i < n) {
+        // The longest run from corner i on one circle, turning one way in steps under 45
+        // degrees, at least three corners.
+        size_t bestEnd = i;
+        QPointF bestCentre;
+        double bestSweep = 0;
+        for (const QPointF &c : centres) {
+            const double r = radius(c, points[i]);
+            if (r < 1e-3)
+                continue;
+            size_t j = i;
+            double sweep = 0;
+            while (j < n) {
+                const QPointF &next = points[(j + 1) % n];
+                if (std::fabs(radius(c, next) - r) >= onCircle)
+                    break;
+                const double step = turn(c, points[j], next);
+                if (std::fabs(step) >= 45 || step == 0 || (sweep != 0 && (step > 0) != (sweep > 0)))
+                    break;
+                sweep += step;
+                ++j;
+            }
+            if (j >= i + 2 && j > bestEnd) {
+                bestEnd = j;
+                bestCentre = c;
+                bestSweep = sweep;
+            }
+        }
+        if (bestEnd > i) {
+            const QPointF &from = points[i];
+            result.arcTo(
+                bestCentre, radius(bestCentre, from), degreesAt(bestCentre, from), bestSweep);
+            result.segments.back().to = points[bestEnd % n]; // the corner itself, not a rounding
+            i = bestEnd;
+        } else {
+            result.lineTo(points[(i + 1) % n]);
+            ++i;
+        }
+    }
+    // The last piece closes on the start: drop a final line onto it.
+    if (!result.segments.empty() && result.segments.back().kind == Shapes::Segment::Kind::Line
+        && result.segments.back().to == result.start)
+        result.segments.pop_back();
+    return result;
 }
 
 QString islandList(const std::vector<Island> &islands, const Model &m)
@@ -537,15 +610,18 @@ Part cut(const EncoderSettings &s)
         ? geos.buffer(clean.get(), s.kerfMm / 2, Geos::quadrantSegments(s.kerfMm / 2, joinError))
         : std::move(clean);
     std::vector<Shapes::Contour> outlines;
+    std::vector<QPointF> centres = m.g.holes;
+    if (m.disc)
+        centres.push_back(m.g.center);
     for (const GEOSGeometry *polygon : geos.polygons(kerfed.get())) {
         const std::vector<std::vector<QPointF>> rings = geos.rings(polygon);
         for (size_t i = 0; i < rings.size(); ++i) {
             if (rings[i].size() < 3)
                 continue;
             if (i == 0)
-                outlines.push_back(contour(rings[i], false));
+                outlines.push_back(contour(rings[i], false, centres));
             else
-                part.cut.push_back(contour(rings[i], true));
+                part.cut.push_back(contour(rings[i], true, centres));
         }
     }
     part.holes = int(part.cut.size());

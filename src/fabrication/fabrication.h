@@ -38,7 +38,9 @@ struct Part
 {
     std::vector<Island> islands; // the pieces that fall out without bridges
     std::vector<Bridge> bridges;
-    std::vector<Shapes::Contour> cut; // holes first (clockwise), then the outline
+    // Holes first (clockwise), then the outline; arcs round the disc's or a hole's centre as
+    // arcs, the rest straight pieces.
+    std::vector<Shapes::Contour> cut;
     // The material as polygons, bridges included and kerf not: rings of points, each
     // polygon's shell first, then its holes.
     std::vector<std::vector<std::vector<QPointF>>> material;
