@@ -64,8 +64,10 @@ bool write(const RenderJob &job, const Fabrication::Part *part, QString *error)
     VectorExport::Options vector;
     vector.transparent = job.transparent;
     vector.compact = job.compact;
-    if (part)
+    if (part) {
         vector.cut = Fabrication::cutLayer(*part);
+        vector.comment = Fabrication::describe(job.settings, *part);
+    }
     switch (job.output) {
     case RenderJob::Output::None:
         return true;

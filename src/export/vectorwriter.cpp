@@ -297,7 +297,7 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
         + num(page.width()) + "mm\" height=\"" + num(page.height()) + "mm\" viewBox=\"0 0 "
         + num(page.width()) + ' ' + num(page.height())
         + "\">\n<title>Quvelta encoder pattern</title>\n";
-    const QString description = describePattern(settings);
+    const QString description = describePattern(settings) + options.comment;
     svg += "<desc>" + xmlEscaped(description) + "</desc>\n<!--\n"
         + description.toUtf8().replace("--", "- -") + "\n-->\n";
     if (!options.transparent && !options.cut)
@@ -503,7 +503,7 @@ static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fi
         return false;
     DxfOutput dxf;
     for (const QString &line :
-        describePattern(settings).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        (describePattern(settings) + options.comment).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         dxf.group(999, line.toUtf8());
     dxf.groups({ { 0, "SECTION" }, { 2, "HEADER" }, { 9, "$ACADVER" }, { 1, "AC1009" },
         { 9, "$INSUNITS" }, { 70, "4" } /* millimetres */, { 9, "$MEASUREMENT" },

@@ -20,7 +20,7 @@ struct Options
     // Repeated strip marks written once and placed as copies (SVG <use>, DXF block arrays):
     // small files, but several importers drop the copies. Off: every mark its own path.
     bool compact = false;
-    QString comment; // plain text placed as a comment in SVG and DXF
+    QString comment; // plain text added to the description in the SVG's and DXF's comments
     // A part to cut: only these contours, on their cut layer, and no background (a cutter
     // would cut the background's edge and every mark's).
     std::optional<Shapes::Layer> cut;
