@@ -21,8 +21,10 @@ trap 'rm -rf "$work"' EXIT INT TERM
 
 # The third-party headers one by one, so /usr/include itself (glibc) is never on the path.
 mkdir -p "$work/inc" "$work/gen" "$work/log"
+# GEOS's C header is plain C with its own fixed-width types, the same on Windows (OSGeo4W and
+# MSYS2 ship it), so it is checked like the others; so is lib3mf's interface (its own folder).
 for h in zlib.h zconf.h png.h pngconf.h pnglibconf.h tiff.h tiffio.h tiffconf.h tiffvers.h \
-         jpeglib.h jmorecfg.h jerror.h jconfig.h cairo benchmark; do
+         jpeglib.h jmorecfg.h jerror.h jconfig.h cairo benchmark geos_c.h geos lib3mf; do
     for dir in /usr/include /usr/include/"$multiarch"; do
         [ -e "$dir/$h" ] && ln -sf "$dir/$h" "$work/inc/$h" && break
     done
@@ -38,10 +40,11 @@ done
 
 defines="-D_USE_MATH_DEFINES -DUNICODE -D_UNICODE -DQT_CORE_LIB -DQT_GUI_LIB -DQT_WIDGETS_LIB
 -DQT_PRINTSUPPORT_LIB -DQT_TESTLIB_LIB -DQUVELTA_VERSION=\"0\" -DQUVELTA_RENDER_PATH=\"quvelta-render.exe\"
--DQUVELTA_DXFCHECK_PATH=\"dxfcheck.py\" -DQUVELTA_KICADCHECK_PATH=\"kicadcheck.py\" -DQUVELTA_SOURCE_DIR=\".\" -DQT_TESTCASE_BUILDDIR=\".\" -DQT_TESTCASE_SOURCEDIR=\".\""
-includes="-I$work/gen -Isrc/pattern -Isrc/raster -Isrc/codec -Isrc/export -Isrc/widgets -Isrc/app -Isrc/cli -Itests
+-DQUVELTA_DXFCHECK_PATH=\"dxfcheck.py\" -DQUVELTA_KICADCHECK_PATH=\"kicadcheck.py\" -DQUVELTA_CUTCHECK_PATH=\"cutcheck.py\" -DQUVELTA_SOURCE_DIR=\".\" -DQT_TESTCASE_BUILDDIR=\".\" -DQT_TESTCASE_SOURCEDIR=\".\""
+includes="-I$work/gen -Isrc/pattern -Isrc/fabrication -Isrc/raster -Isrc/codec -Isrc/export -Isrc/widgets -Isrc/app -Isrc/cli -Itests
 -Ibench -isystem $qtinc -isystem $qtinc/QtCore -isystem $qtinc/QtGui -isystem $qtinc/QtWidgets
--isystem $qtinc/QtPrintSupport -isystem $qtinc/QtTest -isystem $work/inc -isystem $work/inc/cairo"
+-isystem $qtinc/QtPrintSupport -isystem $qtinc/QtTest -isystem $work/inc -isystem $work/inc/cairo
+-isystem $work/inc/lib3mf"
 
 if [ $# -gt 0 ]; then
     files="$*"

@@ -3,6 +3,9 @@
 # Inkscape (its DXF importer needs lxml, numpy, cssselect) and LibreCAD read the vector files;
 # KiCad's pcbnew Python module loads the footprints (kicad without its recommended libraries:
 # about 80 MB to download, 300 MB installed, a minute or two of a CI run).
+# GEOS (libgeos-dev) is the polygon library that finds loose pieces, bridges and kerf offsets of
+# parts to cut and triangulates solids; lib3mf (lib3mf-dev) writes 3MF. The program links both
+# (libgeos-c1v5 and lib3mf1, Depends of the package).
 # Runs apt-get only when a package is missing, so repeated builds stay quick.
 # With the argument "checks" it also installs what CI's platform and package checks use
 # (MinGW-w64, Ninja, the .deb tools and the metadata validators); with "arm64" what the AArch64
@@ -13,7 +16,7 @@ set -eu
 packages="cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools
 qt6-image-formats-plugins qt6-qpa-plugins libgl-dev xvfb xauth poppler-utils libbenchmark-dev
 libcairo2-dev zlib1g-dev libpng-dev libtiff-dev libjpeg-dev python3-ezdxf librsvg2-bin
-libtiff-tools fonts-dejavu-core dpkg-dev file
+libtiff-tools fonts-dejavu-core dpkg-dev file libgeos-dev lib3mf-dev
 inkscape python3-lxml python3-numpy python3-cssselect librecad kicad"
 if [ "${1:-}" = checks ]; then
     packages="$packages g++-mingw-w64-x86-64-posix ninja-build ccache binutils appstream

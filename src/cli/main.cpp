@@ -3,9 +3,11 @@
 #include "exporter.h"
 #include "exporterror.h"
 #include "kicadwriter.h"
+#include "fabrication.h"
 #include "outputfile.h"
 #include "readback.h"
 #include "renderoptions.h"
+#include "solid.h"
 #include "vectorwriter.h"
 
 #include <QGuiApplication>
@@ -16,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -57,11 +60,15 @@ void printWarning(const QString &text)
     printMessage(QStringLiteral("warning: ") + text);
 }
 
-bool write(const RenderJob &job, QString *error)
+bool write(const RenderJob &job, const Fabrication::Part *part, QString *error)
 {
     VectorExport::Options vector;
     vector.transparent = job.transparent;
     vector.compact = job.compact;
+    if (part) {
+        vector.cut = Fabrication::cutLayer(*part);
+        vector.comment = Fabrication::describe(job.settings, *part);
+    }
     switch (job.output) {
     case RenderJob::Output::None:
         return true;
@@ -71,6 +78,13 @@ bool write(const RenderJob &job, QString *error)
         return VectorExport::write(job.format, job.settings, job.fileName, error, vector);
     case RenderJob::Output::Footprint:
         return KicadExport::writeFootprint(job.settings, job.pcbLayers, job.fileName, error);
+    case RenderJob::Output::Stl:
+    case RenderJob::Output::ThreeMf: {
+        const Solid::Mesh mesh = Solid::extrude(*part, job.thicknessMm);
+        const QByteArray bytes
+            = job.output == RenderJob::Output::Stl ? Solid::stl(mesh) : Solid::threeMf(mesh, error);
+        return !bytes.isEmpty() && saveFile(bytes, job.fileName, error);
+    }
     case RenderJob::Output::Image:
     case RenderJob::Output::Pdf:
         break;
@@ -137,8 +151,18 @@ int run(int argc, char **argv)
     if (!job.quiet)
         for (const QString &note : job.notes)
             printMessage(QStringLiteral("note: ") + note);
-    if (job.describe && !printText(describePattern(job.settings)))
+    // A part to cut is worked out before anything is printed or written: it may be refused.
+    std::optional<Fabrication::Part> part;
+    if (job.settings.cut != EncoderSettings::Cut::None)
+        part = Fabrication::cutPart(job.settings);
+    if (job.describe
+        && !printText(describePattern(job.settings)
+            + (part ? Fabrication::describe(job.settings, *part) : QString())))
         return 1;
+    if (part && !part->problem.isEmpty()) {
+        printMessage(QStringLiteral("cannot cut: %1").arg(part->problem));
+        return 2;
+    }
     const bool raster
         = job.output == RenderJob::Output::Image || job.output == RenderJob::Output::Pdf;
     const bool writes = job.output != RenderJob::Output::None || !job.decodeTable.isEmpty();
@@ -163,7 +187,7 @@ int run(int argc, char **argv)
         return 3;
     }
     QString error;
-    if (!write(job, &error)) {
+    if (!write(job, part ? &*part : nullptr, &error)) {
         printMessage(error);
         return 1;
     }

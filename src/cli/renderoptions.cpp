@@ -4,6 +4,7 @@
 #include "decodetable.h"
 #include "exporter.h"
 #include "kicadwriter.h"
+#include "fabrication.h"
 #include "patterngeometry.h"
 #include "pixelrule.h"
 #include "preciseraster.h"
@@ -36,6 +37,8 @@ The output file's suffix picks the format:
                                     cutters and CAD/CAM, the same groups as layers
   .kicad_mod                        KiCad footprint: marks as filled copper (or
                                     --pcb-layer) polygons, the outline on Edge.Cuts
+  .stl .3mf                         with --cut: the part as a solid plate of
+                                    --thickness, for 3D printing
 
 Absolute patterns carry one track per bit (plain binary; discs use reflected Gray
 code unless --code binary), 2^bits positions or any --positions count (a Gray disc
@@ -301,7 +304,8 @@ const OptionSpec optionTable[] = {
     { "calibration", nullptr,
         "Rulers in mm and a legend beside the pattern, to check the print's scale." },
     { "mark-bias", "MM",
-        "Widen every mark by MM, -0.5 to 0.5 (negative narrows): ink spread, kerf." },
+        "Widen every mark by MM, -0.5 to 0.5 (negative narrows): the printer's ink spread. A "
+        "cutter's kerf is --kerf." },
     { "scale-x", "F",
         "The printer's measured scale across, 0.9-1.1 (0.992: it prints 99.2 %): images and "
         "PDFs are drawn 1/F as wide, so that it prints them true." },
@@ -311,7 +315,23 @@ const OptionSpec optionTable[] = {
     { "d-flat", "MM", "With --bore: a flat this deep on the bore, at 3 o'clock." },
     { "holes", "N,D,PCD",
         "Discs: N mounting holes of diameter D mm on a pitch circle of PCD mm, the first at 3 "
-        "o'clock." },
+        "o'clock. Strips: N,D, evenly along the centre line of the margin below the pattern." },
+    { "cut", "WHAT",
+        "marks or gaps: cut them through. SVG, DXF and vector PDF then hold the part's cut "
+        "contours alone, with bridges holding every piece that would fall out." },
+    { "min-web", "MM", "With --cut: narrower material breaks, 0.05-10 mm (default 0.3)." },
+    { "bridge", "MM",
+        "With --cut: width of the bridges that tie loose pieces, 0-10 mm (default 0.5); 0 "
+        "refuses a part with loose pieces." },
+    { "rim", "MM",
+        "Solid material beyond the outermost marks, 0.01-50 mm (default the border width, 1 mm "
+        "with --cut)." },
+    { "hub", "MM",
+        "Discs: solid material inside the innermost marks, 0.01-100 mm (default as --rim)." },
+    { "thickness", "MM",
+        "With --cut and an .stl or .3mf output: the plate's thickness, 0.1-50 mm (default 1.5)." },
+    { "kerf", "MM",
+        "With --cut: the cutter's kerf, 0-2 mm; cut contours move half of it into the waste." },
     { "check", nullptr,
         "Read every track as a sensor would and print what it reads, with the narrowest mark and "
         "gap (-o optional)." },
@@ -499,11 +519,19 @@ ParseResult parseRenderArguments(const QStringList &arguments)
                                             : QFileInfo(job.fileName).suffix().toLower();
     if (job.fileName.isEmpty()) {
         job.output = RenderJob::Output::None;
+    } else if (!toStandardOutput
+        && (suffix == QLatin1String("stl") || suffix == QLatin1String("3mf"))) {
+        // Solids are the cut part extruded; they come from the fabrication library, not the
+        // pattern's writers.
+        job.output
+            = suffix == QLatin1String("stl") ? RenderJob::Output::Stl : RenderJob::Output::ThreeMf;
     } else if (!format) {
         return usageError(
             QStringLiteral("%1: unknown format %2; use %3")
                 .arg(toStandardOutput ? QStringLiteral("--format") : QStringLiteral("--output"),
-                    quoted(suffix), Export::knownSuffixes()));
+                    quoted(suffix),
+                    Export::knownSuffixes()
+                        + QStringLiteral(" (.stl or .3mf: a solid, with --cut)")));
     } else {
         job.format = *format;
         switch (*format) {
@@ -671,15 +699,18 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     if (parser.isSet(QStringLiteral("holes"))) {
         const QString text = parser.value(QStringLiteral("holes"));
         const QStringList parts = text.split(QLatin1Char(','));
-        bool ok = parts.size() == 3;
+        // A strip's holes stand in its margin: no pitch circle.
+        const bool strip = s.shape == Shape::Strip && parts.size() == 2;
+        bool ok = parts.size() == 3 || strip;
         const int n = ok ? parts[0].trimmed().toInt(&ok) : 0;
         const std::optional<double> dLength = ok ? parseLength(parts[1]) : std::nullopt;
-        const std::optional<double> pcdLength = ok ? parseLength(parts[2]) : std::nullopt;
-        const bool okD = bool(dLength), okP = bool(pcdLength);
+        const std::optional<double> pcdLength
+            = ok && !strip ? parseLength(parts[2]) : std::nullopt;
+        const bool okD = bool(dLength), okP = strip || bool(pcdLength);
         const double d = dLength.value_or(0.0);
         const double pcd = pcdLength.value_or(0.0);
         if (!ok || !okD || !okP || n < 1 || n > 64 || !(d >= 0.01 - 1e-9 && d <= 200)
-            || !(pcd >= 0.01 - 1e-9 && pcd <= 200))
+            || !((strip && pcd == 0) || (pcd >= 0.01 - 1e-9 && pcd <= 200)))
             return usageError(QStringLiteral("--holes takes N,D,PCD: 1-64 holes of diameter D on "
                                              "a pitch circle of diameter PCD, 0.01-200 mm, not %1")
                                   .arg(quoted(text)));
@@ -697,6 +728,47 @@ ParseResult parseRenderArguments(const QStringList &arguments)
                                          "are --aperture wide"));
     if (s.mask)
         s.maskApertureMm = job.apertureMm;
+    if (!real("rim", 0.01, 50, &s.rimMm) || !real("hub", 0.01, 100, &s.hubMm)
+        || !real("min-web", 0.05, 10, &s.minWebMm) || !real("bridge", 0, 10, &s.bridgeMm)
+        || !real("kerf", 0, 2, &s.kerfMm))
+        return result;
+    if (const auto cut = read.choice(QStringLiteral("cut"),
+            { QStringLiteral("none"), QStringLiteral("marks"), QStringLiteral("gaps") });
+        !cut)
+        return usageError(read.error);
+    else if (parser.isSet(QStringLiteral("cut")))
+        s.cut = *cut == QLatin1String("marks") ? EncoderSettings::Cut::Marks
+            : *cut == QLatin1String("gaps")    ? EncoderSettings::Cut::Gaps
+                                               : EncoderSettings::Cut::None;
+    const bool solid
+        = job.output == RenderJob::Output::Stl || job.output == RenderJob::Output::ThreeMf;
+    if (!real("thickness", 0.1, 50, &job.thicknessMm))
+        return result;
+    if (parser.isSet(QStringLiteral("thickness")) && !solid)
+        return usageError(QStringLiteral("--thickness is for a solid: an .stl or .3mf output"));
+    if (solid && s.cut == EncoderSettings::Cut::None)
+        return usageError(QStringLiteral("a solid (.stl, .3mf) is the cut part: give --cut marks "
+                                         "or --cut gaps"));
+    if (solid && s.kerfMm > 0)
+        return usageError(QStringLiteral("--kerf is a cutter's; a solid is made at its size"));
+    for (const char *option : { "min-web", "bridge", "kerf" })
+        if (parser.isSet(QString::fromLatin1(option)) && s.cut == EncoderSettings::Cut::None)
+            return usageError(QStringLiteral("--%1 goes with --cut marks or --cut gaps")
+                                  .arg(QString::fromLatin1(option)));
+    if (parser.isSet(QStringLiteral("hub")) && s.shape != Shape::Disc)
+        return usageError(QStringLiteral("--hub is for discs; a strip has --rim all round"));
+    if (s.cut != EncoderSettings::Cut::None) {
+        if (job.output == RenderJob::Output::Image || job.output == RenderJob::Output::Pdf)
+            return usageError(QStringLiteral("--cut writes the part's cut contours into .svg, "
+                                             ".dxf or --vector .pdf; images show the pattern as "
+                                             "printed"));
+        if (parser.isSet(QStringLiteral("calibration")))
+            return usageError(QStringLiteral("--calibration is for printing; a cut part has "
+                                             "no rulers"));
+        if (parser.isSet(QStringLiteral("scale-x")) || parser.isSet(QStringLiteral("scale-y")))
+            return usageError(QStringLiteral("--scale-x and --scale-y compensate a printer; a "
+                                             "cut part is drawn true"));
+    }
 
     if (parser.isSet(QStringLiteral("border"))) {
         const QString text = parser.value(QStringLiteral("border"));
@@ -770,6 +842,8 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     if (const QString problem = markBiasProblem(s); !problem.isEmpty())
         return usageError(problem);
     if (const QString problem = mountingProblem(s); !problem.isEmpty())
+        return usageError(problem);
+    if (const QString problem = Fabrication::settingsProblem(s); !problem.isEmpty())
         return usageError(problem);
     for (const QString &problem : { Problems::stripIndex(s),
              vector || footprint ? Problems::vector(s) : QString(), Problems::classicPixels(s) })

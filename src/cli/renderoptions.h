@@ -12,7 +12,7 @@
 // What a run of quvelta-render is asked to do.
 struct RenderJob
 {
-    enum class Output { None, Image, Pdf, VectorPdf, Svg, Dxf, Footprint };
+    enum class Output { None, Image, Pdf, VectorPdf, Svg, Dxf, Footprint, Stl, ThreeMf };
 
     EncoderSettings settings;
     bool antialias = true;
@@ -26,6 +26,7 @@ struct RenderJob
     QStringList pcbLayers { QStringLiteral("F.Cu") }; // where a footprint's marks go
     QStringList notes; // what the options changed on their way, for standard error
     QString decodeTable; // where to write the decode table, if anywhere
+    double thicknessMm = 1.5; // a solid's (.stl, .3mf)
     QString fileName;
     Output output = Output::Image;
     Export::Format format = Export::Format::Png;

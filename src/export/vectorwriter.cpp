@@ -280,6 +280,13 @@ void dxfPolyline(DxfOutput &dxf, const Contour &c, const QByteArray &layer, Flip
     dxf.group(8, layer);
 }
 
+// The layers written: the pattern's, or a part's cut contours alone.
+std::vector<Layer> drawnLayers(const PatternGeometry &geometry, const Options &options)
+{
+    if (options.cut)
+        return { *options.cut };
+    return geometry.layers(PatternGeometry::MarkEdges::InsideBorder);
+}
 }
 
 static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fileName,
@@ -298,13 +305,13 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
         + num(page.width()) + "mm\" height=\"" + num(page.height()) + "mm\" viewBox=\"0 0 "
         + num(page.width()) + ' ' + num(page.height())
         + "\">\n<title>Quvelta encoder pattern</title>\n";
-    const QString description = describePattern(settings);
+    const QString description = describePattern(settings) + options.comment;
     svg += "<desc>" + xmlEscaped(description) + "</desc>\n<!--\n"
         + description.toUtf8().replace("--", "- -") + "\n-->\n";
-    if (!options.transparent)
+    if (!options.transparent && !options.cut)
         svg += "<rect id=\"background\" width=\"" + num(page.width()) + "\" height=\""
             + num(page.height()) + "\" fill=\"" + hexColor(settings.background) + "\"/>\n";
-    for (const Layer &layer : geometry.layers(PatternGeometry::MarkEdges::InsideBorder)) {
+    for (const Layer &layer : drawnLayers(geometry, options)) {
         const QByteArray id = svgId(layer.name);
         const QByteArray paint = layer.kind == Layer::Kind::Fill
             ? "fill=\"" + hexColor(settings.foreground) + '"'
@@ -349,8 +356,9 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
                 + "</desc>\n";
         // Each mark its own element, so importers that count or move objects see every one;
         // a layer with holes (frames, circles, glyphs) stays one path for the fill rule.
-        const bool holes = std::any_of(single.begin(), single.end(),
-            [](const Contour *c) { return c->signedArea() < 0; });
+        const bool holes = layer.kind == Layer::Kind::Fill
+            && std::any_of(
+                single.begin(), single.end(), [](const Contour *c) { return c->signedArea() < 0; });
         if (!options.compact && !holes) {
             for (const Contour *c : single) {
                 svg += "<path d=\"" + svgPath({ c }) + "\"/>\n";
@@ -369,7 +377,7 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
     QString *error, const Options &options)
 {
     const PatternGeometry geometry = patternGeometry(settings);
-    const std::vector<Layer> layers = geometry.layers(PatternGeometry::MarkEdges::InsideBorder);
+    const std::vector<Layer> layers = drawnLayers(geometry, options);
     const QSizeF pageMm = PixelRule::pdfPageSizeMm(settings);
     constexpr double pointsPerMm = 72.0 / 25.4;
     constexpr double margin = 10.0;
@@ -397,7 +405,7 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
     const auto rgb = [](const QColor &c) {
         return number(c.redF()) + ' ' + number(c.greenF()) + ' ' + number(c.blueF());
     };
-    if (!options.transparent)
+    if (!options.transparent && !options.cut)
         content += rgb(settings.background) + " rg 0 0 " + num(geometry.page.width()) + ' '
             + num(geometry.page.height()) + " re f\n";
     content += rgb(settings.foreground) + " rg 0 w\n";
@@ -488,7 +496,7 @@ static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fi
 {
     const PatternGeometry geometry = patternGeometry(settings);
     // A drawing has its own scale: no ruler, and the legend as text rather than outlines.
-    std::vector<Layer> layers = geometry.layers(PatternGeometry::MarkEdges::InsideBorder);
+    std::vector<Layer> layers = drawnLayers(geometry, options);
     layers.erase(std::remove_if(layers.begin(), layers.end(),
                      [](const Layer &l) {
                          return l.name == QLatin1String("ruler")
@@ -506,7 +514,7 @@ static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fi
         return false;
     DxfOutput dxf;
     for (const QString &line :
-        describePattern(settings).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        (describePattern(settings) + options.comment).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         dxf.group(999, line.toUtf8());
     dxf.groups({ { 0, "SECTION" }, { 2, "HEADER" }, { 9, "$ACADVER" }, { 1, "AC1009" },
         { 9, "$INSUNITS" }, { 70, "4" } /* millimetres */, { 9, "$MEASUREMENT" },

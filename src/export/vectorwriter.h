@@ -3,8 +3,11 @@
 
 #include "encodersettings.h"
 #include "exporter.h"
+#include "shapes.h"
 
 #include <QString>
+
+#include <optional>
 
 // Vector files drawn from the pattern geometry: true millimetres at any DPI, only the shapes that
 // show, one named group or layer per track, frames or circles, centre mark and (discs) the cut
@@ -17,7 +20,10 @@ struct Options
     // Repeated strip marks written once and placed as copies (SVG <use>, DXF block arrays):
     // small files, but several importers drop the copies. Off: every mark its own path.
     bool compact = false;
-    QString comment; // plain text placed as a comment in SVG and DXF
+    QString comment; // plain text added to the description in the SVG's and DXF's comments
+    // A part to cut: only these contours, on their cut layer, and no background (a cutter
+    // would cut the background's edge and every mark's).
+    std::optional<Shapes::Layer> cut;
 };
 
 // SVG whose width, height and viewBox are in millimetres.

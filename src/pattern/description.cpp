@@ -107,6 +107,17 @@ QString describePattern(const EncoderSettings &settings)
         for (const PatternGeometry::Sensor &sensor : g.sensors)
             text += QStringLiteral("  %1 %2\n").arg(sensor.name, -26).arg(sensorPlace(g, sensor));
     }
+    if (!disc && !g.holes.empty()) {
+        text += QStringLiteral("\ncut through (mm from the pattern's left end and its bottom "
+                               "edge, the middle of the border line)\n");
+        for (size_t i = 0; i < g.holes.size(); ++i)
+            text += QStringLiteral("  hole %1 diameter %2 at %3 from the left end, %4 below\n")
+                        .arg(i + 1)
+                        .arg(millimetres(2 * g.holeRadius),
+                            millimetres(g.holes[i].x() - g.nominal.left()),
+                            millimetres(g.holes[i].y() - g.nominal.bottom()));
+        return text;
+    }
     if (g.boreRadius > 0 || !g.holes.empty())
         text += QStringLiteral("\ncut through (x right, y up, mm from the centre)\n");
     if (g.boreRadius > 0) {

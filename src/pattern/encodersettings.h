@@ -65,13 +65,27 @@ struct EncoderSettings
     bool compensatesScale() const { return scaleX != 1 || scaleY != 1; }
 
     // Discs: a shaft bore (0: none) with an optional flat, and mounting holes on a pitch circle.
+    // Strips: holes along the centre line of the margin below the pattern (no pitch circle).
     double boreMm = 0; // diameter
     double dFlatMm = 0; // depth of the flat, cut at 3 o'clock
     int holeCount = 0;
     double holeDiameterMm = 0;
     double holePitchMm = 0; // pitch circle diameter
 
+    // Cutting the part out (src/fabrication): which regions become holes, the solid material
+    // outside and inside the tracks, and the cutter's allowances.
+    enum class Cut { None, Marks, Gaps };
+    Cut cut = Cut::None;
+    // Solid material beyond the outermost and inside the innermost marks; 0: the border line's
+    // width, or 1 mm when cutting.
+    double rimMm = 0;
+    double hubMm = 0;
+    double minWebMm = 0.3; // narrower material breaks
+    double bridgeMm = 0.5; // 0: no bridges
+    double kerfMm = 0;
+
     bool hasMounting() const { return boreMm > 0 || holeCount > 0; }
+    bool hasOutlineRoom() const { return rimMm > 0 || hubMm > 0 || cut != Cut::None; }
 
     // Instead of the pattern, the stationary mask (reticle) in front of its sensors: a slit per
     // sensor and track it reads, this wide (0: half the narrowest mark).
@@ -100,7 +114,8 @@ struct EncoderSettings
     {
         return positions == 0 && formCode() && wholeSizes() && !quadrature && !index
             && !counterClockwise && !invert && !sensorMarks && !calibration && markBiasMm == 0
-            && !compensatesScale() && !hasMounting() && !mask;
+            && !compensatesScale() && !hasMounting() && !mask
+            && !hasOutlineRoom();
     }
 };
 

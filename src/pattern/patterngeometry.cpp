@@ -141,11 +141,38 @@ int stripIndexPeriod(const EncoderSettings &s)
     return -1;
 }
 
+double outlineRimMm(const EncoderSettings &settings)
+{
+    const double line = settings.border ? settings.borderWidthMm : 0.0;
+    if (settings.rimMm > 0)
+        return settings.rimMm;
+    if (settings.cut != EncoderSettings::Cut::None)
+        return std::max(1.0, line);
+    // Holes in a strip's margin: material of half a hole's diameter either side of them.
+    if (settings.shape == Shape::Strip && settings.holeCount > 0)
+        return line + 2 * settings.holeDiameterMm;
+    return line;
+}
+
+double outlineHubMm(const EncoderSettings &settings)
+{
+    const double line = settings.border ? settings.borderWidthMm : 0.0;
+    // No more than there is inside the innermost track: a hub that wide leaves no inner circle.
+    const double room = settings.innerRadiusMm + line / 2;
+    if (settings.hubMm > 0)
+        return std::min(settings.hubMm, room);
+    if (settings.cut != EncoderSettings::Cut::None)
+        return std::min(std::max(1.0, line), room);
+    return line;
+}
+
 double patternMarginMm(const EncoderSettings &settings)
 {
     // Sensor ticks stand outside the pattern; the rulers' first ticks stand half their width
-    // left of and above it.
-    return settings.sensorMarks ? 4.0 : settings.calibration ? 1.0 : 0.0;
+    // left of and above it. A rim wider than the border line needs its room.
+    const double line = settings.border ? settings.borderWidthMm : 0.0;
+    const double marks = settings.sensorMarks ? 4.0 : settings.calibration ? 1.0 : 0.0;
+    return std::max(marks, outlineRimMm(settings) - line);
 }
 
 namespace {
@@ -448,6 +475,17 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
         g.centerMark = mark;
     }
 
+    g.rim = outlineRimMm(s);
+    g.hub = outlineHubMm(s);
+    if (!disc) {
+        g.holeRadius = s.holeCount > 0 ? s.holeDiameterMm / 2 : 0.0;
+        // Evenly along the margin below the pattern, each in the middle of its share.
+        const double y = g.nominal.bottom() + g.rim / 2;
+        for (int i = 0; i < s.holeCount; ++i)
+            g.holes.push_back(
+                { g.nominal.left() + (i + 0.5) * g.nominal.width() / s.holeCount, y });
+    }
+
     if (s.mask)
         makeMask(g, s);
 
@@ -667,13 +705,23 @@ std::vector<Shapes::Layer> PatternGeometry::layers(MarkEdges edges) const
         result.push_back({ QStringLiteral("legend"), Layer::Kind::Fill, calibration->legend });
     }
 
+    const double beyond = rim - half; // from the nominal edge to the outline
+    if (shape == Shape::Strip && (!holes.empty() || rim > lineWidth)) {
+        Layer outline { QStringLiteral("outline"), Layer::Kind::Cut,
+            { Shapes::rectangle(nominal.left() - beyond, nominal.top() - beyond,
+                nominal.right() + beyond, nominal.bottom() + beyond) } };
+        for (const QPointF &h : holes)
+            outline.contours.push_back(Shapes::circle(h, holeRadius));
+        result.push_back(std::move(outline));
+    }
     if (shape == Shape::Disc) {
         Layer outline { QStringLiteral("outline"), Layer::Kind::Cut,
-            { Shapes::circle(center, outerRadius + half) } };
+            { Shapes::circle(center, outerRadius + beyond) } };
         // A bore or mounting holes keep the hub: they are cut instead of the inner circle.
-        const bool hub = boreRadius > 0 || !holes.empty();
-        if (innerRadius - half > 0 && !hub)
-            outline.contours.push_back(Shapes::circle(center, innerRadius - half));
+        const bool bored = boreRadius > 0 || !holes.empty();
+        const double innerCut = innerRadius + half - hub;
+        if (innerCut > 1e-9 && !bored)
+            outline.contours.push_back(Shapes::circle(center, innerCut));
         if (boreRadius > 0 && dFlat > 0) {
             // Round from the flat's top end counter-clockwise to its bottom end, then straight.
             const double a = std::acos((boreRadius - dFlat) / boreRadius) * 180 / M_PI;
@@ -728,8 +776,25 @@ QString mountingProblem(const EncoderSettings &settings)
 {
     if (!settings.hasMounting() && settings.dFlatMm <= 0)
         return {};
-    if (settings.shape != Shape::Disc)
-        return QStringLiteral("--bore, --d-flat and --holes are for discs; a strip has none yet");
+    if (settings.shape != Shape::Disc) {
+        if (settings.boreMm > 0 || settings.dFlatMm > 0 || settings.holePitchMm > 0)
+            return QStringLiteral("--bore, --d-flat and --holes N,D,PCD are for discs; a strip "
+                                  "takes --holes N,D in the margin below it");
+        const PatternGeometry g = patternGeometry(settings);
+        const double band = g.rim - g.lineWidth;
+        if (settings.holeDiameterMm >= band - 1e-9)
+            return QStringLiteral("strip holes of %1 mm need a margin wider than that; the rim "
+                                  "leaves %2 mm below the border line (raise --rim)")
+                .arg(settings.holeDiameterMm)
+                .arg(band);
+        if (settings.holeCount > 0
+            && settings.widthMm / double(settings.holeCount) <= settings.holeDiameterMm + 1e-9)
+            return QStringLiteral("%1 strip holes of %2 mm overlap each other along %3 mm")
+                .arg(settings.holeCount)
+                .arg(settings.holeDiameterMm)
+                .arg(settings.widthMm);
+        return {};
+    }
     if (settings.dFlatMm > 0 && settings.boreMm <= 0)
         return QStringLiteral("--d-flat is a flat on the bore; give --bore too");
     const PatternGeometry g = patternGeometry(settings);

@@ -79,7 +79,13 @@ struct PatternGeometry
     double boreRadius = 0;
     double dFlat = 0; // depth of the flat at 3 o'clock; 0: a round bore
     double holeRadius = 0;
-    std::vector<QPointF> holes; // centres, the first at 3 o'clock, then clockwise
+    // Centres: on a disc the first at 3 o'clock, then clockwise; on a strip left to right along
+    // the margin below the pattern.
+    std::vector<QPointF> holes;
+    // Solid material from the outermost marks (the border line's inner edge) to the outline, and
+    // on a disc from the innermost marks to the inner cut circle.
+    double rim = 0;
+    double hub = 0;
 
     double markBias = 0; // every mark wider by this much; runs of a strip already include it
 
@@ -120,6 +126,12 @@ struct PatternGeometry
     // Total area of the foreground, mm².
     double foregroundArea() const;
 };
+
+// Solid material from the outermost marks to the cut outline, and (discs) from the innermost
+// marks to the inner cut circle, in mm: the border line's width unless a rim, hub, cut or strip
+// holes ask for more.
+double outlineRimMm(const EncoderSettings &settings);
+double outlineHubMm(const EncoderSettings &settings);
 
 // Room around the pattern that marks outside it need, on every side, in mm.
 double patternMarginMm(const EncoderSettings &settings);
