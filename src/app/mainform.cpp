@@ -20,6 +20,13 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
+#include <QVBoxLayout>
+#include <QHBoxLayout>
+#include <QGroupBox>
+#include <QFormLayout>
+#include <QDialogButtonBox>
+#include <QDialog>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -27,10 +34,13 @@
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QRadioButton>
 #include <QSettings>
+#include <QStyleOptionSpinBox>
 #include <QTabBar>
 #include <QTextLayout>
 #include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <optional>
 
@@ -69,9 +79,46 @@ private:
     bool shown;
 };
 
+// The edit field's room in a spin box, which its font does not change.
+int spinTextRoom(const QAbstractSpinBox *spin)
+{
+    QStyleOptionSpinBox option;
+    option.initFrom(spin);
+    option.frame = spin->hasFrame();
+    option.subControls = QStyle::SC_SpinBoxEditField | QStyle::SC_SpinBoxUp
+        | QStyle::SC_SpinBoxDown | QStyle::SC_SpinBoxFrame;
+    option.buttonSymbols = spin->buttonSymbols();
+    // The line edit keeps a little margin on either side of its text.
+    return spin->style()
+               ->subControlRect(QStyle::CC_SpinBox, &option, QStyle::SC_SpinBoxEditField, spin)
+               .width()
+        - 4;
+}
+
+// The widest text a spin box shows: its largest value, or four digits for a count or DPI.
+QString widestSpinText(const QAbstractSpinBox *spin)
+{
+    if (const auto *box = qobject_cast<const QSpinBox *>(spin))
+        return QString::number(std::max(box->maximum(), 1024));
+    if (const auto *box = qobject_cast<const QDoubleSpinBox *>(spin))
+        return box->textFromValue(box->maximum());
+    return spin->text();
+}
+
 // Whether a caption fits its fixed rectangle in its current font.
 bool captionFits(const QWidget *widget)
 {
+    if (const auto *spin = qobject_cast<const QAbstractSpinBox *>(widget))
+        return spin->fontMetrics().horizontalAdvance(widestSpinText(spin)) <= spinTextRoom(spin);
+    if (const auto *radio = qobject_cast<const QRadioButton *>(widget)) {
+        const QStyle *style = radio->style();
+        return style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, radio)
+            + style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, radio)
+            + radio->fontMetrics().horizontalAdvance(radio->text())
+            <= radio->width();
+    }
+    if (const auto *group = qobject_cast<const QGroupBox *>(widget))
+        return group->fontMetrics().horizontalAdvance(group->title()) + 8 <= group->width();
     if (const auto *label = qobject_cast<const QLabel *>(widget))
         return label->fontMetrics().horizontalAdvance(label->text()) <= label->width();
     if (const auto *box = qobject_cast<const QCheckBox *>(widget))
@@ -121,6 +168,9 @@ protected:
 
 // Renders above this many pixels take long enough to notice.
 constexpr qint64 slowRenderPixels = 4'000'000;
+// How long the controls must rest before an automatic render starts: longer than between two
+// typed digits or two auto-repeated arrow steps.
+constexpr int quietMs = 120;
 
 }
 
@@ -129,129 +179,26 @@ MainForm::MainForm() : QMainWindow(nullptr)
     ui.setupUi(this);
     fitFontToCaptions();
     setupExtrasPage();
+    setupOptionsDialog();
     setupActions();
+
+    renderTimer.setSingleShot(true);
+    renderTimer.setInterval(quietMs);
+    connect(&renderTimer, &QTimer::timeout, this, &MainForm::launchRender);
+    connect(&renderWatcher, &QFutureWatcher<QImage>::finished, this, &MainForm::renderFinished);
+    readBackTimer.setSingleShot(true);
+    readBackTimer.setInterval(quietMs);
 
     connectControls();
     setFixedSize(width(), height());
-    renderEncoder(true);
+    // The first picture is there when the window opens.
+    updateTitle();
+    ++renders;
+    drawNow(false);
 }
 
 MainForm::~MainForm() = default;
 
-namespace {
-
-void setSwatchColor(QWidget *swatch, const QColor &color)
-{
-    QPalette pal = swatch->palette();
-    pal.setBrush(QPalette::All, QPalette::Window, QBrush(color, Qt::SolidPattern));
-    swatch->setPalette(pal);
-}
-
-}
-
-void MainForm::restoreSettings()
-{
-    keepsSettings = true;
-    QSettings store;
-    store.beginGroup(QStringLiteral("window"));
-    const auto has = [&store](const char *key) { return store.contains(QLatin1String(key)); };
-    const auto flag
-        = [&store](const char *key) { return store.value(QLatin1String(key)).toBool(); };
-    const auto number
-        = [&store](const char *key) { return store.value(QLatin1String(key)).toInt(); };
-    const auto check = [&](QAbstractButton *box, const char *key) {
-        if (has(key))
-            box->setChecked(flag(key));
-    };
-    const auto spin = [&](QSpinBox *box, const char *key) {
-        if (has(key))
-            box->setValue(number(key));
-    };
-    // One render at the end, not one per value.
-    restoring = true;
-    if (has("disc"))
-        (flag("disc") ? ui.circleRadioButton : ui.barRadioButton)->setChecked(true);
-    // The type sets the count's range and a count of its own, so it comes first.
-    if (has("relative"))
-        (flag("relative") ? ui.relativeRadioButton : ui.absoluteRadioButton)->setChecked(true);
-    spin(ui.pairsBitsSpin, "count");
-    check(ui.bitOrderButton, "msbFirst");
-    check(ui.grayCodeCheck, "grayCode");
-    spin(ui.widthSpin, "width");
-    spin(ui.heightSpin, "height");
-    // Each radius bounds the other: the inner one out of the way first.
-    if (has("innerRadius") && has("outerRadius")) {
-        ui.innerRadiusSpin->setValue(0);
-        spin(ui.outerRadiusSpin, "outerRadius");
-        spin(ui.innerRadiusSpin, "innerRadius");
-    }
-    check(ui.borderCheck, "border");
-    if (has("borderWidth"))
-        ui.borderSpin->setValue(store.value(QStringLiteral("borderWidth")).toDouble());
-    check(ui.centerMarkCheck, "centerMark");
-    spin(ui.dpiSpin, "dpi");
-    check(ui.qualityCheck, "highQuality");
-    for (const auto &[swatch, key] : { std::pair { ui.foregroundColorWidget, "foreground" },
-             std::pair { ui.backgroundColorWidget, "background" } }) {
-        const QColor color(store.value(QLatin1String(key)).toString());
-        if (color.isValid())
-            setSwatchColor(swatch, color);
-    }
-    onColorChanged(QColor());
-    check(more.positionsCheck, "positionsOn");
-    spin(more.positionsSpin, "positions");
-    if (has("code"))
-        more.codeCombo->setCurrentIndex(std::clamp(number("code"), 0, more.codeCombo->count() - 1));
-    check(more.quadratureCheck, "quadrature");
-    check(more.indexCheck, "index");
-    check(more.classicPixelsCheck, "classicPixels");
-    check(more.calibrationCheck, "ruler");
-    if (has("markBias"))
-        more.markBiasSpin->setValue(store.value(QStringLiteral("markBias")).toDouble());
-    check(ui.autoPreviewCheck, "autoPreview");
-    restoring = false;
-    updateExtrasEnabled();
-    // Values kept from a run that could not all be drawn: their reason is on the More page.
-    QString problem;
-    settings(&problem);
-    if (!problem.isEmpty())
-        ui.optionsTab->setCurrentIndex(2);
-    renderEncoder(ui.autoPreviewCheck->isChecked());
-}
-
-void MainForm::saveSettings() const
-{
-    QSettings store;
-    store.beginGroup(QStringLiteral("window"));
-    const auto put = [&store](const char *key, const QVariant &value) {
-        store.setValue(QLatin1String(key), value);
-    };
-    put("disc", ui.circleRadioButton->isChecked());
-    put("relative", ui.relativeRadioButton->isChecked());
-    put("count", ui.pairsBitsSpin->value());
-    put("msbFirst", ui.bitOrderButton->isChecked());
-    put("grayCode", ui.grayCodeCheck->isChecked());
-    put("width", ui.widthSpin->value());
-    put("height", ui.heightSpin->value());
-    put("outerRadius", ui.outerRadiusSpin->value());
-    put("innerRadius", ui.innerRadiusSpin->value());
-    put("border", ui.borderCheck->isChecked());
-    put("borderWidth", ui.borderSpin->value());
-    put("centerMark", ui.centerMarkCheck->isChecked());
-    put("dpi", ui.dpiSpin->value());
-    put("highQuality", ui.qualityCheck->isChecked());
-    put("autoPreview", ui.autoPreviewCheck->isChecked());
-    put("foreground", swatchColor(ui.foregroundColorWidget).name(QColor::HexArgb));
-    put("background", swatchColor(ui.backgroundColorWidget).name(QColor::HexArgb));
-    put("positionsOn", more.positionsCheck->isChecked());
-    put("positions", more.positionsSpin->value());
-    put("code", more.codeCombo->currentIndex());
-    put("quadrature", more.quadratureCheck->isChecked());
-    put("index", more.indexCheck->isChecked());
-    put("classicPixels", more.classicPixelsCheck->isChecked());
-    put("ruler", more.calibrationCheck->isChecked());
-    put("markBias", more.markBiasSpin->value());
-}
 
 void MainForm::closeEvent(QCloseEvent *event)
 {
@@ -269,10 +216,15 @@ void MainForm::connectControls()
     connect(ui.borderCheck, &QCheckBox::stateChanged, this, &MainForm::onBorderCheckChange);
     connect(ui.borderSpin, &QDoubleSpinBox::valueChanged, this, &MainForm::onBorderWidthChange);
     connect(ui.dpiSpin, &QSpinBox::valueChanged, this, &MainForm::onDPIChanged);
-    connect(ui.widthSpin, &QSpinBox::valueChanged, this, &MainForm::onWidthChanged);
-    connect(ui.heightSpin, &QSpinBox::valueChanged, this, &MainForm::onHeightChanged);
-    connect(ui.innerRadiusSpin, &QSpinBox::valueChanged, this, &MainForm::onInnerRadiusChanged);
-    connect(ui.outerRadiusSpin, &QSpinBox::valueChanged, this, &MainForm::onOuterRadiusChanged);
+    // The size fields take decimals; the slots keep their whole-millimetre signatures.
+    connect(ui.widthSpin, &QDoubleSpinBox::valueChanged, this,
+        [this](double value) { onWidthChanged(qRound(value)); });
+    connect(ui.heightSpin, &QDoubleSpinBox::valueChanged, this,
+        [this](double value) { onHeightChanged(qRound(value)); });
+    connect(ui.innerRadiusSpin, &QDoubleSpinBox::valueChanged, this,
+        [this](double value) { onInnerRadiusChanged(qRound(value)); });
+    connect(ui.outerRadiusSpin, &QDoubleSpinBox::valueChanged, this,
+        [this](double value) { onOuterRadiusChanged(qRound(value)); });
     connect(ui.centerMarkCheck, &QCheckBox::stateChanged, this, &MainForm::onCenterMark);
     connect(ui.autoPreviewCheck, &QCheckBox::stateChanged, this, &MainForm::onAutoPreviewChanged);
     connect(ui.previewButton, &QPushButton::pressed, this, &MainForm::onPreviewPressed);
@@ -298,6 +250,20 @@ void MainForm::fitFontToCaptions()
         captions << box;
     for (QPushButton *button : findChildren<QPushButton *>())
         captions << button;
+    // Radio buttons, group titles and spin boxes alike; a group's smaller font would pass to
+    // its radio buttons, so theirs is set first and kept.
+    for (QRadioButton *radio : findChildren<QRadioButton *>())
+        captions << radio;
+    for (QAbstractSpinBox *spin : findChildren<QAbstractSpinBox *>())
+        captions << spin;
+    for (QGroupBox *group : findChildren<QGroupBox *>()) {
+        for (QWidget *child : group->findChildren<QWidget *>()) {
+            QFont own = child->font();
+            own.setPixelSize(QFontInfo(own).pixelSize());
+            child->setFont(own);
+        }
+        captions << group;
+    }
     for (QWidget *caption : captions) {
         if (caption == ui.pairsBitsLabel) {
             caption->setProperty("text", tr("Pairs")); // the wider of its two captions
@@ -321,17 +287,19 @@ EncoderSettings MainForm::settings(QString *problem) const
     s.grayCode = ui.grayCodeCheck->isChecked();
     s.bitOrder = ui.bitOrderButton->isChecked() ? BitOrder::MsbToLsb : BitOrder::LsbToMsb;
     s.count = ui.pairsBitsSpin->value();
-    s.widthMm = ui.widthSpin->value();
-    s.heightMm = ui.heightSpin->value();
-    s.outerRadiusMm = ui.outerRadiusSpin->value();
-    s.innerRadiusMm = ui.innerRadiusSpin->value();
+    // The fields hold thousandths of a millimetre; whole millimetres are drawn until the
+    // settings carry lengths in decimals.
+    s.widthMm = qRound(ui.widthSpin->value());
+    s.heightMm = qRound(ui.heightSpin->value());
+    s.outerRadiusMm = qRound(ui.outerRadiusSpin->value());
+    s.innerRadiusMm = qRound(ui.innerRadiusSpin->value());
     s.border = ui.borderCheck->isChecked();
     s.borderWidthMm = ui.borderSpin->value();
     s.centerMark = ui.centerMarkCheck->isChecked();
     s.dpi = ui.dpiSpin->value();
     s.foreground = swatchColor(ui.foregroundColorWidget);
     s.background = swatchColor(ui.backgroundColorWidget);
-    if (!more.codeCombo)
+    if (!more.codeCombo || !more.scaleXSpin)
         return s;
 
     // The third page: nothing it asks for changes the pattern while it is at its defaults. What
@@ -383,6 +351,11 @@ EncoderSettings MainForm::settings(QString *problem) const
             s.quadrature = s.index = false;
         }
     }
+    if (s.type == EncoderType::Relative)
+        s.indexWidthDegrees = more.indexWidthSpin->value();
+    s.sensorMarks = more.sensorMarksCheck->isChecked();
+    s.scaleX = more.scaleXSpin->value();
+    s.scaleY = more.scaleYSpin->value();
     s.classicPixels = more.classicPixelsCheck->isChecked();
     s.calibration = more.calibrationCheck->isChecked();
     s.markBiasMm = more.markBiasSpin->value();
@@ -423,7 +396,13 @@ void MainForm::updateTitle()
     const QSize size = patternImageSize(s);
     imageWidth = size.width();
     imageHeight = size.height();
-    setWindowTitle(QStringLiteral("Quvelta by ardin51, %1 x %2").arg(imageWidth).arg(imageHeight));
+    QString title = QStringLiteral("Quvelta by ardin51, %1 x %2").arg(imageWidth).arg(imageHeight);
+    // A design's name once one is open or saved, starred while the window differs from it.
+    if (!design.isEmpty() && more.optionsDialog)
+        title += QStringLiteral(" - %1%2")
+                     .arg(QFileInfo(design).completeBaseName(),
+                         values() != designBaseline ? QStringLiteral("*") : QString());
+    setWindowTitle(title);
     updateNarrowest();
 }
 
@@ -434,16 +413,83 @@ void MainForm::renderEncoder(bool autoPreview)
     updateTitle();
     if (autoPreview && !ui.autoPreviewCheck->isChecked())
         return;
+    ++renders;
+    if (autoPreview) {
+        scheduleRender();
+        return;
+    }
+    // Explicit renders (the preview button, every save) are waited for: what is written is
+    // what was just drawn.
+    renderTimer.stop();
+    ++renderGeneration;
+    autoWanted = false;
+    drawNow(ui.qualityCheck->isChecked());
+}
 
-    const bool antialias = ui.qualityCheck->isChecked() && !autoPreview;
+void MainForm::drawNow(bool antialias)
+{
     const WaitCursor wait(qint64(imageWidth) * imageHeight > slowRenderPixels);
     // Let the old image go first: at the largest size each one is 375 MB.
     image.reset();
-    image = renderEncoderImage(settings(), antialias);
-    ++renders;
+    showImage(renderEncoderImage(settings(), antialias));
+}
+
+void MainForm::showImage(QImage result)
+{
+    image = std::move(result);
+    ++drawn;
     ui.preview->setImage(&*image);
     if (image->isNull() && imageWidth > 0 && imageHeight > 0)
         showError(Export::notEnoughMemory(QSize(imageWidth, imageHeight)));
+}
+
+void MainForm::scheduleRender()
+{
+    ++renderGeneration;
+    autoWanted = true;
+    // Typing "1024" or holding an arrow key changes the value several times in a moment; only
+    // the last one is drawn.
+    renderTimer.start();
+}
+
+void MainForm::launchRender()
+{
+    // One render at a time: a change made meanwhile starts the next when this one ends.
+    if (!autoWanted || renderWatcher.isRunning())
+        return;
+    jobGeneration = renderGeneration;
+    const EncoderSettings s = settings();
+    renderWatcher.setFuture(
+        QtConcurrent::run([s] { return renderEncoderImage(s, false); }));
+}
+
+void MainForm::renderFinished()
+{
+    if (autoWanted && jobGeneration == renderGeneration) {
+        autoWanted = false;
+        showImage(renderWatcher.result());
+    } else if (autoWanted && !renderTimer.isActive()) {
+        launchRender();
+    }
+}
+
+const QImage *MainForm::currentImage()
+{
+    if (autoWanted) {
+        renderTimer.stop();
+        if (renderWatcher.isRunning()) {
+            renderWatcher.waitForFinished();
+            if (jobGeneration == renderGeneration) {
+                autoWanted = false;
+                showImage(renderWatcher.result());
+            }
+        }
+        if (autoWanted) {
+            autoWanted = false;
+            drawNow(false);
+        }
+    }
+    return image ? &*image : nullptr;
 }
 
 QColor MainForm::invertColor(const QColor &color)
@@ -495,16 +541,16 @@ void MainForm::onHeightChanged(int /*height*/)
         renderEncoder(true);
 }
 
-void MainForm::onInnerRadiusChanged(int innerRadius)
+void MainForm::onInnerRadiusChanged(int /*innerRadius*/)
 {
-    ui.outerRadiusSpin->setMinimum(innerRadius + 1);
+    ui.outerRadiusSpin->setMinimum(ui.innerRadiusSpin->value() + 1);
     if (ui.circleRadioButton->isChecked())
         renderEncoder(true);
 }
 
-void MainForm::onOuterRadiusChanged(int outerRadius)
+void MainForm::onOuterRadiusChanged(int /*outerRadius*/)
 {
-    ui.innerRadiusSpin->setMaximum(outerRadius - 1);
+    ui.innerRadiusSpin->setMaximum(ui.outerRadiusSpin->value() - 1);
     if (ui.circleRadioButton->isChecked())
         renderEncoder(true);
 }
@@ -577,6 +623,34 @@ void MainForm::onTypeToggled(bool absolute)
 QString MainForm::askSaveFileName(const QString &caption, const QString &filter)
 {
     return QFileDialog::getSaveFileName(this, caption, QString(), filter);
+}
+
+QString MainForm::askOpenFileName(const QString &caption, const QString &filter)
+{
+    return QFileDialog::getOpenFileName(this, caption, QString(), filter);
+}
+
+void MainForm::onSaveDesign()
+{
+    QString fileName = chooseSaveFile(tr("Save design"), tr("Quvelta designs (*.quvelta)"));
+    if (fileName.isEmpty())
+        return;
+    if (QFileInfo(fileName).suffix().isEmpty())
+        fileName += QStringLiteral(".quvelta");
+    QString error;
+    if (!saveDesign(fileName, &error))
+        showError(error);
+}
+
+void MainForm::onOpenDesign()
+{
+    const QString fileName = askOpenFileName(
+        tr("Open design"), tr("Quvelta designs (*.quvelta);;All files (*)"));
+    if (fileName.isEmpty())
+        return;
+    QString error;
+    if (!openDesign(fileName, &error))
+        showError(error);
 }
 
 QString MainForm::chooseSaveFile(const QString &caption, const QString &filter)
@@ -684,8 +758,16 @@ void MainForm::setupExtrasPage()
     grid->addWidget(more.indexCheck, 2, 1);
     grid->addWidget(more.classicPixelsCheck, 3, 0);
     grid->addWidget(more.calibrationCheck, 3, 1);
+    more.optionsButton = new QPushButton(tr("Op&tions..."));
+    more.optionsButton->setObjectName(QStringLiteral("optionsButton"));
+    more.optionsButton->setToolTip(tr("Index width, sensor marks, transparent vector files, "
+                                      "the check's aperture, printer scale, start"));
+    auto *biasRow = new QHBoxLayout;
+    biasRow->setSpacing(3);
+    biasRow->addWidget(more.markBiasSpin, 1);
+    biasRow->addWidget(more.optionsButton);
     grid->addWidget(biasLabel, 4, 0);
-    grid->addWidget(more.markBiasSpin, 4, 1);
+    grid->addLayout(biasRow, 4, 1);
     grid->addWidget(more.narrowestLabel, 5, 0, 1, 2);
     // Small controls so that the page fits the tab's fixed rectangle.
     for (QWidget *w : page->findChildren<QWidget *>()) {
@@ -702,12 +784,26 @@ void MainForm::setupExtrasPage()
     // Three tabs in the fixed rectangle: only the tab bar's font shrinks, by the least that fits.
     QTabBar *bar = ui.optionsTab->tabBar();
     QFont tabFont = bar->font();
+    // A tab is its caption and the style's padding, which the font does not change (the bar's
+    // own size hint is not remeasured at once on a font change); 4 pixels for the tab's frame.
+    const int padding
+        = bar->count() * (bar->style()->pixelMetric(QStyle::PM_TabBarTabHSpace, nullptr, bar) + 4);
     for (int pixels = QFontInfo(tabFont).pixelSize(); pixels >= 8; --pixels) {
         tabFont.setPixelSize(pixels);
         bar->setFont(tabFont);
-        if (bar->sizeHint().width() <= ui.optionsTab->width())
+        const QFontMetrics metrics(tabFont);
+        int needed = padding;
+        for (int i = 0; i < bar->count(); ++i)
+            needed += metrics.horizontalAdvance(bar->tabText(i));
+        if (needed <= ui.optionsTab->width())
             break;
     }
+    // Where even 8 pixels do not fit, every tab still shows, its caption elided, rather than
+    // a tab hidden behind scroll arrows.
+    ui.optionsTab->setUsesScrollButtons(false);
+    bar->setElideMode(Qt::ElideRight);
+    for (int i = 0; i < bar->count(); ++i)
+        bar->setTabToolTip(i, bar->tabText(i));
 
     for (QCheckBox *box : { more.positionsCheck, more.quadratureCheck, more.indexCheck,
              more.classicPixelsCheck, more.calibrationCheck })
@@ -715,33 +811,167 @@ void MainForm::setupExtrasPage()
     connect(more.positionsSpin, &QSpinBox::valueChanged, this, &MainForm::onExtrasChanged);
     connect(more.codeCombo, &QComboBox::currentIndexChanged, this, &MainForm::onExtrasChanged);
     connect(more.markBiasSpin, &QDoubleSpinBox::valueChanged, this, &MainForm::onExtrasChanged);
+    connect(more.optionsButton, &QPushButton::clicked, this, [this] {
+        more.optionsDialog->show();
+        more.optionsDialog->raise();
+        more.optionsDialog->activateWindow();
+    });
     // The form's own switches change what applies here.
     connect(ui.barRadioButton, &QRadioButton::toggled, this, &MainForm::updateExtrasEnabled);
     connect(ui.absoluteRadioButton, &QRadioButton::toggled, this, &MainForm::updateExtrasEnabled);
     updateExtrasEnabled();
 }
 
+void MainForm::setupOptionsDialog()
+{
+    auto *dialog = new QDialog(this);
+    dialog->setObjectName(QStringLiteral("optionsDialog"));
+    dialog->setWindowTitle(tr("Options"));
+    more.optionsDialog = dialog;
+    const auto real = [](double low, double high, double step, int decimals, double value,
+                          const QString &suffix, const QString &tip) {
+        auto *spin = new QDoubleSpinBox;
+        spin->setLocale(QLocale::c());
+        spin->setDecimals(decimals);
+        spin->setRange(low, high);
+        spin->setSingleStep(step);
+        spin->setValue(value);
+        spin->setSuffix(suffix);
+        spin->setToolTip(tip);
+        return spin;
+    };
+    more.indexWidthSpin = real(90, 360, 15, 0, 90, tr(" \u00b0"),
+        tr("Width of the index mark in electrical degrees, 360 to a period (--index-width)"));
+    more.indexWidthSpin->setObjectName(QStringLiteral("indexWidthSpin"));
+    more.sensorMarksCheck = new QCheckBox(tr("&Sensor marks"));
+    more.sensorMarksCheck->setObjectName(QStringLiteral("sensorMarksCheck"));
+    more.sensorMarksCheck->setToolTip(tr("Ticks outside the pattern where the sensors read "
+                                         "(--sensor-marks)"));
+    more.transparentCheck = new QCheckBox(tr("&Transparent background in SVG, DXF and vector PDF"));
+    more.transparentCheck->setObjectName(QStringLiteral("transparentCheck"));
+    more.transparentCheck->setToolTip(
+        tr("Vector files without the background rectangle, for PCB and cutter imports "
+           "(--transparent)"));
+    more.apertureSpin = real(0, 10, 0.01, 3, 0, tr(" mm"),
+        tr("The sensor's slit or spot width for the read-back on the More page; 0: one pixel "
+           "(--aperture)"));
+    more.apertureSpin->setObjectName(QStringLiteral("apertureSpin"));
+    more.apertureSpin->setSpecialValueText(tr("one pixel"));
+    more.scaleXSpin = real(0.9, 1.1, 0.001, 4, 1, QString(),
+        tr("The printer's measured scale across (0.992: it prints 99.2 %); images and PDFs are "
+           "drawn 1/scale as wide so that it prints them true (--scale-x)"));
+    more.scaleXSpin->setObjectName(QStringLiteral("scaleXSpin"));
+    more.scaleYSpin = real(0.9, 1.1, 0.001, 4, 1, QString(),
+        tr("The same down the page (--scale-y)"));
+    more.scaleYSpin->setObjectName(QStringLiteral("scaleYSpin"));
+    more.restoreCheck = new QCheckBox(tr("&Restore the last settings at start"));
+    more.restoreCheck->setObjectName(QStringLiteral("restoreCheck"));
+    more.restoreCheck->setToolTip(tr("Off: the window always starts with its default values"));
+
+    auto *layout = new QVBoxLayout(dialog);
+    const auto group = [layout](const QString &title) {
+        auto *box = new QGroupBox(title);
+        auto *form = new QFormLayout(box);
+        layout->addWidget(box);
+        return form;
+    };
+    QFormLayout *incremental = group(tr("Incremental"));
+    auto *indexLabel = new QLabel(tr("&Index width:"));
+    indexLabel->setBuddy(more.indexWidthSpin);
+    incremental->addRow(indexLabel, more.indexWidthSpin);
+    QFormLayout *marks = group(tr("Marks and files"));
+    marks->addRow(more.sensorMarksCheck);
+    marks->addRow(more.transparentCheck);
+    auto *apertureLabel = new QLabel(tr("&Aperture for the check:"));
+    apertureLabel->setBuddy(more.apertureSpin);
+    marks->addRow(apertureLabel, more.apertureSpin);
+    QFormLayout *print = group(tr("Printer scale"));
+    auto *xLabel = new QLabel(tr("Scale &x (across):"));
+    xLabel->setBuddy(more.scaleXSpin);
+    print->addRow(xLabel, more.scaleXSpin);
+    auto *yLabel = new QLabel(tr("Scale &y (down):"));
+    yLabel->setBuddy(more.scaleYSpin);
+    print->addRow(yLabel, more.scaleYSpin);
+    QFormLayout *start = group(tr("Start"));
+    start->addRow(more.restoreCheck);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+
+    for (QDoubleSpinBox *spin :
+        { more.indexWidthSpin, more.apertureSpin, more.scaleXSpin, more.scaleYSpin })
+        connect(spin, &QDoubleSpinBox::valueChanged, this, &MainForm::onExtrasChanged);
+    connect(more.sensorMarksCheck, &QCheckBox::toggled, this, &MainForm::onExtrasChanged);
+    // Only vector files change: the title's star follows.
+    connect(more.transparentCheck, &QCheckBox::toggled, this, &MainForm::updateTitle);
+    connect(more.restoreCheck, &QCheckBox::toggled, this, [](bool on) { setRestoresAtStart(on); });
+}
+
 void MainForm::setupActions()
 {
-    const auto action = [this](const QString &text, QKeySequence key, auto slot) {
+    const auto action = [this](const QString &text, QList<QKeySequence> keys, auto slot) {
         auto *a = new QAction(text, this);
-        a->setShortcut(key);
+        a->setShortcuts(keys);
         a->setShortcutContext(Qt::WindowShortcut);
+        a->setShortcutVisibleInContextMenu(true);
         connect(a, &QAction::triggered, this, slot);
         addAction(a);
         ui.preview->addAction(a);
         return a;
     };
-    action(tr("Copy image"), QKeySequence::Copy, &MainForm::onCopyImage);
-    action(tr("Save as SVG..."), QKeySequence(), [this] { onSaveVector(Export::Format::Svg); });
-    action(
-        tr("Save as vector PDF..."), QKeySequence(), [this] { onSaveVector(Export::Format::Pdf); });
-    action(tr("Save as DXF..."), QKeySequence(), [this] { onSaveVector(Export::Format::Dxf); });
-    QAction *table
-        = action(tr("Save decode table..."), QKeySequence(), &MainForm::onSaveDecodeTable);
-    table->setObjectName(QStringLiteral("decodeTableAction"));
-    action(tr("Print..."), QKeySequence::Print, &MainForm::onPrint);
+    const auto separator = [this] {
+        auto *a = new QAction(this);
+        a->setSeparator(true);
+        ui.preview->addAction(a);
+    };
+    action(tr("&Open design..."), { QKeySequence::Open }, &MainForm::onOpenDesign)
+        ->setObjectName(QStringLiteral("openDesignAction"));
+    action(tr("Save &design..."), { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S) },
+        &MainForm::onSaveDesign)
+        ->setObjectName(QStringLiteral("saveDesignAction"));
+    separator();
+    action(tr("Save &image..."), { QKeySequence::Save, QKeySequence(Qt::CTRL | Qt::Key_E) },
+        &MainForm::onSaveButton)
+        ->setObjectName(QStringLiteral("saveImageAction"));
+    action(tr("Save &PDF..."), {}, &MainForm::onSavePDFButton)
+        ->setObjectName(QStringLiteral("savePdfAction"));
+    action(tr("Save as &SVG..."), { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E) },
+        [this] { onSaveVector(Export::Format::Svg); })
+        ->setObjectName(QStringLiteral("saveSvgAction"));
+    action(tr("Save as &vector PDF..."), {}, [this] { onSaveVector(Export::Format::Pdf); })
+        ->setObjectName(QStringLiteral("saveVectorPdfAction"));
+    action(tr("Save as D&XF..."), { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D) },
+        [this] { onSaveVector(Export::Format::Dxf); })
+        ->setObjectName(QStringLiteral("saveDxfAction"));
+    action(tr("Save decode &table..."), {}, &MainForm::onSaveDecodeTable)
+        ->setObjectName(QStringLiteral("decodeTableAction"));
+    separator();
+    action(tr("&Copy image"), { QKeySequence::Copy }, &MainForm::onCopyImage)
+        ->setObjectName(QStringLiteral("copyAction"));
+    action(tr("P&rint..."), { QKeySequence::Print }, &MainForm::onPrint)
+        ->setObjectName(QStringLiteral("printAction"));
+    separator();
+    action(tr("Op&tions..."), { QKeySequence::Preferences, QKeySequence(Qt::CTRL | Qt::Key_Comma) },
+        [this] {
+            more.optionsDialog->show();
+            more.optionsDialog->raise();
+            more.optionsDialog->activateWindow();
+        })
+        ->setObjectName(QStringLiteral("optionsAction"));
+    action(tr("&Quit"), { QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q) }, &QWidget::close)
+        ->setObjectName(QStringLiteral("quitAction"));
     ui.preview->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // The menu by keyboard too: the preview takes focus (Tab), and the menu key, Shift+F10 or
+    // F10 open its menu, which is the window's File menu.
+    ui.preview->setFocusPolicy(Qt::StrongFocus);
+    ui.preview->setToolTip(tr("Right-click, the menu key or F10: save, print, designs, options"));
+    auto *menuKey = new QAction(this);
+    menuKey->setShortcuts({ QKeySequence(Qt::Key_F10), QKeySequence(Qt::ALT | Qt::Key_F) });
+    connect(menuKey, &QAction::triggered, this, [this] {
+        QMenu::exec(ui.preview->actions(), ui.preview->mapToGlobal(QPoint(0, 0)), nullptr,
+            ui.preview);
+    });
+    addAction(menuKey);
 }
 
 void MainForm::updateExtrasEnabled()
@@ -795,18 +1025,24 @@ void MainForm::updateNarrowest()
     // only the answer for the latest settings is shown.
     const int generation = readBackGeneration;
     const bool antialias = ui.qualityCheck->isChecked();
+    const double aperture = more.apertureSpin ? more.apertureSpin->value() : 0;
     QPointer<MainForm> self(this);
-    QThreadPool::globalInstance()->start([self, s, antialias, generation, widths, thin, mark, gap,
-                                             cell] {
+    // Started when the controls rest, so a burst of changes reads back once.
+    readBackTimer.disconnect();
+    connect(&readBackTimer, &QTimer::timeout, this, [self, s, antialias, aperture, generation,
+                                                        widths, thin, mark, gap, cell] {
+    QThreadPool::globalInstance()->start([self, s, antialias, aperture, generation, widths, thin,
+                                             mark, gap, cell] {
         std::optional<ReadBack> reading;
         try {
-            reading = readBack(s, antialias);
+            reading = readBack(s, antialias, aperture);
         } catch (const std::bad_alloc &) { }
         QMetaObject::invokeMethod(qApp, [=] {
             if (!self || self->readBackGeneration != generation || !reading)
                 return;
             const QString table
-                = QStringLiteral("<pre>%1</pre>").arg(readBackReport(*reading, 0).toHtmlEscaped());
+                = QStringLiteral("<pre>%1</pre>")
+                      .arg(readBackReport(*reading, aperture).toHtmlEscaped());
             if (reading->reads())
                 self->showReadOut(widths, thin, table);
             else
@@ -815,6 +1051,8 @@ void MainForm::updateNarrowest()
                     true, table);
         });
     });
+    });
+    readBackTimer.start();
 }
 
 QStringList MainForm::fitLines(const QString &text, const QFont &font, const QSize &room)
@@ -982,6 +1220,15 @@ void MainForm::onSaveVector(Export::Format format)
 {
     if (refused(true))
         return;
+    // Cutters and plotters get true sizes; the printer's scale is for prints.
+    if (format != Export::Format::Pdf) {
+        const EncoderSettings s = settings();
+        if (s.scaleX != 1 || s.scaleY != 1) {
+            showError(Problems::printerScaleForCutter(
+                s.scaleX != 1 ? QStringLiteral("--scale-x") : QStringLiteral("--scale-y")));
+            return;
+        }
+    }
     const char *filter = format == Export::Format::Svg ? "SVG Files (*.svg)"
         : format == Export::Format::Pdf                ? "PDF Files (*.pdf)"
                                                        : "DXF Files (*.dxf)";
@@ -993,7 +1240,9 @@ void MainForm::onSaveVector(Export::Format format)
     bool ok = false;
     {
         const WaitCursor wait(true);
-        ok = VectorExport::write(format, settings(), fileName, &error);
+        VectorExport::Options options;
+        options.transparent = more.transparentCheck->isChecked();
+        ok = VectorExport::write(format, settings(), fileName, &error, options);
     }
     if (!ok)
         showError(error);
