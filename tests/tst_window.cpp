@@ -87,7 +87,7 @@ void TestWindow::initTestCase()
 static QAction *action(MainForm &form, const QString &text)
 {
     for (QAction *a : form.actions())
-        if (a->text() == text)
+        if (QString(a->text()).remove(QLatin1Char('&')) == text) // without its mnemonic
             return a;
     return nullptr;
 }
@@ -431,6 +431,7 @@ void TestWindow::keptBetweenRuns()
 {
     QFETCH(QStringList, controls);
     QSettings().clear();
+    MainForm::setRestoresAtStart(true); // the user's choice in the Options dialog
     QStringList defaults;
     {
         const MainForm fresh;

@@ -336,7 +336,8 @@ void TestWindowExtras::outOfMemoryIsAnErrorBox()
             box->close();
         }
     });
-    form.findChild<QSpinBox *>(QStringLiteral("outerRadiusSpin"))->setValue(100);
+    form.findChild<QDoubleSpinBox *>(QStringLiteral("outerRadiusSpin"))->setValue(100);
+    form.currentImage(); // waits for the render the change started
     setrlimit(RLIMIT_AS, &old);
     QCOMPARE(title, QStringLiteral("Error"));
     QCOMPARE(text, QStringLiteral("not enough memory to render 9452 x 9452"));

@@ -20,6 +20,9 @@ inline void apply(MainForm &form, const QStringList &controls)
     const MainForm::Extras &more = form.extras();
     const auto spin
         = [&form](const char *name) { return form.findChild<QSpinBox *>(QLatin1String(name)); };
+    const auto size = [&form](const char *name) {
+        return form.findChild<QDoubleSpinBox *>(QLatin1String(name));
+    };
     for (const QString &control : controls) {
         const QString key = control.section(QLatin1Char('='), 0, 0);
         const QString value = control.section(QLatin1Char('='), 1);
@@ -43,13 +46,13 @@ inline void apply(MainForm &form, const QStringList &controls)
         else if (key == QLatin1String("bias"))
             more.markBiasSpin->setValue(value.toDouble());
         else if (key == QLatin1String("inner"))
-            spin("innerRadiusSpin")->setValue(value.toInt());
+            size("innerRadiusSpin")->setValue(value.toDouble());
         else if (key == QLatin1String("height"))
-            spin("heightSpin")->setValue(value.toInt());
+            size("heightSpin")->setValue(value.toDouble());
         else if (key == QLatin1String("width"))
-            spin("widthSpin")->setValue(value.toInt());
+            size("widthSpin")->setValue(value.toDouble());
         else if (key == QLatin1String("outer"))
-            spin("outerRadiusSpin")->setValue(value.toInt());
+            size("outerRadiusSpin")->setValue(value.toDouble());
         else if (key == QLatin1String("bits"))
             spin("pairsBitsSpin")->setValue(value.toInt());
         else if (key == QLatin1String("msb"))
