@@ -972,6 +972,21 @@ void MainForm::setupActions()
             ui.preview);
     });
     addAction(menuKey);
+
+    ui.foregroundColorWidget->setAccessibleName(tr("Foreground colour"));
+    ui.backgroundColorWidget->setAccessibleName(tr("Background colour"));
+    // Tab follows the form from top left to bottom right, the preview (and its menu) last.
+    const QList<QWidget *> order = { ui.barRadioButton, ui.circleRadioButton,
+        ui.absoluteRadioButton, ui.relativeRadioButton, ui.autoPreviewCheck, ui.previewButton,
+        ui.pairsBitsSpin, ui.bitOrderButton, ui.optionsTab, ui.widthSpin, ui.heightSpin,
+        ui.outerRadiusSpin, ui.innerRadiusSpin, ui.centerMarkCheck, more.positionsCheck,
+        more.positionsSpin, more.codeCombo, more.quadratureCheck, more.indexCheck,
+        more.classicPixelsCheck, more.calibrationCheck, more.markBiasSpin, more.optionsButton,
+        ui.grayCodeCheck, ui.qualityCheck, ui.borderCheck, ui.borderSpin, ui.dpiSpin,
+        ui.foregroundColorWidget, ui.backgroundColorWidget, ui.savePDFButton, ui.saveButton,
+        ui.preview };
+    for (int i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void MainForm::updateExtrasEnabled()
