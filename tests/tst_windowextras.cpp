@@ -84,6 +84,16 @@ void TestWindowExtras::sameAsTheCommandLine_data()
                                           << QStringList { "--shape", "disc", "--classic-pixels" };
     QTest::newRow("calibrated disc")
         << QStringList { "circle", "ruler" } << QStringList { "--shape", "disc", "--calibration" };
+    // The Options dialog.
+    QTest::newRow("wide index") << QStringList { "relative", "index", "indexwidth=270" }
+                                << QStringList { "--type", "relative", "--index", "--index-width",
+                                       "270" };
+    QTest::newRow("sensor marks, disc") << QStringList { "circle", "sensormarks" }
+                                        << QStringList { "--shape", "disc", "--sensor-marks" };
+    QTest::newRow("printer scale") << QStringList { "scalex=0.992", "scaley=1.013" }
+                                   << QStringList { "--scale-x", "0.992", "--scale-y", "1.013" };
+    QTest::newRow("index width on an absolute strip changes nothing")
+        << QStringList { "indexwidth=180" } << QStringList {};
 }
 
 // Each control changes the render as the matching option of quvelta-render does.

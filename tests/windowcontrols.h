@@ -14,7 +14,9 @@
 // Sets the window's controls as a user would, by words: "circle", "relative", "plain",
 // "positions=N", "code=I" (the More page's combo row), "quadrature", "index", "classic", "ruler",
 // "bias=MM", "inner=MM", "height=MM", "width=MM", "outer=MM", "bits=N", "msb", "nogray",
-// "noborder", "nocenter", "noauto", "border=MM", "fg=COLOR", "bg=COLOR", "dpi=N".
+// "noborder", "nocenter", "noauto", "border=MM", "fg=COLOR", "bg=COLOR", "dpi=N"; and in the
+// Options dialog "indexwidth=DEG", "sensormarks", "transparent", "aperture=MM", "scalex=F",
+// "scaley=F".
 inline void apply(MainForm &form, const QStringList &controls)
 {
     const MainForm::Extras &more = form.extras();
@@ -79,6 +81,18 @@ inline void apply(MainForm &form, const QStringList &controls)
             QMetaObject::invokeMethod(swatch, "colorChanged", Q_ARG(QColor, QColor(value)));
         } else if (key == QLatin1String("dpi"))
             spin("dpiSpin")->setValue(value.toInt());
+        else if (key == QLatin1String("indexwidth"))
+            more.indexWidthSpin->setValue(value.toDouble());
+        else if (key == QLatin1String("sensormarks"))
+            more.sensorMarksCheck->setChecked(true);
+        else if (key == QLatin1String("transparent"))
+            more.transparentCheck->setChecked(true);
+        else if (key == QLatin1String("aperture"))
+            more.apertureSpin->setValue(value.toDouble());
+        else if (key == QLatin1String("scalex"))
+            more.scaleXSpin->setValue(value.toDouble());
+        else if (key == QLatin1String("scaley"))
+            more.scaleYSpin->setValue(value.toDouble());
         else
             QFAIL(qPrintable(control));
     }
