@@ -780,8 +780,18 @@ void TestWindow::captionsFitLargeFonts()
         }
         QCOMPARE(form.size(), QSize(456, 442));
         // For a look by eye: QUVELTA_SHOTS=folder keeps a picture of each font.
-        if (const QString shots = qEnvironmentVariable("QUVELTA_SHOTS"); !shots.isEmpty())
-            form.grab().save(QDir(shots).filePath(QStringLiteral("window-%1px.png").arg(pixels)));
+        if (const QString shots = qEnvironmentVariable("QUVELTA_SHOTS"); !shots.isEmpty()) {
+            for (int page : { 0, 2 }) {
+                form.findChild<QTabWidget *>(QStringLiteral("optionsTab"))->setCurrentIndex(page);
+                form.grab().save(QDir(shots).filePath(
+                    QStringLiteral("window-%1px-%2.png").arg(pixels).arg(page)));
+            }
+            QWidget *options = form.extras().optionsDialog;
+            options->show();
+            QVERIFY(QTest::qWaitForWindowExposed(options));
+            options->grab().save(
+                QDir(shots).filePath(QStringLiteral("options-%1px.png").arg(pixels)));
+        }
     }
     QApplication::setFont(desktop);
 }

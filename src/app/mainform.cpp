@@ -737,10 +737,10 @@ void MainForm::setupExtrasPage()
     more.quadratureCheck->setToolTip(tr("Quadrature: channels A and B a quarter period apart"));
     more.indexCheck = new QCheckBox(tr("Index"));
     more.indexCheck->setToolTip(tr("One index mark per turn or strip"));
-    more.classicPixelsCheck = new QCheckBox(tr("Classic pixels"));
+    more.classicPixelsCheck = new QCheckBox(tr("Classic &pixels"));
     more.classicPixelsCheck->setToolTip(tr("Whole-pixel tracks and segments, truncated as older "
                                            "files were; their edges can be off by pixels"));
-    more.calibrationCheck = new QCheckBox(tr("Ruler"));
+    more.calibrationCheck = new QCheckBox(tr("R&uler and legend"));
     more.calibrationCheck->setToolTip(
         tr("Calibration rulers and a legend beside the pattern in images and PDF"));
     auto *biasLabel = new QLabel(tr("Bias [mm]"));
@@ -756,27 +756,26 @@ void MainForm::setupExtrasPage()
     grid->addWidget(more.codeCombo, 1, 0, 1, 2);
     grid->addWidget(more.quadratureCheck, 2, 0);
     grid->addWidget(more.indexCheck, 2, 1);
-    grid->addWidget(more.classicPixelsCheck, 3, 0);
-    grid->addWidget(more.calibrationCheck, 3, 1);
+    // Classic pixels, the ruler and the mark bias live in the Options dialog, with the rest of
+    // what the command line sets: the page keeps rows tall enough for their text.
+    more.biasLabel = biasLabel;
     more.optionsButton = new QPushButton(tr("Op&tions..."));
     more.optionsButton->setObjectName(QStringLiteral("optionsButton"));
-    more.optionsButton->setToolTip(tr("Index width, sensor marks, transparent vector files, "
-                                      "the check's aperture, printer scale, start"));
-    auto *biasRow = new QHBoxLayout;
-    biasRow->setSpacing(3);
-    biasRow->addWidget(more.markBiasSpin, 1);
-    biasRow->addWidget(more.optionsButton);
-    grid->addWidget(biasLabel, 4, 0);
-    grid->addLayout(biasRow, 4, 1);
-    grid->addWidget(more.narrowestLabel, 5, 0, 1, 2);
-    // Small controls so that the page fits the tab's fixed rectangle.
+    more.optionsButton->setToolTip(tr("Ruler, mark bias, classic pixels, index width, sensor "
+                                      "marks, transparent vector files, the check's aperture, "
+                                      "printer scale, start"));
+    grid->addWidget(more.optionsButton, 3, 0, 1, 2);
+    grid->addWidget(more.narrowestLabel, 4, 0, 1, 2);
+    grid->setRowStretch(4, 1);
+    // Small controls so that the page fits the tab's fixed rectangle, each row as tall as its
+    // font needs.
     for (QWidget *w : page->findChildren<QWidget *>()) {
         QFont small = w->font();
         small.setPixelSize(std::min(QFontInfo(small).pixelSize(), 10));
         w->setFont(small);
-        w->setMaximumHeight(14);
+        w->setMaximumHeight(std::max(14, QFontMetrics(small).height() + 3));
     }
-    more.narrowestLabel->setMaximumHeight(26);
+    more.narrowestLabel->setMaximumHeight(QWIDGETSIZE_MAX);
     QFont tiny = more.narrowestLabel->font();
     tiny.setPixelSize(std::min(QFontInfo(tiny).pixelSize(), 9));
     more.narrowestLabel->setFont(tiny);
@@ -875,17 +874,23 @@ void MainForm::setupOptionsDialog()
         layout->addWidget(box);
         return form;
     };
+    QFormLayout *print = group(tr("Print"));
+    print->addRow(more.calibrationCheck);
+    more.biasLabel->setText(tr("Mark &bias:"));
+    more.biasLabel->setBuddy(more.markBiasSpin);
+    more.markBiasSpin->setSuffix(tr(" mm"));
+    print->addRow(more.biasLabel, more.markBiasSpin);
     QFormLayout *incremental = group(tr("Incremental"));
     auto *indexLabel = new QLabel(tr("&Index width:"));
     indexLabel->setBuddy(more.indexWidthSpin);
     incremental->addRow(indexLabel, more.indexWidthSpin);
     QFormLayout *marks = group(tr("Marks and files"));
     marks->addRow(more.sensorMarksCheck);
+    marks->addRow(more.classicPixelsCheck);
     marks->addRow(more.transparentCheck);
     auto *apertureLabel = new QLabel(tr("&Aperture for the check:"));
     apertureLabel->setBuddy(more.apertureSpin);
     marks->addRow(apertureLabel, more.apertureSpin);
-    QFormLayout *print = group(tr("Printer scale"));
     auto *xLabel = new QLabel(tr("Scale &x (across):"));
     xLabel->setBuddy(more.scaleXSpin);
     print->addRow(xLabel, more.scaleXSpin);

@@ -83,6 +83,7 @@ public:
         QCheckBox *calibrationCheck = nullptr;
         QLabel *narrowestLabel = nullptr;
         QPushButton *optionsButton = nullptr;
+        QLabel *biasLabel = nullptr;
         // The Options dialog: what the command line sets beyond the More page.
         QDialog *optionsDialog = nullptr;
         QDoubleSpinBox *indexWidthSpin = nullptr; // electrical degrees
