@@ -87,6 +87,10 @@ private slots:
     void shortcuts();
     void captionsFitLargeFonts_data();
     void captionsFitLargeFonts();
+    void suffixAdded_data();
+    void suffixAdded();
+    void detailsOfTheReadOut();
+    void grayCheckFollowsTheCode();
 
 private:
     QTemporaryDir dir;
@@ -794,6 +798,68 @@ void TestWindow::captionsFitLargeFonts()
         }
     }
     QApplication::setFont(desktop);
+}
+
+void TestWindow::suffixAdded_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("pdf") << "Save PDF..." << "pdf";
+    QTest::newRow("svg") << "Save as SVG..." << "svg";
+    QTest::newRow("vector pdf") << "Save as vector PDF..." << "pdf";
+    QTest::newRow("dxf") << "Save as DXF..." << "dxf";
+    QTest::newRow("design") << "Save design..." << "quvelta";
+}
+
+// A name given without a suffix takes the format's, as the only format that action writes.
+void TestWindow::suffixAdded()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, suffix);
+    const QString folder = dir.filePath(QStringLiteral("bare-") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(folder));
+    ScriptedForm form;
+    form.answers << QDir(folder).filePath(QStringLiteral("pattern"));
+    ::action(form, action)->trigger();
+    QVERIFY2(form.errors.isEmpty(), qPrintable(form.errors.join(QLatin1Char('\n'))));
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList { "pattern." + suffix });
+}
+
+// The read-out's whole text, advice and details included, one click away.
+void TestWindow::detailsOfTheReadOut()
+{
+    const ParseResult cli = parseRenderArguments(
+        { "quvelta-render", "--shape", "disc", "--positions", "361", "-o", "x.png" });
+    MainForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    apply(form, { "circle", "positions=361" });
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            QTextDocument text;
+            text.setHtml(box->text());
+            shown = text.toPlainText();
+            box->close();
+        }
+    });
+    QTest::mouseClick(form.extras().narrowestLabel, Qt::LeftButton);
+    QVERIFY2(shown.contains(cli.text), qPrintable(shown));
+}
+
+// "Use Gray code" is off while the More page chooses the code itself.
+void TestWindow::grayCheckFollowsTheCode()
+{
+    MainForm form;
+    apply(form, { "circle" });
+    auto *gray = form.findChild<QCheckBox *>(QStringLiteral("grayCodeCheck"));
+    QVERIFY(gray->isEnabled());
+    for (int code : { 1, 2, 3 }) {
+        form.extras().codeCombo->setCurrentIndex(code);
+        QVERIFY2(!gray->isEnabled(), qPrintable(form.extras().codeCombo->currentText()));
+    }
+    form.extras().codeCombo->setCurrentIndex(0);
+    QVERIFY(gray->isEnabled());
 }
 
 QTEST_MAIN(TestWindow)

@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QVBoxLayout>
 #include <QHBoxLayout>
@@ -149,9 +150,30 @@ void shrinkToFit(QWidget *caption)
 class ReadOutLabel : public QLabel
 {
 public:
-    ReadOutLabel() { setWordWrap(true); }
+    ReadOutLabel()
+    {
+        setWordWrap(true);
+        setFocusPolicy(Qt::StrongFocus);
+    }
+    // A click, or Space or Enter, shows the whole text with the details of its tooltip.
+    std::function<void()> showDetails;
 
 protected:
+    void mousePressEvent(QMouseEvent *) override
+    {
+        if (showDetails)
+            showDetails();
+    }
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        const int key = event->key();
+        if (showDetails
+            && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter))
+            showDetails();
+        else
+            QLabel::keyPressEvent(event);
+    }
+
     void paintEvent(QPaintEvent *) override
     {
         QPainter painter(this);
@@ -165,6 +187,15 @@ protected:
         }
     }
 };
+
+// A name without a suffix takes the one of the only format it can be written in (the file
+// dialogs of some desktops leave it off).
+QString withSuffix(const QString &fileName, const QString &suffix)
+{
+    if (fileName.isEmpty() || !QFileInfo(fileName).suffix().isEmpty())
+        return fileName;
+    return fileName + QLatin1Char('.') + suffix;
+}
 
 // Renders above this many pixels take long enough to notice.
 constexpr qint64 slowRenderPixels = 4'000'000;
@@ -501,8 +532,10 @@ QColor MainForm::invertColor(const QColor &color)
 
 void MainForm::updateGrayCodeEnabled()
 {
-    ui.grayCodeCheck->setEnabled(
-        ui.circleRadioButton->isChecked() && ui.absoluteRadioButton->isChecked());
+    // The More page's code, once chosen, decides instead of the form's check box.
+    ui.grayCodeCheck->setEnabled(ui.circleRadioButton->isChecked()
+        && ui.absoluteRadioButton->isChecked()
+        && (!more.codeCombo || more.codeCombo->currentIndex() == 0));
 }
 
 void MainForm::onColorChanged(QColor /*color*/)
@@ -632,11 +665,11 @@ QString MainForm::askOpenFileName(const QString &caption, const QString &filter)
 
 void MainForm::onSaveDesign()
 {
-    QString fileName = chooseSaveFile(tr("Save design"), tr("Quvelta designs (*.quvelta)"));
+    const QString fileName = withSuffix(
+        chooseSaveFile(tr("Save design"), tr("Quvelta designs (*.quvelta)")),
+        QStringLiteral("quvelta"));
     if (fileName.isEmpty())
         return;
-    if (QFileInfo(fileName).suffix().isEmpty())
-        fileName += QStringLiteral(".quvelta");
     QString error;
     if (!saveDesign(fileName, &error))
         showError(error);
@@ -707,8 +740,9 @@ void MainForm::onSavePDFButton()
 {
     if (refused())
         return;
-    const QString fileName
-        = chooseSaveFile(QObject::tr("Save encoder image"), QObject::tr("PDF Files (*.pdf)"));
+    const QString fileName = withSuffix(
+        chooseSaveFile(QObject::tr("Save encoder image"), QObject::tr("PDF Files (*.pdf)")),
+        QStringLiteral("pdf"));
     if (fileName.isEmpty())
         return;
     renderAndWrite([&](QString *error) {
@@ -749,7 +783,14 @@ void MainForm::setupExtrasPage()
     more.markBiasSpin->setSingleStep(0.01);
     more.markBiasSpin->setDecimals(2);
     more.markBiasSpin->setToolTip(tr("Every mark wider by this much; negative for ink spread"));
-    more.narrowestLabel = new ReadOutLabel;
+    auto *readOut = new ReadOutLabel;
+    readOut->showDetails = [this] {
+        QMessageBox box(QMessageBox::Information, tr("Details"), more.narrowestLabel->toolTip(),
+            QMessageBox::Ok, this);
+        box.setTextFormat(Qt::RichText);
+        box.exec();
+    };
+    more.narrowestLabel = readOut;
 
     grid->addWidget(more.positionsCheck, 0, 0);
     grid->addWidget(more.positionsSpin, 0, 1);
@@ -1123,7 +1164,8 @@ void MainForm::showReadOut(const QString &text, bool red, const QString &details
         = QStringLiteral("<p>%1</p>").arg(text.toHtmlEscaped().replace(QLatin1Char('\n'), "<br>"));
     more.narrowestLabel->setToolTip(whole
         + (details.isEmpty()
-                ? tr("<p>The narrowest mark and gap of the pattern; red where a track vanishes at "
+                ? tr("<p>Click for details. The narrowest mark and gap of the pattern; red where a "
+                     "track vanishes at "
                      "this DPI or would not read</p>")
                 : details));
     QPalette pal = more.narrowestLabel->palette();
@@ -1135,6 +1177,7 @@ void MainForm::showReadOut(const QString &text, bool red, const QString &details
 void MainForm::onExtrasChanged()
 {
     updateExtrasEnabled();
+    updateGrayCodeEnabled();
     renderEncoder(true);
 }
 
@@ -1253,7 +1296,10 @@ void MainForm::onSaveVector(Export::Format format)
         : format == Export::Format::Pdf                ? "PDF Files (*.pdf)"
                                                        : "DXF Files (*.dxf)";
     const QString fileName
-        = chooseSaveFile(QObject::tr("Save encoder drawing"), QObject::tr(filter));
+        = withSuffix(chooseSaveFile(QObject::tr("Save encoder drawing"), QObject::tr(filter)),
+            format == Export::Format::Svg       ? QStringLiteral("svg")
+                : format == Export::Format::Pdf ? QStringLiteral("pdf")
+                                                : QStringLiteral("dxf"));
     if (fileName.isEmpty())
         return;
     QString error;
