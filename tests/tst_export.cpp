@@ -2,9 +2,9 @@
 #include "outsidetools.h"
 
 #include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QImageReader>
 #include <QRadioButton>
-#include <QDoubleSpinBox>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QThreadPool>
@@ -463,8 +463,8 @@ static void save(ScriptedForm &form, const QString &how)
         form.onSavePDFButton();
     } else {
         const QList<QAction *> actions = form.actions();
-        const auto a = std::find_if(
-            actions.begin(), actions.end(), [&](const QAction *a) { return QString(a->text()).remove(QLatin1Char('&')) == how; });
+        const auto a = std::find_if(actions.begin(), actions.end(),
+            [&](const QAction *a) { return QString(a->text()).remove(QLatin1Char('&')) == how; });
         QVERIFY2(a != actions.end(), qPrintable(how));
         (*a)->trigger();
     }

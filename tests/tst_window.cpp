@@ -17,8 +17,8 @@
 #include <QGroupBox>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPrinter>
@@ -108,7 +108,6 @@ void TestWindow::initTestCase()
     QVERIFY(QSettings().fileName().startsWith(dir.path()));
 }
 
-
 static QAction *action(MainForm &form, const QString &text)
 {
     for (QAction *a : form.actions())
@@ -151,8 +150,10 @@ void TestWindow::writesOnlyWhatIsShown_data()
             { "--type", "relative", "--quadrature", "--index" } },
         // Refused for cutters and plotters only: prints take the printer's scale.
         { "printer scale", { "scalex=0.992" }, { "--scale-x", "0.992" } },
-        { "index wider than the strip's period allows", { "relative", "index", "indexwidth=360", "bits=1", "width=1" },
-            { "--type", "relative", "--index", "--index-width", "360", "--pairs", "1", "--width", "1" } },
+        { "index wider than the strip's period allows",
+            { "relative", "index", "indexwidth=360", "bits=1", "width=1" },
+            { "--type", "relative", "--index", "--index-width", "360", "--pairs", "1", "--width",
+                "1" } },
     };
     const QStringList ways
         = { "image", "pdf", "svg", "vector pdf", "dxf", "decode table", "copy", "print" };
@@ -530,10 +531,16 @@ void TestWindow::burstDrawsOnce_data()
     QTest::addColumn<QStringList>("controls");
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("typed"); // "up" for ten arrow steps
-    QTest::newRow("typing 1024 pairs") << QStringList { "relative" } << "pairsBitsSpin" << "1024";
+    QTest::newRow("typing 1024 pairs") << QStringList { "relative" } << "pairsBitsSpin"
+                                       << "1024";
     QTest::newRow("ten steps up the dpi") << QStringList { "circle", "dpi=300" } << "dpiSpin"
                                           << "up";
-    QTest::newRow("typing a width of 150.25") << QStringList {} << "widthSpin" << "150.25";
+    QTest::newRow("typing a width of 150.25") << QStringList {} << "widthSpin"
+                                              << "150.25";
+    // Large enough for a quick preview-sized render first, which is not a drawn image.
+    QTest::newRow("ten steps up on a large disc")
+        << QStringList { "circle", "outer=40", "dpi=300" } << "dpiSpin"
+        << "up";
 }
 
 // Quick changes draw one image, of the last value, and none of it on the window's thread while
@@ -804,11 +811,16 @@ void TestWindow::suffixAdded_data()
 {
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("suffix");
-    QTest::newRow("pdf") << "Save PDF..." << "pdf";
-    QTest::newRow("svg") << "Save as SVG..." << "svg";
-    QTest::newRow("vector pdf") << "Save as vector PDF..." << "pdf";
-    QTest::newRow("dxf") << "Save as DXF..." << "dxf";
-    QTest::newRow("design") << "Save design..." << "quvelta";
+    QTest::newRow("pdf") << "Save PDF..."
+                         << "pdf";
+    QTest::newRow("svg") << "Save as SVG..."
+                         << "svg";
+    QTest::newRow("vector pdf") << "Save as vector PDF..."
+                                << "pdf";
+    QTest::newRow("dxf") << "Save as DXF..."
+                         << "dxf";
+    QTest::newRow("design") << "Save design..."
+                            << "quvelta";
 }
 
 // A name given without a suffix takes the format's, as the only format that action writes.

@@ -56,7 +56,6 @@ static QByteArray run(const QString &program, const QStringList &arguments, int 
     return result.out;
 }
 
-
 void TestWindowExtras::sameAsTheCommandLine_data()
 {
     QTest::addColumn<QStringList>("controls");
@@ -75,11 +74,10 @@ void TestWindowExtras::sameAsTheCommandLine_data()
     QTest::newRow("quadrature disc with index")
         << QStringList { "circle", "relative", "quadrature", "index" }
         << QStringList { "--shape", "disc", "--type", "relative", "--quadrature", "--index" };
-    QTest::newRow("strip, bias")
-        << QStringList { "relative", "bias=-0.05", "plain" }
-        << QStringList { "--type", "relative", "--mark-bias", "-0.05", "--no-antialias" };
-    QTest::newRow("classic pixels")
-        << QStringList { "classic", "plain" } << QStringList { "--classic-pixels", "--no-antialias" };
+    QTest::newRow("strip, bias") << QStringList { "relative", "bias=-0.05",
+        "plain" } << QStringList { "--type", "relative", "--mark-bias", "-0.05", "--no-antialias" };
+    QTest::newRow("classic pixels") << QStringList { "classic", "plain" }
+                                    << QStringList { "--classic-pixels", "--no-antialias" };
     QTest::newRow("classic pixels, disc") << QStringList { "circle", "classic" }
                                           << QStringList { "--shape", "disc", "--classic-pixels" };
     QTest::newRow("calibrated disc")

@@ -66,8 +66,9 @@ QString check(const QWidget *widget, const QVariant &value, bool strict)
             return QStringLiteral("%1 is not between %2 and %3")
                 .arg(number(real), number(spin->minimum()), number(spin->maximum()));
         if (std::abs(std::round(real / step) * step - real) > step * 1e-6)
-            return QStringLiteral("%1 has more than %2 decimals").arg(number(real)).arg(
-                spin->decimals());
+            return QStringLiteral("%1 has more than %2 decimals")
+                .arg(number(real))
+                .arg(spin->decimals());
         return QString();
     }
     if (const auto *combo = qobject_cast<const QComboBox *>(widget)) {
@@ -147,7 +148,8 @@ bool MainForm::setValues(const QVariantMap &values, bool strict, QString *error)
     const QVariantMap before = values.isEmpty() ? QVariantMap() : this->values();
     restoring = true; // one render at the end, not one per value
     QString why;
-    if (values.contains(QStringLiteral("innerRadius")) && values.contains(QStringLiteral("outerRadius")))
+    if (values.contains(QStringLiteral("innerRadius"))
+        && values.contains(QStringLiteral("outerRadius")))
         ui.innerRadiusSpin->setValue(0);
     for (const auto &[key, widget] : valueControls()) {
         const auto found = values.constFind(key);
@@ -235,9 +237,10 @@ bool MainForm::saveDesign(const QString &fileName, QString *error)
     root.insert(QStringLiteral("settings"), QJsonObject::fromVariantMap(values()));
     // Written whole or not at all.
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(QJsonDocument(root).toJson()) < 0 || !file.commit()) {
-        *error = tr("Can't write %1: %2").arg(QDir::toNativeSeparators(fileName), file.errorString());
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson()) < 0
+        || !file.commit()) {
+        *error
+            = tr("Can't write %1: %2").arg(QDir::toNativeSeparators(fileName), file.errorString());
         return false;
     }
     design = fileName;
@@ -262,11 +265,10 @@ bool MainForm::openDesign(const QString &fileName, QString *error)
         || !root.value(QStringLiteral("settings")).isObject()) {
         *error = tr("%1 is not a Quvelta design%2")
                      .arg(shown,
-                         parse.error != QJsonParseError::NoError
-                             ? QStringLiteral(": %1 at byte %2")
-                                   .arg(parse.errorString())
-                                   .arg(parse.offset)
-                             : QString());
+                         parse.error != QJsonParseError::NoError ? QStringLiteral(": %1 at byte %2")
+                                                                       .arg(parse.errorString())
+                                                                       .arg(parse.offset)
+                                                                 : QString());
         return false;
     }
     const int version = root.value(QStringLiteral("version")).toInt(0);

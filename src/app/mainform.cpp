@@ -18,18 +18,17 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QVBoxLayout>
-#include <QHBoxLayout>
-#include <QGroupBox>
-#include <QFormLayout>
-#include <QDialogButtonBox>
-#include <QDialog>
-#include <QGridLayout>
-#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
@@ -41,6 +40,7 @@
 #include <QTabBar>
 #include <QTextLayout>
 #include <QThreadPool>
+#include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <optional>
@@ -86,8 +86,8 @@ int spinTextRoom(const QAbstractSpinBox *spin)
     QStyleOptionSpinBox option;
     option.initFrom(spin);
     option.frame = spin->hasFrame();
-    option.subControls = QStyle::SC_SpinBoxEditField | QStyle::SC_SpinBoxUp
-        | QStyle::SC_SpinBoxDown | QStyle::SC_SpinBoxFrame;
+    option.subControls = QStyle::SC_SpinBoxEditField | QStyle::SC_SpinBoxUp | QStyle::SC_SpinBoxDown
+        | QStyle::SC_SpinBoxFrame;
     option.buttonSymbols = spin->buttonSymbols();
     // The line edit keeps a little margin on either side of its text.
     return spin->style()
@@ -167,8 +167,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override
     {
         const int key = event->key();
-        if (showDetails
-            && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter))
+        if (showDetails && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter))
             showDetails();
         else
             QLabel::keyPressEvent(event);
@@ -200,8 +199,13 @@ QString withSuffix(const QString &fileName, const QString &suffix)
 // Renders above this many pixels take long enough to notice.
 constexpr qint64 slowRenderPixels = 4'000'000;
 // How long the controls must rest before an automatic render starts: longer than between two
-// typed digits or two auto-repeated arrow steps.
+// auto-repeated arrow steps; for a large pattern, longer than between two typed digits, a quick
+// preview-sized render showing meanwhile.
 constexpr int quietMs = 120;
+constexpr int largeQuietMs = 400;
+constexpr int quickMs = 20;
+// Patterns above this many pixels get the quick preview first.
+constexpr qint64 quickPreviewPixels = 2'000'000;
 
 }
 
@@ -216,6 +220,20 @@ MainForm::MainForm() : QMainWindow(nullptr)
     renderTimer.setSingleShot(true);
     renderTimer.setInterval(quietMs);
     connect(&renderTimer, &QTimer::timeout, this, &MainForm::launchRender);
+    quickTimer.setSingleShot(true);
+    quickTimer.setInterval(quickMs);
+    connect(&quickTimer, &QTimer::timeout, this, &MainForm::launchQuickRender);
+    connect(&quickWatcher, &QFutureWatcher<QImage>::finished, this, [this] {
+        // Shown only while the full render of the same change is still to come.
+        if (autoWanted && quickGeneration == renderGeneration) {
+            const QImage quick = quickWatcher.result();
+            if (!quick.isNull())
+                ui.preview->setImage(&quick);
+        } else if (autoWanted && !quickTimer.isActive()
+            && qint64(imageWidth) * imageHeight > quickPreviewPixels) {
+            launchQuickRender(); // a change came while it ran
+        }
+    });
     connect(&renderWatcher, &QFutureWatcher<QImage>::finished, this, &MainForm::renderFinished);
     readBackTimer.setSingleShot(true);
     readBackTimer.setInterval(quietMs);
@@ -229,7 +247,6 @@ MainForm::MainForm() : QMainWindow(nullptr)
 }
 
 MainForm::~MainForm() = default;
-
 
 void MainForm::closeEvent(QCloseEvent *event)
 {
@@ -430,9 +447,8 @@ void MainForm::updateTitle()
     QString title = QStringLiteral("Quvelta by ardin51, %1 x %2").arg(imageWidth).arg(imageHeight);
     // A design's name once one is open or saved, starred while the window differs from it.
     if (!design.isEmpty() && more.optionsDialog)
-        title += QStringLiteral(" - %1%2")
-                     .arg(QFileInfo(design).completeBaseName(),
-                         values() != designBaseline ? QStringLiteral("*") : QString());
+        title += QStringLiteral(" - %1%2").arg(QFileInfo(design).completeBaseName(),
+            values() != designBaseline ? QStringLiteral("*") : QString());
     setWindowTitle(title);
     updateNarrowest();
 }
@@ -452,6 +468,7 @@ void MainForm::renderEncoder(bool autoPreview)
     // Explicit renders (the preview button, every save) are waited for: what is written is
     // what was just drawn.
     renderTimer.stop();
+    quickTimer.stop();
     ++renderGeneration;
     autoWanted = false;
     drawNow(ui.qualityCheck->isChecked());
@@ -480,7 +497,10 @@ void MainForm::scheduleRender()
     autoWanted = true;
     // Typing "1024" or holding an arrow key changes the value several times in a moment; only
     // the last one is drawn.
-    renderTimer.start();
+    const bool large = qint64(imageWidth) * imageHeight > quickPreviewPixels;
+    renderTimer.start(large ? largeQuietMs : quietMs);
+    if (large)
+        quickTimer.start();
 }
 
 void MainForm::launchRender()
@@ -490,8 +510,33 @@ void MainForm::launchRender()
         return;
     jobGeneration = renderGeneration;
     const EncoderSettings s = settings();
-    renderWatcher.setFuture(
-        QtConcurrent::run([s] { return renderEncoderImage(s, false); }));
+    // The preview keeps its own copy: the old full image goes first, as at the largest size
+    // two would take 750 MB.
+    image.reset();
+    renderWatcher.setFuture(QtConcurrent::run([s] { return renderEncoderImage(s, false); }));
+}
+
+void MainForm::launchQuickRender()
+{
+    if (!autoWanted || quickWatcher.isRunning())
+        return;
+    // The pattern at the preview's size: a lower DPI, antialiased so fine tracks look as grey
+    // as in the scaled copy of the full render.
+    EncoderSettings s = settings();
+    const qreal ratio = ui.preview->devicePixelRatioF();
+    const double scale = std::min(ui.preview->width() * ratio / std::max(1, imageWidth),
+        ui.preview->height() * ratio / std::max(1, imageHeight));
+    if (scale >= 0.5)
+        return;
+    s.dpi = std::max(10, int(s.dpi * scale));
+    quickGeneration = renderGeneration;
+    quickWatcher.setFuture(QtConcurrent::run([s] {
+        try {
+            return renderEncoderImage(s, true);
+        } catch (const std::exception &) {
+            return QImage();
+        }
+    }));
 }
 
 void MainForm::renderFinished()
@@ -508,6 +553,7 @@ const QImage *MainForm::currentImage()
 {
     if (autoWanted) {
         renderTimer.stop();
+        quickTimer.stop();
         if (renderWatcher.isRunning()) {
             renderWatcher.waitForFinished();
             if (jobGeneration == renderGeneration) {
@@ -665,9 +711,9 @@ QString MainForm::askOpenFileName(const QString &caption, const QString &filter)
 
 void MainForm::onSaveDesign()
 {
-    const QString fileName = withSuffix(
-        chooseSaveFile(tr("Save design"), tr("Quvelta designs (*.quvelta)")),
-        QStringLiteral("quvelta"));
+    const QString fileName
+        = withSuffix(chooseSaveFile(tr("Save design"), tr("Quvelta designs (*.quvelta)")),
+            QStringLiteral("quvelta"));
     if (fileName.isEmpty())
         return;
     QString error;
@@ -677,8 +723,8 @@ void MainForm::onSaveDesign()
 
 void MainForm::onOpenDesign()
 {
-    const QString fileName = askOpenFileName(
-        tr("Open design"), tr("Quvelta designs (*.quvelta);;All files (*)"));
+    const QString fileName
+        = askOpenFileName(tr("Open design"), tr("Quvelta designs (*.quvelta);;All files (*)"));
     if (fileName.isEmpty())
         return;
     QString error;
@@ -901,8 +947,8 @@ void MainForm::setupOptionsDialog()
         tr("The printer's measured scale across (0.992: it prints 99.2 %); images and PDFs are "
            "drawn 1/scale as wide so that it prints them true (--scale-x)"));
     more.scaleXSpin->setObjectName(QStringLiteral("scaleXSpin"));
-    more.scaleYSpin = real(0.9, 1.1, 0.001, 4, 1, QString(),
-        tr("The same down the page (--scale-y)"));
+    more.scaleYSpin
+        = real(0.9, 1.1, 0.001, 4, 1, QString(), tr("The same down the page (--scale-y)"));
     more.scaleYSpin->setObjectName(QStringLiteral("scaleYSpin"));
     more.restoreCheck = new QCheckBox(tr("&Restore the last settings at start"));
     more.restoreCheck->setObjectName(QStringLiteral("restoreCheck"));
@@ -981,14 +1027,15 @@ void MainForm::setupActions()
         ->setObjectName(QStringLiteral("saveImageAction"));
     action(tr("Save &PDF..."), {}, &MainForm::onSavePDFButton)
         ->setObjectName(QStringLiteral("savePdfAction"));
-    action(tr("Save as &SVG..."), { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E) },
-        [this] { onSaveVector(Export::Format::Svg); })
-        ->setObjectName(QStringLiteral("saveSvgAction"));
-    action(tr("Save as &vector PDF..."), {}, [this] { onSaveVector(Export::Format::Pdf); })
-        ->setObjectName(QStringLiteral("saveVectorPdfAction"));
-    action(tr("Save as D&XF..."), { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D) },
-        [this] { onSaveVector(Export::Format::Dxf); })
-        ->setObjectName(QStringLiteral("saveDxfAction"));
+    action(tr("Save as &SVG..."), { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E) }, [this] {
+        onSaveVector(Export::Format::Svg);
+    })->setObjectName(QStringLiteral("saveSvgAction"));
+    action(tr("Save as &vector PDF..."), {}, [this] {
+        onSaveVector(Export::Format::Pdf);
+    })->setObjectName(QStringLiteral("saveVectorPdfAction"));
+    action(tr("Save as D&XF..."), { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D) }, [this] {
+        onSaveVector(Export::Format::Dxf);
+    })->setObjectName(QStringLiteral("saveDxfAction"));
     action(tr("Save decode &table..."), {}, &MainForm::onSaveDecodeTable)
         ->setObjectName(QStringLiteral("decodeTableAction"));
     separator();
@@ -1014,8 +1061,8 @@ void MainForm::setupActions()
     auto *menuKey = new QAction(this);
     menuKey->setShortcuts({ QKeySequence(Qt::Key_F10), QKeySequence(Qt::ALT | Qt::Key_F) });
     connect(menuKey, &QAction::triggered, this, [this] {
-        QMenu::exec(ui.preview->actions(), ui.preview->mapToGlobal(QPoint(0, 0)), nullptr,
-            ui.preview);
+        QMenu::exec(
+            ui.preview->actions(), ui.preview->mapToGlobal(QPoint(0, 0)), nullptr, ui.preview);
     });
     addAction(menuKey);
 
@@ -1027,10 +1074,9 @@ void MainForm::setupActions()
         ui.pairsBitsSpin, ui.bitOrderButton, ui.optionsTab, ui.widthSpin, ui.heightSpin,
         ui.outerRadiusSpin, ui.innerRadiusSpin, ui.centerMarkCheck, more.positionsCheck,
         more.positionsSpin, more.codeCombo, more.quadratureCheck, more.indexCheck,
-        more.classicPixelsCheck, more.calibrationCheck, more.markBiasSpin, more.optionsButton,
-        ui.grayCodeCheck, ui.qualityCheck, ui.borderCheck, ui.borderSpin, ui.dpiSpin,
-        ui.foregroundColorWidget, ui.backgroundColorWidget, ui.savePDFButton, ui.saveButton,
-        ui.preview };
+        more.optionsButton, more.narrowestLabel, ui.grayCodeCheck, ui.qualityCheck, ui.borderCheck,
+        ui.borderSpin, ui.dpiSpin, ui.foregroundColorWidget, ui.backgroundColorWidget,
+        ui.savePDFButton, ui.saveButton, ui.preview };
     for (int i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -1090,29 +1136,29 @@ void MainForm::updateNarrowest()
     QPointer<MainForm> self(this);
     // Started when the controls rest, so a burst of changes reads back once.
     readBackTimer.disconnect();
-    connect(&readBackTimer, &QTimer::timeout, this, [self, s, antialias, aperture, generation,
-                                                        widths, thin, mark, gap, cell] {
-    QThreadPool::globalInstance()->start([self, s, antialias, aperture, generation, widths, thin,
-                                             mark, gap, cell] {
-        std::optional<ReadBack> reading;
-        try {
-            reading = readBack(s, antialias, aperture);
-        } catch (const std::bad_alloc &) { }
-        QMetaObject::invokeMethod(qApp, [=] {
-            if (!self || self->readBackGeneration != generation || !reading)
-                return;
-            const QString table
-                = QStringLiteral("<pre>%1</pre>")
-                      .arg(readBackReport(*reading, aperture).toHtmlEscaped());
-            if (reading->reads())
-                self->showReadOut(widths, thin, table);
-            else
-                self->showReadOut(tr("Narrowest mark %1, gap %2\nDoes not read: %3")
-                                      .arg(cell(mark), cell(gap), reading->failingTracks()),
-                    true, table);
+    connect(&readBackTimer, &QTimer::timeout, this,
+        [self, s, antialias, aperture, generation, widths, thin, mark, gap, cell] {
+            QThreadPool::globalInstance()->start([self, s, antialias, aperture, generation, widths,
+                                                     thin, mark, gap, cell] {
+                std::optional<ReadBack> reading;
+                try {
+                    reading = readBack(s, antialias, aperture);
+                } catch (const std::bad_alloc &) { }
+                QMetaObject::invokeMethod(qApp, [=] {
+                    if (!self || self->readBackGeneration != generation || !reading)
+                        return;
+                    const QString table
+                        = QStringLiteral("<pre>%1</pre>")
+                              .arg(readBackReport(*reading, aperture).toHtmlEscaped());
+                    if (reading->reads())
+                        self->showReadOut(widths, thin, table);
+                    else
+                        self->showReadOut(tr("Narrowest mark %1, gap %2\nDoes not read: %3")
+                                              .arg(cell(mark), cell(gap), reading->failingTracks()),
+                            true, table);
+                });
+            });
         });
-    });
-    });
     readBackTimer.start();
 }
 

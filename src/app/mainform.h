@@ -196,6 +196,11 @@ private:
     bool autoWanted = false; // an automatic render of the latest change is not shown yet
     int drawn = 0;
     QTimer readBackTimer; // the read-back of quick changes runs once, for the last
+    // Large patterns: a preview-sized render at once, the full one when the controls rest.
+    void launchQuickRender();
+    QTimer quickTimer;
+    QFutureWatcher<QImage> quickWatcher;
+    int quickGeneration = -1;
 };
 
 #endif
