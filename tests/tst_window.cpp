@@ -622,6 +622,12 @@ void TestWindow::designRoundTrip()
     QCOMPARE(snapshot(second), shown);
     QCOMPARE(second.designFile(), name);
     QVERIFY(!second.windowTitle().endsWith(QLatin1Char('*')));
+    QCOMPARE(MainForm::recentDesigns().value(0), QFileInfo(name).absoluteFilePath());
+    // A change that does not render (the disc's size under a strip, or the reverse) stars it too.
+    const bool disc
+        = second.findChild<QRadioButton *>(QStringLiteral("circleRadioButton"))->isChecked();
+    second.findChild<QDoubleSpinBox *>(disc ? "heightSpin" : "outerRadiusSpin")->setValue(7);
+    QVERIFY(second.windowTitle().endsWith(QLatin1Char('*')));
 }
 
 void TestWindow::badDesignsRefused_data()

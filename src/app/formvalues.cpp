@@ -229,6 +229,24 @@ void MainForm::saveSettings() const
         store.setValue(it.key(), it.value());
 }
 
+QStringList MainForm::recentDesigns()
+{
+    return QSettings().value(QStringLiteral("recentDesigns")).toStringList();
+}
+
+namespace {
+
+void rememberDesign(const QString &fileName)
+{
+    const QString path = QFileInfo(fileName).absoluteFilePath();
+    QStringList recent = MainForm::recentDesigns();
+    recent.removeAll(path);
+    recent.prepend(path);
+    QSettings().setValue(QStringLiteral("recentDesigns"), recent.mid(0, 8));
+}
+
+}
+
 bool MainForm::saveDesign(const QString &fileName, QString *error)
 {
     QJsonObject root;
@@ -245,6 +263,7 @@ bool MainForm::saveDesign(const QString &fileName, QString *error)
     }
     design = fileName;
     designBaseline = values();
+    rememberDesign(fileName);
     updateTitle();
     return true;
 }
@@ -285,6 +304,7 @@ bool MainForm::openDesign(const QString &fileName, QString *error)
     }
     design = fileName;
     designBaseline = values();
+    rememberDesign(fileName);
     updateTitle();
     return true;
 }

@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -239,6 +240,23 @@ MainForm::MainForm() : QMainWindow(nullptr)
     readBackTimer.setInterval(quietMs);
 
     connectControls();
+    // Changes that do not render (a disc's size while a strip is shown) still star the design.
+    for (const auto &[key, widget] : valueControls()) {
+        const auto star = [this] {
+            if (!design.isEmpty() && !restoring)
+                showTitle();
+        };
+        if (auto *button = qobject_cast<QAbstractButton *>(widget))
+            connect(button, &QAbstractButton::toggled, this, star);
+        else if (auto *spin = qobject_cast<QSpinBox *>(widget))
+            connect(spin, &QSpinBox::valueChanged, this, star);
+        else if (auto *real = qobject_cast<QDoubleSpinBox *>(widget))
+            connect(real, &QDoubleSpinBox::valueChanged, this, star);
+        else if (auto *combo = qobject_cast<QComboBox *>(widget))
+            connect(combo, &QComboBox::currentIndexChanged, this, star);
+        else if (auto *swatch = qobject_cast<ColorSelector *>(widget))
+            connect(swatch, &ColorSelector::colorChanged, this, star);
+    }
     setFixedSize(width(), height());
     // The first picture is there when the window opens.
     updateTitle();
@@ -444,13 +462,18 @@ void MainForm::updateTitle()
     const QSize size = patternImageSize(s);
     imageWidth = size.width();
     imageHeight = size.height();
+    showTitle();
+    updateNarrowest();
+}
+
+void MainForm::showTitle()
+{
     QString title = QStringLiteral("Quvelta by ardin51, %1 x %2").arg(imageWidth).arg(imageHeight);
     // A design's name once one is open or saved, starred while the window differs from it.
     if (!design.isEmpty() && more.optionsDialog)
         title += QStringLiteral(" - %1%2").arg(QFileInfo(design).completeBaseName(),
             values() != designBaseline ? QStringLiteral("*") : QString());
     setWindowTitle(title);
-    updateNarrowest();
 }
 
 void MainForm::renderEncoder(bool autoPreview)
@@ -1018,6 +1041,20 @@ void MainForm::setupActions()
     };
     action(tr("&Open design..."), { QKeySequence::Open }, &MainForm::onOpenDesign)
         ->setObjectName(QStringLiteral("openDesignAction"));
+    auto *recent = new QMenu(tr("Open &recent"), this);
+    recent->setObjectName(QStringLiteral("recentDesignsMenu"));
+    connect(recent, &QMenu::aboutToShow, this, [this, recent] {
+        recent->clear();
+        for (const QString &fileName : recentDesigns())
+            recent->addAction(QDir::toNativeSeparators(fileName), this, [this, fileName] {
+                QString error;
+                if (!openDesign(fileName, &error))
+                    showError(error);
+            });
+        if (recent->isEmpty())
+            recent->addAction(tr("(none)"))->setEnabled(false);
+    });
+    ui.preview->addAction(recent->menuAction());
     action(tr("Save &design..."), { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S) },
         &MainForm::onSaveDesign)
         ->setObjectName(QStringLiteral("saveDesignAction"));

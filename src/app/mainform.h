@@ -45,6 +45,8 @@ public:
     static constexpr int designVersion = 1;
     bool saveDesign(const QString &fileName, QString *error);
     bool openDesign(const QString &fileName, QString *error);
+    // Design files opened or saved, the latest first (at most eight, kept in QSettings).
+    static QStringList recentDesigns();
     // The design file the window's values came from or went to last; empty if none.
     QString designFile() const { return design; }
 
@@ -52,6 +54,8 @@ public:
     // (antialiased only when explicit and "Save in high quality" is on) and shows it.
     void renderEncoder(bool autoPreview);
     void updateTitle();
+    // The title from the size last measured and the design's name.
+    void showTitle();
     static QColor invertColor(const QColor &color);
     // The lines of `text` that the read-out shows in a rectangle of `room`: wrapped at words,
     // the last ending in an ellipsis when the rest does not fit.
