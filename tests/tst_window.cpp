@@ -85,6 +85,7 @@ private slots:
     void transparentAsTheCommandLine();
     void shortcuts_data();
     void shortcuts();
+    void menuMnemonicsDiffer();
     void captionsFitLargeFonts_data();
     void captionsFitLargeFonts();
     void suffixAdded_data();
@@ -745,6 +746,25 @@ void TestWindow::shortcuts()
     const QWidget *preview = form.findChild<QWidget *>(QStringLiteral("preview"));
     QCOMPARE(preview->contextMenuPolicy(), Qt::ActionsContextMenu);
     QVERIFY(preview->actions().contains(::action(form, action)));
+}
+
+// Each entry of the preview's menu has a letter of its own.
+void TestWindow::menuMnemonicsDiffer()
+{
+    MainForm form;
+    QStringList seen;
+    const QWidget *preview = form.findChild<QWidget *>(QStringLiteral("preview"));
+    for (const QAction *a : preview->actions()) {
+        if (a->isSeparator())
+            continue;
+        const QString text = a->text();
+        const qsizetype at = text.indexOf(QLatin1Char('&'));
+        QVERIFY2(at >= 0 && at + 1 < text.size(), qPrintable(text));
+        const QString letter = text.mid(at + 1, 1).toLower();
+        QVERIFY2(!seen.contains(letter), qPrintable(text));
+        seen << letter;
+    }
+    QVERIFY(seen.size() >= 12);
 }
 
 void TestWindow::captionsFitLargeFonts_data()

@@ -1062,7 +1062,7 @@ void MainForm::setupActions()
     action(tr("Save &image..."), { QKeySequence::Save, QKeySequence(Qt::CTRL | Qt::Key_E) },
         &MainForm::onSaveButton)
         ->setObjectName(QStringLiteral("saveImageAction"));
-    action(tr("Save &PDF..."), {}, &MainForm::onSavePDFButton)
+    action(tr("Save PD&F..."), {}, &MainForm::onSavePDFButton)
         ->setObjectName(QStringLiteral("savePdfAction"));
     action(tr("Save as &SVG..."), { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E) }, [this] {
         onSaveVector(Export::Format::Svg);
@@ -1078,10 +1078,10 @@ void MainForm::setupActions()
     separator();
     action(tr("&Copy image"), { QKeySequence::Copy }, &MainForm::onCopyImage)
         ->setObjectName(QStringLiteral("copyAction"));
-    action(tr("P&rint..."), { QKeySequence::Print }, &MainForm::onPrint)
+    action(tr("&Print..."), { QKeySequence::Print }, &MainForm::onPrint)
         ->setObjectName(QStringLiteral("printAction"));
     separator();
-    action(tr("Op&tions..."), { QKeySequence::Preferences, QKeySequence(Qt::CTRL | Qt::Key_Comma) },
+    action(tr("Optio&ns..."), { QKeySequence::Preferences, QKeySequence(Qt::CTRL | Qt::Key_Comma) },
         [this] {
             more.optionsDialog->show();
             more.optionsDialog->raise();
