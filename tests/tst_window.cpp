@@ -82,16 +82,12 @@ private slots:
     void designRoundTrip();
     void badDesignsRefused_data();
     void badDesignsRefused();
-    void transparentAsTheCommandLine();
     void shortcuts_data();
     void shortcuts();
-    void menuMnemonicsDiffer();
     void captionsFitLargeFonts_data();
     void captionsFitLargeFonts();
-    void suffixAdded_data();
     void suffixAdded();
     void detailsOfTheReadOut();
-    void grayCheckFollowsTheCode();
 
 private:
     QTemporaryDir dir;
@@ -691,80 +687,33 @@ void TestWindow::badDesignsRefused()
     QVERIFY(form.designFile().isEmpty());
 }
 
-// "Transparent background" in the Options dialog writes the command line's --transparent file.
-void TestWindow::transparentAsTheCommandLine()
-{
-    const QString cli = dir.filePath(QStringLiteral("cli-transparent.svg"));
-    const Run run = runRender({ "--shape", "disc", "--transparent", "-o", cli });
-    QCOMPARE(run.exitCode, 0);
-    for (bool transparent : { true, false }) {
-        const QString name = dir.filePath(QStringLiteral("window-%1.svg").arg(transparent));
-        ScriptedForm form;
-        apply(form, { "circle" });
-        if (transparent)
-            apply(form, { "transparent" });
-        form.answers << name;
-        action(form, QStringLiteral("Save as SVG..."))->trigger();
-        QVERIFY(form.errors.isEmpty());
-        QFile window(name);
-        QFile line(cli);
-        QVERIFY(window.open(QIODevice::ReadOnly) && line.open(QIODevice::ReadOnly));
-        QCOMPARE(window.readAll() == line.readAll(), transparent);
-    }
-}
-
 void TestWindow::shortcuts_data()
 {
-    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<QString>("keys");
     QTest::addColumn<QString>("action");
-    QTest::newRow("Ctrl+S") << QKeySequence(QStringLiteral("Ctrl+S")) << "Save image...";
-    QTest::newRow("Ctrl+E") << QKeySequence(QStringLiteral("Ctrl+E")) << "Save image...";
-    QTest::newRow("Ctrl+Shift+E") << QKeySequence(QStringLiteral("Ctrl+Shift+E"))
-                                  << "Save as SVG...";
-    QTest::newRow("Ctrl+Shift+D") << QKeySequence(QStringLiteral("Ctrl+Shift+D"))
-                                  << "Save as DXF...";
-    QTest::newRow("Ctrl+P") << QKeySequence(QStringLiteral("Ctrl+P")) << "Print...";
-    QTest::newRow("Ctrl+C") << QKeySequence(QStringLiteral("Ctrl+C")) << "Copy image";
-    QTest::newRow("Ctrl+O") << QKeySequence(QStringLiteral("Ctrl+O")) << "Open design...";
-    QTest::newRow("Ctrl+Shift+S") << QKeySequence(QStringLiteral("Ctrl+Shift+S"))
-                                  << "Save design...";
-    QTest::newRow("Ctrl+Q") << QKeySequence(QStringLiteral("Ctrl+Q")) << "Quit";
-    QTest::newRow("Ctrl+,") << QKeySequence(QStringLiteral("Ctrl+,")) << "Options...";
+    const QStringList rows = { "Ctrl+S|Save image...", "Ctrl+E|Save image...",
+        "Ctrl+Shift+E|Save as SVG...", "Ctrl+Shift+D|Save as DXF...", "Ctrl+P|Print...",
+        "Ctrl+C|Copy image", "Ctrl+O|Open design...", "Ctrl+Shift+S|Save design...", "Ctrl+Q|Quit",
+        "Ctrl+,|Options..." };
+    for (const QString &row : rows)
+        QTest::newRow(qPrintable(row.section(QLatin1Char('|'), 0, 0)))
+            << row.section(QLatin1Char('|'), 0, 0) << row.section(QLatin1Char('|'), 1);
 }
 
 // Each key reaches exactly one action, and that action is in the preview's menu.
 void TestWindow::shortcuts()
 {
-    QFETCH(QKeySequence, keys);
+    QFETCH(QString, keys);
     QFETCH(QString, action);
     MainForm form;
     QStringList found;
     for (const QAction *a : form.actions())
-        if (a->shortcuts().contains(keys))
+        if (a->shortcuts().contains(QKeySequence(keys)))
             found << QString(a->text()).remove(QLatin1Char('&'));
     QCOMPARE(found, QStringList { action });
     const QWidget *preview = form.findChild<QWidget *>(QStringLiteral("preview"));
     QCOMPARE(preview->contextMenuPolicy(), Qt::ActionsContextMenu);
     QVERIFY(preview->actions().contains(::action(form, action)));
-}
-
-// Each entry of the preview's menu has a letter of its own.
-void TestWindow::menuMnemonicsDiffer()
-{
-    MainForm form;
-    QStringList seen;
-    const QWidget *preview = form.findChild<QWidget *>(QStringLiteral("preview"));
-    for (const QAction *a : preview->actions()) {
-        if (a->isSeparator())
-            continue;
-        const QString text = a->text();
-        const qsizetype at = text.indexOf(QLatin1Char('&'));
-        QVERIFY2(at >= 0 && at + 1 < text.size(), qPrintable(text));
-        const QString letter = text.mid(at + 1, 1).toLower();
-        QVERIFY2(!seen.contains(letter), qPrintable(text));
-        seen << letter;
-    }
-    QVERIFY(seen.size() >= 12);
 }
 
 void TestWindow::captionsFitLargeFonts_data()
@@ -816,51 +765,22 @@ void TestWindow::captionsFitLargeFonts()
                 qPrintable(QStringLiteral("%1: %2 in %3 px").arg(name, widest).arg(edit->width())));
         }
         QCOMPARE(form.size(), QSize(456, 442));
-        // For a look by eye: QUVELTA_SHOTS=folder keeps a picture of each font.
-        if (const QString shots = qEnvironmentVariable("QUVELTA_SHOTS"); !shots.isEmpty()) {
-            for (int page : { 0, 2 }) {
-                form.findChild<QTabWidget *>(QStringLiteral("optionsTab"))->setCurrentIndex(page);
-                form.grab().save(QDir(shots).filePath(
-                    QStringLiteral("window-%1px-%2.png").arg(pixels).arg(page)));
-            }
-            QWidget *options = form.extras().optionsDialog;
-            options->show();
-            QVERIFY(QTest::qWaitForWindowExposed(options));
-            options->grab().save(
-                QDir(shots).filePath(QStringLiteral("options-%1px.png").arg(pixels)));
-        }
     }
     QApplication::setFont(desktop);
 }
 
-void TestWindow::suffixAdded_data()
-{
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<QString>("suffix");
-    QTest::newRow("pdf") << "Save PDF..."
-                         << "pdf";
-    QTest::newRow("svg") << "Save as SVG..."
-                         << "svg";
-    QTest::newRow("vector pdf") << "Save as vector PDF..."
-                                << "pdf";
-    QTest::newRow("dxf") << "Save as DXF..."
-                         << "dxf";
-    QTest::newRow("design") << "Save design..."
-                            << "quvelta";
-}
-
-// A name given without a suffix takes the format's, as the only format that action writes.
+// A name given without a suffix takes the one of the only format that entry writes.
 void TestWindow::suffixAdded()
 {
-    QFETCH(QString, action);
-    QFETCH(QString, suffix);
-    const QString folder = dir.filePath(QStringLiteral("bare-") + QTest::currentDataTag());
-    QVERIFY(QDir().mkpath(folder));
-    ScriptedForm form;
-    form.answers << QDir(folder).filePath(QStringLiteral("pattern"));
-    ::action(form, action)->trigger();
-    QVERIFY2(form.errors.isEmpty(), qPrintable(form.errors.join(QLatin1Char('\n'))));
-    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList { "pattern." + suffix });
+    for (const QString &entry : { "Save PDF...|pdf", "Save as SVG...|svg", "Save as DXF...|dxf" }) {
+        const QString folder = dir.filePath(QStringLiteral("bare-") + entry.section('|', 1));
+        QVERIFY(QDir().mkpath(folder));
+        ScriptedForm form;
+        form.answers << QDir(folder).filePath(QStringLiteral("pattern"));
+        action(form, entry.section('|', 0, 0))->trigger();
+        QVERIFY(form.errors.isEmpty());
+        QCOMPARE(QDir(folder).entryList(QDir::Files), { "pattern." + entry.section('|', 1) });
+    }
 }
 
 // The read-out's whole text, advice and details included, one click away.
@@ -883,21 +803,6 @@ void TestWindow::detailsOfTheReadOut()
     });
     QTest::mouseClick(form.extras().narrowestLabel, Qt::LeftButton);
     QVERIFY2(shown.contains(cli.text), qPrintable(shown));
-}
-
-// "Use Gray code" is off while the More page chooses the code itself.
-void TestWindow::grayCheckFollowsTheCode()
-{
-    MainForm form;
-    apply(form, { "circle" });
-    auto *gray = form.findChild<QCheckBox *>(QStringLiteral("grayCodeCheck"));
-    QVERIFY(gray->isEnabled());
-    for (int code : { 1, 2, 3 }) {
-        form.extras().codeCombo->setCurrentIndex(code);
-        QVERIFY2(!gray->isEnabled(), qPrintable(form.extras().codeCombo->currentText()));
-    }
-    form.extras().codeCombo->setCurrentIndex(0);
-    QVERIFY(gray->isEnabled());
 }
 
 QTEST_MAIN(TestWindow)

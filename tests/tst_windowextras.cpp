@@ -120,6 +120,14 @@ void TestWindowExtras::controlsFollowShapeAndType()
     QVERIFY(more.codeCombo->isEnabled() && more.positionsCheck->isEnabled());
     QVERIFY(!more.quadratureCheck->isEnabled() && !more.indexCheck->isEnabled());
     QVERIFY(!more.positionsSpin->isEnabled());
+    // "Use Gray code" is off while the More page chooses the code itself.
+    auto *gray = form.findChild<QCheckBox *>(QStringLiteral("grayCodeCheck"));
+    form.findChild<QRadioButton *>(QStringLiteral("circleRadioButton"))->setChecked(true);
+    for (int code : { 1, 2, 3, 0 }) {
+        more.codeCombo->setCurrentIndex(code);
+        QCOMPARE(gray->isEnabled(), code == 0);
+    }
+    form.findChild<QRadioButton *>(QStringLiteral("barRadioButton"))->setChecked(true);
     form.findChild<QRadioButton *>(QStringLiteral("relativeRadioButton"))->setChecked(true);
     QVERIFY(!more.codeCombo->isEnabled() && !more.positionsCheck->isEnabled());
     QVERIFY(more.quadratureCheck->isEnabled() && more.indexCheck->isEnabled());
