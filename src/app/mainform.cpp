@@ -1128,6 +1128,8 @@ void MainForm::updateExtrasEnabled()
     more.codeCombo->setEnabled(absolute);
     more.quadratureCheck->setEnabled(!absolute);
     more.indexCheck->setEnabled(!absolute);
+    if (more.indexWidthSpin)
+        more.indexWidthSpin->setEnabled(!absolute && more.indexCheck->isChecked());
     if (QAction *table = findChild<QAction *>(QStringLiteral("decodeTableAction")))
         table->setEnabled(absolute);
 }
