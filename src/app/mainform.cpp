@@ -235,7 +235,7 @@ MainForm::MainForm() : QMainWindow(nullptr)
             launchQuickRender(); // a change came while it ran
         }
     });
-    connect(&renderWatcher, &QFutureWatcher<QImage>::finished, this, &MainForm::renderFinished);
+    connect(&renderWatcher, &QFutureWatcher<Rendered>::finished, this, &MainForm::renderFinished);
     readBackTimer.setSingleShot(true);
     readBackTimer.setInterval(quietMs);
 
@@ -505,13 +505,21 @@ void MainForm::drawNow(bool antialias)
     showImage(renderEncoderImage(settings(), antialias));
 }
 
-void MainForm::showImage(QImage result)
+void MainForm::showImage(QImage result, std::optional<Preview::Fitted> fitted)
 {
     image = std::move(result);
     ++drawn;
-    ui.preview->setImage(&*image);
+    if (fitted)
+        ui.preview->setFitted(std::move(*fitted));
+    else
+        ui.preview->setImage(&*image);
     if (image->isNull() && imageWidth > 0 && imageHeight > 0)
         showError(Export::notEnoughMemory(QSize(imageWidth, imageHeight)));
+}
+
+void MainForm::showRendered(Rendered done)
+{
+    showImage(std::move(done.image), std::move(done.fitted));
 }
 
 void MainForm::scheduleRender()
@@ -536,7 +544,15 @@ void MainForm::launchRender()
     // The preview keeps its own copy: the old full image goes first, as at the largest size
     // two would take 750 MB.
     image.reset();
-    renderWatcher.setFuture(QtConcurrent::run([s] { return renderEncoderImage(s, false); }));
+    // The preview's copy is made beside the window too: scaling the largest image takes long.
+    const QSize area = ui.preview->size();
+    const qreal ratio = ui.preview->devicePixelRatioF();
+    renderWatcher.setFuture(QtConcurrent::run([s, area, ratio] {
+        Rendered done;
+        done.image = renderEncoderImage(s, false);
+        done.fitted = Preview::fit(done.image, area, ratio);
+        return done;
+    }));
 }
 
 void MainForm::launchQuickRender()
@@ -566,7 +582,7 @@ void MainForm::renderFinished()
 {
     if (autoWanted && jobGeneration == renderGeneration) {
         autoWanted = false;
-        showImage(renderWatcher.result());
+        showRendered(renderWatcher.result());
     } else if (autoWanted && !renderTimer.isActive()) {
         launchRender();
     }
@@ -581,7 +597,7 @@ const QImage *MainForm::currentImage()
             renderWatcher.waitForFinished();
             if (jobGeneration == renderGeneration) {
                 autoWanted = false;
-                showImage(renderWatcher.result());
+                showRendered(renderWatcher.result());
             }
         }
         if (autoWanted) {

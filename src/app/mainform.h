@@ -191,10 +191,17 @@ private:
     void scheduleRender();
     void launchRender();
     void renderFinished();
-    void showImage(QImage result);
+    // Shows a drawn image, with its preview copy when that was made beside the window.
+    void showImage(QImage result, std::optional<Preview::Fitted> fitted = std::nullopt);
     void drawNow(bool antialias);
     QTimer renderTimer;
-    QFutureWatcher<QImage> renderWatcher;
+    struct Rendered
+    {
+        QImage image;
+        Preview::Fitted fitted;
+    };
+    void showRendered(Rendered done);
+    QFutureWatcher<Rendered> renderWatcher;
     int renderGeneration = 0; // bumped by every change and every explicit render
     int jobGeneration = -1; // the generation the render under way draws
     bool autoWanted = false; // an automatic render of the latest change is not shown yet
