@@ -30,9 +30,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <algorithm>
 #include <map>
 #include <string>
 #include <thread>
@@ -260,7 +260,8 @@ ProcessRun runRender(const std::vector<std::string> &arguments)
             const QByteArray text = file.readAll();
             const int at = text.indexOf("VmHWM:");
             if (at >= 0)
-                peakKb = std::max(peakKb, text.mid(at + 6, 24).trimmed().split(' ').first().toLongLong());
+                peakKb = std::max(
+                    peakKb, text.mid(at + 6, 24).trimmed().split(' ').first().toLongLong());
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
@@ -289,9 +290,18 @@ void endToEnd(benchmark::State &state, std::string label, std::string suffix, bo
     }
 }
 
-// The window at its largest settings: one control change (the bit order) until the new preview
-// is on screen, render and scaled copy included. Returns the best of three in milliseconds.
-double changeToPreview(EncoderType type, bool gray, int count)
+// The window at its largest settings after a control change (the bit order), once and in a burst
+// of 10: how long the window stops answering at most (the longest stretch between two turns of
+// its event loop), until the first picture of the change is in the preview (the quick
+// preview-sized render), and until the full render is shown. Best of three, in milliseconds.
+struct WindowTimes
+{
+    double freeze = 1e300;
+    double preview = 1e300;
+    double full = 1e300;
+};
+
+WindowTimes changeToPreview(EncoderType type, bool gray, int count, int changes)
 {
     MainForm form;
     form.resize(900, 700);
@@ -316,16 +326,45 @@ double changeToPreview(EncoderType type, bool gray, int count)
     set("borderSpin", 5.0);
     set("pairsBitsSpin", count);
     form.findChild<QCheckBox *>(QStringLiteral("autoPreviewCheck"))->setChecked(true);
+    form.currentImage();
     QApplication::processEvents();
     auto *order = form.findChild<QPushButton *>(QStringLiteral("bitOrderButton"));
-    double best = 1e300;
+    const auto *preview = form.findChild<Preview *>(QStringLiteral("preview"));
+    using Clock = std::chrono::steady_clock;
+    const auto ms = [](Clock::time_point from, Clock::time_point to) {
+        return std::chrono::duration<double, std::milli>(to - from).count();
+    };
+    WindowTimes best;
     for (int run = 0; run < 3; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        order->toggle();
-        QApplication::processEvents();
-        best = std::min(best,
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
+        WindowTimes times { 0, 0, 0 };
+        const qint64 shown = preview->scaledCopy() ? preview->scaledCopy()->cacheKey() : 0;
+        const auto start = Clock::now();
+        auto turn = start;
+        const auto step = [&] {
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+            const auto now = Clock::now();
+            times.freeze = std::max(times.freeze, ms(turn, now));
+            turn = now;
+        };
+        // A burst: the changes as quickly as a held arrow key repeats them (30 ms).
+        for (int i = 0; i < changes; ++i) {
+            const auto changed = Clock::now();
+            order->toggle();
+            step();
+            while (ms(changed, Clock::now()) < 30 && i + 1 < changes)
+                step();
+        }
+        const auto last = Clock::now();
+        const qint64 before = preview->scaledCopy() ? preview->scaledCopy()->cacheKey() : shown;
+        while (!preview->scaledCopy() || preview->scaledCopy()->cacheKey() == before)
+            step();
+        times.preview = ms(last, Clock::now());
+        while (form.renderPending())
+            step();
+        times.full = ms(last, Clock::now());
+        best.freeze = std::min(best.freeze, times.freeze);
+        best.preview = std::min(best.preview, times.preview);
+        best.full = std::min(best.full, times.full);
     }
     return best;
 }
@@ -376,8 +415,8 @@ Outcome runSetting(const Search::Setting &setting, Search::Output output)
     const QString name = scratch->filePath(QStringLiteral("search.") + setting.suffix);
     const ParseResult parsed = parseRenderArguments(
         QStringList { QStringLiteral("quvelta-render") } << setting.withOutput(name));
-    o.floorMs = output == Search::Output::Raster ? fillFloorMs(patternImageSize(parsed.job.settings))
-                                                 : 0;
+    o.floorMs
+        = output == Search::Output::Raster ? fillFloorMs(patternImageSize(parsed.job.settings)) : 0;
     std::vector<std::string> args { "--quiet" };
     for (const QString &a : setting.withOutput(name))
         args.push_back(a.toStdString());
@@ -410,7 +449,8 @@ bool searchTable(unsigned seed, int rasterCount, int vectorCount, int climbSteps
             continue;
         Outcome current = *worst;
         for (int step = 0; step < climbSteps; ++step) {
-            const Outcome next = runSetting(Search::neighbour(current.setting, random, output), output);
+            const Outcome next
+                = runSetting(Search::neighbour(current.setting, random, output), output);
             outcomes.push_back(next);
             if (next.badness() > current.badness())
                 current = next;
@@ -421,8 +461,8 @@ bool searchTable(unsigned seed, int rasterCount, int vectorCount, int climbSteps
     std::printf("\nrandom search, seed %u: %d raster and %d vector settings, then %d steps of "
                 "hill-climbing from the worst of each\n",
         seed, rasterCount, vectorCount, climbSteps);
-    std::printf("%8s %9s %9s %8s %6s  %s\n", "ms", "floor ms", "x floor", "peak MB", "target",
-        "setting");
+    std::printf(
+        "%8s %9s %9s %8s %6s  %s\n", "ms", "floor ms", "x floor", "peak MB", "target", "setting");
     bool met = true;
     for (const Outcome &o : outcomes)
         met = met && o.badness() <= 1;
@@ -454,12 +494,45 @@ public:
 
 }
 
+// The window's table; whether every target is met.
+bool windowTable()
+{
+    bool allMet = true;
+    std::printf(
+        "\n%-34s %8s %8s %8s\n", "window, control change (best ms)", "freeze", "preview", "full");
+    struct WindowCase
+    {
+        const char *name;
+        EncoderType type;
+        bool gray;
+        int count;
+    };
+    for (const WindowCase &c : { WindowCase { "1024 pairs", EncoderType::Relative, false, 1024 },
+             WindowCase { "10 bits Gray", EncoderType::Absolute, true, 10 },
+             WindowCase { "16 bits Gray", EncoderType::Absolute, true, 16 },
+             WindowCase { "16 bits binary", EncoderType::Absolute, false, 16 } }) {
+        for (int changes : { 1, 10 }) {
+            const WindowTimes t = changeToPreview(c.type, c.gray, c.count, changes);
+            // The window answers and shows the change within 100 ms; the full render follows.
+            const bool met = t.freeze <= 100 && t.preview <= 100 && t.full <= 1500;
+            allMet = allMet && met;
+            std::printf("%-34s %8.1f %8.1f %8.1f targets <= 100, 100, 1500: %s\n",
+                (std::string(c.name) + (changes > 1 ? ", burst of 10" : "")).c_str(), t.freeze,
+                t.preview, t.full, met ? "met" : "MISSED");
+        }
+    }
+    return allMet;
+}
+
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
     scratch = &dir;
+    // QUVELTA_BENCH_WINDOW=1: the window's table alone.
+    if (qEnvironmentVariableIsSet("QUVELTA_BENCH_WINDOW"))
+        return windowTable() ? 0 : 1;
 
     const auto add = [](const char *name, auto function, auto... args) {
         benchmark::RegisterBenchmark(name, function, args...)
@@ -603,23 +676,7 @@ int main(int argc, char **argv)
         std::printf("%-34s %10.1f %9.1f target <= 100 MB: %s\n", name.c_str(), time(name),
             bytes / 1e6, met ? "met" : "MISSED");
     }
-    std::printf("\n%-34s %10s\n", "window, control change to preview", "best ms");
-    struct WindowCase
-    {
-        const char *name;
-        EncoderType type;
-        bool gray;
-        int count;
-    };
-    for (const WindowCase &c : { WindowCase { "1024 pairs", EncoderType::Relative, false, 1024 },
-             WindowCase { "10 bits Gray", EncoderType::Absolute, true, 10 },
-             WindowCase { "16 bits Gray", EncoderType::Absolute, true, 16 },
-             WindowCase { "16 bits binary", EncoderType::Absolute, false, 16 } }) {
-        const double ms = changeToPreview(c.type, c.gray, c.count);
-        const bool met = ms <= 500;
-        allMet = allMet && met;
-        std::printf("%-34s %10.1f target <= 500: %s\n", c.name, ms, met ? "met" : "MISSED");
-    }
+    allMet = windowTable() && allMet;
     if (floor > 0 && worstCaseTable(floor) > 3.0)
         allMet = false;
     const unsigned seed = qEnvironmentVariableIsSet("QUVELTA_BENCH_SEED")

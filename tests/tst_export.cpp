@@ -2,6 +2,7 @@
 #include "outsidetools.h"
 
 #include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QImageReader>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -430,7 +431,7 @@ void TestExport::failures()
 
     ScriptedForm form;
     if (emptyImage) {
-        child<QSpinBox>(form, "heightSpin")->setValue(1);
+        child<QDoubleSpinBox>(form, "heightSpin")->setValue(1);
         child<QSpinBox>(form, "dpiSpin")->setValue(10); // 1 mm at 10 dpi is 0 pixels
         child<QCheckBox>(form, "borderCheck")->setChecked(false);
     }
@@ -462,8 +463,8 @@ static void save(ScriptedForm &form, const QString &how)
         form.onSavePDFButton();
     } else {
         const QList<QAction *> actions = form.actions();
-        const auto a = std::find_if(
-            actions.begin(), actions.end(), [&](const QAction *a) { return a->text() == how; });
+        const auto a = std::find_if(actions.begin(), actions.end(),
+            [&](const QAction *a) { return QString(a->text()).remove(QLatin1Char('&')) == how; });
         QVERIFY2(a != actions.end(), qPrintable(how));
         (*a)->trigger();
     }
@@ -533,7 +534,7 @@ void TestExport::vectorSavesShortOfMemory()
     ScriptedForm form;
     child<QCheckBox>(form, "autoPreviewCheck")->setChecked(false);
     child<QRadioButton>(form, "circleRadioButton")->setChecked(true);
-    child<QSpinBox>(form, "outerRadiusSpin")->setValue(100);
+    child<QDoubleSpinBox>(form, "outerRadiusSpin")->setValue(100);
     child<QSpinBox>(form, "pairsBitsSpin")->setValue(16);
     // The read-out's read-back runs beside the window; it must not meet the failing blocks.
     QThreadPool::globalInstance()->waitForDone();

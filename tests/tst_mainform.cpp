@@ -343,13 +343,13 @@ void TestMainForm::conditionalRenders()
     const QString title = form.windowTitle();
 
     if (change == QLatin1String("width"))
-        child<QSpinBox>(form, "widthSpin")->setValue(50);
+        child<QDoubleSpinBox>(form, "widthSpin")->setValue(50);
     else if (change == QLatin1String("height"))
-        child<QSpinBox>(form, "heightSpin")->setValue(50);
+        child<QDoubleSpinBox>(form, "heightSpin")->setValue(50);
     else if (change == QLatin1String("outer"))
-        child<QSpinBox>(form, "outerRadiusSpin")->setValue(30);
+        child<QDoubleSpinBox>(form, "outerRadiusSpin")->setValue(30);
     else if (change == QLatin1String("inner"))
-        child<QSpinBox>(form, "innerRadiusSpin")->setValue(5);
+        child<QDoubleSpinBox>(form, "innerRadiusSpin")->setValue(5);
     else if (change == QLatin1String("mark"))
         child<QCheckBox>(form, "centerMarkCheck")->setChecked(false);
     else if (change == QLatin1String("dpi"))
@@ -374,17 +374,21 @@ void TestMainForm::conditionalRenders()
 void TestMainForm::radiusLimits()
 {
     MainForm form; // strip: the limits follow although nothing renders
-    auto *outer = child<QSpinBox>(form, "outerRadiusSpin");
-    auto *inner = child<QSpinBox>(form, "innerRadiusSpin");
+    auto *outer = child<QDoubleSpinBox>(form, "outerRadiusSpin");
+    auto *inner = child<QDoubleSpinBox>(form, "innerRadiusSpin");
     outer->setValue(5);
-    QCOMPARE(inner->maximum(), 4);
+    QCOMPARE(inner->maximum(), 4.0);
     outer->setValue(20);
     inner->setValue(10);
-    QCOMPARE(outer->minimum(), 11);
+    QCOMPARE(outer->minimum(), 11.0);
     outer->setValue(3);
-    QCOMPARE(outer->value(), 11);
+    QCOMPARE(outer->value(), 11.0);
     inner->setValue(50);
-    QCOMPARE(inner->value(), 10);
+    QCOMPARE(inner->value(), 10.0);
+    // Decimals bound each other alike.
+    outer->setValue(20);
+    inner->setValue(10.25);
+    QCOMPARE(outer->minimum(), 11.25);
 }
 
 void TestMainForm::typeSwitch()
@@ -453,8 +457,8 @@ void TestMainForm::typingZeroFirstLeavesOne()
 void TestMainForm::typingWidthPassesThroughPrefixes()
 {
     MainForm form;
-    auto *width = child<QSpinBox>(form, "widthSpin");
-    QSignalSpy values(width, &QSpinBox::valueChanged);
+    auto *width = child<QDoubleSpinBox>(form, "widthSpin");
+    QSignalSpy values(width, &QDoubleSpinBox::valueChanged);
     const int before = form.renderCount();
     QTest::keyClick(width, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(width, QStringLiteral("150"));
@@ -644,7 +648,7 @@ void TestMainForm::discSizeIgnoresInnerRadius()
     MainForm form;
     child<QRadioButton>(form, "circleRadioButton")->setChecked(true);
     const QString title = form.windowTitle();
-    child<QSpinBox>(form, "innerRadiusSpin")->setValue(12);
+    child<QDoubleSpinBox>(form, "innerRadiusSpin")->setValue(12);
     QCOMPARE(form.windowTitle(), title);
     QCOMPARE(form.currentImage()->size(), QSize(946, 946));
 }

@@ -2,6 +2,7 @@
 #include "outsidetools.h"
 #include "pixelrule.h"
 #include "preciseraster.h"
+#include "renderer.h"
 #include "renderoptions.h"
 #include "testsupport.h"
 #include "windowcontrols.h"
@@ -13,7 +14,11 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPrinter>
@@ -42,6 +47,10 @@ protected:
         return answers.isEmpty() ? QString() : answers.takeFirst();
     }
     void showError(const QString &text) override { errors << text; }
+    QString askOpenFileName(const QString &, const QString &) override
+    {
+        return answers.isEmpty() ? QString() : answers.takeFirst();
+    }
     PrintFit askPrintFit(const QString &text, const QString &turn) override
     {
         questions << text;
@@ -66,6 +75,19 @@ private slots:
     void printQuestionIsAMessageBox();
     void keptBetweenRuns_data();
     void keptBetweenRuns();
+    void restoresOnlyWhenChosen();
+    void burstDrawsOnce_data();
+    void burstDrawsOnce();
+    void designRoundTrip_data();
+    void designRoundTrip();
+    void badDesignsRefused_data();
+    void badDesignsRefused();
+    void shortcuts_data();
+    void shortcuts();
+    void captionsFitLargeFonts_data();
+    void captionsFitLargeFonts();
+    void suffixAdded();
+    void detailsOfTheReadOut();
 
 private:
     QTemporaryDir dir;
@@ -83,11 +105,10 @@ void TestWindow::initTestCase()
     QVERIFY(QSettings().fileName().startsWith(dir.path()));
 }
 
-
 static QAction *action(MainForm &form, const QString &text)
 {
     for (QAction *a : form.actions())
-        if (a->text() == text)
+        if (QString(a->text()).remove(QLatin1Char('&')) == text) // without its mnemonic
             return a;
     return nullptr;
 }
@@ -124,6 +145,12 @@ void TestWindow::writesOnlyWhatIsShown_data()
             { "--shape", "disc", "--positions", "360", "--code", "single-track" } },
         { "valid quadrature", { "relative", "quadrature", "index" },
             { "--type", "relative", "--quadrature", "--index" } },
+        // Refused for cutters and plotters only: prints take the printer's scale.
+        { "printer scale", { "scalex=0.992" }, { "--scale-x", "0.992" } },
+        { "index wider than the strip's period allows",
+            { "relative", "index", "indexwidth=360", "bits=1", "width=1" },
+            { "--type", "relative", "--index", "--index-width", "360", "--pairs", "1", "--width",
+                "1" } },
     };
     const QStringList ways
         = { "image", "pdf", "svg", "vector pdf", "dxf", "decode table", "copy", "print" };
@@ -431,6 +458,7 @@ void TestWindow::keptBetweenRuns()
 {
     QFETCH(QStringList, controls);
     QSettings().clear();
+    MainForm::setRestoresAtStart(true); // the user's choice in the Options dialog
     QStringList defaults;
     {
         const MainForm fresh;
@@ -465,6 +493,316 @@ void TestWindow::keptBetweenRuns()
     second.settings(&problem);
     QCOMPARE(second.findChild<QTabWidget *>(QStringLiteral("optionsTab"))->currentIndex() == 2,
         !problem.isEmpty());
+}
+
+// Without the user's choice the window starts as the form's defaults, though it keeps what it was
+// closed with; chosen in the Options dialog, the next start takes those values.
+void TestWindow::restoresOnlyWhenChosen()
+{
+    QSettings().clear();
+    {
+        MainForm first;
+        first.restoreSettings();
+        QVERIFY(!first.extras().restoreCheck->isChecked());
+        first.show();
+        apply(first, { "dpi=300", "width=150.5" });
+        QVERIFY(first.close());
+    }
+    {
+        MainForm second;
+        second.restoreSettings();
+        QCOMPARE(second.findChild<QSpinBox *>(QStringLiteral("dpiSpin"))->value(), 600);
+        second.extras().restoreCheck->setChecked(true); // not closed: keeps nothing this time
+    }
+    QVERIFY(MainForm::restoresAtStart());
+    MainForm third;
+    third.restoreSettings();
+    QVERIFY(third.extras().restoreCheck->isChecked());
+    QCOMPARE(third.findChild<QSpinBox *>(QStringLiteral("dpiSpin"))->value(), 300);
+    QCOMPARE(third.findChild<QDoubleSpinBox *>(QStringLiteral("widthSpin"))->value(), 150.5);
+    QSettings().clear();
+}
+
+void TestWindow::burstDrawsOnce_data()
+{
+    QTest::addColumn<QStringList>("controls");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed"); // "up" for ten arrow steps
+    QTest::newRow("typing 1024 pairs") << QStringList { "relative" } << "pairsBitsSpin"
+                                       << "1024";
+    QTest::newRow("ten steps up the dpi") << QStringList { "circle", "dpi=300" } << "dpiSpin"
+                                          << "up";
+    QTest::newRow("typing a width of 150.25") << QStringList {} << "widthSpin"
+                                              << "150.25";
+    // Large enough for a quick preview-sized render first, which is not a drawn image.
+    QTest::newRow("ten steps up on a large disc")
+        << QStringList { "circle", "outer=40", "dpi=300" } << "dpiSpin"
+        << "up";
+}
+
+// Quick changes draw one image, of the last value, and none of it on the window's thread while
+// the changes come.
+void TestWindow::burstDrawsOnce()
+{
+    QFETCH(QStringList, controls);
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    MainForm form;
+    apply(form, controls);
+    QTRY_VERIFY(!form.renderPending());
+    const int drawn = form.imagesDrawn();
+    const int asked = form.renderCount();
+    auto *spin = form.findChild<QAbstractSpinBox *>(field);
+    QVERIFY(spin);
+    const QString before = spin->text();
+    if (typed == QLatin1String("up")) {
+        for (int i = 0; i < 10; ++i)
+            QTest::keyClick(spin, Qt::Key_Up);
+    } else {
+        QTest::keyClick(spin, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(spin, typed);
+    }
+    QVERIFY(form.renderCount() - asked >= 3); // every step asked for a render
+    QVERIFY(form.renderPending());
+    QCOMPARE(form.imagesDrawn(), drawn);
+    QTRY_VERIFY(!form.renderPending());
+    QCOMPARE(form.imagesDrawn() - drawn, 1);
+    if (typed != QLatin1String("up"))
+        QCOMPARE(spin->text(), typed);
+    else
+        QVERIFY(spin->text() != before);
+    QCOMPARE(*form.currentImage(), renderEncoderImage(form.settings(), false));
+    QCOMPARE(form.imagesDrawn() - drawn, 1); // the image shown was already the last one
+}
+
+void TestWindow::designRoundTrip_data()
+{
+    keptBetweenRuns_data();
+    QTest::newRow("the Options dialog") << QStringList { "relative", "index", "indexwidth=180",
+        "sensormarks", "transparent", "aperture=0.25", "scalex=0.992", "scaley=1.013" };
+    QTest::newRow("sizes in decimals")
+        << QStringList { "width=99.875", "height=12.5", "circle", "outer=23.36", "inner=1.5" };
+}
+
+// A design written and opened again gives every value back; the title names it and stars it
+// while the window differs from it.
+void TestWindow::designRoundTrip()
+{
+    QFETCH(QStringList, controls);
+    const QString name = dir.filePath(QStringLiteral("%1.quvelta").arg(QTest::currentDataTag()));
+    QVariantMap values;
+    QStringList shown;
+    {
+        ScriptedForm first;
+        apply(first, controls);
+        values = first.values();
+        shown = snapshot(first);
+        first.answers << name;
+        action(first, QStringLiteral("Save design..."))->trigger();
+        QVERIFY2(first.errors.isEmpty(), qPrintable(first.errors.join(QLatin1Char('\n'))));
+        QVERIFY(first.windowTitle().endsWith(QStringLiteral(" - %1").arg(QTest::currentDataTag())));
+        apply(first, { "dpi=123" });
+        QVERIFY(first.windowTitle().endsWith(QLatin1Char('*')));
+    }
+    QFile file(name);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    QCOMPARE(root.value(QStringLiteral("format")).toString(), QStringLiteral("quvelta-design"));
+    QCOMPARE(root.value(QStringLiteral("version")).toInt(), MainForm::designVersion);
+    QCOMPARE(root.value(QStringLiteral("settings")).toObject().size(), values.size());
+
+    ScriptedForm second;
+    second.answers << name;
+    action(second, QStringLiteral("Open design..."))->trigger();
+    QVERIFY2(second.errors.isEmpty(), qPrintable(second.errors.join(QLatin1Char('\n'))));
+    QCOMPARE(second.values(), values);
+    QCOMPARE(snapshot(second), shown);
+    QCOMPARE(second.designFile(), name);
+    QVERIFY(!second.windowTitle().endsWith(QLatin1Char('*')));
+    QCOMPARE(MainForm::recentDesigns().value(0), QFileInfo(name).absoluteFilePath());
+    // A change that does not render (the disc's size under a strip, or the reverse) stars it too.
+    const bool disc
+        = second.findChild<QRadioButton *>(QStringLiteral("circleRadioButton"))->isChecked();
+    second.findChild<QDoubleSpinBox *>(disc ? "heightSpin" : "outerRadiusSpin")->setValue(7);
+    QVERIFY(second.windowTitle().endsWith(QLatin1Char('*')));
+}
+
+void TestWindow::badDesignsRefused_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("error"); // after the file's name; empty: opens
+    const auto design = [](const QByteArray &settings, int version = 1) {
+        return QByteArray(R"({"format": "quvelta-design", "version": )")
+            + QByteArray::number(version) + R"(, "settings": )" + settings + "}";
+    };
+    QTest::newRow("not JSON") << QByteArray("{ width: 3") << " is not a Quvelta design: ";
+    QTest::newRow("other JSON") << QByteArray(R"({"width": 3})") << " is not a Quvelta design";
+    QTest::newRow("newer version") << design("{}", 2)
+                                   << " is a design of format version 2; this Quvelta reads "
+                                      "version 1";
+    QTest::newRow("text for a number")
+        << design(R"({"dpi": "600"})") << R"( has a bad value: "dpi": is not a whole number)";
+    QTest::newRow("dpi out of range") << design(R"({"width": 150, "dpi": 5000})")
+                                      << R"( has a bad value: "dpi": 5000 is not between 10 )"
+                                         R"(and 1200; nothing was changed)";
+    QTest::newRow("a thousandth too fine")
+        << design(R"({"width": 10.0004})")
+        << R"( has a bad value: "width": 10.0004 has more than 3 decimals)";
+    QTest::newRow("bits as a fraction")
+        << design(R"({"count": 4.5})") << R"( has a bad value: "count": is not a whole number)";
+    QTest::newRow("no colour") << design(R"({"foreground": "blackish"})")
+                               << R"( has a bad value: "foreground": is not a colour)";
+    QTest::newRow("a word for a switch")
+        << design(R"({"disc": "yes"})") << R"( has a bad value: "disc": is not true or false)";
+    QTest::newRow("unknown keys ignored")
+        << design(R"({"width": 150, "laserPower": 80})") << QString();
+}
+
+// A file that is not a design, or holds a value the window cannot take, is a message naming it;
+// the window keeps every value it had.
+void TestWindow::badDesignsRefused()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, error);
+    const QString name = dir.filePath(QStringLiteral("bad.quvelta"));
+    QFile file(name);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+    file.close();
+
+    ScriptedForm form;
+    const QVariantMap before = form.values();
+    const QString title = form.windowTitle();
+    form.answers << name;
+    action(form, QStringLiteral("Open design..."))->trigger();
+    if (error.isEmpty()) {
+        QVERIFY2(form.errors.isEmpty(), qPrintable(form.errors.join(QLatin1Char('\n'))));
+        QCOMPARE(form.findChild<QDoubleSpinBox *>(QStringLiteral("widthSpin"))->value(), 150.0);
+        return;
+    }
+    QCOMPARE(form.errors.size(), 1);
+    QVERIFY2(form.errors[0].startsWith(name + error), qPrintable(form.errors[0]));
+    QCOMPARE(form.values(), before);
+    QCOMPARE(form.windowTitle(), title);
+    QVERIFY(form.designFile().isEmpty());
+}
+
+void TestWindow::shortcuts_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("action");
+    const QStringList rows = { "Ctrl+S|Save image...", "Ctrl+E|Save image...",
+        "Ctrl+Shift+E|Save as SVG...", "Ctrl+Shift+D|Save as DXF...", "Ctrl+P|Print...",
+        "Ctrl+C|Copy image", "Ctrl+O|Open design...", "Ctrl+Shift+S|Save design...", "Ctrl+Q|Quit",
+        "Ctrl+,|Options..." };
+    for (const QString &row : rows)
+        QTest::newRow(qPrintable(row.section(QLatin1Char('|'), 0, 0)))
+            << row.section(QLatin1Char('|'), 0, 0) << row.section(QLatin1Char('|'), 1);
+}
+
+// Each key reaches exactly one action, and that action is in the preview's menu.
+void TestWindow::shortcuts()
+{
+    QFETCH(QString, keys);
+    QFETCH(QString, action);
+    MainForm form;
+    QStringList found;
+    for (const QAction *a : form.actions())
+        if (a->shortcuts().contains(QKeySequence(keys)))
+            found << QString(a->text()).remove(QLatin1Char('&'));
+    QCOMPARE(found, QStringList { action });
+    const QWidget *preview = form.findChild<QWidget *>(QStringLiteral("preview"));
+    QCOMPARE(preview->contextMenuPolicy(), Qt::ActionsContextMenu);
+    QVERIFY(preview->actions().contains(::action(form, action)));
+}
+
+void TestWindow::captionsFitLargeFonts_data()
+{
+    QTest::addColumn<int>("pixels");
+    QTest::newRow("8 pt") << 11;
+    QTest::newRow("11 pt") << 15;
+    QTest::newRow("14 pt") << 19;
+}
+
+// At a large desktop font radio buttons, group titles and spin boxes fit their rectangles as the
+// style lays them out; spin boxes hold four digits.
+void TestWindow::captionsFitLargeFonts()
+{
+    QFETCH(int, pixels);
+    const QFont desktop = QApplication::font();
+    QFont font = desktop;
+    font.setPixelSize(pixels);
+    QApplication::setFont(font);
+    {
+        MainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        for (const QRadioButton *radio : form.findChildren<QRadioButton *>()) {
+            QStyleOptionButton option;
+            option.initFrom(radio);
+            option.text = radio->text();
+            const QRect room
+                = radio->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, radio);
+            QVERIFY2(radio->fontMetrics().horizontalAdvance(radio->text()) <= room.width(),
+                qPrintable(radio->objectName()));
+        }
+        for (const QGroupBox *group : form.findChildren<QGroupBox *>()) {
+            if (group->title().isEmpty())
+                continue;
+            QVERIFY2(group->fontMetrics().horizontalAdvance(group->title()) < group->width(),
+                qPrintable(group->objectName()));
+        }
+        for (const char *name : { "pairsBitsSpin", "dpiSpin", "widthSpin", "heightSpin",
+                 "outerRadiusSpin", "innerRadiusSpin", "borderSpin" }) {
+            const auto *spin = form.findChild<QAbstractSpinBox *>(QLatin1String(name));
+            const QLineEdit *edit = spin->findChild<QLineEdit *>();
+            const QString widest = qobject_cast<const QSpinBox *>(spin)
+                ? QStringLiteral("1200")
+                : qobject_cast<const QDoubleSpinBox *>(spin)->textFromValue(
+                    qobject_cast<const QDoubleSpinBox *>(spin)->maximum());
+            // A line edit keeps two pixels each side of its text.
+            QVERIFY2(edit->fontMetrics().horizontalAdvance(widest) + 4 <= edit->width(),
+                qPrintable(QStringLiteral("%1: %2 in %3 px").arg(name, widest).arg(edit->width())));
+        }
+        QCOMPARE(form.size(), QSize(456, 442));
+    }
+    QApplication::setFont(desktop);
+}
+
+// A name given without a suffix takes the one of the only format that entry writes.
+void TestWindow::suffixAdded()
+{
+    for (const QString &entry : { "Save PDF...|pdf", "Save as SVG...|svg", "Save as DXF...|dxf" }) {
+        const QString folder = dir.filePath(QStringLiteral("bare-") + entry.section('|', 1));
+        QVERIFY(QDir().mkpath(folder));
+        ScriptedForm form;
+        form.answers << QDir(folder).filePath(QStringLiteral("pattern"));
+        action(form, entry.section('|', 0, 0))->trigger();
+        QVERIFY(form.errors.isEmpty());
+        QCOMPARE(QDir(folder).entryList(QDir::Files), { "pattern." + entry.section('|', 1) });
+    }
+}
+
+// The read-out's whole text, advice and details included, one click away.
+void TestWindow::detailsOfTheReadOut()
+{
+    const ParseResult cli = parseRenderArguments(
+        { "quvelta-render", "--shape", "disc", "--positions", "361", "-o", "x.png" });
+    MainForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    apply(form, { "circle", "positions=361" });
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            QTextDocument text;
+            text.setHtml(box->text());
+            shown = text.toPlainText();
+            box->close();
+        }
+    });
+    QTest::mouseClick(form.extras().narrowestLabel, Qt::LeftButton);
+    QVERIFY2(shown.contains(cli.text), qPrintable(shown));
 }
 
 QTEST_MAIN(TestWindow)

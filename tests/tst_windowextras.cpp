@@ -56,7 +56,6 @@ static QByteArray run(const QString &program, const QStringList &arguments, int 
     return result.out;
 }
 
-
 void TestWindowExtras::sameAsTheCommandLine_data()
 {
     QTest::addColumn<QStringList>("controls");
@@ -75,15 +74,24 @@ void TestWindowExtras::sameAsTheCommandLine_data()
     QTest::newRow("quadrature disc with index")
         << QStringList { "circle", "relative", "quadrature", "index" }
         << QStringList { "--shape", "disc", "--type", "relative", "--quadrature", "--index" };
-    QTest::newRow("strip, bias")
-        << QStringList { "relative", "bias=-0.05", "plain" }
-        << QStringList { "--type", "relative", "--mark-bias", "-0.05", "--no-antialias" };
-    QTest::newRow("classic pixels")
-        << QStringList { "classic", "plain" } << QStringList { "--classic-pixels", "--no-antialias" };
+    QTest::newRow("strip, bias") << QStringList { "relative", "bias=-0.05",
+        "plain" } << QStringList { "--type", "relative", "--mark-bias", "-0.05", "--no-antialias" };
+    QTest::newRow("classic pixels") << QStringList { "classic", "plain" }
+                                    << QStringList { "--classic-pixels", "--no-antialias" };
     QTest::newRow("classic pixels, disc") << QStringList { "circle", "classic" }
                                           << QStringList { "--shape", "disc", "--classic-pixels" };
     QTest::newRow("calibrated disc")
         << QStringList { "circle", "ruler" } << QStringList { "--shape", "disc", "--calibration" };
+    // The Options dialog.
+    QTest::newRow("wide index") << QStringList { "relative", "index", "indexwidth=270" }
+                                << QStringList { "--type", "relative", "--index", "--index-width",
+                                       "270" };
+    QTest::newRow("sensor marks, disc") << QStringList { "circle", "sensormarks" }
+                                        << QStringList { "--shape", "disc", "--sensor-marks" };
+    QTest::newRow("printer scale") << QStringList { "scalex=0.992", "scaley=1.013" }
+                                   << QStringList { "--scale-x", "0.992", "--scale-y", "1.013" };
+    QTest::newRow("index width on an absolute strip changes nothing")
+        << QStringList { "indexwidth=180" } << QStringList {};
 }
 
 // Each control changes the render as the matching option of quvelta-render does.
@@ -112,6 +120,14 @@ void TestWindowExtras::controlsFollowShapeAndType()
     QVERIFY(more.codeCombo->isEnabled() && more.positionsCheck->isEnabled());
     QVERIFY(!more.quadratureCheck->isEnabled() && !more.indexCheck->isEnabled());
     QVERIFY(!more.positionsSpin->isEnabled());
+    // "Use Gray code" is off while the More page chooses the code itself.
+    auto *gray = form.findChild<QCheckBox *>(QStringLiteral("grayCodeCheck"));
+    form.findChild<QRadioButton *>(QStringLiteral("circleRadioButton"))->setChecked(true);
+    for (int code : { 1, 2, 3, 0 }) {
+        more.codeCombo->setCurrentIndex(code);
+        QCOMPARE(gray->isEnabled(), code == 0);
+    }
+    form.findChild<QRadioButton *>(QStringLiteral("barRadioButton"))->setChecked(true);
     form.findChild<QRadioButton *>(QStringLiteral("relativeRadioButton"))->setChecked(true);
     QVERIFY(!more.codeCombo->isEnabled() && !more.positionsCheck->isEnabled());
     QVERIFY(more.quadratureCheck->isEnabled() && more.indexCheck->isEnabled());
@@ -336,7 +352,8 @@ void TestWindowExtras::outOfMemoryIsAnErrorBox()
             box->close();
         }
     });
-    form.findChild<QSpinBox *>(QStringLiteral("outerRadiusSpin"))->setValue(100);
+    form.findChild<QDoubleSpinBox *>(QStringLiteral("outerRadiusSpin"))->setValue(100);
+    form.currentImage(); // waits for the render the change started
     setrlimit(RLIMIT_AS, &old);
     QCOMPARE(title, QStringLiteral("Error"));
     QCOMPARE(text, QStringLiteral("not enough memory to render 9452 x 9452"));

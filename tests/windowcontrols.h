@@ -14,12 +14,17 @@
 // Sets the window's controls as a user would, by words: "circle", "relative", "plain",
 // "positions=N", "code=I" (the More page's combo row), "quadrature", "index", "classic", "ruler",
 // "bias=MM", "inner=MM", "height=MM", "width=MM", "outer=MM", "bits=N", "msb", "nogray",
-// "noborder", "nocenter", "noauto", "border=MM", "fg=COLOR", "bg=COLOR", "dpi=N".
+// "noborder", "nocenter", "noauto", "border=MM", "fg=COLOR", "bg=COLOR", "dpi=N"; and in the
+// Options dialog "indexwidth=DEG", "sensormarks", "transparent", "aperture=MM", "scalex=F",
+// "scaley=F".
 inline void apply(MainForm &form, const QStringList &controls)
 {
     const MainForm::Extras &more = form.extras();
     const auto spin
         = [&form](const char *name) { return form.findChild<QSpinBox *>(QLatin1String(name)); };
+    const auto size = [&form](const char *name) {
+        return form.findChild<QDoubleSpinBox *>(QLatin1String(name));
+    };
     for (const QString &control : controls) {
         const QString key = control.section(QLatin1Char('='), 0, 0);
         const QString value = control.section(QLatin1Char('='), 1);
@@ -43,13 +48,13 @@ inline void apply(MainForm &form, const QStringList &controls)
         else if (key == QLatin1String("bias"))
             more.markBiasSpin->setValue(value.toDouble());
         else if (key == QLatin1String("inner"))
-            spin("innerRadiusSpin")->setValue(value.toInt());
+            size("innerRadiusSpin")->setValue(value.toDouble());
         else if (key == QLatin1String("height"))
-            spin("heightSpin")->setValue(value.toInt());
+            size("heightSpin")->setValue(value.toDouble());
         else if (key == QLatin1String("width"))
-            spin("widthSpin")->setValue(value.toInt());
+            size("widthSpin")->setValue(value.toDouble());
         else if (key == QLatin1String("outer"))
-            spin("outerRadiusSpin")->setValue(value.toInt());
+            size("outerRadiusSpin")->setValue(value.toDouble());
         else if (key == QLatin1String("bits"))
             spin("pairsBitsSpin")->setValue(value.toInt());
         else if (key == QLatin1String("msb"))
@@ -76,6 +81,18 @@ inline void apply(MainForm &form, const QStringList &controls)
             QMetaObject::invokeMethod(swatch, "colorChanged", Q_ARG(QColor, QColor(value)));
         } else if (key == QLatin1String("dpi"))
             spin("dpiSpin")->setValue(value.toInt());
+        else if (key == QLatin1String("indexwidth"))
+            more.indexWidthSpin->setValue(value.toDouble());
+        else if (key == QLatin1String("sensormarks"))
+            more.sensorMarksCheck->setChecked(true);
+        else if (key == QLatin1String("transparent"))
+            more.transparentCheck->setChecked(true);
+        else if (key == QLatin1String("aperture"))
+            more.apertureSpin->setValue(value.toDouble());
+        else if (key == QLatin1String("scalex"))
+            more.scaleXSpin->setValue(value.toDouble());
+        else if (key == QLatin1String("scaley"))
+            more.scaleYSpin->setValue(value.toDouble());
         else
             QFAIL(qPrintable(control));
     }

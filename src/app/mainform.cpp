@@ -18,19 +18,31 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QRadioButton>
 #include <QSettings>
+#include <QStyleOptionSpinBox>
 #include <QTabBar>
 #include <QTextLayout>
 #include <QThreadPool>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <optional>
 
@@ -69,9 +81,46 @@ private:
     bool shown;
 };
 
+// The edit field's room in a spin box, which its font does not change.
+int spinTextRoom(const QAbstractSpinBox *spin)
+{
+    QStyleOptionSpinBox option;
+    option.initFrom(spin);
+    option.frame = spin->hasFrame();
+    option.subControls = QStyle::SC_SpinBoxEditField | QStyle::SC_SpinBoxUp | QStyle::SC_SpinBoxDown
+        | QStyle::SC_SpinBoxFrame;
+    option.buttonSymbols = spin->buttonSymbols();
+    // The line edit keeps a little margin on either side of its text.
+    return spin->style()
+               ->subControlRect(QStyle::CC_SpinBox, &option, QStyle::SC_SpinBoxEditField, spin)
+               .width()
+        - 4;
+}
+
+// The widest text a spin box shows: its largest value, or four digits for a count or DPI.
+QString widestSpinText(const QAbstractSpinBox *spin)
+{
+    if (const auto *box = qobject_cast<const QSpinBox *>(spin))
+        return QString::number(std::max(box->maximum(), 1024));
+    if (const auto *box = qobject_cast<const QDoubleSpinBox *>(spin))
+        return box->textFromValue(box->maximum());
+    return spin->text();
+}
+
 // Whether a caption fits its fixed rectangle in its current font.
 bool captionFits(const QWidget *widget)
 {
+    if (const auto *spin = qobject_cast<const QAbstractSpinBox *>(widget))
+        return spin->fontMetrics().horizontalAdvance(widestSpinText(spin)) <= spinTextRoom(spin);
+    if (const auto *radio = qobject_cast<const QRadioButton *>(widget)) {
+        const QStyle *style = radio->style();
+        return style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, radio)
+            + style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, radio)
+            + radio->fontMetrics().horizontalAdvance(radio->text())
+            <= radio->width();
+    }
+    if (const auto *group = qobject_cast<const QGroupBox *>(widget))
+        return group->fontMetrics().horizontalAdvance(group->title()) + 8 <= group->width();
     if (const auto *label = qobject_cast<const QLabel *>(widget))
         return label->fontMetrics().horizontalAdvance(label->text()) <= label->width();
     if (const auto *box = qobject_cast<const QCheckBox *>(widget))
@@ -102,9 +151,29 @@ void shrinkToFit(QWidget *caption)
 class ReadOutLabel : public QLabel
 {
 public:
-    ReadOutLabel() { setWordWrap(true); }
+    ReadOutLabel()
+    {
+        setWordWrap(true);
+        setFocusPolicy(Qt::StrongFocus);
+    }
+    // A click, or Space or Enter, shows the whole text with the details of its tooltip.
+    std::function<void()> showDetails;
 
 protected:
+    void mousePressEvent(QMouseEvent *) override
+    {
+        if (showDetails)
+            showDetails();
+    }
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        const int key = event->key();
+        if (showDetails && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter))
+            showDetails();
+        else
+            QLabel::keyPressEvent(event);
+    }
+
     void paintEvent(QPaintEvent *) override
     {
         QPainter painter(this);
@@ -119,8 +188,25 @@ protected:
     }
 };
 
+// A name without a suffix takes the one of the only format it can be written in (the file
+// dialogs of some desktops leave it off).
+QString withSuffix(const QString &fileName, const QString &suffix)
+{
+    if (fileName.isEmpty() || !QFileInfo(fileName).suffix().isEmpty())
+        return fileName;
+    return fileName + QLatin1Char('.') + suffix;
+}
+
 // Renders above this many pixels take long enough to notice.
 constexpr qint64 slowRenderPixels = 4'000'000;
+// How long the controls must rest before an automatic render starts: longer than between two
+// auto-repeated arrow steps; for a large pattern, longer than between two typed digits, a quick
+// preview-sized render showing meanwhile.
+constexpr int quietMs = 120;
+constexpr int largeQuietMs = 400;
+constexpr int quickMs = 20;
+// Patterns above this many pixels get the quick preview first.
+constexpr qint64 quickPreviewPixels = 2'000'000;
 
 }
 
@@ -129,129 +215,56 @@ MainForm::MainForm() : QMainWindow(nullptr)
     ui.setupUi(this);
     fitFontToCaptions();
     setupExtrasPage();
+    setupOptionsDialog();
     setupActions();
 
+    renderTimer.setSingleShot(true);
+    renderTimer.setInterval(quietMs);
+    connect(&renderTimer, &QTimer::timeout, this, &MainForm::launchRender);
+    quickTimer.setSingleShot(true);
+    quickTimer.setInterval(quickMs);
+    connect(&quickTimer, &QTimer::timeout, this, &MainForm::launchQuickRender);
+    connect(&quickWatcher, &QFutureWatcher<QImage>::finished, this, [this] {
+        // Shown only while the full render of the same change is still to come.
+        if (autoWanted && quickGeneration == renderGeneration) {
+            const QImage quick = quickWatcher.result();
+            if (!quick.isNull())
+                ui.preview->setImage(&quick);
+        } else if (autoWanted && !quickTimer.isActive()
+            && qint64(imageWidth) * imageHeight > quickPreviewPixels) {
+            launchQuickRender(); // a change came while it ran
+        }
+    });
+    connect(&renderWatcher, &QFutureWatcher<Rendered>::finished, this, &MainForm::renderFinished);
+    readBackTimer.setSingleShot(true);
+    readBackTimer.setInterval(quietMs);
+
     connectControls();
+    // Changes that do not render (a disc's size while a strip is shown) still star the design.
+    for (const auto &[key, widget] : valueControls()) {
+        const auto star = [this] {
+            if (!design.isEmpty() && !restoring)
+                showTitle();
+        };
+        if (auto *button = qobject_cast<QAbstractButton *>(widget))
+            connect(button, &QAbstractButton::toggled, this, star);
+        else if (auto *spin = qobject_cast<QSpinBox *>(widget))
+            connect(spin, &QSpinBox::valueChanged, this, star);
+        else if (auto *real = qobject_cast<QDoubleSpinBox *>(widget))
+            connect(real, &QDoubleSpinBox::valueChanged, this, star);
+        else if (auto *combo = qobject_cast<QComboBox *>(widget))
+            connect(combo, &QComboBox::currentIndexChanged, this, star);
+        else if (auto *swatch = qobject_cast<ColorSelector *>(widget))
+            connect(swatch, &ColorSelector::colorChanged, this, star);
+    }
     setFixedSize(width(), height());
-    renderEncoder(true);
+    // The first picture is there when the window opens.
+    updateTitle();
+    ++renders;
+    drawNow(false);
 }
 
 MainForm::~MainForm() = default;
-
-namespace {
-
-void setSwatchColor(QWidget *swatch, const QColor &color)
-{
-    QPalette pal = swatch->palette();
-    pal.setBrush(QPalette::All, QPalette::Window, QBrush(color, Qt::SolidPattern));
-    swatch->setPalette(pal);
-}
-
-}
-
-void MainForm::restoreSettings()
-{
-    keepsSettings = true;
-    QSettings store;
-    store.beginGroup(QStringLiteral("window"));
-    const auto has = [&store](const char *key) { return store.contains(QLatin1String(key)); };
-    const auto flag
-        = [&store](const char *key) { return store.value(QLatin1String(key)).toBool(); };
-    const auto number
-        = [&store](const char *key) { return store.value(QLatin1String(key)).toInt(); };
-    const auto check = [&](QAbstractButton *box, const char *key) {
-        if (has(key))
-            box->setChecked(flag(key));
-    };
-    const auto spin = [&](QSpinBox *box, const char *key) {
-        if (has(key))
-            box->setValue(number(key));
-    };
-    // One render at the end, not one per value.
-    restoring = true;
-    if (has("disc"))
-        (flag("disc") ? ui.circleRadioButton : ui.barRadioButton)->setChecked(true);
-    // The type sets the count's range and a count of its own, so it comes first.
-    if (has("relative"))
-        (flag("relative") ? ui.relativeRadioButton : ui.absoluteRadioButton)->setChecked(true);
-    spin(ui.pairsBitsSpin, "count");
-    check(ui.bitOrderButton, "msbFirst");
-    check(ui.grayCodeCheck, "grayCode");
-    spin(ui.widthSpin, "width");
-    spin(ui.heightSpin, "height");
-    // Each radius bounds the other: the inner one out of the way first.
-    if (has("innerRadius") && has("outerRadius")) {
-        ui.innerRadiusSpin->setValue(0);
-        spin(ui.outerRadiusSpin, "outerRadius");
-        spin(ui.innerRadiusSpin, "innerRadius");
-    }
-    check(ui.borderCheck, "border");
-    if (has("borderWidth"))
-        ui.borderSpin->setValue(store.value(QStringLiteral("borderWidth")).toDouble());
-    check(ui.centerMarkCheck, "centerMark");
-    spin(ui.dpiSpin, "dpi");
-    check(ui.qualityCheck, "highQuality");
-    for (const auto &[swatch, key] : { std::pair { ui.foregroundColorWidget, "foreground" },
-             std::pair { ui.backgroundColorWidget, "background" } }) {
-        const QColor color(store.value(QLatin1String(key)).toString());
-        if (color.isValid())
-            setSwatchColor(swatch, color);
-    }
-    onColorChanged(QColor());
-    check(more.positionsCheck, "positionsOn");
-    spin(more.positionsSpin, "positions");
-    if (has("code"))
-        more.codeCombo->setCurrentIndex(std::clamp(number("code"), 0, more.codeCombo->count() - 1));
-    check(more.quadratureCheck, "quadrature");
-    check(more.indexCheck, "index");
-    check(more.classicPixelsCheck, "classicPixels");
-    check(more.calibrationCheck, "ruler");
-    if (has("markBias"))
-        more.markBiasSpin->setValue(store.value(QStringLiteral("markBias")).toDouble());
-    check(ui.autoPreviewCheck, "autoPreview");
-    restoring = false;
-    updateExtrasEnabled();
-    // Values kept from a run that could not all be drawn: their reason is on the More page.
-    QString problem;
-    settings(&problem);
-    if (!problem.isEmpty())
-        ui.optionsTab->setCurrentIndex(2);
-    renderEncoder(ui.autoPreviewCheck->isChecked());
-}
-
-void MainForm::saveSettings() const
-{
-    QSettings store;
-    store.beginGroup(QStringLiteral("window"));
-    const auto put = [&store](const char *key, const QVariant &value) {
-        store.setValue(QLatin1String(key), value);
-    };
-    put("disc", ui.circleRadioButton->isChecked());
-    put("relative", ui.relativeRadioButton->isChecked());
-    put("count", ui.pairsBitsSpin->value());
-    put("msbFirst", ui.bitOrderButton->isChecked());
-    put("grayCode", ui.grayCodeCheck->isChecked());
-    put("width", ui.widthSpin->value());
-    put("height", ui.heightSpin->value());
-    put("outerRadius", ui.outerRadiusSpin->value());
-    put("innerRadius", ui.innerRadiusSpin->value());
-    put("border", ui.borderCheck->isChecked());
-    put("borderWidth", ui.borderSpin->value());
-    put("centerMark", ui.centerMarkCheck->isChecked());
-    put("dpi", ui.dpiSpin->value());
-    put("highQuality", ui.qualityCheck->isChecked());
-    put("autoPreview", ui.autoPreviewCheck->isChecked());
-    put("foreground", swatchColor(ui.foregroundColorWidget).name(QColor::HexArgb));
-    put("background", swatchColor(ui.backgroundColorWidget).name(QColor::HexArgb));
-    put("positionsOn", more.positionsCheck->isChecked());
-    put("positions", more.positionsSpin->value());
-    put("code", more.codeCombo->currentIndex());
-    put("quadrature", more.quadratureCheck->isChecked());
-    put("index", more.indexCheck->isChecked());
-    put("classicPixels", more.classicPixelsCheck->isChecked());
-    put("ruler", more.calibrationCheck->isChecked());
-    put("markBias", more.markBiasSpin->value());
-}
 
 void MainForm::closeEvent(QCloseEvent *event)
 {
@@ -269,10 +282,15 @@ void MainForm::connectControls()
     connect(ui.borderCheck, &QCheckBox::stateChanged, this, &MainForm::onBorderCheckChange);
     connect(ui.borderSpin, &QDoubleSpinBox::valueChanged, this, &MainForm::onBorderWidthChange);
     connect(ui.dpiSpin, &QSpinBox::valueChanged, this, &MainForm::onDPIChanged);
-    connect(ui.widthSpin, &QSpinBox::valueChanged, this, &MainForm::onWidthChanged);
-    connect(ui.heightSpin, &QSpinBox::valueChanged, this, &MainForm::onHeightChanged);
-    connect(ui.innerRadiusSpin, &QSpinBox::valueChanged, this, &MainForm::onInnerRadiusChanged);
-    connect(ui.outerRadiusSpin, &QSpinBox::valueChanged, this, &MainForm::onOuterRadiusChanged);
+    // The size fields take decimals; the slots keep their whole-millimetre signatures.
+    connect(ui.widthSpin, &QDoubleSpinBox::valueChanged, this,
+        [this](double value) { onWidthChanged(qRound(value)); });
+    connect(ui.heightSpin, &QDoubleSpinBox::valueChanged, this,
+        [this](double value) { onHeightChanged(qRound(value)); });
+    connect(ui.innerRadiusSpin, &QDoubleSpinBox::valueChanged, this,
+        [this](double value) { onInnerRadiusChanged(qRound(value)); });
+    connect(ui.outerRadiusSpin, &QDoubleSpinBox::valueChanged, this,
+        [this](double value) { onOuterRadiusChanged(qRound(value)); });
     connect(ui.centerMarkCheck, &QCheckBox::stateChanged, this, &MainForm::onCenterMark);
     connect(ui.autoPreviewCheck, &QCheckBox::stateChanged, this, &MainForm::onAutoPreviewChanged);
     connect(ui.previewButton, &QPushButton::pressed, this, &MainForm::onPreviewPressed);
@@ -298,6 +316,20 @@ void MainForm::fitFontToCaptions()
         captions << box;
     for (QPushButton *button : findChildren<QPushButton *>())
         captions << button;
+    // Radio buttons, group titles and spin boxes alike; a group's smaller font would pass to
+    // its radio buttons, so theirs is set first and kept.
+    for (QRadioButton *radio : findChildren<QRadioButton *>())
+        captions << radio;
+    for (QAbstractSpinBox *spin : findChildren<QAbstractSpinBox *>())
+        captions << spin;
+    for (QGroupBox *group : findChildren<QGroupBox *>()) {
+        for (QWidget *child : group->findChildren<QWidget *>()) {
+            QFont own = child->font();
+            own.setPixelSize(QFontInfo(own).pixelSize());
+            child->setFont(own);
+        }
+        captions << group;
+    }
     for (QWidget *caption : captions) {
         if (caption == ui.pairsBitsLabel) {
             caption->setProperty("text", tr("Pairs")); // the wider of its two captions
@@ -333,7 +365,7 @@ EncoderSettings MainForm::settings(QString *problem) const
     s.dpi = ui.dpiSpin->value();
     s.foreground = swatchColor(ui.foregroundColorWidget);
     s.background = swatchColor(ui.backgroundColorWidget);
-    if (!more.codeCombo)
+    if (!more.codeCombo || !more.scaleXSpin)
         return s;
 
     // The third page: nothing it asks for changes the pattern while it is at its defaults. What
@@ -384,6 +416,11 @@ EncoderSettings MainForm::settings(QString *problem) const
             s.quadrature = s.index = false;
         }
     }
+    if (s.type == EncoderType::Relative)
+        s.indexWidthDegrees = more.indexWidthSpin->value();
+    s.sensorMarks = more.sensorMarksCheck->isChecked();
+    s.scaleX = more.scaleXSpin->value();
+    s.scaleY = more.scaleYSpin->value();
     s.classicPixels = more.classicPixelsCheck->isChecked();
     s.calibration = more.calibrationCheck->isChecked();
     s.markBiasMm = more.markBiasSpin->value();
@@ -424,8 +461,18 @@ void MainForm::updateTitle()
     const QSize size = patternImageSize(s);
     imageWidth = size.width();
     imageHeight = size.height();
-    setWindowTitle(QStringLiteral("Quvelta by ardin51, %1 x %2").arg(imageWidth).arg(imageHeight));
+    showTitle();
     updateNarrowest();
+}
+
+void MainForm::showTitle()
+{
+    QString title = QStringLiteral("Quvelta by ardin51, %1 x %2").arg(imageWidth).arg(imageHeight);
+    // A design's name once one is open or saved, starred while the window differs from it.
+    if (!design.isEmpty() && more.optionsDialog)
+        title += QStringLiteral(" - %1%2").arg(QFileInfo(design).completeBaseName(),
+            values() != designBaseline ? QStringLiteral("*") : QString());
+    setWindowTitle(title);
 }
 
 void MainForm::renderEncoder(bool autoPreview)
@@ -435,16 +482,129 @@ void MainForm::renderEncoder(bool autoPreview)
     updateTitle();
     if (autoPreview && !ui.autoPreviewCheck->isChecked())
         return;
+    ++renders;
+    if (autoPreview) {
+        scheduleRender();
+        return;
+    }
+    // Explicit renders (the preview button, every save) are waited for: what is written is
+    // what was just drawn.
+    renderTimer.stop();
+    quickTimer.stop();
+    ++renderGeneration;
+    autoWanted = false;
+    drawNow(ui.qualityCheck->isChecked());
+}
 
-    const bool antialias = ui.qualityCheck->isChecked() && !autoPreview;
+void MainForm::drawNow(bool antialias)
+{
     const WaitCursor wait(qint64(imageWidth) * imageHeight > slowRenderPixels);
     // Let the old image go first: at the largest size each one is 375 MB.
     image.reset();
-    image = renderEncoderImage(settings(), antialias);
-    ++renders;
-    ui.preview->setImage(&*image);
+    showImage(renderEncoderImage(settings(), antialias));
+}
+
+void MainForm::showImage(QImage result, std::optional<Preview::Fitted> fitted)
+{
+    image = std::move(result);
+    ++drawn;
+    if (fitted)
+        ui.preview->setFitted(std::move(*fitted));
+    else
+        ui.preview->setImage(&*image);
     if (image->isNull() && imageWidth > 0 && imageHeight > 0)
         showError(Export::notEnoughMemory(QSize(imageWidth, imageHeight)));
+}
+
+void MainForm::showRendered(Rendered done)
+{
+    showImage(std::move(done.image), std::move(done.fitted));
+}
+
+void MainForm::scheduleRender()
+{
+    ++renderGeneration;
+    autoWanted = true;
+    // Typing "1024" or holding an arrow key changes the value several times in a moment; only
+    // the last one is drawn.
+    const bool large = qint64(imageWidth) * imageHeight > quickPreviewPixels;
+    renderTimer.start(large ? largeQuietMs : quietMs);
+    if (large)
+        quickTimer.start();
+}
+
+void MainForm::launchRender()
+{
+    // One render at a time: a change made meanwhile starts the next when this one ends.
+    if (!autoWanted || renderWatcher.isRunning())
+        return;
+    jobGeneration = renderGeneration;
+    const EncoderSettings s = settings();
+    // The preview keeps its own copy: the old full image goes first, as at the largest size
+    // two would take 750 MB.
+    image.reset();
+    // The preview's copy is made beside the window too: scaling the largest image takes long.
+    const QSize area = ui.preview->size();
+    const qreal ratio = ui.preview->devicePixelRatioF();
+    renderWatcher.setFuture(QtConcurrent::run([s, area, ratio] {
+        Rendered done;
+        done.image = renderEncoderImage(s, false);
+        done.fitted = Preview::fit(done.image, area, ratio);
+        return done;
+    }));
+}
+
+void MainForm::launchQuickRender()
+{
+    if (!autoWanted || quickWatcher.isRunning())
+        return;
+    // The pattern at the preview's size: a lower DPI, antialiased so fine tracks look as grey
+    // as in the scaled copy of the full render.
+    EncoderSettings s = settings();
+    const qreal ratio = ui.preview->devicePixelRatioF();
+    const double scale = std::min(ui.preview->width() * ratio / std::max(1, imageWidth),
+        ui.preview->height() * ratio / std::max(1, imageHeight));
+    if (scale >= 0.5)
+        return;
+    s.dpi = std::max(10, int(s.dpi * scale));
+    quickGeneration = renderGeneration;
+    quickWatcher.setFuture(QtConcurrent::run([s] {
+        try {
+            return renderEncoderImage(s, true);
+        } catch (const std::exception &) {
+            return QImage();
+        }
+    }));
+}
+
+void MainForm::renderFinished()
+{
+    if (autoWanted && jobGeneration == renderGeneration) {
+        autoWanted = false;
+        showRendered(renderWatcher.result());
+    } else if (autoWanted && !renderTimer.isActive()) {
+        launchRender();
+    }
+}
+
+const QImage *MainForm::currentImage()
+{
+    if (autoWanted) {
+        renderTimer.stop();
+        quickTimer.stop();
+        if (renderWatcher.isRunning()) {
+            renderWatcher.waitForFinished();
+            if (jobGeneration == renderGeneration) {
+                autoWanted = false;
+                showRendered(renderWatcher.result());
+            }
+        }
+        if (autoWanted) {
+            autoWanted = false;
+            drawNow(false);
+        }
+    }
+    return image ? &*image : nullptr;
 }
 
 QColor MainForm::invertColor(const QColor &color)
@@ -456,8 +616,10 @@ QColor MainForm::invertColor(const QColor &color)
 
 void MainForm::updateGrayCodeEnabled()
 {
-    ui.grayCodeCheck->setEnabled(
-        ui.circleRadioButton->isChecked() && ui.absoluteRadioButton->isChecked());
+    // The More page's code, once chosen, decides instead of the form's check box.
+    ui.grayCodeCheck->setEnabled(ui.circleRadioButton->isChecked()
+        && ui.absoluteRadioButton->isChecked()
+        && (!more.codeCombo || more.codeCombo->currentIndex() == 0));
 }
 
 void MainForm::onColorChanged(QColor /*color*/)
@@ -496,16 +658,16 @@ void MainForm::onHeightChanged(int /*height*/)
         renderEncoder(true);
 }
 
-void MainForm::onInnerRadiusChanged(int innerRadius)
+void MainForm::onInnerRadiusChanged(int /*innerRadius*/)
 {
-    ui.outerRadiusSpin->setMinimum(innerRadius + 1);
+    ui.outerRadiusSpin->setMinimum(ui.innerRadiusSpin->value() + 1);
     if (ui.circleRadioButton->isChecked())
         renderEncoder(true);
 }
 
-void MainForm::onOuterRadiusChanged(int outerRadius)
+void MainForm::onOuterRadiusChanged(int /*outerRadius*/)
 {
-    ui.innerRadiusSpin->setMaximum(outerRadius - 1);
+    ui.innerRadiusSpin->setMaximum(ui.outerRadiusSpin->value() - 1);
     if (ui.circleRadioButton->isChecked())
         renderEncoder(true);
 }
@@ -580,6 +742,34 @@ QString MainForm::askSaveFileName(const QString &caption, const QString &filter)
     return QFileDialog::getSaveFileName(this, caption, QString(), filter);
 }
 
+QString MainForm::askOpenFileName(const QString &caption, const QString &filter)
+{
+    return QFileDialog::getOpenFileName(this, caption, QString(), filter);
+}
+
+void MainForm::onSaveDesign()
+{
+    const QString fileName
+        = withSuffix(chooseSaveFile(tr("Save design"), tr("Quvelta designs (*.quvelta)")),
+            QStringLiteral("quvelta"));
+    if (fileName.isEmpty())
+        return;
+    QString error;
+    if (!saveDesign(fileName, &error))
+        showError(error);
+}
+
+void MainForm::onOpenDesign()
+{
+    const QString fileName
+        = askOpenFileName(tr("Open design"), tr("Quvelta designs (*.quvelta);;All files (*)"));
+    if (fileName.isEmpty())
+        return;
+    QString error;
+    if (!openDesign(fileName, &error))
+        showError(error);
+}
+
 QString MainForm::chooseSaveFile(const QString &caption, const QString &filter)
 {
     const QString fileName = askSaveFileName(caption, filter);
@@ -634,8 +824,9 @@ void MainForm::onSavePDFButton()
 {
     if (refused())
         return;
-    const QString fileName
-        = chooseSaveFile(QObject::tr("Save encoder image"), QObject::tr("PDF Files (*.pdf)"));
+    const QString fileName = withSuffix(
+        chooseSaveFile(QObject::tr("Save encoder image"), QObject::tr("PDF Files (*.pdf)")),
+        QStringLiteral("pdf"));
     if (fileName.isEmpty())
         return;
     renderAndWrite([&](QString *error) {
@@ -664,10 +855,10 @@ void MainForm::setupExtrasPage()
     more.quadratureCheck->setToolTip(tr("Quadrature: channels A and B a quarter period apart"));
     more.indexCheck = new QCheckBox(tr("Index"));
     more.indexCheck->setToolTip(tr("One index mark per turn or strip"));
-    more.classicPixelsCheck = new QCheckBox(tr("Classic pixels"));
+    more.classicPixelsCheck = new QCheckBox(tr("Classic &pixels"));
     more.classicPixelsCheck->setToolTip(tr("Whole-pixel tracks and segments, truncated as older "
                                            "files were; their edges can be off by pixels"));
-    more.calibrationCheck = new QCheckBox(tr("Ruler"));
+    more.calibrationCheck = new QCheckBox(tr("R&uler and legend"));
     more.calibrationCheck->setToolTip(
         tr("Calibration rulers and a legend beside the pattern in images and PDF"));
     auto *biasLabel = new QLabel(tr("Bias [mm]"));
@@ -676,26 +867,40 @@ void MainForm::setupExtrasPage()
     more.markBiasSpin->setSingleStep(0.01);
     more.markBiasSpin->setDecimals(2);
     more.markBiasSpin->setToolTip(tr("Every mark wider by this much; negative for ink spread"));
-    more.narrowestLabel = new ReadOutLabel;
+    auto *readOut = new ReadOutLabel;
+    readOut->showDetails = [this] {
+        QMessageBox box(QMessageBox::Information, tr("Details"), more.narrowestLabel->toolTip(),
+            QMessageBox::Ok, this);
+        box.setTextFormat(Qt::RichText);
+        box.exec();
+    };
+    more.narrowestLabel = readOut;
 
     grid->addWidget(more.positionsCheck, 0, 0);
     grid->addWidget(more.positionsSpin, 0, 1);
     grid->addWidget(more.codeCombo, 1, 0, 1, 2);
     grid->addWidget(more.quadratureCheck, 2, 0);
     grid->addWidget(more.indexCheck, 2, 1);
-    grid->addWidget(more.classicPixelsCheck, 3, 0);
-    grid->addWidget(more.calibrationCheck, 3, 1);
-    grid->addWidget(biasLabel, 4, 0);
-    grid->addWidget(more.markBiasSpin, 4, 1);
-    grid->addWidget(more.narrowestLabel, 5, 0, 1, 2);
-    // Small controls so that the page fits the tab's fixed rectangle.
+    // Classic pixels, the ruler and the mark bias live in the Options dialog, with the rest of
+    // what the command line sets: the page keeps rows tall enough for their text.
+    more.biasLabel = biasLabel;
+    more.optionsButton = new QPushButton(tr("Op&tions..."));
+    more.optionsButton->setObjectName(QStringLiteral("optionsButton"));
+    more.optionsButton->setToolTip(tr("Ruler, mark bias, classic pixels, index width, sensor "
+                                      "marks, transparent vector files, the check's aperture, "
+                                      "printer scale, start"));
+    grid->addWidget(more.optionsButton, 3, 0, 1, 2);
+    grid->addWidget(more.narrowestLabel, 4, 0, 1, 2);
+    grid->setRowStretch(4, 1);
+    // Small controls so that the page fits the tab's fixed rectangle, each row as tall as its
+    // font needs.
     for (QWidget *w : page->findChildren<QWidget *>()) {
         QFont small = w->font();
         small.setPixelSize(std::min(QFontInfo(small).pixelSize(), 10));
         w->setFont(small);
-        w->setMaximumHeight(14);
+        w->setMaximumHeight(std::max(14, QFontMetrics(small).height() + 3));
     }
-    more.narrowestLabel->setMaximumHeight(26);
+    more.narrowestLabel->setMaximumHeight(QWIDGETSIZE_MAX);
     QFont tiny = more.narrowestLabel->font();
     tiny.setPixelSize(std::min(QFontInfo(tiny).pixelSize(), 9));
     more.narrowestLabel->setFont(tiny);
@@ -703,12 +908,26 @@ void MainForm::setupExtrasPage()
     // Three tabs in the fixed rectangle: only the tab bar's font shrinks, by the least that fits.
     QTabBar *bar = ui.optionsTab->tabBar();
     QFont tabFont = bar->font();
+    // A tab is its caption and the style's padding, which the font does not change (the bar's
+    // own size hint is not remeasured at once on a font change); 4 pixels for the tab's frame.
+    const int padding
+        = bar->count() * (bar->style()->pixelMetric(QStyle::PM_TabBarTabHSpace, nullptr, bar) + 4);
     for (int pixels = QFontInfo(tabFont).pixelSize(); pixels >= 8; --pixels) {
         tabFont.setPixelSize(pixels);
         bar->setFont(tabFont);
-        if (bar->sizeHint().width() <= ui.optionsTab->width())
+        const QFontMetrics metrics(tabFont);
+        int needed = padding;
+        for (int i = 0; i < bar->count(); ++i)
+            needed += metrics.horizontalAdvance(bar->tabText(i));
+        if (needed <= ui.optionsTab->width())
             break;
     }
+    // Where even 8 pixels do not fit, every tab still shows, its caption elided, rather than
+    // a tab hidden behind scroll arrows.
+    ui.optionsTab->setUsesScrollButtons(false);
+    bar->setElideMode(Qt::ElideRight);
+    for (int i = 0; i < bar->count(); ++i)
+        bar->setTabToolTip(i, bar->tabText(i));
 
     for (QCheckBox *box : { more.positionsCheck, more.quadratureCheck, more.indexCheck,
              more.classicPixelsCheck, more.calibrationCheck })
@@ -716,33 +935,202 @@ void MainForm::setupExtrasPage()
     connect(more.positionsSpin, &QSpinBox::valueChanged, this, &MainForm::onExtrasChanged);
     connect(more.codeCombo, &QComboBox::currentIndexChanged, this, &MainForm::onExtrasChanged);
     connect(more.markBiasSpin, &QDoubleSpinBox::valueChanged, this, &MainForm::onExtrasChanged);
+    connect(more.optionsButton, &QPushButton::clicked, this, [this] {
+        more.optionsDialog->show();
+        more.optionsDialog->raise();
+        more.optionsDialog->activateWindow();
+    });
     // The form's own switches change what applies here.
     connect(ui.barRadioButton, &QRadioButton::toggled, this, &MainForm::updateExtrasEnabled);
     connect(ui.absoluteRadioButton, &QRadioButton::toggled, this, &MainForm::updateExtrasEnabled);
     updateExtrasEnabled();
 }
 
+void MainForm::setupOptionsDialog()
+{
+    auto *dialog = new QDialog(this);
+    dialog->setObjectName(QStringLiteral("optionsDialog"));
+    dialog->setWindowTitle(tr("Options"));
+    more.optionsDialog = dialog;
+    const auto real = [](double low, double high, double step, int decimals, double value,
+                          const QString &suffix, const QString &tip) {
+        auto *spin = new QDoubleSpinBox;
+        spin->setLocale(QLocale::c());
+        spin->setDecimals(decimals);
+        spin->setRange(low, high);
+        spin->setSingleStep(step);
+        spin->setValue(value);
+        spin->setSuffix(suffix);
+        spin->setToolTip(tip);
+        return spin;
+    };
+    more.indexWidthSpin = real(90, 360, 15, 0, 90, tr(" \u00b0"),
+        tr("Width of the index mark in electrical degrees, 360 to a period (--index-width)"));
+    more.indexWidthSpin->setObjectName(QStringLiteral("indexWidthSpin"));
+    more.sensorMarksCheck = new QCheckBox(tr("&Sensor marks"));
+    more.sensorMarksCheck->setObjectName(QStringLiteral("sensorMarksCheck"));
+    more.sensorMarksCheck->setToolTip(tr("Ticks outside the pattern where the sensors read "
+                                         "(--sensor-marks)"));
+    more.transparentCheck = new QCheckBox(tr("&Transparent background in SVG, DXF and vector PDF"));
+    more.transparentCheck->setObjectName(QStringLiteral("transparentCheck"));
+    more.transparentCheck->setToolTip(
+        tr("Vector files without the background rectangle, for PCB and cutter imports "
+           "(--transparent)"));
+    more.apertureSpin = real(0, 10, 0.01, 3, 0, tr(" mm"),
+        tr("The sensor's slit or spot width for the read-back on the More page; 0: one pixel "
+           "(--aperture)"));
+    more.apertureSpin->setObjectName(QStringLiteral("apertureSpin"));
+    more.apertureSpin->setSpecialValueText(tr("one pixel"));
+    more.scaleXSpin = real(0.9, 1.1, 0.001, 4, 1, QString(),
+        tr("The printer's measured scale across (0.992: it prints 99.2 %); images and PDFs are "
+           "drawn 1/scale as wide so that it prints them true (--scale-x)"));
+    more.scaleXSpin->setObjectName(QStringLiteral("scaleXSpin"));
+    more.scaleYSpin
+        = real(0.9, 1.1, 0.001, 4, 1, QString(), tr("The same down the page (--scale-y)"));
+    more.scaleYSpin->setObjectName(QStringLiteral("scaleYSpin"));
+    more.restoreCheck = new QCheckBox(tr("&Restore the last settings at start"));
+    more.restoreCheck->setObjectName(QStringLiteral("restoreCheck"));
+    more.restoreCheck->setToolTip(tr("Off: the window always starts with its default values"));
+
+    auto *layout = new QVBoxLayout(dialog);
+    const auto group = [layout](const QString &title) {
+        auto *box = new QGroupBox(title);
+        auto *form = new QFormLayout(box);
+        layout->addWidget(box);
+        return form;
+    };
+    QFormLayout *print = group(tr("Print"));
+    print->addRow(more.calibrationCheck);
+    more.biasLabel->setText(tr("Mark &bias:"));
+    more.biasLabel->setBuddy(more.markBiasSpin);
+    more.markBiasSpin->setSuffix(tr(" mm"));
+    print->addRow(more.biasLabel, more.markBiasSpin);
+    QFormLayout *incremental = group(tr("Incremental"));
+    auto *indexLabel = new QLabel(tr("&Index width:"));
+    indexLabel->setBuddy(more.indexWidthSpin);
+    incremental->addRow(indexLabel, more.indexWidthSpin);
+    QFormLayout *marks = group(tr("Marks and files"));
+    marks->addRow(more.sensorMarksCheck);
+    marks->addRow(more.classicPixelsCheck);
+    marks->addRow(more.transparentCheck);
+    auto *apertureLabel = new QLabel(tr("&Aperture for the check:"));
+    apertureLabel->setBuddy(more.apertureSpin);
+    marks->addRow(apertureLabel, more.apertureSpin);
+    auto *xLabel = new QLabel(tr("Scale &x (across):"));
+    xLabel->setBuddy(more.scaleXSpin);
+    print->addRow(xLabel, more.scaleXSpin);
+    auto *yLabel = new QLabel(tr("Scale &y (down):"));
+    yLabel->setBuddy(more.scaleYSpin);
+    print->addRow(yLabel, more.scaleYSpin);
+    QFormLayout *start = group(tr("Start"));
+    start->addRow(more.restoreCheck);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+
+    for (QDoubleSpinBox *spin :
+        { more.indexWidthSpin, more.apertureSpin, more.scaleXSpin, more.scaleYSpin })
+        connect(spin, &QDoubleSpinBox::valueChanged, this, &MainForm::onExtrasChanged);
+    connect(more.sensorMarksCheck, &QCheckBox::toggled, this, &MainForm::onExtrasChanged);
+    // Only vector files change: the title's star follows.
+    connect(more.transparentCheck, &QCheckBox::toggled, this, &MainForm::updateTitle);
+    connect(more.restoreCheck, &QCheckBox::toggled, this, [](bool on) { setRestoresAtStart(on); });
+}
+
 void MainForm::setupActions()
 {
-    const auto action = [this](const QString &text, QKeySequence key, auto slot) {
+    const auto action = [this](const QString &text, QList<QKeySequence> keys, auto slot) {
         auto *a = new QAction(text, this);
-        a->setShortcut(key);
+        a->setShortcuts(keys);
         a->setShortcutContext(Qt::WindowShortcut);
+        a->setShortcutVisibleInContextMenu(true);
         connect(a, &QAction::triggered, this, slot);
         addAction(a);
         ui.preview->addAction(a);
         return a;
     };
-    action(tr("Copy image"), QKeySequence::Copy, &MainForm::onCopyImage);
-    action(tr("Save as SVG..."), QKeySequence(), [this] { onSaveVector(Export::Format::Svg); });
-    action(
-        tr("Save as vector PDF..."), QKeySequence(), [this] { onSaveVector(Export::Format::Pdf); });
-    action(tr("Save as DXF..."), QKeySequence(), [this] { onSaveVector(Export::Format::Dxf); });
-    QAction *table
-        = action(tr("Save decode table..."), QKeySequence(), &MainForm::onSaveDecodeTable);
-    table->setObjectName(QStringLiteral("decodeTableAction"));
-    action(tr("Print..."), QKeySequence::Print, &MainForm::onPrint);
+    const auto separator = [this] {
+        auto *a = new QAction(this);
+        a->setSeparator(true);
+        ui.preview->addAction(a);
+    };
+    action(tr("&Open design..."), { QKeySequence::Open }, &MainForm::onOpenDesign)
+        ->setObjectName(QStringLiteral("openDesignAction"));
+    auto *recent = new QMenu(tr("Open &recent"), this);
+    recent->setObjectName(QStringLiteral("recentDesignsMenu"));
+    connect(recent, &QMenu::aboutToShow, this, [this, recent] {
+        recent->clear();
+        for (const QString &fileName : recentDesigns())
+            recent->addAction(QDir::toNativeSeparators(fileName), this, [this, fileName] {
+                QString error;
+                if (!openDesign(fileName, &error))
+                    showError(error);
+            });
+        if (recent->isEmpty())
+            recent->addAction(tr("(none)"))->setEnabled(false);
+    });
+    ui.preview->addAction(recent->menuAction());
+    action(tr("Save &design..."), { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S) },
+        &MainForm::onSaveDesign)
+        ->setObjectName(QStringLiteral("saveDesignAction"));
+    separator();
+    action(tr("Save &image..."), { QKeySequence::Save, QKeySequence(Qt::CTRL | Qt::Key_E) },
+        &MainForm::onSaveButton)
+        ->setObjectName(QStringLiteral("saveImageAction"));
+    action(tr("Save PD&F..."), {}, &MainForm::onSavePDFButton)
+        ->setObjectName(QStringLiteral("savePdfAction"));
+    action(tr("Save as &SVG..."), { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E) }, [this] {
+        onSaveVector(Export::Format::Svg);
+    })->setObjectName(QStringLiteral("saveSvgAction"));
+    action(tr("Save as &vector PDF..."), {}, [this] {
+        onSaveVector(Export::Format::Pdf);
+    })->setObjectName(QStringLiteral("saveVectorPdfAction"));
+    action(tr("Save as D&XF..."), { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D) }, [this] {
+        onSaveVector(Export::Format::Dxf);
+    })->setObjectName(QStringLiteral("saveDxfAction"));
+    action(tr("Save decode &table..."), {}, &MainForm::onSaveDecodeTable)
+        ->setObjectName(QStringLiteral("decodeTableAction"));
+    separator();
+    action(tr("&Copy image"), { QKeySequence::Copy }, &MainForm::onCopyImage)
+        ->setObjectName(QStringLiteral("copyAction"));
+    action(tr("&Print..."), { QKeySequence::Print }, &MainForm::onPrint)
+        ->setObjectName(QStringLiteral("printAction"));
+    separator();
+    action(tr("Optio&ns..."), { QKeySequence::Preferences, QKeySequence(Qt::CTRL | Qt::Key_Comma) },
+        [this] {
+            more.optionsDialog->show();
+            more.optionsDialog->raise();
+            more.optionsDialog->activateWindow();
+        })
+        ->setObjectName(QStringLiteral("optionsAction"));
+    action(tr("&Quit"), { QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q) }, &QWidget::close)
+        ->setObjectName(QStringLiteral("quitAction"));
     ui.preview->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // The menu by keyboard too: the preview takes focus (Tab), and the menu key, Shift+F10 or
+    // F10 open its menu, which is the window's File menu.
+    ui.preview->setFocusPolicy(Qt::StrongFocus);
+    ui.preview->setToolTip(tr("Right-click, the menu key or F10: save, print, designs, options"));
+    auto *menuKey = new QAction(this);
+    menuKey->setShortcuts({ QKeySequence(Qt::Key_F10), QKeySequence(Qt::ALT | Qt::Key_F) });
+    connect(menuKey, &QAction::triggered, this, [this] {
+        QMenu::exec(
+            ui.preview->actions(), ui.preview->mapToGlobal(QPoint(0, 0)), nullptr, ui.preview);
+    });
+    addAction(menuKey);
+
+    ui.foregroundColorWidget->setAccessibleName(tr("Foreground colour"));
+    ui.backgroundColorWidget->setAccessibleName(tr("Background colour"));
+    // Tab follows the form from top left to bottom right, the preview (and its menu) last.
+    const QList<QWidget *> order = { ui.barRadioButton, ui.circleRadioButton,
+        ui.absoluteRadioButton, ui.relativeRadioButton, ui.autoPreviewCheck, ui.previewButton,
+        ui.pairsBitsSpin, ui.bitOrderButton, ui.optionsTab, ui.widthSpin, ui.heightSpin,
+        ui.outerRadiusSpin, ui.innerRadiusSpin, ui.centerMarkCheck, more.positionsCheck,
+        more.positionsSpin, more.codeCombo, more.quadratureCheck, more.indexCheck,
+        more.optionsButton, more.narrowestLabel, ui.grayCodeCheck, ui.qualityCheck, ui.borderCheck,
+        ui.borderSpin, ui.dpiSpin, ui.foregroundColorWidget, ui.backgroundColorWidget,
+        ui.savePDFButton, ui.saveButton, ui.preview };
+    for (int i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void MainForm::updateExtrasEnabled()
@@ -755,6 +1143,8 @@ void MainForm::updateExtrasEnabled()
     more.codeCombo->setEnabled(absolute);
     more.quadratureCheck->setEnabled(!absolute);
     more.indexCheck->setEnabled(!absolute);
+    if (more.indexWidthSpin)
+        more.indexWidthSpin->setEnabled(!absolute && more.indexCheck->isChecked());
     if (QAction *table = findChild<QAction *>(QStringLiteral("decodeTableAction")))
         table->setEnabled(absolute);
 }
@@ -796,26 +1186,34 @@ void MainForm::updateNarrowest()
     // only the answer for the latest settings is shown.
     const int generation = readBackGeneration;
     const bool antialias = ui.qualityCheck->isChecked();
+    const double aperture = more.apertureSpin ? more.apertureSpin->value() : 0;
     QPointer<MainForm> self(this);
-    QThreadPool::globalInstance()->start([self, s, antialias, generation, widths, thin, mark, gap,
-                                             cell] {
-        std::optional<ReadBack> reading;
-        try {
-            reading = readBack(s, antialias);
-        } catch (const std::bad_alloc &) { }
-        QMetaObject::invokeMethod(qApp, [=] {
-            if (!self || self->readBackGeneration != generation || !reading)
-                return;
-            const QString table
-                = QStringLiteral("<pre>%1</pre>").arg(readBackReport(*reading, 0).toHtmlEscaped());
-            if (reading->reads())
-                self->showReadOut(widths, thin, table);
-            else
-                self->showReadOut(tr("Narrowest mark %1, gap %2\nDoes not read: %3")
-                                      .arg(cell(mark), cell(gap), reading->failingTracks()),
-                    true, table);
+    // Started when the controls rest, so a burst of changes reads back once.
+    readBackTimer.disconnect();
+    connect(&readBackTimer, &QTimer::timeout, this,
+        [self, s, antialias, aperture, generation, widths, thin, mark, gap, cell] {
+            QThreadPool::globalInstance()->start([self, s, antialias, aperture, generation, widths,
+                                                     thin, mark, gap, cell] {
+                std::optional<ReadBack> reading;
+                try {
+                    reading = readBack(s, antialias, aperture);
+                } catch (const std::bad_alloc &) { }
+                QMetaObject::invokeMethod(qApp, [=] {
+                    if (!self || self->readBackGeneration != generation || !reading)
+                        return;
+                    const QString table
+                        = QStringLiteral("<pre>%1</pre>")
+                              .arg(readBackReport(*reading, aperture).toHtmlEscaped());
+                    if (reading->reads())
+                        self->showReadOut(widths, thin, table);
+                    else
+                        self->showReadOut(tr("Narrowest mark %1, gap %2\nDoes not read: %3")
+                                              .arg(cell(mark), cell(gap), reading->failingTracks()),
+                            true, table);
+                });
+            });
         });
-    });
+    readBackTimer.start();
 }
 
 QStringList MainForm::fitLines(const QString &text, const QFont &font, const QSize &room)
@@ -866,7 +1264,8 @@ void MainForm::showReadOut(const QString &text, bool red, const QString &details
         = QStringLiteral("<p>%1</p>").arg(text.toHtmlEscaped().replace(QLatin1Char('\n'), "<br>"));
     more.narrowestLabel->setToolTip(whole
         + (details.isEmpty()
-                ? tr("<p>The narrowest mark and gap of the pattern; red where a track vanishes at "
+                ? tr("<p>Click for details. The narrowest mark and gap of the pattern; red where a "
+                     "track vanishes at "
                      "this DPI or would not read</p>")
                 : details));
     QPalette pal = more.narrowestLabel->palette();
@@ -878,6 +1277,7 @@ void MainForm::showReadOut(const QString &text, bool red, const QString &details
 void MainForm::onExtrasChanged()
 {
     updateExtrasEnabled();
+    updateGrayCodeEnabled();
     renderEncoder(true);
 }
 
@@ -983,18 +1383,32 @@ void MainForm::onSaveVector(Export::Format format)
 {
     if (refused(true))
         return;
+    // Cutters and plotters get true sizes; the printer's scale is for prints.
+    if (format != Export::Format::Pdf) {
+        const EncoderSettings s = settings();
+        if (s.scaleX != 1 || s.scaleY != 1) {
+            showError(Problems::printerScaleForCutter(
+                s.scaleX != 1 ? QStringLiteral("--scale-x") : QStringLiteral("--scale-y")));
+            return;
+        }
+    }
     const char *filter = format == Export::Format::Svg ? "SVG Files (*.svg)"
         : format == Export::Format::Pdf                ? "PDF Files (*.pdf)"
                                                        : "DXF Files (*.dxf)";
     const QString fileName
-        = chooseSaveFile(QObject::tr("Save encoder drawing"), QObject::tr(filter));
+        = withSuffix(chooseSaveFile(QObject::tr("Save encoder drawing"), QObject::tr(filter)),
+            format == Export::Format::Svg       ? QStringLiteral("svg")
+                : format == Export::Format::Pdf ? QStringLiteral("pdf")
+                                                : QStringLiteral("dxf"));
     if (fileName.isEmpty())
         return;
     QString error;
     bool ok = false;
     {
         const WaitCursor wait(true);
-        ok = VectorExport::write(format, settings(), fileName, &error);
+        VectorExport::Options options;
+        options.transparent = more.transparentCheck->isChecked();
+        ok = VectorExport::write(format, settings(), fileName, &error, options);
     }
     if (!ok)
         showError(error);

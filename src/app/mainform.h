@@ -5,10 +5,14 @@
 #include "exporter.h"
 #include "ui_mainform.h"
 
+#include <QFutureWatcher>
 #include <QImage>
 #include <QMainWindow>
+#include <QTimer>
+#include <QVariantMap>
 
 class QComboBox;
+class QDialog;
 class QPrinter;
 
 #include <functional>
@@ -23,14 +27,35 @@ public:
     MainForm();
     ~MainForm() override;
 
-    // Takes the values the window was last closed with (QSettings, the application's names), and
-    // keeps its values on close from now on. A window that never restores keeps nothing.
+    // Keeps the window's values on close from now on (QSettings, the application's names), and
+    // takes those it was last closed with when the user chose so in the Options dialog. A window
+    // that never calls this keeps nothing.
     void restoreSettings();
+    // Whether restoreSettings takes the last values (off unless the user turned it on).
+    static bool restoresAtStart();
+    static void setRestoresAtStart(bool restore);
+
+    // Every value the user can set, by key, as design files and the kept settings hold them.
+    QVariantMap values() const;
+    // Sets the controls from `values`: keys it lacks keep their value, unknown keys are ignored.
+    // Strict, a value of the wrong type or range refuses the whole set (nothing changes) and
+    // *error says which; otherwise such values are skipped. Renders once at the end.
+    bool setValues(const QVariantMap &values, bool strict, QString *error = nullptr);
+    // Design files: JSON holding a format name, its version and values().
+    static constexpr int designVersion = 1;
+    bool saveDesign(const QString &fileName, QString *error);
+    bool openDesign(const QString &fileName, QString *error);
+    // Design files opened or saved, the latest first (at most eight, kept in QSettings).
+    static QStringList recentDesigns();
+    // The design file the window's values came from or went to last; empty if none.
+    QString designFile() const { return design; }
 
     // Updates the title; unless an automatic render finds auto preview off, renders a fresh image
     // (antialiased only when explicit and "Save in high quality" is on) and shows it.
     void renderEncoder(bool autoPreview);
     void updateTitle();
+    // The title from the size last measured and the design's name.
+    void showTitle();
     static QColor invertColor(const QColor &color);
     // The lines of `text` that the read-out shows in a rectangle of `room`: wrapped at words,
     // the last ending in an ellipsis when the rest does not fit.
@@ -61,13 +86,29 @@ public:
         QDoubleSpinBox *markBiasSpin = nullptr;
         QCheckBox *calibrationCheck = nullptr;
         QLabel *narrowestLabel = nullptr;
+        QPushButton *optionsButton = nullptr;
+        QLabel *biasLabel = nullptr;
+        // The Options dialog: what the command line sets beyond the More page.
+        QDialog *optionsDialog = nullptr;
+        QDoubleSpinBox *indexWidthSpin = nullptr; // electrical degrees
+        QCheckBox *sensorMarksCheck = nullptr;
+        QCheckBox *transparentCheck = nullptr; // vector files without the background
+        QDoubleSpinBox *apertureSpin = nullptr; // mm, for the read-back; 0: one pixel
+        QDoubleSpinBox *scaleXSpin = nullptr;
+        QDoubleSpinBox *scaleYSpin = nullptr;
+        QCheckBox *restoreCheck = nullptr; // restore the last settings at start
     };
     const Extras &extras() const { return more; }
 
-    // The last image that a render carried out, or null before the first one.
-    const QImage *currentImage() const { return image ? &*image : nullptr; }
-    // How many renders were carried out (skipped automatic renders do not count).
+    // The image of the latest render asked for: waits for one under way (or draws it at once),
+    // so it always matches the settings shown. Null before the first one.
+    const QImage *currentImage();
+    // How many renders were asked for (skipped automatic renders do not count).
     int renderCount() const { return renders; }
+    // How many images were drawn: automatic renders asked for in quick succession draw once.
+    int imagesDrawn() const { return drawn; }
+    // Whether an automatic render is waiting or under way.
+    bool renderPending() const { return autoWanted; }
 
 public slots:
     void onColorChanged(QColor color);
@@ -94,6 +135,7 @@ protected:
 
     // Seams for the tests: the modal file dialog and message box.
     virtual QString askSaveFileName(const QString &caption, const QString &filter);
+    virtual QString askOpenFileName(const QString &caption, const QString &filter);
     virtual void showError(const QString &text);
     // Asked when the pattern runs off the printable page: `turn` names the other orientation
     // when the pattern fits that way, else it is empty.
@@ -107,6 +149,9 @@ private:
     void onCopyImage();
     void onSaveVector(Export::Format format);
     void onSaveDecodeTable();
+    void onSaveDesign();
+    void onOpenDesign();
+    void setupOptionsDialog();
 
     // Whether the settings cannot be written as shown (vector: as outlines); if so, says why in
     // an error box. Every save, copy and print asks first.
@@ -126,6 +171,10 @@ private:
     QString chooseSaveFile(const QString &caption, const QString &filter);
 
     void saveSettings() const;
+    // Every value-holding control by key, in the order that setting them needs.
+    QList<std::pair<QString, QWidget *>> valueControls() const;
+    QString design;
+    QVariantMap designBaseline; // values() when the design was last opened or saved
 
     bool keepsSettings = false;
     bool restoring = false; // no render until every value is back
@@ -136,6 +185,33 @@ private:
     int renders = 0;
     int readBackGeneration = 0; // the settings whose read-back the read-out waits for
     Extras more;
+
+    // Automatic renders run beside the window: a change starts the timer, its timeout starts one
+    // render of the settings of that moment, and only a result for the latest change is shown.
+    void scheduleRender();
+    void launchRender();
+    void renderFinished();
+    // Shows a drawn image, with its preview copy when that was made beside the window.
+    void showImage(QImage result, std::optional<Preview::Fitted> fitted = std::nullopt);
+    void drawNow(bool antialias);
+    QTimer renderTimer;
+    struct Rendered
+    {
+        QImage image;
+        Preview::Fitted fitted;
+    };
+    void showRendered(Rendered done);
+    QFutureWatcher<Rendered> renderWatcher;
+    int renderGeneration = 0; // bumped by every change and every explicit render
+    int jobGeneration = -1; // the generation the render under way draws
+    bool autoWanted = false; // an automatic render of the latest change is not shown yet
+    int drawn = 0;
+    QTimer readBackTimer; // the read-back of quick changes runs once, for the last
+    // Large patterns: a preview-sized render at once, the full one when the controls rest.
+    void launchQuickRender();
+    QTimer quickTimer;
+    QFutureWatcher<QImage> quickWatcher;
+    int quickGeneration = -1;
 };
 
 #endif

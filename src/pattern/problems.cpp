@@ -87,4 +87,11 @@ QString vector(const EncoderSettings &s)
     return QString();
 }
 
+QString printerScaleForCutter(const QString &option)
+{
+    return QStringLiteral("%1 compensates a printer; .svg and .dxf are for cutters and plotters, "
+                          "drawn true (use .pdf or an image to print)")
+        .arg(option);
+}
+
 }

@@ -20,6 +20,9 @@ QString oddGrayRound(const EncoderSettings &settings);
 QString stripIndex(const EncoderSettings &settings);
 // Classic pixels asked for together with what only the exact raster draws.
 QString classicPixels(const EncoderSettings &settings);
+// Printer scale compensation asked of a file for cutters and plotters (SVG, DXF), which are
+// drawn true; `option` names the scale in the message ("--scale-x").
+QString printerScaleForCutter(const QString &option);
 // Vector output of classic pixels, or of a pattern none of whose marks shows.
 QString vector(const EncoderSettings &settings);
 

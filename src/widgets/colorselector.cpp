@@ -1,16 +1,53 @@
 #include "colorselector.h"
 
 #include <QColorDialog>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionFocusRect>
 
-ColorSelector::ColorSelector(QWidget *parent) : QWidget(parent) { }
+ColorSelector::ColorSelector(QWidget *parent) : QWidget(parent)
+{
+    setFocusPolicy(Qt::StrongFocus);
+}
 
 void ColorSelector::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
+    pick();
+}
 
-    const QColor color = QColorDialog::getColor(QColor(Qt::white), this);
+void ColorSelector::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        pick();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void ColorSelector::paintEvent(QPaintEvent *)
+{
+    // The palette fills the swatch; a focus frame shows where the keyboard is.
+    if (!hasFocus())
+        return;
+    QPainter painter(this);
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.backgroundColor = palette().color(QPalette::Window);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+}
+
+void ColorSelector::pick()
+{
+    const QColor current = palette().brush(QPalette::Current, QPalette::Window).color();
+    const QString title = accessibleName().isEmpty() ? tr("Select Color") : accessibleName();
+    const QColor color = QColorDialog::getColor(current, this, title);
     if (!color.isValid())
         return;
 

@@ -4,7 +4,9 @@
 #include <QWidget>
 
 // A colour swatch. The colour lives only in the palette's Window brush (all groups), which the
-// auto-filled background shows; a left click picks a new one in the colour dialog.
+// auto-filled background shows; a left click, or Space or Enter once Tab has reached it, picks a
+// new one in the colour dialog, which opens at the current colour and is titled with the
+// swatch's accessible name ("Foreground colour").
 class ColorSelector : public QWidget
 {
     Q_OBJECT
@@ -17,6 +19,11 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void pick();
 };
 
 #endif

@@ -8,19 +8,19 @@ void Preview::setImage(const QImage *image)
 {
     if (!image)
         return;
+    setFitted(fit(*image, size(), devicePixelRatioF()));
+}
 
-    if (image->isNull()) {
-        // Nothing to fit; only the background shows.
-        scaledImage = QImage();
-        offsetX = offsetY = 0;
-        repaint();
-        return;
-    }
+Preview::Fitted Preview::fit(const QImage &image, QSize area, qreal ratio)
+{
+    // Nothing to fit; only the background shows.
+    if (image.isNull())
+        return {};
 
-    const float w = image->width();
-    const float h = image->height();
-    const float areaWidth = width();
-    const float areaHeight = height();
+    const float w = image.width();
+    const float h = image.height();
+    const float areaWidth = area.width();
+    const float areaHeight = area.height();
     // The scale is single precision on purpose: the copy may come out one pixel short of the
     // widget, and the offsets below are taken from the untruncated products.
     float scale = (w / h > areaWidth / areaHeight) ? areaWidth / w : areaHeight / h;
@@ -31,13 +31,21 @@ void Preview::setImage(const QImage *image)
 
     // On a high-DPI screen the copy has the screen's pixels, so fine lines stay sharp; its size
     // in logical pixels is the same.
-    const qreal ratio = devicePixelRatioF();
-    scaledImage = image->scaled(
+    Fitted fitted;
+    fitted.image = image.scaled(
         QSize(static_cast<int>(scaledWidth * ratio), static_cast<int>(scaledHeight * ratio)),
         Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    scaledImage->setDevicePixelRatio(ratio);
-    offsetX = static_cast<int>((areaWidth - static_cast<float>(scaledWidth)) * 0.5);
-    offsetY = static_cast<int>((areaHeight - static_cast<float>(scaledHeight)) * 0.5);
+    fitted.image.setDevicePixelRatio(ratio);
+    fitted.offset = QPoint(static_cast<int>((areaWidth - static_cast<float>(scaledWidth)) * 0.5),
+        static_cast<int>((areaHeight - static_cast<float>(scaledHeight)) * 0.5));
+    return fitted;
+}
+
+void Preview::setFitted(Fitted fitted)
+{
+    scaledImage = std::move(fitted.image);
+    offsetX = fitted.offset.x();
+    offsetY = fitted.offset.y();
     repaint();
 }
 

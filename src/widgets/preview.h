@@ -15,6 +15,16 @@ public:
 
     // Makes the fitted copy and repaints at once. A null pointer is ignored.
     void setImage(const QImage *image);
+
+    // The copy of `image` that fits `area` (logical pixels) on a screen of `ratio`, and where
+    // it goes: made on any thread, shown by setFitted.
+    struct Fitted
+    {
+        QImage image;
+        QPoint offset;
+    };
+    static Fitted fit(const QImage &image, QSize area, qreal ratio);
+    void setFitted(Fitted fitted);
     void setBackgroundColor(const QColor &color);
 
     // The copy on screen and its top-left corner; empty until the first image arrives.
