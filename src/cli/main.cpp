@@ -3,11 +3,14 @@
 #include "exporter.h"
 #include "exporterror.h"
 #include "outputfile.h"
+#include "printerprofile.h"
+#include "printtarget.h"
 #include "readback.h"
 #include "renderoptions.h"
 #include "vectorwriter.h"
 
 #include <QGuiApplication>
+#include <QImageReader>
 
 #include <cerrno>
 #include <csignal>
@@ -101,6 +104,76 @@ void holdStandardDescriptors()
 #endif
 }
 
+// Draws the calibration target, or measures a printed one and says how to correct the printer.
+int calibrate(const RenderJob &job)
+{
+    const std::optional<PrintTarget::Page> page = job.page.isEmpty()
+        ? std::optional(PrintTarget::knownPages().front())
+        : PrintTarget::pageOfWord(job.page);
+    QString error;
+    if (job.mode == RenderJob::Mode::Target) {
+        if (!PrintTarget::write(PrintTarget::layout(*page), job.fileName, job.settings.dpi, &error)) {
+            printMessage(error);
+            return 1;
+        }
+        return 0;
+    }
+    std::optional<PrinterProfile::Result> result;
+    if (job.scans.isEmpty()) {
+        result = PrinterProfile::fromRulers(
+            PrintTarget::layout(*page), job.measuredXMm, job.measuredYMm, &error);
+    } else {
+        // Any target page unless one is given.
+        const std::vector<PrintTarget::Page> pages = job.page.isEmpty()
+            ? PrintTarget::knownPages()
+            : std::vector<PrintTarget::Page> { *page };
+        std::vector<ScanMeasure::Reading> readings;
+        for (const QString &name : job.scans) {
+            QImageReader reader(name);
+            const QImage scan = reader.read();
+            if (scan.isNull()) {
+                printMessage(QStringLiteral("Can't read %1: %2").arg(name, reader.errorString()));
+                return 1;
+            }
+            std::optional<QPointF> dpi = job.scanDpi > 0
+                ? std::optional(QPointF(job.scanDpi, job.scanDpi))
+                : ScanMeasure::statedDpi(scan);
+            if (!dpi) {
+                printMessage(QStringLiteral("%1 states no resolution; give the scan's with "
+                                            "--scan-dpi N")
+                                 .arg(name));
+                return 2;
+            }
+            const std::optional<ScanMeasure::Reading> reading
+                = ScanMeasure::measure(scan, *dpi, pages, &error);
+            if (!reading) {
+                printMessage(QStringLiteral("%1: %2").arg(name, error));
+                return 1;
+            }
+            readings.push_back(*reading);
+        }
+        result = PrinterProfile::fromScans(readings, job.scans, &error);
+    }
+    if (!result) {
+        printMessage(error);
+        return 1;
+    }
+    QStringList lines = result->report;
+    if (!job.profile.isEmpty()) {
+        QStringList notes = job.scans.isEmpty()
+            ? QStringList { QStringLiteral("Measured by hand on the %1 target's rulers.")
+                                .arg(page->name) }
+            : QStringList { QStringLiteral("Measured from %1.").arg(job.scans.join(
+                  QStringLiteral(" and "))) };
+        if (!PrinterProfile::save(result->profile, notes, job.profile, &error)) {
+            printMessage(error);
+            return 1;
+        }
+        lines << QStringLiteral("Saved in %1: print with --printer-profile %1").arg(job.profile);
+    }
+    return printText(lines.join(QLatin1Char('\n'))) ? 0 : 1;
+}
+
 }
 
 namespace {
@@ -124,6 +197,8 @@ int run(int argc, char **argv)
     }
 
     const RenderJob &job = parsed.job;
+    if (job.mode != RenderJob::Mode::Render)
+        return calibrate(job);
     if (job.describe && !printText(describePattern(job.settings)))
         return 1;
     const bool raster

@@ -5,6 +5,8 @@
 #include "exporter.h"
 #include "patterngeometry.h"
 #include "pixelrule.h"
+#include "printerprofile.h"
+#include "printtarget.h"
 #include "problems.h"
 #include "preciseraster.h"
 
@@ -240,6 +242,22 @@ const OptionSpec optionTable[] = {
         "The printer's measured scale across, 0.9-1.1 (0.992: it prints 99.2 %): images and "
         "PDFs are drawn 1/F as wide, so that it prints them true." },
     { "scale-y", "F", "The same down the page." },
+    { "printer-profile", "FILE",
+        "A printer profile (scale-x, scale-y, mark-bias) to print with; with --measure or "
+        "--measured-x/-y, where the measurement is saved. Options given beside it win." },
+    { "calibration-target", nullptr,
+        "Write the calibration target to -o (.pdf or an image at --dpi): rulers across, down "
+        "and at 45 degrees, bars and slits 0.05-1 mm, corner marks for a scan." },
+    { "page", "PAGE", "The target's page: a4 (default), letter, a3 or WxH in mm." },
+    { "measure", "FILE",
+        "Measure a scan of the printed target (PNG, JPEG, TIFF): the printer's scale across and "
+        "down, its ink spread and the options that correct them. Twice: a second scan turned 90 "
+        "degrees cancels the scanner's own x/y error." },
+    { "scan-dpi", "N", "With --measure: the scan's resolution, 50-9600, where the file gives none." },
+    { "measured-x", "MM",
+        "What the target's ruler across measures on the print (a steel rule): the scale without "
+        "a scan." },
+    { "measured-y", "MM", "The same for the ruler down." },
     { "bore", "MM",
         "Discs: a shaft hole of this diameter, to 0.01 mm, cut instead of the inner circle." },
     { "d-flat", "MM", "With --bore: a flat this deep on the bore, at 3 o'clock." },
@@ -255,6 +273,85 @@ const OptionSpec optionTable[] = {
     { "decode-table", "FILE",
         "Write the table from sensor words to positions: .csv, .json or .h." },
 };
+
+// A run that draws the calibration target or measures a printed one: its options into `job`, or
+// what is wrong with them.
+QString readCalibrationJob(const QCommandLineParser &parser, RenderJob *job)
+{
+    const bool target = parser.isSet(QStringLiteral("calibration-target"));
+    const bool scans = parser.isSet(QStringLiteral("measure"));
+    const bool rulers
+        = parser.isSet(QStringLiteral("measured-x")) || parser.isSet(QStringLiteral("measured-y"));
+    if (target && (scans || rulers))
+        return QStringLiteral("--calibration-target draws the target; measure its print in a "
+                              "second run");
+    if (scans && rulers)
+        return QStringLiteral("--measure and --measured-x/-y exclude each other");
+    const QStringList allowed = target
+        ? QStringList { "calibration-target", "o", "output", "page", "dpi" }
+        : QStringList { "measure", "measured-x", "measured-y", "scan-dpi", "page",
+              "printer-profile" };
+    for (const QString &name : parser.optionNames())
+        if (!allowed.contains(name))
+            return QStringLiteral("%1%2 does not go with %3")
+                .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name,
+                    target ? QStringLiteral("--calibration-target")
+                           : scans ? QStringLiteral("--measure") : QStringLiteral("--measured-x/-y"));
+    job->page = parser.value(QStringLiteral("page"));
+    if (!job->page.isEmpty()) {
+        QString why;
+        if (!PrintTarget::pageOfWord(job->page, &why))
+            return QStringLiteral("--page: %1, not %2").arg(why, quoted(job->page));
+    }
+    if (target) {
+        job->mode = RenderJob::Mode::Target;
+        job->fileName = parser.value(QStringLiteral("output"));
+        if (job->fileName.isEmpty() || job->fileName == QLatin1String("-"))
+            return QStringLiteral("--calibration-target needs -o FILE (.pdf or an image)");
+        const std::optional<Export::Format> format = Export::formatOfName(job->fileName);
+        if (!format || !(*format == Export::Format::Pdf || Export::isRaster(*format)))
+            return QStringLiteral("--calibration-target writes .pdf or an image (%1), not %2")
+                .arg(Export::knownSuffixes(true), quoted(job->fileName));
+        job->format = *format;
+        Reader read(parser);
+        job->settings.dpi = read.integer(QStringLiteral("dpi"), 600, 72, 2400).value_or(0);
+        return read.error;
+    }
+    job->mode = RenderJob::Mode::Measure;
+    job->profile = parser.value(QStringLiteral("printer-profile"));
+    if (parser.isSet(QStringLiteral("printer-profile")) && job->profile.isEmpty())
+        return QStringLiteral("--printer-profile needs a file name");
+    if (scans) {
+        job->scans = parser.values(QStringLiteral("measure"));
+        if (job->scans.size() > 2)
+            return QStringLiteral("--measure takes one scan, or two with the sheet turned 90 "
+                                  "degrees between them");
+        if (parser.isSet(QStringLiteral("scan-dpi"))) {
+            bool ok = false;
+            const QString text = parser.value(QStringLiteral("scan-dpi"));
+            job->scanDpi = text.toDouble(&ok);
+            if (!ok || !(job->scanDpi >= 50 && job->scanDpi <= 9600))
+                return QStringLiteral("--scan-dpi takes a resolution from 50 to 9600, not %1")
+                    .arg(quoted(text));
+        }
+        return QString();
+    }
+    if (parser.isSet(QStringLiteral("scan-dpi")))
+        return QStringLiteral("--scan-dpi goes with --measure");
+    if (!parser.isSet(QStringLiteral("measured-x")) || !parser.isSet(QStringLiteral("measured-y")))
+        return QStringLiteral("--measured-x and --measured-y go together: the printed lengths of "
+                              "the target's rulers across and down");
+    for (const auto &[name, value] : { std::pair(QStringLiteral("measured-x"), &job->measuredXMm),
+             std::pair(QStringLiteral("measured-y"), &job->measuredYMm) }) {
+        bool ok = false;
+        const QString text = parser.value(name);
+        *value = text.toDouble(&ok);
+        if (!ok || !(*value > 0 && *value <= 2000))
+            return QStringLiteral("--%1 takes the length the ruler measures in mm, not %2")
+                .arg(name, quoted(text));
+    }
+    return QString();
+}
 
 }
 
@@ -307,6 +404,18 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     Reader read(parser);
     RenderJob &job = result.job;
     EncoderSettings &s = job.settings;
+
+    if (parser.isSet(QStringLiteral("calibration-target")) || parser.isSet(QStringLiteral("measure"))
+        || parser.isSet(QStringLiteral("measured-x")) || parser.isSet(QStringLiteral("measured-y"))) {
+        const QString problem = readCalibrationJob(parser, &job);
+        if (!problem.isEmpty())
+            return usageError(problem);
+        return result;
+    }
+    if (parser.isSet(QStringLiteral("page")))
+        return usageError(QStringLiteral("--page goes with --calibration-target or --measure"));
+    if (parser.isSet(QStringLiteral("scan-dpi")))
+        return usageError(QStringLiteral("--scan-dpi goes with --measure"));
 
     job.describe = parser.isSet(QStringLiteral("describe"));
     job.check = parser.isSet(QStringLiteral("check"));
@@ -481,6 +590,25 @@ ParseResult parseRenderArguments(const QStringList &arguments)
                                              "for cutters and plotters, drawn true (use .pdf "
                                              "or an image to print)")
                                   .arg(name));
+    }
+    if (parser.isSet(QStringLiteral("printer-profile"))) {
+        job.profile = parser.value(QStringLiteral("printer-profile"));
+        QString problem;
+        const std::optional<PrinterProfile::Profile> profile
+            = PrinterProfile::load(job.profile, &problem);
+        if (!profile)
+            return usageError(problem);
+        if (job.output == RenderJob::Output::Svg || job.output == RenderJob::Output::Dxf)
+            return usageError(QStringLiteral("--printer-profile compensates a printer; .svg and "
+                                             ".dxf are for cutters and plotters, drawn true (use "
+                                             ".pdf or an image to print)"));
+        // Options given beside the profile win over it.
+        if (!parser.isSet(QStringLiteral("scale-x")))
+            s.scaleX = profile->scaleX;
+        if (!parser.isSet(QStringLiteral("scale-y")))
+            s.scaleY = profile->scaleY;
+        if (!parser.isSet(QStringLiteral("mark-bias")) && profile->markBiasMm)
+            s.markBiasMm = *profile->markBiasMm;
     }
     // Mechanical sizes to the hundredth of a millimetre, as a drawing gives them.
     const auto hundredths = [](double mm) { return qRound(mm * 100) / 100.0; };
