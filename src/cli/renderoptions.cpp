@@ -52,7 +52,13 @@ that would not read is warned about on stderr; --strict makes that a failure
 (status 3, nothing written). --decode-table writes the table from sensor words to positions;
 --calibration adds rulers and a legend to check the printed scale.
 
-Exit status: 0 on success, 1 when the file cannot be written, 2 on bad usage,
+To correct a printer: --calibration-target writes a page of rulers, bars and
+corner marks; print it at 100 %, scan it, and --measure SCAN prints the printer's
+scale across and down and its ink spread, and with --printer-profile FILE saves
+them; renders given --printer-profile FILE then print true on that printer.
+
+Exit status: 0 on success, 1 when the file cannot be written (or a scan cannot
+be read or measured), 2 on bad usage,
 3 when --strict finds a track that would not read.
 Nothing is written unless the whole file can be; an existing file is replaced
 only by a complete new one; a FIFO or a device is written into. Standard output
@@ -63,7 +69,9 @@ Examples:
   quvelta-render --shape disc --bits 8 --outer-radius 40 --inner-radius 10 -o gray.png
   quvelta-render --shape disc --type relative --pairs 360 --outer-radius 30 -o wheel.svg
   quvelta-render --width 150 --height 12 --bits 6 --vector -o strip.pdf
-  quvelta-render --shape disc --type relative --pairs 100 --transparent -o wheel.dxf)";
+  quvelta-render --shape disc --type relative --pairs 100 --transparent -o wheel.dxf
+  quvelta-render --calibration-target --page letter -o target.pdf
+  quvelta-render --measure scan.png --printer-profile printer.txt)";
 
 }
 
