@@ -272,6 +272,7 @@ private slots:
     void recovers();
     void twoScansCancelTheScanner();
     void compensatedPatternPrintsTrue();
+    void compensatedTargetMeasuresTrue();
     void printedPdfTarget_data();
     void printedPdfTarget();
     void rulersByHand();
@@ -426,6 +427,23 @@ void TestCalibrate::compensatedPatternPrintsTrue()
         innerTrack, printer.sy);
 }
 
+void TestCalibrate::compensatedTargetMeasuresTrue()
+{
+    // The target drawn for a printer at 99 % x 101.5 %, printed by it.
+    const Printer printer { 0.99, 1.015, 0.03, 2 };
+    const PrintTarget::Layout target
+        = PrintTarget::layout(testPage(), QPointF(printer.sx, printer.sy));
+    QVERIFY(target.text.first().startsWith("Drawn for a printer at x 99 %, y 101.5 %"));
+    QString why;
+    const auto r = ScanMeasure::measure(scanTarget(printer, target, 300), QPointF(300, 300),
+        { testPage() }, &why);
+    QVERIFY2(r, qPrintable(why));
+    QVERIFY(std::fabs(r->across.scale - 1) < 2e-4);
+    QVERIFY(std::fabs(r->down.scale - 1) < 2e-4);
+    // The bars are drawn as they are: the spread still shows.
+    QVERIFY(std::fabs(r->spreadMm - printer.spreadMm) < 0.01);
+}
+
 void TestCalibrate::printedPdfTarget_data()
 {
     QTest::addColumn<QString>("page");
@@ -520,9 +538,9 @@ void TestCalibrate::refusals_data()
     QTest::newRow("target with pattern options")
         << QStringList { "--calibration-target", "--bits", "5", "-o", "t.png" }
         << "--bits does not go with --calibration-target";
-    QTest::newRow("target with compensation")
-        << QStringList { "--calibration-target", "--scale-x", "0.99", "-o", "t.png" }
-        << "--scale-x does not go with --calibration-target";
+    QTest::newRow("target with a bias")
+        << QStringList { "--calibration-target", "--mark-bias", "-0.05", "-o", "t.png" }
+        << "--mark-bias does not go with --calibration-target";
     QTest::newRow("target as SVG") << QStringList { "--calibration-target", "-o", "t.svg" }
                                    << "writes .pdf or an image";
     QTest::newRow("page too small")

@@ -172,10 +172,12 @@ std::optional<Page> pageOfWord(const QString &word, QString *why)
         QStringLiteral("%1x%2").arg(number(w), number(h)), QSizeF(w, h) };
 }
 
-Layout layout(const Page &page)
+Layout layout(const Page &page, QPointF printerScale)
 {
     Layout t;
     t.page = page;
+    t.printerScale = printerScale;
+    const bool compensated = printerScale != QPointF(1, 1);
     const double W = page.sizeMm.width(), H = page.sizeMm.height();
     t.markSizeMm = cornerMark;
     t.holeSizeMm = cornerHole;
@@ -243,8 +245,13 @@ Layout layout(const Page &page)
     QStringList widthWords;
     for (double w : widths)
         widthWords << number(w);
+    const QString compensation = compensated
+        ? QStringLiteral("Drawn for a printer at x %1 %, y %2 %: printed by it, the target "
+                         "measures 100 % if that is right.")
+              .arg(number(printerScale.x() * 100), number(printerScale.y() * 100))
+        : QString();
     t.text = wrapped(
-        { QStringLiteral("Quvelta calibration target for the printer's scale and ink spread, "
+        { compensation, QStringLiteral("Quvelta calibration target for the printer's scale and ink spread, "
                          "%1 page, %2 x %3 mm.")
                 .arg(page.name, number(W), number(H)),
             QStringLiteral("Print it at 100 % (actual size), not fitted to the page, with no "
@@ -263,6 +270,8 @@ Layout layout(const Page &page)
                            "quvelta-render --measured-x MM --measured-y MM --page %1")
                 .arg(page.word) },
         textSize, right - left);
+    if (!compensated)
+        t.text.removeFirst();
     double baseline = slitsY + patchHeight / 2 + 1 + labelSize + 6;
     t.textOrigin = QPointF(left, baseline);
     t.textSizeMm = textSize;
@@ -270,6 +279,14 @@ Layout layout(const Page &page)
     for (const QString &line : t.text) {
         addText(ink, line, textSize, QPointF(left, baseline));
         baseline += lineHeight;
+    }
+    if (compensated) {
+        const QPointF c(W / 2, H / 2);
+        const QTransform grow = QTransform::fromTranslate(-c.x(), -c.y())
+            * QTransform::fromScale(1 / printerScale.x(), 1 / printerScale.y())
+            * QTransform::fromTranslate(c.x(), c.y());
+        ink = grow.map(ink);
+        t.textOrigin = grow.map(t.textOrigin);
     }
     return t;
 }

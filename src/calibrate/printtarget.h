@@ -67,14 +67,17 @@ struct Layout
     QPointF textOrigin; // baseline of the first line
     double textSizeMm = 0; // em of the text
     double lineHeightMm = 0;
-    QPainterPath ink; // everything printed, text in glyph outlines, odd-even fill
+    QPainterPath ink; // everything printed, text in glyph outlines, non-zero fill
+    QPointF printerScale { 1, 1 }; // the printer scale the ink is drawn 1/F as large for
 };
 
 // The widths of the bars and slits.
 std::vector<double> patchWidths();
 
-// The target for this page. Text needs a QGuiApplication.
-Layout layout(const Page &page);
+// The target for this page. Text needs a QGuiApplication. With a printer scale (x and y) the
+// page is drawn 1/F as large about its middle and says so: printed by that printer it measures
+// true, which checks a profile.
+Layout layout(const Page &page, QPointF printerScale = QPointF(1, 1));
 
 // Draws the target in a painter whose units are millimetres.
 void draw(QPainter &painter, const Layout &layout);

@@ -112,7 +112,9 @@ int calibrate(const RenderJob &job)
         : PrintTarget::pageOfWord(job.page);
     QString error;
     if (job.mode == RenderJob::Mode::Target) {
-        if (!PrintTarget::write(PrintTarget::layout(*page), job.fileName, job.settings.dpi, &error)) {
+        const PrintTarget::Layout target = PrintTarget::layout(
+            *page, QPointF(job.settings.scaleX, job.settings.scaleY));
+        if (!PrintTarget::write(target, job.fileName, job.settings.dpi, &error)) {
             printMessage(error);
             return 1;
         }

@@ -296,7 +296,8 @@ QString readCalibrationJob(const QCommandLineParser &parser, RenderJob *job)
     if (scans && rulers)
         return QStringLiteral("--measure and --measured-x/-y exclude each other");
     const QStringList allowed = target
-        ? QStringList { "calibration-target", "o", "output", "page", "dpi" }
+        ? QStringList { "calibration-target", "o", "output", "page", "dpi", "scale-x", "scale-y",
+              "printer-profile" }
         : QStringList { "measure", "measured-x", "measured-y", "scan-dpi", "page",
               "printer-profile" };
     for (const QString &name : parser.optionNames())
@@ -321,6 +322,27 @@ QString readCalibrationJob(const QCommandLineParser &parser, RenderJob *job)
             return QStringLiteral("--calibration-target writes .pdf or an image (%1), not %2")
                 .arg(Export::knownSuffixes(true), quoted(job->fileName));
         job->format = *format;
+        // The profile's scale (options beside it win), to check it: its bias is left out, so
+        // that the bars still show the printer's spread.
+        if (parser.isSet(QStringLiteral("printer-profile"))) {
+            QString problem;
+            const auto profile = PrinterProfile::load(parser.value(QStringLiteral("printer-profile")), &problem);
+            if (!profile)
+                return problem;
+            job->settings.scaleX = profile->scaleX;
+            job->settings.scaleY = profile->scaleY;
+        }
+        for (const auto &[name, value] : { std::pair(QStringLiteral("scale-x"), &job->settings.scaleX),
+                 std::pair(QStringLiteral("scale-y"), &job->settings.scaleY) }) {
+            if (!parser.isSet(name))
+                continue;
+            bool ok = false;
+            const QString text = parser.value(name);
+            *value = text.toDouble(&ok);
+            if (!ok || !(*value >= 0.9 - 1e-12 && *value <= 1.1 + 1e-12))
+                return QStringLiteral("--%1 takes a printer scale from 0.9 to 1.1, not %2")
+                    .arg(name, quoted(text));
+        }
         Reader read(parser);
         job->settings.dpi = read.integer(QStringLiteral("dpi"), 600, 72, 2400).value_or(0);
         return read.error;
