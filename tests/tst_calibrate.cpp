@@ -276,6 +276,8 @@ private slots:
     void printedPdfTarget_data();
     void printedPdfTarget();
     void rulersByHand();
+    void statedResolution_data();
+    void statedResolution();
     void profileFiles_data();
     void profileFiles();
     void refusals_data();
@@ -487,6 +489,31 @@ void TestCalibrate::rulersByHand()
     QVERIFY2(profile, qPrintable(error));
     QCOMPARE(profile->scaleX, 0.994);
     QVERIFY(!profile->markBiasMm); // a ruler does not see the spread
+}
+
+void TestCalibrate::statedResolution_data()
+{
+    QTest::addColumn<int>("dotsPerMetre");
+    QTest::addColumn<double>("dpi"); // 0: none stated
+    // PNG keeps whole dots per metre: 150 dpi is 5905.5, stored as 5906.
+    QTest::newRow("150 dpi in a PNG") << 5906 << 150.0;
+    QTest::newRow("600 dpi") << 23622 << 600.0;
+    QTest::newRow("not a whole DPI") << 10000 << 254.0;
+    QTest::newRow("an odd one kept") << 10050 << 255.27;
+    QTest::newRow("Qt's default") << 3780 << 0.0;
+}
+
+void TestCalibrate::statedResolution()
+{
+    QFETCH(int, dotsPerMetre);
+    QFETCH(double, dpi);
+    QImage image(4, 4, QImage::Format_Grayscale8);
+    image.setDotsPerMeterX(dotsPerMetre);
+    image.setDotsPerMeterY(dotsPerMetre);
+    const std::optional<QPointF> stated = ScanMeasure::statedDpi(image);
+    QCOMPARE(bool(stated), dpi > 0);
+    if (stated)
+        QCOMPARE(stated->x(), dpi);
 }
 
 void TestCalibrate::profileFiles_data()

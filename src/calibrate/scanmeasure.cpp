@@ -340,7 +340,9 @@ std::optional<QPointF> statedDpi(const QImage &image)
     if (image.dotsPerMeterX() <= 0 || image.dotsPerMeterY() <= 0
         || (image.dotsPerMeterX() == 3780 && image.dotsPerMeterY() == 3780))
         return std::nullopt;
-    return dpi;
+    // PNG keeps whole dots per metre, 0.008 % off a whole DPI at 150; scanners scan at whole DPI.
+    const auto whole = [](double d) { return std::fabs(d - std::round(d)) < 1e-4 * d ? std::round(d) : d; };
+    return QPointF(whole(dpi.x()), whole(dpi.y()));
 }
 
 std::optional<Reading> measure(
