@@ -4,6 +4,7 @@
 
 #include "calibration.h"
 #include "outsidetools.h"
+#include "pdfwriter.h"
 #include "printerprofile.h"
 #include "printtarget.h"
 #include "scanmeasure.h"
@@ -283,6 +284,8 @@ private slots:
     void refusals_data();
     void refusals();
     void legendStatesCompensation();
+    void tiledPages_data();
+    void tiledPages();
 
 private:
     QTemporaryDir dir;
@@ -607,6 +610,117 @@ void TestCalibrate::legendStatesCompensation()
                                .join(' ');
     QVERIFY2(legend.contains("x 99.2 %, y 100.4 %"), qPrintable(legend));
     QVERIFY2(legend.contains("mark bias -0.05 mm"), qPrintable(legend));
+}
+
+void TestCalibrate::tiledPages_data()
+{
+    QTest::addColumn<QStringList>("pattern");
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<int>("pages"); // with the map
+    QTest::newRow("long strip, three across")
+        << QStringList { "--type", "relative", "--pairs", "100", "--width", "200", "--height", "30" }
+        << "120x90" << 4;
+    QTest::newRow("disc with rulers, two by two")
+        << QStringList { "--shape", "disc", "--bits", "6", "--outer-radius", "60", "--calibration" }
+        << "a6x" << 0;
+    QTest::newRow("compensated, on one page")
+        << QStringList { "--width", "60", "--height", "20", "--scale-x", "0.98" } << "a4" << 1;
+}
+
+void TestCalibrate::tiledPages()
+{
+    // The pages rasterised by Poppler and laid over each other by their crosses give the
+    // pattern's own image.
+    QUVELTA_NEEDS("pdfinfo", "pdftoppm");
+    QFETCH(QStringList, pattern);
+    QFETCH(QString, page);
+    QFETCH(int, pages);
+    if (page == "a6x")
+        page = "105x148";
+    pattern << "--dpi" << "150";
+    QTemporaryDir dir;
+    QCOMPARE(runRender(pattern + QStringList { "-o", "single.png" }, dir.path()).exitCode, 0);
+    const Run tiled
+        = runRender(pattern + QStringList { "--page", page, "-o", "tiled.pdf" }, dir.path());
+    QVERIFY2(tiled.exitCode == 0, tiled.err.constData());
+    const QImage single
+        = QImage(dir.filePath("single.png")).convertToFormat(QImage::Format_Grayscale8);
+    EncoderSettings settings = parsedSettings(pattern);
+    const QSizeF pageMm = PrintTarget::pageOfWord(page, nullptr, QSizeF(50, 50))->sizeMm;
+    settings.pdfPageWidthMm = pageMm.width();
+    settings.pdfPageHeightMm = pageMm.height();
+    const PdfExport::Tiles t = *PdfExport::tiles(settings, single.size());
+    const int expected = t.count() + (t.count() > 1 ? 1 : 0);
+    if (pages > 0)
+        QCOMPARE(expected, pages);
+    else
+        QVERIFY(t.columns == 2 && t.rows == 2);
+    QVERIFY(runProgram("pdfinfo", { dir.filePath("tiled.pdf") })
+                .out.contains(QByteArray("Pages:           ") + QByteArray::number(expected)));
+    QCOMPARE(runProgram("pdftoppm", { "-r", "150", "-gray", "-png", dir.filePath("tiled.pdf"),
+                                        dir.filePath("p") })
+                 .exitCode,
+        0);
+    const QStringList files = QDir(dir.path()).entryList({ "p-*.png" }, QDir::Files, QDir::Name);
+    QCOMPARE(files.size(), expected);
+
+    QImage stitched(single.size(), QImage::Format_Grayscale8);
+    stitched.fill(128);
+    const int first = t.count() > 1 ? 1 : 0; // after the map
+    for (int r = 0; r < t.rows; ++r)
+        for (int c = 0; c < t.columns; ++c) {
+            const QImage p = QImage(dir.filePath(files[first + r * t.columns + c]))
+                                 .convertToFormat(QImage::Format_Grayscale8);
+            const QPoint o = t.origin(c, r);
+            const QPoint area(t.marginPx, t.marginPx);
+            // Each cross found where the tiles put it, to a pixel: its ink's centre.
+            QPointF shift;
+            const std::vector<QPointF> crosses = t.crosses(c, r, single.size());
+            QCOMPARE(crosses.empty(), t.count() == 1);
+            for (const QPointF &cross : crosses) {
+                const QPointF q = cross - QPointF(o) + QPointF(area);
+                double sum = 0;
+                QPointF moment;
+                // 2.7 mm each way: the cross (2.5 mm) and nothing else.
+                for (int y = int(q.y()) - 16; y <= int(q.y()) + 16; ++y)
+                    for (int x = int(q.x()) - 16; x <= int(q.x()) + 16; ++x) {
+                        const double w = ink(p, x, y);
+                        sum += w;
+                        moment += w * QPointF(x + 0.5, y + 0.5);
+                    }
+                QVERIFY(sum > 10);
+                const QPointF d = moment / sum - q;
+                QVERIFY2(std::hypot(d.x(), d.y()) < 1, qPrintable(QString("%1 %2").arg(d.x()).arg(d.y())));
+                shift += d / double(crosses.size());
+            }
+            const QPoint s(qRound(shift.x()), qRound(shift.y()));
+            const int w = std::min(t.areaPx.width(), single.width() - o.x());
+            const int h = std::min(t.areaPx.height(), single.height() - o.y());
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    stitched.scanLine(o.y() + y)[o.x() + x]
+                        = p.constScanLine(area.y() + y + s.y())[area.x() + x + s.x()];
+                }
+        }
+    // Within a pixel: every stitched pixel lies within the grey of the pattern's own pixels
+    // around it (Poppler may place a page a fraction of a pixel off).
+    int differ = 0;
+    QString firstBad;
+    for (int y = 0; y < single.height(); ++y)
+        for (int x = 0; x < single.width(); ++x) {
+            int low = 255, high = 0;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int xx = std::clamp(x + dx, 0, single.width() - 1);
+                    const int yy = std::clamp(y + dy, 0, single.height() - 1);
+                    low = std::min(low, int(single.constScanLine(yy)[xx]));
+                    high = std::max(high, int(single.constScanLine(yy)[xx]));
+                }
+            const int v = stitched.constScanLine(y)[x];
+            if ((v < low - 2 || v > high + 2) && differ++ == 0)
+                firstBad = QString("%1,%2: %3 not in %4-%5").arg(x).arg(y).arg(v).arg(low).arg(high);
+        }
+    QVERIFY2(differ == 0, qPrintable(QString("%1 pixels, first %2").arg(differ).arg(firstBad)));
 }
 
 QTEST_MAIN(TestCalibrate)

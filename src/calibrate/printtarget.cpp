@@ -148,7 +148,7 @@ std::vector<Page> knownPages()
         { QStringLiteral("A3"), QStringLiteral("a3"), QSizeF(297, 420) } };
 }
 
-std::optional<Page> pageOfWord(const QString &word, QString *why)
+std::optional<Page> pageOfWord(const QString &word, QString *why, QSizeF least)
 {
     const QString lower = word.trimmed().toLower();
     for (const Page &p : knownPages())
@@ -163,9 +163,12 @@ std::optional<Page> pageOfWord(const QString &word, QString *why)
     }
     const double w = m.captured(1).toDouble(), h = m.captured(2).toDouble();
     // Room for the corner marks, the rulers, the 45 degree rulers, the bars and the text.
-    if (w < 140 || h < 200 || w > 1000 || h > 1000) {
+    if (w < least.width() || h < least.height() || w > 1000 || h > 1000) {
         if (why)
-            *why = QStringLiteral("a target page is 140 x 200 mm to 1000 x 1000 mm");
+            *why = QStringLiteral("a %1 page is %2 x %3 mm to 1000 x 1000 mm")
+                       .arg(least == QSizeF(140, 200) ? QStringLiteral("target")
+                                                      : QStringLiteral("PDF"),
+                           number(least.width()), number(least.height()));
         return std::nullopt;
     }
     return Page { QStringLiteral("%1 x %2 mm").arg(number(w), number(h)),

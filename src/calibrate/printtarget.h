@@ -29,8 +29,9 @@ struct Page
 };
 
 // a4, letter, a3 or WxH in mm (e.g. 120x150), case-insensitive; none when the word is none of
-// these or the page is too small for a target (reason in *why).
-std::optional<Page> pageOfWord(const QString &word, QString *why = nullptr);
+// these or the page is smaller than `least` (a target's by default; reason in *why).
+std::optional<Page> pageOfWord(
+    const QString &word, QString *why = nullptr, QSizeF least = QSizeF(140, 200));
 // The pages a scan is matched against when none is given.
 std::vector<Page> knownPages();
 

@@ -256,7 +256,10 @@ const OptionSpec optionTable[] = {
     { "calibration-target", nullptr,
         "Write the calibration target to -o (.pdf or an image at --dpi): rulers across, down "
         "and at 45 degrees, bars and slits 0.05-1 mm, corner marks for a scan." },
-    { "page", "PAGE", "The target's page: a4 (default), letter, a3 or WxH in mm." },
+    { "page", "PAGE",
+        "Page size: a4, letter, a3 or WxH in mm. With .pdf: pages of that size, a pattern that "
+        "does not fit split into pages overlapping by 10 mm with alignment crosses, numbered "
+        "edges and a page map. The calibration target's page (a4 by default)." },
     { "measure", "FILE",
         "Measure a scan of the printed target (PNG, JPEG, TIFF): the printer's scale across and "
         "down, its ink spread and the options that correct them. Twice: a second scan turned 90 "
@@ -442,8 +445,6 @@ ParseResult parseRenderArguments(const QStringList &arguments)
             return usageError(problem);
         return result;
     }
-    if (parser.isSet(QStringLiteral("page")))
-        return usageError(QStringLiteral("--page goes with --calibration-target or --measure"));
     if (parser.isSet(QStringLiteral("scan-dpi")))
         return usageError(QStringLiteral("--scan-dpi goes with --measure"));
 
@@ -506,6 +507,19 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     }
     if (parser.isSet(QStringLiteral("vector")) && suffix != QLatin1String("pdf"))
         return usageError(QStringLiteral("--vector works only with a .pdf output"));
+    if (parser.isSet(QStringLiteral("page"))) {
+        if (job.output != RenderJob::Output::Pdf)
+            return usageError(QStringLiteral("--page goes with a .pdf output (not --vector), "
+                                             "--calibration-target or --measure"));
+        QString why;
+        const auto page = PrintTarget::pageOfWord(
+            parser.value(QStringLiteral("page")), &why, QSizeF(50, 50));
+        if (!page)
+            return usageError(QStringLiteral("--page: %1, not %2")
+                                  .arg(why, quoted(parser.value(QStringLiteral("page")))));
+        s.pdfPageWidthMm = page->sizeMm.width();
+        s.pdfPageHeightMm = page->sizeMm.height();
+    }
     const bool vector = job.output == RenderJob::Output::Svg || job.output == RenderJob::Output::Dxf
         || job.output == RenderJob::Output::VectorPdf;
     if (parser.isSet(QStringLiteral("transparent")) && !vector)
