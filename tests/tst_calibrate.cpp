@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The Quvelta developers
 // The calibration target and its measurement: synthetic prints and scans of the target with known
 // printer scales, rotations, ink spread, blur, noise and JPEG, measured back; a pattern drawn
 // with the measured profile and printed by the same printer comes out true.
@@ -295,9 +297,8 @@ void TestCalibrate::recovers_data()
 {
     QTest::addColumn<Printer>("printer");
     QTest::addColumn<int>("dpi");
-    const auto row = [](const char *name, Printer p, int dpi = 300) {
-        QTest::newRow(name) << p << dpi;
-    };
+    const auto row
+        = [](const char *name, Printer p, int dpi = 300) { QTest::newRow(name) << p << dpi; };
     row("true", {});
     row("98 % across, 102 % down", { 0.98, 1.02 });
     row("102 % across, 98.5 % down, tilted 2 degrees", { 1.02, 0.985, 0, 2 });
@@ -386,8 +387,8 @@ void TestCalibrate::compensatedPatternPrintsTrue()
     const Printer printer { 0.985, 1.012, 0.04, 0, false, {}, 1, 1, 0.8, 2 };
     const PrintTarget::Layout target = PrintTarget::layout(testPage());
     QVERIFY(scanTarget(printer, target, 300).save(dir.filePath("scan.png")));
-    const Run measured = runRender({ "--measure", "scan.png", "--page", "150x200",
-                                       "--printer-profile", "printer.txt" },
+    const Run measured = runRender(
+        { "--measure", "scan.png", "--page", "150x200", "--printer-profile", "printer.txt" },
         dir.path());
     QVERIFY2(measured.exitCode == 0, measured.err.constData());
     QVERIFY(measured.out.contains("To print true: --scale-x 0.98"));
@@ -403,8 +404,8 @@ void TestCalibrate::compensatedPatternPrintsTrue()
     const auto check = [&](const QStringList &pattern, double (*measure)(const QImage &),
                            double scale) {
         QCOMPARE(runRender(pattern + QStringList { "-o", "true.png" }, dir.path()).exitCode, 0);
-        QCOMPARE(runRender(pattern + QStringList { "-o", "fixed.png", "--printer-profile",
-                                         "printer.txt" },
+        QCOMPARE(runRender(pattern
+                         + QStringList { "-o", "fixed.png", "--printer-profile", "printer.txt" },
                      dir.path())
                      .exitCode,
             0);
@@ -440,8 +441,8 @@ void TestCalibrate::compensatedTargetMeasuresTrue()
         = PrintTarget::layout(testPage(), QPointF(printer.sx, printer.sy));
     QVERIFY(target.text.first().startsWith("Drawn for a printer at x 99 %, y 101.5 %"));
     QString why;
-    const auto r = ScanMeasure::measure(scanTarget(printer, target, 300), QPointF(300, 300),
-        { testPage() }, &why);
+    const auto r = ScanMeasure::measure(
+        scanTarget(printer, target, 300), QPointF(300, 300), { testPage() }, &why);
     QVERIFY2(r, qPrintable(why));
     QVERIFY(std::fabs(r->across.scale - 1) < 2e-4);
     QVERIFY(std::fabs(r->down.scale - 1) < 2e-4);
@@ -453,8 +454,10 @@ void TestCalibrate::printedPdfTarget_data()
 {
     QTest::addColumn<QString>("page");
     QTest::addColumn<QString>("pdfinfoSize");
-    QTest::newRow("A4") << "a4" << "595.276 x 841.89 pts";
-    QTest::newRow("Letter") << "letter" << "612 x 792 pts";
+    QTest::newRow("A4") << "a4"
+                        << "595.276 x 841.89 pts";
+    QTest::newRow("Letter") << "letter"
+                            << "612 x 792 pts";
 }
 
 void TestCalibrate::printedPdfTarget()
@@ -463,11 +466,13 @@ void TestCalibrate::printedPdfTarget()
     QUVELTA_NEEDS("pdfinfo", "pdftoppm");
     QFETCH(QString, page);
     QFETCH(QString, pdfinfoSize);
-    const Run made = runRender({ "--calibration-target", "--page", page, "-o", "t.pdf" }, dir.path());
+    const Run made
+        = runRender({ "--calibration-target", "--page", page, "-o", "t.pdf" }, dir.path());
     QVERIFY2(made.exitCode == 0, made.err.constData());
     QVERIFY(runProgram("pdfinfo", { dir.filePath("t.pdf") }).out.contains(pdfinfoSize.toUtf8()));
-    QCOMPARE(runProgram("pdftoppm", { "-r", "300", "-gray", "-png", "-singlefile",
-                                        dir.filePath("t.pdf"), dir.filePath("t") })
+    QCOMPARE(runProgram("pdftoppm",
+                 { "-r", "300", "-gray", "-png", "-singlefile", dir.filePath("t.pdf"),
+                     dir.filePath("t") })
                  .exitCode,
         0);
     const Run measured = runRender({ "--measure", "t.png", "--scan-dpi", "300" }, dir.path());
@@ -475,7 +480,8 @@ void TestCalibrate::printedPdfTarget()
     QVERIFY2(measured.out.contains("--scale-x 1.0000") || measured.out.contains("--scale-x 0.9999"),
         measured.out.constData());
     QVERIFY(measured.out.contains("--scale-y 1.0000") || measured.out.contains("--scale-y 0.9999"));
-    QVERIFY(measured.out.contains("--mark-bias 0.00") || measured.out.contains("--mark-bias -0.00"));
+    QVERIFY(
+        measured.out.contains("--mark-bias 0.00") || measured.out.contains("--mark-bias -0.00"));
 }
 
 void TestCalibrate::rulersByHand()
@@ -543,8 +549,8 @@ void TestCalibrate::profileFiles()
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
     file.close();
     const QStringList pattern { "--dpi", "200", "--width", "40", "--height", "10" };
-    const Run withProfile
-        = runRender(pattern + QStringList { "--printer-profile", "p.txt", "-o", "a.png" }, dir.path());
+    const Run withProfile = runRender(
+        pattern + QStringList { "--printer-profile", "p.txt", "-o", "a.png" }, dir.path());
     if (!error.isEmpty()) {
         QCOMPARE(withProfile.exitCode, 2);
         QVERIFY2(withProfile.err.contains(error.toUtf8()), withProfile.err.constData());
@@ -554,7 +560,8 @@ void TestCalibrate::profileFiles()
     QVERIFY2(withProfile.exitCode == 0, withProfile.err.constData());
     QStringList options { "--scale-x", "0.992", "--scale-y", "1.004" };
     if (contents.contains("mark-bias"))
-        options << "--mark-bias" << "-0.05";
+        options << "--mark-bias"
+                << "-0.05";
     QCOMPARE(runRender(pattern + options + QStringList { "-o", "b.png" }, dir.path()).exitCode, 0);
     QFile a(dir.filePath("a.png")), b(dir.filePath("b.png"));
     QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
@@ -565,28 +572,24 @@ void TestCalibrate::refusals_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
-    QTest::newRow("target with pattern options")
-        << QStringList { "--calibration-target", "--bits", "5", "-o", "t.png" }
-        << "--bits does not go with --calibration-target";
-    QTest::newRow("target with a bias")
-        << QStringList { "--calibration-target", "--mark-bias", "-0.05", "-o", "t.png" }
-        << "--mark-bias does not go with --calibration-target";
-    QTest::newRow("target as SVG") << QStringList { "--calibration-target", "-o", "t.svg" }
-                                   << "writes .pdf or an image";
-    QTest::newRow("page too small")
-        << QStringList { "--calibration-target", "--page", "100x100", "-o", "t.png" }
-        << "a target page is 140 x 200 mm";
-    QTest::newRow("unknown page") << QStringList { "--calibration-target", "--page", "b5", "-o", "t.png" }
-                                  << "a page is a4, letter, a3 or WxH";
+    QTest::newRow("target with pattern options") << QStringList { "--calibration-target", "--bits",
+        "5", "-o", "t.png" } << "--bits does not go with --calibration-target";
+    QTest::newRow("target with a bias") << QStringList { "--calibration-target", "--mark-bias",
+        "-0.05", "-o", "t.png" } << "--mark-bias does not go with --calibration-target";
+    QTest::newRow("target as SVG")
+        << QStringList { "--calibration-target", "-o", "t.svg" } << "writes .pdf or an image";
+    QTest::newRow("page too small") << QStringList { "--calibration-target", "--page", "100x100",
+        "-o", "t.png" } << "a target page is 140 x 200 mm";
+    QTest::newRow("unknown page") << QStringList { "--calibration-target", "--page", "b5", "-o",
+        "t.png" } << "a page is a4, letter, a3 or WxH";
     QTest::newRow("measure writes no image")
         << QStringList { "--measure", "s.png", "-o", "x.png" } << "-o does not go with --measure";
     QTest::newRow("one ruler") << QStringList { "--measured-x", "166" }
                                << "--measured-x and --measured-y go together";
-    QTest::newRow("three scans")
-        << QStringList { "--measure", "a.png", "--measure", "b.png", "--measure", "c.png" }
-        << "--measure takes one scan, or two";
-    QTest::newRow("scan dpi alone") << QStringList { "--scan-dpi", "600", "-o", "x.png" }
-                                    << "--scan-dpi goes with --measure";
+    QTest::newRow("three scans") << QStringList { "--measure", "a.png", "--measure", "b.png",
+        "--measure", "c.png" } << "--measure takes one scan, or two";
+    QTest::newRow("scan dpi alone")
+        << QStringList { "--scan-dpi", "600", "-o", "x.png" } << "--scan-dpi goes with --measure";
     QTest::newRow("profile for a cutter")
         << QStringList { "--printer-profile", "missing.txt", "-o", "x.svg" } << "Can't read";
 }
@@ -617,9 +620,9 @@ void TestCalibrate::tiledPages_data()
     QTest::addColumn<QStringList>("pattern");
     QTest::addColumn<QString>("page");
     QTest::addColumn<int>("pages"); // with the map
-    QTest::newRow("long strip, three across")
-        << QStringList { "--type", "relative", "--pairs", "100", "--width", "200", "--height", "30" }
-        << "120x90" << 4;
+    QTest::newRow("long strip, three across") << QStringList { "--type", "relative", "--pairs",
+        "100", "--width", "200", "--height", "30" }
+                                              << "120x90" << 4;
     QTest::newRow("disc with rulers, two by two")
         << QStringList { "--shape", "disc", "--bits", "6", "--outer-radius", "60", "--calibration" }
         << "a6x" << 0;
@@ -637,7 +640,8 @@ void TestCalibrate::tiledPages()
     QFETCH(int, pages);
     if (page == "a6x")
         page = "105x148";
-    pattern << "--dpi" << "150";
+    pattern << "--dpi"
+            << "150";
     QTemporaryDir dir;
     QCOMPARE(runRender(pattern + QStringList { "-o", "single.png" }, dir.path()).exitCode, 0);
     const Run tiled
@@ -657,8 +661,8 @@ void TestCalibrate::tiledPages()
         QVERIFY(t.columns == 2 && t.rows == 2);
     QVERIFY(runProgram("pdfinfo", { dir.filePath("tiled.pdf") })
                 .out.contains(QByteArray("Pages:           ") + QByteArray::number(expected)));
-    QCOMPARE(runProgram("pdftoppm", { "-r", "150", "-gray", "-png", dir.filePath("tiled.pdf"),
-                                        dir.filePath("p") })
+    QCOMPARE(runProgram("pdftoppm",
+                 { "-r", "150", "-gray", "-png", dir.filePath("tiled.pdf"), dir.filePath("p") })
                  .exitCode,
         0);
     const QStringList files = QDir(dir.path()).entryList({ "p-*.png" }, QDir::Files, QDir::Name);
@@ -690,7 +694,8 @@ void TestCalibrate::tiledPages()
                     }
                 QVERIFY(sum > 10);
                 const QPointF d = moment / sum - q;
-                QVERIFY2(std::hypot(d.x(), d.y()) < 1, qPrintable(QString("%1 %2").arg(d.x()).arg(d.y())));
+                QVERIFY2(std::hypot(d.x(), d.y()) < 1,
+                    qPrintable(QString("%1 %2").arg(d.x()).arg(d.y())));
                 shift += d / double(crosses.size());
             }
             const QPoint s(qRound(shift.x()), qRound(shift.y()));
@@ -718,7 +723,8 @@ void TestCalibrate::tiledPages()
                 }
             const int v = stitched.constScanLine(y)[x];
             if ((v < low - 2 || v > high + 2) && differ++ == 0)
-                firstBad = QString("%1,%2: %3 not in %4-%5").arg(x).arg(y).arg(v).arg(low).arg(high);
+                firstBad
+                    = QString("%1,%2: %3 not in %4-%5").arg(x).arg(y).arg(v).arg(low).arg(high);
         }
     QVERIFY2(differ == 0, qPrintable(QString("%1 pixels, first %2").arg(differ).arg(firstBad)));
 }

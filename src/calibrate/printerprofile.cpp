@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "printerprofile.h"
 
 #include "outputfile.h"
@@ -92,7 +94,8 @@ std::optional<Profile> load(const QString &fileName, QString *error)
 
 QByteArray text(const Profile &profile, const QStringList &notes)
 {
-    QString out = QStringLiteral("# Quvelta printer profile: use it with --printer-profile FILE.\n");
+    QString out
+        = QStringLiteral("# Quvelta printer profile: use it with --printer-profile FILE.\n");
     for (const QString &note : notes)
         out += QStringLiteral("# ") + note + QLatin1Char('\n');
     out += QStringLiteral("scale-x = %1\nscale-y = %2\n")
@@ -102,8 +105,7 @@ QByteArray text(const Profile &profile, const QStringList &notes)
     return out.toUtf8();
 }
 
-bool save(const Profile &profile, const QStringList &notes, const QString &fileName,
-    QString *error)
+bool save(const Profile &profile, const QStringList &notes, const QString &fileName, QString *error)
 {
     return saveFile(text(profile, notes), fileName, error);
 }
@@ -167,19 +169,19 @@ void conclude(Result *result)
     const Profile &p = result->profile;
     result->report << QStringLiteral("The printer prints %1 across and %2 down%3.")
                           .arg(percent(p.scaleX), percent(p.scaleY))
-                          .arg(p.markBiasMm ? QStringLiteral(", marks %1 mm %2")
-                                                  .arg(std::fabs(*p.markBiasMm), 0, 'f', 3)
-                                                  .arg(*p.markBiasMm <= 0
-                                                          ? QStringLiteral("wider")
-                                                          : QStringLiteral("narrower"))
-                                            : QString());
+                          .arg(p.markBiasMm
+                                  ? QStringLiteral(", marks %1 mm %2")
+                                        .arg(std::fabs(*p.markBiasMm), 0, 'f', 3)
+                                        .arg(*p.markBiasMm <= 0 ? QStringLiteral("wider")
+                                                                : QStringLiteral("narrower"))
+                                  : QString());
     result->report << QStringLiteral("To print true: ") + options(p);
 }
 
 }
 
-std::optional<Result> fromScans(const std::vector<ScanMeasure::Reading> &readings,
-    const QStringList &names, QString *error)
+std::optional<Result> fromScans(
+    const std::vector<ScanMeasure::Reading> &readings, const QStringList &names, QString *error)
 {
     Result result;
     double x = 1, y = 1, spread = 0;
@@ -253,8 +255,8 @@ std::optional<Result> fromRulers(
                          .arg(downMm);
     result.report << QStringLiteral("A ruler reads to about 0.2 mm, %1 % over these lengths; a "
                                     "scan (--measure) reads to 0.02 % and the ink spread too.")
-                         .arg(20.0 / std::min(target.across.lengthMm, target.down.lengthMm), 0,
-                             'f', 2);
+                         .arg(20.0 / std::min(target.across.lengthMm, target.down.lengthMm), 0, 'f',
+                             2);
     conclude(&result);
     return result;
 }

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The Quvelta developers
 #ifndef QUVELTA_PRINTERPROFILE_H
 #define QUVELTA_PRINTERPROFILE_H
 
@@ -34,8 +36,8 @@ std::optional<Profile> load(const QString &fileName, QString *error);
 QByteArray text(const Profile &profile, const QStringList &notes);
 
 // Writes the profile, whole or not at all.
-bool save(const Profile &profile, const QStringList &notes, const QString &fileName,
-    QString *error);
+bool save(
+    const Profile &profile, const QStringList &notes, const QString &fileName, QString *error);
 
 // What one or two scans of the target say, with the lines that explain it; none with *error
 // when they cannot be combined or the printer is far out (a page fitted to the paper).
@@ -44,8 +46,8 @@ struct Result
     Profile profile;
     QStringList report;
 };
-std::optional<Result> fromScans(const std::vector<ScanMeasure::Reading> &readings,
-    const QStringList &names, QString *error);
+std::optional<Result> fromScans(
+    const std::vector<ScanMeasure::Reading> &readings, const QStringList &names, QString *error);
 
 // What rulers measured by hand say: the printed lengths of the target's rulers across and down.
 std::optional<Result> fromRulers(

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "printtarget.h"
 
 #include "exporter.h"
@@ -154,7 +156,8 @@ std::optional<Page> pageOfWord(const QString &word, QString *why, QSizeF least)
     for (const Page &p : knownPages())
         if (p.word == lower)
             return p;
-    static const QRegularExpression size(QStringLiteral(R"(^(\d+(?:\.\d+)?)\s*x\s*(\d+(?:\.\d+)?)$)"));
+    static const QRegularExpression size(
+        QStringLiteral(R"(^(\d+(?:\.\d+)?)\s*x\s*(\d+(?:\.\d+)?)$)"));
     const QRegularExpressionMatch m = size.match(lower);
     if (!m.hasMatch()) {
         if (why)
@@ -254,8 +257,9 @@ Layout layout(const Page &page, QPointF printerScale)
               .arg(number(printerScale.x() * 100), number(printerScale.y() * 100))
         : QString();
     t.text = wrapped(
-        { compensation, QStringLiteral("Quvelta calibration target for the printer's scale and ink spread, "
-                         "%1 page, %2 x %3 mm.")
+        { compensation,
+            QStringLiteral("Quvelta calibration target for the printer's scale and ink spread, "
+                           "%1 page, %2 x %3 mm.")
                 .arg(page.name, number(W), number(H)),
             QStringLiteral("Print it at 100 % (actual size), not fitted to the page, with no "
                            "scale correction."),
@@ -327,8 +331,8 @@ QByteArray pdfPage(const Layout &layout)
     using PdfExport::number;
     const double pt = 72 / 25.4;
     const double height = layout.page.sizeMm.height() * pt;
-    QByteArray path = "q " + number(pt, 6) + " 0 0 " + number(-pt, 6) + " 0 " + number(height, 6)
-        + " cm 0 g\n";
+    QByteArray path
+        = "q " + number(pt, 6) + " 0 0 " + number(-pt, 6) + " 0 " + number(height, 6) + " cm 0 g\n";
     const QPainterPath &ink = layout.ink;
     for (int i = 0; i < ink.elementCount(); ++i) {
         const QPainterPath::Element e = ink.elementAt(i);

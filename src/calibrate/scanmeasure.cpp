@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "scanmeasure.h"
 
 #include <QLineF>
@@ -224,8 +226,8 @@ std::optional<std::array<QPointF, 4>> cornerMarks(const Grey &g, QString *why)
             - std::atan2(first.y() - mean.y(), first.x() - mean.x());
         return a < -1e-9 ? a + 2 * pi : a;
     };
-    std::sort(marks.begin(), marks.end(),
-        [&](QPointF a, QPointF b) { return angle(a) < angle(b); });
+    std::sort(
+        marks.begin(), marks.end(), [&](QPointF a, QPointF b) { return angle(a) < angle(b); });
     return marks;
 }
 
@@ -303,8 +305,7 @@ public:
         int rows = 0;
         for (double v = -p.heightMm / 2 + 1.5; v <= p.heightMm / 2 - 1.5; v += 4 * step, ++rows)
             for (double u = -half; u <= half; u += step) {
-                const double w
-                    = (paperLevel - g.sample(toScan.map(p.center + QPointF(u, v))))
+                const double w = (paperLevel - g.sample(toScan.map(p.center + QPointF(u, v))))
                     / (paperLevel - inkLevel);
                 total += (p.mark ? w : 1 - w) * step;
             }
@@ -341,7 +342,8 @@ std::optional<QPointF> statedDpi(const QImage &image)
         || (image.dotsPerMeterX() == 3780 && image.dotsPerMeterY() == 3780))
         return std::nullopt;
     // PNG keeps whole dots per metre, 0.008 % off a whole DPI at 150; scanners scan at whole DPI.
-    const auto whole = [](double d) { return std::fabs(d - std::round(d)) < 1e-4 * d ? std::round(d) : d; };
+    const auto whole
+        = [](double d) { return std::fabs(d - std::round(d)) < 1e-4 * d ? std::round(d) : d; };
     return QPointF(whole(dpi.x()), whole(dpi.y()));
 }
 
@@ -394,12 +396,13 @@ std::optional<Reading> measure(
 
     // A perspective's share of the homography, taken out about the page's middle so that the
     // scale there stays the scan's: a flat scan has none.
-    const QPointF middle = h.map(QPointF(target->page.sizeMm.width(), target->page.sizeMm.height()) / 2);
+    const QPointF middle
+        = h.map(QPointF(target->page.sizeMm.width(), target->page.sizeMm.height()) / 2);
     QTransform centred = QTransform::fromTranslate(middle.x(), middle.y()) * h.inverted();
     centred = QTransform(centred.m11() / centred.m33(), centred.m12() / centred.m33(),
-        centred.m13() / centred.m33(), centred.m21() / centred.m33(),
-        centred.m22() / centred.m33(), centred.m23() / centred.m33(),
-        centred.m31() / centred.m33(), centred.m32() / centred.m33(), 1);
+        centred.m13() / centred.m33(), centred.m21() / centred.m33(), centred.m22() / centred.m33(),
+        centred.m23() / centred.m33(), centred.m31() / centred.m33(), centred.m32() / centred.m33(),
+        1);
     const QPointF v(centred.m13(), centred.m23());
     const auto straighten = [&](QPointF p) {
         const QPointF q = p - middle;
@@ -433,8 +436,8 @@ std::optional<Reading> measure(
     const auto readRuler = [&](const PrintTarget::Ruler &ruler, RulerReading *out) {
         std::vector<std::pair<int, QPointF>> centres;
         for (int i = 0; i <= ruler.lengthMm; ++i)
-            if (const auto c = measurer.tick(ruler, ruler.start + i * ruler.direction,
-                    target->shortTickMm))
+            if (const auto c
+                = measurer.tick(ruler, ruler.start + i * ruler.direction, target->shortTickMm))
                 centres.push_back({ i, straighten(*c) });
         out->ticks = int(centres.size());
         if (centres.size() < size_t(ruler.lengthMm * 3 / 4 + 1))
@@ -472,8 +475,8 @@ std::optional<Reading> measure(
         const PrintTarget::Patch &p = patches[i];
         const size_t k = i % n;
         const double w = p.widthMm / 2;
-        const double page = measurer.width(
-            p, p.mark ? w + 1.6 : w + 1.4, paperLevels[k], inkLevels[k]);
+        const double page
+            = measurer.width(p, p.mark ? w + 1.6 : w + 1.4, paperLevels[k], inkLevels[k]);
         const double printed = page * r.across.scale;
         r.patches.push_back({ p.widthMm, p.mark, printed });
         if (p.widthMm >= 0.2 - 1e-9) {

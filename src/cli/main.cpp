@@ -112,8 +112,8 @@ int calibrate(const RenderJob &job)
         : PrintTarget::pageOfWord(job.page);
     QString error;
     if (job.mode == RenderJob::Mode::Target) {
-        const PrintTarget::Layout target = PrintTarget::layout(
-            *page, QPointF(job.settings.scaleX, job.settings.scaleY));
+        const PrintTarget::Layout target
+            = PrintTarget::layout(*page, QPointF(job.settings.scaleX, job.settings.scaleY));
         if (!PrintTarget::write(target, job.fileName, job.settings.dpi, &error)) {
             printMessage(error);
             return 1;
@@ -165,8 +165,9 @@ int calibrate(const RenderJob &job)
         QStringList notes = job.scans.isEmpty()
             ? QStringList { QStringLiteral("Measured by hand on the %1 target's rulers.")
                                 .arg(page->name) }
-            : QStringList { QStringLiteral("Measured from %1.").arg(job.scans.join(
-                  QStringLiteral(" and "))) };
+            : QStringList {
+                  QStringLiteral("Measured from %1.").arg(job.scans.join(QStringLiteral(" and ")))
+              };
         if (!PrinterProfile::save(result->profile, notes, job.profile, &error)) {
             printMessage(error);
             return 1;

@@ -5,10 +5,10 @@
 #include "exporter.h"
 #include "patterngeometry.h"
 #include "pixelrule.h"
+#include "preciseraster.h"
 #include "printerprofile.h"
 #include "printtarget.h"
 #include "problems.h"
-#include "preciseraster.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -264,7 +264,8 @@ const OptionSpec optionTable[] = {
         "Measure a scan of the printed target (PNG, JPEG, TIFF): the printer's scale across and "
         "down, its ink spread and the options that correct them. Twice: a second scan turned 90 "
         "degrees cancels the scanner's own x/y error." },
-    { "scan-dpi", "N", "With --measure: the scan's resolution, 50-9600, where the file gives none." },
+    { "scan-dpi", "N",
+        "With --measure: the scan's resolution, 50-9600, where the file gives none." },
     { "measured-x", "MM",
         "What the target's ruler across measures on the print (a steel rule): the scale without "
         "a scan." },
@@ -298,17 +299,17 @@ QString readCalibrationJob(const QCommandLineParser &parser, RenderJob *job)
                               "second run");
     if (scans && rulers)
         return QStringLiteral("--measure and --measured-x/-y exclude each other");
-    const QStringList allowed = target
-        ? QStringList { "calibration-target", "o", "output", "page", "dpi", "scale-x", "scale-y",
-              "printer-profile" }
-        : QStringList { "measure", "measured-x", "measured-y", "scan-dpi", "page",
-              "printer-profile" };
+    const QStringList allowed = target ? QStringList { "calibration-target", "o", "output", "page",
+        "dpi", "scale-x", "scale-y", "printer-profile" }
+                                       : QStringList { "measure", "measured-x", "measured-y",
+                                             "scan-dpi", "page", "printer-profile" };
     for (const QString &name : parser.optionNames())
         if (!allowed.contains(name))
             return QStringLiteral("%1%2 does not go with %3")
                 .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name,
-                    target ? QStringLiteral("--calibration-target")
-                           : scans ? QStringLiteral("--measure") : QStringLiteral("--measured-x/-y"));
+                    target      ? QStringLiteral("--calibration-target")
+                        : scans ? QStringLiteral("--measure")
+                                : QStringLiteral("--measured-x/-y"));
     job->page = parser.value(QStringLiteral("page"));
     if (!job->page.isEmpty()) {
         QString why;
@@ -329,14 +330,16 @@ QString readCalibrationJob(const QCommandLineParser &parser, RenderJob *job)
         // that the bars still show the printer's spread.
         if (parser.isSet(QStringLiteral("printer-profile"))) {
             QString problem;
-            const auto profile = PrinterProfile::load(parser.value(QStringLiteral("printer-profile")), &problem);
+            const auto profile
+                = PrinterProfile::load(parser.value(QStringLiteral("printer-profile")), &problem);
             if (!profile)
                 return problem;
             job->settings.scaleX = profile->scaleX;
             job->settings.scaleY = profile->scaleY;
         }
-        for (const auto &[name, value] : { std::pair(QStringLiteral("scale-x"), &job->settings.scaleX),
-                 std::pair(QStringLiteral("scale-y"), &job->settings.scaleY) }) {
+        for (const auto &[name, value] :
+            { std::pair(QStringLiteral("scale-x"), &job->settings.scaleX),
+                std::pair(QStringLiteral("scale-y"), &job->settings.scaleY) }) {
             if (!parser.isSet(name))
                 continue;
             bool ok = false;
@@ -438,8 +441,9 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     RenderJob &job = result.job;
     EncoderSettings &s = job.settings;
 
-    if (parser.isSet(QStringLiteral("calibration-target")) || parser.isSet(QStringLiteral("measure"))
-        || parser.isSet(QStringLiteral("measured-x")) || parser.isSet(QStringLiteral("measured-y"))) {
+    if (parser.isSet(QStringLiteral("calibration-target"))
+        || parser.isSet(QStringLiteral("measure")) || parser.isSet(QStringLiteral("measured-x"))
+        || parser.isSet(QStringLiteral("measured-y"))) {
         const QString problem = readCalibrationJob(parser, &job);
         if (!problem.isEmpty())
             return usageError(problem);
@@ -512,8 +516,8 @@ ParseResult parseRenderArguments(const QStringList &arguments)
             return usageError(QStringLiteral("--page goes with a .pdf output (not --vector), "
                                              "--calibration-target or --measure"));
         QString why;
-        const auto page = PrintTarget::pageOfWord(
-            parser.value(QStringLiteral("page")), &why, QSizeF(50, 50));
+        const auto page
+            = PrintTarget::pageOfWord(parser.value(QStringLiteral("page")), &why, QSizeF(50, 50));
         if (!page)
             return usageError(QStringLiteral("--page: %1, not %2")
                                   .arg(why, quoted(parser.value(QStringLiteral("page")))));
@@ -530,11 +534,11 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         return usageError(QStringLiteral("--compact works only with .svg and .dxf output"));
     if ((parser.isSet(QStringLiteral("precise")) || parser.isSet(QStringLiteral("classic-pixels")))
         && vector)
-        return usageError(QStringLiteral("--%1 is for raster output; vector output is always "
-                                         "exact")
-                              .arg(parser.isSet(QStringLiteral("precise"))
-                                      ? QStringLiteral("precise")
-                                      : QStringLiteral("classic-pixels")));
+        return usageError(
+            QStringLiteral("--%1 is for raster output; vector output is always "
+                           "exact")
+                .arg(parser.isSet(QStringLiteral("precise")) ? QStringLiteral("precise")
+                                                             : QStringLiteral("classic-pixels")));
     if (parser.isSet(QStringLiteral("precise")) && parser.isSet(QStringLiteral("classic-pixels")))
         return usageError(QStringLiteral("--precise and --classic-pixels exclude each other"));
 

@@ -115,10 +115,8 @@ bool writePdfPage(PixelPacking::PixelRows &rows, const EncoderSettings &settings
         // A strip's rows repeat the row above: a fast search for it finds them (a tenth of the
         // size, faster). A disc's rows do not; runs of one byte compress them best.
         const bool strip = settings.shape == Shape::Strip;
-        Deflater deflater(
-            [&pdf](const char *data, int size) {
-                return pdf.write(QByteArray::fromRawData(data, size));
-            },
+        Deflater deflater([&pdf](const char *data,
+                              int size) { return pdf.write(QByteArray::fromRawData(data, size)); },
             strip ? 1 : 6, strip ? Z_DEFAULT_STRATEGY : Z_RLE);
         std::vector<uchar> row(size_t(packer.rowBytes()));
         written = true;
@@ -162,7 +160,6 @@ bool writePdfPage(PixelPacking::PixelRows &rows, const EncoderSettings &settings
     return true;
 }
 
-
 namespace {
 
 constexpr double tileMarginMm = 15; // room for the crosses, labels and rulers
@@ -171,8 +168,8 @@ constexpr double crossMm = 5;
 constexpr double crossOffsetMm = 9; // from the area's edge into the margin
 
 // The image as a deflated XObject stream: objects `image` and `length`.
-bool writeImageObject(PdfOutput &pdf, PixelPacking::PixelRows &rows, bool strip, int image,
-    int length)
+bool writeImageObject(
+    PdfOutput &pdf, PixelPacking::PixelRows &rows, bool strip, int image, int length)
 {
     const QSize samples = rows.size();
     const PixelPacking::RowPacker packer(rows.layout(), samples.width());
@@ -185,10 +182,8 @@ bool writeImageObject(PdfOutput &pdf, PixelPacking::PixelRows &rows, bool strip,
     const qint64 start = pdf.position();
     bool written = true;
     {
-        Deflater deflater(
-            [&pdf](const char *data, int size) {
-                return pdf.write(QByteArray::fromRawData(data, size));
-            },
+        Deflater deflater([&pdf](const char *data,
+                              int size) { return pdf.write(QByteArray::fromRawData(data, size)); },
             strip ? 1 : 6, strip ? Z_DEFAULT_STRATEGY : Z_RLE);
         std::vector<uchar> row(size_t(packer.rowBytes()));
         for (int y = 0; written && y < samples.height(); ++y) {
@@ -286,10 +281,10 @@ bool writeTiledPdf(PixelPacking::PixelRows &rows, const EncoderSettings &setting
     QByteArray kids;
     for (int i = 0; i < pages; ++i)
         kids += ref(First + 2 * i) + ' ';
-    pdf.object(Pages,
-        "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages) + " >>");
-    const bool written = writeImageObject(pdf, rows, settings.shape == Shape::Strip, Image,
-        ImageLength);
+    pdf.object(
+        Pages, "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages) + " >>");
+    const bool written
+        = writeImageObject(pdf, rows, settings.shape == Shape::Strip, Image, ImageLength);
     pdf.object(Info, "<< /Producer (Quvelta) /Creator (Quvelta) >>");
 
     const auto page = [&](int index, const QByteArray &contents) {
@@ -305,9 +300,8 @@ bool writeTiledPdf(PixelPacking::PixelRows &rows, const EncoderSettings &setting
                 + "\nendstream");
     };
     // A point of the page in pixels from its top-left corner, as PDF coordinates.
-    const auto at = [&](QPointF px) {
-        return number(px.x() * pt) + ' ' + number(pageHeight - px.y() * pt);
-    };
+    const auto at
+        = [&](QPointF px) { return number(px.x() * pt) + ' ' + number(pageHeight - px.y() * pt); };
     const double mm = settings.dpi / 25.4;
     const QString pageName = QStringLiteral("%1 x %2 mm")
                                  .arg(t.pageMm.width(), 0, 'g', 5)
@@ -325,8 +319,8 @@ bool writeTiledPdf(PixelPacking::PixelRows &rows, const EncoderSettings &setting
                                  .arg(t.columns)
                                  .arg(t.rows),
             9, x0, pageHeight - 15 * ptPerMm);
-        c += label(QStringLiteral("Print every page at 100 %. Neighbours overlap by 10 mm:"), 7,
-            x0, pageHeight - 21 * ptPerMm);
+        c += label(QStringLiteral("Print every page at 100 %. Neighbours overlap by 10 mm:"), 7, x0,
+            pageHeight - 21 * ptPerMm);
         c += label(QStringLiteral("lay them over each other, crosses on crosses."), 7, x0,
             pageHeight - 25 * ptPerMm);
         c += "0.6 w 0 G " + number(x0) + ' ' + number(top - image.height() * room) + ' '
@@ -357,8 +351,7 @@ bool writeTiledPdf(PixelPacking::PixelRows &rows, const EncoderSettings &setting
                 + number(pageHeight - (area.y() + h) * pt) + ' ' + number(w * pt) + ' '
                 + number(h * pt) + " re W n\n" + number(image.width() * pt) + " 0 0 "
                 + number(image.height() * pt) + ' ' + number((area.x() - o.x()) * pt) + ' '
-                + number(pageHeight - (area.y() - o.y() + image.height()) * pt)
-                + " cm /Im0 Do Q\n";
+                + number(pageHeight - (area.y() - o.y() + image.height()) * pt) + " cm /Im0 Do Q\n";
             // Crosses where the neighbours overlap, in the margins.
             c += "0 G " + number(0.15 * ptPerMm) + " w\n";
             const double half = crossMm / 2 * mm;
@@ -378,8 +371,9 @@ bool writeTiledPdf(PixelPacking::PixelRows &rows, const EncoderSettings &setting
                            .arg(t.count())
                            .arg(r + 1)
                            .arg(col + 1)
-                           .arg(neighbours.isEmpty() ? QString()
-                                                     : QStringLiteral(", ") + neighbours.join(QStringLiteral(", "))),
+                           .arg(neighbours.isEmpty()
+                                   ? QString()
+                                   : QStringLiteral(", ") + neighbours.join(QStringLiteral(", "))),
                 7, area.x() * pt, pageHeight - 12.5 * ptPerMm);
             const double midY = pageHeight - (area.y() + h / 2) * pt;
             if (col > 0)
@@ -397,14 +391,16 @@ bool writeTiledPdf(PixelPacking::PixelRows &rows, const EncoderSettings &setting
                     const double l = (i % 10 == 0 ? 3.0 : i % 5 == 0 ? 2.0 : 1.5) * mm;
                     c += at(QPointF(x, y0)) + " m " + at(QPointF(x, y0 + l)) + " l S\n";
                     if (i % 10 == 0 && i > 0)
-                        c += label(QString::number(i), 5, x * pt - 3, pageHeight - (y0 + 5 * mm) * pt);
+                        c += label(
+                            QString::number(i), 5, x * pt - 3, pageHeight - (y0 + 5 * mm) * pt);
                 }
                 for (int i = 0; i <= down; ++i) {
                     const double y = area.y() + i * per.y();
                     const double l = (i % 10 == 0 ? 3.0 : i % 5 == 0 ? 2.0 : 1.5) * mm;
                     c += at(QPointF(x0, y)) + " m " + at(QPointF(x0 + l, y)) + " l S\n";
                     if (i % 10 == 0 && i > 0)
-                        c += label(QString::number(i), 5, (x0 + 3.5 * mm) * pt, pageHeight - y * pt - 2);
+                        c += label(
+                            QString::number(i), 5, (x0 + 3.5 * mm) * pt, pageHeight - y * pt - 2);
                 }
             }
             page(index++, c);
