@@ -176,10 +176,8 @@ double ink(const QImage &image, int x, int y)
     return 1 - image.constScanLine(y)[x] / 255.0;
 }
 
-// A printed strip's span: from the centre of its second mark to that of its last but one, along
-// the rows of its middle, in scan pixels. Centres are what blur and resampling keep, and the
-// strip's ends, cut to whole pixels in the image, do not come into it.
-double span(const QImage &image)
+// The first and last rows with ink.
+std::pair<int, int> inkRows(const QImage &image)
 {
     int top = image.height(), bottom = -1;
     for (int y = 0; y < image.height(); ++y)
@@ -188,6 +186,15 @@ double span(const QImage &image)
                 top = std::min(top, y);
                 bottom = std::max(bottom, y);
             }
+    return { top, bottom };
+}
+
+// A printed strip's span: from the centre of its second mark to that of its last but one, along
+// the rows of its middle, in scan pixels. Centres are what blur and resampling keep, and the
+// strip's ends, cut to whole pixels in the image, do not come into it.
+double span(const QImage &image)
+{
+    const auto [top, bottom] = inkRows(image);
     const int from = top + (bottom - top) / 4, to = bottom - (bottom - top) / 4;
     std::vector<double> column(size_t(image.width()), 0);
     for (int y = from; y <= to; ++y)
@@ -222,13 +229,7 @@ double span(const QImage &image)
 // an inner track has a mark, in scan pixels.
 double innerTrack(const QImage &image)
 {
-    int top = image.height(), bottom = -1;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (ink(image, x, y) > 0.5) {
-                top = std::min(top, y);
-                bottom = std::max(bottom, y);
-            }
+    const auto [top, bottom] = inkRows(image);
     std::vector<int> inner;
     for (int x = 0; x < image.width(); ++x) {
         double most = 0;

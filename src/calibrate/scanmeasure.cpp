@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "scanmeasure.h"
 
+#include <QImageReader>
 #include <QLineF>
 #include <QTransform>
 
@@ -486,6 +487,28 @@ std::optional<Reading> measure(
     }
     r.spreadMm = used ? spread / used : 0;
     return r;
+}
+
+std::optional<Reading> measureFile(
+    const QString &fileName, double dpi, const std::vector<PrintTarget::Page> &pages, QString *why)
+{
+    QImageReader reader(fileName);
+    const QImage scan = reader.read();
+    if (scan.isNull()) {
+        *why = QStringLiteral("Can't read %1: %2").arg(fileName, reader.errorString());
+        return std::nullopt;
+    }
+    const std::optional<QPointF> resolution
+        = dpi > 0 ? std::optional(QPointF(dpi, dpi)) : statedDpi(scan);
+    if (!resolution) {
+        *why = QStringLiteral("%1 states no resolution; give the scan's with --scan-dpi N")
+                   .arg(fileName);
+        return std::nullopt;
+    }
+    std::optional<Reading> reading = measure(scan, *resolution, pages, why);
+    if (!reading)
+        *why = QStringLiteral("%1: %2").arg(fileName, *why);
+    return reading;
 }
 
 }

@@ -53,6 +53,11 @@ std::optional<Reading> measure(
 // The image's own resolution, or none when it does not state one (Qt's 96 dpi default).
 std::optional<QPointF> statedDpi(const QImage &image);
 
+// The target in an image file, at `dpi` (0: the file's own); *why names the file when it cannot
+// be read, states no resolution, or holds no target.
+std::optional<Reading> measureFile(
+    const QString &fileName, double dpi, const std::vector<PrintTarget::Page> &pages, QString *why);
+
 }
 
 #endif

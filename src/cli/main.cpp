@@ -10,7 +10,6 @@
 #include "vectorwriter.h"
 
 #include <QGuiApplication>
-#include <QImageReader>
 
 #include <cerrno>
 #include <csignal>
@@ -131,25 +130,10 @@ int calibrate(const RenderJob &job)
             : std::vector<PrintTarget::Page> { *page };
         std::vector<ScanMeasure::Reading> readings;
         for (const QString &name : job.scans) {
-            QImageReader reader(name);
-            const QImage scan = reader.read();
-            if (scan.isNull()) {
-                printMessage(QStringLiteral("Can't read %1: %2").arg(name, reader.errorString()));
-                return 1;
-            }
-            std::optional<QPointF> dpi = job.scanDpi > 0
-                ? std::optional(QPointF(job.scanDpi, job.scanDpi))
-                : ScanMeasure::statedDpi(scan);
-            if (!dpi) {
-                printMessage(QStringLiteral("%1 states no resolution; give the scan's with "
-                                            "--scan-dpi N")
-                                 .arg(name));
-                return 2;
-            }
             const std::optional<ScanMeasure::Reading> reading
-                = ScanMeasure::measure(scan, *dpi, pages, &error);
+                = ScanMeasure::measureFile(name, job.scanDpi, pages, &error);
             if (!reading) {
-                printMessage(QStringLiteral("%1: %2").arg(name, error));
+                printMessage(error);
                 return 1;
             }
             readings.push_back(*reading);
