@@ -79,9 +79,11 @@ void blur(QImage &image, double sigma)
         k /= sum;
     const int w = image.width(), h = image.height();
     std::vector<double> a(size_t(w) * size_t(h)), b(a.size());
-    for (int y = 0; y < h; ++y)
+    for (int y = 0; y < h; ++y) {
+        const uchar *line = image.constScanLine(y);
         for (int x = 0; x < w; ++x)
-            a[size_t(y) * w + x] = image.constScanLine(y)[x];
+            a[size_t(y) * w + x] = line[x];
+    }
     for (int pass = 0; pass < 2; ++pass) {
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
@@ -95,9 +97,11 @@ void blur(QImage &image, double sigma)
             }
         std::swap(a, b);
     }
-    for (int y = 0; y < h; ++y)
+    for (int y = 0; y < h; ++y) {
+        uchar *line = image.scanLine(y);
         for (int x = 0; x < w; ++x)
-            image.scanLine(y)[x] = uchar(std::clamp(std::lround(a[size_t(y) * w + x]), 0L, 255L));
+            line[x] = uchar(std::clamp(std::lround(a[size_t(y) * w + x]), 0L, 255L));
+    }
 }
 
 // A print of what `draw` puts on a page (in page millimetres), scanned at `dpi`.
@@ -106,24 +110,27 @@ QImage printAndScan(const Printer &p, QSizeF pageMm, int dpi,
 {
     QSize canvas;
     const QTransform t = printing(p, pageMm, dpi, &canvas);
-    QImage image(canvas, QImage::Format_Grayscale8);
-    image.fill(255);
+    // Painted in RGB, Qt's own format, which it paints fastest.
+    QImage colour(canvas, QImage::Format_RGB32);
+    colour.fill(Qt::white);
     {
-        QPainter painter(&image);
+        QPainter painter(&colour);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.setTransform(t);
         draw(painter, p);
     }
+    QImage image = colour.convertToFormat(QImage::Format_Grayscale8);
+    colour = QImage();
     blur(image, p.blurPx);
     if (p.noise > 0) {
         std::mt19937 random(12345);
         std::normal_distribution<double> normal(0, p.noise);
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x) {
-                uchar &v = image.scanLine(y)[x];
-                v = uchar(std::clamp(std::lround(v + normal(random)), 0L, 255L));
-            }
+        for (int y = 0; y < image.height(); ++y) {
+            uchar *line = image.scanLine(y);
+            for (int x = 0; x < image.width(); ++x)
+                line[x] = uchar(std::clamp(std::lround(line[x] + normal(random)), 0L, 255L));
+        }
     }
     if (p.jpeg > 0) {
         QBuffer buffer;
@@ -137,12 +144,13 @@ QImage printAndScan(const Printer &p, QSizeF pageMm, int dpi,
     return image;
 }
 
-// The target, printed: its ink, grown by the spread on every edge.
+// The target, printed: its ink, grown by the spread on every edge (but the text's, which is
+// slow to grow and not measured).
 void drawTarget(QPainter &painter, const Printer &p, const PrintTarget::Layout &target)
 {
     painter.fillPath(target.ink, Qt::black);
     if (p.spreadMm > 0)
-        painter.strokePath(target.ink,
+        painter.strokePath(target.shapes,
             QPen(Qt::black, p.spreadMm / p.sx, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
 }
 
@@ -152,7 +160,7 @@ QPainterPath thinned(const PrintTarget::Layout &target, double mm)
     QPainterPathStroker stroker;
     stroker.setWidth(mm);
     stroker.setJoinStyle(Qt::MiterJoin);
-    return target.ink - stroker.createStroke(target.ink);
+    return (target.shapes - stroker.createStroke(target.shapes)) + target.lettering;
 }
 
 QImage scanTarget(const Printer &p, const PrintTarget::Layout &target, int dpi)

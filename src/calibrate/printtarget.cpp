@@ -89,7 +89,7 @@ void addRectangle(QPainterPath &ink, QRectF r, bool hole = false)
     ink.closeSubpath();
 }
 
-void addRuler(QPainterPath &ink, const Ruler &ruler, bool numbersAlong)
+void addRuler(QPainterPath &ink, QPainterPath &text, const Ruler &ruler, bool numbersAlong)
 {
     const QPointF d = ruler.direction, a = ruler.across;
     for (int mm = 0; mm <= ruler.lengthMm; ++mm) {
@@ -105,9 +105,9 @@ void addRuler(QPainterPath &ink, const Ruler &ruler, bool numbersAlong)
         // Beyond the longest tick: centred under a tick across, beside it down.
         const QPointF at = c + a * (tickLength(0) + 1.0);
         if (numbersAlong)
-            addText(ink, label, numberSize, at + QPointF(-width / 2, numberSize * 0.75));
+            addText(text, label, numberSize, at + QPointF(-width / 2, numberSize * 0.75));
         else
-            addText(ink, label, numberSize, at + QPointF(0.3, numberSize * 0.36));
+            addText(text, label, numberSize, at + QPointF(0.3, numberSize * 0.36));
     }
 }
 
@@ -221,8 +221,10 @@ Layout layout(const Page &page, QPointF printerScale)
         t.patches.push_back({ widths[i], false, QPointF(x, slitsY), patchHeight });
     }
 
-    QPainterPath &ink = t.ink;
+    QPainterPath &ink = t.shapes;
+    QPainterPath text;
     ink.setFillRule(Qt::WindingFill);
+    text.setFillRule(Qt::WindingFill);
     for (size_t i = 0; i < 4; ++i) {
         const QPointF p = t.corners[i];
         const QPointF half(cornerMark / 2, cornerMark / 2), hole(cornerHole / 2, cornerHole / 2);
@@ -230,10 +232,10 @@ Layout layout(const Page &page, QPointF printerScale)
         if (i == 0)
             addRectangle(ink, QRectF(p - hole, p + hole), true);
     }
-    addRuler(ink, t.across, true);
-    addRuler(ink, t.down, false);
-    addRuler(ink, t.diagonalDown, false);
-    addRuler(ink, t.diagonalUp, false);
+    addRuler(ink, text, t.across, true);
+    addRuler(ink, text, t.down, false);
+    addRuler(ink, text, t.diagonalDown, false);
+    addRuler(ink, text, t.diagonalUp, false);
     for (const Patch &p : t.patches) {
         const double h = p.heightMm / 2, w = p.widthMm / 2;
         const QPointF c = p.center;
@@ -244,7 +246,7 @@ Layout layout(const Page &page, QPointF printerScale)
             addRectangle(ink, QRectF(c.x() + w, c.y() - h, slitBlock, p.heightMm));
         }
         const QString label = number(p.widthMm);
-        addText(ink, label, labelSize,
+        addText(text, label, labelSize,
             QPointF(c.x() - textWidth(label, labelSize) / 2, c.y() + h + 1 + labelSize * 0.75));
     }
 
@@ -284,7 +286,7 @@ Layout layout(const Page &page, QPointF printerScale)
     t.textSizeMm = textSize;
     t.lineHeightMm = lineHeight;
     for (const QString &line : t.text) {
-        addText(ink, line, textSize, QPointF(left, baseline));
+        addText(text, line, textSize, QPointF(left, baseline));
         baseline += lineHeight;
     }
     if (compensated) {
@@ -293,8 +295,12 @@ Layout layout(const Page &page, QPointF printerScale)
             * QTransform::fromScale(1 / printerScale.x(), 1 / printerScale.y())
             * QTransform::fromTranslate(c.x(), c.y());
         ink = grow.map(ink);
+        text = grow.map(text);
         t.textOrigin = grow.map(t.textOrigin);
     }
+    t.lettering = text;
+    t.ink = t.shapes;
+    t.ink.addPath(text);
     return t;
 }
 

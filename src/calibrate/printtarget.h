@@ -71,6 +71,8 @@ struct Layout
     double textSizeMm = 0; // em of the text
     double lineHeightMm = 0;
     QPainterPath ink; // everything printed, text in glyph outlines, non-zero fill
+    QPainterPath shapes; // the marks, rulers and patches: the ink without the text
+    QPainterPath lettering; // the text
     QPointF printerScale { 1, 1 }; // the printer scale the ink is drawn 1/F as large for
 };
 
