@@ -492,6 +492,9 @@ std::optional<Reading> measure(
 std::optional<Reading> measureFile(
     const QString &fileName, double dpi, const std::vector<PrintTarget::Page> &pages, QString *why)
 {
+    // Qt refuses images over 128 MB by default; an A4 scan at 600 dpi in colour is 140 MB.
+    if (QImageReader::allocationLimit() > 0)
+        QImageReader::setAllocationLimit(std::max(QImageReader::allocationLimit(), 2048));
     QImageReader reader(fileName);
     const QImage scan = reader.read();
     if (scan.isNull()) {
