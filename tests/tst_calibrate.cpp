@@ -599,7 +599,13 @@ void TestCalibrate::refusals_data()
         "--measure", "c.png" } << "--measure takes one scan, or two";
     QTest::newRow("scan dpi alone")
         << QStringList { "--scan-dpi", "600", "-o", "x.png" } << "--scan-dpi goes with --measure";
-    QTest::newRow("profile for a cutter")
+    QTest::newRow("pages of an image") << QStringList { "--page", "a4", "-o", "x.png" }
+                                       << "--page goes with a .pdf output (not --vector)";
+    QTest::newRow("pages of a vector PDF")
+        << QStringList { "--page", "a4", "--vector", "-o", "x.pdf" } << "--page goes with a .pdf";
+    QTest::newRow("a tiny page") << QStringList { "--page", "40x40", "-o", "x.pdf" }
+                                 << "a PDF page is 50 x 50 mm to 1000 x 1000 mm";
+    QTest::newRow("a missing profile")
         << QStringList { "--printer-profile", "missing.txt", "-o", "x.svg" } << "Can't read";
 }
 
