@@ -38,6 +38,31 @@ struct Printer
     double blurPx = 0; // Gaussian sigma
     double noise = 0; // grey levels, standard deviation
     int jpeg = 0; // quality, 0: none
+
+    Printer() = default;
+    Printer(double sx, double sy, double spreadMm = 0, double degrees = 0)
+        : sx(sx), sy(sy), spreadMm(spreadMm), degrees(degrees)
+    { }
+    Printer turnedQuarter() const
+    {
+        Printer p = *this;
+        p.turned = true;
+        return p;
+    }
+    Printer scanned(double blur, double noiseLevel = 0, int quality = 0) const
+    {
+        Printer p = *this;
+        p.blurPx = blur;
+        p.noise = noiseLevel;
+        p.jpeg = quality;
+        return p;
+    }
+    Printer photographed(QPointF keystone) const
+    {
+        Printer p = *this;
+        p.perspective = keystone;
+        return p;
+    }
 };
 
 }
@@ -311,14 +336,15 @@ void TestCalibrate::recovers_data()
     row("true", {});
     row("98 % across, 102 % down", { 0.98, 1.02 });
     row("102 % across, 98.5 % down, tilted 2 degrees", { 1.02, 0.985, 0, 2 });
-    row("tilted -5 degrees, blurred", { 0.995, 1.004, 0, -5, false, {}, 1, 1, 1.2 });
-    row("dot gain 0.06 mm, tilted 3 degrees", { 1.01, 0.99, 0.06, 3, false, {}, 1, 1, 0.8 });
+    row("tilted -5 degrees, blurred", Printer(0.995, 1.004, 0, -5).scanned(1.2));
+    row("dot gain 0.06 mm, tilted 3 degrees", Printer(1.01, 0.99, 0.06, 3).scanned(0.8));
     row("ink lost 0.04 mm", { 0.99, 1.0, -0.04, 1 });
-    row("noise and JPEG", { 0.992, 1.004, 0.03, 1.5, false, {}, 1, 1, 0.7, 4, 85 });
-    row("turned a quarter, tilted 4 degrees", { 1.006, 0.994, 0.02, 4, true });
-    row("turned a quarter the other way", { 1.0, 0.98, 0, 178, true });
-    row("photograph with a perspective", { 0.99, 1.01, 0.02, 2, false, { 1e-4, -6e-5 } });
-    row("400 dpi, blurred and noisy", { 0.985, 1.015, 0.05, -2.5, false, {}, 1, 1, 1.5, 3 }, 400);
+    row("noise and JPEG", Printer(0.992, 1.004, 0.03, 1.5).scanned(0.7, 4, 85));
+    row("turned a quarter, tilted 4 degrees", Printer(1.006, 0.994, 0.02, 4).turnedQuarter());
+    row("turned a quarter the other way", Printer(1.0, 0.98, 0, 178).turnedQuarter());
+    row("photograph with a perspective",
+        Printer(0.99, 1.01, 0.02, 2).photographed({ 1e-4, -6e-5 }));
+    row("400 dpi, blurred and noisy", Printer(0.985, 1.015, 0.05, -2.5).scanned(1.5, 3), 400);
 }
 
 void TestCalibrate::recovers()
@@ -359,7 +385,7 @@ void TestCalibrate::recovers()
 void TestCalibrate::twoScansCancelTheScanner()
 {
     // The scanner reads 0.3 % long in x and as much short in y.
-    Printer upright { 0.993, 1.006, 0.02, 1 };
+    Printer upright(0.993, 1.006, 0.02, 1);
     upright.scannerX = 1.003;
     upright.scannerY = 1 / 1.003;
     Printer turned = upright;
@@ -393,7 +419,7 @@ void TestCalibrate::twoScansCancelTheScanner()
 void TestCalibrate::compensatedPatternPrintsTrue()
 {
     // The printer: scale, spread and blur; its target scanned and measured by the command line.
-    const Printer printer { 0.985, 1.012, 0.04, 0, false, {}, 1, 1, 0.8, 2 };
+    const Printer printer = Printer(0.985, 1.012, 0.04).scanned(0.8, 2);
     const PrintTarget::Layout target = PrintTarget::layout(testPage());
     QVERIFY(scanTarget(printer, target, 300).save(dir.filePath("scan.png")));
     const Run measured = runRender(
@@ -445,7 +471,7 @@ void TestCalibrate::compensatedPatternPrintsTrue()
 void TestCalibrate::compensatedTargetMeasuresTrue()
 {
     // The target drawn for a printer at 99 % x 101.5 %, printed by it.
-    const Printer printer { 0.99, 1.015, 0.03, 2 };
+    const Printer printer(0.99, 1.015, 0.03, 2);
     const PrintTarget::Layout target
         = PrintTarget::layout(testPage(), QPointF(printer.sx, printer.sy));
     QVERIFY(target.text.first().startsWith("Drawn for a printer at x 99 %, y 101.5 %"));

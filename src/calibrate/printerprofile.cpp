@@ -197,6 +197,12 @@ std::optional<Result> fromScans(
                                         "(--measure A --measure B) cancels its x/y part.");
     } else {
         const ScanMeasure::Reading &a = readings[0], &b = readings[1];
+        if (a.target.page.sizeMm != b.target.page.sizeMm) {
+            *error = QStringLiteral("the two scans show different targets (%1 and %2); scan "
+                                    "the same sheet twice")
+                         .arg(a.target.page.name, b.target.page.name);
+            return std::nullopt;
+        }
         // The geometric mean of each ruler over the two scans: the scanner's x/y difference
         // goes once each way and cancels; its mean scale, as in any scan, stays.
         x = std::sqrt(a.across.scale * b.across.scale);
