@@ -19,6 +19,7 @@ mkdir -p "$out"
     --dpi 150 -o "$out/single-track.png"
 "$render" --calibration --shape disc --bits 6 --outer-radius 30 --inner-radius 6 --dpi 150 \
     -o "$out/calibrated.png"
+"$render" --calibration-target --dpi 72 -o "$out/calibration-target.png"
 
 # The window with its third page open, at 1x and at twice the pixel density.
 shot() {
