@@ -121,6 +121,13 @@ QString options(const Profile &profile)
 
 namespace {
 
+// An angle to `decimals` places, with no minus on a zero.
+QString angle(double degrees, int decimals)
+{
+    const double unit = std::pow(10.0, -decimals);
+    return QString::number(std::fabs(degrees) < unit / 2 ? 0.0 : degrees, 'f', decimals);
+}
+
 QStringList describe(const ScanMeasure::Reading &r, const QString &name)
 {
     QStringList lines;
@@ -130,7 +137,7 @@ QStringList describe(const ScanMeasure::Reading &r, const QString &name)
                  .arg(r.dpi.y(), 0, 'g', 5)
                  .arg(r.turned ? QStringLiteral("turned a quarter (across runs down the scan)")
                                : QStringLiteral("upright"))
-                 .arg(r.tiltDegrees, 0, 'f', 2)
+                 .arg(angle(r.tiltDegrees, 2))
                  .arg(r.keystone > 0.001
                          ? QStringLiteral(", a perspective of %1 % straightened by the corner "
                                           "marks")
@@ -148,9 +155,14 @@ QStringList describe(const ScanMeasure::Reading &r, const QString &name)
     };
     ruler("across: the", r.target.across, r.across);
     ruler("down: the", r.target.down, r.down);
+    // Ticks a good scan places to a few micrometres; far more is a blurred or bent sheet.
+    if (std::max(r.across.rmsMm, r.down.rmsMm) > 0.05)
+        lines << QStringLiteral("  warning: the ticks lie up to %1 mm off a straight even ruler; "
+                                "scan the sheet flat and sharp for a better reading")
+                     .arg(std::max(r.across.rmsMm, r.down.rmsMm), 0, 'f', 2);
     lines << QStringLiteral("  45 degrees: %1 and %2; the printed axes are square to %3 degrees")
                  .arg(percent(r.diagonalDown.scale), percent(r.diagonalUp.scale))
-                 .arg(r.squareDegrees, 0, 'f', 3);
+                 .arg(angle(r.squareDegrees, 3));
     QStringList bars, slits;
     for (const ScanMeasure::PatchReading &p : r.patches)
         (p.mark ? bars : slits)
