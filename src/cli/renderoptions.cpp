@@ -5,10 +5,10 @@
 #include "exporter.h"
 #include "patterngeometry.h"
 #include "pixelrule.h"
+#include "problems.h"
 #include "preciseraster.h"
 #include "printerprofile.h"
 #include "printtarget.h"
-#include "problems.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -534,11 +534,11 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         return usageError(QStringLiteral("--compact works only with .svg and .dxf output"));
     if ((parser.isSet(QStringLiteral("precise")) || parser.isSet(QStringLiteral("classic-pixels")))
         && vector)
-        return usageError(
-            QStringLiteral("--%1 is for raster output; vector output is always "
-                           "exact")
-                .arg(parser.isSet(QStringLiteral("precise")) ? QStringLiteral("precise")
-                                                             : QStringLiteral("classic-pixels")));
+        return usageError(QStringLiteral("--%1 is for raster output; vector output is always "
+                                         "exact")
+                              .arg(parser.isSet(QStringLiteral("precise"))
+                                      ? QStringLiteral("precise")
+                                      : QStringLiteral("classic-pixels")));
     if (parser.isSet(QStringLiteral("precise")) && parser.isSet(QStringLiteral("classic-pixels")))
         return usageError(QStringLiteral("--precise and --classic-pixels exclude each other"));
 

@@ -68,6 +68,42 @@ QByteArray number(double value, int decimals)
 }
 
 namespace {
+
+// The image as a deflated XObject stream: objects `image` and `length`.
+bool writeImageObject(
+    PdfOutput &pdf, PixelPacking::PixelRows &rows, bool strip, int image, int length)
+{
+    const QSize samples = rows.size();
+    const PixelPacking::RowPacker packer(rows.layout(), samples.width());
+    pdf.beginObject(image);
+    pdf.write("<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(samples.width())
+        + " /Height " + QByteArray::number(samples.height()) + " /ColorSpace "
+        + colorSpace(packer.layout()) + " /BitsPerComponent "
+        + QByteArray::number(packer.layout().bitsPerPixel() == 1 ? 1 : 8)
+        + " /Interpolate false /Filter /FlateDecode /Length " + ref(length) + " >>\nstream\n");
+    const qint64 start = pdf.position();
+    bool written = true;
+    {
+        // A strip's rows repeat the row above: a fast search for it finds them (a tenth of the
+        // size, faster). A disc's rows do not; runs of one byte compress them best.
+        Deflater deflater(
+            [&pdf](const char *data, int size) {
+                return pdf.write(QByteArray::fromRawData(data, size));
+            },
+            strip ? 1 : 6, strip ? Z_DEFAULT_STRATEGY : Z_RLE);
+        std::vector<uchar> row(size_t(packer.rowBytes()));
+        for (int y = 0; written && y < samples.height(); ++y) {
+            rows.packRow(y, packer, row.data());
+            written = deflater.add(row.data(), int(row.size()));
+        }
+        written = written && deflater.finish();
+    }
+    const qint64 streamLength = pdf.position() - start;
+    pdf.write("\nendstream\nendobj\n");
+    pdf.object(length, QByteArray::number(streamLength));
+    return written;
+}
+
 bool writeTiledPdf(PixelPacking::PixelRows &rows, const EncoderSettings &settings, const Tiles &t,
     QIODevice *device, QString *reason);
 }
@@ -80,7 +116,6 @@ bool writePdfPage(PixelPacking::PixelRows &rows, const EncoderSettings &settings
     const QSizeF pageMm = PixelRule::pdfPageSizeMm(settings);
     const int dpi = settings.dpi;
     const QSize samples = rows.size();
-    const PixelPacking::RowPacker packer(rows.layout(), samples.width());
 
     const double pointsPerMm = 72.0 / 25.4;
     const double pointsPerPixel = 72.0 / dpi;
@@ -103,32 +138,8 @@ bool writePdfPage(PixelPacking::PixelRows &rows, const EncoderSettings &settings
             + number(pageHeight) + "] /Resources << /XObject << /Im0 " + ref(Image) + " >> "
             + invisibleTextFont + " >> /Contents " + ref(Contents) + " >>");
 
-    pdf.beginObject(Image);
-    pdf.write("<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(samples.width())
-        + " /Height " + QByteArray::number(samples.height()) + " /ColorSpace "
-        + colorSpace(packer.layout()) + " /BitsPerComponent "
-        + QByteArray::number(packer.layout().bitsPerPixel() == 1 ? 1 : 8)
-        + " /Interpolate false /Filter /FlateDecode /Length " + ref(ImageLength) + " >>\nstream\n");
-    const qint64 streamStart = pdf.position();
-    bool written = false;
-    {
-        // A strip's rows repeat the row above: a fast search for it finds them (a tenth of the
-        // size, faster). A disc's rows do not; runs of one byte compress them best.
-        const bool strip = settings.shape == Shape::Strip;
-        Deflater deflater([&pdf](const char *data,
-                              int size) { return pdf.write(QByteArray::fromRawData(data, size)); },
-            strip ? 1 : 6, strip ? Z_DEFAULT_STRATEGY : Z_RLE);
-        std::vector<uchar> row(size_t(packer.rowBytes()));
-        written = true;
-        for (int y = 0; written && y < samples.height(); ++y) {
-            rows.packRow(y, packer, row.data());
-            written = deflater.add(row.data(), int(row.size()));
-        }
-        written = written && deflater.finish();
-    }
-    const qint64 streamLength = pdf.position() - streamStart;
-    pdf.write("\nendstream\nendobj\n");
-    pdf.object(ImageLength, QByteArray::number(streamLength));
+    const bool written
+        = writeImageObject(pdf, rows, settings.shape == Shape::Strip, Image, ImageLength);
 
     QByteArray contents = "q " + number(width) + " 0 0 " + number(height) + ' ' + number(x) + ' '
         + number(y) + " cm /Im0 Do Q";
@@ -166,37 +177,6 @@ constexpr double tileMarginMm = 15; // room for the crosses, labels and rulers
 constexpr double overlapMm = 10;
 constexpr double crossMm = 5;
 constexpr double crossOffsetMm = 9; // from the area's edge into the margin
-
-// The image as a deflated XObject stream: objects `image` and `length`.
-bool writeImageObject(
-    PdfOutput &pdf, PixelPacking::PixelRows &rows, bool strip, int image, int length)
-{
-    const QSize samples = rows.size();
-    const PixelPacking::RowPacker packer(rows.layout(), samples.width());
-    pdf.beginObject(image);
-    pdf.write("<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(samples.width())
-        + " /Height " + QByteArray::number(samples.height()) + " /ColorSpace "
-        + colorSpace(packer.layout()) + " /BitsPerComponent "
-        + QByteArray::number(packer.layout().bitsPerPixel() == 1 ? 1 : 8)
-        + " /Interpolate false /Filter /FlateDecode /Length " + ref(length) + " >>\nstream\n");
-    const qint64 start = pdf.position();
-    bool written = true;
-    {
-        Deflater deflater([&pdf](const char *data,
-                              int size) { return pdf.write(QByteArray::fromRawData(data, size)); },
-            strip ? 1 : 6, strip ? Z_DEFAULT_STRATEGY : Z_RLE);
-        std::vector<uchar> row(size_t(packer.rowBytes()));
-        for (int y = 0; written && y < samples.height(); ++y) {
-            rows.packRow(y, packer, row.data());
-            written = deflater.add(row.data(), int(row.size()));
-        }
-        written = written && deflater.finish();
-    }
-    const qint64 streamLength = pdf.position() - start;
-    pdf.write("\nendstream\nendobj\n");
-    pdf.object(length, QByteArray::number(streamLength));
-    return written;
-}
 
 // Visible Helvetica text, `size` pt, its baseline starting at (x, y) pt from the bottom left.
 QByteArray label(const QString &text, double size, double x, double y)
