@@ -3,7 +3,7 @@ BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 JOBS ?= 2
 
-.PHONY: deps build run test test-sanitize bench package check-package check-mingw check-multiconfig clean
+.PHONY: deps build run test test-sanitize bench package check-package check-mingw check-multiconfig test-arm64 clean
 
 deps:
 	sh scripts/install-deps.sh
@@ -42,5 +42,9 @@ check-mingw:
 check-multiconfig:
 	sh scripts/check-multiconfig.sh build-multiconfig
 
+# The tests of an AArch64 cross build, run under qemu-user.
+test-arm64:
+	sh scripts/test-arm64.sh build-arm64
+
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) build-multiconfig
+	rm -rf $(BUILD) $(SANITIZE_BUILD) build-multiconfig build-arm64

@@ -129,6 +129,8 @@ def write_svg(path):
                 ink.append(sector(inner, outer, 45 * step, 45 * step + 45))
     lines = [
         '<?xml version="1.0" encoding="UTF-8"?>',
+        '<!-- SPDX-License-Identifier: MIT -->',
+        '<!-- SPDX-FileCopyrightText: 2026 The Quvelta developers -->',
         '<svg xmlns="http://www.w3.org/2000/svg" width="128" height="128" viewBox="0 0 128 128">',
         '  <title>Quvelta</title>',
         '  <circle cx="64" cy="64" r="64" fill="%s"/>' % colour(RIM),

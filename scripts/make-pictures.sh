@@ -1,6 +1,7 @@
 #!/bin/sh
 # Remakes the README's pictures: a screenshot of the window and sample patterns.
-# Needs a build (make build) and Xvfb, xdotool and ImageMagick (apt-get install xvfb xdotool imagemagick).
+# Needs a build (make build) and Xvfb, xdotool and ImageMagick (apt-get install xvfb xdotool imagemagick),
+# and KiCad's pcbnew module with librsvg2-bin for the footprint (scripts/install-deps.sh).
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 render="$top/build/src/cli/quvelta-render"
@@ -20,6 +21,25 @@ mkdir -p "$out"
 "$render" --calibration --shape disc --bits 6 --outer-radius 30 --inner-radius 6 --dpi 150 \
     -o "$out/calibrated.png"
 "$render" --calibration-target --dpi 72 -o "$out/calibration-target.png"
+
+# A sensor mask beside the disc it goes with.
+"$render" --shape disc --bits 4 --outer-radius 30 --inner-radius 8 --dpi 150 -o "$out/mask-disc.png"
+"$render" --shape disc --bits 4 --outer-radius 30 --inner-radius 8 --dpi 150 --mask \
+    -o "$out/mask.png"
+convert "$out/mask-disc.png" "$out/mask.png" -bordercolor white -border 10 +append "$out/mask.png"
+rm "$out/mask-disc.png"
+
+# A footprint as KiCad plots it (needs KiCad's pcbnew module and librsvg2-bin).
+scratch=$(mktemp -d)
+mkdir "$scratch/quvelta.pretty" "$scratch/home"
+"$render" --shape disc --bits 6 --outer-radius 20 --inner-radius 6 --bore 4 --d-flat 0.5 \
+    --holes 3,2.2,9 --no-center-mark --pcb-layer F.Cu,F.Mask \
+    -o "$scratch/quvelta.pretty/gray6.kicad_mod"
+HOME="$scratch/home" /usr/bin/python3 "$top/scripts/footprint-picture.py" \
+    "$scratch/quvelta.pretty" gray6 "$scratch/footprint.svg" 2>/dev/null
+rsvg-convert -w 2400 -b white "$scratch/footprint.svg" |
+    convert - -trim +repage -bordercolor white -border 20 "$out/footprint.png"
+rm -r "$scratch"
 
 # The window with its third page open, at 1x and at twice the pixel density.
 shot() {

@@ -2,6 +2,7 @@
 """Reads a DXF with ezdxf, audits it and prints one line per layer: name, entities, signed area.
 
 Areas of closed polylines include their arc bulges; circles count as outlines, not areas.
+With --boxes also "box LAYER xmin ymin xmax ymax" for each closed polyline's vertices.
 Exit status 1 when the audit finds errors or the file does not load."""
 import math
 import sys
@@ -24,7 +25,8 @@ def polyline_area(points):
 
 
 def main():
-    doc = ezdxf.readfile(sys.argv[1])
+    boxes = "--boxes" in sys.argv
+    doc = ezdxf.readfile([a for a in sys.argv[1:] if a != "--boxes"][0])
     auditor = doc.audit()
     if auditor.has_errors:
         for error in auditor.errors:
@@ -45,6 +47,10 @@ def main():
                 return 1
             points = [(v.dxf.location.x, v.dxf.location.y, v.dxf.bulge) for v in part.vertices]
             area += polyline_area(points)
+            if boxes:
+                xs = [p[0] for p in points]
+                ys = [p[1] for p in points]
+                print(f"box {entity.dxf.layer} {min(xs):.9f} {min(ys):.9f} {max(xs):.9f} {max(ys):.9f}")
         layers[entity.dxf.layer] = (count + 1, area)
     for name, (count, area) in layers.items():
         print(f"layer {name} {count} {area:.9f}")

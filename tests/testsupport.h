@@ -45,17 +45,32 @@ inline Run runProgram(const QString &program, const QStringList &arguments,
 }
 
 #ifdef QUVELTA_RENDER_PATH
+// The command line under test; QUVELTA_RENDER names another build of it, such as the AArch64
+// one run through its emulator while these tests run on the host.
+inline QString renderProgram()
+{
+    return qEnvironmentVariableIsEmpty("QUVELTA_RENDER")
+        ? QStringLiteral(QUVELTA_RENDER_PATH)
+        : qEnvironmentVariable("QUVELTA_RENDER");
+}
+
+// Whether the command line runs as another build than these tests (see renderProgram).
+inline bool emulatedRender()
+{
+    return !qEnvironmentVariableIsEmpty("QUVELTA_RENDER");
+}
+
 // quvelta-render with these arguments.
 inline Run runRender(const QStringList &arguments, const QString &folder = QString())
 {
-    return runProgram(QStringLiteral(QUVELTA_RENDER_PATH), arguments, folder);
+    return runProgram(renderProgram(), arguments, folder);
 }
 
 // A shell command in `folder`, quvelta-render as $R.
 inline Run runShell(const QString &command, const QString &folder)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("R"), QStringLiteral(QUVELTA_RENDER_PATH));
+    environment.insert(QStringLiteral("R"), renderProgram());
     return runProgram(
         QStringLiteral("/bin/sh"), { QStringLiteral("-c"), command }, folder, environment);
 }

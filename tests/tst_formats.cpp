@@ -338,6 +338,8 @@ void TestFormats::outOfMemoryIsAMessage()
 #ifdef QUVELTA_SANITIZED
     QSKIP("the sanitizers reserve more address space than the limits allow");
 #endif
+    if (emulatedRender())
+        QSKIP("an address-space limit would measure the emulator, not the program");
     QFETCH(QString, options);
     QFETCH(int, limitKb);
     QFETCH(bool, fits);

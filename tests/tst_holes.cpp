@@ -106,9 +106,9 @@ std::vector<Circle> svgOutlineCircles(const QByteArray &svg)
         const double x0 = match.captured(1).toDouble(), y0 = match.captured(2).toDouble();
         const double x1 = match.captured(4).toDouble(), y1 = match.captured(5).toDouble();
         const double r = match.captured(3).toDouble();
-        // Only whole circles: the half arcs meet at the diameter's ends.
-        if (std::fabs(std::hypot(x1 - x0, y1 - y0) - 2 * r) < 1e-4)
-            circles.push_back({ (x0 + x1) / 2, (y0 + y1) / 2, r });
+        // Only whole circles: quarter arcs from 3 o'clock, the first ending at 12 o'clock.
+        if (std::fabs(x1 - (x0 - r)) < 1e-6 && std::fabs(y1 - (y0 - r)) < 1e-6)
+            circles.push_back({ x0 - r, y0, r });
     }
     return circles;
 }

@@ -1,6 +1,11 @@
+#include "arcs.h"
 #include "outsidetools.h"
 #include "patterngeometry.h"
+#include "preciseraster.h"
 #include "renderoptions.h"
+#include "testsupport.h"
+
+#include <QImage>
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -19,6 +24,10 @@ class TestImporters : public QObject
 private slots:
     void ezdxfSeesEveryMark_data() { settingsTable(); }
     void ezdxfSeesEveryMark();
+    void ezdxfPlacesEveryMark_data() { settingsTable(); }
+    void ezdxfPlacesEveryMark();
+    void inkscapePngShowsEveryMark_data() { settingsTable(); }
+    void inkscapePngShowsEveryMark();
     void inkscapeSvgSeesEveryMark_data() { settingsTable(); }
     void inkscapeSvgSeesEveryMark();
     void inkscapeDxfSeesEveryMark_data() { settingsTable(); }
@@ -91,7 +100,7 @@ QString TestImporters::written(const QStringList &arguments, const QString &suff
 {
     const QString name = dir.filePath(QStringLiteral("pattern.") + suffix);
     QProcess process;
-    process.start(QStringLiteral(QUVELTA_RENDER_PATH), QStringList(arguments) << "-o" << name);
+    process.start(renderProgram(), QStringList(arguments) << "-o" << name);
     if (!process.waitForFinished(120000) || process.exitCode() != 0)
         return {};
     return name;
@@ -138,15 +147,158 @@ void TestImporters::ezdxfSeesEveryMark()
         = run(QStringLiteral("/usr/bin/python3"), { QStringLiteral(QUVELTA_DXFCHECK_PATH), file }, &ok);
     QVERIFY2(ok, qPrintable(report));
     Counts found;
+    int closed = 0;
     for (const QString &line : report.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QStringList fields = line.split(QLatin1Char(' '));
-        if (fields.first() == QLatin1String("layer"))
+        if (fields.first() == QLatin1String("layer")) {
             found[fields[1]] = fields[2].toInt();
+            closed += fields[2].toInt();
+        }
     }
+    // 100 marks of A, 101 of B (one cut by the border line), the index and 4 frame outlines.
+    if (QTest::currentDataTag() == QLatin1String("relative strip, quadrature and index"))
+        QCOMPARE(closed, 206);
     const Counts expected = expectedMarks(arguments, true);
     QVERIFY(!expected.empty());
     const QString wrong = compare(found, expected);
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+}
+
+// ezdxf's vertices of every mark where the pattern has them, to 0.005 mm: each polyline's box of
+// vertices (arcs in pieces of at most 90 degrees, y up) against the geometry's.
+void TestImporters::ezdxfPlacesEveryMark()
+{
+    QUVELTA_NEEDS("/usr/bin/python3 -c __import__('ezdxf')");
+    QFETCH(QStringList, arguments);
+    const QString file = written(arguments, QStringLiteral("dxf"));
+    QVERIFY(!file.isEmpty());
+    bool ok = false;
+    const QString report = run(QStringLiteral("/usr/bin/python3"),
+        { QStringLiteral(QUVELTA_DXFCHECK_PATH), QStringLiteral("--boxes"), file }, &ok);
+    QVERIFY2(ok, qPrintable(report));
+    std::map<QString, std::vector<QRectF>> found;
+    for (const QString &line : report.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QStringList f = line.split(QLatin1Char(' '));
+        if (f.first() == QLatin1String("box"))
+            found[f[1]].push_back(QRectF(QPointF(f[2].toDouble(), f[3].toDouble()),
+                QPointF(f[4].toDouble(), f[5].toDouble())));
+    }
+    const ParseResult parsed = parseRenderArguments(QStringList { QStringLiteral("quvelta-render") }
+        << arguments << QStringLiteral("-o") << QStringLiteral("x.dxf"));
+    const PatternGeometry g = patternGeometry(parsed.job.settings);
+    const double height = g.page.height();
+    int marks = 0;
+    for (const Shapes::Layer &layer : g.layers(PatternGeometry::MarkEdges::InsideBorder)) {
+        if (std::none_of(g.tracks.begin(), g.tracks.end(),
+                [&layer](const PatternGeometry::Track &t) { return t.name == layer.name; }))
+            continue;
+        std::vector<QRectF> expected;
+        for (const Shapes::Contour &c : layer.contours) {
+            std::vector<QPointF> points { c.start };
+            for (const Shapes::Segment &s : c.segments) {
+                if (s.kind == Shapes::Segment::Kind::Line)
+                    points.push_back(s.to);
+                else
+                    Arcs::forEachPiece(s.center, s.radius, s.startDegrees, s.sweepDegrees, s.to,
+                        90.0, [&points](double, double, QPointF to) { points.push_back(to); });
+            }
+            double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+            for (const QPointF &p : points) {
+                x0 = std::min(x0, p.x());
+                x1 = std::max(x1, p.x());
+                y0 = std::min(y0, height - p.y());
+                y1 = std::max(y1, height - p.y());
+            }
+            expected.push_back(QRectF(QPointF(x0, y0), QPointF(x1, y1)));
+        }
+        std::vector<QRectF> seen = found[layerName(layer.name, true)];
+        QCOMPARE(seen.size(), expected.size());
+        // Each expected mark matched by its own mark of the file.
+        std::vector<bool> used(seen.size());
+        for (const QRectF &b : expected) {
+            double nearest = INFINITY;
+            size_t best = 0;
+            for (size_t i = 0; i < seen.size(); ++i) {
+                const QRectF &a = seen[i];
+                const double off
+                    = std::max({ std::fabs(a.left() - b.left()), std::fabs(a.top() - b.top()),
+                        std::fabs(a.right() - b.right()), std::fabs(a.bottom() - b.bottom()) });
+                if (!used[i] && off < nearest) {
+                    nearest = off;
+                    best = i;
+                }
+            }
+            QVERIFY2(nearest <= 0.005,
+                qPrintable(QStringLiteral("%1: a mark %2 mm off").arg(layer.name).arg(nearest)));
+            used[best] = true;
+            ++marks;
+        }
+    }
+    QVERIFY(marks > 0);
+}
+
+// Inkscape draws the SVG into a PNG; along every track's centre line it shows as many marks as
+// the renderer's own raster of the same pattern.
+void TestImporters::inkscapePngShowsEveryMark()
+{
+    QUVELTA_NEEDS("inkscape");
+    QFETCH(QStringList, arguments);
+    const QStringList at { QStringLiteral("--dpi"), QStringLiteral("508") };
+    const QString svg = written(QStringList(arguments) << at, QStringLiteral("svg"));
+    const QString ours = written(QStringList(arguments) << at, QStringLiteral("png"));
+    QVERIFY(!svg.isEmpty() && !ours.isEmpty());
+    const QString drawn = dir.filePath(QStringLiteral("inkscape.png"));
+    bool ok = false;
+    const QString said = run(QStringLiteral("inkscape"),
+        { QStringLiteral("--export-type=png"), QStringLiteral("--export-dpi=508"),
+            QStringLiteral("--export-filename=") + drawn, svg },
+        &ok);
+    QVERIFY2(ok, qPrintable(said));
+    const QImage theirs(drawn);
+    const QImage mine(ours);
+    QVERIFY(!theirs.isNull() && !mine.isNull());
+    const EncoderSettings s = parseRenderArguments(QStringList { QStringLiteral("quvelta-render") }
+        << arguments << at << QStringLiteral("-o") << QStringLiteral("x.png"))
+                                  .job.settings;
+    const PatternGeometry g = patternGeometry(s);
+    const QPointF k = patternPixelsPerMm(s);
+    const QPointF offset = patternPixelOffset(s);
+    const double inkscapeK = 508 / 25.4; // the page's top-left corner at pixel 0
+    const auto dark = [](const QImage &image, QPointF px) {
+        const QPoint p(int(std::floor(px.x())), int(std::floor(px.y())));
+        return image.rect().contains(p) && qGray(image.pixel(p)) < 128;
+    };
+    const bool disc = g.shape == Shape::Disc;
+    for (const PatternGeometry::Track &t : g.tracks) {
+        const double middle = (t.from + t.to) / 2;
+        // Points along the centre line a twentieth of a millimetre apart, inside the border lines.
+        std::vector<QPointF> line;
+        if (disc) {
+            const int n = int(2 * M_PI * middle / 0.02);
+            for (int i = 0; i < n; ++i)
+                line.push_back(Arcs::pointOnCircle(g.center, middle, 360.0 * i / n));
+        } else {
+            for (double x = g.nominal.left() + g.lineWidth; x < g.nominal.right() - g.lineWidth;
+                 x += 0.02)
+                line.push_back(QPointF(x, middle));
+        }
+        const auto runs = [&](const QImage &image, QPointF scale, QPointF shift) {
+            int count = 0;
+            for (size_t i = 0; i < line.size(); ++i) {
+                const auto on = [&](size_t j) {
+                    const QPointF p = line[j];
+                    return dark(image,
+                        QPointF(p.x() * scale.x() + shift.x(), p.y() * scale.y() + shift.y()));
+                };
+                const size_t previous = i == 0 ? (disc ? line.size() - 1 : i) : i - 1;
+                count += on(i) && (i == previous || !on(previous));
+            }
+            return count;
+        };
+        const int mineRuns = runs(mine, k, offset);
+        QVERIFY2(mineRuns > 0, qPrintable(t.name));
+        QCOMPARE(runs(theirs, QPointF(inkscapeK, inkscapeK), QPointF()), mineRuns);
+    }
 }
 
 // Inkscape's --query-all lists every object in document order: a layer's group, then what it

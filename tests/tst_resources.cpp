@@ -1,5 +1,6 @@
 #include "outsidetools.h"
 #include "renderer.h"
+#include "testsupport.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -92,7 +93,7 @@ void TestResources::legendSameWithoutInstalledFonts()
         const QString name = dir.filePath(QStringLiteral("calibrated-%1.png").arg(i));
         QProcess render;
         render.setProcessEnvironment(env);
-        render.start(QStringLiteral(QUVELTA_RENDER_PATH), QStringList(arguments) << name);
+        render.start(renderProgram(), QStringList(arguments) << name);
         QVERIFY(render.waitForFinished(60000));
         QVERIFY2(render.exitCode() == 0, render.readAllStandardError().constData());
         QFile file(name);

@@ -93,7 +93,7 @@ void TestWindowExtras::sameAsTheCommandLine()
     QFETCH(QStringList, arguments);
     const QString name = path(QStringLiteral("cli.png"));
     int exitCode = -1;
-    run(QStringLiteral(QUVELTA_RENDER_PATH), QStringList(arguments) << "-o" << name, &exitCode);
+    run(renderProgram(), QStringList(arguments) << "-o" << name, &exitCode);
     QCOMPARE(exitCode, 0);
     MainForm form;
     apply(form, controls);

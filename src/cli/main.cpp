@@ -2,6 +2,7 @@
 #include "description.h"
 #include "exporter.h"
 #include "exporterror.h"
+#include "kicadwriter.h"
 #include "outputfile.h"
 #include "printerprofile.h"
 #include "printtarget.h"
@@ -70,6 +71,8 @@ bool write(const RenderJob &job, QString *error)
     case RenderJob::Output::VectorPdf:
     case RenderJob::Output::Dxf:
         return VectorExport::write(job.format, job.settings, job.fileName, error, vector);
+    case RenderJob::Output::Footprint:
+        return KicadExport::writeFootprint(job.settings, job.pcbLayers, job.fileName, error);
     case RenderJob::Output::Image:
     case RenderJob::Output::Pdf:
         break;
@@ -167,10 +170,17 @@ namespace {
 
 int run(int argc, char **argv)
 {
-    // The arguments as the system gave them: a file name that is not UTF-8 keeps its bytes.
     QStringList arguments;
+#ifdef _WIN32
+    // Windows hands argv over in the ANSI code page; Qt reads the wide command line instead.
+    Q_UNUSED(argc)
+    Q_UNUSED(argv)
+    arguments = QCoreApplication::arguments();
+#else
+    // The arguments as the system gave them: a file name that is not UTF-8 keeps its bytes.
     for (int i = 0; i < argc; ++i)
         arguments << fileNameFromBytes(QByteArray(argv[i]));
+#endif
     const ParseResult parsed = parseRenderArguments(arguments);
     switch (parsed.status) {
     case ParseResult::Status::Help:
@@ -193,7 +203,10 @@ int run(int argc, char **argv)
     const bool writes = job.output != RenderJob::Output::None || !job.decodeTable.isEmpty();
     QString said; // what would not read, or is close to it
     if (job.check || (writes && !job.quiet)) {
-        const ReadBack reading = readBack(job.settings, job.antialias, job.apertureMm);
+        // A mask's warnings are about the pattern it goes with.
+        EncoderSettings pattern = job.settings;
+        pattern.mask = false;
+        const ReadBack reading = readBack(pattern, job.antialias, job.check ? job.apertureMm : 0);
         if (job.check && !printText(readBackReport(reading, job.apertureMm)))
             return 1;
         // Thin marks are a raster's trouble; a track that does not read is everyone's.
@@ -223,7 +236,6 @@ int run(int argc, char **argv)
         printMessage(QStringLiteral("warning: %1 (see --check)").arg(said));
     return 0;
 }
-
 }
 
 int main(int argc, char **argv)

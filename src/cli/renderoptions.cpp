@@ -3,12 +3,13 @@
 #include "codes.h"
 #include "decodetable.h"
 #include "exporter.h"
+#include "kicadwriter.h"
 #include "patterngeometry.h"
 #include "pixelrule.h"
-#include "problems.h"
 #include "preciseraster.h"
 #include "printerprofile.h"
 #include "printtarget.h"
+#include "problems.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -34,6 +35,8 @@ The output file's suffix picks the format:
                                     track, frames or circles, centre mark, outline
   .dxf                              AutoCAD R12 drawing in millimetres for laser
                                     cutters and CAD/CAM, the same groups as layers
+  .kicad_mod                        KiCad footprint: marks as filled copper (or
+                                    --pcb-layer) polygons, the outline on Edge.Cuts
 
 Absolute patterns carry one track per bit (plain binary; discs use reflected Gray
 code unless --code binary), 2^bits positions or any --positions count (a Gray disc
@@ -207,7 +210,7 @@ struct OptionSpec
 const OptionSpec optionTable[] = {
     { "o|output", "FILE",
         "Output file (required); its suffix picks the format; - is standard output." },
-    { "format", "FORMAT", "With -o -: png, jpg, bmp, tif, pdf, svg or dxf." },
+    { "format", "FORMAT", "With -o -: png, jpg, bmp, tif, pdf, svg, dxf or kicad_mod." },
     { "shape", "SHAPE", "bar (linear strip, default) or disc." },
     { "type", "TYPE", "absolute (one track per bit, default) or relative (alternating segments)." },
     { "width", "MM", "Strip width, 1-200 mm (default 100)." },
@@ -279,7 +282,15 @@ const OptionSpec optionTable[] = {
     { "check", nullptr,
         "Read every track as a sensor would and print what it reads, with the narrowest mark and "
         "gap (-o optional)." },
-    { "aperture", "MM", "With --check: the sensor's slit or spot width, 0.001-10 mm." },
+    { "aperture", "MM",
+        "With --check: the sensor's slit or spot width, 0.001-10 mm; with --mask: the slits' "
+        "width (default half the narrowest mark, at most a reading step)." },
+    { "mask", nullptr,
+        "Draw the stationary sensor mask instead of the pattern: a slit per sensor and track it "
+        "reads, where --describe places the sensors, in any output format." },
+    { "pcb-layer", "LAYERS",
+        "With .kicad_mod: the layers of the marks, F.Cu (default), F.Mask, F.SilkS, B.Cu, B.Mask "
+        "or B.SilkS, several joined by commas (F.Cu,F.Mask: gold or ENIG marks)." },
     { "quiet", nullptr, "No warning about tracks that would not read." },
     { "strict", nullptr, "A track that would not read is a failure: status 3, nothing written." },
     { "decode-table", "FILE",
@@ -504,6 +515,9 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         case Export::Format::Dxf:
             job.output = RenderJob::Output::Dxf;
             break;
+        case Export::Format::KicadMod:
+            job.output = RenderJob::Output::Footprint;
+            break;
         default:
             job.output = RenderJob::Output::Image;
             break;
@@ -532,8 +546,17 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     if (parser.isSet(QStringLiteral("compact")) && job.output != RenderJob::Output::Svg
         && job.output != RenderJob::Output::Dxf)
         return usageError(QStringLiteral("--compact works only with .svg and .dxf output"));
+    const bool footprint = job.output == RenderJob::Output::Footprint;
+    if (parser.isSet(QStringLiteral("pcb-layer"))) {
+        if (!footprint)
+            return usageError(QStringLiteral("--pcb-layer goes with a .kicad_mod output"));
+        const QString problem = KicadExport::checkLayers(
+            parser.value(QStringLiteral("pcb-layer")).split(QLatin1Char(',')), &job.pcbLayers);
+        if (!problem.isEmpty())
+            return usageError(problem);
+    }
     if ((parser.isSet(QStringLiteral("precise")) || parser.isSet(QStringLiteral("classic-pixels")))
-        && vector)
+        && (vector || footprint))
         return usageError(QStringLiteral("--%1 is for raster output; vector output is always "
                                          "exact")
                               .arg(parser.isSet(QStringLiteral("precise"))
@@ -633,10 +656,11 @@ ParseResult parseRenderArguments(const QStringList &arguments)
             return usageError(QStringLiteral("--%1 takes a printer scale from 0.9 to 1.1, not %2")
                                   .arg(name, quoted(text)));
         // Cutters cut true; a drawing stretched for a printer would be cut wrong.
-        if (job.output == RenderJob::Output::Svg || job.output == RenderJob::Output::Dxf)
-            return usageError(QStringLiteral("--%1 compensates a printer; .svg and .dxf are "
-                                             "for cutters and plotters, drawn true (use .pdf "
-                                             "or an image to print)")
+        if (job.output == RenderJob::Output::Svg || job.output == RenderJob::Output::Dxf
+            || footprint)
+            return usageError(QStringLiteral("--%1 compensates a printer; .svg, .dxf and "
+                                             ".kicad_mod are for cutters, plotters and boards, "
+                                             "drawn true (use .pdf or an image to print)")
                                   .arg(name));
     }
     if (parser.isSet(QStringLiteral("printer-profile"))) {
@@ -646,10 +670,11 @@ ParseResult parseRenderArguments(const QStringList &arguments)
             = PrinterProfile::load(job.profile, &problem);
         if (!profile)
             return usageError(problem);
-        if (job.output == RenderJob::Output::Svg || job.output == RenderJob::Output::Dxf)
-            return usageError(QStringLiteral("--printer-profile compensates a printer; .svg and "
-                                             ".dxf are for cutters and plotters, drawn true (use "
-                                             ".pdf or an image to print)"));
+        if (job.output == RenderJob::Output::Svg || job.output == RenderJob::Output::Dxf
+            || footprint)
+            return usageError(QStringLiteral("--printer-profile compensates a printer; .svg, "
+                                             ".dxf and .kicad_mod are for cutters, plotters and "
+                                             "boards, drawn true (use .pdf or an image to print)"));
         // Options given beside the profile win over it.
         if (!parser.isSet(QStringLiteral("scale-x")))
             s.scaleX = profile->scaleX;
@@ -681,8 +706,16 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         s.holeDiameterMm = hundredths(d);
         s.holePitchMm = hundredths(pcd);
     }
-    if (parser.isSet(QStringLiteral("aperture")) && !job.check)
-        return usageError(QStringLiteral("--aperture goes with --check"));
+    s.mask = parser.isSet(QStringLiteral("mask"));
+    if (parser.isSet(QStringLiteral("aperture")) && !job.check && !s.mask)
+        return usageError(QStringLiteral("--aperture goes with --check or --mask"));
+    if (s.mask && job.check)
+        return usageError(QStringLiteral("--check reads the pattern; leave out --mask"));
+    if (s.mask && s.markBiasMm != 0)
+        return usageError(QStringLiteral("--mark-bias widens the pattern's marks; a mask's slits "
+                                         "are --aperture wide"));
+    if (s.mask)
+        s.maskApertureMm = job.apertureMm;
 
     if (parser.isSet(QStringLiteral("border"))) {
         bool ok = false;
@@ -739,7 +772,7 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     if (const QString problem = mountingProblem(s); !problem.isEmpty())
         return usageError(problem);
     for (const QString &problem : { Problems::stripIndex(s),
-             vector ? Problems::vector(s) : QString(), Problems::classicPixels(s) })
+             vector || footprint ? Problems::vector(s) : QString(), Problems::classicPixels(s) })
         if (!problem.isEmpty())
             return usageError(problem);
     const bool pixels

@@ -10,7 +10,7 @@
 // What a run of quvelta-render is asked to do.
 struct RenderJob
 {
-    enum class Output { None, Image, Pdf, VectorPdf, Svg, Dxf };
+    enum class Output { None, Image, Pdf, VectorPdf, Svg, Dxf, Footprint };
     // Drawing a pattern, drawing the calibration target, or measuring a printed target.
     enum class Mode { Render, Target, Measure };
 
@@ -23,6 +23,7 @@ struct RenderJob
     double apertureMm = 0; // the sensor's aperture for the check
     bool quiet = false; // no warnings
     bool strict = false; // a track that would not read fails the run
+    QStringList pcbLayers { QStringLiteral("F.Cu") }; // where a footprint's marks go
     QString decodeTable; // where to write the decode table, if anywhere
     QString fileName;
     Output output = Output::Image;

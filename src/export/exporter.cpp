@@ -40,8 +40,8 @@ constexpr Entry formats[] = {
     { "pdf", Format::Pdf },
     { "svg", Format::Svg },
     { "dxf", Format::Dxf },
+    { "kicad_mod", Format::KicadMod },
 };
-
 }
 
 std::optional<Format> formatOfWord(const QString &word)
@@ -123,6 +123,7 @@ bool writeRowsUnguarded(PixelPacking::PixelRows &rows, const EncoderSettings &se
         break;
     case Format::Svg:
     case Format::Dxf:
+    case Format::KicadMod:
         reason = QStringLiteral("not an image format");
         break;
     }

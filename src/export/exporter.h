@@ -16,13 +16,14 @@ class PixelRows;
 // from the file name, one atomic save, one message per failure.
 namespace Export {
 
-enum class Format { Png, Jpeg, Bmp, Tiff, Pdf, Svg, Dxf };
+enum class Format { Png, Jpeg, Bmp, Tiff, Pdf, Svg, Dxf, KicadMod };
 
 // The format a file name's suffix asks for (case-insensitive), or none.
 std::optional<Format> formatOfName(const QString &fileName);
 // The format a word names ("png", "tif", ...), as --format takes it.
 std::optional<Format> formatOfWord(const QString &word);
-// ".png, .jpg, .jpeg, .bmp, .tif, .tiff, .pdf, .svg or .dxf", or only the image files'.
+// ".png, .jpg, .jpeg, .bmp, .tif, .tiff, .pdf, .svg, .dxf or .kicad_mod", or only the image
+// files'.
 QString knownSuffixes(bool imagesOnly = false);
 bool isRaster(Format format); // an image file (PDF holds an image too, but is a page)
 

@@ -19,7 +19,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #else
+#include <QFile>
 #include <QSaveFile>
+
+#include <cstdio>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 #endif
 
 QString fileNameFromBytes(const QByteArray &bytes)
@@ -404,11 +411,42 @@ void OutputFile::cancel()
 
 #else
 
-// Elsewhere Qt's own atomic save does the work; special files are a Unix matter.
-class OutputFile::Device : public QSaveFile
+// Elsewhere Qt's own atomic save does the work; special files are a Unix matter. "-" is
+// standard output, switched to binary so that an image's bytes are not turned into CR LF.
+class OutputFile::Device
 {
 public:
-    using QSaveFile::QSaveFile;
+    explicit Device(const QString &fileName)
+    {
+        if (fileName == QLatin1String("-"))
+            standardOutput = std::make_unique<QFile>();
+        else
+            saved = std::make_unique<QSaveFile>(fileName);
+    }
+    QIODevice *io() const
+    {
+        return saved ? static_cast<QIODevice *>(saved.get()) : standardOutput.get();
+    }
+    bool open()
+    {
+        if (saved)
+            return saved->open(QIODevice::WriteOnly);
+#ifdef _WIN32
+        std::fflush(stdout);
+        _setmode(_fileno(stdout), _O_BINARY);
+#endif
+        return standardOutput->open(stdout, QIODevice::WriteOnly);
+    }
+    bool commit() { return saved ? saved->commit() : standardOutput->flush(); }
+    void cancel()
+    {
+        if (saved)
+            saved->cancelWriting();
+    }
+
+private:
+    std::unique_ptr<QSaveFile> saved;
+    std::unique_ptr<QFile> standardOutput;
 };
 
 OutputFile::OutputFile(const QString &fileName) : fileName(fileName) { }
@@ -437,8 +475,8 @@ bool OutputFile::open(QString *error)
         return false;
     }
     out = std::make_unique<Device>(fileName);
-    if (!out->open(QIODevice::WriteOnly)) {
-        *error = failure(out->errorString());
+    if (!out->open()) {
+        *error = failure(out->io()->errorString());
         out.reset();
         return false;
     }
@@ -447,7 +485,7 @@ bool OutputFile::open(QString *error)
 
 QIODevice *OutputFile::device()
 {
-    return out.get();
+    return out ? out->io() : nullptr;
 }
 
 bool OutputFile::commit(QString *error)
@@ -456,7 +494,7 @@ bool OutputFile::commit(QString *error)
         return false;
     const bool ok = out->commit();
     if (!ok)
-        *error = failure(out->errorString());
+        *error = failure(out->io()->errorString());
     out.reset();
     return ok;
 }
@@ -464,7 +502,7 @@ bool OutputFile::commit(QString *error)
 void OutputFile::cancel()
 {
     if (out)
-        out->cancelWriting();
+        out->cancel();
     out.reset();
 }
 

@@ -1,5 +1,6 @@
 #include "vectorwriter.h"
 
+#include "arcs.h"
 #include "deflater.h"
 #include "description.h"
 #include "exporterror.h"
@@ -10,6 +11,7 @@
 #include "pixelrule.h"
 
 #include <QBuffer>
+#include <QLocale>
 
 #include <algorithm>
 #include <cmath>
@@ -30,10 +32,21 @@ QByteArray num(double value)
     return PdfExport::number(value, 6);
 }
 
+// A length that is multiplied (a spacing, a scale): every digit a double holds, so that a
+// thousand repeats add no rounding.
+QByteArray exact(double value)
+{
+    return QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
 QByteArray point(QPointF p)
 {
     return num(p.x()) + ' ' + num(p.y());
 }
+
+// Cut lines are red in every format, whatever the pattern's colours: cutters and their
+// programs take red for "cut", and it tells them from the print.
+constexpr char cutColour[] = "#ff0000";
 
 QByteArray hexColor(const QColor &color)
 {
@@ -108,14 +121,7 @@ std::vector<Repeat> repeats(const std::vector<Contour> &contours, bool compact)
 // Arcs cut into pieces of at most `maxDegrees`, for formats whose arcs cannot go all the way round.
 template<typename Visit> void forEachArcPiece(const Segment &s, double maxDegrees, Visit visit)
 {
-    const int pieces = std::max(1, int(std::ceil(std::fabs(s.sweepDegrees) / maxDegrees - 1e-9)));
-    const double step = s.sweepDegrees / pieces;
-    for (int i = 0; i < pieces; ++i) {
-        const double start = s.startDegrees + step * i;
-        const QPointF to
-            = i == pieces - 1 ? s.to : Shapes::pointOnCircle(s.center, s.radius, start + step);
-        visit(start, step, to);
-    }
+    Arcs::forEachPiece(s.center, s.radius, s.startDegrees, s.sweepDegrees, s.to, maxDegrees, visit);
 }
 
 // The file written as it is made: a strip of 65,535 marks is tens of megabytes of text that
@@ -170,7 +176,9 @@ QByteArray svgPath(const std::vector<const Contour *> &contours)
                 continue;
             }
             // With y down, SVG's sweep flag 1 is clockwise as seen; ours are counter-clockwise.
-            forEachArcPiece(s, 180.0, [&](double, double sweep, QPointF to) {
+            // Pieces of at most 90 degrees: an end point near 180 degrees leaves the centre
+            // ill-determined, and a reader's centre off the circle.
+            forEachArcPiece(s, 90.0, [&](double, double sweep, QPointF to) {
                 d += 'A' + num(s.radius) + ' ' + num(s.radius) + " 0 0 " + (sweep > 0 ? '0' : '1')
                     + ' ' + point(to);
             });
@@ -262,7 +270,7 @@ void dxfPolyline(DxfOutput &dxf, const Contour &c, const QByteArray &layer, Flip
             continue;
         }
         forEachArcPiece(s, 90.0, [&](double, double sweep, QPointF to) {
-            vertex(at, std::tan(sweep * M_PI / 180.0 / 4.0));
+            vertex(at, Arcs::bulge(sweep));
             at = to;
         });
     }
@@ -296,12 +304,11 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
     if (!options.transparent)
         svg += "<rect id=\"background\" width=\"" + num(page.width()) + "\" height=\""
             + num(page.height()) + "\" fill=\"" + hexColor(settings.background) + "\"/>\n";
-    for (const Layer &layer : geometry.layers()) {
+    for (const Layer &layer : geometry.layers(PatternGeometry::MarkEdges::InsideBorder)) {
         const QByteArray id = svgId(layer.name);
         const QByteArray paint = layer.kind == Layer::Kind::Fill
             ? "fill=\"" + hexColor(settings.foreground) + '"'
-            : "fill=\"none\" stroke=\"" + hexColor(settings.foreground)
-                + "\" stroke-width=\"0.01\"";
+            : QByteArray("fill=\"none\" stroke=\"") + cutColour + "\" stroke-width=\"0.01\"";
         svg += "<g id=\"" + id + "\" inkscape:groupmode=\"layer\" inkscape:label=\""
             + xmlEscaped(layer.name) + "\" " + paint + ">\n";
         std::vector<const Contour *> single;
@@ -324,7 +331,7 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
                 const QByteArray previous = "#" + name + '-' + QByteArray::number(j - 1);
                 instances += "<g id=\"" + name + '-' + QByteArray::number(j)
                     + "\"><use xlink:href=\"" + previous + "\"/><use xlink:href=\"" + previous
-                    + "\" x=\"" + num(r.step * (1 << (j - 1))) + "\"/></g>";
+                    + "\" x=\"" + exact(r.step * (1 << (j - 1))) + "\"/></g>";
             }
             instances += "</defs>\n";
             long long offset = 0;
@@ -332,7 +339,7 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
                 if (!(r.count & (1 << j)))
                     continue;
                 instances += "<use xlink:href=\"#" + name + '-' + QByteArray::number(j) + '"'
-                    + (offset ? " x=\"" + num(r.step * double(offset)) + '"' : QByteArray())
+                    + (offset ? " x=\"" + exact(r.step * double(offset)) + '"' : QByteArray())
                     + "/>\n";
                 offset += 1LL << j;
             }
@@ -362,7 +369,7 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
     QString *error, const Options &options)
 {
     const PatternGeometry geometry = patternGeometry(settings);
-    const std::vector<Layer> layers = geometry.layers();
+    const std::vector<Layer> layers = geometry.layers(PatternGeometry::MarkEdges::InsideBorder);
     const QSizeF pageMm = PixelRule::pdfPageSizeMm(settings);
     constexpr double pointsPerMm = 72.0 / 25.4;
     constexpr double margin = 10.0;
@@ -383,18 +390,21 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
         text.resize(0);
     };
     // A compensated pattern's millimetres are drawn 1 / scale as large; the margin stays.
-    QByteArray content = "q " + number(pointsPerMm / settings.scaleX) + " 0 0 "
-        + number(-pointsPerMm / settings.scaleY) + ' ' + number(margin * pointsPerMm) + ' '
-        + number((pageMm.height() - margin) * pointsPerMm) + " cm\n";
+    // The scale with every digit: 2.8346 points per mm would make 200 mm 3 um short.
+    QByteArray content = "q " + exact(pointsPerMm / settings.scaleX) + " 0 0 "
+        + exact(-pointsPerMm / settings.scaleY) + ' ' + exact(margin * pointsPerMm) + ' '
+        + exact((pageMm.height() - margin) * pointsPerMm) + " cm\n";
     const auto rgb = [](const QColor &c) {
         return number(c.redF()) + ' ' + number(c.greenF()) + ' ' + number(c.blueF());
     };
     if (!options.transparent)
         content += rgb(settings.background) + " rg 0 0 " + num(geometry.page.width()) + ' '
             + num(geometry.page.height()) + " re f\n";
-    content += rgb(settings.foreground) + " rg " + rgb(settings.foreground) + " RG 0 w\n";
+    content += rgb(settings.foreground) + " rg 0 w\n";
     for (size_t i = 0; i < layers.size(); ++i) {
         content += "/OC /L" + QByteArray::number(qulonglong(i)) + " BDC\n";
+        if (layers[i].kind == Layer::Kind::Cut)
+            content += "1 0 0 RG\n";
         for (const Contour &c : layers[i].contours) {
             content += point(c.start) + " m\n";
             for (const Segment &s : c.segments) {
@@ -404,14 +414,9 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
                 }
                 // Cubic pieces of at most 45 degrees: within 0.0005 mm of the circle at 100 mm.
                 forEachArcPiece(s, 45.0, [&](double start, double sweep, QPointF to) {
-                    const double k = 4.0 / 3.0 * std::tan(sweep * M_PI / 180.0 / 4.0);
-                    const QPointF p0 = Shapes::pointOnCircle(s.center, s.radius, start);
-                    const QPointF r0 = p0 - s.center;
-                    const QPointF r1 = to - s.center;
-                    // The tangent of (cos a, -sin a) is (-sin a, -cos a): the radius turned.
-                    const QPointF c1 = p0 + QPointF(r0.y(), -r0.x()) * k;
-                    const QPointF c2 = to - QPointF(r1.y(), -r1.x()) * k;
-                    content += point(c1) + ' ' + point(c2) + ' ' + point(to) + " c\n";
+                    const Arcs::Cubic c = Arcs::cubic(s.center,
+                        Shapes::pointOnCircle(s.center, s.radius, start), to, sweep * M_PI / 180);
+                    content += point(c.c1) + ' ' + point(c.c2) + ' ' + point(to) + " c\n";
                 });
             }
             content += "h\n";
@@ -446,13 +451,15 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
     pdf.write("%PDF-1.5\n%\xe2\xe3\xcf\xd3\n");
     pdf.object(Catalog,
         "<< /Type /Catalog /Pages " + PdfExport::ref(Pages) + " /OCProperties << /OCGs [" + ocgs
-            + "] /D << /Order [" + ocgs + "] >> >> >>");
+            + "] /D << /Order [" + ocgs + "] /AS [<< /Event /Print /Category [/Print] /OCGs ["
+            + ocgs + "] >>] >> >> >>");
     pdf.object(Pages, "<< /Type /Pages /Kids [" + PdfExport::ref(Page) + "] /Count 1 >>");
     pdf.object(Page,
         "<< /Type /Page /Parent " + PdfExport::ref(Pages) + " /MediaBox [0 0 "
-            + number(pageMm.width() * pointsPerMm) + ' ' + number(pageMm.height() * pointsPerMm)
-            + "] /Resources << /Properties << " + properties + ">> " + PdfExport::invisibleTextFont
-            + " >> /Contents " + PdfExport::ref(Contents) + " >>");
+            + number(pageMm.width() * pointsPerMm, 6) + ' '
+            + number(pageMm.height() * pointsPerMm, 6) + "] /Resources << /Properties << "
+            + properties + ">> " + PdfExport::invisibleTextFont + " >> /Contents "
+            + PdfExport::ref(Contents) + " >>");
     deflate(content);
     deflater.finish();
     pdf.object(Contents,
@@ -466,7 +473,11 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
             name += (c == QLatin1Char('(') || c == QLatin1Char(')') || c == QLatin1Char('\\'))
                 ? QByteArray("\\") + char(c.toLatin1())
                 : QByteArray(1, char(c.toLatin1()));
-        pdf.object(FirstLayer + int(i), "<< /Type /OCG /Name (" + name + ") >>");
+        // A cut outline guides a cutter or scissors; printed, it would be a line too many.
+        const QByteArray usage = layers[i].kind == Layer::Kind::Cut
+            ? " /Usage << /Print << /Subtype /Print /PrintState /OFF >> >>"
+            : QByteArray();
+        pdf.object(FirstLayer + int(i), "<< /Type /OCG /Name (" + name + ")" + usage + " >>");
     }
     pdf.finish(Catalog, Info);
     return saveFile(buffer.data(), fileName, error);
@@ -477,7 +488,7 @@ static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fi
 {
     const PatternGeometry geometry = patternGeometry(settings);
     // A drawing has its own scale: no ruler, and the legend as text rather than outlines.
-    std::vector<Layer> layers = geometry.layers();
+    std::vector<Layer> layers = geometry.layers(PatternGeometry::MarkEdges::InsideBorder);
     layers.erase(std::remove_if(layers.begin(), layers.end(),
                      [](const Layer &l) {
                          return l.name == QLatin1String("ruler")
@@ -554,7 +565,7 @@ static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fi
                 dxf.group(2, "MARK" + QByteArray::number(blocks++));
                 dxf.point();
                 dxf.group(70, QByteArray::number(r.count)); // columns
-                dxf.group(44, r.step); // column spacing
+                dxf.group(44, exact(r.step)); // column spacing
                 continue;
             }
             const bool wholeCircle = c.segments.size() == 1
@@ -574,14 +585,18 @@ static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fi
         }
     }
     if (geometry.calibration) {
+        // What the drawing holds: no rulers and no printing, so the legend says neither.
         const Calibration &c = *geometry.calibration;
-        for (int i = 0; i < c.legendLines.size(); ++i) {
-            const QPointF at = flip(c.legendBaselines[size_t(i)]);
+        const QStringList lines { calibrationLegend(settings, 0, 0).first(),
+            QStringLiteral("Drawn 1:1 in millimetres.") };
+        const double spacing = c.textSize * 1.3;
+        for (int i = 0; i < lines.size(); ++i) {
+            const QPointF at = flip(c.legendBaselines.front() + QPointF(0, spacing * i));
             dxf.group(0, "TEXT");
             dxf.group(8, "LEGEND");
             dxf.point(at);
             dxf.group(40, c.textSize * 0.72); // cap height
-            dxf.group(1, c.legendLines[i].toLatin1());
+            dxf.group(1, lines[i].toLatin1());
         }
     }
     dxf.group(0, "ENDSEC");

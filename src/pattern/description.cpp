@@ -22,8 +22,10 @@ QString sensorPlace(const PatternGeometry &g, const PatternGeometry::Sensor &sen
 
 }
 
-QString describePattern(const EncoderSettings &s)
+QString describePattern(const EncoderSettings &settings)
 {
+    EncoderSettings s = settings;
+    s.mask = false; // a mask is described with its pattern
     const PatternGeometry g = patternGeometry(s);
     const bool disc = s.shape == Shape::Disc;
     QString text = QStringLiteral("Quvelta pattern: %1\n\n").arg(settingsSummary(s));
@@ -101,6 +103,27 @@ QString describePattern(const EncoderSettings &s)
                     .arg(i + 1)
                     .arg(millimetres(2 * g.holeRadius), mm(at.x()), mm(-at.y()))
                     .arg(360.0 * double(i) / double(g.holes.size()), 0, 'f', 4);
+    }
+    if (settings.mask)
+        text += describeMask(settings);
+    return text;
+}
+
+QString describeMask(const EncoderSettings &settings)
+{
+    const PatternGeometry m = patternGeometry(settings);
+    const bool disc = m.shape == Shape::Disc;
+    QString text = QStringLiteral("\nsensor mask: slits %1 mm wide%2, half a reading step on "
+                                  "from each sensor's place: laid on the pattern as drawn, they "
+                                  "show its first position\n")
+                       .arg(millimetres(m.aperture))
+                       .arg(disc ? QStringLiteral(" at each track's centre radius") : QString());
+    for (const PatternGeometry::Track &t : m.tracks) {
+        for (const PatternGeometry::Run &r : t.slits) {
+            const PatternGeometry::Sensor middle { QString(), (r.from + r.to) / 2 };
+            text
+                += QStringLiteral("  slit in %1 %2\n").arg(t.name, -36).arg(sensorPlace(m, middle));
+        }
     }
     return text;
 }

@@ -11,6 +11,9 @@
 // marks, the counts per turn or strip, and where the sensors read.
 QString describePattern(const EncoderSettings &settings);
 
+// With --mask: the slits' width and places, what a mask's legend needs.
+QString describeMask(const EncoderSettings &settings);
+
 // One line naming the tracks whose marks or gaps come out narrower than a pixel at the settings'
 // DPI, or an empty string.
 QString thinTrackWarning(const EncoderSettings &settings);

@@ -66,6 +66,11 @@ struct EncoderSettings
 
     bool hasMounting() const { return boreMm > 0 || holeCount > 0; }
 
+    // Instead of the pattern, the stationary mask (reticle) in front of its sensors: a slit per
+    // sensor and track it reads, this wide (0: half the narrowest mark).
+    bool mask = false;
+    double maskApertureMm = 0;
+
     // Whether these settings are drawn by the classic whole-pixel painters.
     bool drawsClassicPixels() const { return classicPixels && onlyFormSettings(); }
 
@@ -74,7 +79,7 @@ struct EncoderSettings
     {
         return positions == 0 && !grayOnStrip && !singleTrack && !quadrature && !index
             && !sensorMarks && !calibration && markBiasMm == 0 && !compensatesScale()
-            && !hasMounting();
+            && !hasMounting() && !mask;
     }
 };
 

@@ -1,5 +1,7 @@
 #include "patterngeometry.h"
 
+#include "arcs.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -116,6 +118,103 @@ QSizeF patternRoomMm(const EncoderSettings &settings)
     if (!settings.calibration)
         return QSizeF(margins, margins);
     return QSizeF(margins, margins) + pageLayout(settings).calibration->extra;
+}
+
+std::vector<std::vector<int>> sensorTracks(const EncoderSettings &s, const PatternGeometry &g)
+{
+    std::vector<int> all;
+    for (size_t i = 0; i < g.tracks.size(); ++i)
+        all.push_back(int(i));
+    std::vector<std::vector<int>> read;
+    for (size_t j = 0; j < g.sensors.size(); ++j) {
+        // One relative track read twice: the second sensor reads only the first track, the
+        // segments, for B; everything else reads every track at its place.
+        const bool secondOnOneTrack = s.type == EncoderType::Relative && !s.quadrature && j == 1;
+        read.push_back(secondOnOneTrack ? std::vector<int> { 0 } : all);
+    }
+    if (s.type == EncoderType::Absolute && s.singleTrack)
+        std::fill(read.begin(), read.end(), std::vector<int> { 0 });
+    return read;
+}
+
+double readingStep(const EncoderSettings &s)
+{
+    const int steps
+        = s.type == EncoderType::Absolute ? Codes::positions(s) : 4 * std::max(s.count, 1);
+    return (s.shape == Shape::Disc ? 360.0 : double(s.widthMm)) / std::max(steps, 1);
+}
+
+namespace {
+
+// The pattern's runs become slits of the aperture's width where the sensors read.
+void makeMask(PatternGeometry &g, const EncoderSettings &s)
+{
+    const bool disc = g.shape == Shape::Disc;
+    double aperture = s.maskApertureMm;
+    if (aperture <= 0) {
+        // Half the narrowest mark, and no wider than a reading step anywhere, so that a slit
+        // never shows two steps at once (round a disc, at the innermost track's centre line).
+        aperture = std::numeric_limits<double>::infinity();
+        const std::vector<PatternGeometry::Widths> widths = g.narrowest();
+        for (size_t i = 0; i < widths.size(); ++i) {
+            const Track &t = g.tracks[i];
+            const double step = readingStep(s) * (disc ? (t.from + t.to) / 2 * M_PI / 180.0 : 1.0);
+            if (widths[i].mark > 0)
+                aperture = std::min({ aperture, widths[i].mark / 2, step });
+        }
+        if (!std::isfinite(aperture))
+            aperture = 0;
+    }
+    g.aperture = aperture;
+    // Half a reading step on, the way positions grow: clockwise on a disc.
+    const double shift = readingStep(s) / 2 * (disc ? -1 : 1);
+    const std::vector<std::vector<int>> read = sensorTracks(s, g);
+    std::vector<std::vector<Arcs::Band>> slits(g.tracks.size());
+    for (size_t j = 0; j < g.sensors.size(); ++j) {
+        for (const int i : read[j]) {
+            const Track &t = g.tracks[size_t(i)];
+            const double centre = (t.from + t.to) / 2;
+            const double half = disc ? aperture / 2 / centre * 180.0 / M_PI : aperture / 2;
+            double at = g.sensors[j].at + shift;
+            if (disc)
+                at = std::fmod(std::fmod(at, 360.0) + 360.0, 360.0);
+            slits[size_t(i)].push_back({ at - half, at + half });
+        }
+    }
+    // Opaque (marks, as a pattern's are) but for the slits: printed, light passes the slits only.
+    for (size_t i = 0; i < g.tracks.size(); ++i) {
+        Track &t = g.tracks[i];
+        t.runs.clear();
+        t.slits.clear();
+        const std::vector<Arcs::Band> open = Arcs::mergedBands(slits[i]);
+        for (const Arcs::Band &b : open)
+            t.slits.push_back({ b.from, b.to });
+        t.segments = 2 * int(open.size());
+        if (open.empty()) {
+            t.runs.push_back(disc ? Run { 0, 360 } : Run { g.nominal.left(), g.nominal.right() });
+            t.segments = 1;
+            continue;
+        }
+        if (disc) {
+            for (size_t k = 0; k < open.size(); ++k) {
+                const double next = k + 1 < open.size() ? open[k + 1].from : open[0].from + 360.0;
+                if (next > open[k].to + 1e-9)
+                    t.runs.push_back({ open[k].to, next });
+            }
+            continue;
+        }
+        double left = g.nominal.left();
+        for (const Arcs::Band &b : open) {
+            if (b.from > left + 1e-9)
+                t.runs.push_back({ left, b.from });
+            left = std::max(left, b.to);
+        }
+        if (left < g.nominal.right() - 1e-9)
+            t.runs.push_back({ left, g.nominal.right() });
+    }
+    g.markBias = 0;
+}
+
 }
 
 PatternGeometry patternGeometry(const EncoderSettings &s)
@@ -248,6 +347,9 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
         g.centerMark = mark;
     }
 
+    if (s.mask)
+        makeMask(g, s);
+
     if (disc) {
         g.boreRadius = s.boreMm / 2;
         g.dFlat = s.boreMm > 0 ? s.dFlatMm : 0.0;
@@ -280,28 +382,17 @@ QRectF stripInterior(const PatternGeometry &g, const Track &t)
 }
 
 // The border circles of a disc as bands of radii, merged where they meet.
-std::vector<std::pair<double, double>> circleBands(const PatternGeometry &g)
+std::vector<Arcs::Band> circleBands(const PatternGeometry &g)
 {
-    std::vector<double> radii;
-    for (const Track &t : g.tracks) {
-        radii.push_back(t.to);
-        radii.push_back(t.from);
-    }
-    std::sort(radii.begin(), radii.end());
-    radii.erase(std::unique(radii.begin(), radii.end()), radii.end());
-    std::vector<std::pair<double, double>> bands;
+    std::vector<Arcs::Band> bands;
     const double half = g.lineWidth / 2;
-    for (double r : radii) {
-        if (r <= 0)
-            continue; // a circle of radius 0 is no circle
-        const double a = std::max(0.0, r - half);
-        const double b = r + half;
-        if (!bands.empty() && a <= bands.back().second)
-            bands.back().second = b;
-        else
-            bands.push_back({ a, b });
+    for (const Track &t : g.tracks) {
+        for (const double r : { t.from, t.to }) {
+            if (r > 0) // a circle of radius 0 is no circle
+                bands.push_back({ std::max(0.0, r - half), r + half });
+        }
     }
-    return bands;
+    return Arcs::mergedBands(std::move(bands));
 }
 
 // The cross and its dot as one outline where the dot swallows the arm's end, as it does unless
@@ -400,28 +491,41 @@ std::vector<Contour> sensorTicks(const PatternGeometry &g)
 
 }
 
-std::vector<Shapes::Layer> PatternGeometry::layers() const
+std::vector<Shapes::Layer> PatternGeometry::layers(MarkEdges edges) const
 {
     using Shapes::Layer;
     const double half = lineWidth / 2;
+    const double reach = edges == MarkEdges::InsideBorder ? lineWidth / 4 : 0.0;
     std::vector<Layer> result;
 
     for (const Track &t : tracks) {
         Layer layer { t.name, Layer::Kind::Fill, {} };
         if (shape == Shape::Strip) {
             const QRectF room = stripInterior(*this, t);
+            const QRectF reached = room.adjusted(-reach, -reach, reach, reach);
             for (const Run &run : t.runs) {
                 const double a = std::max(run.from, room.left());
                 const double b = std::min(run.to, room.right());
                 if (a < b && room.top() < room.bottom())
-                    layer.contours.push_back(Shapes::rectangle(a, room.top(), b, room.bottom()));
+                    layer.contours.push_back(Shapes::rectangle(std::max(run.from, reached.left()),
+                        reached.top(), std::min(run.to, reached.right()), reached.bottom()));
             }
         } else {
             const double inner = t.from > 0 ? t.from + half : 0.0;
             const double outer = t.to - half;
+            const double reachedInner = inner > 0 ? inner - reach : 0.0;
             for (const Run &run : t.runs) {
-                if (inner < outer && run.to > run.from)
-                    layer.contours.push_back(biasedSector(center, inner, outer, run, markBias));
+                if (!(inner < outer && run.to > run.from))
+                    continue;
+                if (run.to - run.from >= 360.0 - 1e-9 && markBias == 0) {
+                    // A whole ring: two circles, no radial seam for a cutter to slit.
+                    layer.contours.push_back(Shapes::circle(center, outer + reach));
+                    if (reachedInner > 0)
+                        layer.contours.push_back(Shapes::circle(center, reachedInner, true));
+                    continue;
+                }
+                layer.contours.push_back(
+                    biasedSector(center, reachedInner, outer + reach, run, markBias));
             }
         }
         if (!layer.contours.empty())
@@ -441,10 +545,10 @@ std::vector<Shapes::Layer> PatternGeometry::layers() const
             result.push_back(std::move(frames));
         } else {
             Layer circles { QStringLiteral("circles"), Layer::Kind::Fill, {} };
-            for (const auto &[a, b] : circleBands(*this)) {
-                circles.contours.push_back(Shapes::circle(center, b));
-                if (a > 0)
-                    circles.contours.push_back(Shapes::circle(center, a, true));
+            for (const Arcs::Band &band : circleBands(*this)) {
+                circles.contours.push_back(Shapes::circle(center, band.to));
+                if (band.from > 0)
+                    circles.contours.push_back(Shapes::circle(center, band.from, true));
             }
             result.push_back(std::move(circles));
         }
@@ -594,7 +698,9 @@ QString markBiasProblem(const EncoderSettings &settings)
 {
     if (settings.markBiasMm == 0)
         return QString();
-    const PatternGeometry g = patternGeometry(settings);
+    EncoderSettings pattern = settings;
+    pattern.mask = false; // the bias is the pattern's
+    const PatternGeometry g = patternGeometry(pattern);
     if (g.shape == Shape::Disc) {
         for (const PatternGeometry::Track &t : g.tracks) {
             if (t.from <= std::fabs(settings.markBiasMm))

@@ -39,6 +39,7 @@ struct PatternGeometry
         double to = 0;
         int segments = 0; // marks plus gaps around the turn or along the strip
         std::vector<Run> runs;
+        std::vector<Run> slits; // a mask's: the gaps between its runs, where light passes
     };
 
     // A cross of two arms and a dot on the 0 degree arm.
@@ -80,6 +81,11 @@ struct PatternGeometry
 
     double markBias = 0; // every mark wider by this much; runs of a strip already include it
 
+    // A sensor mask: each track opaque (runs) but for its slits, this wide along the track (at
+    // its centre line on a disc), half a reading step on from the sensors' places, where the
+    // sensor reads the first position; 0 for a pattern.
+    double aperture = 0;
+
     // The narrowest mark and gap of a track, in mm: along a strip, round a disc at the track's
     // centre line (where a sensor reads) or at its inner edge (where marks are closest).
     struct Widths
@@ -92,8 +98,12 @@ struct PatternGeometry
     std::vector<Widths> narrowest(Along along = Along::Centre) const;
 
     // Marks as seen: runs clipped to the inside of the border lines, which are drawn apart.
-    // Fill layers never overlap each other, so their areas add up.
-    std::vector<Shapes::Layer> layers() const;
+    // Fill layers never overlap each other, so their areas add up. InsideBorder: the marks that
+    // touch a border line reach a quarter of its width into it instead, the same union, but no
+    // mark edge lies on a border line's edge (or on a neighbouring track's mark), so a cutter or
+    // plotter draws each line once.
+    enum class MarkEdges { AtBorder, InsideBorder };
+    std::vector<Shapes::Layer> layers(MarkEdges edges = MarkEdges::AtBorder) const;
 
     // Where a person measures a track: its centre radius on a disc, its centre line's distance
     // from the pattern's top edge on a strip.
@@ -128,7 +138,15 @@ QString mountingProblem(const EncoderSettings &settings);
 // (0 for discs), or -1 when none does.
 int stripIndexPeriod(const EncoderSettings &settings);
 
-// The pattern these settings describe.
+// The pattern these settings describe, or its sensor mask when they ask for one.
 PatternGeometry patternGeometry(const EncoderSettings &settings);
+
+// The tracks each sensor of the pattern reads, by index into `tracks`.
+std::vector<std::vector<int>> sensorTracks(
+    const EncoderSettings &settings, const PatternGeometry &g);
+
+// How far a reading step goes along a track: a position of an absolute pattern, a quarter period
+// of a relative one; mm on a strip, degrees on a disc.
+double readingStep(const EncoderSettings &settings);
 
 #endif

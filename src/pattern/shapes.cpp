@@ -11,19 +11,6 @@ constexpr double degreesToRadians = M_PI / 180.0;
 
 }
 
-QPointF pointOnCircle(QPointF center, double radius, double degrees)
-{
-    // Exact values on the axes, so that runs meeting at 0, 90, 180 and 270 degrees join exactly.
-    const double turns = degrees / 90.0;
-    if (turns == std::floor(turns)) {
-        static const QPointF axes[4] = { { 1, 0 }, { 0, -1 }, { -1, 0 }, { 0, 1 } };
-        const int quarter = int(((long long)(turns) % 4 + 4) % 4);
-        return center + axes[quarter] * radius;
-    }
-    const double a = degrees * degreesToRadians;
-    return QPointF(center.x() + radius * std::cos(a), center.y() - radius * std::sin(a));
-}
-
 void Contour::lineTo(QPointF to)
 {
     Segment s;
@@ -70,10 +57,7 @@ std::vector<QPointF> Contour::flattened(double tolerance) const
             points.push_back(s.to);
             continue;
         }
-        const double maxStep = s.radius > tolerance
-            ? 2 * std::acos(1 - tolerance / s.radius) / degreesToRadians
-            : 180.0;
-        const int steps = std::max(1, int(std::ceil(std::fabs(s.sweepDegrees) / maxStep)));
+        const int steps = Arcs::chordCount(s.radius, s.sweepDegrees * degreesToRadians, tolerance);
         for (int k = 1; k < steps; ++k)
             points.push_back(
                 pointOnCircle(s.center, s.radius, s.startDegrees + s.sweepDegrees * k / steps));

@@ -1,6 +1,8 @@
 #ifndef QUVELTA_SHAPES_H
 #define QUVELTA_SHAPES_H
 
+#include "arcs.h"
+
 #include <QPointF>
 #include <QString>
 
@@ -10,8 +12,7 @@
 // degrees, 0 pointing right and growing counter-clockwise as the page is seen.
 namespace Shapes {
 
-// The point at `degrees` on the circle of `radius` around `center`.
-QPointF pointOnCircle(QPointF center, double radius, double degrees);
+using Arcs::pointOnCircle;
 
 // One piece of a contour's boundary: a straight line, or a circular arc, ending at `to`.
 struct Segment

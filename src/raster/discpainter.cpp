@@ -1,5 +1,6 @@
 #include "discpainter.h"
 
+#include "arcs.h"
 #include "classicpixels.h"
 
 #include "coveragefill.h"
@@ -12,11 +13,11 @@
 
 namespace {
 
-constexpr long double degreesToRadians = 3.14159265358979323846264338327950288L / 180.0L;
+constexpr double degreesToRadians = 3.14159265358979323846 / 180.0;
 
 // The angles come in exact (a float step times an even count plus a float offset fits a double),
 // and double trigonometry is many times faster than the extended one, to far below a pixel.
-QPointF pointAt(QPointF center, qreal radius, long double degrees)
+QPointF pointAt(QPointF center, qreal radius, double degrees)
 {
     const double a = static_cast<double>(degrees) * (M_PI / 180.0);
     return QPointF(center.x() + radius * std::cos(a), center.y() - radius * std::sin(a));
@@ -27,31 +28,27 @@ QPointF pointAt(QPointF center, qreal radius, long double degrees)
 // step error on a fine disc, and QPainter::drawEllipse bulges outward by up to 2.7e-4 of the
 // radius, leaving pinholes between sectors and circles; cubic pieces of at most 45 degrees
 // keep every rim within 0.02 px.
-void appendArc(QPainterPath &path, QPointF center, qreal radius, long double startDegrees,
-    long double sweepDegrees)
+void appendArc(QPainterPath &path, QPointF center, qreal radius, double startDegrees,
+    double sweepDegrees)
 {
-    const int pieces = std::max(1, static_cast<int>(std::ceil(std::fabs(sweepDegrees) / 45.0L)));
-    const long double step = sweepDegrees / pieces;
-    const qreal handle = 4.0 / 3.0 * std::tan(static_cast<double>(step * degreesToRadians) / 4.0);
+    const int pieces = Arcs::pieceCount(sweepDegrees, 45.0);
+    const double step = sweepDegrees / pieces;
     for (int i = 0; i < pieces; ++i) {
-        const long double a0 = startDegrees + step * i;
-        const long double a1 = (i == pieces - 1) ? startDegrees + sweepDegrees : a0 + step;
+        const double a0 = startDegrees + step * i;
+        const double a1 = (i == pieces - 1) ? startDegrees + sweepDegrees : a0 + step;
         const QPointF p0 = pointAt(center, radius, a0);
         const QPointF p3 = pointAt(center, radius, a1);
-        // Tangents: d/dθ of (cos θ, −sin θ) is (−sin θ, −cos θ).
-        const QPointF t0 = (p0 - center) * handle;
-        const QPointF t1 = (p3 - center) * handle;
-        const QPointF c1(p0.x() + t0.y(), p0.y() - t0.x());
-        const QPointF c2(p3.x() - t1.y(), p3.y() + t1.x());
-        path.cubicTo(c1, c2, p3);
+        const Arcs::Cubic c
+            = Arcs::cubic(center, p0, p3, static_cast<double>(step * degreesToRadians));
+        path.cubicTo(c.c1, c.c2, p3);
     }
 }
 
 // A pie sector, its straight edges split where `split` crosses them; without the centre, the
 // annular sector outside `split`. Whole or cut, the edges outside `split` are the same segments,
 // so a rasteriser puts the same pixels along them.
-void addSector(QPainterPath &path, QPointF center, qreal radius, long double startDegrees,
-    long double sweepDegrees, qreal split = 0, bool keepCentre = true)
+void addSector(QPainterPath &path, QPointF center, qreal radius, double startDegrees,
+    double sweepDegrees, qreal split = 0, bool keepCentre = true)
 {
     if (!keepCentre && split >= radius)
         return; // wholly inside the clearing that follows
@@ -273,7 +270,7 @@ const std::vector<SectorReach> &sectorReaches(int segments, float offsetDegrees)
     const float sweep = 360.0f / static_cast<float>(segments);
     std::vector<SectorReach> reaches(size_t(segments / 2));
     for (int i = 0; i < segments / 2; ++i) {
-        const long double start = sectorStartDegrees(sweep, offsetDegrees, i);
+        const double start = sectorStartDegrees(sweep, offsetDegrees, i);
         const double from = std::fmod(double(start), 360.0) + (start < 0 ? 360.0 : 0.0);
         const double to = from + double(sweep);
         const auto passes
@@ -335,7 +332,7 @@ QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offset
         if (i >= sectors)
             continue;
         i += firstSector;
-        const long double start = sectorStartDegrees(sweep, offsetDegrees, i);
+        const double start = sectorStartDegrees(sweep, offsetDegrees, i);
         // A band of rows painted on its own needs only the sectors that reach into it.
         if (reaches
             && !sectorMeetsRows(center, keepCentre ? 0 : std::max<qreal>(innerRadius, 0), radius,
@@ -444,14 +441,13 @@ namespace {
 // Points along the arc from `from` to `to` degrees (either direction), both ends exact, the chords
 // within a hundredth of a pixel of the circle.
 void appendArc(std::vector<CoverageFill::Point> &points, QPointF center, qreal radius,
-    long double from, long double to)
+    double from, double to)
 {
     constexpr double tolerance = 0.01;
-    const double maxStep = radius > tolerance ? 2 * std::acos(1 - tolerance / radius) : M_PI;
-    const long double span = (to - from) * degreesToRadians;
-    const int steps = std::max(1, int(std::ceil(std::fabs(double(span)) / maxStep)));
+    const double span = (to - from) * degreesToRadians;
+    const int steps = Arcs::chordCount(radius, span, tolerance);
     for (int k = 0; k <= steps; ++k) {
-        const long double degrees = k == steps ? to : from + (to - from) * k / steps;
+        const double degrees = k == steps ? to : from + (to - from) * k / steps;
         const QPointF p = pointAt(center, radius, degrees);
         points.push_back({ p.x(), p.y() });
     }
@@ -461,7 +457,7 @@ void appendArc(std::vector<CoverageFill::Point> &points, QPointF center, qreal r
 
 namespace {
 
-using Interval = std::pair<long double, long double>;
+using Interval = std::pair<double, double>;
 
 // The angles a track's sectors cover, within [0, 360), sorted.
 std::vector<Interval> sectorIntervals(const DiscTrack &track)
@@ -470,8 +466,8 @@ std::vector<Interval> sectorIntervals(const DiscTrack &track)
     const float offset = sweep * track.phase;
     std::vector<Interval> intervals;
     for (int i = 0; i < track.segments / 2; ++i) {
-        const long double start = std::fmod(sectorStartDegrees(sweep, offset, i), 360.0L);
-        const long double end = start + sweep;
+        const double start = std::fmod(sectorStartDegrees(sweep, offset, i), 360.0L);
+        const double end = start + sweep;
         if (end > 360) {
             intervals.push_back({ start, 360 });
             intervals.push_back({ 0, end - 360 });
@@ -510,7 +506,7 @@ std::unique_ptr<CoverageFill> discCoverage(const EncoderSettings &settings, QSiz
     const QPointF center = centerOf(size);
     auto fill = std::make_unique<CoverageFill>(size);
     std::vector<CoverageFill::Point> polygon;
-    const auto addSector = [&](qreal inner, qreal outer, long double from, long double to) {
+    const auto addSector = [&](qreal inner, qreal outer, double from, double to) {
         polygon.clear();
         appendArc(polygon, center, outer, from, to);
         if (inner > 0)
@@ -526,23 +522,17 @@ std::unique_ptr<CoverageFill> discCoverage(const EncoderSettings &settings, QSiz
     if (settings.border) {
         const qreal half
             = std::max(PixelRule::borderPixels(settings.dpi, settings.borderWidthMm), 1) / 2.0;
+        std::vector<Arcs::Band> bands;
         for (const DiscTrack &track : tracks) {
             for (const int radius : { track.innerRadius, track.outerRadius }) {
                 if (radius > 0) // a circle of radius 0 is left to the painter
-                    rings.push_back({ std::max<qreal>(0, radius - half), radius + half });
+                    bands.push_back({ std::max<qreal>(0, radius - half), radius + half });
             }
         }
-        std::sort(rings.begin(), rings.end());
-        std::vector<std::pair<qreal, qreal>> joined;
-        for (const auto &ring : rings) {
-            if (!joined.empty() && ring.first <= joined.back().second)
-                joined.back().second = std::max(joined.back().second, ring.second);
-            else
-                joined.push_back(ring);
-        }
-        rings = std::move(joined);
+        for (const Arcs::Band &band : Arcs::mergedBands(std::move(bands)))
+            rings.push_back({ band.from, band.to });
     }
-    const auto addOpenSector = [&](qreal inner, qreal outer, long double from, long double to) {
+    const auto addOpenSector = [&](qreal inner, qreal outer, double from, double to) {
         for (const auto &ring : rings) {
             if (ring.second <= inner)
                 continue;
