@@ -261,8 +261,11 @@ Layout layout(const Page &page, QPointF printerScale)
     t.text = wrapped(
         { compensation,
             QStringLiteral("Quvelta calibration target for the printer's scale and ink spread, "
-                           "%1 page, %2 x %3 mm.")
-                .arg(page.name, number(W), number(H)),
+                           "%1.")
+                .arg(page.word.contains(QLatin1Char('x'))
+                        ? QStringLiteral("a %1 page").arg(page.name)
+                        : QStringLiteral("%1 page, %2 x %3 mm")
+                              .arg(page.name, number(W), number(H))),
             QStringLiteral("Print it at 100 % (actual size), not fitted to the page, with no "
                            "scale correction."),
             QStringLiteral("Rulers with 1 mm ticks: %1 mm across the top, %2 mm down the left "
