@@ -54,4 +54,6 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Quvelta developers")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 # Depends from the libraries the programs link, as dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Loaded, not linked: Qt's TIFF reader, for --measure on a TIFF scan.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins")
 include(CPack)

@@ -20,6 +20,7 @@ mkdir -p "$out"
     --dpi 150 -o "$out/single-track.png"
 "$render" --calibration --shape disc --bits 6 --outer-radius 30 --inner-radius 6 --dpi 150 \
     -o "$out/calibrated.png"
+"$render" --calibration-target --dpi 72 -o "$out/calibration-target.png"
 
 # A sensor mask beside the disc it goes with.
 "$render" --shape disc --bits 4 --outer-radius 30 --inner-radius 8 --dpi 150 -o "$out/mask-disc.png"

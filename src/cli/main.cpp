@@ -5,6 +5,8 @@
 #include "kicadwriter.h"
 #include "fabrication.h"
 #include "outputfile.h"
+#include "printerprofile.h"
+#include "printtarget.h"
 #include "readback.h"
 #include "renderoptions.h"
 #include "solid.h"
@@ -118,6 +120,64 @@ void holdStandardDescriptors()
 #endif
 }
 
+// Draws the calibration target, or measures a printed one and says how to correct the printer.
+int calibrate(const RenderJob &job)
+{
+    const std::optional<PrintTarget::Page> page = job.page.isEmpty()
+        ? std::optional(PrintTarget::knownPages().front())
+        : PrintTarget::pageOfWord(job.page);
+    QString error;
+    if (job.mode == RenderJob::Mode::Target) {
+        const PrintTarget::Layout target
+            = PrintTarget::layout(*page, QPointF(job.settings.scaleX, job.settings.scaleY));
+        if (!PrintTarget::write(target, job.fileName, job.settings.dpi, &error)) {
+            printMessage(error);
+            return 1;
+        }
+        return 0;
+    }
+    std::optional<PrinterProfile::Result> result;
+    if (job.scans.isEmpty()) {
+        result = PrinterProfile::fromRulers(
+            PrintTarget::layout(*page), job.measuredXMm, job.measuredYMm, &error);
+    } else {
+        // Any target page unless one is given.
+        const std::vector<PrintTarget::Page> pages = job.page.isEmpty()
+            ? PrintTarget::knownPages()
+            : std::vector<PrintTarget::Page> { *page };
+        std::vector<ScanMeasure::Reading> readings;
+        for (const QString &name : job.scans) {
+            const std::optional<ScanMeasure::Reading> reading
+                = ScanMeasure::measureFile(name, job.scanDpi, pages, &error);
+            if (!reading) {
+                printMessage(error);
+                return 1;
+            }
+            readings.push_back(*reading);
+        }
+        result = PrinterProfile::fromScans(readings, job.scans, &error);
+    }
+    if (!result) {
+        printMessage(error);
+        return 1;
+    }
+    QStringList lines = result->report;
+    if (!job.profile.isEmpty()) {
+        QStringList notes = job.scans.isEmpty()
+            ? QStringList { QStringLiteral("Measured by hand on the %1 target's rulers.")
+                                .arg(page->name) }
+            : QStringList {
+                  QStringLiteral("Measured from %1.").arg(job.scans.join(QStringLiteral(" and ")))
+              };
+        if (!PrinterProfile::save(result->profile, notes, job.profile, &error)) {
+            printMessage(error);
+            return 1;
+        }
+        lines << QStringLiteral("Saved in %1: print with --printer-profile %1").arg(job.profile);
+    }
+    return printText(lines.join(QLatin1Char('\n'))) ? 0 : 1;
+}
+
 }
 
 namespace {
@@ -148,6 +208,8 @@ int run(int argc, char **argv)
     }
 
     const RenderJob &job = parsed.job;
+    if (job.mode != RenderJob::Mode::Render)
+        return calibrate(job);
     if (!job.quiet)
         for (const QString &note : job.notes)
             printMessage(QStringLiteral("note: ") + note);

@@ -8,6 +8,8 @@
 #include "patterngeometry.h"
 #include "pixelrule.h"
 #include "preciseraster.h"
+#include "printerprofile.h"
+#include "printtarget.h"
 #include "problems.h"
 
 #include <QCommandLineParser>
@@ -59,7 +61,13 @@ that would not read is warned about on stderr; --strict makes that a failure
 (status 3, nothing written). --decode-table writes the table from sensor words to positions;
 --calibration adds rulers and a legend to check the printed scale.
 
-Exit status: 0 on success, 1 when the file cannot be written, 2 on bad usage,
+To correct a printer: --calibration-target writes a page of rulers, bars and
+corner marks; print it at 100 %, scan it, and --measure SCAN prints the printer's
+scale across and down and its ink spread, and with --printer-profile FILE saves
+them; renders given --printer-profile FILE then print true on that printer.
+
+Exit status: 0 on success, 1 when the file cannot be written (or a scan cannot
+be read or measured), 2 on bad usage,
 3 when --strict finds a track that would not read.
 Nothing is written unless the whole file can be; an existing file is replaced
 only by a complete new one; a FIFO or a device is written into. Standard output
@@ -72,7 +80,9 @@ Examples:
   quvelta-render --width 150 --height 12 --bits 6 --vector -o strip.pdf
   quvelta-render --shape disc --type relative --pairs 100 --transparent -o wheel.dxf
   quvelta-render --cpr 500 --optical-radius 23.36 --track-width 1.5 -o wheel.svg
-  quvelta-render --code pseudo-random --positions 1000 --width 500 --clock -o scale.pdf)";
+  quvelta-render --code pseudo-random --positions 1000 --width 500 --clock -o scale.pdf
+  quvelta-render --calibration-target --page letter -o target.pdf
+  quvelta-render --measure scan.png --printer-profile printer.txt)";
 
 }
 
@@ -310,6 +320,26 @@ const OptionSpec optionTable[] = {
         "The printer's measured scale across, 0.9-1.1 (0.992: it prints 99.2 %): images and "
         "PDFs are drawn 1/F as wide, so that it prints them true." },
     { "scale-y", "F", "The same down the page." },
+    { "printer-profile", "FILE",
+        "A printer profile (scale-x, scale-y, mark-bias) to print with; with --measure or "
+        "--measured-x/-y, where the measurement is saved. Options given beside it win." },
+    { "calibration-target", nullptr,
+        "Write the calibration target to -o (.pdf or an image at --dpi): rulers across, down "
+        "and at 45 degrees, bars and slits 0.05-1 mm, corner marks for a scan." },
+    { "page", "PAGE",
+        "Page size: a4, letter, a3 or WxH in mm. With .pdf: pages of that size, a pattern that "
+        "does not fit split into pages overlapping by 10 mm with alignment crosses, numbered "
+        "edges and a page map. The calibration target's page (a4 by default)." },
+    { "measure", "FILE",
+        "Measure a scan of the printed target (PNG, JPEG, TIFF): the printer's scale across and "
+        "down, its ink spread and the options that correct them. Twice: a second scan turned 90 "
+        "degrees cancels the scanner's own x/y error." },
+    { "scan-dpi", "N",
+        "With --measure: the scan's resolution, 50-9600, where the file gives none." },
+    { "measured-x", "MM",
+        "What the target's ruler across measures on the print (a steel rule): the scale without "
+        "a scan." },
+    { "measured-y", "MM", "The same for the ruler down." },
     { "bore", "MM",
         "Discs: a shaft hole of this diameter, to 0.01 mm, cut instead of the inner circle." },
     { "d-flat", "MM", "With --bore: a flat this deep on the bore, at 3 o'clock." },
@@ -433,6 +463,109 @@ QString sensorGeometry(
     return QString();
 }
 
+// A run that draws the calibration target or measures a printed one: its options into `job`, or
+// what is wrong with them.
+QString readCalibrationJob(const QCommandLineParser &parser, RenderJob *job)
+{
+    const bool target = parser.isSet(QStringLiteral("calibration-target"));
+    const bool scans = parser.isSet(QStringLiteral("measure"));
+    const bool rulers
+        = parser.isSet(QStringLiteral("measured-x")) || parser.isSet(QStringLiteral("measured-y"));
+    if (target && (scans || rulers))
+        return QStringLiteral("--calibration-target draws the target; measure its print in a "
+                              "second run");
+    if (scans && rulers)
+        return QStringLiteral("--measure and --measured-x/-y exclude each other");
+    const QStringList allowed = target ? QStringList { "calibration-target", "o", "output", "page",
+        "dpi", "scale-x", "scale-y", "printer-profile" }
+                                       : QStringList { "measure", "measured-x", "measured-y",
+                                             "scan-dpi", "page", "printer-profile" };
+    for (const QString &name : parser.optionNames())
+        if (!allowed.contains(name))
+            return QStringLiteral("%1%2 does not go with %3")
+                .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name,
+                    target      ? QStringLiteral("--calibration-target")
+                        : scans ? QStringLiteral("--measure")
+                                : QStringLiteral("--measured-x/-y"));
+    job->page = parser.value(QStringLiteral("page"));
+    if (!job->page.isEmpty()) {
+        QString why;
+        if (!PrintTarget::pageOfWord(job->page, &why))
+            return QStringLiteral("--page: %1, not %2").arg(why, quoted(job->page));
+    }
+    if (target) {
+        job->mode = RenderJob::Mode::Target;
+        job->fileName = parser.value(QStringLiteral("output"));
+        if (job->fileName.isEmpty() || job->fileName == QLatin1String("-"))
+            return QStringLiteral("--calibration-target needs -o FILE (.pdf or an image)");
+        const std::optional<Export::Format> format = Export::formatOfName(job->fileName);
+        if (!format || !(*format == Export::Format::Pdf || Export::isRaster(*format)))
+            return QStringLiteral("--calibration-target writes .pdf or an image (%1), not %2")
+                .arg(Export::knownSuffixes(true), quoted(job->fileName));
+        job->format = *format;
+        // The profile's scale (options beside it win), to check it: its bias is left out, so
+        // that the bars still show the printer's spread.
+        if (parser.isSet(QStringLiteral("printer-profile"))) {
+            QString problem;
+            const auto profile
+                = PrinterProfile::load(parser.value(QStringLiteral("printer-profile")), &problem);
+            if (!profile)
+                return problem;
+            job->settings.scaleX = profile->scaleX;
+            job->settings.scaleY = profile->scaleY;
+        }
+        for (const auto &[name, value] :
+            { std::pair(QStringLiteral("scale-x"), &job->settings.scaleX),
+                std::pair(QStringLiteral("scale-y"), &job->settings.scaleY) }) {
+            if (!parser.isSet(name))
+                continue;
+            bool ok = false;
+            const QString text = parser.value(name);
+            *value = text.toDouble(&ok);
+            if (!ok || !(*value >= 0.9 - 1e-12 && *value <= 1.1 + 1e-12))
+                return QStringLiteral("--%1 takes a printer scale from 0.9 to 1.1, not %2")
+                    .arg(name, quoted(text));
+        }
+        Reader read(parser);
+        job->settings.dpi = read.integer(QStringLiteral("dpi"), 600, 72, 2400).value_or(0);
+        return read.error;
+    }
+    job->mode = RenderJob::Mode::Measure;
+    job->profile = parser.value(QStringLiteral("printer-profile"));
+    if (parser.isSet(QStringLiteral("printer-profile")) && job->profile.isEmpty())
+        return QStringLiteral("--printer-profile needs a file name");
+    if (scans) {
+        job->scans = parser.values(QStringLiteral("measure"));
+        if (job->scans.size() > 2)
+            return QStringLiteral("--measure takes one scan, or two with the sheet turned 90 "
+                                  "degrees between them");
+        if (parser.isSet(QStringLiteral("scan-dpi"))) {
+            bool ok = false;
+            const QString text = parser.value(QStringLiteral("scan-dpi"));
+            job->scanDpi = text.toDouble(&ok);
+            if (!ok || !(job->scanDpi >= 50 && job->scanDpi <= 9600))
+                return QStringLiteral("--scan-dpi takes a resolution from 50 to 9600, not %1")
+                    .arg(quoted(text));
+        }
+        return QString();
+    }
+    if (parser.isSet(QStringLiteral("scan-dpi")))
+        return QStringLiteral("--scan-dpi goes with --measure");
+    if (!parser.isSet(QStringLiteral("measured-x")) || !parser.isSet(QStringLiteral("measured-y")))
+        return QStringLiteral("--measured-x and --measured-y go together: the printed lengths of "
+                              "the target's rulers across and down");
+    for (const auto &[name, value] : { std::pair(QStringLiteral("measured-x"), &job->measuredXMm),
+             std::pair(QStringLiteral("measured-y"), &job->measuredYMm) }) {
+        bool ok = false;
+        const QString text = parser.value(name);
+        *value = text.toDouble(&ok);
+        if (!ok || !(*value > 0 && *value <= 2000))
+            return QStringLiteral("--%1 takes the length the ruler measures in mm, not %2")
+                .arg(name, quoted(text));
+    }
+    return QString();
+}
+
 }
 
 ParseResult parseRenderArguments(const QStringList &arguments)
@@ -484,6 +617,17 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     Reader read(parser);
     RenderJob &job = result.job;
     EncoderSettings &s = job.settings;
+
+    if (parser.isSet(QStringLiteral("calibration-target"))
+        || parser.isSet(QStringLiteral("measure")) || parser.isSet(QStringLiteral("measured-x"))
+        || parser.isSet(QStringLiteral("measured-y"))) {
+        const QString problem = readCalibrationJob(parser, &job);
+        if (!problem.isEmpty())
+            return usageError(problem);
+        return result;
+    }
+    if (parser.isSet(QStringLiteral("scan-dpi")))
+        return usageError(QStringLiteral("--scan-dpi goes with --measure"));
 
     job.describe = parser.isSet(QStringLiteral("describe"));
     job.check = parser.isSet(QStringLiteral("check"));
@@ -555,6 +699,19 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     }
     if (parser.isSet(QStringLiteral("vector")) && suffix != QLatin1String("pdf"))
         return usageError(QStringLiteral("--vector works only with a .pdf output"));
+    if (parser.isSet(QStringLiteral("page"))) {
+        if (job.output != RenderJob::Output::Pdf)
+            return usageError(QStringLiteral("--page goes with a .pdf output (not --vector), "
+                                             "--calibration-target or --measure"));
+        QString why;
+        const auto page
+            = PrintTarget::pageOfWord(parser.value(QStringLiteral("page")), &why, QSizeF(50, 50));
+        if (!page)
+            return usageError(QStringLiteral("--page: %1, not %2")
+                                  .arg(why, quoted(parser.value(QStringLiteral("page")))));
+        s.pdfPageWidthMm = page->sizeMm.width();
+        s.pdfPageHeightMm = page->sizeMm.height();
+    }
     const bool vector = job.output == RenderJob::Output::Svg || job.output == RenderJob::Output::Dxf
         || job.output == RenderJob::Output::VectorPdf;
     if (parser.isSet(QStringLiteral("transparent")) && !vector)
@@ -689,6 +846,26 @@ ParseResult parseRenderArguments(const QStringList &arguments)
                                              ".kicad_mod are for cutters, plotters and boards, "
                                              "drawn true (use .pdf or an image to print)")
                                   .arg(name));
+    }
+    if (parser.isSet(QStringLiteral("printer-profile"))) {
+        job.profile = parser.value(QStringLiteral("printer-profile"));
+        QString problem;
+        const std::optional<PrinterProfile::Profile> profile
+            = PrinterProfile::load(job.profile, &problem);
+        if (!profile)
+            return usageError(problem);
+        if (job.output == RenderJob::Output::Svg || job.output == RenderJob::Output::Dxf
+            || footprint)
+            return usageError(QStringLiteral("--printer-profile compensates a printer; .svg, "
+                                             ".dxf and .kicad_mod are for cutters, plotters and "
+                                             "boards, drawn true (use .pdf or an image to print)"));
+        // Options given beside the profile win over it.
+        if (!parser.isSet(QStringLiteral("scale-x")))
+            s.scaleX = profile->scaleX;
+        if (!parser.isSet(QStringLiteral("scale-y")))
+            s.scaleY = profile->scaleY;
+        if (!parser.isSet(QStringLiteral("mark-bias")) && profile->markBiasMm)
+            s.markBiasMm = *profile->markBiasMm;
     }
     // Mechanical sizes to the hundredth of a millimetre, as a drawing gives them.
     const auto hundredths = [](double mm) { return qRound(mm * 100) / 100.0; };

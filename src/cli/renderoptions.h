@@ -13,6 +13,8 @@
 struct RenderJob
 {
     enum class Output { None, Image, Pdf, VectorPdf, Svg, Dxf, Footprint, Stl, ThreeMf };
+    // Drawing a pattern, drawing the calibration target, or measuring a printed target.
+    enum class Mode { Render, Target, Measure };
 
     EncoderSettings settings;
     bool antialias = true;
@@ -30,6 +32,13 @@ struct RenderJob
     QString fileName;
     Output output = Output::Image;
     Export::Format format = Export::Format::Png;
+
+    Mode mode = Mode::Render;
+    QString page; // --page: the target's page ("a4", "letter", "a3", "WxH"); empty: A4 / any
+    QStringList scans; // --measure: scans of the printed target
+    double scanDpi = 0; // --scan-dpi: their resolution; 0: what the files state
+    double measuredXMm = 0, measuredYMm = 0; // --measured-x/-y: rulers measured by hand
+    QString profile; // --printer-profile: written by a measurement, read by a render
 };
 
 // The outcome of reading the command line: a job, or help/version text to print, or a usage error.

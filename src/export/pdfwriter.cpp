@@ -67,13 +67,55 @@ QByteArray number(double value, int decimals)
     return text == "-0" ? QByteArray("0") : text;
 }
 
+namespace {
+
+// The image as a deflated XObject stream: objects `image` and `length`.
+bool writeImageObject(
+    PdfOutput &pdf, PixelPacking::PixelRows &rows, bool strip, int image, int length)
+{
+    const QSize samples = rows.size();
+    const PixelPacking::RowPacker packer(rows.layout(), samples.width());
+    pdf.beginObject(image);
+    pdf.write("<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(samples.width())
+        + " /Height " + QByteArray::number(samples.height()) + " /ColorSpace "
+        + colorSpace(packer.layout()) + " /BitsPerComponent "
+        + QByteArray::number(packer.layout().bitsPerPixel() == 1 ? 1 : 8)
+        + " /Interpolate false /Filter /FlateDecode /Length " + ref(length) + " >>\nstream\n");
+    const qint64 start = pdf.position();
+    bool written = true;
+    {
+        // A strip's rows repeat the row above: a fast search for it finds them (a tenth of the
+        // size, faster). A disc's rows do not; runs of one byte compress them best.
+        Deflater deflater(
+            [&pdf](const char *data, int size) {
+                return pdf.write(QByteArray::fromRawData(data, size));
+            },
+            strip ? 1 : 6, strip ? Z_DEFAULT_STRATEGY : Z_RLE);
+        std::vector<uchar> row(size_t(packer.rowBytes()));
+        for (int y = 0; written && y < samples.height(); ++y) {
+            rows.packRow(y, packer, row.data());
+            written = deflater.add(row.data(), int(row.size()));
+        }
+        written = written && deflater.finish();
+    }
+    const qint64 streamLength = pdf.position() - start;
+    pdf.write("\nendstream\nendobj\n");
+    pdf.object(length, QByteArray::number(streamLength));
+    return written;
+}
+
+bool writeTiledPdf(PixelPacking::PixelRows &rows, const EncoderSettings &settings, const Tiles &t,
+    QIODevice *device, QString *reason);
+}
+
 bool writePdfPage(PixelPacking::PixelRows &rows, const EncoderSettings &settings, QIODevice *device,
     QString *reason)
 {
+    if (const std::optional<Tiles> t = tiles(settings, rows.size()))
+        return writeTiledPdf(rows, settings, *t, device, reason);
     const QSizeF pageMm = PixelRule::pdfPageSizeMm(settings);
     const int dpi = settings.dpi;
     const QSize samples = rows.size();
-    const PixelPacking::RowPacker packer(rows.layout(), samples.width());
 
     const double pointsPerMm = 72.0 / 25.4;
     const double pointsPerPixel = 72.0 / dpi;
@@ -96,34 +138,8 @@ bool writePdfPage(PixelPacking::PixelRows &rows, const EncoderSettings &settings
             + number(pageHeight) + "] /Resources << /XObject << /Im0 " + ref(Image) + " >> "
             + invisibleTextFont + " >> /Contents " + ref(Contents) + " >>");
 
-    pdf.beginObject(Image);
-    pdf.write("<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(samples.width())
-        + " /Height " + QByteArray::number(samples.height()) + " /ColorSpace "
-        + colorSpace(packer.layout()) + " /BitsPerComponent "
-        + QByteArray::number(packer.layout().bitsPerPixel() == 1 ? 1 : 8)
-        + " /Interpolate false /Filter /FlateDecode /Length " + ref(ImageLength) + " >>\nstream\n");
-    const qint64 streamStart = pdf.position();
-    bool written = false;
-    {
-        // A strip's rows repeat the row above: a fast search for it finds them (a tenth of the
-        // size, faster). A disc's rows do not; runs of one byte compress them best.
-        const bool strip = settings.shape == Shape::Strip;
-        Deflater deflater(
-            [&pdf](const char *data, int size) {
-                return pdf.write(QByteArray::fromRawData(data, size));
-            },
-            strip ? 1 : 6, strip ? Z_DEFAULT_STRATEGY : Z_RLE);
-        std::vector<uchar> row(size_t(packer.rowBytes()));
-        written = true;
-        for (int y = 0; written && y < samples.height(); ++y) {
-            rows.packRow(y, packer, row.data());
-            written = deflater.add(row.data(), int(row.size()));
-        }
-        written = written && deflater.finish();
-    }
-    const qint64 streamLength = pdf.position() - streamStart;
-    pdf.write("\nendstream\nendobj\n");
-    pdf.object(ImageLength, QByteArray::number(streamLength));
+    const bool written
+        = writeImageObject(pdf, rows, settings.shape == Shape::Strip, Image, ImageLength);
 
     QByteArray contents = "q " + number(width) + " 0 0 " + number(height) + ' ' + number(x) + ' '
         + number(y) + " cm /Im0 Do Q";
@@ -153,6 +169,231 @@ bool writePdfPage(PixelPacking::PixelRows &rows, const EncoderSettings &settings
         return false;
     }
     return true;
+}
+
+namespace {
+
+constexpr double tileMarginMm = 15; // room for the crosses, labels and rulers
+constexpr double overlapMm = 10;
+constexpr double crossMm = 5;
+constexpr double crossOffsetMm = 9; // from the area's edge into the margin
+
+// Visible Helvetica text, `size` pt, its baseline starting at (x, y) pt from the bottom left.
+QByteArray label(const QString &text, double size, double x, double y)
+{
+    return "BT /F1 " + number(size) + " Tf " + number(x) + ' ' + number(y) + " Td " + literal(text)
+        + " Tj ET\n";
+}
+
+}
+
+std::vector<QPointF> Tiles::crosses(int column, int row, QSize image) const
+{
+    const double k = marginPx / tileMarginMm; // pixels per mm, near enough for a mark's place
+    const QPoint o = origin(column, row);
+    const double half = overlapPx / 2.0;
+    const double away = crossOffsetMm * k;
+    const double right = std::min(o.x() + areaPx.width(), image.width());
+    const double bottom = std::min(o.y() + areaPx.height(), image.height());
+    std::vector<QPointF> points;
+    // Seams with the pages left and right: crosses above and below the area, mid-overlap.
+    for (int c : { column - 1, column }) {
+        if (c < 0 || c + 1 >= columns)
+            continue;
+        const double x = (c + 1) * stepPx.width() + half;
+        points.push_back(QPointF(x, o.y() - away));
+        points.push_back(QPointF(x, bottom + away));
+    }
+    for (int r : { row - 1, row }) {
+        if (r < 0 || r + 1 >= rows)
+            continue;
+        const double y = (r + 1) * stepPx.height() + half;
+        points.push_back(QPointF(o.x() - away, y));
+        points.push_back(QPointF(right + away, y));
+    }
+    return points;
+}
+
+std::optional<Tiles> tiles(const EncoderSettings &settings, QSize image)
+{
+    if (settings.pdfPageWidthMm <= 0 || settings.pdfPageHeightMm <= 0)
+        return std::nullopt;
+    const double k = settings.dpi / 25.4;
+    std::optional<Tiles> best;
+    for (bool landscape : { false, true }) {
+        Tiles t;
+        t.pageMm = landscape ? QSizeF(settings.pdfPageHeightMm, settings.pdfPageWidthMm)
+                             : QSizeF(settings.pdfPageWidthMm, settings.pdfPageHeightMm);
+        t.marginPx = int(std::trunc(tileMarginMm * k));
+        t.areaPx = QSize(int(std::floor(t.pageMm.width() * k)) - 2 * t.marginPx,
+            int(std::floor(t.pageMm.height() * k)) - 2 * t.marginPx);
+        t.overlapPx = qRound(overlapMm * k);
+        t.stepPx = t.areaPx - QSize(t.overlapPx, t.overlapPx);
+        if (t.stepPx.width() <= 0 || t.stepPx.height() <= 0)
+            continue;
+        const auto count = [](int length, int area, int step) {
+            return length <= area ? 1 : 1 + (length - area + step - 1) / step;
+        };
+        t.columns = count(image.width(), t.areaPx.width(), t.stepPx.width());
+        t.rows = count(image.height(), t.areaPx.height(), t.stepPx.height());
+        if (!best || t.count() < best->count())
+            best = t;
+    }
+    return best;
+}
+
+namespace {
+
+bool writeTiledPdf(PixelPacking::PixelRows &rows, const EncoderSettings &settings, const Tiles &t,
+    QIODevice *device, QString *reason)
+{
+    const QSize image = rows.size();
+    const double pt = 72.0 / settings.dpi; // points per pixel
+    const double ptPerMm = 72 / 25.4;
+    const double pageWidth = t.pageMm.width() * ptPerMm, pageHeight = t.pageMm.height() * ptPerMm;
+    const bool map = t.count() > 1;
+    const int pages = t.count() + (map ? 1 : 0);
+    // Objects: catalog, pages, image, its length, info, then a page and its contents each.
+    enum { Catalog = 1, Pages, Image, ImageLength, Info, First };
+    PdfOutput pdf(device);
+    pdf.write("%PDF-1.4\n%\xe2\xe3\xcf\xd3\n");
+    pdf.object(Catalog, "<< /Type /Catalog /Pages " + ref(Pages) + " >>");
+    QByteArray kids;
+    for (int i = 0; i < pages; ++i)
+        kids += ref(First + 2 * i) + ' ';
+    pdf.object(
+        Pages, "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages) + " >>");
+    const bool written
+        = writeImageObject(pdf, rows, settings.shape == Shape::Strip, Image, ImageLength);
+    pdf.object(Info, "<< /Producer (Quvelta) /Creator (Quvelta) >>");
+
+    const auto page = [&](int index, const QByteArray &contents) {
+        const int id = First + 2 * index;
+        pdf.object(id,
+            "<< /Type /Page /Parent " + ref(Pages) + " /MediaBox [0 0 " + number(pageWidth) + ' '
+                + number(pageHeight) + "] /Resources << /XObject << /Im0 " + ref(Image)
+                + " >> /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica "
+                  "/Encoding /WinAnsiEncoding >> >> >> /Contents "
+                + ref(id + 1) + " >>");
+        pdf.object(id + 1,
+            "<< /Length " + QByteArray::number(contents.size()) + " >>\nstream\n" + contents
+                + "\nendstream");
+    };
+    // A point of the page in pixels from its top-left corner, as PDF coordinates.
+    const auto at
+        = [&](QPointF px) { return number(px.x() * pt) + ' ' + number(pageHeight - px.y() * pt); };
+    const double mm = settings.dpi / 25.4;
+    const QString pageName = QStringLiteral("%1 x %2 mm")
+                                 .arg(t.pageMm.width(), 0, 'g', 5)
+                                 .arg(t.pageMm.height(), 0, 'g', 5);
+
+    int index = 0;
+    if (map) {
+        // The map: the pattern's outline and every page's area, numbered, scaled to the page.
+        const double room = std::min((pageWidth - 2 * 15 * ptPerMm) / image.width(),
+            (pageHeight - 2 * 40 * ptPerMm) / image.height());
+        const double x0 = 15 * ptPerMm, top = pageHeight - 40 * ptPerMm;
+        QByteArray c = label(QStringLiteral("Quvelta: %1 pages of %2, %3 across, %4 down.")
+                                 .arg(t.count())
+                                 .arg(pageName)
+                                 .arg(t.columns)
+                                 .arg(t.rows),
+            9, x0, pageHeight - 15 * ptPerMm);
+        c += label(QStringLiteral("Print every page at 100 %. Neighbours overlap by 10 mm:"), 7, x0,
+            pageHeight - 21 * ptPerMm);
+        c += label(QStringLiteral("lay them over each other, crosses on crosses."), 7, x0,
+            pageHeight - 25 * ptPerMm);
+        c += "0.6 w 0 G " + number(x0) + ' ' + number(top - image.height() * room) + ' '
+            + number(image.width() * room) + ' ' + number(image.height() * room) + " re S\n";
+        c += "0.3 w 0.5 G\n";
+        for (int r = 0; r < t.rows; ++r)
+            for (int col = 0; col < t.columns; ++col) {
+                const QPoint o = t.origin(col, r);
+                const double w = std::min(t.areaPx.width(), image.width() - o.x());
+                const double h = std::min(t.areaPx.height(), image.height() - o.y());
+                c += number(x0 + o.x() * room) + ' ' + number(top - (o.y() + h) * room) + ' '
+                    + number(w * room) + ' ' + number(h * room) + " re S\n";
+                c += label(QString::number(r * t.columns + col + 1), 9,
+                    x0 + (o.x() + w / 2) * room - 3, top - (o.y() + h / 2) * room - 3);
+            }
+        page(index++, c);
+    }
+
+    for (int r = 0; r < t.rows; ++r)
+        for (int col = 0; col < t.columns; ++col) {
+            const QPoint o = t.origin(col, r);
+            const int number1 = r * t.columns + col + 1;
+            const double w = std::min(t.areaPx.width(), image.width() - o.x());
+            const double h = std::min(t.areaPx.height(), image.height() - o.y());
+            const QPointF area(t.marginPx, t.marginPx);
+            // The image, clipped to this page's area.
+            QByteArray c = "q " + number(area.x() * pt) + ' '
+                + number(pageHeight - (area.y() + h) * pt) + ' ' + number(w * pt) + ' '
+                + number(h * pt) + " re W n\n" + number(image.width() * pt) + " 0 0 "
+                + number(image.height() * pt) + ' ' + number((area.x() - o.x()) * pt) + ' '
+                + number(pageHeight - (area.y() - o.y() + image.height()) * pt) + " cm /Im0 Do Q\n";
+            // Crosses where the neighbours overlap, in the margins.
+            c += "0 G " + number(0.15 * ptPerMm) + " w\n";
+            const double half = crossMm / 2 * mm;
+            for (const QPointF &p : t.crosses(col, r, image)) {
+                const QPointF q = p - QPointF(o) + area;
+                c += at(q - QPointF(half, 0)) + " m " + at(q + QPointF(half, 0)) + " l S\n";
+                c += at(q - QPointF(0, half)) + " m " + at(q + QPointF(0, half)) + " l S\n";
+            }
+            // The page's number, and its neighbours' on the edges they share.
+            QStringList neighbours;
+            if (r > 0)
+                neighbours << QStringLiteral("%1 above").arg(number1 - t.columns);
+            if (r + 1 < t.rows)
+                neighbours << QStringLiteral("%1 below").arg(number1 + t.columns);
+            c += label(QStringLiteral("Quvelta page %1 of %2 (row %3, column %4)%5; print at 100 %")
+                           .arg(number1)
+                           .arg(t.count())
+                           .arg(r + 1)
+                           .arg(col + 1)
+                           .arg(neighbours.isEmpty()
+                                   ? QString()
+                                   : QStringLiteral(", ") + neighbours.join(QStringLiteral(", "))),
+                7, area.x() * pt, pageHeight - 12.5 * ptPerMm);
+            const double midY = pageHeight - (area.y() + h / 2) * pt;
+            if (col > 0)
+                c += label(QStringLiteral("< %1").arg(number1 - 1), 7, 1.5 * ptPerMm, midY);
+            if (col + 1 < t.columns)
+                c += label(QStringLiteral("%1 >").arg(number1 + 1), 7,
+                    (area.x() + w) * pt + 7 * ptPerMm, midY);
+            if (settings.calibration) {
+                // A millimetre ruler under the area and one right of it, drawn for the printer.
+                const QPointF per(mm / settings.scaleX, mm / settings.scaleY);
+                const double y0 = area.y() + h + 0.5 * mm, x0 = area.x() + w + 0.5 * mm;
+                const int across = int(w / per.x()), down = int(h / per.y());
+                for (int i = 0; i <= across; ++i) {
+                    const double x = area.x() + i * per.x();
+                    const double l = (i % 10 == 0 ? 3.0 : i % 5 == 0 ? 2.0 : 1.5) * mm;
+                    c += at(QPointF(x, y0)) + " m " + at(QPointF(x, y0 + l)) + " l S\n";
+                    if (i % 10 == 0 && i > 0)
+                        c += label(
+                            QString::number(i), 5, x * pt - 3, pageHeight - (y0 + 5 * mm) * pt);
+                }
+                for (int i = 0; i <= down; ++i) {
+                    const double y = area.y() + i * per.y();
+                    const double l = (i % 10 == 0 ? 3.0 : i % 5 == 0 ? 2.0 : 1.5) * mm;
+                    c += at(QPointF(x0, y)) + " m " + at(QPointF(x0 + l, y)) + " l S\n";
+                    if (i % 10 == 0 && i > 0)
+                        c += label(
+                            QString::number(i), 5, (x0 + 3.5 * mm) * pt, pageHeight - y * pt - 2);
+                }
+            }
+            page(index++, c);
+        }
+    pdf.finish(Catalog, Info);
+    if (!written || !pdf.ok()) {
+        *reason = device->errorString().isEmpty() ? QStringLiteral("write failed")
+                                                  : device->errorString();
+        return false;
+    }
+    return true;
+}
+
 }
 
 }

@@ -64,6 +64,11 @@ struct EncoderSettings
 
     bool compensatesScale() const { return scaleX != 1 || scaleY != 1; }
 
+    // Raster PDF on pages of this size (mm, either way round), split into overlapping tiles
+    // where the pattern does not fit; empty: one page of the pattern's own size.
+    double pdfPageWidthMm = 0;
+    double pdfPageHeightMm = 0;
+
     // Discs: a shaft bore (0: none) with an optional flat, and mounting holes on a pitch circle.
     // Strips: holes along the centre line of the margin below the pattern (no pitch circle).
     double boreMm = 0; // diameter

@@ -53,6 +53,8 @@ QString settingsSummary(const EncoderSettings &s)
     parts << (s.border ? QStringLiteral("border %1 mm").arg(s.borderWidthMm)
                        : QStringLiteral("no border"));
     parts << QStringLiteral("%1 dpi").arg(s.dpi);
+    if (s.markBiasMm != 0)
+        parts << QStringLiteral("mark bias %1 mm").arg(s.markBiasMm);
     if (s.compensatesScale())
         parts << printerScaleText(s);
     return parts.join(QStringLiteral(", "));
