@@ -4,6 +4,7 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -76,7 +77,6 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
     const QSize size = rows.size();
     const RowPacker packer(rows.layout(), size.width());
     const Layout::Kind kind = packer.layout().kind;
-    std::vector<uchar> row(size_t(packer.rowBytes()));
 
     TIFF *tiff = TIFFClientOpen("pattern", "w", device, readData, writeData, seekData, closeData,
         sizeData, nullptr, nullptr);
@@ -117,7 +117,11 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
     TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tiff, TIFFTAG_COMPRESSION,
         blackAndWhite ? COMPRESSION_CCITTFAX4 : COMPRESSION_ADOBE_DEFLATE);
-    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tiff, 0));
+    // Strips of about 256 KB: libtiff's default of 8 KB is a row of a large image, and every
+    // strip starts its compressor afresh (most of the time writing a large disc went there).
+    const uint32_t rowsPerStrip = uint32_t(std::clamp(
+        (256 << 10) / std::max(packer.rowBytes(), 1), 1, std::max(size.height(), 1)));
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
     // Deflate's fastest level: a quarter of the raw size on an antialiased disc, at a third of
     // the time of the default level and 8 % larger.
     if (!blackAndWhite)
@@ -141,10 +145,17 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
         }
         TIFFSetField(tiff, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
     }
+    // Whole strips at once: libtiff deflates a whole strip in one go (through libdeflate where
+    // it has it), where row by row it streams through zlib, several times slower.
+    const size_t rowBytes = size_t(packer.rowBytes());
+    std::vector<uchar> strip(rowBytes * rowsPerStrip);
     bool ok = true;
-    for (int y = 0; ok && y < size.height(); ++y) {
-        rows.packRow(y, packer, row.data());
-        ok = TIFFWriteScanline(tiff, row.data(), uint32_t(y), 0) == 1;
+    for (int top = 0, index = 0; ok && top < size.height(); top += int(rowsPerStrip), ++index) {
+        const int count = std::min(int(rowsPerStrip), size.height() - top);
+        for (int r = 0; r < count; ++r)
+            rows.packRow(top + r, packer, strip.data() + size_t(r) * rowBytes);
+        const tmsize_t bytes = tmsize_t(size_t(count) * rowBytes);
+        ok = TIFFWriteEncodedStrip(tiff, uint32_t(index), strip.data(), bytes) == bytes;
     }
     ok = ok && TIFFWriteDirectory(tiff) == 1;
     TIFFClose(tiff);
