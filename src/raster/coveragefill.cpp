@@ -57,10 +57,81 @@ void CoverageFill::addClippedSegment(Point a, Point b)
     }
 }
 
+namespace {
+
+// One row's part of an edge, from x to xNext across the row's height times d (signed): the
+// signed area it leaves right of it, added to the row's cells.
+inline void addRowSpan(float *row, int stride, double x, double xNext, double d)
+{
+    // The ends lie within [0, width]; what rounding puts a hair outside stays in the row.
+    const double left = std::max(0.0, std::min(x, xNext));
+    const double right = std::min(double(stride - 2), std::max(x, xNext));
+    const double leftFloor = std::floor(left);
+    const int li = int(leftFloor);
+    const int ri = int(std::ceil(right));
+    if (ri <= li + 1) {
+        // Within one pixel: the part right of the edge's mean position.
+        const double xmf = 0.5 * (x + xNext) - leftFloor;
+        row[li] += float(d - d * xmf);
+        row[li + 1] += float(d * xmf);
+    } else {
+        const double s = 1.0 / (right - left);
+        const double x0f = left - leftFloor;
+        const double a0 = 0.5 * s * (1 - x0f) * (1 - x0f);
+        const double x1f = right - ri + 1;
+        const double am = 0.5 * s * x1f * x1f;
+        row[li] += float(d * a0);
+        if (ri == li + 2) {
+            row[li + 1] += float(d * (1 - a0 - am));
+        } else {
+            const double a1 = s * (1.5 - x0f);
+            row[li + 1] += float(d * (a1 - a0));
+            for (int xi = li + 2; xi < ri - 1; ++xi)
+                row[xi] += float(d * s);
+            const double a2 = a1 + (ri - li - 3) * s;
+            row[ri - 1] += float(d * (1 - a2 - am));
+        }
+        row[ri] += float(d * am);
+    }
+}
+
+// addRowSpan() for a span less than a pixel wide (a steep edge's whole row): it touches two or
+// three cells, and the same sums come with fewer steps. left >= 0, so truncation is the floor,
+// and ceil(right) <= li + 1 exactly when right <= li + 1; a wider one reaches li + 2 and no
+// further. Every value is the same expression of the same numbers as there, for the same bits.
+inline void addSteepRowSpan(float *row, int stride, double x, double xNext, double d)
+{
+    const double left = std::max(0.0, std::min(x, xNext));
+    const double right = std::min(double(stride - 2), std::max(x, xNext));
+    const int li = int(left);
+    const double leftFloor = double(li);
+    if (right <= leftFloor + 1.0) {
+        const double xmf = 0.5 * (x + xNext) - leftFloor;
+        row[li] += float(d - d * xmf);
+        row[li + 1] += float(d * xmf);
+    } else {
+        const double s = 1.0 / (right - left);
+        const double x0f = left - leftFloor;
+        const double a0 = 0.5 * s * (1 - x0f) * (1 - x0f);
+        const double x1f = right - double(li + 2) + 1;
+        const double am = 0.5 * s * x1f * x1f;
+        row[li] += float(d * a0);
+        row[li + 1] += float(d * (1 - a0 - am));
+        row[li + 2] += float(d * am);
+    }
+}
+
+// Steeper than this, a whole row's span is surely under a pixel wide, rounding included.
+constexpr double steepSlope = 0.99;
+
+}
+
 // Adds the signed area that the segment leaves to the right of it in every cell of the band's rows
-// that it crosses; summed along a row, these give each pixel's covered area.
+// that it crosses; summed along a row, these give each pixel's covered area. A steep edge (the
+// radial edges of a fine disc's tracks, near upright) takes the rows it fully crosses the
+// short way, unless `general`: the same bits either way.
 void CoverageFill::accumulate(
-    float *cells, int stride, int bandTop, int rows, const Segment &segment)
+    float *cells, int stride, int bandTop, int rows, const Segment &segment, bool general)
 {
     double x0 = segment.x0, y0 = segment.y0, x1 = segment.x1, y1 = segment.y1;
     float direction = 1.0f;
@@ -77,43 +148,31 @@ void CoverageFill::accumulate(
     const double yEnd = std::min(y1, bandBottom);
     double x = x0 + (yStart - y0) * dxdy;
     const int endRow = int(std::ceil(yEnd));
-    for (int y = int(std::floor(yStart)); y < endRow; ++y) {
+    const auto rowAt = [&](int y) { return cells + size_t(y - bandTop) * size_t(stride); };
+    const auto partRow = [&](int y) {
         const double dy = std::min(double(y + 1), yEnd) - std::max(double(y), yStart);
         const double xNext = x + dxdy * dy;
-        const double d = dy * direction;
-        float *row = cells + size_t(y - bandTop) * size_t(stride);
-        // The ends lie within [0, width]; what rounding puts a hair outside stays in the row.
-        const double left = std::max(0.0, std::min(x, xNext));
-        const double right = std::min(double(stride - 2), std::max(x, xNext));
-        const double leftFloor = std::floor(left);
-        const int li = int(leftFloor);
-        const int ri = int(std::ceil(right));
-        if (ri <= li + 1) {
-            // Within one pixel: the part right of the edge's mean position.
-            const double xmf = 0.5 * (x + xNext) - leftFloor;
-            row[li] += float(d - d * xmf);
-            row[li + 1] += float(d * xmf);
-        } else {
-            const double s = 1.0 / (right - left);
-            const double x0f = left - leftFloor;
-            const double a0 = 0.5 * s * (1 - x0f) * (1 - x0f);
-            const double x1f = right - ri + 1;
-            const double am = 0.5 * s * x1f * x1f;
-            row[li] += float(d * a0);
-            if (ri == li + 2) {
-                row[li + 1] += float(d * (1 - a0 - am));
-            } else {
-                const double a1 = s * (1.5 - x0f);
-                row[li + 1] += float(d * (a1 - a0));
-                for (int xi = li + 2; xi < ri - 1; ++xi)
-                    row[xi] += float(d * s);
-                const double a2 = a1 + (ri - li - 3) * s;
-                row[ri - 1] += float(d * (1 - a2 - am));
-            }
-            row[ri] += float(d * am);
-        }
+        addRowSpan(rowAt(y), stride, x, xNext, dy * direction);
+        x = xNext;
+    };
+    int y = int(std::floor(yStart));
+    if (general || !(std::fabs(dxdy) < steepSlope)) {
+        for (; y < endRow; ++y)
+            partRow(y);
+        return;
+    }
+    // A row the edge fully crosses has dy = 1: x moves by dxdy, d is the direction.
+    if (y < endRow && double(y) < yStart)
+        partRow(y++);
+    const int fullEnd = int(std::floor(yEnd));
+    const double d = 1.0 * direction;
+    for (; y < fullEnd; ++y) {
+        const double xNext = x + dxdy;
+        addSteepRowSpan(rowAt(y), stride, x, xNext, d);
         x = xNext;
     }
+    if (y < endRow)
+        partRow(y);
 }
 
 // accumulate() for an upright edge, at the rows that are worked out only.
