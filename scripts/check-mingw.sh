@@ -2,8 +2,8 @@
 # Syntax-checks every C++ source with MinGW-w64 (Windows x86-64, GCC, C++17), so code that only
 # builds on Linux shows up here. There are no Windows Qt libraries on Debian, so the sources are
 # checked against the Linux Qt headers, which declare the same API. Only the libraries'
-# headers are taken from the host (zlib, libpng, libtiff, libjpeg, Cairo, Google Benchmark),
-# never the host's C library. Generated headers (uic, moc) come from the host's Qt tools.
+# headers are taken from the host (zlib, libpng, libtiff, libdeflate, libjpeg, Cairo, Google
+# Benchmark), never the host's C library. Generated headers (uic, moc) come from the host's Qt tools.
 #
 # Usage: scripts/check-mingw.sh [files...]   (default: every .cpp under src, tests and bench)
 set -eu
@@ -22,7 +22,7 @@ trap 'rm -rf "$work"' EXIT INT TERM
 # The third-party headers one by one, so /usr/include itself (glibc) is never on the path.
 mkdir -p "$work/inc" "$work/gen" "$work/log"
 for h in zlib.h zconf.h png.h pngconf.h pnglibconf.h tiff.h tiffio.h tiffconf.h tiffvers.h \
-         jpeglib.h jmorecfg.h jerror.h jconfig.h cairo benchmark; do
+         libdeflate.h jpeglib.h jmorecfg.h jerror.h jconfig.h cairo benchmark; do
     for dir in /usr/include /usr/include/"$multiarch"; do
         [ -e "$dir/$h" ] && ln -sf "$dir/$h" "$work/inc/$h" && break
     done

@@ -9,7 +9,8 @@ set -eu
 
 packages="cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools
 qt6-image-formats-plugins qt6-qpa-plugins libgl-dev xvfb xauth poppler-utils libbenchmark-dev
-libcairo2-dev zlib1g-dev libpng-dev libtiff-dev libjpeg-dev python3-ezdxf librsvg2-bin
+libcairo2-dev zlib1g-dev libpng-dev libtiff-dev libdeflate-dev libjpeg-dev python3-ezdxf
+librsvg2-bin
 libtiff-tools fonts-dejavu-core dpkg-dev file
 inkscape python3-lxml python3-numpy python3-cssselect librecad"
 if [ "${1:-}" = checks ]; then
@@ -25,7 +26,7 @@ if [ "${1:-}" = arm64 ]; then
         $sudo apt-get update -qq
     fi
     packages="$packages g++-aarch64-linux-gnu qemu-user qt6-base-dev:arm64 zlib1g-dev:arm64
-libpng-dev:arm64 libtiff-dev:arm64 libjpeg-dev:arm64 qt6-image-formats-plugins:arm64"
+libpng-dev:arm64 libtiff-dev:arm64 libdeflate-dev:arm64 libjpeg-dev:arm64 qt6-image-formats-plugins:arm64"
 fi
 
 missing=""

@@ -2,11 +2,16 @@
 
 #include "pixelpacking.h"
 
+#include <libdeflate.h>
 #include <tiffio.h>
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <deque>
+#include <future>
+#include <new>
+#include <thread>
 #include <vector>
 
 namespace TiffCodec {
@@ -62,6 +67,20 @@ int closeData(thandle_t)
 toff_t sizeData(thandle_t handle)
 {
     return toff_t(static_cast<QIODevice *>(handle)->size());
+}
+
+// A strip as libtiff's Adobe Deflate writes it at quality 1: a zlib stream from libdeflate.
+std::vector<uchar> deflateStrip(const std::vector<uchar> &strip)
+{
+    libdeflate_compressor *compressor = libdeflate_alloc_compressor(1);
+    if (!compressor)
+        throw std::bad_alloc();
+    std::vector<uchar> out(libdeflate_zlib_compress_bound(compressor, strip.size()));
+    const size_t size
+        = libdeflate_zlib_compress(compressor, strip.data(), strip.size(), out.data(), out.size());
+    libdeflate_free_compressor(compressor);
+    out.resize(size);
+    return out;
 }
 
 }
@@ -145,17 +164,56 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
         }
         TIFFSetField(tiff, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
     }
-    // Whole strips at once: libtiff deflates a whole strip in one go (through libdeflate where
-    // it has it), where row by row it streams through zlib, several times slower.
     const size_t rowBytes = size_t(packer.rowBytes());
-    std::vector<uchar> strip(rowBytes * rowsPerStrip);
-    bool ok = true;
-    for (int top = 0, index = 0; ok && top < size.height(); top += int(rowsPerStrip), ++index) {
+    const int strips = (size.height() + int(rowsPerStrip) - 1) / int(rowsPerStrip);
+    const auto packStrip = [&](int index, std::vector<uchar> &strip) {
+        const int top = index * int(rowsPerStrip);
         const int count = std::min(int(rowsPerStrip), size.height() - top);
+        strip.resize(size_t(count) * rowBytes);
         for (int r = 0; r < count; ++r)
             rows.packRow(top + r, packer, strip.data() + size_t(r) * rowBytes);
-        const tmsize_t bytes = tmsize_t(size_t(count) * rowBytes);
-        ok = TIFFWriteEncodedStrip(tiff, uint32_t(index), strip.data(), bytes) == bytes;
+    };
+    bool ok = true;
+    if (blackAndWhite) {
+        // Group 4 is quick: libtiff codes each whole strip.
+        std::vector<uchar> strip;
+        for (int index = 0; ok && index < strips; ++index) {
+            packStrip(index, strip);
+            const tmsize_t bytes = tmsize_t(strip.size());
+            ok = TIFFWriteEncodedStrip(tiff, uint32_t(index), strip.data(), bytes) == bytes;
+        }
+    } else {
+        // Deflate is most of the time a large image takes to write: the strips are deflated on
+        // every core, each into the zlib stream libtiff would make of it (libdeflate at the
+        // same level, as libtiff does), and written in order as they are.
+        std::deque<std::future<std::vector<uchar>>> deflating;
+        const int depth = int(std::max(2u, std::thread::hardware_concurrency()));
+        const auto writeFirst = [&](int index) {
+            const std::vector<uchar> data = deflating.front().get();
+            deflating.pop_front();
+            ok = ok
+                && TIFFWriteRawStrip(tiff, uint32_t(index), const_cast<uchar *>(data.data()),
+                       tmsize_t(data.size()))
+                    == tmsize_t(data.size());
+        };
+        int written = 0;
+        try {
+            for (int index = 0; ok && index < strips; ++index) {
+                std::vector<uchar> strip;
+                packStrip(index, strip);
+                deflating.push_back(std::async(std::launch::async | std::launch::deferred,
+                    [strip = std::move(strip)] { return deflateStrip(strip); }));
+                if (int(deflating.size()) >= depth)
+                    writeFirst(written++);
+            }
+            while (ok && !deflating.empty())
+                writeFirst(written++);
+        } catch (...) {
+            for (auto &f : deflating)
+                f.wait();
+            TIFFClose(tiff);
+            throw;
+        }
     }
     ok = ok && TIFFWriteDirectory(tiff) == 1;
     TIFFClose(tiff);
