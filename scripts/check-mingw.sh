@@ -2,8 +2,8 @@
 # Syntax-checks every C++ source with MinGW-w64 (Windows x86-64, GCC, C++17), so code that only
 # builds on Linux shows up here. There are no Windows Qt libraries on Debian, so the sources are
 # checked against the Linux Qt headers, which declare the same API. Only the libraries'
-# headers are taken from the host (zlib, libpng, libtiff, libjpeg, Cairo, Google Benchmark),
-# never the host's C library. Generated headers (uic, moc) come from the host's Qt tools.
+# headers are taken from the host (zlib, libpng, libtiff, libdeflate, libjpeg, Cairo, Google
+# Benchmark), never the host's C library. Generated headers (uic, moc) come from the host's Qt tools.
 #
 # Usage: scripts/check-mingw.sh [files...]   (default: every .cpp under src, tests and bench)
 set -eu
@@ -24,7 +24,7 @@ mkdir -p "$work/inc" "$work/gen" "$work/log"
 # GEOS's C header is plain C with its own fixed-width types, the same on Windows (OSGeo4W and
 # MSYS2 ship it), so it is checked like the others; so is lib3mf's interface (its own folder).
 for h in zlib.h zconf.h png.h pngconf.h pnglibconf.h tiff.h tiffio.h tiffconf.h tiffvers.h \
-         jpeglib.h jmorecfg.h jerror.h jconfig.h cairo benchmark geos_c.h geos lib3mf; do
+         libdeflate.h jpeglib.h jmorecfg.h jerror.h jconfig.h cairo benchmark geos_c.h geos lib3mf; do
     for dir in /usr/include /usr/include/"$multiarch"; do
         [ -e "$dir/$h" ] && ln -sf "$dir/$h" "$work/inc/$h" && break
     done

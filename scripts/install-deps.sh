@@ -15,8 +15,8 @@ set -eu
 
 packages="cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools
 qt6-image-formats-plugins qt6-qpa-plugins libgl-dev xvfb xauth poppler-utils libbenchmark-dev
-libcairo2-dev zlib1g-dev libpng-dev libtiff-dev libjpeg-dev python3-ezdxf librsvg2-bin
-libtiff-tools fonts-dejavu-core dpkg-dev file libgeos-dev lib3mf-dev
+libcairo2-dev zlib1g-dev libpng-dev libtiff-dev libdeflate-dev libjpeg-dev python3-ezdxf
+librsvg2-bin libtiff-tools fonts-dejavu-core dpkg-dev file libgeos-dev lib3mf-dev
 inkscape python3-lxml python3-numpy python3-cssselect librecad kicad"
 if [ "${1:-}" = checks ]; then
     packages="$packages g++-mingw-w64-x86-64-posix ninja-build ccache binutils appstream
@@ -31,7 +31,8 @@ if [ "${1:-}" = arm64 ]; then
         $sudo apt-get update -qq
     fi
     packages="$packages g++-aarch64-linux-gnu qemu-user qt6-base-dev:arm64 zlib1g-dev:arm64
-libpng-dev:arm64 libtiff-dev:arm64 libjpeg-dev:arm64"
+libpng-dev:arm64 libtiff-dev:arm64 libdeflate-dev:arm64 libjpeg-dev:arm64 lib3mf-dev:arm64
+libgeos-c1v5:arm64"
 fi
 
 missing=""

@@ -60,6 +60,14 @@ void TestBanded::bandedFilesAreIdentical_data()
     const EncoderSettings gray = disc(12, 13, 600); // 614 px: three bands
     QTest::newRow("two colours") << gray << false; // 1-bit rows from the first pass
     QTest::newRow("greys") << gray << true;
+    // The exact raster's coverage: black on white packs each coverage's inverse, white on
+    // black the coverage itself.
+    EncoderSettings exact = gray;
+    exact.classicPixels = false;
+    QTest::newRow("exact greys") << exact << true;
+    exact.foreground = Qt::white;
+    exact.background = Qt::black;
+    QTest::newRow("exact greys, white on black") << exact << true;
     EncoderSettings colours = gray;
     colours.foreground = QColor(0x20, 0x40, 0x80);
     colours.background = QColor(0xf0, 0xe0, 0xd0);

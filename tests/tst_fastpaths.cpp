@@ -1,3 +1,4 @@
+#include "coveragefill.h"
 #include "discpainter.h"
 #include "imagetools.h"
 #include "paintcommon.h"
@@ -11,6 +12,10 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QtTest>
+
+#include <cstring>
+#include <random>
+#include <vector>
 
 // The fast renders against the straightforward drawing: one painter, the layered shapes.
 class TestFastPaths : public QObject
@@ -26,6 +31,9 @@ private slots:
     void cutShortLayersAreIdentical();
     void pngLayouts_data();
     void pngLayouts();
+    void steepEdgesSumAlike_data();
+    void steepEdgesSumAlike();
+    void steepEdgeWorkedCells();
 };
 
 static QImage reference(const EncoderSettings &settings, bool antialias)
@@ -239,6 +247,80 @@ void TestFastPaths::pngLayouts()
     QCOMPARE(decoded.dotsPerMeterY(), 11811);
     QCOMPARE(decoded.convertToFormat(QImage::Format_RGB32), image);
     QCOMPARE(PixelPacking::compact(image).convertToFormat(QImage::Format_RGB32), image);
+}
+
+void TestFastPaths::steepEdgesSumAlike_data()
+{
+    QTest::addColumn<double>("slope"); // the largest |dx/dy| drawn
+    QTest::addColumn<double>("left"); // where the edges lie across the 40-pixel row
+    QTest::addColumn<double>("right");
+    QTest::addColumn<uint>("seed");
+    QTest::newRow("near upright") << 0.02 << 1.0 << 39.0 << 1u;
+    QTest::newRow("up to 45 degrees") << 0.5 << 1.0 << 39.0 << 2u;
+    QTest::newRow("up to the limit") << 0.99 << 1.0 << 39.0 << 3u;
+    QTest::newRow("just past the limit") << 1.2 << 1.0 << 39.0 << 4u;
+    QTest::newRow("on the left edge") << 0.7 << 0.0 << 1.5 << 5u;
+    QTest::newRow("on the right edge") << 0.7 << 38.5 << 40.0 << 6u;
+}
+
+// A steep edge's short way through the rows it fully crosses gives the cells the very bits of
+// the general way, for edges up or down, starting and ending anywhere in or around the band.
+void TestFastPaths::steepEdgesSumAlike()
+{
+    QFETCH(double, slope);
+    QFETCH(double, left);
+    QFETCH(double, right);
+    QFETCH(uint, seed);
+    constexpr int width = 40, stride = width + 2, bandTop = 64, rows = 64;
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> xs(left, right), ys(40.0, 150.0), slopes(-slope, slope);
+    std::vector<float> fast(size_t(stride) * rows), general(fast.size());
+    int steepRows = 0;
+    for (int i = 0; i < 2000; ++i) {
+        CoverageFill::Segment s;
+        s.x0 = xs(random);
+        s.y0 = i % 7 == 0 ? double(bandTop + int(ys(random)) % rows) : ys(random);
+        s.y1 = i % 5 == 0 ? std::floor(ys(random)) : ys(random);
+        s.x1 = std::clamp(s.x0 + slopes(random) * (s.y1 - s.y0), left, right);
+        if (s.y0 == s.y1)
+            continue;
+        // Each edge onto cells that others left, as the fill sums many.
+        CoverageFill::accumulate(fast.data(), stride, bandTop, rows, s);
+        CoverageFill::accumulate(general.data(), stride, bandTop, rows, s, true);
+        QVERIFY2(std::memcmp(fast.data(), general.data(), fast.size() * sizeof(float)) == 0,
+            qPrintable(QStringLiteral("edge %1: (%2, %3) to (%4, %5)")
+                           .arg(i)
+                           .arg(s.x0, 0, 'g', 17)
+                           .arg(s.y0, 0, 'g', 17)
+                           .arg(s.x1, 0, 'g', 17)
+                           .arg(s.y1, 0, 'g', 17)));
+        if (std::fabs(s.x1 - s.x0) < 0.99 * std::fabs(s.y1 - s.y0))
+            ++steepRows;
+    }
+    QVERIFY(steepRows > 100);
+    // Not all zero: the edges did add to the cells.
+    QVERIFY(std::any_of(fast.begin(), fast.end(), [](float c) { return c != 0.0f; }));
+}
+
+// Worked by hand: an edge from (2.25, 0) down to (2.75, 4) moves an eighth of a pixel a row;
+// in its second row it runs from 2.375 to 2.5, its mean 2.4375, so pixel 2 has 0.5625 of its
+// area right of it and the cell after it the rest of the row's height.
+void TestFastPaths::steepEdgeWorkedCells()
+{
+    constexpr int width = 8, stride = width + 2;
+    std::vector<float> cells(size_t(stride) * 4, 0.0f);
+    CoverageFill::accumulate(cells.data(), stride, 0, 4, { 2.25, 0.0, 2.75, 4.0 });
+    const float *row = cells.data() + stride;
+    QCOMPARE(row[2], 0.5625f);
+    QCOMPARE(row[3], 0.4375f);
+    QCOMPARE(row[1], 0.0f);
+    QCOMPARE(row[4], 0.0f);
+    // The other way up it winds the other way.
+    std::fill(cells.begin(), cells.end(), 0.0f);
+    CoverageFill::accumulate(cells.data(), stride, 0, 4, { 2.75, 4.0, 2.25, 0.0 });
+    QCOMPARE(row[2], -0.5625f);
+    // Its last row, 2.625 to 2.75 (mean 2.6875).
+    QCOMPARE(cells[size_t(3 * stride + 2)], -0.3125f);
 }
 
 QTEST_MAIN(TestFastPaths)

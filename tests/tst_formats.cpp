@@ -80,6 +80,15 @@ void TestFormats::roundTrip_data()
             QTest::addRow("%s, %s", name, suffix)
                 << settings << antialias << QString::fromLatin1(suffix);
     }
+    // More than a TIFF strip of a quarter megabyte, the last strip shorter than the others.
+    EncoderSettings large = small(Shape::Disc, QColor(200, 30, 30), QColor(240, 240, 200));
+    large.outerRadiusMm = 30;
+    QTest::newRow("two strips, antialiased disc in colour, tif") << large << true << "tif";
+    large.outerRadiusMm = 20;
+    large.dpi = 1200;
+    large.foreground = Qt::black;
+    large.background = Qt::white;
+    QTest::newRow("two strips, black on white, tif") << large << false << "tif";
 }
 
 // Decoded by another library than the one that wrote it (Qt's readers for libpng's and libtiff's

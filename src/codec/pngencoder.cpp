@@ -8,6 +8,8 @@
 #include <QBuffer>
 
 #include <csetjmp>
+#include <functional>
+#include <future>
 #include <new>
 #include <vector>
 
@@ -78,10 +80,12 @@ struct Header
     std::vector<png_color> entries;
 };
 
-bool encodeWith(PixelRows &rows, const RowPacker &packer, const Header &layout, QIODevice *device,
-    QString *reason, Scheme scheme)
+// Row y of the rows being written, packed; valid until the next call.
+using RowSource = std::function<const png_byte *(int y)>;
+
+bool encodeWith(const PixelRows &rows, int height, const RowSource &rowAt, const Header &layout,
+    QIODevice *device, QString *reason, Scheme scheme)
 {
-    std::vector<png_byte> row(size_t(packer.rowBytes()));
     Output out { device, QString() };
 
     // Everything with a destructor exists before setjmp; libpng's errors jump back here.
@@ -97,8 +101,7 @@ bool encodeWith(PixelRows &rows, const RowPacker &packer, const Header &layout, 
         return false;
     }
     png_set_write_fn(png, &out, writeData, flushData);
-    const QSize size = rows.size();
-    png_set_IHDR(png, info, png_uint_32(size.width()), png_uint_32(size.height()), layout.bitDepth,
+    png_set_IHDR(png, info, png_uint_32(rows.size().width()), png_uint_32(height), layout.bitDepth,
         layout.colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
         PNG_FILTER_TYPE_DEFAULT);
     if (layout.palette)
@@ -110,38 +113,12 @@ bool encodeWith(PixelRows &rows, const RowPacker &packer, const Header &layout, 
     png_set_compression_level(png, scheme.level);
     png_set_compression_strategy(png, scheme.strategy);
     png_write_info(png, info);
-    for (int y = 0; y < size.height(); ++y) {
-        rows.packRow(y, packer, row.data());
-        png_write_row(png, row.data());
-    }
+    for (int y = 0; y < height; ++y)
+        png_write_row(png, rowAt(y));
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return true;
 }
-
-// Every n-th row of other rows, to try encodings on.
-class SampleRows : public PixelPacking::PixelRows
-{
-public:
-    SampleRows(PixelPacking::PixelRows &rows, int every) : rows(rows), every(every) { }
-    QSize size() const override
-    {
-        return QSize(rows.size().width(), (rows.size().height() + every - 1) / every);
-    }
-    int dotsPerMeterX() const override { return rows.dotsPerMeterX(); }
-    int dotsPerMeterY() const override { return rows.dotsPerMeterY(); }
-    const Layout &layout() override { return rows.layout(); }
-    const QRgb *row(int y) override { return rows.row(y * every); }
-    void packRow(int y, const RowPacker &packer, uchar *out) override
-    {
-        rows.packRow(y * every, packer, out);
-    }
-    bool failed() const override { return rows.failed(); }
-
-private:
-    PixelPacking::PixelRows &rows;
-    int every;
-};
 
 }
 
@@ -163,26 +140,52 @@ bool encode(PixelRows &rows, QIODevice *device, QString *reason)
     const bool bilevel = packer.layout().kind == Layout::Kind::Bilevel;
     // Level 4 for 1-bit rows: 30 % larger than level 6, and as fast as run-length was.
     const Scheme fast { PNG_FILTER_NONE, bilevel ? Z_DEFAULT_STRATEGY : Z_RLE, bilevel ? 4 : 6 };
-    if (qint64(rows.size().width()) * rows.size().height() > 4'000'000)
-        return encodeWith(rows, packer, layout, device, reason, fast);
-    // A small image tries the three on every eighth row and is encoded once, the smallest way.
-    SampleRows sample(rows, 8);
+    const QSize size = rows.size();
+    const size_t rowBytes = size_t(packer.rowBytes());
+    if (qint64(size.width()) * size.height() > 4'000'000) {
+        std::vector<png_byte> row(rowBytes);
+        return encodeWith(rows, size.height(),
+            [&](int y) {
+                rows.packRow(y, packer, row.data());
+                return row.data();
+            },
+            layout, device, reason, fast);
+    }
+    // A small image is packed once (at most 12 MB) and kept for every encoding tried: the rows
+    // may be a pattern drawn band by band, which each pass would otherwise draw again.
+    std::vector<png_byte> packed(rowBytes * size_t(size.height()));
+    for (int y = 0; y < size.height(); ++y)
+        rows.packRow(y, packer, packed.data() + size_t(y) * rowBytes);
+    // The three tried on every eighth row; the whole is encoded once, the smallest way.
+    constexpr int every = 8;
+    const auto sampleRow = [&](int y) { return packed.data() + size_t(y) * every * rowBytes; };
+    const auto wholeRow = [&](int y) { return packed.data() + size_t(y) * rowBytes; };
+    // The three at once, on as many cores: each into its own buffer, from the same packed rows.
+    const Scheme schemes[] = { fast, Scheme { PNG_FILTER_NONE, Z_DEFAULT_STRATEGY, 6 },
+        Scheme { PNG_ALL_FILTERS, Z_DEFAULT_STRATEGY, 6 } };
+    const int sampleHeight = (size.height() + every - 1) / every;
+    std::vector<std::future<qint64>> trials;
+    for (const Scheme scheme : schemes)
+        trials.push_back(std::async(std::launch::async | std::launch::deferred, [&, scheme] {
+            QBuffer buffer;
+            buffer.open(QIODevice::WriteOnly);
+            QString trialReason;
+            return encodeWith(rows, sampleHeight, sampleRow, layout, &buffer, &trialReason, scheme)
+                ? buffer.size()
+                : qint64(-1);
+        }));
     Scheme chosen = fast;
     qint64 smallest = -1;
-    for (const Scheme scheme : { fast, Scheme { PNG_FILTER_NONE, Z_DEFAULT_STRATEGY, 6 },
-             Scheme { PNG_ALL_FILTERS, Z_DEFAULT_STRATEGY, 6 } }) {
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
-        if (!encodeWith(sample, packer, layout, &buffer, reason, scheme))
-            return false;
-        if (smallest < 0 || buffer.size() < smallest) {
-            smallest = buffer.size();
-            chosen = scheme;
+    for (size_t i = 0; i < trials.size(); ++i) {
+        const qint64 bytes = trials[i].get();
+        if (bytes >= 0 && (smallest < 0 || bytes < smallest)) {
+            smallest = bytes;
+            chosen = schemes[i];
         }
     }
     QBuffer whole;
     whole.open(QIODevice::WriteOnly);
-    if (!encodeWith(rows, packer, layout, &whole, reason, chosen))
+    if (!encodeWith(rows, size.height(), wholeRow, layout, &whole, reason, chosen))
         return false;
     const QByteArray best = whole.data();
     if (device->write(best) != best.size()) {

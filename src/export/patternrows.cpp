@@ -122,6 +122,17 @@ const Layout &PatternRows::layout()
             single.pack(&colors[a], out);
             codes[a] = packing->kind == Layout::Kind::Bilevel ? uchar(out[0] >> 7) : out[0];
         }
+        // Black on white (or white on black) in grey: each code is the coverage or its
+        // inverse, which a row takes many at a time rather than a look-up a pixel.
+        bool same = true, inverse = true;
+        for (int a = 0; a < 256; ++a) {
+            same = same && codes[a] == a;
+            inverse = inverse && codes[a] == 255 - a;
+        }
+        codeRule = packing->kind == Layout::Kind::Bilevel ? CodeRule::Table
+            : same                                     ? CodeRule::Same
+            : inverse                                  ? CodeRule::Inverse
+                                                       : CodeRule::Table;
         return *packing;
     }
     const int bands = bandCount();
@@ -187,6 +198,11 @@ void PatternRows::packRow(int y, const RowPacker &packer, uchar *out)
             std::memset(out, 0, size_t(packer.rowBytes()));
             for (int x = 0; x < width; ++x)
                 out[x >> 3] |= uchar(codes[alpha[x]] << (7 - (x & 7)));
+        } else if (codeRule == CodeRule::Same) {
+            std::memcpy(out, alpha, size_t(width));
+        } else if (codeRule == CodeRule::Inverse) {
+            for (int x = 0; x < width; ++x)
+                out[x] = uchar(255 - alpha[x]);
         } else {
             for (int x = 0; x < width; ++x)
                 out[x] = codes[alpha[x]];

@@ -66,6 +66,8 @@ private:
     const int bytesPerPixel;
     QRgb colors[256] = {}; // the colour of each coverage
     uchar codes[256] = {}; // what each coverage packs to: a bit, a grey level or an index
+    enum class CodeRule { Table, Same, Inverse }; // codes[a] as given, a, or 255 - a
+    CodeRule codeRule = CodeRule::Table;
     std::vector<QRgb> colorRow;
     std::unique_ptr<PixelPacking::Layout> packing;
     std::vector<BilevelBand> bilevel; // empty unless the whole pattern has two colours at most

@@ -397,6 +397,10 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
     } else if (absolute) {
         const int bits = Codes::wordBits(s);
         addTracks(bits);
+        // Each position's word once, not once a track (a 16-bit disc: a million words).
+        std::vector<unsigned> words(size_t(std::max(steps, 0)));
+        for (int q = 0; q < steps; ++q)
+            words[size_t(q)] = codeWord(s, q);
         for (int i = 0; i < bits; ++i) {
             Track &t = g.tracks[size_t(i)];
             // The bit-order button: the top of a strip, the outside of a disc, is the most
@@ -406,7 +410,7 @@ PatternGeometry patternGeometry(const EncoderSettings &s)
             t.name = bitTrackName(i, t.bit, bits);
             const int bit = t.bit;
             for (const auto &[a, b] : stepRuns(steps, disc, &t.segments,
-                     [&s, bit](int q) { return bool(codeWord(s, q) >> bit & 1u); }))
+                     [&words, bit](int q) { return bool(words[size_t(q)] >> bit & 1u); }))
                 t.runs.push_back(span(a, b));
         }
         g.sensors.push_back({ QStringLiteral("reading line, every track"), at(0) });

@@ -57,10 +57,130 @@ void CoverageFill::addClippedSegment(Point a, Point b)
     }
 }
 
+namespace {
+
+// One row's part of an edge, from x to xNext across the row's height times d (signed): the
+// signed area it leaves right of it, added to the row's cells.
+inline void addRowSpan(float *row, int stride, double x, double xNext, double d)
+{
+    // The ends lie within [0, width]; what rounding puts a hair outside stays in the row.
+    const double left = std::max(0.0, std::min(x, xNext));
+    const double right = std::min(double(stride - 2), std::max(x, xNext));
+    const double leftFloor = std::floor(left);
+    const int li = int(leftFloor);
+    const int ri = int(std::ceil(right));
+    if (ri <= li + 1) {
+        // Within one pixel: the part right of the edge's mean position.
+        const double xmf = 0.5 * (x + xNext) - leftFloor;
+        row[li] += float(d - d * xmf);
+        row[li + 1] += float(d * xmf);
+    } else {
+        const double s = 1.0 / (right - left);
+        const double x0f = left - leftFloor;
+        const double a0 = 0.5 * s * (1 - x0f) * (1 - x0f);
+        const double x1f = right - ri + 1;
+        const double am = 0.5 * s * x1f * x1f;
+        row[li] += float(d * a0);
+        if (ri == li + 2) {
+            row[li + 1] += float(d * (1 - a0 - am));
+        } else {
+            const double a1 = s * (1.5 - x0f);
+            row[li + 1] += float(d * (a1 - a0));
+            for (int xi = li + 2; xi < ri - 1; ++xi)
+                row[xi] += float(d * s);
+            const double a2 = a1 + (ri - li - 3) * s;
+            row[ri - 1] += float(d * (1 - a2 - am));
+        }
+        row[ri] += float(d * am);
+    }
+}
+
+// addRowSpan() for a span less than a pixel wide (a steep edge's whole row): it touches two or
+// three cells, and the same sums come with fewer steps. left >= 0, so truncation is the floor,
+// and ceil(right) <= li + 1 exactly when right <= li + 1; a wider one reaches li + 2 and no
+// further. Every value is the same expression of the same numbers as there, for the same bits.
+inline void addSteepRowSpan(float *row, int stride, double x, double xNext, double d)
+{
+    const double left = std::max(0.0, std::min(x, xNext));
+    const double right = std::min(double(stride - 2), std::max(x, xNext));
+    const int li = int(left);
+    const double leftFloor = double(li);
+    if (right <= leftFloor + 1.0) {
+        const double xmf = 0.5 * (x + xNext) - leftFloor;
+        row[li] += float(d - d * xmf);
+        row[li + 1] += float(d * xmf);
+    } else {
+        const double s = 1.0 / (right - left);
+        const double x0f = left - leftFloor;
+        const double a0 = 0.5 * s * (1 - x0f) * (1 - x0f);
+        const double x1f = right - double(li + 2) + 1;
+        const double am = 0.5 * s * x1f * x1f;
+        row[li] += float(d * a0);
+        row[li + 1] += float(d * (1 - a0 - am));
+        row[li + 2] += float(d * am);
+    }
+}
+
+// A row's coverage from its cells: the running sum of the cells is the signed area covered,
+// and each cell is cleared on the way.
+inline uchar areaAlpha(float sum)
+{
+    // Full coverage is 255 as 1 * 255 + 0.5 truncates to it: no branch to mispredict.
+    const float coverage = std::min(std::fabs(sum), 1.0f);
+    return uchar(int(coverage * 255.0f + 0.5f));
+}
+
+// The coverage of the given rows of a band's cells, `width` of each summed. Four rows go side
+// by side: each row's sum is one long chain of additions that must keep its order, and four
+// independent chains keep the processor busy where one would wait on each addition.
+void sumAreaRows(float *cells, int stride, int width, const std::vector<int> &rows, uchar *out)
+{
+    size_t i = 0;
+    for (; i + 4 <= rows.size(); i += 4) {
+        float *__restrict c0 = cells + size_t(rows[i]) * size_t(stride);
+        float *__restrict c1 = cells + size_t(rows[i + 1]) * size_t(stride);
+        float *__restrict c2 = cells + size_t(rows[i + 2]) * size_t(stride);
+        float *__restrict c3 = cells + size_t(rows[i + 3]) * size_t(stride);
+        uchar *__restrict a0 = out + size_t(rows[i]) * size_t(width);
+        uchar *__restrict a1 = out + size_t(rows[i + 1]) * size_t(width);
+        uchar *__restrict a2 = out + size_t(rows[i + 2]) * size_t(width);
+        uchar *__restrict a3 = out + size_t(rows[i + 3]) * size_t(width);
+        float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
+        for (int x = 0; x < width; ++x) {
+            s0 += c0[x];
+            s1 += c1[x];
+            s2 += c2[x];
+            s3 += c3[x];
+            c0[x] = c1[x] = c2[x] = c3[x] = 0.0f;
+            a0[x] = areaAlpha(s0);
+            a1[x] = areaAlpha(s1);
+            a2[x] = areaAlpha(s2);
+            a3[x] = areaAlpha(s3);
+        }
+    }
+    for (; i < rows.size(); ++i) {
+        float *cell = cells + size_t(rows[i]) * size_t(stride);
+        uchar *alpha = out + size_t(rows[i]) * size_t(width);
+        float sum = 0.0f;
+        for (int x = 0; x < width; ++x) {
+            sum += cell[x];
+            cell[x] = 0.0f;
+            alpha[x] = areaAlpha(sum);
+        }
+    }
+}
+
+// Steeper than this, a whole row's span is surely under a pixel wide, rounding included.
+constexpr double steepSlope = 0.99;
+
+}
+
 // Adds the signed area that the segment leaves to the right of it in every cell of the band's rows
-// that it crosses; summed along a row, these give each pixel's covered area.
+// that it crosses; summed along a row, these give each pixel's covered area. A steep edge (the
+// radial edges of a fine disc's tracks, near upright) takes the rows it fully crosses the
+// short way, unless `general`: the same bits either way.
 void CoverageFill::accumulate(
-    float *cells, int stride, int bandTop, int rows, const Segment &segment)
+    float *cells, int stride, int bandTop, int rows, const Segment &segment, bool general)
 {
     double x0 = segment.x0, y0 = segment.y0, x1 = segment.x1, y1 = segment.y1;
     float direction = 1.0f;
@@ -77,43 +197,31 @@ void CoverageFill::accumulate(
     const double yEnd = std::min(y1, bandBottom);
     double x = x0 + (yStart - y0) * dxdy;
     const int endRow = int(std::ceil(yEnd));
-    for (int y = int(std::floor(yStart)); y < endRow; ++y) {
+    const auto rowAt = [&](int y) { return cells + size_t(y - bandTop) * size_t(stride); };
+    const auto partRow = [&](int y) {
         const double dy = std::min(double(y + 1), yEnd) - std::max(double(y), yStart);
         const double xNext = x + dxdy * dy;
-        const double d = dy * direction;
-        float *row = cells + size_t(y - bandTop) * size_t(stride);
-        // The ends lie within [0, width]; what rounding puts a hair outside stays in the row.
-        const double left = std::max(0.0, std::min(x, xNext));
-        const double right = std::min(double(stride - 2), std::max(x, xNext));
-        const double leftFloor = std::floor(left);
-        const int li = int(leftFloor);
-        const int ri = int(std::ceil(right));
-        if (ri <= li + 1) {
-            // Within one pixel: the part right of the edge's mean position.
-            const double xmf = 0.5 * (x + xNext) - leftFloor;
-            row[li] += float(d - d * xmf);
-            row[li + 1] += float(d * xmf);
-        } else {
-            const double s = 1.0 / (right - left);
-            const double x0f = left - leftFloor;
-            const double a0 = 0.5 * s * (1 - x0f) * (1 - x0f);
-            const double x1f = right - ri + 1;
-            const double am = 0.5 * s * x1f * x1f;
-            row[li] += float(d * a0);
-            if (ri == li + 2) {
-                row[li + 1] += float(d * (1 - a0 - am));
-            } else {
-                const double a1 = s * (1.5 - x0f);
-                row[li + 1] += float(d * (a1 - a0));
-                for (int xi = li + 2; xi < ri - 1; ++xi)
-                    row[xi] += float(d * s);
-                const double a2 = a1 + (ri - li - 3) * s;
-                row[ri - 1] += float(d * (1 - a2 - am));
-            }
-            row[ri] += float(d * am);
-        }
+        addRowSpan(rowAt(y), stride, x, xNext, dy * direction);
+        x = xNext;
+    };
+    int y = int(std::floor(yStart));
+    if (general || !(std::fabs(dxdy) < steepSlope)) {
+        for (; y < endRow; ++y)
+            partRow(y);
+        return;
+    }
+    // A row the edge fully crosses has dy = 1: x moves by dxdy, d is the direction.
+    if (y < endRow && double(y) < yStart)
+        partRow(y++);
+    const int fullEnd = int(std::floor(yEnd));
+    const double d = 1.0 * direction;
+    for (; y < fullEnd; ++y) {
+        const double xNext = x + dxdy;
+        addSteepRowSpan(rowAt(y), stride, x, xNext, d);
         x = xNext;
     }
+    if (y < endRow)
+        partRow(y);
 }
 
 // accumulate() for an upright edge, at the rows that are worked out only.
@@ -262,9 +370,10 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
     const int width = size.width();
     // Whole bands of cells, of which only the asked rows are given out. Each thread keeps its
     // cells from call to call, left all zero.
-    thread_local std::vector<uchar> lastRow;
-    lastRow.resize(size_t(width));
-    const auto sweep = [&](auto &cells, int cellStride, auto accumulateBand, auto writeRow) {
+    thread_local std::vector<uchar> alphas;
+    alphas.resize(size_t(width) * bandRows);
+    thread_local std::vector<int> worked;
+    const auto sweep = [&](auto &cells, int cellStride, auto accumulateBand, auto writeRows) {
         using Cell = typename std::decay_t<decltype(cells)>::value_type;
         if (cells.size() != size_t(cellStride) * bandRows)
             cells.assign(size_t(cellStride) * bandRows, Cell(0));
@@ -275,21 +384,28 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
             for (int index : byBand[size_t(band)])
                 accumulateBand(cells.data(), cellStride, bandTop, bandHeight,
                     segments[size_t(index)], computed);
-            auto next = computed.begin();
+            // The worked-out rows' coverage, several rows at a time (writeRows clears the
+            // cells it sums; the rest are cleared here).
+            worked.clear();
+            for (const int y : computed)
+                if (y >= bandTop && y < bandTop + bandHeight)
+                    worked.push_back(y - bandTop);
+            writeRows(cells.data(), cellStride, worked, alphas.data());
+            for (const int r : worked)
+                std::fill(cells.data() + size_t(r) * size_t(cellStride) + width,
+                    cells.data() + size_t(r + 1) * size_t(cellStride), Cell(0));
+            // A row not worked out is the same as the one above, which was worked out or
+            // copied in this band; the band's first row is always worked out.
+            const uchar *alpha = alphas.data();
+            auto next = worked.begin();
             for (int r = 0; r < bandHeight; ++r) {
-                Cell *cell = cells.data() + size_t(r) * size_t(cellStride);
-                const int y = bandTop + r;
-                const bool wanted = y >= top && y < top + rows;
-                // A row not worked out is the same as the one above, which was worked out or
-                // copied in this band.
-                if (next != computed.end() && *next == y) {
+                if (next != worked.end() && *next == r) {
                     ++next;
-                    // writeRow clears the cells it sums; the rest are cleared here.
-                    writeRow(cell, lastRow.data());
-                    std::fill(cell + width, cell + cellStride, Cell(0));
+                    alpha = alphas.data() + size_t(r) * size_t(width);
                 }
-                if (wanted)
-                    give(y, lastRow.data());
+                const int y = bandTop + r;
+                if (y >= top && y < top + rows)
+                    give(y, alpha);
             }
         }
     };
@@ -305,12 +421,16 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
                 else
                     accumulateCrossings(c, cellStride, width, bandTop, bandHeight, s);
             },
-            [&](int *cell, uchar *alpha) {
-                int winding = 0;
-                for (int x = 0; x < width; ++x) {
-                    winding += cell[x];
-                    cell[x] = 0;
-                    alpha[x] = winding != 0 ? 255 : 0;
+            [&](int *c, int cellStride, const std::vector<int> &rowsToWrite, uchar *out) {
+                for (const int r : rowsToWrite) {
+                    int *cell = c + size_t(r) * size_t(cellStride);
+                    uchar *alpha = out + size_t(r) * size_t(width);
+                    int winding = 0;
+                    for (int x = 0; x < width; ++x) {
+                        winding += cell[x];
+                        cell[x] = 0;
+                        alpha[x] = winding != 0 ? 255 : 0;
+                    }
                 }
             });
         return;
@@ -325,13 +445,7 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
             else
                 accumulate(c, cellStride, bandTop, bandHeight, s);
         },
-        [&](float *cell, uchar *alpha) {
-            float sum = 0.0f;
-            for (int x = 0; x < width; ++x) {
-                sum += cell[x];
-                cell[x] = 0.0f;
-                const float coverage = std::fabs(sum);
-                alpha[x] = coverage >= 1.0f ? 255 : uchar(int(coverage * 255.0f + 0.5f));
-            }
+        [&](float *c, int cellStride, const std::vector<int> &rowsToWrite, uchar *out) {
+            sumAreaRows(c, cellStride, width, rowsToWrite, out);
         });
 }

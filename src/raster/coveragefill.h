@@ -48,15 +48,20 @@ public:
     void fillAlpha(uchar *firstRow, qsizetype stride, int top, int rows, Sampling sampling) const;
     static QRgb blend(QRgb foreground, QRgb background, int alpha);
 
-private:
     struct Segment
     {
         double x0, y0, x1, y1;
     };
+    // Adds the signed area a segment leaves right of it to the cells of a band's rows (`stride`
+    // cells a row, the image's width + 2), as the area fill sums them. `general` takes every
+    // row the general way instead of steep edges' short way: the same bits, for the tests.
+    static void accumulate(float *cells, int stride, int bandTop, int rows,
+        const Segment &segment, bool general = false);
+
+private:
     void addClippedSegment(Point a, Point b);
     void alphaRows(int top, int rows, Sampling sampling,
         const std::function<void(int y, const uchar *alpha)> &give) const;
-    static void accumulate(float *cells, int stride, int bandTop, int rows, const Segment &segment);
     static void accumulateCrossings(
         int *cells, int stride, int width, int bandTop, int rows, const Segment &segment);
     static void accumulateUpright(float *cells, int stride, int bandTop, int rows,
