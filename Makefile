@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The Quvelta developers
 # Convenience wrapper around scripts/install-deps.sh and CMake.
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The Quvelta developers
 // Speed and memory of the largest patterns the window allows (9684 x 9684 px at 1200 dpi),
 // as ratios to the cost of merely filling such an image and to Cairo drawing the same discs.
 // Run with `make bench`; not part of the tests.

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The Quvelta developers
 # What `make install` and the Debian package put beside the two programs, and the package itself.
 
 install(FILES ${PROJECT_SOURCE_DIR}/resources/quvelta.desktop

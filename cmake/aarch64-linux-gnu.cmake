@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The Quvelta developers
 # Cross build for 64-bit Arm Linux with Debian's multiarch packages (g++-aarch64-linux-gnu,
 # qt6-base-dev:arm64 and the :arm64 image libraries); the tests run under qemu-user.
 #   cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The Quvelta developers
 """Draws Quvelta's icon, a small 3-bit Gray-code disc, as icon.ico, icon.svg and icon-N.png.
 
 icon.ico holds four uncompressed 32-bit BMP images (16, 24, 32 and 64 px), 24,838 bytes.

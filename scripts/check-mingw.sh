@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The Quvelta developers
 # Syntax-checks every C++ source with MinGW-w64 (Windows x86-64, GCC, C++17), so code that only
 # builds on Linux shows up here. There are no Windows Qt libraries on Debian, so the sources are
 # checked against the Linux Qt headers, which declare the same API. Only the libraries'

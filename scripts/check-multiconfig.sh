@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The Quvelta developers
 # Configures with Ninja Multi-Config, the layout Visual Studio and Xcode use too (generated files
 # per configuration), and builds the window in its Debug configuration. The configure also hides
 # Google Benchmark, which must then turn the benchmark off rather than fail.

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The Quvelta developers
 # Checks the Debian package `make package` made: it unpacks into a scratch root (nothing is
 # installed on this machine), its programs run from there with nothing but the system's
 # libraries, every library they link comes from a package its Depends names, apt can resolve

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The Quvelta developers
 # Installs what building, testing, benchmarking and packaging Quvelta need on Debian 12.
 # Inkscape (its DXF importer needs lxml, numpy, cssselect) and LibreCAD read the vector files;
 # KiCad's pcbnew Python module loads the footprints (kicad without its recommended libraries:

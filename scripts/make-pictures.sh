@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The Quvelta developers
 # Remakes the README's pictures: a screenshot of the window and sample patterns.
 # Needs a build (make build) and Xvfb, xdotool and ImageMagick (apt-get install xvfb xdotool imagemagick),
 # and KiCad's pcbnew module with librsvg2-bin for the footprint (scripts/install-deps.sh).

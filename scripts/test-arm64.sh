@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The Quvelta developers
 # Cross-builds Quvelta for 64-bit Arm Linux (AArch64) and runs its tests under qemu-user: the
 # pixels, hashes and files must come out as on x86-64.
 #

@@ -1,4 +1,6 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The Quvelta developers
 """Reads a cut DXF with ezdxf and prints what a cutter would see, as key=value lines: every
 entity's type and layer, whether each contour is closed, how many contours no other contains
 (outlines), how many lie inside two or more (a hole in a hole: a second piece), and the

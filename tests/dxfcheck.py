@@ -1,4 +1,6 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The Quvelta developers
 """Reads a DXF with ezdxf, audits it and prints one line per layer: name, entities, signed area.
 
 Areas of closed polylines include their arc bulges; circles count as outlines, not areas.

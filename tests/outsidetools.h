@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The Quvelta developers
 #pragma once
 
 // Outside programs and files some tests read their results with. Where one is missing the test

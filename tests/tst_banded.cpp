@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "exporter.h"
 #include "imagetools.h"
 #include "jpegencoder.h"

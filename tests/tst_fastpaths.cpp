@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "coveragefill.h"
 #include "discpainter.h"
 #include "imagetools.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The Quvelta developers
 // Printer scale compensation: --scale-x / --scale-y draw the pattern 1 / F as large so that a
 // printer at F prints it true; F = 1 changes nothing.
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The Quvelta developers
 // The window's values as one map: kept between runs and written to design files.
 #include "mainform.h"
 

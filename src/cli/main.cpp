@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "decodetable.h"
 #include "description.h"
 #include "exporter.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The Quvelta developers
 #ifndef QUVELTA_PIXELPACKING_H
 #define QUVELTA_PIXELPACKING_H
 

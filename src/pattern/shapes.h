@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The Quvelta developers
 #ifndef QUVELTA_SHAPES_H
 #define QUVELTA_SHAPES_H
 
