@@ -774,7 +774,8 @@ void TestWindow::captionsFitLargeFonts()
 // A name given without a suffix takes the one of the only format that entry writes.
 void TestWindow::suffixAdded()
 {
-    for (const QString &entry : { "Save PDF...|pdf", "Save as SVG...|svg", "Save as DXF...|dxf" }) {
+    for (const char *name : { "Save PDF...|pdf", "Save as SVG...|svg", "Save as DXF...|dxf" }) {
+        const QString entry = QString::fromLatin1(name);
         const QString folder = dir.filePath(QStringLiteral("bare-") + entry.section('|', 1));
         QVERIFY(QDir().mkpath(folder));
         ScriptedForm form;

@@ -844,10 +844,7 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         // Cutters cut true; a drawing stretched for a printer would be cut wrong.
         if (job.output == RenderJob::Output::Svg || job.output == RenderJob::Output::Dxf
             || footprint)
-            return usageError(QStringLiteral("--%1 compensates a printer; .svg, .dxf and "
-                                             ".kicad_mod are for cutters, plotters and boards, "
-                                             "drawn true (use .pdf or an image to print)")
-                                  .arg(name));
+            return usageError(Problems::printerScaleForCutter(QStringLiteral("--") + name));
     }
     if (parser.isSet(QStringLiteral("printer-profile"))) {
         job.profile = parser.value(QStringLiteral("printer-profile"));
@@ -858,9 +855,8 @@ ParseResult parseRenderArguments(const QStringList &arguments)
             return usageError(problem);
         if (job.output == RenderJob::Output::Svg || job.output == RenderJob::Output::Dxf
             || footprint)
-            return usageError(QStringLiteral("--printer-profile compensates a printer; .svg, "
-                                             ".dxf and .kicad_mod are for cutters, plotters and "
-                                             "boards, drawn true (use .pdf or an image to print)"));
+            return usageError(
+                Problems::printerScaleForCutter(QStringLiteral("--printer-profile")));
         // Options given beside the profile win over it.
         if (!parser.isSet(QStringLiteral("scale-x")))
             s.scaleX = profile->scaleX;

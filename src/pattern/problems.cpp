@@ -91,8 +91,8 @@ QString vector(const EncoderSettings &s)
 
 QString printerScaleForCutter(const QString &option)
 {
-    return QStringLiteral("%1 compensates a printer; .svg and .dxf are for cutters and plotters, "
-                          "drawn true (use .pdf or an image to print)")
+    return QStringLiteral("%1 compensates a printer; .svg, .dxf and .kicad_mod are for cutters, "
+                          "plotters and boards, drawn true (use .pdf or an image to print)")
         .arg(option);
 }
 
