@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "printtarget.h"
 
+#include "calibration.h"
+
 #include "exporter.h"
 #include "exporterror.h"
 #include "imagewriter.h"
@@ -45,22 +47,14 @@ bool hasFonts()
     return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
 }
 
-// The program's own DejaVu Sans at 100 px to the em, so the page does not depend on the fonts
-// installed.
 QFont textFont()
 {
-    static const int shipped
-        = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/DejaVuSans.ttf"));
-    Q_UNUSED(shipped);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(100);
-    font.setHintingPreference(QFont::PreferNoHinting);
-    return font;
+    return CalibrationText::font();
 }
 
 double textWidth(const QString &text, double size)
 {
-    return hasFonts() ? QFontMetricsF(textFont()).horizontalAdvance(text) * size / 100.0 : 0.0;
+    return CalibrationText::width(text, size);
 }
 
 // Text in glyph outlines, `size` mm to the em, its baseline starting at `origin`.
@@ -116,25 +110,7 @@ QString number(double mm)
     return QString::number(mm, 'g', 6);
 }
 
-// The parts on lines no wider than `width`, broken between words.
-QStringList wrapped(const QStringList &parts, double size, double width)
-{
-    QStringList lines;
-    for (const QString &part : parts) {
-        QString line;
-        for (const QString &word : part.split(QLatin1Char(' '))) {
-            const QString longer = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
-            if (!line.isEmpty() && textWidth(longer, size) > width) {
-                lines << line;
-                line = word;
-            } else {
-                line = longer;
-            }
-        }
-        lines << line;
-    }
-    return lines;
-}
+using CalibrationText::wrapped;
 
 }
 

@@ -13,7 +13,62 @@
 #include <algorithm>
 #include <cmath>
 
+namespace CalibrationText {
+
+// The rulers' and the legend's font at 100 px to the em; fonts need a QGuiApplication.
+QFont font()
+{
+    // The program's own copy, so the text does not depend on the fonts installed.
+    static const int shipped
+        = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/DejaVuSans.ttf"));
+    Q_UNUSED(shipped);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(100);
+    font.setHintingPreference(QFont::PreferNoHinting); // the design's outlines, not the system's
+    return font;
+}
+
+double width(const QString &text, double size)
+{
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return 0;
+    return QFontMetricsF(font()).horizontalAdvance(text) * size / 100.0;
+}
+
+QStringList wrapped(const QStringList &parts, double size, double maxWidth)
+{
+    QStringList lines;
+    for (const QString &part : parts) {
+        QString line;
+        for (const QString &word : part.split(QLatin1Char(' '))) {
+            const QString longer = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+            if (!line.isEmpty() && width(longer, size) > maxWidth) {
+                lines << line;
+                line = word;
+            } else {
+                line = longer;
+            }
+        }
+        lines << line;
+    }
+    return lines;
+}
+
+}
+
 namespace {
+
+using CalibrationText::wrapped;
+
+double textWidth(const QString &text, double size)
+{
+    return CalibrationText::width(text, size);
+}
+
+QFont textFont()
+{
+    return CalibrationText::font();
+}
 
 constexpr double gap = 3.0; // between the pattern and a ruler
 constexpr double lineWidth = 0.2; // ticks and baselines
@@ -26,25 +81,7 @@ double tickLength(int mm)
     return mm % 10 == 0 ? 4.5 : mm % 5 == 0 ? 3.0 : 2.0;
 }
 
-// The rulers' and the legend's font at 100 px to the em; fonts need a QGuiApplication.
-QFont textFont()
-{
-    // The program's own copy, so the text does not depend on the fonts installed.
-    static const int shipped
-        = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/DejaVuSans.ttf"));
-    Q_UNUSED(shipped);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(100);
-    font.setHintingPreference(QFont::PreferNoHinting); // the design's outlines, not the system's
-    return font;
-}
 
-double textWidth(const QString &text, double size)
-{
-    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
-        return 0;
-    return QFontMetricsF(textFont()).horizontalAdvance(text) * size / 100.0;
-}
 
 // Text as glyph outlines through Qt's font engine, `size` mm to the em, its baseline starting
 // at `origin`. Its width goes to *width.
@@ -90,29 +127,6 @@ QStringList calibrationLegend(const EncoderSettings &settings, int horizontalMm,
             .arg(verticalMm) };
 }
 
-namespace {
-
-// The parts on lines no wider than `width`, a part that does not fit broken between words.
-QStringList wrapped(const QStringList &parts, double size, double width)
-{
-    QStringList lines;
-    for (const QString &part : parts) {
-        QString line;
-        for (const QString &word : part.split(QLatin1Char(' '))) {
-            const QString longer = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
-            if (!line.isEmpty() && textWidth(longer, size) > width) {
-                lines << line;
-                line = word;
-            } else {
-                line = longer;
-            }
-        }
-        lines << line;
-    }
-    return lines;
-}
-
-}
 
 Calibration calibration(const EncoderSettings &settings, QRectF box, QRectF nominal)
 {

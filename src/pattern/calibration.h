@@ -6,6 +6,7 @@
 #include "encodersettings.h"
 #include "shapes.h"
 
+#include <QFont>
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
@@ -37,5 +38,14 @@ Calibration calibration(const EncoderSettings &settings, QRectF box, QRectF nomi
 
 // The parts of the legend: the settings, how to print, what the rulers must measure.
 QStringList calibrationLegend(const EncoderSettings &settings, int horizontalMm, int verticalMm);
+
+// The text of rulers and legends: the program's own DejaVu Sans at 100 px to the em, `size` mm to
+// the em where a size is given. Fonts need a QGuiApplication; without one text has no width.
+namespace CalibrationText {
+QFont font();
+double width(const QString &text, double size);
+// The parts on lines no wider than `width`, a part that does not fit broken between words.
+QStringList wrapped(const QStringList &parts, double size, double width);
+}
 
 #endif
