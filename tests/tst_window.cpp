@@ -42,6 +42,8 @@ public:
     QStringList questions; // what askPrintFit was asked
     QStringList turns;
     PrintFit fit = PrintFit::Cancel;
+    QStringList reports; // what askUseMeasurement showed
+    bool useMeasurement = true;
 
 protected:
     QString askSaveFileName(const QString &, const QString &) override
@@ -58,6 +60,11 @@ protected:
         questions << text;
         turns << turn;
         return fit;
+    }
+    bool askUseMeasurement(const QString &report) override
+    {
+        reports << report;
+        return useMeasurement;
     }
 };
 
@@ -89,6 +96,7 @@ private slots:
     void captionsFitLargeFonts_data();
     void captionsFitLargeFonts();
     void suffixAdded();
+    void calibrationPageMeasuredBack();
     void detailsOfTheReadOut();
 
 private:
@@ -784,6 +792,49 @@ void TestWindow::suffixAdded()
         QVERIFY(form.errors.isEmpty());
         QCOMPARE(QDir(folder).entryList(QDir::Files), { "pattern." + entry.section('|', 1) });
     }
+}
+
+// The calibration page saved from the window and measured back by it: drawn for the printer
+// scale in use, 1/F as large, and not printed, it measures 1/F, which the window then takes.
+void TestWindow::calibrationPageMeasuredBack()
+{
+    const QString page = dir.filePath(QStringLiteral("calibration-page.png"));
+    ScriptedForm form;
+    form.extras().scaleXSpin->setValue(1.02);
+    form.extras().scaleYSpin->setValue(0.99);
+    form.answers << page;
+    action(form, QStringLiteral("Calibration page..."))->trigger();
+    QVERIFY2(form.errors.isEmpty(), qPrintable(form.errors.join(QLatin1Char('\n'))));
+    QVERIFY(QFileInfo(page).size() > 0);
+
+    form.useMeasurement = false; // declined: nothing changes
+    form.answers << page;
+    action(form, QStringLiteral("Measure a scan..."))->trigger();
+    QVERIFY2(form.errors.isEmpty(), qPrintable(form.errors.join(QLatin1Char('\n'))));
+    QCOMPARE(form.reports.size(), 1);
+    QCOMPARE(form.extras().scaleXSpin->value(), 1.02);
+
+    form.useMeasurement = true;
+    form.answers << page;
+    action(form, QStringLiteral("Measure a scan..."))->trigger();
+    QCOMPARE(form.reports.size(), 2);
+    QVERIFY2(qAbs(form.extras().scaleXSpin->value() - 1 / 1.02) < 0.0006,
+        qPrintable(QString::number(form.extras().scaleXSpin->value())));
+    QVERIFY2(qAbs(form.extras().scaleYSpin->value() - 1 / 0.99) < 0.0006,
+        qPrintable(QString::number(form.extras().scaleYSpin->value())));
+    QCOMPARE(form.extras().markBiasSpin->value(), 0.0);
+
+    // Not a calibration page: a clear error, no question.
+    const QString other = dir.filePath(QStringLiteral("not-a-target.png"));
+    QImage blank(400, 300, QImage::Format_Grayscale8);
+    blank.fill(255);
+    blank.setDotsPerMeterX(11811);
+    blank.setDotsPerMeterY(11811);
+    QVERIFY(blank.save(other));
+    form.answers << other;
+    action(form, QStringLiteral("Measure a scan..."))->trigger();
+    QCOMPARE(form.errors.size(), 1);
+    QCOMPARE(form.reports.size(), 2);
 }
 
 // The read-out's whole text, advice and details included, one click away.

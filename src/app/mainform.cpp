@@ -10,13 +10,17 @@
 #include "imagewriter.h"
 #include "patterngeometry.h"
 #include "pixelrule.h"
+#include "printerprofile.h"
+#include "printtarget.h"
 #include "preciseraster.h"
 #include "problems.h"
 #include "readback.h"
 #include "renderer.h"
+#include "scanmeasure.h"
 #include "vectorwriter.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -31,6 +35,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -1098,6 +1103,11 @@ void MainForm::setupActions()
     action(tr("&Print..."), { QKeySequence::Print }, &MainForm::onPrint)
         ->setObjectName(QStringLiteral("printAction"));
     separator();
+    action(tr("Calibration pa&ge..."), {}, &MainForm::onSaveCalibrationPage)
+        ->setObjectName(QStringLiteral("calibrationPageAction"));
+    action(tr("&Measure a scan..."), {}, &MainForm::onMeasureScan)
+        ->setObjectName(QStringLiteral("measureScanAction"));
+    separator();
     action(tr("Optio&ns..."), { QKeySequence::Preferences, QKeySequence(Qt::CTRL | Qt::Key_Comma) },
         [this] {
             more.optionsDialog->show();
@@ -1427,4 +1437,62 @@ void MainForm::onSaveDecodeTable()
     QString error;
     if (!DecodeTable::write(settings(), fileName, &error))
         showError(error);
+}
+
+// The page to print and measure, drawn for the printer scale in use so that a print made with
+// it checks it: A4, or Letter where the locale measures in inches.
+void MainForm::onSaveCalibrationPage()
+{
+    const QString fileName = askSaveFileName(tr("Save calibration page"),
+        tr("PDF (*.pdf);;Images (*.png *.tif *.tiff *.bmp *.jpg *.jpeg)"));
+    if (fileName.isEmpty())
+        return;
+    const bool inches = QLocale().measurementSystem() == QLocale::ImperialUSSystem;
+    const auto page
+        = PrintTarget::pageOfWord(inches ? QStringLiteral("letter") : QStringLiteral("a4"));
+    const PrintTarget::Layout layout = PrintTarget::layout(
+        *page, QPointF(more.scaleXSpin->value(), more.scaleYSpin->value()));
+    QString error;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool written = PrintTarget::write(layout, fileName, 600, &error);
+    QApplication::restoreOverrideCursor();
+    if (!written)
+        showError(error);
+}
+
+// A scan of the printed calibration page, measured; its scale and ink spread go into the
+// Options when the user takes them.
+void MainForm::onMeasureScan()
+{
+    const QString fileName = askOpenFileName(tr("Measure a scanned calibration page"),
+        tr("Scans (*.png *.tif *.tiff *.jpg *.jpeg *.bmp);;All files (*)"));
+    if (fileName.isEmpty())
+        return;
+    QString why;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::optional<ScanMeasure::Reading> reading
+        = ScanMeasure::measureFile(fileName, 0, PrintTarget::knownPages(), &why);
+    std::optional<PrinterProfile::Result> result;
+    if (reading)
+        result = PrinterProfile::fromScans({ *reading }, { QFileInfo(fileName).fileName() }, &why);
+    QApplication::restoreOverrideCursor();
+    if (!result) {
+        showError(why);
+        return;
+    }
+    if (!askUseMeasurement(result->report.join(QLatin1Char('\n'))))
+        return;
+    more.scaleXSpin->setValue(result->profile.scaleX);
+    more.scaleYSpin->setValue(result->profile.scaleY);
+    if (result->profile.markBiasMm)
+        more.markBiasSpin->setValue(*result->profile.markBiasMm);
+}
+
+bool MainForm::askUseMeasurement(const QString &report)
+{
+    QMessageBox box(QMessageBox::Question, tr("Measured scan"),
+        tr("Use these corrections for printing?"), QMessageBox::Yes | QMessageBox::No, this);
+    box.setInformativeText(report);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
 }

@@ -142,6 +142,8 @@ protected:
     // Asked when the pattern runs off the printable page: `turn` names the other orientation
     // when the pattern fits that way, else it is empty.
     virtual PrintFit askPrintFit(const QString &text, const QString &turn);
+    // Shows what a scan of the calibration page measured; true to use its corrections.
+    virtual bool askUseMeasurement(const QString &report);
 
 private:
     // Beyond the form's own slots (whose meta-object indices stay as they are): the third page
@@ -153,6 +155,8 @@ private:
     void onSaveDecodeTable();
     void onSaveDesign();
     void onOpenDesign();
+    void onSaveCalibrationPage();
+    void onMeasureScan();
     void setupOptionsDialog();
 
     // Whether the settings cannot be written as shown (vector: as outlines); if so, says why in
