@@ -3,6 +3,7 @@
 # SPDX-FileCopyrightText: 2026 The Quvelta developers
 # Installs what building, testing, benchmarking and packaging Quvelta need on Debian 12.
 # Inkscape (its DXF importer needs lxml, numpy, cssselect) and LibreCAD read the vector files;
+# PrusaSlicer slices the solids (its Noto fonts are why the window's tests pin their own fonts);
 # KiCad's pcbnew Python module loads the footprints (kicad without its recommended libraries:
 # about 80 MB to download, 300 MB installed, a minute or two of a CI run).
 # GEOS (libgeos-dev) is the polygon library that finds loose pieces, bridges and kerf offsets of
@@ -19,7 +20,7 @@ packages="cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools
 qt6-image-formats-plugins qt6-qpa-plugins libgl-dev xvfb xauth poppler-utils libbenchmark-dev
 libcairo2-dev zlib1g-dev libpng-dev libtiff-dev libdeflate-dev libjpeg-dev python3-ezdxf
 librsvg2-bin libtiff-tools fonts-dejavu-core dpkg-dev file libgeos-dev lib3mf-dev
-inkscape python3-lxml python3-numpy python3-cssselect librecad kicad"
+inkscape python3-lxml python3-numpy python3-cssselect librecad kicad prusa-slicer"
 if [ "${1:-}" = checks ]; then
     packages="$packages g++-mingw-w64-x86-64-posix ninja-build ccache binutils appstream
 desktop-file-utils man-db groff-base gzip"

@@ -38,6 +38,8 @@ private slots:
     void solidIsClosed_data();
     void solidIsClosed();
     void threeMfHoldsTheMesh();
+    void slicerTakesIt_data();
+    void slicerTakesIt();
 
 private:
     QTemporaryDir dir;
@@ -473,4 +475,43 @@ void TestCut::threeMfHoldsTheMesh()
 }
 
 QTEST_GUILESS_MAIN(TestCut)
+// PrusaSlicer, as a maker's slicer reads the files: one manifold part of the part's volume,
+// sliced to G-code without errors.
+void TestCut::slicerTakesIt_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("stl") << QStringLiteral("stl");
+    QTest::newRow("3mf") << QStringLiteral("3mf");
+}
+
+void TestCut::slicerTakesIt()
+{
+    QUVELTA_NEEDS("prusa-slicer");
+    QFETCH(QString, suffix);
+    const QString arguments = QStringLiteral(
+        "--shape disc --type relative --pairs 36 --outer-radius 20 --inner-radius 5 --cut gaps");
+    const QString file = dir.filePath(QStringLiteral("sliced.") + suffix);
+    const Run render = runRender(words(arguments) << QStringLiteral("-o") << file);
+    QVERIFY2(render.exitCode == 0, render.err);
+
+    const Run info = runProgram(QStringLiteral("prusa-slicer"), { QStringLiteral("--info"), file });
+    QVERIFY2(info.exitCode == 0, info.err);
+    const QString text = QString::fromUtf8(info.out);
+    QVERIFY2(text.contains(QStringLiteral("manifold = yes")), qPrintable(text));
+    const QRegularExpression parts(QStringLiteral("number_of_parts =\\s*(\\d+)"));
+    QCOMPARE(parts.match(text).captured(1), QStringLiteral("1"));
+    const QRegularExpression volume(QStringLiteral("volume = ([0-9.]+)"));
+    const double expected = Fabrication::cutPart(cutSettings(arguments)).area * 1.5;
+    const double read = volume.match(text).captured(1).toDouble();
+    QVERIFY2(std::fabs(read - expected) < 0.001 * expected,
+        qPrintable(QStringLiteral("%1 mm³, expected %2").arg(read).arg(expected)));
+
+    const QString gcode = dir.filePath(QStringLiteral("sliced.gcode"));
+    QFile::remove(gcode);
+    const Run slice = runProgram(QStringLiteral("prusa-slicer"),
+        { QStringLiteral("--export-gcode"), QStringLiteral("--output"), gcode, file });
+    QVERIFY2(slice.exitCode == 0, slice.err);
+    QVERIFY(QFileInfo(gcode).size() > 0);
+}
+
 #include "tst_cut.moc"
