@@ -11,6 +11,8 @@ import sys
 
 import ezdxf
 
+from dxfcheck import polyline_area  # beside this file
+
 
 def inside(point, ring):
     x, y = point
@@ -21,20 +23,6 @@ def inside(point, ring):
         if (y0 > y) != (y1 > y) and x < x0 + (y - y0) * (x1 - x0) / (y1 - y0):
             crossings = not crossings
     return crossings
-
-
-def polyline_area(points):
-    """Area of a closed polyline of (x, y, bulge) vertices, its arcs included."""
-    twice = 0.0
-    for i, (x0, y0, bulge) in enumerate(points):
-        x1, y1, _ = points[(i + 1) % len(points)]
-        twice += x0 * y1 - x1 * y0
-        if bulge:
-            theta = 4 * math.atan(bulge)
-            chord = math.hypot(x1 - x0, y1 - y0)
-            radius = chord / (2 * math.sin(abs(theta) / 2))
-            twice += math.copysign(radius * radius * (abs(theta) - math.sin(abs(theta))), theta)
-    return abs(twice) / 2
 
 
 def box(ring):
@@ -60,7 +48,7 @@ def main():
             closed = closed and entity.is_closed
             points = [(v.dxf.location.x, v.dxf.location.y, v.dxf.bulge) for v in entity.vertices]
             rings.append([(x, y) for x, y, _ in points])
-            areas.append(polyline_area(points))
+            areas.append(abs(polyline_area(points)))
     boxes = [box(r) for r in rings]
     depth = []
     for i, ring in enumerate(rings):

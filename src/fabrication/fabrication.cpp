@@ -712,24 +712,17 @@ QString describe(const EncoderSettings &s, const Part &part)
                 .arg(part.islands.size());
     for (size_t i = 0; i < part.bridges.size(); ++i) {
         const Bridge &b = part.bridges[i];
-        if (disc)
-            text += QStringLiteral("  bridge %1, %2 mm wide, radial at %3 degrees clockwise from "
-                                   "3 o'clock, radius %4 to %5 mm, fills %6 mm² cut through\n")
-                        .arg(i + 1)
-                        .arg(b.width)
-                        .arg(b.place, 0, 'f', 3)
-                        .arg(b.radiusFrom, 0, 'f', 3)
-                        .arg(b.radiusTo, 0, 'f', 3)
-                        .arg(b.covered, 0, 'f', 3);
-        else
-            text += QStringLiteral("  bridge %1, %2 mm wide, across at %3 mm from the left end, "
-                                   "%4 to %5 mm below the top edge, fills %6 mm² cut through\n")
-                        .arg(i + 1)
-                        .arg(b.width)
-                        .arg(b.place, 0, 'f', 3)
-                        .arg(b.radiusFrom, 0, 'f', 3)
-                        .arg(b.radiusTo, 0, 'f', 3)
-                        .arg(b.covered, 0, 'f', 3);
+        const QString where = disc
+            ? QStringLiteral("radial at %3 degrees clockwise from 3 o'clock, radius %4 to %5 mm")
+            : QStringLiteral("across at %3 mm from the left end, %4 to %5 mm below the top edge");
+        text += (QStringLiteral("  bridge %1, %2 mm wide, ") + where
+            + QStringLiteral(", fills %6 mm² cut through\n"))
+                    .arg(i + 1)
+                    .arg(b.width)
+                    .arg(b.place, 0, 'f', 3)
+                    .arg(b.radiusFrom, 0, 'f', 3)
+                    .arg(b.radiusTo, 0, 'f', 3)
+                    .arg(b.covered, 0, 'f', 3);
     }
     text += QStringLiteral("  part: %1 piece(s), %2 holes, %3 mm² of material\n")
                 .arg(part.pieces)
