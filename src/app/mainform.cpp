@@ -17,6 +17,7 @@
 #include "readback.h"
 #include "renderer.h"
 #include "scanmeasure.h"
+#include "units.h"
 #include "vectorwriter.h"
 
 #include <QAction>
@@ -1185,7 +1186,7 @@ void MainForm::updateNarrowest()
         showReadOut(tr("Not enough memory to measure the pattern"), true, QString());
         return;
     }
-    const double dots = s.dpi / 25.4;
+    const double dots = Units::dotsPerMm(s.dpi);
     const auto cell = [dots](double mm) {
         return std::isinf(mm) ? QStringLiteral("-")
                               : QStringLiteral("%1 mm = %2 px")

@@ -10,6 +10,7 @@
 #include "outputfile.h"
 #include "pdfoutput.h"
 #include "pdfwriter.h"
+#include "units.h"
 
 #include <QCoreApplication>
 #include <QFont>
@@ -293,7 +294,7 @@ void draw(QPainter &painter, const Layout &layout)
 
 QImage render(const Layout &layout, int dpi)
 {
-    const double k = dpi / 25.4;
+    const double k = Units::dotsPerMm(dpi);
     QImage image(qRound(layout.page.sizeMm.width() * k), qRound(layout.page.sizeMm.height() * k),
         QImage::Format_Grayscale8);
     if (image.isNull())
@@ -314,7 +315,7 @@ namespace {
 QByteArray pdfPage(const Layout &layout)
 {
     using PdfExport::number;
-    const double pt = 72 / 25.4;
+    const double pt = Units::pointsPerMm;
     const double height = layout.page.sizeMm.height() * pt;
     QByteArray path
         = "q " + number(pt, 6) + " 0 0 " + number(-pt, 6) + " 0 " + number(height, 6) + " cm 0 g\n";
@@ -350,7 +351,7 @@ bool writePdf(const Layout &layout, const QString &fileName, QString *error)
     OutputFile file(fileName);
     if (!file.open(error))
         return false;
-    const double pt = 72 / 25.4;
+    const double pt = Units::pointsPerMm;
     const QByteArray contents = pdfPage(layout);
     enum { Catalog = 1, Pages, PageObject, Contents, Info };
     PdfExport::PdfOutput pdf(file.device());

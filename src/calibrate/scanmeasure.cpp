@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "scanmeasure.h"
 
+#include "units.h"
+
 #include <QImageReader>
 #include <QLineF>
 #include <QTransform>
@@ -26,7 +28,7 @@ class Grey
 {
 public:
     Grey(const QImage &image, QPointF dpi)
-        : width(image.width()), height(image.height()), perMm(dpi / 25.4)
+        : width(image.width()), height(image.height()), perMm(dpi / Units::mmPerInch)
     {
         const QImage g = image.convertToFormat(QImage::Format_Grayscale8);
         pixels.resize(size_t(width) * size_t(height));

@@ -8,6 +8,7 @@
 #include "pixelpacking.h"
 #include "pixelrule.h"
 #include "preciseraster.h"
+#include "units.h"
 
 #include <vector>
 
@@ -119,7 +120,7 @@ bool writePdfPage(PixelPacking::PixelRows &rows, const EncoderSettings &settings
     const int dpi = settings.dpi;
     const QSize samples = rows.size();
 
-    const double pointsPerMm = 72.0 / 25.4;
+    const double pointsPerMm = Units::pointsPerMm;
     const double pointsPerPixel = 72.0 / dpi;
     const double pageWidth = pageMm.width() * pointsPerMm;
     const double pageHeight = pageMm.height() * pointsPerMm;
@@ -220,7 +221,7 @@ std::optional<Tiles> tiles(const EncoderSettings &settings, QSize image)
 {
     if (settings.pdfPageWidthMm <= 0 || settings.pdfPageHeightMm <= 0)
         return std::nullopt;
-    const double k = settings.dpi / 25.4;
+    const double k = Units::dotsPerMm(settings.dpi);
     std::optional<Tiles> best;
     for (bool landscape : { false, true }) {
         Tiles t;
@@ -251,7 +252,7 @@ bool writeTiledPdf(PixelPacking::PixelRows &rows, const EncoderSettings &setting
 {
     const QSize image = rows.size();
     const double pt = 72.0 / settings.dpi; // points per pixel
-    const double ptPerMm = 72 / 25.4;
+    const double ptPerMm = Units::pointsPerMm;
     const double pageWidth = t.pageMm.width() * ptPerMm, pageHeight = t.pageMm.height() * ptPerMm;
     const bool map = t.count() > 1;
     const int pages = t.count() + (map ? 1 : 0);
@@ -284,7 +285,7 @@ bool writeTiledPdf(PixelPacking::PixelRows &rows, const EncoderSettings &setting
     // A point of the page in pixels from its top-left corner, as PDF coordinates.
     const auto at
         = [&](QPointF px) { return number(px.x() * pt) + ' ' + number(pageHeight - px.y() * pt); };
-    const double mm = settings.dpi / 25.4;
+    const double mm = Units::dotsPerMm(settings.dpi);
     const QString pageName = QStringLiteral("%1 x %2 mm")
                                  .arg(t.pageMm.width(), 0, 'g', 5)
                                  .arg(t.pageMm.height(), 0, 'g', 5);

@@ -11,6 +11,7 @@
 #include "pdfoutput.h"
 #include "pdfwriter.h"
 #include "pixelrule.h"
+#include "units.h"
 
 #include <QBuffer>
 #include <QLocale>
@@ -381,7 +382,7 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
     const PatternGeometry geometry = patternGeometry(settings);
     const std::vector<Layer> layers = drawnLayers(geometry, options);
     const QSizeF pageMm = PixelRule::pdfPageSizeMm(settings);
-    constexpr double pointsPerMm = 72.0 / 25.4;
+    constexpr double pointsPerMm = Units::pointsPerMm;
     constexpr double margin = 10.0;
     using PdfExport::number;
 

@@ -4,6 +4,7 @@
 
 #include "codes.h"
 #include "patterngeometry.h"
+#include "units.h"
 
 #include <algorithm>
 #include <cmath>
@@ -166,7 +167,7 @@ QString describeMask(const EncoderSettings &settings)
 
 QString thinTrackWarning(const EncoderSettings &settings)
 {
-    const double dotsPerMm = settings.dpi / 25.4;
+    const double dotsPerMm = Units::dotsPerMm(settings.dpi);
     QStringList thin;
     for (const PatternGeometry::Widths &w : patternGeometry(settings).narrowest()) {
         if (w.mark * dotsPerMm < 1 || w.gap * dotsPerMm < 1)

@@ -5,12 +5,13 @@
 #include "coveragefill.h"
 #include "patterngeometry.h"
 #include "pixelrule.h"
+#include "units.h"
 
 #include <cmath>
 
 double precisePixelsPerMm(int dpi)
 {
-    return dpi / 25.4;
+    return Units::dotsPerMm(dpi);
 }
 
 QPointF patternPixelsPerMm(const EncoderSettings &settings)
