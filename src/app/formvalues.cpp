@@ -249,6 +249,15 @@ void rememberDesign(const QString &fileName)
 
 }
 
+// The window now stands for this file: its title, its baseline for "*", the recent list.
+void MainForm::adoptDesign(const QString &fileName)
+{
+    design = fileName;
+    designBaseline = values();
+    rememberDesign(fileName);
+    updateTitle();
+}
+
 bool MainForm::saveDesign(const QString &fileName, QString *error)
 {
     QJsonObject root;
@@ -263,10 +272,7 @@ bool MainForm::saveDesign(const QString &fileName, QString *error)
             = tr("Can't write %1: %2").arg(QDir::toNativeSeparators(fileName), file.errorString());
         return false;
     }
-    design = fileName;
-    designBaseline = values();
-    rememberDesign(fileName);
-    updateTitle();
+    adoptDesign(fileName);
     return true;
 }
 
@@ -304,9 +310,6 @@ bool MainForm::openDesign(const QString &fileName, QString *error)
         *error = tr("%1 has a bad value: %2; nothing was changed").arg(shown, why);
         return false;
     }
-    design = fileName;
-    designBaseline = values();
-    rememberDesign(fileName);
-    updateTitle();
+    adoptDesign(fileName);
     return true;
 }

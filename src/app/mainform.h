@@ -155,6 +155,7 @@ private:
     void onSaveDecodeTable();
     void onSaveDesign();
     void onOpenDesign();
+    void adoptDesign(const QString &fileName);
     void onSaveCalibrationPage();
     void onMeasureScan();
     void setupOptionsDialog();

@@ -48,15 +48,7 @@ bool hasFonts()
     return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
 }
 
-QFont textFont()
-{
-    return CalibrationText::font();
-}
 
-double textWidth(const QString &text, double size)
-{
-    return CalibrationText::width(text, size);
-}
 
 // Text in glyph outlines, `size` mm to the em, its baseline starting at `origin`.
 void addText(QPainterPath &ink, const QString &text, double size, QPointF origin)
@@ -64,7 +56,7 @@ void addText(QPainterPath &ink, const QString &text, double size, QPointF origin
     if (!hasFonts())
         return;
     QPainterPath glyphs;
-    glyphs.addText(0, 0, textFont(), text);
+    glyphs.addText(0, 0, CalibrationText::font(), text);
     ink.addPath(QTransform::fromScale(size / 100, size / 100)
                     .translate(origin.x() * 100 / size, origin.y() * 100 / size)
                     .map(glyphs));
@@ -96,7 +88,7 @@ void addRuler(QPainterPath &ink, QPainterPath &text, const Ruler &ruler, bool nu
         if (mm % 10 != 0)
             continue;
         const QString label = QString::number(mm);
-        const double width = textWidth(label, numberSize);
+        const double width = CalibrationText::width(label, numberSize);
         // Beyond the longest tick: centred under a tick across, beside it down.
         const QPointF at = c + a * (tickLength(0) + 1.0);
         if (numbersAlong)
@@ -224,7 +216,7 @@ Layout layout(const Page &page, QPointF printerScale)
         }
         const QString label = number(p.widthMm);
         addText(text, label, labelSize,
-            QPointF(c.x() - textWidth(label, labelSize) / 2, c.y() + h + 1 + labelSize * 0.75));
+            QPointF(c.x() - CalibrationText::width(label, labelSize) / 2, c.y() + h + 1 + labelSize * 0.75));
     }
 
     QStringList widthWords;

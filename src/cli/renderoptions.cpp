@@ -158,38 +158,19 @@ public:
     // A whole number within [low, high] for the option, or the error.
     std::optional<int> integer(const QString &name, int fallback, int low, int high)
     {
-        if (!parser.isSet(name))
-            return fallback;
-        bool ok = false;
-        const QString text = parser.value(name);
-        const int value = text.toInt(&ok);
-        if (!ok || value < low || value > high) {
-            fail(QStringLiteral("--%1 takes a whole number from %2 to %3, not %4")
-                     .arg(name)
-                     .arg(low)
-                     .arg(high)
-                     .arg(quoted(text)));
-            return std::nullopt;
-        }
-        return value;
+        return ranged<int>(name, fallback, low, high, 0, QStringLiteral("a whole number from"),
+            QString(), [](const QString &text) {
+                bool ok = false;
+                const int value = text.toInt(&ok);
+                return ok ? std::optional<int>(value) : std::nullopt;
+            });
     }
 
     // A length within [low, high] mm for the option (see parseLength), or the error.
     std::optional<double> length(const QString &name, double fallback, double low, double high)
     {
-        if (!parser.isSet(name))
-            return fallback;
-        const QString text = parser.value(name);
-        const std::optional<double> value = parseLength(text);
-        if (!value || *value < low - 1e-9 || *value > high + 1e-9) {
-            fail(QStringLiteral("--%1 takes a length from %2 to %3 mm, not %4")
-                     .arg(name)
-                     .arg(low)
-                     .arg(high)
-                     .arg(quoted(text)));
-            return std::nullopt;
-        }
-        return value;
+        return ranged<double>(name, fallback, low, high, 1e-9, QStringLiteral("a length from"),
+            QStringLiteral(" mm"), parseLength);
     }
 
     std::optional<QString> choice(const QString &name, const QStringList &allowed)
@@ -238,6 +219,29 @@ public:
             error = message;
     }
 
+private:
+    // The option's value read by `parse` and within [low, high] give or take `slack`, or the
+    // error naming what it takes.
+    template <typename T, typename Parse>
+    std::optional<T> ranged(const QString &name, T fallback, T low, T high, double slack,
+        const QString &what, const QString &unit, Parse parse)
+    {
+        if (!parser.isSet(name))
+            return fallback;
+        const QString text = parser.value(name);
+        const std::optional<T> value = parse(text);
+        if (!value || *value < low - slack || *value > high + slack) {
+            fail(QStringLiteral("--%1 takes %2 %3 to %4%5, not %6")
+                     .arg(name, what)
+                     .arg(low)
+                     .arg(high)
+                     .arg(unit, quoted(text)));
+            return std::nullopt;
+        }
+        return value;
+    }
+
+public:
     QString error;
 
 private:

@@ -60,15 +60,7 @@ namespace {
 
 using CalibrationText::wrapped;
 
-double textWidth(const QString &text, double size)
-{
-    return CalibrationText::width(text, size);
-}
 
-QFont textFont()
-{
-    return CalibrationText::font();
-}
 
 constexpr double gap = 3.0; // between the pattern and a ruler
 constexpr double lineWidth = 0.2; // ticks and baselines
@@ -89,10 +81,10 @@ std::vector<Shapes::Contour> textOutlines(
     const QString &text, double size, QPointF origin, double *width)
 {
     std::vector<Shapes::Contour> contours;
-    *width = textWidth(text, size);
+    *width = CalibrationText::width(text, size);
     if (*width == 0)
         return contours;
-    const QFont font = textFont();
+    const QFont font = CalibrationText::font();
     const double scale = size / 100.0;
     QPainterPath path;
     path.addText(0, 0, font, text);
@@ -147,7 +139,7 @@ Calibration calibration(const EncoderSettings &settings, QRectF box, QRectF nomi
         c.ruler.push_back(Shapes::rectangle(x - half, y0, x + half, y0 + tickLength(mm)));
         if (mm % 10 == 0) {
             const QString label = QString::number(mm);
-            const double w = textWidth(label, numberSize);
+            const double w = CalibrationText::width(label, numberSize);
             double ignored = 0;
             append(c.ruler,
                 textOutlines(
