@@ -39,9 +39,8 @@ class ScriptedForm : public MainForm
 public:
     QStringList answers;
     QStringList errors;
-    QStringList questions; // what askPrintFit was asked
-    QStringList turns;
-    PrintFit fit = PrintFit::Cancel;
+    QStringList questions; // what askPrintPages was asked
+    bool printPages = false;
     QStringList reports; // what askUseMeasurement showed
     bool useMeasurement = true;
 
@@ -55,11 +54,10 @@ protected:
     {
         return answers.isEmpty() ? QString() : answers.takeFirst();
     }
-    PrintFit askPrintFit(const QString &text, const QString &turn) override
+    bool askPrintPages(const QString &text) override
     {
         questions << text;
-        turns << turn;
-        return fit;
+        return printPages;
     }
     bool askUseMeasurement(const QString &report) override
     {
@@ -82,6 +80,7 @@ private slots:
     void printsInsideThePage_data();
     void printsInsideThePage();
     void printQuestionIsAMessageBox();
+    void printRefusedOnTooSmallPaper();
     void keptBetweenRuns_data();
     void keptBetweenRuns();
     void restoresOnlyWhenChosen();
@@ -300,95 +299,152 @@ void TestWindow::reasonsAreReadable()
 void TestWindow::printsInsideThePage_data()
 {
     QTest::addColumn<QStringList>("controls");
+    QTest::addColumn<QSizeF>("paper"); // mm, portrait
     QTest::addColumn<bool>("landscape"); // the paper as the print dialog leaves it
-    QTest::addColumn<QString>("turn"); // offered, or empty; null when nothing is asked
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<bool>("printed");
+    QTest::addColumn<QString>("asked"); // what the question says, in part; null when not asked
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<int>("pages"); // printed; 0: nothing
     QTest::addColumn<bool>("landscapePrinted");
-    const int turn = int(MainForm::PrintFit::Turn);
-    const int anyway = int(MainForm::PrintFit::Anyway);
-    const int cancel = int(MainForm::PrintFit::Cancel);
-    QTest::newRow("200 mm strip, turned")
-        << QStringList { "width=200" } << false << "Landscape" << turn << true << true;
-    QTest::newRow("200 mm strip, cancelled")
-        << QStringList { "width=200" } << false << "Landscape" << cancel << false << false;
-    QTest::newRow("200 mm strip on landscape paper")
-        << QStringList { "width=200" } << true << QString() << cancel << true << true;
-    QTest::newRow("200 mm tall strip, turned")
-        << QStringList { "width=20", "height=200" } << true << "Portrait" << turn << true << false;
-    QTest::newRow("100 mm strip") << QStringList {} << false << QString() << cancel << true
+    const QSizeF a4(210, 297), a5(148, 210);
+    QTest::newRow("100 mm strip") << QStringList {} << a4 << false << QString() << false << 1
                                   << false;
+    QTest::newRow("200 mm strip, turned")
+        << QStringList { "width=200" } << a4 << false << QString() << false << 1 << true;
+    QTest::newRow("200 mm strip on landscape paper")
+        << QStringList { "width=200" } << a4 << true << QString() << false << 1 << true;
+    QTest::newRow("200 mm tall strip, turned")
+        << QStringList { "width=20", "height=200" } << a4 << true << QString() << false << 1
+        << false;
+    QTest::newRow("disc of radius 100 on A4, two pages")
+        << QStringList { "circle", "outer=100" } << a4 << true
+        << "The pattern is 200.1 x 200.1 mm; it will print on 2 pages of A4 (portrait), 2 across "
+           "and 1 down, to be joined along the marks."
+        << true << 2 << false;
+    QTest::newRow("disc of radius 100 on A5, four pages")
+        << QStringList { "circle", "outer=100" } << a5 << false << "4 pages of A5 (portrait)"
+        << true << 4 << false;
+    QTest::newRow("200 mm strip on A6, landscape pages")
+        << QStringList { "width=200" } << QSizeF(105, 148) << false
+        << "2 pages of A6 (landscape), 2 across and 1 down" << true << 2 << true;
     QTest::newRow("disc of radius 100, cancelled")
-        << QStringList { "circle", "outer=100" } << false << "" << cancel << false << false;
-    QTest::newRow("disc of radius 100, printed anyway")
-        << QStringList { "circle", "outer=100" } << false << "" << anyway << true << false;
+        << QStringList { "circle", "outer=100" } << a4 << false << "2 pages" << false << 0
+        << false;
 }
 
-// A pattern that would run off the printable page is never printed so without a word: the
-// window offers the other orientation where the pattern fits that way; turned, the whole
-// pattern lands on the page 10 mm in.
+// A pattern is never printed off the page: turned when it fits the other way, else tiled as the
+// tiled PDF tiles it after saying so. Every page is at 1:1: the single pattern's edges land 10 mm
+// in; a tile's crosses sit at their millimetres and neighbours repeat the same overlap.
 void TestWindow::printsInsideThePage()
 {
     QUVELTA_NEEDS("pdfinfo", "pdftoppm");
     QFETCH(QStringList, controls);
+    QFETCH(QSizeF, paper);
     QFETCH(bool, landscape);
-    QFETCH(QString, turn);
-    QFETCH(int, answer);
-    QFETCH(bool, printed);
+    QFETCH(QString, asked);
+    QFETCH(bool, answer);
+    QFETCH(int, pages);
     QFETCH(bool, landscapePrinted);
     ScriptedForm form;
     form.findChild<QCheckBox *>(QStringLiteral("autoPreviewCheck"))->setChecked(false);
     apply(form, controls);
-    form.fit = MainForm::PrintFit(answer);
+    form.printPages = answer;
     const QString name = dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + ".pdf");
     QPrinter printer;
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(name);
-    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageSize(QPageSize(paper, QPageSize::Millimeter));
     printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
     printer.setResolution(300);
+    // The tiles' crosses and edges below are measured from the paper's corner.
+    QCOMPARE(printer.pageLayout().minimumMargins(), QMarginsF());
     form.printTo(printer);
 
-    QCOMPARE(form.questions.size(), turn.isNull() ? 0 : 1);
-    if (!turn.isNull())
-        QCOMPARE(form.turns, QStringList { turn });
+    QCOMPARE(form.questions.size(), asked.isNull() ? 0 : 1);
+    if (!asked.isNull())
+        QVERIFY2(form.questions.first().contains(asked), qPrintable(form.questions.first()));
     QVERIFY(form.errors.isEmpty());
-    QCOMPARE(QFileInfo::exists(name), printed);
-    if (!printed)
+    QCOMPARE(QFileInfo::exists(name), pages > 0);
+    if (pages == 0)
         return;
     const QByteArray info = runProgram(QStringLiteral("pdfinfo"), { name }).out;
-    QVERIFY2(info.contains(landscapePrinted ? "842 x 595 pts" : "595 x 842 pts"), info.constData());
-    if (!turn.isNull() && answer == int(MainForm::PrintFit::Anyway))
-        return;
-    // The pattern's border lines, found on the page: 10 mm in, and its far edges on the paper.
+    const QSizeF pt = (landscapePrinted ? paper.transposed() : paper) * 72 / 25.4;
+    // Qt's PDF engine rounds the page to whole points.
+    const QRegularExpressionMatch size
+        = QRegularExpression(QStringLiteral("Page size: +([0-9.]+) x ([0-9.]+) pts"))
+              .match(QString::fromLatin1(info));
+    QVERIFY2(size.hasMatch(), info.constData());
+    QVERIFY2(std::abs(size.captured(1).toDouble() - pt.width()) < 1
+            && std::abs(size.captured(2).toDouble() - pt.height()) < 1,
+        info.constData());
+    QVERIFY2(info.contains("Pages:           " + QByteArray::number(pages)), info.constData());
+    const double mm = 300 / 25.4; // the pictures' pixels per millimetre
     runProgram(QStringLiteral("pdftoppm"),
-        { "-r", "100", "-png", "-singlefile", name, dir.filePath(QStringLiteral("page")) });
-    const QImage page(dir.filePath(QStringLiteral("page.png")));
-    QVERIFY(!page.isNull());
-    QRect ink;
-    for (int y = 0; y < page.height(); ++y)
-        for (int x = 0; x < page.width(); ++x)
-            if (qGray(page.pixel(x, y)) < 128)
-                ink |= QRect(x, y, 1, 1);
-    const double mm = 100 / 25.4;
-    EncoderSettings s = form.settings();
-    s.dpi = printer.resolution();
-    const QSize size = PixelRule::imageSize(s) / 3; // at the 100 dpi of the page's picture
-    QVERIFY2(std::abs(ink.left() - 10 * mm) <= 2 && std::abs(ink.top() - 10 * mm) <= 2,
-        qPrintable(QStringLiteral("%1,%2").arg(ink.left()).arg(ink.top())));
-    QVERIFY2(
-        std::abs(ink.width() - size.width()) <= 2 && std::abs(ink.height() - size.height()) <= 2,
-        qPrintable(QStringLiteral("%1 x %2").arg(ink.width()).arg(ink.height())));
-    QVERIFY(ink.right() < page.width() - 1 && ink.bottom() < page.height() - 1);
+        { "-r", "300", "-gray", "-png", name, dir.filePath(QStringLiteral("page")) });
+    const auto picture = [&](int n) {
+        const QString digits = pages >= 10 ? QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'))
+                                           : QString::number(n);
+        return QImage(dir.filePath(QStringLiteral("page-%1.png").arg(digits)));
+    };
+    const QImage first = picture(1);
+    QVERIFY(!first.isNull());
+    const auto dark = [](const QImage &page, QPointF atMm) {
+        const QPoint p = (atMm * 300 / 25.4).toPoint();
+        return qGray(page.pixel(p)) < 128;
+    };
+    if (pages == 1) {
+        // The pattern's border lines, found on the page: 10 mm in, and its far edges on the paper.
+        QRect ink;
+        for (int y = 0; y < first.height(); ++y)
+            for (int x = 0; x < first.width(); ++x)
+                if (qGray(first.pixel(x, y)) < 128)
+                    ink |= QRect(x, y, 1, 1);
+        EncoderSettings s = form.settings();
+        s.dpi = printer.resolution();
+        const QSize size = PixelRule::imageSize(s);
+        QVERIFY2(std::abs(ink.left() - 10 * mm) <= 2 && std::abs(ink.top() - 10 * mm) <= 2,
+            qPrintable(QStringLiteral("%1,%2").arg(ink.left()).arg(ink.top())));
+        QVERIFY2(std::abs(ink.width() - size.width()) <= 2
+                && std::abs(ink.height() - size.height()) <= 2,
+            qPrintable(QStringLiteral("%1 x %2").arg(ink.width()).arg(ink.height())));
+        QVERIFY(ink.right() < first.width() - 1 && ink.bottom() < first.height() - 1);
+        return;
+    }
+    // Tiles: 15 mm margins, 10 mm overlaps, crosses 9 mm out from the area, mid-overlap. The
+    // first page's seam with its right neighbour: a cross above the area.
+    const QSizeF page = landscapePrinted ? paper.transposed() : paper;
+    const double stepX = page.width() - 30 - 10;
+    const QPointF cross(15 + stepX + 5, 15 - 9);
+    for (QPointF arm : { QPointF(0, 0), QPointF(2, 0), QPointF(-2, 0), QPointF(0, 2) })
+        QVERIFY2(dark(first, cross + arm), qPrintable(QStringLiteral("%1").arg(arm.x())));
+    QVERIFY(!dark(first, cross + QPointF(1.5, 1.5)));
+    // The overlap: the last 10 mm of the first page's area are the first 10 mm of the second's.
+    const QImage second = picture(2);
+    QVERIFY(!second.isNull());
+    const auto differing = [&](double shiftMm) {
+        int inked = 0, differ = 0, all = 0;
+        for (double y = 16; y < 15 + std::min(page.height() - 30, 190.0) - 1; y += 0.25)
+            for (double x = 1; x < 9; x += 0.25) {
+                const bool a = dark(first, QPointF(15 + stepX + x + shiftMm, y));
+                inked += a;
+                differ += a != dark(second, QPointF(15 + x, y));
+                ++all;
+            }
+        if (inked == 0 || inked == all)
+            return -1.0; // nothing to compare
+        return double(differ) / all;
+    };
+    const double same = differing(0);
+    QVERIFY2(same >= 0 && same < 0.02, qPrintable(QString::number(same)));
+    QVERIFY(differing(1) > same); // a page 1 mm off would show
 }
 
-// Unscripted, the question is a warning box whose buttons say what they do; its first turns the
-// paper.
+// Unscripted, the question before printing tiles is a box with Print and Cancel; its default
+// prints.
 void TestWindow::printQuestionIsAMessageBox()
 {
     QUVELTA_NEEDS("pdfinfo");
     MainForm form;
-    apply(form, { "width=200" });
+    apply(form, { "circle", "outer=100" });
     const QString name = dir.filePath(QStringLiteral("asked.pdf"));
     QPrinter printer;
     printer.setOutputFormat(QPrinter::PdfFormat);
@@ -408,11 +464,31 @@ void TestWindow::printQuestionIsAMessageBox()
     });
     form.printTo(printer);
     buttons.sort();
-    QCOMPARE(buttons, QStringList({ "Cancel", "Landscape", "Print anyway" }));
-    QVERIFY2(text.contains(QLatin1String("200.1 x 20.1 mm")) && text.contains(QLatin1String("A4")),
+    QCOMPARE(buttons, QStringList({ "Cancel", "Print" }));
+    QVERIFY2(text.contains(QLatin1String("200.1 x 200.1 mm")) && text.contains(QLatin1String("A4")),
         qPrintable(text));
     const QByteArray info = runProgram(QStringLiteral("pdfinfo"), { name }).out;
-    QVERIFY2(info.contains("842 x 595 pts"), info.constData());
+    QVERIFY2(info.contains("Pages:           2"), info.constData());
+}
+
+// A page too small even for tiles is refused with the paper the pattern needs: 10 mm in, so the
+// 100.1 x 20.1 mm strip needs 111 x 31 mm (with this printer's zero margins).
+void TestWindow::printRefusedOnTooSmallPaper()
+{
+    ScriptedForm form;
+    form.findChild<QCheckBox *>(QStringLiteral("autoPreviewCheck"))->setChecked(false);
+    const QString name = dir.filePath(QStringLiteral("refused.pdf"));
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(name);
+    printer.setPageSize(QPageSize(QSizeF(35, 35), QPageSize::Millimeter));
+    printer.setResolution(300);
+    form.printTo(printer);
+    QVERIFY(form.questions.isEmpty());
+    QCOMPARE(form.errors.size(), 1);
+    QVERIFY2(form.errors.first().contains(QLatin1String("at least 111 x 31 mm")),
+        qPrintable(form.errors.first()));
+    QVERIFY(!QFileInfo::exists(name));
 }
 
 // Every value a user can set: the form's widgets by name, then the More page's.

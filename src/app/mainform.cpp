@@ -9,6 +9,7 @@
 #include "exporterror.h"
 #include "imagewriter.h"
 #include "patterngeometry.h"
+#include "pdfwriter.h"
 #include "pixelrule.h"
 #include "printerprofile.h"
 #include "printtarget.h"
@@ -1308,6 +1309,13 @@ bool fitsPage(QPageLayout layout, QSize size, int margin, int dpi)
         && (margin + size.height()) * points <= printable.bottom();
 }
 
+// What the printer can print on a page of `layout`, in millimetres from the paper's top-left.
+QRectF printableMm(QPageLayout layout)
+{
+    layout.setUnits(QPageLayout::Millimeter);
+    return layout.fullRect().marginsRemoved(layout.minimumMargins());
+}
+
 }
 
 void MainForm::printTo(QPrinter &printer)
@@ -1320,32 +1328,54 @@ void MainForm::printTo(QPrinter &printer)
     printer.setFullPage(true);
     const int margin = PixelRule::mmToPixels(s.dpi, 10);
     const QSize size = patternImageSize(s);
-    QPageLayout layout = printer.pageLayout();
-    if (!size.isEmpty() && !fitsPage(layout, size, margin, s.dpi)) {
-        const bool landscape = layout.orientation() == QPageLayout::Portrait;
-        layout.setOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
-        const bool turns = fitsPage(layout, size, margin, s.dpi);
-        const auto mm = [&s](int pixels) { return QString::number(pixels * 25.4 / s.dpi, 'f', 1); };
-        const QRectF paper = printer.pageLayout().fullRect(QPageLayout::Millimeter);
-        QString text = tr("The pattern is %1 x %2 mm. Printed 10 mm from the paper's edges it "
-                          "runs off the printable area of this %3 x %4 mm page (%5).")
-                           .arg(mm(size.width()), mm(size.height()))
-                           .arg(paper.width(), 0, 'f', 0)
-                           .arg(paper.height(), 0, 'f', 0)
-                           .arg(printer.pageLayout().pageSize().name());
-        text += QLatin1Char(' ')
-            + (!turns           ? tr("It fits on neither side; choose a larger paper.")
-                    : landscape ? tr("It fits in landscape.")
-                                : tr("It fits in portrait."));
-        switch (
-            askPrintFit(text, turns ? (landscape ? tr("Landscape") : tr("Portrait")) : QString())) {
-        case PrintFit::Turn:
-            printer.setPageOrientation(layout.orientation());
-            break;
-        case PrintFit::Anyway:
-            break;
-        case PrintFit::Cancel:
-            return;
+    const double k = Units::dotsPerMm(s.dpi);
+    std::optional<PdfExport::Tiles> tiles;
+    if (!size.isEmpty() && !fitsPage(printer.pageLayout(), size, margin, s.dpi)) {
+        QPageLayout turned = printer.pageLayout();
+        turned.setOrientation(turned.orientation() == QPageLayout::Portrait
+                ? QPageLayout::Landscape
+                : QPageLayout::Portrait);
+        if (fitsPage(turned, size, margin, s.dpi)) {
+            printer.setPageOrientation(turned.orientation());
+        } else {
+            // Tiles as the tiled PDF has them, each page's tile being the printable area so that
+            // the crosses in its margins print too.
+            QPageLayout portrait = printer.pageLayout();
+            portrait.setOrientation(QPageLayout::Portrait);
+            const QRectF room = printableMm(portrait);
+            EncoderSettings paper = s;
+            paper.pdfPageWidthMm = room.width();
+            paper.pdfPageHeightMm = room.height();
+            tiles = PdfExport::tiles(paper, size);
+            const QString mm = tr("%1 x %2 mm")
+                                   .arg(size.width() / k, 0, 'f', 1)
+                                   .arg(size.height() / k, 0, 'f', 1);
+            const QString name = portrait.pageSize().name();
+            if (!tiles) {
+                // One page 10 mm in, with the printer's own margins right and below.
+                const QRectF full = portrait.fullRect(QPageLayout::Millimeter);
+                const double across = 10 + size.width() / k + full.right() - room.right();
+                const double down = 10 + size.height() / k + full.bottom() - room.bottom();
+                showError(tr("The pattern is %1; it does not fit the printable area of this %2 "
+                             "page either way, and the page is too small to print it in tiles. "
+                             "It needs a paper of at least %3 x %4 mm.")
+                              .arg(mm, name)
+                              .arg(std::ceil(across), 0, 'f', 0)
+                              .arg(std::ceil(down), 0, 'f', 0));
+                return;
+            }
+            const bool landscape = tiles->pageMm != room.size();
+            const QString text
+                = tr("The pattern is %1; it will print on %n pages of %2 (%3), %4 across and %5 "
+                     "down, to be joined along the marks. Print every page at 100 %.",
+                    nullptr, tiles->count())
+                      .arg(mm, name, landscape ? tr("landscape") : tr("portrait"))
+                      .arg(tiles->columns)
+                      .arg(tiles->rows);
+            if (!askPrintPages(text))
+                return;
+            printer.setPageOrientation(
+                landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
         }
     }
     const WaitCursor wait(true);
@@ -1355,21 +1385,50 @@ void MainForm::printTo(QPrinter &printer)
         return;
     }
     QPainter painter(&printer);
-    painter.drawImage(QPoint(margin, margin), print);
+    if (!tiles) {
+        painter.drawImage(QPoint(margin, margin), print);
+        return;
+    }
+    const PdfExport::Tiles &t = *tiles;
+    const QPoint corner = (printableMm(printer.pageLayout()).topLeft() * k).toPoint();
+    const QPoint area = corner + QPoint(t.marginPx, t.marginPx);
+    QPen pen(Qt::black);
+    pen.setWidthF(0.15 * k);
+    const double half = PdfExport::Tiles::crossMm / 2 * k;
+    QFont font = painter.font();
+    font.setPointSizeF(7);
+    for (int r = 0; r < t.rows; ++r)
+        for (int c = 0; c < t.columns; ++c) {
+            if (r + c > 0)
+                printer.newPage();
+            const QPoint o = t.origin(c, r);
+            const QSize shown(std::min(t.areaPx.width(), print.width() - o.x()),
+                std::min(t.areaPx.height(), print.height() - o.y()));
+            painter.drawImage(area, print, QRect(o, shown));
+            painter.setPen(pen);
+            for (const QPointF &p : t.crosses(c, r, print.size())) {
+                const QPointF q = p - QPointF(o) + QPointF(area);
+                painter.drawLine(q - QPointF(half, 0), q + QPointF(half, 0));
+                painter.drawLine(q - QPointF(0, half), q + QPointF(0, half));
+            }
+            painter.setFont(font);
+            painter.drawText(QPointF(area.x(), corner.y() + 12.5 * k),
+                tr("Quvelta page %1 of %2 (row %3, column %4); print at 100 %")
+                    .arg(r * t.columns + c + 1)
+                    .arg(t.count())
+                    .arg(r + 1)
+                    .arg(c + 1));
+        }
 }
 
-MainForm::PrintFit MainForm::askPrintFit(const QString &text, const QString &turn)
+bool MainForm::askPrintPages(const QString &text)
 {
-    QMessageBox box(QMessageBox::Warning, tr("Print"), text, QMessageBox::NoButton, this);
-    QPushButton *turnButton
-        = turn.isEmpty() ? nullptr : box.addButton(turn, QMessageBox::AcceptRole);
-    QPushButton *anyway = box.addButton(tr("Print anyway"), QMessageBox::DestructiveRole);
-    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
-    box.setDefaultButton(turnButton ? turnButton : cancel);
+    QMessageBox box(QMessageBox::Question, tr("Print"), text, QMessageBox::NoButton, this);
+    QPushButton *print = box.addButton(tr("&Print"), QMessageBox::AcceptRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(print);
     box.exec();
-    if (turnButton && box.clickedButton() == turnButton)
-        return PrintFit::Turn;
-    return box.clickedButton() == anyway ? PrintFit::Anyway : PrintFit::Cancel;
+    return box.clickedButton() == print;
 }
 
 void MainForm::onPrint()

@@ -68,12 +68,11 @@ public:
     // be drawn is left out, and *problem says why in the command line's words.
     EncoderSettings settings(QString *problem = nullptr) const;
 
-    // What to do with a pattern that runs off the printable page.
-    enum class PrintFit { Turn, Anyway, Cancel };
-
     // Prints the pattern at its physical size at the printer's resolution, 10 mm from the
-    // paper's left and top edges, as the PDF export places it. Where that runs off the printable
-    // page, asks first (askPrintFit): turn the paper, print anyway or cancel.
+    // paper's left and top edges, as the PDF export places it, turning the paper when only the
+    // other orientation holds it. A pattern larger than the printable area either way is tiled
+    // as the tiled PDF export tiles it, after asking (askPrintPages); where even tiles do not
+    // fit, it is refused with the paper it needs.
     void printTo(QPrinter &printer);
 
     // The controls of the third page, "More", for the tests.
@@ -139,9 +138,8 @@ protected:
     virtual QString askSaveFileName(const QString &caption, const QString &filter);
     virtual QString askOpenFileName(const QString &caption, const QString &filter);
     virtual void showError(const QString &text);
-    // Asked when the pattern runs off the printable page: `turn` names the other orientation
-    // when the pattern fits that way, else it is empty.
-    virtual PrintFit askPrintFit(const QString &text, const QString &turn);
+    // Asked before a pattern is printed on several pages; `text` says on how many. True prints.
+    virtual bool askPrintPages(const QString &text);
     // Shows what a scan of the calibration page measured; true to use its corrections.
     virtual bool askUseMeasurement(const QString &report);
 

@@ -178,7 +178,6 @@ namespace {
 
 constexpr double tileMarginMm = 15; // room for the crosses, labels and rulers
 constexpr double overlapMm = 10;
-constexpr double crossMm = 5;
 constexpr double crossOffsetMm = 9; // from the area's edge into the margin
 
 // Visible Helvetica text, `size` pt, its baseline starting at (x, y) pt from the bottom left.
@@ -337,7 +336,7 @@ bool writeTiledPdf(PixelPacking::PixelRows &rows, const EncoderSettings &setting
                 + number(pageHeight - (area.y() - o.y() + image.height()) * pt) + " cm /Im0 Do Q\n";
             // Crosses where the neighbours overlap, in the margins.
             c += "0 G " + number(0.15 * ptPerMm) + " w\n";
-            const double half = crossMm / 2 * mm;
+            const double half = Tiles::crossMm / 2 * mm;
             for (const QPointF &p : t.crosses(col, r, image)) {
                 const QPointF q = p - QPointF(o) + area;
                 c += at(q - QPointF(half, 0)) + " m " + at(q + QPointF(half, 0)) + " l S\n";

@@ -43,6 +43,7 @@ struct Tiles
     QSize areaPx; // the image each page shows at most
     int overlapPx = 0;
     QSize stepPx; // from one page's area to the next
+    static constexpr double crossMm = 5; // a cross's arms, end to end
 
     int count() const { return columns * rows; }
     QPoint origin(int column, int row) const
