@@ -42,7 +42,7 @@ done
 
 defines="-D_USE_MATH_DEFINES -DUNICODE -D_UNICODE -DQT_CORE_LIB -DQT_GUI_LIB -DQT_WIDGETS_LIB
 -DQT_PRINTSUPPORT_LIB -DQT_CONCURRENT_LIB -DQT_TESTLIB_LIB -DQUVELTA_VERSION=\"0\" -DQUVELTA_RENDER_PATH=\"quvelta-render.exe\"
--DQUVELTA_DXFCHECK_PATH=\"dxfcheck.py\" -DQUVELTA_KICADCHECK_PATH=\"kicadcheck.py\" -DQUVELTA_CUTCHECK_PATH=\"cutcheck.py\" -DQUVELTA_SOURCE_DIR=\".\" -DQT_TESTCASE_BUILDDIR=\".\" -DQT_TESTCASE_SOURCEDIR=\".\""
+-DQUVELTA_DXFCHECK_PATH=\"dxfcheck.py\" -DQUVELTA_KICADCHECK_PATH=\"kicadcheck.py\" -DQUVELTA_CUTCHECK_PATH=\"cutcheck.py\" -DQUVELTA_SOURCE_DIR=\".\" -DQUVELTA_LUPDATE=\"lupdate\" -DQUVELTA_TRANSLATIONS -DQT_TESTCASE_BUILDDIR=\".\" -DQT_TESTCASE_SOURCEDIR=\".\""
 includes="-I$work/gen -Isrc/pattern -Isrc/fabrication -Isrc/raster -Isrc/codec -Isrc/export -Isrc/calibrate -Isrc/widgets -Isrc/app -Isrc/cli -Itests
 -Ibench -isystem $qtinc -isystem $qtinc/QtCore -isystem $qtinc/QtGui -isystem $qtinc/QtWidgets
 -isystem $qtinc/QtPrintSupport -isystem $qtinc/QtConcurrent -isystem $qtinc/QtTest -isystem $work/inc -isystem $work/inc/cairo

@@ -9,6 +9,8 @@
 # GEOS (libgeos-dev) is the polygon library that finds loose pieces, bridges and kerf offsets of
 # parts to cut and triangulates solids; lib3mf (lib3mf-dev) writes 3MF. The program links both
 # (libgeos-c1v5 and lib3mf1, Depends of the package).
+# Qt's Linguist tools (qt6-tools-dev has their CMake package, qt6-l10n-tools lupdate and
+# lrelease) build the window's translations; qt6-translations-l10n holds Qt's own.
 # Runs apt-get only when a package is missing, so repeated builds stay quick.
 # With the argument "checks" it also installs what CI's platform and package checks use
 # (MinGW-w64, Ninja, the .deb tools and the metadata validators); with "arm64" what the AArch64
@@ -20,7 +22,8 @@ packages="cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools
 qt6-image-formats-plugins qt6-qpa-plugins libgl-dev xvfb xauth poppler-utils libbenchmark-dev
 libcairo2-dev zlib1g-dev libpng-dev libtiff-dev libdeflate-dev libjpeg-dev python3-ezdxf
 librsvg2-bin libtiff-tools fonts-dejavu-core dpkg-dev file libgeos-dev lib3mf-dev
-inkscape python3-lxml python3-numpy python3-cssselect librecad kicad prusa-slicer"
+inkscape python3-lxml python3-numpy python3-cssselect librecad kicad prusa-slicer
+qt6-tools-dev qt6-l10n-tools qt6-translations-l10n"
 if [ "${1:-}" = checks ]; then
     packages="$packages g++-mingw-w64-x86-64-posix ninja-build ccache binutils appstream
 desktop-file-utils man-db groff-base gzip"

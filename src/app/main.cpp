@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "mainform.h"
 #include "outputfile.h"
+#include "translations.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -15,6 +16,7 @@ int main(int argc, char **argv)
     QApplication::setOrganizationName(QStringLiteral("Quvelta"));
     QApplication::setApplicationName(QStringLiteral("Quvelta"));
     QApplication::setDesktopFileName(QStringLiteral("quvelta"));
+    Translations::install(QLocale::system());
 
     // A file written in place (its folder takes no new file) is worth a word to the user.
     OutputFile::setWarningHandler([](const QString &text) {

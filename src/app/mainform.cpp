@@ -476,7 +476,7 @@ void MainForm::updateTitle()
 
 void MainForm::showTitle()
 {
-    QString title = QStringLiteral("Quvelta by ardin51, %1 x %2").arg(imageWidth).arg(imageHeight);
+    QString title = tr("Quvelta by ardin51, %1 x %2").arg(imageWidth).arg(imageHeight);
     // A design's name once one is open or saved, starred while the window differs from it.
     if (!design.isEmpty() && more.optionsDialog)
         title += QStringLiteral(" - %1%2").arg(QFileInfo(design).completeBaseName(),
@@ -1464,11 +1464,11 @@ void MainForm::onSaveVector(Export::Format format)
             return;
         }
     }
-    const char *filter = format == Export::Format::Svg ? "SVG Files (*.svg)"
-        : format == Export::Format::Pdf                ? "PDF Files (*.pdf)"
-                                                       : "DXF Files (*.dxf)";
+    const QString filter = format == Export::Format::Svg ? QObject::tr("SVG Files (*.svg)")
+        : format == Export::Format::Pdf                  ? QObject::tr("PDF Files (*.pdf)")
+                                                         : QObject::tr("DXF Files (*.dxf)");
     const QString fileName
-        = withSuffix(chooseSaveFile(QObject::tr("Save encoder drawing"), QObject::tr(filter)),
+        = withSuffix(chooseSaveFile(QObject::tr("Save encoder drawing"), filter),
             format == Export::Format::Svg       ? QStringLiteral("svg")
                 : format == Export::Format::Pdf ? QStringLiteral("pdf")
                                                 : QStringLiteral("dxf"));
