@@ -44,11 +44,11 @@
     </message>
     <message>
         <source>Auto preview</source>
-        <translation>Automatische Vorschau</translation>
+        <translation>Auto-Vorschau</translation>
     </message>
     <message>
         <source>Bar size</source>
-        <translation>Streifengröße</translation>
+        <translation>Streifen</translation>
     </message>
     <message>
         <source>Width [mm]</source>
@@ -60,7 +60,7 @@
     </message>
     <message>
         <source>Circle size</source>
-        <translation>Kreisgröße</translation>
+        <translation>Kreis</translation>
     </message>
     <message>
         <source>Outer radius [mm]</source>
@@ -108,7 +108,7 @@
     </message>
     <message>
         <source>Save in high quality</source>
-        <translation>In hoher Qualität speichern</translation>
+        <translation>Hochwertig speichern</translation>
     </message>
     <message>
         <source>PDF...</source>
