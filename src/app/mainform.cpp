@@ -213,7 +213,7 @@ constexpr qint64 slowRenderPixels = 4'000'000;
 // preview-sized render showing meanwhile.
 constexpr int quietMs = 120;
 constexpr int largeQuietMs = 400;
-constexpr int quickMs = 20;
+constexpr int quickMs = 0; // once the change itself is handled
 // Patterns above this many pixels get the quick preview first.
 constexpr qint64 quickPreviewPixels = 2'000'000;
 
@@ -550,12 +550,15 @@ void MainForm::launchRender()
     jobGeneration = renderGeneration;
     const EncoderSettings s = settings();
     // The preview keeps its own copy: the old full image goes first, as at the largest size
-    // two would take 750 MB.
+    // two would take 750 MB. It goes beside the window too: handing 375 MB back to the system
+    // takes a tenth of a second or more.
+    QImage old = image ? std::move(*image) : QImage();
     image.reset();
     // The preview's copy is made beside the window too: scaling the largest image takes long.
     const QSize area = ui.preview->size();
     const qreal ratio = ui.preview->devicePixelRatioF();
-    renderWatcher.setFuture(QtConcurrent::run([s, area, ratio] {
+    renderWatcher.setFuture(QtConcurrent::run([s, area, ratio, old = std::move(old)]() mutable {
+        old = QImage();
         Rendered done;
         done.image = renderEncoderImage(s, false);
         done.fitted = Preview::fit(done.image, area, ratio);
@@ -588,12 +591,19 @@ void MainForm::launchQuickRender()
 
 void MainForm::renderFinished()
 {
+    // Taken out of the future, so that the image's memory goes back where the window chooses.
+    if (!renderWatcher.future().isValid())
+        return; // currentImage took it already
+    Rendered done = renderWatcher.future().takeResult();
     if (autoWanted && jobGeneration == renderGeneration) {
         autoWanted = false;
-        showRendered(renderWatcher.result());
-    } else if (autoWanted && !renderTimer.isActive()) {
-        launchRender();
+        showRendered(std::move(done));
+        return;
     }
+    // A stale image, freed beside the window.
+    QThreadPool::globalInstance()->start([stale = std::move(done)]() mutable { stale = {}; });
+    if (autoWanted && !renderTimer.isActive())
+        launchRender();
 }
 
 const QImage *MainForm::currentImage()
@@ -605,7 +615,7 @@ const QImage *MainForm::currentImage()
             renderWatcher.waitForFinished();
             if (jobGeneration == renderGeneration) {
                 autoWanted = false;
-                showRendered(renderWatcher.result());
+                showRendered(renderWatcher.future().takeResult());
             }
         }
         if (autoWanted) {
@@ -1178,11 +1188,13 @@ void MainForm::updateNarrowest()
     double gap = mark;
     bool thin = false;
     try {
-        for (const PatternGeometry::Widths &w : patternGeometry(s).narrowest()) {
+        // One geometry for both: at 16 bits building it is most of the window's work per change.
+        const std::vector<PatternGeometry::Widths> narrowest = patternGeometry(s).narrowest();
+        for (const PatternGeometry::Widths &w : narrowest) {
             mark = std::min(mark, w.mark);
             gap = std::min(gap, w.gap);
         }
-        thin = !thinTrackWarning(s).isEmpty();
+        thin = !thinTrackWarning(s, narrowest).isEmpty();
     } catch (const std::bad_alloc &) {
         showReadOut(tr("Not enough memory to measure the pattern"), true, QString());
         return;

@@ -167,9 +167,15 @@ QString describeMask(const EncoderSettings &settings)
 
 QString thinTrackWarning(const EncoderSettings &settings)
 {
+    return thinTrackWarning(settings, patternGeometry(settings).narrowest());
+}
+
+QString thinTrackWarning(
+    const EncoderSettings &settings, const std::vector<PatternGeometry::Widths> &narrowest)
+{
     const double dotsPerMm = Units::dotsPerMm(settings.dpi);
     QStringList thin;
-    for (const PatternGeometry::Widths &w : patternGeometry(settings).narrowest()) {
+    for (const PatternGeometry::Widths &w : narrowest) {
         if (w.mark * dotsPerMm < 1 || w.gap * dotsPerMm < 1)
             thin << w.track;
     }
