@@ -348,16 +348,22 @@ WindowTimes changeToPreview(EncoderType type, bool gray, int count, int changes)
             times.freeze = std::max(times.freeze, ms(turn, now));
             turn = now;
         };
-        // A burst: the changes as quickly as a held arrow key repeats them (30 ms).
+        // A burst: the changes as quickly as a held arrow key repeats them (30 ms). Timed from
+        // the last change, against the picture shown just before it (a quick preview may be in
+        // before the first turn of the event loop after the change ends).
+        auto last = start;
+        qint64 before = shown;
         for (int i = 0; i < changes; ++i) {
             const auto changed = Clock::now();
+            if (i + 1 == changes) {
+                last = changed;
+                before = preview->scaledCopy() ? preview->scaledCopy()->cacheKey() : shown;
+            }
             order->toggle();
             step();
             while (ms(changed, Clock::now()) < 30 && i + 1 < changes)
                 step();
         }
-        const auto last = Clock::now();
-        const qint64 before = preview->scaledCopy() ? preview->scaledCopy()->cacheKey() : shown;
         while (!preview->scaledCopy() || preview->scaledCopy()->cacheKey() == before)
             step();
         times.preview = ms(last, Clock::now());
