@@ -55,12 +55,24 @@ void TestTranslations::captions_data()
     QTest::addColumn<QString>("which");
     QTest::addColumn<QString>("english");
     QTest::addColumn<QString>("german");
-    QTest::newRow("group") << "shapeTypeBox" << "Encoder shape" << "Encoderform";
-    QTest::newRow("radio button") << "circleRadioButton" << "Circle" << "Kreis";
-    QTest::newRow("button") << "previewButton" << "Make preview" << "Vorschau erstellen";
-    QTest::newRow("save button") << "saveButton" << "Image..." << "Bild...";
-    QTest::newRow("action") << "action:printAction" << "&Print..." << "Dr&ucken...";
-    QTest::newRow("title") << "title" << "Quvelta by ardin51" << "Quvelta von ardin51";
+    QTest::newRow("group") << "shapeTypeBox"
+                           << "Encoder shape"
+                           << "Encoderform";
+    QTest::newRow("radio button") << "circleRadioButton"
+                                  << "Circle"
+                                  << "Kreis";
+    QTest::newRow("button") << "previewButton"
+                            << "Make preview"
+                            << "Vorschau erstellen";
+    QTest::newRow("save button") << "saveButton"
+                                 << "Image..."
+                                 << "Bild...";
+    QTest::newRow("action") << "action:printAction"
+                            << "&Print..."
+                            << "Dr&ucken...";
+    QTest::newRow("title") << "title"
+                           << "Quvelta by ardin51"
+                           << "Quvelta von ardin51";
 }
 
 // The same window in English, then with the German translation installed.
@@ -134,7 +146,8 @@ void TestTranslations::tsFileIsCurrent()
     const QByteArray after = updated.readAll();
     for (const char *type : { "type=\"unfinished\"", "type=\"obsolete\"", "type=\"vanished\"" })
         QVERIFY2(!after.contains(type), type);
-    QVERIFY2(after == before, "lupdate rewrites translations/quvelta_de.ts: run update_translations");
+    QVERIFY2(
+        after == before, "lupdate rewrites translations/quvelta_de.ts: run update_translations");
 }
 
 QTEST_MAIN(TestTranslations)

@@ -312,9 +312,8 @@ void TestWindow::printsInsideThePage_data()
         << QStringList { "width=200" } << a4 << false << QString() << false << 1 << true;
     QTest::newRow("200 mm strip on landscape paper")
         << QStringList { "width=200" } << a4 << true << QString() << false << 1 << true;
-    QTest::newRow("200 mm tall strip, turned")
-        << QStringList { "width=20", "height=200" } << a4 << true << QString() << false << 1
-        << false;
+    QTest::newRow("200 mm tall strip, turned") << QStringList { "width=20", "height=200" } << a4
+                                               << true << QString() << false << 1 << false;
     QTest::newRow("disc of radius 100 on A4, two pages")
         << QStringList { "circle", "outer=100" } << a4 << true
         << "The pattern is 200.1 x 200.1 mm; it will print on 2 pages of A4 (portrait), 2 across "
@@ -327,8 +326,7 @@ void TestWindow::printsInsideThePage_data()
         << QStringList { "width=200" } << QSizeF(105, 148) << false
         << "2 pages of A6 (landscape), 2 across and 1 down" << true << 2 << true;
     QTest::newRow("disc of radius 100, cancelled")
-        << QStringList { "circle", "outer=100" } << a4 << false << "2 pages" << false << 0
-        << false;
+        << QStringList { "circle", "outer=100" } << a4 << false << "2 pages" << false << 0 << false;
 }
 
 // A pattern is never printed off the page: turned when it fits the other way, else tiled as the

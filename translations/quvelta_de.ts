@@ -509,6 +509,38 @@ Nicht lesbar: %3</translation>
         <source>Use these corrections for printing?</source>
         <translation>Diese Korrekturen zum Drucken verwenden?</translation>
     </message>
+    <message>
+        <source>is not true or false</source>
+        <translation>ist nicht true oder false</translation>
+    </message>
+    <message>
+        <source>is not a whole number</source>
+        <translation>ist keine ganze Zahl</translation>
+    </message>
+    <message>
+        <source>%1 is not between %2 and %3</source>
+        <translation>%1 liegt nicht zwischen %2 und %3</translation>
+    </message>
+    <message>
+        <source>is not a number</source>
+        <translation>ist keine Zahl</translation>
+    </message>
+    <message>
+        <source>%1 has more than %2 decimals</source>
+        <translation>%1 hat mehr als %2 Nachkommastellen</translation>
+    </message>
+    <message>
+        <source>is not one of 0 to %1</source>
+        <translation>ist keiner der Werte 0 bis %1</translation>
+    </message>
+    <message>
+        <source>is not a colour such as #ff204060</source>
+        <translation>ist keine Farbe wie #ff204060</translation>
+    </message>
+    <message>
+        <source>: %1 at byte %2</source>
+        <translation>: %1 bei Byte %2</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>

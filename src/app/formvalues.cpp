@@ -4,6 +4,7 @@
 #include "mainform.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -47,14 +48,14 @@ QString check(const QWidget *widget, const QVariant &value, bool strict)
     const double real = value.toDouble(&ok);
     if (qobject_cast<const QAbstractButton *>(widget)) {
         if (strict && !isBool)
-            return QStringLiteral("is not true or false");
+            return QCoreApplication::translate("MainForm", "is not true or false");
         return QString();
     }
     if (const auto *spin = qobject_cast<const QSpinBox *>(widget)) {
         if ((strict && !isNumber) || !ok || std::floor(real) != real)
-            return QStringLiteral("is not a whole number");
+            return QCoreApplication::translate("MainForm", "is not a whole number");
         if (real < spin->minimum() || real > spin->maximum())
-            return QStringLiteral("%1 is not between %2 and %3")
+            return QCoreApplication::translate("MainForm", "%1 is not between %2 and %3")
                 .arg(number(real))
                 .arg(spin->minimum())
                 .arg(spin->maximum());
@@ -62,13 +63,13 @@ QString check(const QWidget *widget, const QVariant &value, bool strict)
     }
     if (const auto *spin = qobject_cast<const QDoubleSpinBox *>(widget)) {
         if ((strict && !isNumber) || !ok || !std::isfinite(real))
-            return QStringLiteral("is not a number");
+            return QCoreApplication::translate("MainForm", "is not a number");
         const double step = std::pow(10.0, -spin->decimals());
         if (real < spin->minimum() - step / 2 || real > spin->maximum() + step / 2)
-            return QStringLiteral("%1 is not between %2 and %3")
+            return QCoreApplication::translate("MainForm", "%1 is not between %2 and %3")
                 .arg(number(real), number(spin->minimum()), number(spin->maximum()));
         if (std::abs(std::round(real / step) * step - real) > step * 1e-6)
-            return QStringLiteral("%1 has more than %2 decimals")
+            return QCoreApplication::translate("MainForm", "%1 has more than %2 decimals")
                 .arg(number(real))
                 .arg(spin->decimals());
         return QString();
@@ -76,13 +77,14 @@ QString check(const QWidget *widget, const QVariant &value, bool strict)
     if (const auto *combo = qobject_cast<const QComboBox *>(widget)) {
         if ((strict && !isNumber) || !ok || std::floor(real) != real || real < 0
             || real >= combo->count())
-            return QStringLiteral("is not one of 0 to %1").arg(combo->count() - 1);
+            return QCoreApplication::translate("MainForm", "is not one of 0 to %1")
+                .arg(combo->count() - 1);
         return QString();
     }
     // A swatch: a colour as #rrggbb or #aarrggbb.
     if ((strict && value.typeId() != QMetaType::QString)
         || !QColor::isValidColorName(value.toString()))
-        return QStringLiteral("is not a colour such as #ff204060");
+        return QCoreApplication::translate("MainForm", "is not a colour such as #ff204060");
     return QString();
 }
 
@@ -292,10 +294,9 @@ bool MainForm::openDesign(const QString &fileName, QString *error)
         || !root.value(QStringLiteral("settings")).isObject()) {
         *error = tr("%1 is not a Quvelta design%2")
                      .arg(shown,
-                         parse.error != QJsonParseError::NoError ? QStringLiteral(": %1 at byte %2")
-                                                                       .arg(parse.errorString())
-                                                                       .arg(parse.offset)
-                                                                 : QString());
+                         parse.error != QJsonParseError::NoError
+                             ? tr(": %1 at byte %2").arg(parse.errorString()).arg(parse.offset)
+                             : QString());
         return false;
     }
     const int version = root.value(QStringLiteral("version")).toInt(0);

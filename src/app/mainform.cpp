@@ -1386,8 +1386,7 @@ void MainForm::printTo(QPrinter &printer)
                       .arg(tiles->rows);
             if (!askPrintPages(text))
                 return;
-            printer.setPageOrientation(
-                landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+            printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
         }
     }
     const WaitCursor wait(true);
@@ -1479,11 +1478,10 @@ void MainForm::onSaveVector(Export::Format format)
     const QString filter = format == Export::Format::Svg ? QObject::tr("SVG Files (*.svg)")
         : format == Export::Format::Pdf                  ? QObject::tr("PDF Files (*.pdf)")
                                                          : QObject::tr("DXF Files (*.dxf)");
-    const QString fileName
-        = withSuffix(chooseSaveFile(QObject::tr("Save encoder drawing"), filter),
-            format == Export::Format::Svg       ? QStringLiteral("svg")
-                : format == Export::Format::Pdf ? QStringLiteral("pdf")
-                                                : QStringLiteral("dxf"));
+    const QString fileName = withSuffix(chooseSaveFile(QObject::tr("Save encoder drawing"), filter),
+        format == Export::Format::Svg       ? QStringLiteral("svg")
+            : format == Export::Format::Pdf ? QStringLiteral("pdf")
+                                            : QStringLiteral("dxf"));
     if (fileName.isEmpty())
         return;
     QString error;
