@@ -541,6 +541,22 @@ Nicht lesbar: %3</translation>
         <source>: %1 at byte %2</source>
         <translation>: %1 bei Byte %2</translation>
     </message>
+    <message>
+        <source>, %1 above</source>
+        <translation>, %1 darüber</translation>
+    </message>
+    <message>
+        <source>, %1 below</source>
+        <translation>, %1 darunter</translation>
+    </message>
+    <message>
+        <source>&lt; %1</source>
+        <translation>&lt; %1</translation>
+    </message>
+    <message>
+        <source>%1 &gt;</source>
+        <translation>%1 &gt;</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>

@@ -1384,7 +1384,8 @@ void MainForm::printTo(QPrinter &printer)
                       .arg(mm, name, landscape ? tr("landscape") : tr("portrait"))
                       .arg(tiles->columns)
                       .arg(tiles->rows);
-            if (!askPrintPages(text))
+            // One tile: the printer's own margins are wider than the usual 10 mm.
+            if (tiles->count() > 1 && !askPrintPages(text))
                 return;
             printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
         }
@@ -1422,13 +1423,25 @@ void MainForm::printTo(QPrinter &printer)
                 painter.drawLine(q - QPointF(half, 0), q + QPointF(half, 0));
                 painter.drawLine(q - QPointF(0, half), q + QPointF(0, half));
             }
+            // The page's number and its neighbours', as the tiled PDF labels them.
+            const int number = r * t.columns + c + 1;
+            QString label = tr("Quvelta page %1 of %2 (row %3, column %4); print at 100 %")
+                                .arg(number)
+                                .arg(t.count())
+                                .arg(r + 1)
+                                .arg(c + 1);
+            if (r > 0)
+                label += tr(", %1 above").arg(number - t.columns);
+            if (r + 1 < t.rows)
+                label += tr(", %1 below").arg(number + t.columns);
             painter.setFont(font);
-            painter.drawText(QPointF(area.x(), corner.y() + 12.5 * k),
-                tr("Quvelta page %1 of %2 (row %3, column %4); print at 100 %")
-                    .arg(r * t.columns + c + 1)
-                    .arg(t.count())
-                    .arg(r + 1)
-                    .arg(c + 1));
+            painter.drawText(QPointF(area.x(), corner.y() + 12.5 * k), label);
+            const double middle = area.y() + shown.height() / 2.0;
+            if (c > 0)
+                painter.drawText(QPointF(corner.x() + 1.5 * k, middle), tr("< %1").arg(number - 1));
+            if (c + 1 < t.columns)
+                painter.drawText(
+                    QPointF(area.x() + shown.width() + 7 * k, middle), tr("%1 >").arg(number + 1));
         }
 }
 
