@@ -7,11 +7,19 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLibraryInfo>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QtTest>
@@ -26,6 +34,8 @@ private slots:
     void captions_data();
     void captions();
     void systemLocale();
+    void germanCaptionsFit_data();
+    void germanCaptionsFit();
     void tsFileIsCurrent();
 };
 
@@ -121,6 +131,88 @@ void TestTranslations::systemLocale()
     QUVELTA_NEEDS(qtbase);
     QDialogButtonBox box(QDialogButtonBox::Cancel);
     QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Abbrechen"));
+#endif
+}
+
+void TestTranslations::germanCaptionsFit_data()
+{
+    QTest::addColumn<int>("pixels");
+    QTest::newRow("8 pt") << 11;
+    QTest::newRow("11 pt") << 15;
+    QTest::newRow("14 pt") << 19;
+}
+
+// The German captions are longer than the English ones the form was laid out for: each still
+// fits its fixed rectangle (a smaller font of its own where needed), the tabs' too.
+void TestTranslations::germanCaptionsFit()
+{
+#ifndef QUVELTA_TRANSLATIONS
+    QSKIP("built without Qt's Linguist tools: no translations");
+#else
+    QFETCH(int, pixels);
+    QVERIFY(Translations::install(QLocale(QLocale::German, QLocale::Germany)));
+    const QFont desktop = QApplication::font();
+    QFont font = desktop;
+    font.setPixelSize(pixels);
+    QApplication::setFont(font);
+    {
+        MainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(
+            caption(form, QStringLiteral("previewButton")), QStringLiteral("Vorschau erstellen"));
+        const QWidget *central = form.centralWidget();
+        for (const QLabel *label : central->findChildren<QLabel *>()) {
+            if (label->text().isEmpty() || label->wordWrap() || !label->isVisibleTo(&form))
+                continue;
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                qPrintable(label->text()));
+        }
+        for (const QPushButton *button : central->findChildren<QPushButton *>()) {
+            if (button->text().isEmpty() || !button->isVisibleTo(&form))
+                continue;
+            QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) + 6 <= button->width(),
+                qPrintable(button->text()));
+        }
+        for (const QCheckBox *box : central->findChildren<QCheckBox *>()) {
+            if (box->text().isEmpty() || !box->isVisibleTo(&form))
+                continue;
+            QStyleOptionButton option;
+            option.initFrom(box);
+            option.text = box->text();
+            const QRect room
+                = box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
+            QVERIFY2(box->fontMetrics().horizontalAdvance(box->text()) <= room.width(),
+                qPrintable(box->text()));
+        }
+        for (const QRadioButton *radio : central->findChildren<QRadioButton *>()) {
+            QStyleOptionButton option;
+            option.initFrom(radio);
+            option.text = radio->text();
+            const QRect room
+                = radio->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, radio);
+            QVERIFY2(radio->fontMetrics().horizontalAdvance(radio->text()) <= room.width(),
+                qPrintable(radio->text()));
+        }
+        for (const QGroupBox *group : central->findChildren<QGroupBox *>()) {
+            if (!group->title().isEmpty())
+                QVERIFY2(group->fontMetrics().horizontalAdvance(group->title()) < group->width(),
+                    qPrintable(group->title()));
+        }
+        const auto *tabs = form.findChild<QTabWidget *>(QStringLiteral("optionsTab"));
+        QVERIFY(tabs);
+        const QTabBar *bar = tabs->tabBar();
+        const int space = bar->style()->pixelMetric(QStyle::PM_TabBarTabHSpace, nullptr, bar);
+        for (int i = 0; i < bar->count(); ++i)
+            QVERIFY2(bar->fontMetrics().horizontalAdvance(bar->tabText(i)) + space
+                    <= bar->tabRect(i).width(),
+                qPrintable(bar->tabText(i)));
+    }
+    QApplication::setFont(desktop);
+    for (QTranslator *t : QCoreApplication::instance()->findChildren<QTranslator *>()) {
+        QCoreApplication::removeTranslator(t);
+        delete t;
+    }
 #endif
 }
 
