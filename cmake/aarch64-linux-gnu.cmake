@@ -20,3 +20,9 @@ set(QT_HOST_PATH /usr CACHE PATH "Host Qt with moc, uic and rcc")
 
 # The multiarch loader and libraries are under /, where qemu finds them.
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /)
+
+# Qt's host tool packages (Linguist's lrelease for the translations) are found beside the host's
+# Qt through its HostInfo package.
+if(EXISTS /usr/lib/x86_64-linux-gnu/cmake/Qt6HostInfo)
+    set(Qt6HostInfo_DIR /usr/lib/x86_64-linux-gnu/cmake/Qt6HostInfo CACHE PATH "The host's Qt")
+endif()
