@@ -7,7 +7,8 @@
   scripts/spdx.py --check  list the files without them; exit 1 if there are any
 
 Files listed in git are looked at. Pictures, fonts and the published code tables are not ours
-to mark (the DejaVu font has its own licence beside it) or cannot hold a comment.
+to mark (the DejaVu font has its own licence beside it) or cannot hold a comment; nor can Qt
+Linguist's translation files keep one (lupdate writes them afresh without comments).
 """
 import os
 import subprocess
@@ -16,7 +17,7 @@ import sys
 IDENT = "SPDX-License-Identifier: MIT"
 HOLDER = "SPDX-FileCopyrightText: 2026 The Quvelta developers"
 
-SKIP_SUFFIXES = (".png", ".ico", ".ttf", ".jpg", ".pdf")
+SKIP_SUFFIXES = (".png", ".ico", ".ttf", ".jpg", ".pdf", ".ts")
 SKIP_PATHS = ("LICENSE", "resources/fonts/", "resources/codes/stgc-")
 
 SLASHES = (".cpp", ".h", ".inc", ".rc")
