@@ -3,7 +3,10 @@
 #ifndef QUVELTA_DEFLATER_H
 #define QUVELTA_DEFLATER_H
 
+#include <deque>
 #include <functional>
+#include <future>
+#include <vector>
 
 #include <zlib.h>
 
@@ -31,6 +34,45 @@ private:
     z_stream stream {};
     bool ready = false;
     char buffer[1 << 16];
+};
+
+// One zlib stream deflated on every core, as pigz makes it: the input is cut into pieces, each
+// deflated on its own (no match reaches back across a cut: a run costs one more code there)
+// and ended on a byte with a sync flush, so the pieces join into one stream; the Adler-32 sums
+// of the pieces are combined. zlib rather than libdeflate, which cannot end a piece unfinished.
+class ParallelDeflater
+{
+public:
+    using Sink = Deflater::Sink;
+
+    ParallelDeflater(Sink sink, int level, int strategy, int pieceBytes = 1 << 20);
+    ~ParallelDeflater();
+    ParallelDeflater(const ParallelDeflater &) = delete;
+    ParallelDeflater &operator=(const ParallelDeflater &) = delete;
+
+    bool add(const unsigned char *data, int size);
+    bool finish();
+
+private:
+    struct Piece
+    {
+        std::vector<unsigned char> bytes;
+        uLong adler = 1;
+        z_off_t length = 0;
+        bool ok = false;
+    };
+    void send(bool last);
+    bool writeFirst();
+
+    Sink sink;
+    int level;
+    int strategy;
+    int pieceBytes;
+    int depth;
+    std::vector<unsigned char> pending;
+    std::deque<std::future<Piece>> deflating;
+    uLong adler = 1;
+    bool ok = true;
 };
 
 #endif
