@@ -2,40 +2,13 @@
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "deflater.h"
 
+#include "background.h"
+
 #include <algorithm>
+#include <memory>
+#include <new>
 #include <thread>
 #include <utility>
-
-Deflater::Deflater(Sink sink, int level, int strategy) : sink(std::move(sink))
-{
-    ready = deflateInit2(&stream, level, Z_DEFLATED, 15, 8, strategy) == Z_OK;
-}
-
-Deflater::~Deflater()
-{
-    if (ready)
-        deflateEnd(&stream);
-}
-
-bool Deflater::run(const unsigned char *data, int size, int flush)
-{
-    if (!ready)
-        return false;
-    stream.next_in = const_cast<unsigned char *>(data);
-    stream.avail_in = uInt(size);
-    int result;
-    do {
-        stream.next_out = reinterpret_cast<Bytef *>(buffer);
-        stream.avail_out = sizeof buffer;
-        result = deflate(&stream, flush);
-        if (result == Z_STREAM_ERROR)
-            return false;
-        const int produced = int(sizeof buffer - stream.avail_out);
-        if (produced > 0 && !sink(buffer, produced))
-            return false;
-    } while (stream.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
-    return true;
-}
 
 namespace {
 
@@ -44,7 +17,10 @@ bool deflatePiece(const std::vector<unsigned char> &input, int level, int strate
     std::vector<unsigned char> *out)
 {
     z_stream stream {};
-    if (deflateInit2(&stream, level, Z_DEFLATED, -15, 8, strategy) != Z_OK)
+    const int init = deflateInit2(&stream, level, Z_DEFLATED, -15, 8, strategy);
+    if (init == Z_MEM_ERROR)
+        throw std::bad_alloc(); // worded by the caller, as every other allocation
+    if (init != Z_OK)
         return false;
     out->resize(deflateBound(&stream, uLong(input.size())) + 16);
     stream.next_in = const_cast<unsigned char *>(input.data());
@@ -97,12 +73,13 @@ bool ParallelDeflater::add(const unsigned char *data, int size)
 
 void ParallelDeflater::send(bool last)
 {
-    deflating.push_back(std::async(std::launch::async | std::launch::deferred,
-        [input = std::move(pending), level = level, strategy = strategy, last] {
+    deflating.push_back(inBackground(
+        [input = std::make_shared<const std::vector<unsigned char>>(std::move(pending)),
+            level = level, strategy = strategy, last] {
             Piece piece;
-            piece.adler = adler32_z(1, input.data(), input.size());
-            piece.length = z_off_t(input.size());
-            piece.ok = deflatePiece(input, level, strategy, last, &piece.bytes);
+            piece.adler = adler32_z(1, input->data(), input->size());
+            piece.length = z_off_t(input->size());
+            piece.ok = deflatePiece(*input, level, strategy, last, &piece.bytes);
             piece.bytes.shrink_to_fit();
             return piece;
         }));
