@@ -4,6 +4,7 @@
 
 #include "codes.h"
 #include "decodetable.h"
+#include "design.h"
 #include "exporter.h"
 #include "fabrication.h"
 #include "kicadwriter.h"
@@ -16,6 +17,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -377,6 +379,12 @@ const std::vector<OptionSpec> &optionTable()
         { "o|output", "FILE",
             "Output file (required); its suffix picks the format; - is standard output." },
         { "format", "FORMAT", "With -o -: png, jpg, bmp, tif, pdf, svg, dxf or kicad_mod." },
+        { "design", "FILE",
+            "Start from a design file (.quvelta, as the window saves it); options given beside "
+            "it win." },
+        { "save-design", "FILE",
+            "Write the settings of this run as a design file that the window opens (-o "
+            "optional)." },
         { "shape", "SHAPE", "bar (linear strip, default) or disc.",
             word({ "bar", "disc" }, &S::shape) },
         { "type", "TYPE",
@@ -948,8 +956,16 @@ QString readOutput(const QCommandLineParser &parser, RenderJob &job)
     if (given("decode-table") && DecodeTable::formatOf(job.decodeTable).isEmpty())
         return QStringLiteral("--decode-table: a table is written as .csv, .json or .h, not \"%1\"")
             .arg(job.decodeTable);
-    if (!given("output") && !describe && !check && job.decodeTable.isEmpty())
+    job.saveDesign = parser.value(QStringLiteral("save-design"));
+    if (given("save-design") && job.saveDesign.isEmpty())
+        return QStringLiteral("--save-design needs a file name, not an empty one");
+    if (!given("output") && !describe && !check && job.decodeTable.isEmpty()
+        && job.saveDesign.isEmpty())
         return QStringLiteral("-o/--output FILE is required");
+    if (job.saveDesign == QLatin1String("-")
+        && (describe || check || parser.value(QStringLiteral("output")) == QLatin1String("-")))
+        return QStringLiteral("--save-design - writes to standard output, which holds one thing: "
+                              "write the design or the other by name");
     job.fileName = parser.value(QStringLiteral("output"));
     // An empty variable in a script must not look like success.
     if (given("output") && job.fileName.isEmpty())
@@ -1017,6 +1033,28 @@ QString readOutput(const QCommandLineParser &parser, RenderJob &job)
     if (given("pcb-layer"))
         return KicadExport::checkLayers(
             parser.value(QStringLiteral("pcb-layer")).split(QLatin1Char(',')), &job.pcbLayers);
+    return QString();
+}
+
+// --design: the file's design as the values the options start from.
+QString readDesign(const QCommandLineParser &parser, RenderJob &job)
+{
+    const QString name = parser.value(QStringLiteral("design"));
+    if (!parser.isSet(QStringLiteral("design")))
+        return QString();
+    QString error;
+    const std::optional<QJsonObject> kept = DesignFile::read(name, &error);
+    if (!kept)
+        return QStringLiteral("--design: ") + error;
+    const std::optional<Design> design = DesignFile::toDesign(*kept, Design(), &error);
+    if (!design)
+        return QStringLiteral("--design: %1 has a bad value: %2")
+            .arg(QDir::toNativeSeparators(name), error);
+    job.settings = design->settings;
+    job.antialias = design->antialias;
+    job.transparent = design->transparent;
+    job.apertureMm = design->apertureMm;
+    job.designKept = *kept;
     return QString();
 }
 
@@ -1116,8 +1154,10 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     }
     if (given("scan-dpi"))
         return usageError(QStringLiteral("--scan-dpi goes with --measure"));
-    if (const QString problem = readOutput(parser, job); !problem.isEmpty())
-        return usageError(problem);
+    // The design first: the options change its values.
+    for (const QString &problem : { readDesign(parser, job), readOutput(parser, job) })
+        if (!problem.isEmpty())
+            return usageError(problem);
 
     // The shape and type first: what the other options mean depends on them.
     for (const char *name : { "shape", "type" })
@@ -1133,10 +1173,12 @@ ParseResult parseRenderArguments(const QStringList &arguments)
     }
     if (const QString problem = broken(countRules, parser, job); !problem.isEmpty())
         return usageError(problem);
-    // Relative patterns start at 16 pairs; discs in Gray code, strips in binary, as the window.
-    if (s.type == EncoderType::Relative)
+    // Without a design, relative patterns start at 16 pairs; discs in Gray code, strips in
+    // binary, as the window.
+    if (s.type == EncoderType::Relative && !given("design"))
         s.pairs = 16;
-    s.code = s.shape == Shape::Disc ? Code::Gray : Code::Binary;
+    if (!given("design"))
+        s.code = s.shape == Shape::Disc ? Code::Gray : Code::Binary;
 
     // Every plain value (the shape and type again, to the same).
     for (const OptionSpec &option : optionTable())
