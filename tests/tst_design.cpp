@@ -22,7 +22,9 @@ private slots:
     void windowDesignRendersTheSame();
     void savedDesignOpensInTheWindow_data();
     void savedDesignOpensInTheWindow();
-    void optionsOverrideAndUnknownKeysStay();
+    void optionsOverrideTheDesign_data();
+    void optionsOverrideTheDesign();
+    void unknownKeysStay();
     void badDesigns_data();
     void badDesigns();
 
@@ -133,50 +135,78 @@ void TestDesign::savedDesignOpensInTheWindow()
     QCOMPARE(*form.currentImage(), image(png));
 }
 
-// Options beside --design win; keys that neither program knows stay in a design saved again.
-void TestDesign::optionsOverrideAndUnknownKeysStay()
+void TestDesign::optionsOverrideTheDesign_data()
+{
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<QStringList>("beside"); // the options given with --design
+    QTest::addColumn<QStringList>("alone"); // the same pattern without a design
+    QTest::newRow("a wider strip")
+        << QByteArray(R"({"width": 50, "height": 15, "dpi": 300, "count": 5})")
+        << QStringList { "--width", "80" }
+        << QStringList { "--width", "80", "--height", "15", "--dpi", "300", "--bits", "5" };
+    // As the window's switches: the Gray box speaks once the shape is a disc.
+    QTest::newRow("the form's code follows the shape")
+        << QByteArray(R"({"grayCode": true, "count": 6})") << QStringList { "--shape", "disc" }
+        << QStringList { "--shape", "disc", "--code", "gray", "--bits", "6" };
+    QTest::newRow("a new type starts at 16 pairs")
+        << QByteArray(R"({"count": 6, "dpi": 200})") << QStringList { "--type", "relative" }
+        << QStringList { "--type", "relative", "--pairs", "16", "--dpi", "200" };
+    QTest::newRow("and at 4 bits")
+        << QByteArray(R"({"disc": true, "relative": true, "count": 200})")
+        << QStringList { "--type", "absolute" }
+        << QStringList { "--shape", "disc", "--code", "binary", "--bits", "4" };
+    QTest::newRow("counts per revolution of a strip design")
+        << QByteArray(R"({"width": 30, "count": 3})") << QStringList { "--cpr", "100" }
+        << QStringList { "--cpr", "100" };
+}
+
+// Options beside --design win over its values, as the window's controls would.
+void TestDesign::optionsOverrideTheDesign()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(QStringList, beside);
+    QFETCH(QStringList, alone);
+    const QString design = path(QStringLiteral("over.quvelta"));
+    QFile file(design);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(R"({"format": "quvelta-design", "version": 1, "settings": )" + settings + "}");
+    file.close();
+    const QString withDesign = path(QStringLiteral("design.png"));
+    const QString withOptions = path(QStringLiteral("options.png"));
+    const Run run = runRender(QStringList { "--design", design } << beside << "-o" << withDesign);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(runRender(alone << "-o" << withOptions).exitCode, 0);
+    QCOMPARE(image(withDesign), image(withOptions));
+}
+
+// Keys that neither program knows stay in a design saved again, by either.
+void TestDesign::unknownKeysStay()
 {
     const QString first = path(QStringLiteral("first.quvelta"));
     QFile file(first);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(R"({"format": "quvelta-design", "version": 1, "settings": )"
-               R"({"width": 50, "height": 15, "dpi": 300, "count": 5, "laserPower": 80}})");
+               R"({"width": 50, "dpi": 300, "laserPower": 80}})");
     file.close();
     const QString second = path(QStringLiteral("second.quvelta"));
-    const QString fromDesign = path(QStringLiteral("design.png"));
-    const QString fromOptions = path(QStringLiteral("options.png"));
-    const Run run = runRender(
-        { "--design", first, "--width", "80", "--save-design", second, "-o", fromDesign });
+    const Run run = runRender({ "--design", first, "--width", "80", "--save-design", second });
     QVERIFY2(run.exitCode == 0, run.err.constData());
-    QCOMPARE(runRender({ "--width", "80", "--height", "15", "--dpi", "300", "--bits", "5", "-o",
-                           fromOptions })
-                 .exitCode,
-        0);
-    QCOMPARE(image(fromDesign), image(fromOptions));
+    const auto settings = [](const QString &name) {
+        QFile saved(name);
+        return saved.open(QIODevice::ReadOnly)
+            ? QJsonDocument::fromJson(saved.readAll()).object().value("settings").toObject()
+            : QJsonObject();
+    };
+    QCOMPARE(settings(second).value("width").toDouble(), 80.0);
+    QCOMPARE(settings(second).value("dpi").toInt(), 300);
+    QCOMPARE(settings(second).value("laserPower").toInt(), 80);
 
-    QFile saved(second);
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    const QJsonObject settings
-        = QJsonDocument::fromJson(saved.readAll()).object().value("settings").toObject();
-    QCOMPARE(settings.value("width").toDouble(), 80.0);
-    QCOMPARE(settings.value("dpi").toInt(), 300);
-    QCOMPARE(settings.value("laserPower").toInt(), 80);
-
-    // The window keeps it too.
     MainForm form;
     QString error;
     QVERIFY2(form.openDesign(second, &error), qPrintable(error));
     const QString third = path(QStringLiteral("third.quvelta"));
     QVERIFY2(form.saveDesign(third, &error), qPrintable(error));
-    QFile again(third);
-    QVERIFY(again.open(QIODevice::ReadOnly));
-    QCOMPARE(QJsonDocument::fromJson(again.readAll())
-                 .object()
-                 .value("settings")
-                 .toObject()
-                 .value("laserPower")
-                 .toInt(),
-        80);
+    QCOMPARE(settings(third).value("laserPower").toInt(), 80);
 }
 
 void TestDesign::badDesigns_data()

@@ -1046,7 +1046,21 @@ QString readDesign(const QCommandLineParser &parser, RenderJob &job)
     const std::optional<QJsonObject> kept = DesignFile::read(name, &error);
     if (!kept)
         return QStringLiteral("--design: ") + error;
-    const std::optional<Design> design = DesignFile::toDesign(*kept, Design(), &error);
+    // --shape and --type (and --cpr) act as the window's switches: the code as on the form
+    // follows the shape, and a new type starts at its own count (4 bits, 16 pairs).
+    QJsonObject map = *kept;
+    const QString shape = parser.value(QStringLiteral("shape")).toLower();
+    const QString type = parser.value(QStringLiteral("type")).toLower();
+    const bool cpr = parser.isSet(QStringLiteral("cpr"));
+    if (cpr || shape == QLatin1String("disc") || shape == QLatin1String("bar"))
+        map.insert(QStringLiteral("disc"), cpr || shape == QLatin1String("disc"));
+    const bool relative = cpr || type == QLatin1String("relative");
+    if ((relative || type == QLatin1String("absolute"))
+        && relative != map.value(QStringLiteral("relative")).toBool()) {
+        map.insert(QStringLiteral("relative"), relative);
+        map.insert(QStringLiteral("count"), relative ? 16 : 4);
+    }
+    const std::optional<Design> design = DesignFile::toDesign(map, Design(), &error);
     if (!design)
         return QStringLiteral("--design: %1 has a bad value: %2")
             .arg(QDir::toNativeSeparators(name), error);
