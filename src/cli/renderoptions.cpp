@@ -156,8 +156,8 @@ QString quoted(QString text)
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
-// How an option's value is read and where it goes. Every kind says what is wrong in one form:
-// --NAME takes WHAT, not "VALUE".
+// How an option's value is read and where it goes. A value that does not fit is refused in one form
+// (a colour that is not opaque, and --holes, say more): --NAME takes WHAT, not "VALUE".
 struct Read
 {
     enum class Kind { Special, Flag, Whole, Length, Number, Word, Colour, Custom };
@@ -721,6 +721,10 @@ const Rule rules[] = {
         "--scale-x and --scale-y compensate a printer; a cut part is drawn true" },
     { "scale-y", nullptr, cut,
         "--scale-x and --scale-y compensate a printer; a cut part is drawn true" },
+};
+
+// Checked once the sensor's sizes are settled.
+const Rule codeRules[] = {
     { nullptr, nullptr,
         [](const RenderJob &job) {
             return job.settings.clock && (relative(job) || job.settings.code != Code::PseudoRandom);
@@ -1207,6 +1211,8 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         problem = broken(rules, parser, job);
     if (problem.isEmpty())
         problem = sensorGeometry(parser, job);
+    if (problem.isEmpty())
+        problem = broken(codeRules, parser, job);
     if (problem.isEmpty())
         problem = patternProblem(job);
     return problem.isEmpty() ? result : usageError(problem);
