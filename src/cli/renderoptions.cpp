@@ -156,8 +156,8 @@ QString quoted(QString text)
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
-// How an option's value is read and where it goes. A value that does not fit is refused in one form
-// (a colour that is not opaque, and --holes, say more): --NAME takes WHAT, not "VALUE".
+// How an option's value is read and where it goes. A value that does not fit is refused in one
+// form, --NAME takes WHAT, not "VALUE" (a colour that is not opaque and --holes say more).
 struct Read
 {
     enum class Kind { Special, Flag, Whole, Length, Number, Word, Colour, Custom };
