@@ -207,6 +207,12 @@ void TestDesign::unknownKeysStay()
     const QString third = path(QStringLiteral("third.quvelta"));
     QVERIFY2(form.saveDesign(third, &error), qPrintable(error));
     QCOMPARE(settings(third).value("laserPower").toInt(), 80);
+
+    // A design that cannot be written is a failed write: status 1, its name and the reason.
+    const QString nowhere = path(QStringLiteral("no/such/folder.quvelta"));
+    const Run failed = runRender({ "--design", first, "--save-design", nowhere });
+    QCOMPARE(failed.exitCode, 1);
+    QVERIFY2(failed.err.contains(nowhere.toUtf8()), failed.err.constData());
 }
 
 void TestDesign::badDesigns_data()

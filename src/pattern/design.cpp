@@ -369,6 +369,9 @@ QStringList beyondWindow(const QJsonObject &settings)
 {
     const QJsonObject defaults = mapOf(Design(), QJsonObject(), true);
     QStringList found;
+    // The window's list ends before the pseudo-random code.
+    if (settings.value(QLatin1String("code")) == QJsonValue(4))
+        found << QStringLiteral("code");
     for (const Key &key : lineKeys) {
         const QString name = QLatin1String(key.name);
         if (settings.contains(name) && settings.value(name) != defaults.value(name))
