@@ -41,7 +41,7 @@ ParallelDeflater::ParallelDeflater(Sink sink, int level, int strategy, int piece
       level(level),
       strategy(strategy),
       pieceBytes(std::max(pieceBytes, 1)),
-      depth(int(std::max(2u, std::thread::hardware_concurrency())) * 2)
+      depth(int(std::max(2u, std::thread::hardware_concurrency())))
 {
     // The zlib header: deflate with a 32 KB window; the level's hint is for show only.
     const unsigned char cmf = 0x78;
