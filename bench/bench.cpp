@@ -235,6 +235,7 @@ struct ProcessRun
     double ms = 0;
     long long peakBytes = 0;
     bool ok = false;
+    QString failure; // how it ended when not well
 };
 
 ProcessRun runRender(const std::vector<std::string> &arguments)
@@ -272,6 +273,9 @@ ProcessRun runRender(const std::vector<std::string> &arguments)
                  .count();
     run.peakBytes = peakKb * 1024LL;
     run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!run.ok)
+        run.failure = WIFEXITED(status) ? QStringLiteral("status %1").arg(WEXITSTATUS(status))
+                                        : QStringLiteral("signal %1").arg(WTERMSIG(status));
     return run;
 }
 
@@ -385,6 +389,7 @@ struct Outcome
     double floorMs = 0;
     double peakMb = 0;
     bool failed = false;
+    QString failure;
     Search::Output output = Search::Output::Raster;
 
     double ratio() const { return floorMs > 0 ? ms / floorMs : 0; }
@@ -402,17 +407,21 @@ struct Outcome
 
 double fillFloorMs(QSize size)
 {
+    // A long strip's image would be gigabytes: fill a slice of it and scale by the rows.
+    const qint64 most = 64 << 20;
+    const int rows = int(std::clamp<qint64>(most / std::max(1, size.width()), 1, size.height()));
+    const double slices = double(size.height()) / rows;
     double best = 1e300;
     for (int run = 0; run < 2; ++run) {
         const auto start = std::chrono::steady_clock::now();
-        QImage image(size, QImage::Format_RGB32);
+        QImage image(QSize(size.width(), rows), QImage::Format_RGB32);
         image.fill(Qt::white);
         benchmark::DoNotOptimize(image.constBits());
         best = std::min(best,
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count());
     }
-    return best;
+    return best * slices;
 }
 
 Outcome runSetting(const Search::Setting &setting, Search::Output output)
@@ -432,6 +441,7 @@ Outcome runSetting(const Search::Setting &setting, Search::Output output)
     o.ms = run.ms;
     o.peakMb = run.peakBytes / 1048576.0;
     o.failed = !run.ok;
+    o.failure = run.failure;
     return o;
 }
 
@@ -478,7 +488,7 @@ bool searchTable(unsigned seed, int rasterCount, int vectorCount, int climbSteps
         const Outcome &o = outcomes[i];
         std::printf("%8.0f %9.1f %9.2f %8.1f %6s  %s%s\n", o.ms, o.floorMs, o.ratio(), o.peakMb,
             o.badness() <= 1 ? "met" : "MISSED", qPrintable(o.setting.commandLine()),
-            o.failed ? "  (failed)" : "");
+            o.failed ? qPrintable(QStringLiteral("  (failed: %1)").arg(o.failure)) : "");
     }
     std::printf("search: %s\n", met ? "every setting within its target" : "some settings missed");
     return met;

@@ -68,7 +68,9 @@ void drawGroup(Options &o, int which, Draw &d, Output output)
             if (d.chance(0.5))
                 o[QStringLiteral("--inner-radius")] = QString::number(d.between(0, outer - 1));
         } else {
-            o[QStringLiteral("--width")] = QString::number(d.high(5, 200));
+            // Now and then a long strip, up to the longest the program takes.
+            o[QStringLiteral("--width")] = QString::number(
+                d.chance(0.1) ? d.logarithmic(200, 2000) : d.high(5, 200));
             o[QStringLiteral("--height")] = QString::number(d.high(2, 200));
         }
         break;
@@ -78,7 +80,7 @@ void drawGroup(Options &o, int which, Draw &d, Output output)
             o.remove(QLatin1String(k));
         if (d.chance(0.4)) {
             o[QStringLiteral("--type")] = QStringLiteral("relative");
-            o[QStringLiteral("--pairs")] = QString::number(d.logarithmic(1, 1024));
+            o[QStringLiteral("--pairs")] = QString::number(d.logarithmic(1, 65536));
             if (d.chance(0.35))
                 o[QStringLiteral("--quadrature")] = QString();
             if (d.chance(0.2)) {

@@ -27,6 +27,8 @@ private slots:
     void noEdgeDrawnTwice_data();
     void noEdgeDrawnTwice();
     void dxfLegendSaysWhatItHolds();
+    void largeLayersStayWhole_data();
+    void largeLayersStayWhole();
 
 private:
     QByteArray written(const QStringList &arguments, const QString &name);
@@ -279,6 +281,48 @@ void TestExactVectors::dxfLegendSaysWhatItHolds()
     QVERIFY(!texts.contains("ruler"));
     QVERIFY(!texts.contains("Print at"));
     QVERIFY(!dxf.contains("\n  8\nRULER\n"));
+}
+
+void TestExactVectors::largeLayersStayWhole_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    // Tens of thousands of marks on a track: the writers take the layers in parts.
+    QTest::newRow("quadrature disc") << QStringList { "--shape", "disc", "--type", "relative",
+        "--pairs", "20000", "--quadrature", "--index" };
+    QTest::newRow("16-bit strip") << QStringList { "--bits", "16", "--width", "300" };
+}
+
+// A layer written in parts is still one layer of every mark: one group and one fill in the PDF,
+// one group in the SVG, one table entry in the DXF, and each mark once.
+void TestExactVectors::largeLayersStayWhole()
+{
+    QFETCH(QStringList, arguments);
+    const std::vector<Shapes::Layer> layers
+        = patternGeometry(parsedSettings(arguments)).layers(PatternGeometry::MarkEdges::InsideBorder);
+    int contours = 0;
+    int largest = 0;
+    for (const Shapes::Layer &layer : layers) {
+        contours += int(layer.contours.size());
+        largest = std::max(largest, int(layer.contours.size()));
+    }
+    QVERIFY(largest > 16384);
+    const int count = int(layers.size());
+
+    const QByteArray pdf = written(QStringList(arguments) << "--vector", QStringLiteral("l.pdf"));
+    const int from = pdf.indexOf("stream\n") + 7;
+    const QByteArray content = inflated(pdf.mid(from, pdf.indexOf("\nendstream") - from));
+    QCOMPARE(int(content.count(" BDC\n")), count);
+    QCOMPARE(int(content.count("\nEMC\n")), count);
+    QCOMPARE(int(pdf.count("/Type /OCG ")), count);
+    QCOMPARE(int(content.count(" m\n")), contours);
+    QCOMPARE(int(content.count("\nf\n")) + int(content.count("\nS\n")), count);
+
+    const QByteArray svg = written(arguments, QStringLiteral("l.svg"));
+    QCOMPARE(int(svg.count("inkscape:groupmode=\"layer\"")), count);
+    QCOMPARE(int(svg.count("</g>")), count);
+    const QByteArray dxf = written(arguments, QStringLiteral("l.dxf"));
+    QCOMPARE(int(dxf.count("\n  0\nLAYER\n")), count + 1); // and layer 0
+    QCOMPARE(int(dxf.count("\n  0\nPOLYLINE\n")) + int(dxf.count("\n  0\nCIRCLE\n")), contours);
 }
 
 QTEST_GUILESS_MAIN(TestExactVectors)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
+#include "deflater.h"
 #include "exporter.h"
 #include "outputfile.h"
 #include "outsidetools.h"
@@ -38,6 +39,8 @@ private slots:
     void outOfMemoryIsAMessage();
     void twoColoursStayCompact_data();
     void twoColoursStayCompact();
+    void parallelDeflateIsOneStream_data();
+    void parallelDeflateIsOneStream();
 
 private:
     // Runs a shell script with $R set to quvelta-render, in the scratch folder.
@@ -440,6 +443,65 @@ void TestFormats::twoColoursStayCompact()
     for (int y = 0; y < a.height(); ++y)
         QVERIFY2(std::memcmp(a.constScanLine(y), expected.constScanLine(y), size_t(a.width()) * 4) == 0,
             qPrintable(QStringLiteral("row %1 differs").arg(y)));
+}
+
+void TestFormats::parallelDeflateIsOneStream_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("strategy");
+    QTest::addColumn<int>("failAfter"); // pieces the sink takes before it fails; -1: never
+    const int piece = 1000;
+    QTest::newRow("empty") << 0 << int(Z_RLE) << -1;
+    QTest::newRow("one byte") << 1 << int(Z_RLE) << -1;
+    QTest::newRow("one piece short") << piece - 1 << int(Z_RLE) << -1;
+    QTest::newRow("one piece") << piece << int(Z_RLE) << -1;
+    QTest::newRow("one piece over") << piece + 1 << int(Z_DEFAULT_STRATEGY) << -1;
+    QTest::newRow("many pieces") << 37 * piece + 501 << int(Z_DEFAULT_STRATEGY) << -1;
+    QTest::newRow("many pieces, run-length") << 37 * piece + 501 << int(Z_RLE) << -1;
+    QTest::newRow("sink fails at once") << 37 * piece << int(Z_RLE) << 0;
+    QTest::newRow("sink fails midway") << 37 * piece << int(Z_RLE) << 5;
+}
+
+// Pieces deflated apart must still join into one zlib stream whose checksum holds.
+void TestFormats::parallelDeflateIsOneStream()
+{
+    QFETCH(int, size);
+    QFETCH(int, strategy);
+    QFETCH(int, failAfter);
+    // Runs with a little noise: matches both within and across the cuts between pieces.
+    std::vector<unsigned char> input(static_cast<size_t>(size));
+    quint32 state = 12345;
+    for (size_t i = 0; i < input.size(); ++i) {
+        state = state * 1103515245u + 12345u;
+        input[i] = (i / 97) % 3 == 0 ? uchar(state >> 24) : uchar((i / 300) * 40);
+    }
+    QByteArray out;
+    int calls = 0;
+    bool ok = true;
+    {
+        ParallelDeflater deflater(
+            [&](const char *data, int length) {
+                if (failAfter >= 0 && calls++ > failAfter)
+                    return false;
+                out.append(data, length);
+                return true;
+            },
+            6, strategy, 1000);
+        for (size_t at = 0; at < input.size(); at += 333)
+            ok = deflater.add(input.data() + at, int(std::min<size_t>(333, input.size() - at)))
+                && ok;
+        ok = deflater.finish() && ok;
+    }
+    QCOMPARE(ok, failAfter < 0);
+    if (failAfter >= 0)
+        return;
+    std::vector<unsigned char> back(input.size() + 1);
+    uLongf backSize = uLongf(back.size());
+    QCOMPARE(uncompress(back.data(), &backSize, reinterpret_cast<const Bytef *>(out.constData()),
+                 uLong(out.size())),
+        Z_OK);
+    back.resize(backSize);
+    QVERIFY(back == input);
 }
 
 QTEST_MAIN(TestFormats)

@@ -738,6 +738,9 @@ void TestWindow::badDesignsRefused_data()
                                << R"( has a bad value: "foreground": is not a colour)";
     QTest::newRow("a word for a switch")
         << design(R"({"disc": "yes"})") << R"( has a bad value: "disc": is not true or false)";
+    QTest::newRow("what only the command line draws")
+        << design(R"({"width": 150, "code": 4, "invert": true, "bore": 6})")
+        << " holds settings the window does not draw (code, invert, bore)";
     QTest::newRow("unknown keys ignored")
         << design(R"({"width": 150, "laserPower": 80})") << QString();
 }

@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
 #include <QSettings>
@@ -17,8 +16,6 @@
 #include <cmath>
 
 namespace {
-
-const QString formatName = QStringLiteral("quvelta-design");
 
 QColor swatchColor(const QWidget *swatch)
 {
@@ -262,18 +259,20 @@ void MainForm::adoptDesign(const QString &fileName)
 
 bool MainForm::saveDesign(const QString &fileName, QString *error)
 {
-    QJsonObject root;
-    root.insert(QStringLiteral("format"), formatName);
-    root.insert(QStringLiteral("version"), designVersion);
-    root.insert(QStringLiteral("settings"), QJsonObject::fromVariantMap(values()));
+    // Keys the window does not know stay as the file had them.
+    QJsonObject settings = designKept;
+    const QJsonObject shown = QJsonObject::fromVariantMap(values());
+    for (auto it = shown.constBegin(); it != shown.constEnd(); ++it)
+        settings.insert(it.key(), it.value());
     // Written whole or not at all.
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson()) < 0
+    if (!file.open(QIODevice::WriteOnly) || file.write(DesignFile::encode(settings)) < 0
         || !file.commit()) {
         *error
             = tr("Can't write %1: %2").arg(QDir::toNativeSeparators(fileName), file.errorString());
         return false;
     }
+    designKept = settings;
     adoptDesign(fileName);
     return true;
 }
@@ -281,36 +280,22 @@ bool MainForm::saveDesign(const QString &fileName, QString *error)
 bool MainForm::openDesign(const QString &fileName, QString *error)
 {
     const QString shown = QDir::toNativeSeparators(fileName);
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = tr("Can't open %1: %2").arg(shown, file.errorString());
+    const std::optional<QJsonObject> settings = DesignFile::read(fileName, error);
+    if (!settings)
         return false;
-    }
-    QJsonParseError parse;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.read(1 << 20), &parse);
-    const QJsonObject root = doc.object();
-    if (parse.error != QJsonParseError::NoError || !doc.isObject()
-        || root.value(QStringLiteral("format")).toString() != formatName
-        || !root.value(QStringLiteral("settings")).isObject()) {
-        *error = tr("%1 is not a Quvelta design%2")
-                     .arg(shown,
-                         parse.error != QJsonParseError::NoError
-                             ? tr(": %1 at byte %2").arg(parse.errorString()).arg(parse.offset)
-                             : QString());
-        return false;
-    }
-    const int version = root.value(QStringLiteral("version")).toInt(0);
-    if (version < 1 || version > designVersion) {
-        *error = tr("%1 is a design of format version %2; this Quvelta reads version %3")
-                     .arg(shown, root.value(QStringLiteral("version")).toVariant().toString())
-                     .arg(designVersion);
+    // What the window cannot draw is not dropped in silence: quvelta-render draws it.
+    if (const QStringList beyond = DesignFile::beyondWindow(*settings); !beyond.isEmpty()) {
+        *error = tr("%1 holds settings the window does not draw (%2); render it with "
+                    "quvelta-render --design")
+                     .arg(shown, beyond.join(QStringLiteral(", ")));
         return false;
     }
     QString why;
-    if (!setValues(root.value(QStringLiteral("settings")).toObject().toVariantMap(), true, &why)) {
+    if (!setValues(settings->toVariantMap(), true, &why)) {
         *error = tr("%1 has a bad value: %2; nothing was changed").arg(shown, why);
         return false;
     }
+    designKept = *settings;
     adoptDesign(fileName);
     return true;
 }

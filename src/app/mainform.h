@@ -3,6 +3,7 @@
 #ifndef QUVELTA_MAINFORM_H
 #define QUVELTA_MAINFORM_H
 
+#include "design.h"
 #include "encodersettings.h"
 #include "exporter.h"
 #include "ui_mainform.h"
@@ -44,7 +45,7 @@ public:
     // *error says which; otherwise such values are skipped. Renders once at the end.
     bool setValues(const QVariantMap &values, bool strict, QString *error = nullptr);
     // Design files: JSON holding a format name, its version and values().
-    static constexpr int designVersion = 1;
+    static constexpr int designVersion = DesignFile::version;
     bool saveDesign(const QString &fileName, QString *error);
     bool openDesign(const QString &fileName, QString *error);
     // Design files opened or saved, the latest first (at most eight, kept in QSettings).
@@ -180,6 +181,7 @@ private:
     QList<std::pair<QString, QWidget *>> valueControls() const;
     QString design;
     QVariantMap designBaseline; // values() when the design was last opened or saved
+    QJsonObject designKept; // what the design file holds beyond the window's values, kept
 
     bool keepsSettings = false;
     bool restoring = false; // no render until every value is back

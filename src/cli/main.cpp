@@ -2,10 +2,11 @@
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "decodetable.h"
 #include "description.h"
+#include "design.h"
 #include "exporter.h"
 #include "exporterror.h"
-#include "kicadwriter.h"
 #include "fabrication.h"
+#include "kicadwriter.h"
 #include "outputfile.h"
 #include "printerprofile.h"
 #include "printtarget.h"
@@ -259,6 +260,14 @@ int run(int argc, char **argv)
     if (!job.decodeTable.isEmpty() && !DecodeTable::write(job.settings, job.decodeTable, &error)) {
         printMessage(error);
         return 1;
+    }
+    if (!job.saveDesign.isEmpty()) {
+        const Design design { job.settings, job.antialias, job.transparent, job.apertureMm };
+        if (!saveFile(DesignFile::encode(DesignFile::fromDesign(design, job.designKept)),
+                job.saveDesign, &error)) {
+            printMessage(error);
+            return 1;
+        }
     }
     // After the files, so that a failure stays one line.
     if (writes && !job.quiet && !said.isEmpty())

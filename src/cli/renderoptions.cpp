@@ -4,9 +4,10 @@
 
 #include "codes.h"
 #include "decodetable.h"
+#include "design.h"
 #include "exporter.h"
-#include "kicadwriter.h"
 #include "fabrication.h"
+#include "kicadwriter.h"
 #include "patterngeometry.h"
 #include "pixelrule.h"
 #include "preciseraster.h"
@@ -16,11 +17,16 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <optional>
+#include <type_traits>
+#include <vector>
 
 namespace {
 
@@ -150,47 +156,142 @@ QString quoted(QString text)
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
-class Reader
+// How an option's value is read and where it goes. A value that does not fit is refused in one
+// form, --NAME takes WHAT, not "VALUE" (a colour that is not opaque and --holes say more).
+struct Read
 {
-public:
-    explicit Reader(const QCommandLineParser &parser) : parser(parser) { }
+    enum class Kind { Special, Flag, Whole, Length, Number, Word, Colour, Custom };
+    // Special: read where it is checked against other options (files, pages, layers).
+    Kind kind = Kind::Special;
+    double low = 0;
+    double high = 0;
+    // A bound that depends on a value read before it (the inner radius below the outer one).
+    std::function<double(const RenderJob &)> highOf;
+    double scale = 0; // rounded to 1/scale (100: hundredths of a millimetre); 0: as read
+    QString what; // the message's "takes ..." where the kind's own words do not fit
+    QStringList words; // Word: the values, in the order of the setting's enum
+    std::function<int(const RenderJob &)> current; // Word: the value now, named first
+    std::function<void(RenderJob &, const QVariant &)> store; // the number, index or colour
+    std::function<QString(RenderJob &, const QString &)> custom; // reads, or says why not
 
-    // A whole number within [low, high] for the option, or the error.
-    std::optional<int> integer(const QString &name, int fallback, int low, int high)
+    Read upTo(std::function<double(const RenderJob &)> bound) &&
     {
-        return ranged<int>(name, fallback, low, high, 0, QStringLiteral("a whole number from"),
-            QString(), [](const QString &text) {
-                bool ok = false;
-                const int value = text.toInt(&ok);
-                return ok ? std::optional<int>(value) : std::nullopt;
-            });
+        highOf = std::move(bound);
+        return std::move(*this);
     }
-
-    // A length within [low, high] mm for the option (see parseLength), or the error.
-    std::optional<double> length(const QString &name, double fallback, double low, double high)
+    Read rounded(double to) &&
     {
-        return ranged<double>(name, fallback, low, high, 1e-9, QStringLiteral("a length from"),
-            QStringLiteral(" mm"), parseLength);
+        scale = to;
+        return std::move(*this);
     }
-
-    std::optional<QString> choice(const QString &name, const QStringList &allowed)
+    Read saying(const char *takes) &&
     {
-        if (!parser.isSet(name))
-            return allowed.first();
-        const QString text = parser.value(name).toLower();
-        if (!allowed.contains(text)) {
-            fail(QStringLiteral("--%1 takes %2, not %3")
-                     .arg(name, allowed.join(QLatin1String(" or ")), quoted(parser.value(name))));
-            return std::nullopt;
-        }
-        return text;
+        what = QString::fromUtf8(takes);
+        return std::move(*this);
     }
+};
 
-    std::optional<QColor> color(const QString &name, const QColor &fallback)
-    {
-        if (!parser.isSet(name))
-            return fallback;
-        const QString text = parser.value(name);
+// The part of the job a member belongs to.
+template<typename C> C &partOf(RenderJob &job)
+{
+    if constexpr (std::is_same_v<C, RenderJob>)
+        return job;
+    else
+        return job.settings;
+}
+
+template<typename C> Read flag(bool C::*member, bool on = true)
+{
+    Read read;
+    read.kind = Read::Kind::Flag;
+    read.store = [member, on](RenderJob &job, const QVariant &) { partOf<C>(job).*member = on; };
+    return read;
+}
+
+template<typename C, typename T> Read number(Read::Kind kind, double low, double high, T C::*member)
+{
+    Read read;
+    read.kind = kind;
+    read.low = low;
+    read.high = high;
+    if (member)
+        read.store = [member](RenderJob &job, const QVariant &value) {
+            partOf<C>(job).*member = T(value.toDouble());
+        };
+    return read;
+}
+
+template<typename C = RenderJob, typename T = int>
+Read whole(int low, int high, T C::*member = nullptr)
+{
+    return number(Read::Kind::Whole, low, high, member);
+}
+
+// Millimetres (see parseLength).
+template<typename C = RenderJob> Read length(double low, double high, double C::*member = nullptr)
+{
+    return number(Read::Kind::Length, low, high, member);
+}
+
+// A printer's measured scale, a plain number.
+Read printerScale(double EncoderSettings::*member)
+{
+    return number(Read::Kind::Number, 0.9, 1.1, member).saying("a printer scale from 0.9 to 1.1");
+}
+
+// One of `words`, in the order of the enum (or false, true) the setting holds.
+template<typename E> Read word(const QStringList &words, E EncoderSettings::*member)
+{
+    Read read;
+    read.kind = Read::Kind::Word;
+    read.words = words;
+    read.current = [member](const RenderJob &job) { return int(job.settings.*member); };
+    read.store = [member](RenderJob &job, const QVariant &value) {
+        job.settings.*member = E(value.toInt());
+    };
+    return read;
+}
+
+Read colour(QColor EncoderSettings::*member)
+{
+    Read read;
+    read.kind = Read::Kind::Colour;
+    read.what = QStringLiteral("a colour such as #1a2b3c or an SVG colour name like navy");
+    read.store = [member](RenderJob &job, const QVariant &value) {
+        job.settings.*member = value.value<QColor>();
+    };
+    return read;
+}
+
+Read custom(std::function<QString(RenderJob &, const QString &)> parse)
+{
+    Read read;
+    read.kind = Read::Kind::Custom;
+    read.custom = std::move(parse);
+    return read;
+}
+
+// The option's value as `read` takes it; nothing, with *error saying what it takes, otherwise.
+std::optional<QVariant> valueOf(const QCommandLineParser &parser, const QString &name,
+    const Read &read, const RenderJob &job, QString *error)
+{
+    const QString text = parser.value(name);
+    const auto fail = [&](const QString &takes) -> std::optional<QVariant> {
+        *error = QStringLiteral("--%1 takes %2, not %3").arg(name, takes, quoted(text));
+        return std::nullopt;
+    };
+    switch (read.kind) {
+    case Read::Kind::Flag:
+        return QVariant(true);
+    case Read::Kind::Word: {
+        const int index = read.words.indexOf(text.toLower());
+        if (index >= 0)
+            return QVariant(index);
+        QStringList named = read.words;
+        named.move(read.current(job), 0);
+        return fail(named.join(QLatin1String(" or ")));
+    }
+    case Read::Kind::Colour: {
         // Eight hex digits are CSS's #RRGGBBAA, not Qt's #AARRGGBB.
         static const QRegularExpression css(QStringLiteral("^#[0-9a-fA-F]{8}$"));
         const QColor value = css.match(text).hasMatch()
@@ -198,214 +299,490 @@ public:
                 qRgba(text.mid(1, 2).toInt(nullptr, 16), text.mid(3, 2).toInt(nullptr, 16),
                     text.mid(5, 2).toInt(nullptr, 16), text.mid(7, 2).toInt(nullptr, 16)))
             : QColor::fromString(text);
-        if (!value.isValid()) {
-            fail(QStringLiteral("--%1 takes a colour such as #1a2b3c or an SVG colour name like "
-                                "navy, not %2")
-                     .arg(name, quoted(text)));
-            return std::nullopt;
-        }
-        if (value.alpha() != 255) {
-            fail(QStringLiteral("--%1: %2 is not opaque; a pattern's colours are (for no "
+        if (!value.isValid())
+            return fail(read.what);
+        if (value.alpha() == 255)
+            return QVariant(value);
+        *error = QStringLiteral("--%1: %2 is not opaque; a pattern's colours are (for no "
                                 "background use --transparent with a vector output)")
-                     .arg(name, quoted(text)));
-            return std::nullopt;
-        }
-        return value;
+                     .arg(name, quoted(text));
+        return std::nullopt;
     }
-
-    void fail(const QString &message)
-    {
-        if (error.isEmpty())
-            error = message;
+    default:
+        break;
     }
+    std::optional<double> value;
+    bool ok = false;
+    if (read.kind == Read::Kind::Length)
+        value = parseLength(text);
+    else if (const double number
+             = read.kind == Read::Kind::Whole ? text.toInt(&ok) : text.toDouble(&ok);
+             ok)
+        value = number;
+    const double high = read.highOf ? read.highOf(job) : read.high;
+    const double slack = read.kind == Read::Kind::Whole ? 0
+        : read.kind == Read::Kind::Length               ? 1e-9
+                                                        : 1e-12;
+    if (!value || !(*value >= read.low - slack && *value <= high + slack))
+        return fail(!read.what.isEmpty() ? read.what
+                : read.kind == Read::Kind::Whole
+                ? QStringLiteral("a whole number from %1 to %2").arg(int(read.low)).arg(int(high))
+                : QStringLiteral("a length from %1 to %2 mm").arg(read.low).arg(high));
+    return QVariant(read.scale ? qRound(*value * read.scale) / read.scale : *value);
+}
 
-private:
-    // The option's value read by `parse` and within [low, high] give or take `slack`, or the
-    // error naming what it takes.
-    template <typename T, typename Parse>
-    std::optional<T> ranged(const QString &name, T fallback, T low, T high, double slack,
-        const QString &what, const QString &unit, Parse parse)
-    {
-        if (!parser.isSet(name))
-            return fallback;
-        const QString text = parser.value(name);
-        const std::optional<T> value = parse(text);
-        if (!value || *value < low - slack || *value > high + slack) {
-            fail(QStringLiteral("--%1 takes %2 %3 to %4%5, not %6")
-                     .arg(name, what)
-                     .arg(low)
-                     .arg(high)
-                     .arg(unit, quoted(text)));
-            return std::nullopt;
-        }
-        return value;
-    }
+// "N,D,PCD" of --holes into the settings.
+QString readHoles(RenderJob &job, const QString &text)
+{
+    EncoderSettings &s = job.settings;
+    const QStringList parts = text.split(QLatin1Char(','));
+    // A strip's holes stand in its margin: no pitch circle.
+    const bool strip = s.shape == Shape::Strip && parts.size() == 2;
+    bool ok = parts.size() == 3 || strip;
+    const int n = ok ? parts[0].trimmed().toInt(&ok) : 0;
+    const std::optional<double> dLength = ok ? parseLength(parts[1]) : std::nullopt;
+    const std::optional<double> pcdLength = ok && !strip ? parseLength(parts[2]) : std::nullopt;
+    const bool okD = bool(dLength), okP = strip || bool(pcdLength);
+    const double d = dLength.value_or(0.0);
+    const double pcd = pcdLength.value_or(0.0);
+    if (!ok || !okD || !okP || n < 1 || n > 64 || !(d >= 0.01 - 1e-9 && d <= 200)
+        || !((strip && pcd == 0) || (pcd >= 0.01 - 1e-9 && pcd <= 200)))
+        return QStringLiteral("--holes takes N,D,PCD: 1-64 holes of diameter D on a pitch circle "
+                              "of diameter PCD, 0.01-200 mm, not %1")
+            .arg(quoted(text));
+    // Mechanical sizes to the hundredth of a millimetre, as a drawing gives them.
+    s.holeCount = n;
+    s.holeDiameterMm = qRound(d * 100) / 100.0;
+    s.holePitchMm = qRound(pcd * 100) / 100.0;
+    return QString();
+}
 
-public:
-    QString error;
-
-private:
-    const QCommandLineParser &parser;
-};
-
-// The options after -h and -v, in the order --help lists them: names split by '|', the value's
-// name for an option that takes one, and the help line.
+// One option of the command line: names split by '|', the value's name for an option that takes
+// one, the help line, and how its value is read and where it goes. The table lists them in the
+// order of --help (after -h and -v) and of reading: a value may bound one below it. A new option
+// is a row here, and a rule below where it depends on other options.
 struct OptionSpec
 {
     const char *names;
     const char *value;
     const char *help;
+    Read read = {};
+
+    QString name() const { return QString::fromLatin1(names).section(QLatin1Char('|'), -1); }
 };
 
-const OptionSpec optionTable[] = {
-    { "o|output", "FILE",
-        "Output file (required); its suffix picks the format; - is standard output." },
-    { "format", "FORMAT", "With -o -: png, jpg, bmp, tif, pdf, svg, dxf or kicad_mod." },
-    { "shape", "SHAPE", "bar (linear strip, default) or disc." },
-    { "type", "TYPE", "absolute (one track per bit, default) or relative (alternating segments)." },
-    { "width", "MM",
-        "Strip width, 1-2000 mm (default 100); any length takes 0.001 mm and mm "
-        "or in (25.4in)." },
-    { "height", "MM", "Strip height, 1-200 mm (default 20)." },
-    { "outer-radius", "MM", "Disc outer radius, 1-100 mm (default 20)." },
-    { "inner-radius", "MM", "Disc inner radius, 0 to less than the outer radius (default 0)." },
-    { "bits", "N", "Bits of an absolute pattern, 1-16 (default 4)." },
-    { "pairs", "N", "Pairs of a relative pattern, 1-65536 (default 16)." },
-    { "cpr", "N",
-        "Counts per revolution: a relative disc of N pairs, 1-65536 (instead of --pairs)." },
-    { "optical-radius", "MM",
-        "Discs: the radius where the sensor reads; the pattern's ring is centred there, "
-        "--track-width wide (instead of --outer-radius and --inner-radius)." },
-    { "track-width", "MM", "With --optical-radius: the ring's width, 0.1-50 mm (default 2)." },
-    { "lpi", "N",
-        "Relative strips: lines (periods) per inch, 1-1000; the strip's length rounds to whole "
-        "periods (said on stderr)." },
-    { "pitch", "MM", "Relative strips: the period in mm, 0.01-100, instead of --lpi." },
-    { "bit-order", "ORDER", "lsb-msb (default) or msb-lsb, as the window's bit-order button." },
-    { "code", "CODE",
-        "binary, gray, single-track or pseudo-random; discs default to gray, strips to binary." },
-    { "clock", nullptr,
-        "With --code pseudo-random: an incremental track beside it, a mark every other cell." },
-    { "direction", "DIR",
-        "cw (default) or ccw: positions counted counter-clockwise on a disc, right to left on a "
-        "strip." },
-    { "invert", nullptr,
-        "Swap marks and gaps on every track; the decode table reads the flipped words." },
-    { "border", "MM", "Border line width, 0.01-5.0 mm (default 0.1)." },
-    { "no-border", nullptr, "Draw no border lines." },
-    { "no-center-mark", nullptr, "Omit the disc's centre mark." },
-    { "dpi", "N", "Resolution, 10-1200 (default 600)." },
-    { "no-antialias", nullptr, "Plain pixels instead of antialiased edges." },
-    { "foreground", "COLOR", "Colour of the marks (default black)." },
-    { "background", "COLOR", "Colour of the ground (default white)." },
-    { "vector", nullptr, "With .pdf: draw paths instead of embedding the image." },
-    { "classic-pixels", nullptr, "Raster output in the truncated whole pixels of older files." },
-    { "precise", nullptr, "Every edge at its exact place: the default, kept for scripts." },
-    { "transparent", nullptr, "Vector output (.svg, .dxf, --vector .pdf) without the background." },
-    { "compact", nullptr,
-        "SVG and DXF: smaller files, a track one SVG path and a repeated strip mark written once "
-        "and copied (<use>, block arrays); Inkscape, KiCad and others drop the copies. By default "
-        "every mark is its own closed path." },
-    { "positions", "N",
-        "Absolute patterns: any number of positions, 2-65536 (pseudo-random: 2-65535), instead of "
-        "2^bits." },
-    { "sensors", "N",
-        "With --code single-track: the code with N sensors where a count has several (360: 9 "
-        "or 10); the fewest by default." },
-    { "quadrature", nullptr, "Relative patterns: channels A and B a quarter period apart." },
-    { "index", nullptr, "Relative patterns: one index mark per turn or strip." },
-    { "index-width", "DEG", "Index mark width, 90-360 electrical degrees (default 90)." },
-    { "sensor-marks", nullptr, "Ticks outside the pattern where the sensors read." },
-    { "describe", nullptr, "Print the tracks, counts and sensor places (-o optional)." },
-    { "calibration", nullptr,
-        "Rulers in mm and a legend beside the pattern, to check the print's scale." },
-    { "mark-bias", "MM",
-        "Widen every mark by MM, -0.5 to 0.5 (negative narrows): the printer's ink spread. A "
-        "cutter's kerf is --kerf." },
-    { "scale-x", "F",
-        "The printer's measured scale across, 0.9-1.1 (0.992: it prints 99.2 %): images and "
-        "PDFs are drawn 1/F as wide, so that it prints them true." },
-    { "scale-y", "F", "The same down the page." },
-    { "printer-profile", "FILE",
-        "A printer profile (scale-x, scale-y, mark-bias) to print with; with --measure or "
-        "--measured-x/-y, where the measurement is saved. Options given beside it win." },
-    { "calibration-target", nullptr,
-        "Write the calibration target to -o (.pdf or an image at --dpi): rulers across, down "
-        "and at 45 degrees, bars and slits 0.05-1 mm, corner marks for a scan." },
-    { "page", "PAGE",
-        "Page size: a4, letter, a3 or WxH in mm. With .pdf: pages of that size, a pattern that "
-        "does not fit split into pages overlapping by 10 mm with alignment crosses, numbered "
-        "edges and a page map. The calibration target's page (a4 by default)." },
-    { "measure", "FILE",
-        "Measure a scan of the printed target (PNG, JPEG, TIFF): the printer's scale across and "
-        "down, its ink spread and the options that correct them. Twice: a second scan turned 90 "
-        "degrees cancels the scanner's own x/y error." },
-    { "scan-dpi", "N",
-        "With --measure: the scan's resolution, 50-9600, where the file gives none." },
-    { "measured-x", "MM",
-        "What the target's ruler across measures on the print (a steel rule): the scale without "
-        "a scan." },
-    { "measured-y", "MM", "The same for the ruler down." },
-    { "bore", "MM",
-        "Discs: a shaft hole of this diameter, to 0.01 mm, cut instead of the inner circle." },
-    { "d-flat", "MM", "With --bore: a flat this deep on the bore, at 3 o'clock." },
-    { "holes", "N,D,PCD",
-        "Discs: N mounting holes of diameter D mm on a pitch circle of PCD mm, the first at 3 "
-        "o'clock. Strips: N,D, evenly along the centre line of the margin below the pattern." },
-    { "cut", "WHAT",
-        "marks or gaps: cut them through. SVG, DXF and vector PDF then hold the part's cut "
-        "contours alone, with bridges holding every piece that would fall out." },
-    { "min-web", "MM", "With --cut: narrower material breaks, 0.05-10 mm (default 0.3)." },
-    { "bridge", "MM",
-        "With --cut: width of the bridges that tie loose pieces, 0-10 mm (default 0.5); 0 "
-        "refuses a part with loose pieces." },
-    { "rim", "MM",
-        "Solid material beyond the outermost marks, 0.01-50 mm (default the border width, 1 mm "
-        "with --cut)." },
-    { "hub", "MM",
-        "Discs: solid material inside the innermost marks, 0.01-100 mm (default as --rim)." },
-    { "thickness", "MM",
-        "With --cut and an .stl or .3mf output: the plate's thickness, 0.1-50 mm (default 1.5)." },
-    { "kerf", "MM",
-        "With --cut: the cutter's kerf, 0-2 mm; cut contours move half of it into the waste." },
-    { "check", nullptr,
-        "Read every track as a sensor would and print what it reads, with the narrowest mark and "
-        "gap (-o optional)." },
-    { "aperture", "MM",
-        "With --check: the sensor's slit or spot width, 0.001-10 mm; with --mask: the slits' "
-        "width (default half the narrowest mark, at most a reading step)." },
-    { "mask", nullptr,
-        "Draw the stationary sensor mask instead of the pattern: a slit per sensor and track it "
-        "reads, where --describe places the sensors, in any output format." },
-    { "pcb-layer", "LAYERS",
-        "With .kicad_mod: the layers of the marks, F.Cu (default), F.Mask, F.SilkS, B.Cu, B.Mask "
-        "or B.SilkS, several joined by commas (F.Cu,F.Mask: gold or ENIG marks)." },
-    { "quiet", nullptr, "No warning about tracks that would not read." },
-    { "strict", nullptr, "A track that would not read is a failure: status 3, nothing written." },
-    { "decode-table", "FILE",
-        "Write the table from sensor words to positions: .csv, .json or .h." },
+using S = EncoderSettings;
+
+const std::vector<OptionSpec> &optionTable()
+{
+    static const std::vector<OptionSpec> table {
+        { "o|output", "FILE",
+            "Output file (required); its suffix picks the format; - is standard output." },
+        { "format", "FORMAT", "With -o -: png, jpg, bmp, tif, pdf, svg, dxf or kicad_mod." },
+        { "design", "FILE",
+            "Start from a design file (.quvelta, as the window saves it); options given beside "
+            "it win." },
+        { "save-design", "FILE",
+            "Write the settings of this run as a design file that the window opens (-o "
+            "optional)." },
+        { "shape", "SHAPE", "bar (linear strip, default) or disc.",
+            word({ "bar", "disc" }, &S::shape) },
+        { "type", "TYPE",
+            "absolute (one track per bit, default) or relative (alternating segments).",
+            word({ "absolute", "relative" }, &S::type) },
+        { "width", "MM",
+            "Strip width, 1-2000 mm (default 100); any length takes 0.001 mm and mm "
+            "or in (25.4in).",
+            length(1, 2000, &S::widthMm) },
+        { "height", "MM", "Strip height, 1-200 mm (default 20).", length(1, 200, &S::heightMm) },
+        { "outer-radius", "MM", "Disc outer radius, 1-100 mm (default 20).",
+            length(1, 100, &S::outerRadiusMm) },
+        { "inner-radius", "MM", "Disc inner radius, 0 to less than the outer radius (default 0).",
+            length(0, 0, &S::innerRadiusMm).upTo([](const RenderJob &job) {
+                return job.settings.outerRadiusMm - 0.001;
+            }) },
+        { "bits", "N", "Bits of an absolute pattern, 1-16 (default 4).", whole(1, 16, &S::bits) },
+        { "pairs", "N", "Pairs of a relative pattern, 1-65536 (default 16).",
+            whole(1, 65536, &S::pairs) },
+        { "cpr", "N",
+            "Counts per revolution: a relative disc of N pairs, 1-65536 (instead of --pairs).",
+            whole(1, 65536, &S::pairs) },
+        { "optical-radius", "MM",
+            "Discs: the radius where the sensor reads; the pattern's ring is centred there, "
+            "--track-width wide (instead of --outer-radius and --inner-radius)." },
+        { "track-width", "MM", "With --optical-radius: the ring's width, 0.1-50 mm (default 2)." },
+        { "lpi", "N",
+            "Relative strips: lines (periods) per inch, 1-1000; the strip's length rounds to whole "
+            "periods (said on stderr)." },
+        { "pitch", "MM", "Relative strips: the period in mm, 0.01-100, instead of --lpi." },
+        { "bit-order", "ORDER", "lsb-msb (default) or msb-lsb, as the window's bit-order button.",
+            word({ "lsb-msb", "msb-lsb" }, &S::bitOrder) },
+        { "code", "CODE",
+            "binary, gray, single-track or pseudo-random; discs default to gray, strips to binary.",
+            word({ "binary", "gray", "single-track", "pseudo-random" }, &S::code) },
+        { "clock", nullptr,
+            "With --code pseudo-random: an incremental track beside it, a mark every other cell.",
+            flag(&S::clock) },
+        { "direction", "DIR",
+            "cw (default) or ccw: positions counted counter-clockwise on a disc, right to left on "
+            "a "
+            "strip.",
+            word({ "cw", "ccw" }, &S::counterClockwise) },
+        { "invert", nullptr,
+            "Swap marks and gaps on every track; the decode table reads the flipped words.",
+            flag(&S::invert) },
+        { "border", "MM", "Border line width, 0.01-5.0 mm (default 0.1).",
+            length(0.01, 5, &S::borderWidthMm).rounded(100).saying("a width from 0.01 to 5.0 mm") },
+        { "no-border", nullptr, "Draw no border lines.", flag(&S::border, false) },
+        { "no-center-mark", nullptr, "Omit the disc's centre mark.", flag(&S::centerMark, false) },
+        { "dpi", "N", "Resolution, 10-1200 (default 600).", whole(10, 1200, &S::dpi) },
+        { "no-antialias", nullptr, "Plain pixels instead of antialiased edges.",
+            flag(&RenderJob::antialias, false) },
+        { "foreground", "COLOR", "Colour of the marks (default black).", colour(&S::foreground) },
+        { "background", "COLOR", "Colour of the ground (default white).", colour(&S::background) },
+        { "vector", nullptr, "With .pdf: draw paths instead of embedding the image." },
+        { "classic-pixels", nullptr, "Raster output in the truncated whole pixels of older files.",
+            flag(&S::classicPixels) },
+        { "precise", nullptr, "Every edge at its exact place: the default, kept for scripts." },
+        { "transparent", nullptr,
+            "Vector output (.svg, .dxf, --vector .pdf) without the background.",
+            flag(&RenderJob::transparent) },
+        { "compact", nullptr,
+            "SVG and DXF: smaller files, a track one SVG path and a repeated strip mark written "
+            "once "
+            "and copied (<use>, block arrays); Inkscape, KiCad and others drop the copies. By "
+            "default "
+            "every mark is its own closed path.",
+            flag(&RenderJob::compact) },
+        { "positions", "N",
+            "Absolute patterns: any number of positions, 2-65536 (pseudo-random: 2-65535), instead "
+            "of "
+            "2^bits.",
+            whole(2, 65536, &S::positions) },
+        { "sensors", "N",
+            "With --code single-track: the code with N sensors where a count has several (360: 9 "
+            "or 10); the fewest by default.",
+            whole(1, 32, &S::sensors) },
+        { "quadrature", nullptr, "Relative patterns: channels A and B a quarter period apart.",
+            flag(&S::quadrature) },
+        { "index", nullptr, "Relative patterns: one index mark per turn or strip.",
+            flag(&S::index) },
+        { "index-width", "DEG", "Index mark width, 90-360 electrical degrees (default 90).",
+            whole(90, 360, &S::indexWidthDegrees) },
+        { "sensor-marks", nullptr, "Ticks outside the pattern where the sensors read.",
+            flag(&S::sensorMarks) },
+        { "describe", nullptr, "Print the tracks, counts and sensor places (-o optional).",
+            flag(&RenderJob::describe) },
+        { "calibration", nullptr,
+            "Rulers in mm and a legend beside the pattern, to check the print's scale.",
+            flag(&S::calibration) },
+        { "mark-bias", "MM",
+            "Widen every mark by MM, -0.5 to 0.5 (negative narrows): the printer's ink spread. A "
+            "cutter's kerf is --kerf.",
+            length(-0.5, 0.5, &S::markBiasMm) },
+        { "scale-x", "F",
+            "The printer's measured scale across, 0.9-1.1 (0.992: it prints 99.2 %): images and "
+            "PDFs are drawn 1/F as wide, so that it prints them true.",
+            printerScale(&S::scaleX) },
+        { "scale-y", "F", "The same down the page.", printerScale(&S::scaleY) },
+        { "printer-profile", "FILE",
+            "A printer profile (scale-x, scale-y, mark-bias) to print with; with --measure or "
+            "--measured-x/-y, where the measurement is saved. Options given beside it win." },
+        { "calibration-target", nullptr,
+            "Write the calibration target to -o (.pdf or an image at --dpi): rulers across, down "
+            "and at 45 degrees, bars and slits 0.05-1 mm, corner marks for a scan." },
+        { "page", "PAGE",
+            "Page size: a4, letter, a3 or WxH in mm. With .pdf: pages of that size, a pattern that "
+            "does not fit split into pages overlapping by 10 mm with alignment crosses, numbered "
+            "edges and a page map. The calibration target's page (a4 by default)." },
+        { "measure", "FILE",
+            "Measure a scan of the printed target (PNG, JPEG, TIFF): the printer's scale across "
+            "and "
+            "down, its ink spread and the options that correct them. Twice: a second scan turned "
+            "90 "
+            "degrees cancels the scanner's own x/y error." },
+        { "scan-dpi", "N",
+            "With --measure: the scan's resolution, 50-9600, where the file gives none." },
+        { "measured-x", "MM",
+            "What the target's ruler across measures on the print (a steel rule): the scale "
+            "without "
+            "a scan." },
+        { "measured-y", "MM", "The same for the ruler down." },
+        { "bore", "MM",
+            "Discs: a shaft hole of this diameter, to 0.01 mm, cut instead of the inner circle.",
+            length(0.01, 200, &S::boreMm).rounded(100) },
+        { "d-flat", "MM", "With --bore: a flat this deep on the bore, at 3 o'clock.",
+            length(0.01, 100, &S::dFlatMm).rounded(100) },
+        { "holes", "N,D,PCD",
+            "Discs: N mounting holes of diameter D mm on a pitch circle of PCD mm, the first at 3 "
+            "o'clock. Strips: N,D, evenly along the centre line of the margin below the pattern.",
+            custom(readHoles) },
+        { "cut", "WHAT",
+            "marks or gaps: cut them through. SVG, DXF and vector PDF then hold the part's cut "
+            "contours alone, with bridges holding every piece that would fall out.",
+            word({ "none", "marks", "gaps" }, &S::cut) },
+        { "min-web", "MM", "With --cut: narrower material breaks, 0.05-10 mm (default 0.3).",
+            length(0.05, 10, &S::minWebMm) },
+        { "bridge", "MM",
+            "With --cut: width of the bridges that tie loose pieces, 0-10 mm (default 0.5); 0 "
+            "refuses a part with loose pieces.",
+            length(0, 10, &S::bridgeMm) },
+        { "rim", "MM",
+            "Solid material beyond the outermost marks, 0.01-50 mm (default the border width, 1 mm "
+            "with --cut).",
+            length(0.01, 50, &S::rimMm) },
+        { "hub", "MM",
+            "Discs: solid material inside the innermost marks, 0.01-100 mm (default as --rim).",
+            length(0.01, 100, &S::hubMm) },
+        { "thickness", "MM",
+            "With --cut and an .stl or .3mf output: the plate's thickness, 0.1-50 mm (default "
+            "1.5).",
+            length(0.1, 50, &RenderJob::thicknessMm) },
+        { "kerf", "MM",
+            "With --cut: the cutter's kerf, 0-2 mm; cut contours move half of it into the waste.",
+            length(0, 2, &S::kerfMm) },
+        { "check", nullptr,
+            "Read every track as a sensor would and print what it reads, with the narrowest mark "
+            "and "
+            "gap (-o optional).",
+            flag(&RenderJob::check) },
+        { "aperture", "MM",
+            "With --check: the sensor's slit or spot width, 0.001-10 mm; with --mask: the slits' "
+            "width (default half the narrowest mark, at most a reading step).",
+            length(0.001, 10, &RenderJob::apertureMm) },
+        { "mask", nullptr,
+            "Draw the stationary sensor mask instead of the pattern: a slit per sensor and track "
+            "it "
+            "reads, where --describe places the sensors, in any output format.",
+            flag(&S::mask) },
+        { "pcb-layer", "LAYERS",
+            "With .kicad_mod: the layers of the marks, F.Cu (default), F.Mask, F.SilkS, B.Cu, "
+            "B.Mask "
+            "or B.SilkS, several joined by commas (F.Cu,F.Mask: gold or ENIG marks)." },
+        { "quiet", nullptr, "No warning about tracks that would not read.",
+            flag(&RenderJob::quiet) },
+        { "strict", nullptr, "A track that would not read is a failure: status 3, nothing written.",
+            flag(&RenderJob::strict) },
+        { "decode-table", "FILE",
+            "Write the table from sensor words to positions: .csv, .json or .h." },
+    };
+    return table;
+}
+
+const OptionSpec &option(const char *name)
+{
+    const auto &table = optionTable();
+    return *std::find_if(table.begin(), table.end(),
+        [name](const OptionSpec &spec) { return spec.name() == QLatin1String(name); });
+}
+
+// Reads the option into the job when it is given; the usage error, if any.
+QString readOption(const QCommandLineParser &parser, const OptionSpec &spec, RenderJob &job)
+{
+    const QString name = spec.name();
+    if (spec.read.kind == Read::Kind::Special || !parser.isSet(name))
+        return QString();
+    if (spec.read.kind == Read::Kind::Custom)
+        return spec.read.custom(job, parser.value(name));
+    QString error;
+    if (const std::optional<QVariant> value = valueOf(parser, name, spec.read, job, &error))
+        spec.read.store(job, *value);
+    return error;
+}
+
+// The option's value as `read` takes it, `fallback` when it is not given.
+std::optional<double> lengthOf(const QCommandLineParser &parser, const char *name, double fallback,
+    const Read &read, QString *error)
+{
+    const QString option = QString::fromLatin1(name);
+    if (!parser.isSet(option))
+        return fallback;
+    const std::optional<QVariant> value = valueOf(parser, option, read, RenderJob(), error);
+    return value ? std::optional<double>(value->toDouble()) : std::nullopt;
+}
+
+// What one option asks of the others: when `option` is given (or always, if null), and `other`
+// too (with '!': is not), and `wrong` holds of what was read (or always), the run is refused.
+struct Rule
+{
+    const char *option;
+    const char *other;
+    bool (*wrong)(const RenderJob &job);
+    const char *message;
 };
+
+bool absolute(const RenderJob &job)
+{
+    return job.settings.type == EncoderType::Absolute;
+}
+bool relative(const RenderJob &job)
+{
+    return job.settings.type == EncoderType::Relative;
+}
+bool uncut(const RenderJob &job)
+{
+    return job.settings.cut == EncoderSettings::Cut::None;
+}
+bool cut(const RenderJob &job)
+{
+    return !uncut(job);
+}
+bool solid(const RenderJob &job)
+{
+    return job.output == RenderJob::Output::Stl || job.output == RenderJob::Output::ThreeMf;
+}
+bool pixels(const RenderJob &job)
+{
+    return job.output == RenderJob::Output::Image || job.output == RenderJob::Output::Pdf;
+}
+bool vectorFile(const RenderJob &job)
+{
+    return job.output == RenderJob::Output::Svg || job.output == RenderJob::Output::Dxf
+        || job.output == RenderJob::Output::VectorPdf;
+}
+bool outlines(const RenderJob &job)
+{
+    return vectorFile(job) || job.output == RenderJob::Output::Footprint;
+}
+// Cutters cut true; a drawing stretched for a printer would be cut wrong.
+bool cutter(const RenderJob &job)
+{
+    return outlines(job) && job.output != RenderJob::Output::VectorPdf;
+}
+
+// Checked once the output is known.
+const Rule outputRules[] = {
+    { "vector", nullptr,
+        [](const RenderJob &job) { return job.output != RenderJob::Output::VectorPdf; },
+        "--vector works only with a .pdf output" },
+    { "page", nullptr, [](const RenderJob &job) { return job.output != RenderJob::Output::Pdf; },
+        "--page goes with a .pdf output (not --vector), --calibration-target or --measure" },
+    { "transparent", nullptr, [](const RenderJob &job) { return !vectorFile(job); },
+        "--transparent works only with vector output (.svg, .dxf, or .pdf with --vector)" },
+    { "compact", nullptr,
+        [](const RenderJob &job) {
+            return job.output != RenderJob::Output::Svg && job.output != RenderJob::Output::Dxf;
+        },
+        "--compact works only with .svg and .dxf output" },
+    { "pcb-layer", nullptr,
+        [](const RenderJob &job) { return job.output != RenderJob::Output::Footprint; },
+        "--pcb-layer goes with a .kicad_mod output" },
+    { "precise", nullptr, outlines,
+        "--precise is for raster output; vector output is always exact" },
+    { "classic-pixels", nullptr, outlines,
+        "--classic-pixels is for raster output; vector output is always exact" },
+    { "precise", "classic-pixels", nullptr, "--precise and --classic-pixels exclude each other" },
+};
+
+// Checked once the shape and type are known, before any value is read.
+const Rule countRules[] = {
+    { "cpr", "pairs", nullptr, "--cpr and --pairs exclude each other" },
+    { "bits", nullptr, relative,
+        "--bits is for absolute patterns; use --pairs 1-65536 with --type relative" },
+    { "pairs", nullptr, absolute,
+        "--pairs is for relative patterns; use --bits 1-16 with --type absolute" },
+    { "code", nullptr, relative, "--code is for absolute patterns" },
+    { "positions", nullptr, relative,
+        "--positions is for absolute patterns; a relative one counts --pairs" },
+    { "positions", "bits", nullptr, "--positions and --bits exclude each other" },
+    { "quadrature", nullptr, absolute, "--quadrature is for relative patterns (--type relative)" },
+    { "index", nullptr, absolute, "--index is for relative patterns (--type relative)" },
+    { "index-width", nullptr, absolute,
+        "--index-width is for relative patterns (--type relative)" },
+    { "index-width", "!index", nullptr, "--index-width goes with --index" },
+    { "border", "no-border", nullptr, "--border and --no-border exclude each other" },
+};
+
+// Checked once every value is read.
+const Rule rules[] = {
+    { "aperture", "!check", [](const RenderJob &job) { return !job.settings.mask; },
+        "--aperture goes with --check or --mask" },
+    { nullptr, nullptr, [](const RenderJob &job) { return job.settings.mask && job.check; },
+        "--check reads the pattern; leave out --mask" },
+    { nullptr, nullptr,
+        [](const RenderJob &job) { return job.settings.mask && job.settings.markBiasMm != 0; },
+        "--mark-bias widens the pattern's marks; a mask's slits are --aperture wide" },
+    { "thickness", nullptr, [](const RenderJob &job) { return !solid(job); },
+        "--thickness is for a solid: an .stl or .3mf output" },
+    { nullptr, nullptr, [](const RenderJob &job) { return solid(job) && uncut(job); },
+        "a solid (.stl, .3mf) is the cut part: give --cut marks or --cut gaps" },
+    { nullptr, nullptr, [](const RenderJob &job) { return solid(job) && job.settings.kerfMm > 0; },
+        "--kerf is a cutter's; a solid is made at its size" },
+    { "min-web", nullptr, uncut, "--min-web goes with --cut marks or --cut gaps" },
+    { "bridge", nullptr, uncut, "--bridge goes with --cut marks or --cut gaps" },
+    { "kerf", nullptr, uncut, "--kerf goes with --cut marks or --cut gaps" },
+    { "hub", nullptr, [](const RenderJob &job) { return job.settings.shape != Shape::Disc; },
+        "--hub is for discs; a strip has --rim all round" },
+    { nullptr, nullptr, [](const RenderJob &job) { return cut(job) && pixels(job); },
+        "--cut writes the part's cut contours into .svg, .dxf or --vector .pdf; images show the "
+        "pattern as printed" },
+    { "calibration", nullptr, cut, "--calibration is for printing; a cut part has no rulers" },
+    { "scale-x", nullptr, cut,
+        "--scale-x and --scale-y compensate a printer; a cut part is drawn true" },
+    { "scale-y", nullptr, cut,
+        "--scale-x and --scale-y compensate a printer; a cut part is drawn true" },
+};
+
+// Checked once the sensor's sizes are settled.
+const Rule codeRules[] = {
+    { nullptr, nullptr,
+        [](const RenderJob &job) {
+            return job.settings.clock && (relative(job) || job.settings.code != Code::PseudoRandom);
+        },
+        "--clock goes with --code pseudo-random" },
+    { "strict", "quiet", nullptr, "--strict and --quiet exclude each other" },
+    { "sensors", nullptr,
+        [](const RenderJob &job) { return job.settings.code != Code::SingleTrack; },
+        "--sensors goes with --code single-track" },
+    { "bits", nullptr, [](const RenderJob &job) { return job.settings.code == Code::PseudoRandom; },
+        "--code pseudo-random counts --positions, 2-65535; its sensors follow from the count" },
+    { nullptr, nullptr,
+        [](const RenderJob &job) {
+            return job.settings.code == Code::PseudoRandom && job.settings.positions == 65536;
+        },
+        "a pseudo-random code has 2 to 65535 positions, not 65536" },
+    { "decode-table", nullptr, relative,
+        "--decode-table is for absolute patterns; a relative one has no code to decode" },
+};
+
+// The first rule broken, or nothing.
+template<std::size_t N>
+QString broken(const Rule (&table)[N], const QCommandLineParser &parser, const RenderJob &job)
+{
+    const auto given
+        = [&parser](const char *name) { return parser.isSet(QString::fromLatin1(name)); };
+    for (const Rule &rule : table) {
+        const bool other
+            = !rule.other || (rule.other[0] == '!' ? !given(rule.other + 1) : given(rule.other));
+        if ((!rule.option || given(rule.option)) && other && (!rule.wrong || rule.wrong(job)))
+            return QString::fromUtf8(rule.message);
+    }
+    return QString();
+}
 
 // The sizes a sensor fixes: the optical radius of a disc, the line pitch of a strip. Settles the
 // settings' sizes and pairs from them, or says why it cannot.
-QString sensorGeometry(
-    const QCommandLineParser &parser, Reader &read, EncoderSettings &s, RenderJob &job)
+QString sensorGeometry(const QCommandLineParser &parser, RenderJob &job)
 {
+    EncoderSettings &s = job.settings;
     const auto isSet
         = [&parser](const char *name) { return parser.isSet(QString::fromLatin1(name)); };
     const bool optical = isSet("optical-radius");
     if (isSet("track-width") && !optical)
         return QStringLiteral("--track-width goes with --optical-radius");
+    QString error;
     if (optical) {
         if (s.shape != Shape::Disc)
             return QStringLiteral("--optical-radius is for discs (--shape disc)");
         if (isSet("outer-radius") || isSet("inner-radius"))
             return QStringLiteral("--optical-radius places the ring itself; leave out "
                                   "--outer-radius and --inner-radius");
-        const auto radius = read.length(QStringLiteral("optical-radius"), 0, 0.5, 99.95);
-        const auto width = read.length(QStringLiteral("track-width"), 2, 0.1, 50);
-        if (!read.error.isEmpty())
-            return read.error;
+        const auto radius = lengthOf(parser, "optical-radius", 0, length(0.5, 99.95), &error);
+        if (!radius)
+            return error;
+        const auto width = lengthOf(parser, "track-width", 2, length(0.1, 50), &error);
+        if (!width)
+            return error;
         const double outer = *radius + *width / 2;
         const double inner = *radius - *width / 2;
         if (inner < 0 || outer > 100)
@@ -441,10 +818,10 @@ QString sensorGeometry(
                 .arg(text);
         pitch = 25.4 / lines;
     } else {
-        const auto length = read.length(QStringLiteral("pitch"), 1, 0.01, 100);
-        if (!length)
-            return read.error;
-        pitch = *length;
+        const auto period = lengthOf(parser, "pitch", 1, length(0.01, 100), &error);
+        if (!period)
+            return error;
+        pitch = *period;
     }
     const double asked = s.widthMm;
     const int periods = std::max(1, int(std::lround(asked / pitch)));
@@ -468,7 +845,6 @@ QString sensorGeometry(
                          .arg(pitch, 0, 'g', 6);
     return QString();
 }
-
 // A run that draws the calibration target or measures a printed one: its options into `job`, or
 // what is wrong with them.
 QString readCalibrationJob(const QCommandLineParser &parser, RenderJob *job)
@@ -520,21 +896,23 @@ QString readCalibrationJob(const QCommandLineParser &parser, RenderJob *job)
             job->settings.scaleX = profile->scaleX;
             job->settings.scaleY = profile->scaleY;
         }
-        for (const auto &[name, value] :
-            { std::pair(QStringLiteral("scale-x"), &job->settings.scaleX),
-                std::pair(QStringLiteral("scale-y"), &job->settings.scaleY) }) {
-            if (!parser.isSet(name))
+        for (const auto &[name, member] : { std::pair("scale-x", &EncoderSettings::scaleX),
+                 std::pair("scale-y", &EncoderSettings::scaleY) }) {
+            const QString option = QString::fromLatin1(name);
+            QString error;
+            if (!parser.isSet(option))
                 continue;
-            bool ok = false;
-            const QString text = parser.value(name);
-            *value = text.toDouble(&ok);
-            if (!ok || !(*value >= 0.9 - 1e-12 && *value <= 1.1 + 1e-12))
-                return QStringLiteral("--%1 takes a printer scale from 0.9 to 1.1, not %2")
-                    .arg(name, quoted(text));
+            if (const auto value = valueOf(parser, option, printerScale(member), *job, &error))
+                job->settings.*member = value->toDouble();
+            else
+                return error;
         }
-        Reader read(parser);
-        job->settings.dpi = read.integer(QStringLiteral("dpi"), 600, 72, 2400).value_or(0);
-        return read.error;
+        QString error;
+        const auto dpi = parser.isSet(QStringLiteral("dpi"))
+            ? valueOf(parser, QStringLiteral("dpi"), whole(72, 2400), *job, &error)
+            : QVariant(600);
+        job->settings.dpi = dpi ? dpi->toInt() : 0;
+        return error;
     }
     job->mode = RenderJob::Mode::Measure;
     job->profile = parser.value(QStringLiteral("printer-profile"));
@@ -572,96 +950,40 @@ QString readCalibrationJob(const QCommandLineParser &parser, RenderJob *job)
     return QString();
 }
 
-}
-
-ParseResult parseRenderArguments(const QStringList &arguments)
+// -o, --format and what goes with the output: the job's output, or what is wrong.
+QString readOutput(const QCommandLineParser &parser, RenderJob &job)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromUtf8(description));
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") },
-        QStringLiteral("Show this help and exit."));
-    const QCommandLineOption version({ QStringLiteral("v"), QStringLiteral("version") },
-        QStringLiteral("Show the version and exit."));
-    QList<QCommandLineOption> options;
-    for (const OptionSpec &option : optionTable) {
-        const QStringList names = QString::fromLatin1(option.names).split(QLatin1Char('|'));
-        const QString text = QString::fromUtf8(option.help);
-        if (option.value)
-            options << QCommandLineOption(names, text, QString::fromUtf8(option.value));
-        else
-            options << QCommandLineOption(names, text);
-    }
-    parser.addOption(help);
-    parser.addOption(version);
-    parser.addOptions(options);
-
-    ParseResult result;
-    const auto usageError = [&result](const QString &message) {
-        result.status = ParseResult::Status::UsageError;
-        result.text = message;
-        return result;
-    };
-
-    if (!parser.parse(arguments))
-        return usageError(parser.errorText() + QStringLiteral(" (see --help)"));
-    if (parser.isSet(help)) {
-        result.status = ParseResult::Status::Help;
-        result.text = parser.helpText();
-        return result;
-    }
-    if (parser.isSet(version)) {
-        result.status = ParseResult::Status::Version;
-        result.text = QCoreApplication::applicationName() + QLatin1Char(' ')
-            + QCoreApplication::applicationVersion();
-        return result;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("unexpected argument %1 (see --help)")
-                              .arg(quoted(parser.positionalArguments().first())));
-
-    Reader read(parser);
-    RenderJob &job = result.job;
-    EncoderSettings &s = job.settings;
-
-    if (parser.isSet(QStringLiteral("calibration-target"))
-        || parser.isSet(QStringLiteral("measure")) || parser.isSet(QStringLiteral("measured-x"))
-        || parser.isSet(QStringLiteral("measured-y"))) {
-        const QString problem = readCalibrationJob(parser, &job);
-        if (!problem.isEmpty())
-            return usageError(problem);
-        return result;
-    }
-    if (parser.isSet(QStringLiteral("scan-dpi")))
-        return usageError(QStringLiteral("--scan-dpi goes with --measure"));
-
-    job.describe = parser.isSet(QStringLiteral("describe"));
-    job.check = parser.isSet(QStringLiteral("check"));
-    job.quiet = parser.isSet(QStringLiteral("quiet"));
+    const auto given
+        = [&parser](const char *name) { return parser.isSet(QString::fromLatin1(name)); };
+    const bool describe = given("describe"), check = given("check");
     job.decodeTable = parser.value(QStringLiteral("decode-table"));
-    if (parser.isSet(QStringLiteral("decode-table"))
-        && DecodeTable::formatOf(job.decodeTable).isEmpty())
-        return usageError(QStringLiteral("--decode-table: a table is written as .csv, .json or .h, "
-                                         "not \"%1\"")
-                              .arg(job.decodeTable));
-    if (!parser.isSet(QStringLiteral("output")) && !job.describe && !job.check
-        && job.decodeTable.isEmpty())
-        return usageError(QStringLiteral("-o/--output FILE is required"));
+    if (given("decode-table") && DecodeTable::formatOf(job.decodeTable).isEmpty())
+        return QStringLiteral("--decode-table: a table is written as .csv, .json or .h, not \"%1\"")
+            .arg(job.decodeTable);
+    job.saveDesign = parser.value(QStringLiteral("save-design"));
+    if (given("save-design") && job.saveDesign.isEmpty())
+        return QStringLiteral("--save-design needs a file name, not an empty one");
+    if (!given("output") && !describe && !check && job.decodeTable.isEmpty()
+        && job.saveDesign.isEmpty())
+        return QStringLiteral("-o/--output FILE is required");
+    if (job.saveDesign == QLatin1String("-")
+        && (describe || check || parser.value(QStringLiteral("output")) == QLatin1String("-")))
+        return QStringLiteral("--save-design - writes to standard output, which holds one thing: "
+                              "write the design or the other by name");
     job.fileName = parser.value(QStringLiteral("output"));
     // An empty variable in a script must not look like success.
-    if (parser.isSet(QStringLiteral("output")) && job.fileName.isEmpty())
-        return usageError(QStringLiteral("-o/--output needs a file name, not an empty one"));
+    if (given("output") && job.fileName.isEmpty())
+        return QStringLiteral("-o/--output needs a file name, not an empty one");
     const bool toStandardOutput = job.fileName == QLatin1String("-");
-    if (toStandardOutput && (job.describe || job.check))
-        return usageError(
-            QStringLiteral("--%1 prints on standard output, which -o - fills with "
-                           "the file; write the file by name")
-                .arg(job.describe ? QStringLiteral("describe") : QStringLiteral("check")));
-    if (parser.isSet(QStringLiteral("format")) && !toStandardOutput)
-        return usageError(QStringLiteral("--format goes with -o - (standard output); a file's "
-                                         "suffix picks its format"));
-    if (toStandardOutput && !parser.isSet(QStringLiteral("format")))
-        return usageError(QStringLiteral("-o - writes to standard output and needs --format"));
+    if (toStandardOutput && (describe || check))
+        return QStringLiteral("--%1 prints on standard output, which -o - fills with the file; "
+                              "write the file by name")
+            .arg(describe ? QStringLiteral("describe") : QStringLiteral("check"));
+    if (given("format") && !toStandardOutput)
+        return QStringLiteral("--format goes with -o - (standard output); a file's suffix picks "
+                              "its format");
+    if (toStandardOutput && !given("format"))
+        return QStringLiteral("-o - writes to standard output and needs --format");
     const std::optional<Export::Format> format = toStandardOutput
         ? Export::formatOfWord(parser.value(QStringLiteral("format")))
         : Export::formatOfName(job.fileName);
@@ -676,18 +998,15 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         job.output
             = suffix == QLatin1String("stl") ? RenderJob::Output::Stl : RenderJob::Output::ThreeMf;
     } else if (!format) {
-        return usageError(
-            QStringLiteral("%1: unknown format %2; use %3")
-                .arg(toStandardOutput ? QStringLiteral("--format") : QStringLiteral("--output"),
-                    quoted(suffix),
-                    Export::knownSuffixes()
-                        + QStringLiteral(" (.stl or .3mf: a solid, with --cut)")));
+        return QStringLiteral("%1: unknown format %2; use %3")
+            .arg(toStandardOutput ? QStringLiteral("--format") : QStringLiteral("--output"),
+                quoted(suffix),
+                Export::knownSuffixes() + QStringLiteral(" (.stl or .3mf: a solid, with --cut)"));
     } else {
         job.format = *format;
         switch (*format) {
         case Export::Format::Pdf:
-            job.output = parser.isSet(QStringLiteral("vector")) ? RenderJob::Output::VectorPdf
-                                                                : RenderJob::Output::Pdf;
+            job.output = given("vector") ? RenderJob::Output::VectorPdf : RenderJob::Output::Pdf;
             break;
         case Export::Format::Svg:
             job.output = RenderJob::Output::Svg;
@@ -703,342 +1022,198 @@ ParseResult parseRenderArguments(const QStringList &arguments)
             break;
         }
     }
-    if (parser.isSet(QStringLiteral("vector")) && suffix != QLatin1String("pdf"))
-        return usageError(QStringLiteral("--vector works only with a .pdf output"));
-    if (parser.isSet(QStringLiteral("page"))) {
-        if (job.output != RenderJob::Output::Pdf)
-            return usageError(QStringLiteral("--page goes with a .pdf output (not --vector), "
-                                             "--calibration-target or --measure"));
+    if (const QString problem = broken(outputRules, parser, job); !problem.isEmpty())
+        return problem;
+    if (given("page")) {
         QString why;
         const auto page
             = PrintTarget::pageOfWord(parser.value(QStringLiteral("page")), &why, QSizeF(50, 50));
         if (!page)
-            return usageError(QStringLiteral("--page: %1, not %2")
-                                  .arg(why, quoted(parser.value(QStringLiteral("page")))));
-        s.pdfPageWidthMm = page->sizeMm.width();
-        s.pdfPageHeightMm = page->sizeMm.height();
+            return QStringLiteral("--page: %1, not %2")
+                .arg(why, quoted(parser.value(QStringLiteral("page"))));
+        job.settings.pdfPageWidthMm = page->sizeMm.width();
+        job.settings.pdfPageHeightMm = page->sizeMm.height();
     }
-    const bool vector = job.output == RenderJob::Output::Svg || job.output == RenderJob::Output::Dxf
-        || job.output == RenderJob::Output::VectorPdf;
-    if (parser.isSet(QStringLiteral("transparent")) && !vector)
-        return usageError(QStringLiteral(
-            "--transparent works only with vector output (.svg, .dxf, or .pdf with --vector)"));
-    if (parser.isSet(QStringLiteral("compact")) && job.output != RenderJob::Output::Svg
-        && job.output != RenderJob::Output::Dxf)
-        return usageError(QStringLiteral("--compact works only with .svg and .dxf output"));
-    const bool footprint = job.output == RenderJob::Output::Footprint;
-    if (parser.isSet(QStringLiteral("pcb-layer"))) {
-        if (!footprint)
-            return usageError(QStringLiteral("--pcb-layer goes with a .kicad_mod output"));
-        const QString problem = KicadExport::checkLayers(
+    if (given("pcb-layer"))
+        return KicadExport::checkLayers(
             parser.value(QStringLiteral("pcb-layer")).split(QLatin1Char(',')), &job.pcbLayers);
+    return QString();
+}
+
+// --design: the file's design as the values the options start from.
+QString readDesign(const QCommandLineParser &parser, RenderJob &job)
+{
+    const QString name = parser.value(QStringLiteral("design"));
+    if (!parser.isSet(QStringLiteral("design")))
+        return QString();
+    QString error;
+    const std::optional<QJsonObject> kept = DesignFile::read(name, &error);
+    if (!kept)
+        return QStringLiteral("--design: ") + error;
+    // --shape and --type (and --cpr) act as the window's switches: the code as on the form
+    // follows the shape, and a new type starts at its own count (4 bits, 16 pairs).
+    QJsonObject map = *kept;
+    const QString shape = parser.value(QStringLiteral("shape")).toLower();
+    const QString type = parser.value(QStringLiteral("type")).toLower();
+    const bool cpr = parser.isSet(QStringLiteral("cpr"));
+    if (cpr || shape == QLatin1String("disc") || shape == QLatin1String("bar"))
+        map.insert(QStringLiteral("disc"), cpr || shape == QLatin1String("disc"));
+    const bool relative = cpr || type == QLatin1String("relative");
+    if ((relative || type == QLatin1String("absolute"))
+        && relative != map.value(QStringLiteral("relative")).toBool()) {
+        map.insert(QStringLiteral("relative"), relative);
+        map.insert(QStringLiteral("count"), relative ? 16 : 4);
+    }
+    const std::optional<Design> design = DesignFile::toDesign(map, Design(), &error);
+    if (!design)
+        return QStringLiteral("--design: %1 has a bad value: %2")
+            .arg(QDir::toNativeSeparators(name), error);
+    job.settings = design->settings;
+    job.antialias = design->antialias;
+    job.transparent = design->transparent;
+    job.apertureMm = design->apertureMm;
+    job.designKept = *kept;
+    return QString();
+}
+
+// The printer's scale and ink spread: the options, and --printer-profile where they are not given.
+QString readPrinter(const QCommandLineParser &parser, RenderJob &job)
+{
+    for (const char *name : { "scale-x", "scale-y" })
+        if (parser.isSet(QString::fromLatin1(name)) && cutter(job))
+            return Problems::printerScaleForCutter(QStringLiteral("--") + QLatin1String(name));
+    if (!parser.isSet(QStringLiteral("printer-profile")))
+        return QString();
+    job.profile = parser.value(QStringLiteral("printer-profile"));
+    QString problem;
+    const std::optional<PrinterProfile::Profile> profile
+        = PrinterProfile::load(job.profile, &problem);
+    if (!profile)
+        return problem;
+    if (cutter(job))
+        return Problems::printerScaleForCutter(QStringLiteral("--printer-profile"));
+    EncoderSettings &s = job.settings;
+    if (!parser.isSet(QStringLiteral("scale-x")))
+        s.scaleX = profile->scaleX;
+    if (!parser.isSet(QStringLiteral("scale-y")))
+        s.scaleY = profile->scaleY;
+    if (!parser.isSet(QStringLiteral("mark-bias")) && profile->markBiasMm)
+        s.markBiasMm = *profile->markBiasMm;
+    return QString();
+}
+
+// What the pattern's own checks refuse, for the output asked for.
+QString patternProblem(const RenderJob &job)
+{
+    const EncoderSettings &s = job.settings;
+    for (const QString &problem : { Problems::singleTrack(s), Problems::pseudoRandom(s),
+             Problems::oddGrayRound(s), trackRoomProblem(s), markBiasProblem(s), mountingProblem(s),
+             Fabrication::settingsProblem(s), Problems::stripIndex(s),
+             outlines(job) ? Problems::vector(s) : QString(), Problems::classicPixels(s) })
+        if (!problem.isEmpty())
+            return problem;
+    const QSize size = patternImageSize(s);
+    if (pixels(job) && (size.width() <= 0 || size.height() <= 0))
+        return QStringLiteral("the pattern comes out %1 x %2 pixels at %3 dpi; raise --dpi or the "
+                              "size")
+            .arg(size.width())
+            .arg(size.height())
+            .arg(s.dpi);
+    return QString();
+}
+
+}
+
+ParseResult parseRenderArguments(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromUtf8(description));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") },
+        QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version({ QStringLiteral("v"), QStringLiteral("version") },
+        QStringLiteral("Show the version and exit."));
+    parser.addOption(help);
+    parser.addOption(version);
+    for (const OptionSpec &option : optionTable())
+        parser.addOption(
+            QCommandLineOption(QString::fromLatin1(option.names).split(QLatin1Char('|')),
+                QString::fromUtf8(option.help),
+                option.value ? QString::fromUtf8(option.value) : QString()));
+
+    ParseResult result;
+    const auto usageError = [&result](const QString &message) {
+        result.status = ParseResult::Status::UsageError;
+        result.text = message;
+        return result;
+    };
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText() + QStringLiteral(" (see --help)"));
+    if (parser.isSet(help) || parser.isSet(version)) {
+        result.status
+            = parser.isSet(help) ? ParseResult::Status::Help : ParseResult::Status::Version;
+        result.text = parser.isSet(help) ? parser.helpText()
+                                         : QCoreApplication::applicationName() + QLatin1Char(' ')
+                + QCoreApplication::applicationVersion();
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("unexpected argument %1 (see --help)")
+                              .arg(quoted(parser.positionalArguments().first())));
+
+    const auto given
+        = [&parser](const char *name) { return parser.isSet(QString::fromLatin1(name)); };
+    RenderJob &job = result.job;
+    EncoderSettings &s = job.settings;
+    if (given("calibration-target") || given("measure") || given("measured-x")
+        || given("measured-y")) {
+        const QString problem = readCalibrationJob(parser, &job);
+        return problem.isEmpty() ? result : usageError(problem);
+    }
+    if (given("scan-dpi"))
+        return usageError(QStringLiteral("--scan-dpi goes with --measure"));
+    // The design first: the options change its values.
+    for (const QString &problem : { readDesign(parser, job), readOutput(parser, job) })
         if (!problem.isEmpty())
             return usageError(problem);
-    }
-    if ((parser.isSet(QStringLiteral("precise")) || parser.isSet(QStringLiteral("classic-pixels")))
-        && (vector || footprint))
-        return usageError(QStringLiteral("--%1 is for raster output; vector output is always "
-                                         "exact")
-                              .arg(parser.isSet(QStringLiteral("precise"))
-                                      ? QStringLiteral("precise")
-                                      : QStringLiteral("classic-pixels")));
-    if (parser.isSet(QStringLiteral("precise")) && parser.isSet(QStringLiteral("classic-pixels")))
-        return usageError(QStringLiteral("--precise and --classic-pixels exclude each other"));
 
-    const auto shape
-        = read.choice(QStringLiteral("shape"), { QStringLiteral("bar"), QStringLiteral("disc") });
-    const auto type = read.choice(
-        QStringLiteral("type"), { QStringLiteral("absolute"), QStringLiteral("relative") });
-    if (!read.error.isEmpty())
-        return usageError(read.error);
-    s.shape = *shape == QLatin1String("disc") ? Shape::Disc : Shape::Strip;
-    s.type = *type == QLatin1String("relative") ? EncoderType::Relative : EncoderType::Absolute;
-
-    const bool cpr = parser.isSet(QStringLiteral("cpr"));
-    if (cpr
-        && ((parser.isSet(QStringLiteral("shape")) && s.shape != Shape::Disc)
-            || (parser.isSet(QStringLiteral("type")) && s.type != EncoderType::Relative)))
-        return usageError(QStringLiteral("--cpr counts a relative disc's pairs; it goes with "
-                                         "--shape disc --type relative"));
-    if (cpr) {
+    // The shape and type first: what the other options mean depends on them.
+    for (const char *name : { "shape", "type" })
+        if (const QString problem = readOption(parser, option(name), job); !problem.isEmpty())
+            return usageError(problem);
+    if (given("cpr")) {
+        if ((given("shape") && s.shape != Shape::Disc)
+            || (given("type") && s.type != EncoderType::Relative))
+            return usageError(QStringLiteral("--cpr counts a relative disc's pairs; it goes with "
+                                             "--shape disc --type relative"));
         s.shape = Shape::Disc;
         s.type = EncoderType::Relative;
-        if (parser.isSet(QStringLiteral("pairs")))
-            return usageError(QStringLiteral("--cpr and --pairs exclude each other"));
     }
-    if (s.type == EncoderType::Relative && parser.isSet(QStringLiteral("bits")))
-        return usageError(QStringLiteral("--bits is for absolute patterns; use --pairs 1-65536 "
-                                         "with --type relative"));
-    if (s.type == EncoderType::Absolute && parser.isSet(QStringLiteral("pairs")))
-        return usageError(QStringLiteral("--pairs is for relative patterns; use --bits 1-16 "
-                                         "with --type absolute"));
-    if (s.type == EncoderType::Relative && parser.isSet(QStringLiteral("code")))
-        return usageError(QStringLiteral("--code is for absolute patterns"));
-    if (s.type == EncoderType::Relative && parser.isSet(QStringLiteral("positions")))
-        return usageError(QStringLiteral("--positions is for absolute patterns; a relative one "
-                                         "counts --pairs"));
-    if (parser.isSet(QStringLiteral("positions")) && parser.isSet(QStringLiteral("bits")))
-        return usageError(QStringLiteral("--positions and --bits exclude each other"));
-    for (const char *option : { "quadrature", "index", "index-width" }) {
-        if (s.type == EncoderType::Absolute && parser.isSet(QString::fromLatin1(option)))
-            return usageError(QStringLiteral("--%1 is for relative patterns (--type relative)")
-                                  .arg(QString::fromLatin1(option)));
-    }
-    if (parser.isSet(QStringLiteral("index-width")) && !parser.isSet(QStringLiteral("index")))
-        return usageError(QStringLiteral("--index-width goes with --index"));
-    if (parser.isSet(QStringLiteral("border")) && parser.isSet(QStringLiteral("no-border")))
-        return usageError(QStringLiteral("--border and --no-border exclude each other"));
+    if (const QString problem = broken(countRules, parser, job); !problem.isEmpty())
+        return usageError(problem);
+    // Without a design, relative patterns start at 16 pairs; discs in Gray code, strips in
+    // binary, as the window.
+    if (s.type == EncoderType::Relative && !given("design"))
+        s.pairs = 16;
+    if (!given("design"))
+        s.code = s.shape == Shape::Disc ? Code::Gray : Code::Binary;
 
-    const auto width = read.length(QStringLiteral("width"), s.widthMm, 1, 2000);
-    const auto height = read.length(QStringLiteral("height"), s.heightMm, 1, 200);
-    const auto outer = read.length(QStringLiteral("outer-radius"), s.outerRadiusMm, 1, 100);
-    const auto count = s.type == EncoderType::Absolute
-        ? read.integer(QStringLiteral("bits"), 4, 1, 16)
-        : cpr ? read.integer(QStringLiteral("cpr"), 16, 1, 65536)
-              : read.integer(QStringLiteral("pairs"), 16, 1, 65536);
-    const auto order = read.choice(
-        QStringLiteral("bit-order"), { QStringLiteral("lsb-msb"), QStringLiteral("msb-lsb") });
-    // Discs default to Gray code, strips to plain binary, as in the window.
-    const QString defaultCode
-        = s.shape == Shape::Disc ? QStringLiteral("gray") : QStringLiteral("binary");
-    const auto code = read.choice(QStringLiteral("code"),
-        { defaultCode,
-            defaultCode == QLatin1String("gray") ? QStringLiteral("binary")
-                                                 : QStringLiteral("gray"),
-            QStringLiteral("single-track"), QStringLiteral("pseudo-random") });
-    const auto direction
-        = read.choice(QStringLiteral("direction"), { QStringLiteral("cw"), QStringLiteral("ccw") });
-    const auto positions = read.integer(QStringLiteral("positions"), 0, 2, 65536);
-    const auto sensors = read.integer(QStringLiteral("sensors"), 0, 1, 32);
-    const auto indexWidth = read.integer(QStringLiteral("index-width"), 90, 90, 360);
-    const auto dpi = read.integer(QStringLiteral("dpi"), s.dpi, 10, 1200);
-    const auto foreground = read.color(QStringLiteral("foreground"), s.foreground);
-    const auto background = read.color(QStringLiteral("background"), s.background);
-    if (!read.error.isEmpty())
-        return usageError(read.error);
-    const auto inner
-        = read.length(QStringLiteral("inner-radius"), s.innerRadiusMm, 0, *outer - 0.001);
-    if (!read.error.isEmpty())
-        return usageError(read.error);
-
-    const auto real = [&](const char *name, double low, double high, double *value) {
-        const std::optional<double> length
-            = read.length(QString::fromLatin1(name), *value, low, high);
-        if (length) {
-            *value = *length;
-            return true;
-        }
-        result.status = ParseResult::Status::UsageError;
-        result.text = read.error;
-        return false;
-    };
-    if (!real("mark-bias", -0.5, 0.5, &s.markBiasMm)
-        || !real("aperture", 0.001, 10, &job.apertureMm))
-        return result;
-    for (const auto &[name, value] : { std::pair(QStringLiteral("scale-x"), &s.scaleX),
-             std::pair(QStringLiteral("scale-y"), &s.scaleY) }) {
-        if (!parser.isSet(name))
-            continue;
-        bool ok = false;
-        const QString text = parser.value(name);
-        *value = text.toDouble(&ok);
-        if (!ok || !(*value >= 0.9 - 1e-12 && *value <= 1.1 + 1e-12))
-            return usageError(QStringLiteral("--%1 takes a printer scale from 0.9 to 1.1, not %2")
-                                  .arg(name, quoted(text)));
-        // Cutters cut true; a drawing stretched for a printer would be cut wrong.
-        if (job.output == RenderJob::Output::Svg || job.output == RenderJob::Output::Dxf
-            || footprint)
-            return usageError(Problems::printerScaleForCutter(QStringLiteral("--") + name));
-    }
-    if (parser.isSet(QStringLiteral("printer-profile"))) {
-        job.profile = parser.value(QStringLiteral("printer-profile"));
-        QString problem;
-        const std::optional<PrinterProfile::Profile> profile
-            = PrinterProfile::load(job.profile, &problem);
-        if (!profile)
+    // Every plain value (the shape and type again, to the same).
+    for (const OptionSpec &option : optionTable())
+        if (const QString problem = readOption(parser, option, job); !problem.isEmpty())
             return usageError(problem);
-        if (job.output == RenderJob::Output::Svg || job.output == RenderJob::Output::Dxf
-            || footprint)
-            return usageError(
-                Problems::printerScaleForCutter(QStringLiteral("--printer-profile")));
-        // Options given beside the profile win over it.
-        if (!parser.isSet(QStringLiteral("scale-x")))
-            s.scaleX = profile->scaleX;
-        if (!parser.isSet(QStringLiteral("scale-y")))
-            s.scaleY = profile->scaleY;
-        if (!parser.isSet(QStringLiteral("mark-bias")) && profile->markBiasMm)
-            s.markBiasMm = *profile->markBiasMm;
-    }
-    // Mechanical sizes to the hundredth of a millimetre, as a drawing gives them.
-    const auto hundredths = [](double mm) { return qRound(mm * 100) / 100.0; };
-    if (!real("bore", 0.01, 200, &s.boreMm) || !real("d-flat", 0.01, 100, &s.dFlatMm))
-        return result;
-    s.boreMm = hundredths(s.boreMm);
-    s.dFlatMm = hundredths(s.dFlatMm);
-    if (parser.isSet(QStringLiteral("holes"))) {
-        const QString text = parser.value(QStringLiteral("holes"));
-        const QStringList parts = text.split(QLatin1Char(','));
-        // A strip's holes stand in its margin: no pitch circle.
-        const bool strip = s.shape == Shape::Strip && parts.size() == 2;
-        bool ok = parts.size() == 3 || strip;
-        const int n = ok ? parts[0].trimmed().toInt(&ok) : 0;
-        const std::optional<double> dLength = ok ? parseLength(parts[1]) : std::nullopt;
-        const std::optional<double> pcdLength
-            = ok && !strip ? parseLength(parts[2]) : std::nullopt;
-        const bool okD = bool(dLength), okP = strip || bool(pcdLength);
-        const double d = dLength.value_or(0.0);
-        const double pcd = pcdLength.value_or(0.0);
-        if (!ok || !okD || !okP || n < 1 || n > 64 || !(d >= 0.01 - 1e-9 && d <= 200)
-            || !((strip && pcd == 0) || (pcd >= 0.01 - 1e-9 && pcd <= 200)))
-            return usageError(QStringLiteral("--holes takes N,D,PCD: 1-64 holes of diameter D on "
-                                             "a pitch circle of diameter PCD, 0.01-200 mm, not %1")
-                                  .arg(quoted(text)));
-        s.holeCount = n;
-        s.holeDiameterMm = hundredths(d);
-        s.holePitchMm = hundredths(pcd);
-    }
-    s.mask = parser.isSet(QStringLiteral("mask"));
-    if (parser.isSet(QStringLiteral("aperture")) && !job.check && !s.mask)
-        return usageError(QStringLiteral("--aperture goes with --check or --mask"));
-    if (s.mask && job.check)
-        return usageError(QStringLiteral("--check reads the pattern; leave out --mask"));
-    if (s.mask && s.markBiasMm != 0)
-        return usageError(QStringLiteral("--mark-bias widens the pattern's marks; a mask's slits "
-                                         "are --aperture wide"));
     if (s.mask)
         s.maskApertureMm = job.apertureMm;
-    if (!real("rim", 0.01, 50, &s.rimMm) || !real("hub", 0.01, 100, &s.hubMm)
-        || !real("min-web", 0.05, 10, &s.minWebMm) || !real("bridge", 0, 10, &s.bridgeMm)
-        || !real("kerf", 0, 2, &s.kerfMm))
-        return result;
-    if (const auto cut = read.choice(QStringLiteral("cut"),
-            { QStringLiteral("none"), QStringLiteral("marks"), QStringLiteral("gaps") });
-        !cut)
-        return usageError(read.error);
-    else if (parser.isSet(QStringLiteral("cut")))
-        s.cut = *cut == QLatin1String("marks") ? EncoderSettings::Cut::Marks
-            : *cut == QLatin1String("gaps")    ? EncoderSettings::Cut::Gaps
-                                               : EncoderSettings::Cut::None;
-    const bool solid
-        = job.output == RenderJob::Output::Stl || job.output == RenderJob::Output::ThreeMf;
-    if (!real("thickness", 0.1, 50, &job.thicknessMm))
-        return result;
-    if (parser.isSet(QStringLiteral("thickness")) && !solid)
-        return usageError(QStringLiteral("--thickness is for a solid: an .stl or .3mf output"));
-    if (solid && s.cut == EncoderSettings::Cut::None)
-        return usageError(QStringLiteral("a solid (.stl, .3mf) is the cut part: give --cut marks "
-                                         "or --cut gaps"));
-    if (solid && s.kerfMm > 0)
-        return usageError(QStringLiteral("--kerf is a cutter's; a solid is made at its size"));
-    for (const char *option : { "min-web", "bridge", "kerf" })
-        if (parser.isSet(QString::fromLatin1(option)) && s.cut == EncoderSettings::Cut::None)
-            return usageError(QStringLiteral("--%1 goes with --cut marks or --cut gaps")
-                                  .arg(QString::fromLatin1(option)));
-    if (parser.isSet(QStringLiteral("hub")) && s.shape != Shape::Disc)
-        return usageError(QStringLiteral("--hub is for discs; a strip has --rim all round"));
-    if (s.cut != EncoderSettings::Cut::None) {
-        if (job.output == RenderJob::Output::Image || job.output == RenderJob::Output::Pdf)
-            return usageError(QStringLiteral("--cut writes the part's cut contours into .svg, "
-                                             ".dxf or --vector .pdf; images show the pattern as "
-                                             "printed"));
-        if (parser.isSet(QStringLiteral("calibration")))
-            return usageError(QStringLiteral("--calibration is for printing; a cut part has "
-                                             "no rulers"));
-        if (parser.isSet(QStringLiteral("scale-x")) || parser.isSet(QStringLiteral("scale-y")))
-            return usageError(QStringLiteral("--scale-x and --scale-y compensate a printer; a "
-                                             "cut part is drawn true"));
-    }
-
-    if (parser.isSet(QStringLiteral("border"))) {
-        const QString text = parser.value(QStringLiteral("border"));
-        const std::optional<double> length = parseLength(text);
-        const double border = length.value_or(0.0);
-        // The window's spin box holds two decimals; so does the setting.
-        if (!length || !(border >= 0.01 - 1e-9 && border <= 5.0 + 1e-9))
-            return usageError(QStringLiteral("--border takes a width from 0.01 to 5.0 mm, not %1")
-                                  .arg(quoted(text)));
-        s.borderWidthMm = qRound(border * 100) / 100.0;
-    }
-
-    s.widthMm = *width;
-    s.heightMm = *height;
-    s.outerRadiusMm = *outer;
-    s.innerRadiusMm = *inner;
-    if (s.type == EncoderType::Absolute)
-        s.bits = *count;
-    else
-        s.pairs = *count;
-    if (const QString problem = sensorGeometry(parser, read, s, job); !problem.isEmpty())
-        return usageError(problem);
-    s.bitOrder = *order == QLatin1String("msb-lsb") ? BitOrder::MsbToLsb : BitOrder::LsbToMsb;
-    s.code = *code == QLatin1String("single-track") ? Code::SingleTrack
-        : *code == QLatin1String("pseudo-random")   ? Code::PseudoRandom
-        : *code == QLatin1String("gray")            ? Code::Gray
-                                                    : Code::Binary;
-    s.clock = parser.isSet(QStringLiteral("clock"));
-    if (s.clock && (s.type != EncoderType::Absolute || s.code != Code::PseudoRandom))
-        return usageError(QStringLiteral("--clock goes with --code pseudo-random"));
-    s.counterClockwise = *direction == QLatin1String("ccw");
-    s.invert = parser.isSet(QStringLiteral("invert"));
-    s.positions = *positions;
-    s.sensors = *sensors;
-    s.quadrature = parser.isSet(QStringLiteral("quadrature"));
-    s.index = parser.isSet(QStringLiteral("index"));
-    s.indexWidthDegrees = *indexWidth;
-    s.sensorMarks = parser.isSet(QStringLiteral("sensor-marks"));
-    s.dpi = *dpi;
-    s.foreground = *foreground;
-    s.background = *background;
-    s.border = !parser.isSet(QStringLiteral("no-border"));
-    s.centerMark = !parser.isSet(QStringLiteral("no-center-mark"));
-    job.antialias = !parser.isSet(QStringLiteral("no-antialias"));
-    s.classicPixels = parser.isSet(QStringLiteral("classic-pixels"));
-    job.strict = parser.isSet(QStringLiteral("strict"));
-    if (job.strict && job.quiet)
-        return usageError(QStringLiteral("--strict and --quiet exclude each other"));
-    s.calibration = parser.isSet(QStringLiteral("calibration"));
-    job.transparent = parser.isSet(QStringLiteral("transparent"));
-    job.compact = parser.isSet(QStringLiteral("compact"));
-
-    const bool singleTrack = s.code == Code::SingleTrack;
-    if (singleTrack && s.shape == Shape::Disc && s.positions == 0
-        && !parser.isSet(QStringLiteral("bits")))
+    if (s.code == Code::SingleTrack && s.shape == Shape::Disc && s.positions == 0 && !given("bits"))
         s.positions = 360;
-    if (!singleTrack && parser.isSet(QStringLiteral("sensors")))
-        return usageError(QStringLiteral("--sensors goes with --code single-track"));
-    if (s.code == Code::PseudoRandom && parser.isSet(QStringLiteral("bits")))
-        return usageError(QStringLiteral("--code pseudo-random counts --positions, 2-65535; its "
-                                         "sensors follow from the count"));
-    if (s.code == Code::PseudoRandom && s.positions == 65536)
-        return usageError(
-            QStringLiteral("a pseudo-random code has 2 to 65535 positions, not 65536"));
-    for (const QString &problem :
-        { Problems::singleTrack(s), Problems::pseudoRandom(s), Problems::oddGrayRound(s) })
-        if (!problem.isEmpty())
-            return usageError(problem);
-    if (const QString problem = trackRoomProblem(s); !problem.isEmpty())
-        return usageError(problem);
-    if (const QString problem = markBiasProblem(s); !problem.isEmpty())
-        return usageError(problem);
-    if (const QString problem = mountingProblem(s); !problem.isEmpty())
-        return usageError(problem);
-    if (const QString problem = Fabrication::settingsProblem(s); !problem.isEmpty())
-        return usageError(problem);
-    for (const QString &problem : { Problems::stripIndex(s),
-             vector || footprint ? Problems::vector(s) : QString(), Problems::classicPixels(s) })
-        if (!problem.isEmpty())
-            return usageError(problem);
-    const bool pixels
-        = job.output == RenderJob::Output::Image || job.output == RenderJob::Output::Pdf;
-    const QSize size = patternImageSize(s);
-    if (pixels && (size.width() <= 0 || size.height() <= 0))
-        return usageError(QStringLiteral("the pattern comes out %1 x %2 pixels at %3 dpi; raise "
-                                         "--dpi or the size")
-                              .arg(size.width())
-                              .arg(size.height())
-                              .arg(s.dpi));
-    if (!job.decodeTable.isEmpty() && s.type != EncoderType::Absolute)
-        return usageError(QStringLiteral("--decode-table is for absolute patterns; a relative "
-                                         "one has no code to decode"));
-    return result;
+    QString problem = readPrinter(parser, job);
+    if (problem.isEmpty())
+        problem = broken(rules, parser, job);
+    if (problem.isEmpty())
+        problem = sensorGeometry(parser, job);
+    if (problem.isEmpty())
+        problem = broken(codeRules, parser, job);
+    if (problem.isEmpty())
+        problem = patternProblem(job);
+    return problem.isEmpty() ? result : usageError(problem);
 }

@@ -6,6 +6,7 @@
 #include "encodersettings.h"
 #include "exporter.h"
 
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -41,6 +42,9 @@ struct RenderJob
     double scanDpi = 0; // --scan-dpi: their resolution; 0: what the files state
     double measuredXMm = 0, measuredYMm = 0; // --measured-x/-y: rulers measured by hand
     QString profile; // --printer-profile: written by a measurement, read by a render
+
+    QString saveDesign; // --save-design: where to write the run's settings as a design file
+    QJsonObject designKept; // --design: the file's settings, whose keys the saved design keeps
 };
 
 // The outcome of reading the command line: a job, or help/version text to print, or a usage error.

@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "pngencoder.h"
 
+#include "deflater.h"
 #include "pixelpacking.h"
 
 #include <png.h>
@@ -9,6 +10,7 @@
 
 #include <QBuffer>
 
+#include <algorithm>
 #include <csetjmp>
 #include <functional>
 #include <future>
@@ -85,6 +87,54 @@ struct Header
 // Row y of the rows being written, packed; valid until the next call.
 using RowSource = std::function<const png_byte *(int y)>;
 
+// A chunk as PNG frames it: length, type, data, and the CRC of type and data.
+bool writeChunk(QIODevice *device, const char type[4], const char *data, int size)
+{
+    const auto bigEndian = [](quint32 v) {
+        const char bytes[4] = { char(v >> 24), char(v >> 16), char(v >> 8), char(v) };
+        return QByteArray(bytes, 4);
+    };
+    uLong crc = crc32(0, reinterpret_cast<const Bytef *>(type), 4);
+    if (size > 0) // crc32() of no buffer is 0, not the sum so far
+        crc = crc32(crc, reinterpret_cast<const Bytef *>(data), uInt(size));
+    const QByteArray head = bigEndian(quint32(size)) + QByteArray(type, 4);
+    return device->write(head) == head.size()
+        && (size == 0 || device->write(data, size) == size)
+        && device->write(bigEndian(quint32(crc))) == 4;
+}
+
+// The image data and the end, after libpng has written the header: the rows, unfiltered,
+// deflated on every core as one zlib stream (libpng deflates on one), in IDAT chunks.
+bool writeImageData(QIODevice *device, int height, int rowBytes, const RowSource &rowAt,
+    Scheme scheme, QString *reason)
+{
+    QByteArray chunk;
+    bool written = true;
+    const auto flush = [&] {
+        written = written && writeChunk(device, "IDAT", chunk.constData(), int(chunk.size()));
+        chunk.resize(0);
+        return written;
+    };
+    {
+        ParallelDeflater deflater(
+            [&](const char *data, int size) {
+                chunk.append(data, size);
+                return chunk.size() < (1 << 18) || flush();
+            },
+            scheme.level, scheme.strategy);
+        std::vector<png_byte> row(size_t(rowBytes) + 1, 0); // filter byte 0: none
+        for (int y = 0; written && y < height; ++y) {
+            std::copy_n(rowAt(y), rowBytes, row.begin() + 1);
+            written = deflater.add(row.data(), int(row.size()));
+        }
+        written = written && deflater.finish();
+    }
+    written = written && (chunk.isEmpty() || flush()) && writeChunk(device, "IEND", nullptr, 0);
+    if (!written)
+        *reason = device->errorString();
+    return written;
+}
+
 bool encodeWith(const PixelRows &rows, int height, const RowSource &rowAt, const Header &layout,
     QIODevice *device, QString *reason, Scheme scheme)
 {
@@ -115,6 +165,11 @@ bool encodeWith(const PixelRows &rows, int height, const RowSource &rowAt, const
     png_set_compression_level(png, scheme.level);
     png_set_compression_strategy(png, scheme.strategy);
     png_write_info(png, info);
+    if (scheme.filters == PNG_FILTER_NONE) {
+        const int rowBytes = int(png_get_rowbytes(png, info));
+        png_destroy_write_struct(&png, &info);
+        return writeImageData(device, height, rowBytes, rowAt, scheme, reason);
+    }
     for (int y = 0; y < height; ++y)
         png_write_row(png, rowAt(y));
     png_write_end(png, info);

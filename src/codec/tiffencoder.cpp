@@ -2,12 +2,14 @@
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "tiffencoder.h"
 
+#include "background.h"
 #include "pixelpacking.h"
 
 #include <libdeflate.h>
 #include <tiffio.h>
 
 #include <algorithm>
+#include <memory>
 #include <cstdarg>
 #include <cstdio>
 #include <deque>
@@ -204,8 +206,10 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
             for (int index = 0; ok && index < strips; ++index) {
                 std::vector<uchar> strip;
                 packStrip(index, strip);
-                deflating.push_back(std::async(std::launch::async | std::launch::deferred,
-                    [strip = std::move(strip)] { return deflateStrip(strip); }));
+                deflating.push_back(inBackground(
+                    [strip = std::make_shared<const std::vector<uchar>>(std::move(strip))] {
+                        return deflateStrip(*strip);
+                    }));
                 if (int(deflating.size()) >= depth)
                     writeFirst(written++);
             }

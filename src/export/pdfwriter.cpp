@@ -89,7 +89,7 @@ bool writeImageObject(
     {
         // A strip's rows repeat the row above: a fast search for it finds them (a tenth of the
         // size, faster). A disc's rows do not; runs of one byte compress them best.
-        Deflater deflater(
+        ParallelDeflater deflater(
             [&pdf](const char *data, int size) {
                 return pdf.write(QByteArray::fromRawData(data, size));
             },

@@ -13,12 +13,12 @@
 #include "pixelrule.h"
 #include "units.h"
 
-#include <QBuffer>
 #include <QLocale>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 
 namespace VectorExport {
 
@@ -283,12 +283,18 @@ void dxfPolyline(DxfOutput &dxf, const Contour &c, const QByteArray &layer, Flip
     dxf.group(8, layer);
 }
 
-// The layers written: the pattern's, or a part's cut contours alone.
-std::vector<Layer> drawnLayers(const PatternGeometry &geometry, const Options &options)
+// Marks held at a time while a writer streams a track's layer: a few megabytes.
+constexpr size_t layerPart = 8192;
+
+// The layers written, in parts as they come: the pattern's, or a part's cut contours alone.
+void forEachDrawnLayer(const PatternGeometry &geometry, const Options &options,
+    const std::function<void(const Layer &)> &visit)
 {
     if (options.cut)
-        return { *options.cut };
-    return geometry.layers(PatternGeometry::MarkEdges::InsideBorder);
+        visit(*options.cut);
+    else
+        geometry.forEachLayer(PatternGeometry::MarkEdges::InsideBorder,
+            [&visit](Layer &&layer) { visit(layer); }, layerPart);
 }
 }
 
@@ -314,16 +320,27 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
     if (!options.transparent && !options.cut)
         svg += "<rect id=\"background\" width=\"" + num(page.width()) + "\" height=\""
             + num(page.height()) + "\" fill=\"" + hexColor(settings.background) + "\"/>\n";
-    for (const Layer &layer : drawnLayers(geometry, options)) {
-        const QByteArray id = svgId(layer.name);
-        const QByteArray paint = layer.kind == Layer::Kind::Fill
-            ? "fill=\"" + hexColor(settings.foreground) + '"'
-            : QByteArray("fill=\"none\" stroke=\"") + cutColour + "\" stroke-width=\"0.01\"";
-        svg += "<g id=\"" + id + "\" inkscape:groupmode=\"layer\" inkscape:label=\""
-            + xmlEscaped(layer.name) + "\" " + paint + ">\n";
+    // A layer's later parts go into the group its first part opened.
+    bool opened = false;
+    QString openName;
+    QByteArray id;
+    int block = 0;
+    forEachDrawnLayer(geometry, options, [&](const Layer &layer) {
+        if (!opened || openName != layer.name) {
+            if (opened)
+                svg += "</g>\n";
+            opened = true;
+            openName = layer.name;
+            id = svgId(layer.name);
+            block = 0;
+            const QByteArray paint = layer.kind == Layer::Kind::Fill
+                ? "fill=\"" + hexColor(settings.foreground) + '"'
+                : QByteArray("fill=\"none\" stroke=\"") + cutColour + "\" stroke-width=\"0.01\"";
+            svg += "<g id=\"" + id + "\" inkscape:groupmode=\"layer\" inkscape:label=\""
+                + xmlEscaped(layer.name) + "\" " + paint + ">\n";
+        }
         std::vector<const Contour *> single;
         QByteArray instances;
-        int block = 0;
         for (const Repeat &r : repeats(layer.contours, options.compact)) {
             if (r.count == 1) {
                 single.push_back(&layer.contours[r.first]);
@@ -370,8 +387,11 @@ static bool writeSvgUnguarded(const EncoderSettings &settings, const QString &fi
         } else if (!single.empty()) {
             svg += "<path d=\"" + svgPath(single) + "\"/>\n";
         }
-        svg += instances + "</g>\n";
-    }
+        svg += instances;
+        file.spill(svg);
+    });
+    if (opened)
+        svg += "</g>\n";
     svg += "</svg>\n";
     return file.finish(svg, error);
 }
@@ -380,26 +400,35 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
     QString *error, const Options &options)
 {
     const PatternGeometry geometry = patternGeometry(settings);
-    const std::vector<Layer> layers = drawnLayers(geometry, options);
     const QSizeF pageMm = PixelRule::pdfPageSizeMm(settings);
     constexpr double pointsPerMm = Units::pointsPerMm;
     constexpr double margin = 10.0;
     using PdfExport::number;
+    using PdfExport::ref;
 
-    // Page space in millimetres with y down, the pattern's page one margin in from the top left.
-    // Thousands of equal marks compress to almost nothing; level 6 packs them as small as 9
-    // in a quarter of the time. The content is packed in pieces as it is made.
-    QByteArray packed;
-    Deflater deflater(
-        [&packed](const char *data, int size) {
-            packed.append(data, size);
-            return true;
+    OutputFile file(fileName);
+    if (!file.open(error))
+        return false;
+    PdfExport::PdfOutput pdf(file.device());
+    enum { Catalog = 1, Pages, Page, Contents, ContentsLength, Info, FirstLayer };
+    pdf.write("%PDF-1.5\n%\xe2\xe3\xcf\xd3\n");
+
+    // The content goes to the file as it is made, a layer at a time: a fine disc's marks would
+    // take tens of megabytes held whole. Level 4 packs the text of thousands of marks within 1 %
+    // of level 6's size (smaller on fine discs) in a third of the time.
+    pdf.beginObject(Contents);
+    pdf.write("<< /Length " + ref(ContentsLength) + " /Filter /FlateDecode >>\nstream\n");
+    const qint64 streamStart = pdf.position();
+    ParallelDeflater deflater(
+        [&pdf](const char *data, int size) {
+            return pdf.write(QByteArray::fromRawData(data, size));
         },
-        6, Z_DEFAULT_STRATEGY);
+        4, Z_DEFAULT_STRATEGY);
     const auto deflate = [&deflater](QByteArray &text) {
         deflater.add(reinterpret_cast<const unsigned char *>(text.constData()), int(text.size()));
         text.resize(0);
     };
+    // Page space in millimetres with y down, the pattern's page one margin in from the top left.
     // A compensated pattern's millimetres are drawn 1 / scale as large; the margin stays.
     // The scale with every digit: 2.8346 points per mm would make 200 mm 3 um short.
     QByteArray content = "q " + exact(pointsPerMm / settings.scaleX) + " 0 0 "
@@ -412,11 +441,22 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
         content += rgb(settings.background) + " rg 0 0 " + num(geometry.page.width()) + ' '
             + num(geometry.page.height()) + " re f\n";
     content += rgb(settings.foreground) + " rg 0 w\n";
-    for (size_t i = 0; i < layers.size(); ++i) {
-        content += "/OC /L" + QByteArray::number(qulonglong(i)) + " BDC\n";
-        if (layers[i].kind == Layer::Kind::Cut)
+    std::vector<std::pair<QString, Layer::Kind>> drawn;
+    const auto endLayer = [](Layer::Kind kind) {
+        return QByteArray(kind == Layer::Kind::Fill ? "f\nEMC\n" : "S\nEMC\n");
+    };
+    const auto draw = [&](const Layer &layer) {
+        // A layer's later parts go on with the path its first part began: one fill, as one
+        // layer (fills of parts would blend apart where a reader draws marks finer than pixels).
+        if (drawn.empty() || drawn.back().first != layer.name) {
+            if (!drawn.empty())
+                content += endLayer(drawn.back().second);
+            content += "/OC /L" + QByteArray::number(qulonglong(drawn.size())) + " BDC\n";
+            drawn.emplace_back(layer.name, layer.kind);
+        }
+        if (layer.kind == Layer::Kind::Cut)
             content += "1 0 0 RG\n";
-        for (const Contour &c : layers[i].contours) {
+        for (const Contour &c : layer.contours) {
             content += point(c.start) + " m\n";
             for (const Segment &s : c.segments) {
                 if (s.kind == Segment::Kind::Line) {
@@ -434,8 +474,10 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
             if (content.size() >= (1 << 20))
                 deflate(content);
         }
-        content += layers[i].kind == Layer::Kind::Fill ? "f\nEMC\n" : "S\nEMC\n";
-    }
+    };
+    forEachDrawnLayer(geometry, options, draw);
+    if (!drawn.empty())
+        content += endLayer(drawn.back().second);
     if (geometry.calibration) {
         // The legend is drawn in glyph outlines; this invisible copy makes it text a reader can
         // search and copy.
@@ -445,53 +487,52 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
                 c.legendLines[i], c.textSize, c.legendBaselines[size_t(i)], true);
     }
     content += "Q\n";
+    deflate(content);
+    const bool packed = deflater.finish();
+    const qint64 streamLength = pdf.position() - streamStart;
+    pdf.write("\nendstream\nendobj\n");
+    pdf.object(ContentsLength, QByteArray::number(streamLength));
 
-    enum { Catalog = 1, Pages, Page, Contents, Info, FirstLayer };
     QByteArray ocgs;
     QByteArray properties;
-    for (size_t i = 0; i < layers.size(); ++i) {
-        ocgs += PdfExport::ref(FirstLayer + int(i)) + ' ';
-        properties += "/L" + QByteArray::number(qulonglong(i)) + ' '
-            + PdfExport::ref(FirstLayer + int(i)) + ' ';
+    for (size_t i = 0; i < drawn.size(); ++i) {
+        ocgs += ref(FirstLayer + int(i)) + ' ';
+        properties += "/L" + QByteArray::number(qulonglong(i)) + ' ' + ref(FirstLayer + int(i)) + ' ';
     }
     ocgs = ocgs.trimmed();
-
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    PdfExport::PdfOutput pdf(&buffer);
-    pdf.write("%PDF-1.5\n%\xe2\xe3\xcf\xd3\n");
     pdf.object(Catalog,
-        "<< /Type /Catalog /Pages " + PdfExport::ref(Pages) + " /OCProperties << /OCGs [" + ocgs
+        "<< /Type /Catalog /Pages " + ref(Pages) + " /OCProperties << /OCGs [" + ocgs
             + "] /D << /Order [" + ocgs + "] /AS [<< /Event /Print /Category [/Print] /OCGs ["
             + ocgs + "] >>] >> >> >>");
-    pdf.object(Pages, "<< /Type /Pages /Kids [" + PdfExport::ref(Page) + "] /Count 1 >>");
+    pdf.object(Pages, "<< /Type /Pages /Kids [" + ref(Page) + "] /Count 1 >>");
     pdf.object(Page,
-        "<< /Type /Page /Parent " + PdfExport::ref(Pages) + " /MediaBox [0 0 "
+        "<< /Type /Page /Parent " + ref(Pages) + " /MediaBox [0 0 "
             + number(pageMm.width() * pointsPerMm, 6) + ' '
             + number(pageMm.height() * pointsPerMm, 6) + "] /Resources << /Properties << "
             + properties + ">> " + PdfExport::invisibleTextFont + " >> /Contents "
-            + PdfExport::ref(Contents) + " >>");
-    deflate(content);
-    deflater.finish();
-    pdf.object(Contents,
-        "<< /Length " + QByteArray::number(packed.size()) + " /Filter /FlateDecode >>\nstream\n"
-            + packed + "\nendstream");
+            + ref(Contents) + " >>");
     pdf.object(
         Info, "<< /Producer (Quvelta) /Creator (Quvelta) /Title (Quvelta encoder pattern) >>");
-    for (size_t i = 0; i < layers.size(); ++i) {
+    for (size_t i = 0; i < drawn.size(); ++i) {
+        const auto &[layerName, kind] = drawn[i];
         QByteArray name;
-        for (const QChar c : layers[i].name)
+        for (const QChar c : layerName)
             name += (c == QLatin1Char('(') || c == QLatin1Char(')') || c == QLatin1Char('\\'))
                 ? QByteArray("\\") + char(c.toLatin1())
                 : QByteArray(1, char(c.toLatin1()));
         // A cut outline guides a cutter or scissors; printed, it would be a line too many.
-        const QByteArray usage = layers[i].kind == Layer::Kind::Cut
+        const QByteArray usage = kind == Layer::Kind::Cut
             ? " /Usage << /Print << /Subtype /Print /PrintState /OFF >> >>"
             : QByteArray();
         pdf.object(FirstLayer + int(i), "<< /Type /OCG /Name (" + name + ")" + usage + " >>");
     }
     pdf.finish(Catalog, Info);
-    return saveFile(buffer.data(), fileName, error);
+    if (!pdf.ok() || !packed) {
+        *error = file.failure(file.device()->errorString());
+        file.cancel();
+        return false;
+    }
+    return file.commit(error);
 }
 
 static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fileName,
@@ -499,15 +540,21 @@ static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fi
 {
     const PatternGeometry geometry = patternGeometry(settings);
     // A drawing has its own scale: no ruler, and the legend as text rather than outlines.
-    std::vector<Layer> layers = drawnLayers(geometry, options);
-    layers.erase(std::remove_if(layers.begin(), layers.end(),
-                     [](const Layer &l) {
-                         return l.name == QLatin1String("ruler")
-                             || l.name == QLatin1String("legend");
-                     }),
-        layers.end());
+    // The layers come in parts, three times over (names, blocks, entities), rather than held
+    // whole: a fine disc's marks would take tens of megabytes.
+    const auto eachLayer = [&](const std::function<void(const Layer &)> &visit) {
+        forEachDrawnLayer(geometry, options, [&visit](const Layer &l) {
+            if (l.name != QLatin1String("ruler") && l.name != QLatin1String("legend"))
+                visit(l);
+        });
+    };
+    std::vector<std::pair<QString, Layer::Kind>> layers;
+    eachLayer([&layers](const Layer &l) {
+        if (layers.empty() || layers.back().first != l.name)
+            layers.emplace_back(l.name, l.kind);
+    });
     if (geometry.calibration)
-        layers.push_back({ QStringLiteral("legend"), Layer::Kind::Fill, {} });
+        layers.emplace_back(QStringLiteral("legend"), Layer::Kind::Fill);
     const double height = geometry.page.height();
     // DXF's y axis points up.
     const auto flip = [height](QPointF p) { return QPointF(p.x(), height - p.y()); };
@@ -533,19 +580,19 @@ static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fi
             { { 0, "LAYER" }, { 2, name }, { 70, "0" }, { 62, colour }, { 6, "CONTINUOUS" } });
     };
     layerEntry("0", "7");
-    for (const Layer &layer : layers)
-        layerEntry(dxfLayerName(layer.name), layer.kind == Layer::Kind::Cut ? "1" : "7"); // cut red
+    for (const auto &[name, kind] : layers)
+        layerEntry(dxfLayerName(name), kind == Layer::Kind::Cut ? "1" : "7"); // cut red
     dxf.group(0, "ENDTAB");
     dxf.group(0, "ENDSEC");
 
     // A repeated mark is a block, placed once as an array of columns.
-    std::vector<std::vector<Repeat>> layerRepeats;
     dxf.group(0, "SECTION");
     dxf.group(2, "BLOCKS");
     int blocks = 0;
-    for (const Layer &layer : layers) {
-        layerRepeats.push_back(repeats(layer.contours, options.compact));
-        for (const Repeat &r : layerRepeats.back()) {
+    eachLayer([&](const Layer &layer) {
+        if (!options.compact)
+            return;
+        for (const Repeat &r : repeats(layer.contours, true)) {
             if (r.count == 1)
                 continue;
             const QByteArray block = "MARK" + QByteArray::number(blocks++);
@@ -559,16 +606,16 @@ static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fi
             dxf.group(0, "ENDBLK");
             dxf.group(8, "0");
         }
-    }
+        file.spill(dxf.text);
+    });
     dxf.group(0, "ENDSEC");
 
     dxf.group(0, "SECTION");
     dxf.group(2, "ENTITIES");
     blocks = 0;
-    for (size_t l = 0; l < layers.size(); ++l) {
-        const Layer &layer = layers[l];
+    eachLayer([&](const Layer &layer) {
         const QByteArray name = dxfLayerName(layer.name);
-        for (const Repeat &r : layerRepeats[l]) {
+        for (const Repeat &r : repeats(layer.contours, options.compact)) {
             const Contour &c = layer.contours[r.first];
             if (r.count > 1) {
                 dxf.group(0, "INSERT");
@@ -594,7 +641,7 @@ static bool writeDxfUnguarded(const EncoderSettings &settings, const QString &fi
             dxfPolyline(dxf, c, name, flip);
             file.spill(dxf.text);
         }
-    }
+    });
     if (geometry.calibration) {
         // What the drawing holds: no rulers and no printing, so the legend says neither.
         const Calibration &c = *geometry.calibration;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -638,13 +639,25 @@ std::vector<Contour> sensorTicks(const PatternGeometry &g)
 
 std::vector<Shapes::Layer> PatternGeometry::layers(MarkEdges edges) const
 {
+    std::vector<Shapes::Layer> result;
+    forEachLayer(edges, [&result](Shapes::Layer &&layer) { result.push_back(std::move(layer)); });
+    return result;
+}
+
+void PatternGeometry::forEachLayer(MarkEdges edges,
+    const std::function<void(Shapes::Layer &&)> &visit, size_t partSize) const
+{
     using Shapes::Layer;
     const double half = lineWidth / 2;
     const double reach = edges == MarkEdges::InsideBorder ? lineWidth / 4 : 0.0;
-    std::vector<Layer> result;
 
     for (const Track &t : tracks) {
         Layer layer { t.name, Layer::Kind::Fill, {} };
+        // After a whole run (a ring's two circles stay together).
+        const auto handOverPart = [&] {
+            if (partSize > 0 && layer.contours.size() >= partSize)
+                visit(Layer { t.name, Layer::Kind::Fill, std::exchange(layer.contours, {}) });
+        };
         if (shape == Shape::Strip) {
             const QRectF room = stripInterior(*this, t);
             const QRectF reached = room.adjusted(-reach, -reach, reach, reach);
@@ -654,6 +667,7 @@ std::vector<Shapes::Layer> PatternGeometry::layers(MarkEdges edges) const
                 if (a < b && room.top() < room.bottom())
                     layer.contours.push_back(Shapes::rectangle(std::max(run.from, reached.left()),
                         reached.top(), std::min(run.to, reached.right()), reached.bottom()));
+                handOverPart();
             }
         } else {
             const double inner = t.from > 0 ? t.from + half : 0.0;
@@ -671,10 +685,11 @@ std::vector<Shapes::Layer> PatternGeometry::layers(MarkEdges edges) const
                 }
                 layer.contours.push_back(
                     biasedSector(center, reachedInner, outer + reach, run, markBias));
+                handOverPart();
             }
         }
         if (!layer.contours.empty())
-            result.push_back(std::move(layer));
+            visit(std::move(layer));
     }
 
     if (lineWidth > 0 && !tracks.empty()) {
@@ -687,7 +702,7 @@ std::vector<Shapes::Layer> PatternGeometry::layers(MarkEdges edges) const
                     frames.contours.push_back(Shapes::rectangle(
                         hole.left(), hole.top(), hole.right(), hole.bottom(), true));
             }
-            result.push_back(std::move(frames));
+            visit(std::move(frames));
         } else {
             Layer circles { QStringLiteral("circles"), Layer::Kind::Fill, {} };
             for (const Arcs::Band &band : circleBands(*this)) {
@@ -695,20 +710,20 @@ std::vector<Shapes::Layer> PatternGeometry::layers(MarkEdges edges) const
                 if (band.from > 0)
                     circles.contours.push_back(Shapes::circle(center, band.from, true));
             }
-            result.push_back(std::move(circles));
+            visit(std::move(circles));
         }
     }
 
     if (centerMark)
-        result.push_back(
+        visit(
             { QStringLiteral("centre mark"), Layer::Kind::Fill, centerMarkContours(*this) });
 
     if (sensorMarks && !sensors.empty())
-        result.push_back({ QStringLiteral("sensor marks"), Layer::Kind::Fill, sensorTicks(*this) });
+        visit({ QStringLiteral("sensor marks"), Layer::Kind::Fill, sensorTicks(*this) });
 
     if (calibration) {
-        result.push_back({ QStringLiteral("ruler"), Layer::Kind::Fill, calibration->ruler });
-        result.push_back({ QStringLiteral("legend"), Layer::Kind::Fill, calibration->legend });
+        visit({ QStringLiteral("ruler"), Layer::Kind::Fill, calibration->ruler });
+        visit({ QStringLiteral("legend"), Layer::Kind::Fill, calibration->legend });
     }
 
     const double beyond = rim - half; // from the nominal edge to the outline
@@ -718,7 +733,7 @@ std::vector<Shapes::Layer> PatternGeometry::layers(MarkEdges edges) const
                 nominal.right() + beyond, nominal.bottom() + beyond) } };
         for (const QPointF &h : holes)
             outline.contours.push_back(Shapes::circle(h, holeRadius));
-        result.push_back(std::move(outline));
+        visit(std::move(outline));
     }
     if (shape == Shape::Disc) {
         Layer outline { QStringLiteral("outline"), Layer::Kind::Cut,
@@ -741,9 +756,8 @@ std::vector<Shapes::Layer> PatternGeometry::layers(MarkEdges edges) const
         }
         for (const QPointF &h : holes)
             outline.contours.push_back(Shapes::circle(h, holeRadius));
-        result.push_back(std::move(outline));
+        visit(std::move(outline));
     }
-    return result;
 }
 
 std::vector<PatternGeometry::Widths> PatternGeometry::narrowest(Along along) const
@@ -931,21 +945,20 @@ double PatternGeometry::measuredPlace(const Sensor &sensor) const
 double PatternGeometry::foregroundArea() const
 {
     double area = 0;
-    for (const Shapes::Layer &layer : layers()) {
-        if (layer.kind != Shapes::Layer::Kind::Fill)
-            continue;
-        for (const Shapes::Contour &c : layer.contours)
-            area += c.signedArea();
-    }
+    forEachLayer(MarkEdges::AtBorder, [&area](Shapes::Layer &&layer) {
+        if (layer.kind == Shapes::Layer::Kind::Fill)
+            for (const Shapes::Contour &c : layer.contours)
+                area += c.signedArea();
+    });
     return area;
 }
 
 bool PatternGeometry::showsMarks() const
 {
-    const std::vector<Shapes::Layer> all = layers();
-    return std::any_of(tracks.begin(), tracks.end(), [&all](const Track &t) {
-        return std::any_of(all.begin(), all.end(), [&t](const Shapes::Layer &layer) {
-            return layer.name == t.name && !layer.contours.empty();
-        });
+    bool shows = false;
+    forEachLayer(MarkEdges::AtBorder, [this, &shows](Shapes::Layer &&layer) {
+        shows = shows || (!layer.contours.empty() && std::any_of(tracks.begin(), tracks.end(),
+                     [&layer](const Track &t) { return layer.name == t.name; }));
     });
+    return shows;
 }

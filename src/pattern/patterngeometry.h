@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <optional>
+#include <functional>
 #include <vector>
 
 // The pattern as ideal shapes in millimetres: what the raster approximates, and what the vector
@@ -114,6 +115,11 @@ struct PatternGeometry
     // plotter draws each line once.
     enum class MarkEdges { AtBorder, InsideBorder };
     std::vector<Shapes::Layer> layers(MarkEdges edges = MarkEdges::AtBorder) const;
+    // The same layers one at a time, in the same order, so a writer need not hold them all. With
+    // a part size, a track's layer of more marks comes in parts of about that many, one after
+    // another under the same name.
+    void forEachLayer(MarkEdges edges, const std::function<void(Shapes::Layer &&)> &visit,
+        size_t partSize = 0) const;
 
     // Where a person measures a track: its centre radius on a disc, its centre line's distance
     // from the pattern's top edge on a strip.
