@@ -123,18 +123,6 @@
         <translation>%1 kann nicht geschrieben werden: %2</translation>
     </message>
     <message>
-        <source>Can&apos;t open %1: %2</source>
-        <translation>%1 kann nicht geöffnet werden: %2</translation>
-    </message>
-    <message>
-        <source>%1 is not a Quvelta design%2</source>
-        <translation>%1 ist kein Quvelta-Design%2</translation>
-    </message>
-    <message>
-        <source>%1 is a design of format version %2; this Quvelta reads version %3</source>
-        <translation>%1 ist ein Design der Formatversion %2; dieses Quvelta liest Version %3</translation>
-    </message>
-    <message>
         <source>%1 has a bad value: %2; nothing was changed</source>
         <translation>%1 enthält einen ungültigen Wert: %2; nichts wurde geändert</translation>
     </message>
@@ -538,10 +526,6 @@ Nicht lesbar: %3</translation>
         <translation>ist keine Farbe wie #ff204060</translation>
     </message>
     <message>
-        <source>: %1 at byte %2</source>
-        <translation>: %1 bei Byte %2</translation>
-    </message>
-    <message>
         <source>, %1 above</source>
         <translation>, %1 darüber</translation>
     </message>
@@ -556,6 +540,10 @@ Nicht lesbar: %3</translation>
     <message>
         <source>%1 &gt;</source>
         <translation>%1 &gt;</translation>
+    </message>
+    <message>
+        <source>%1 holds settings the window does not draw (%2); render it with quvelta-render --design</source>
+        <translation>%1 enthält Einstellungen, die das Fenster nicht zeichnet (%2); mit quvelta-render --design zeichnen</translation>
     </message>
 </context>
 <context>
