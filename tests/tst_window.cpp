@@ -86,6 +86,7 @@ private slots:
     void restoresOnlyWhenChosen();
     void burstDrawsOnce_data();
     void burstDrawsOnce();
+    void rendersTakenOrOvertaken();
     void designRoundTrip_data();
     void designRoundTrip();
     void badDesignsRefused_data();
@@ -657,6 +658,39 @@ void TestWindow::burstDrawsOnce()
         QVERIFY(spin->text() != before);
     QCOMPARE(*form.currentImage(), renderEncoderImage(form.settings(), false));
     QCOMPARE(form.imagesDrawn() - drawn, 1); // the image shown was already the last one
+}
+
+// A large pattern's full render, overtaken by a change while it runs or waited for by a save,
+// never shows a stale picture, and the window renders on afterwards.
+void TestWindow::rendersTakenOrOvertaken()
+{
+    MainForm form;
+    // The largest disc: its full render takes long enough to be overtaken.
+    apply(form, { "circle", "outer=100", "dpi=1200" });
+    QTRY_VERIFY_WITH_TIMEOUT(!form.renderPending(), 20000);
+    auto *order = form.findChild<QPushButton *>(QStringLiteral("bitOrderButton"));
+    auto *border = form.findChild<QDoubleSpinBox *>(QStringLiteral("borderSpin"));
+    QVERIFY(order && border);
+    const auto settled
+        = [&form] { return *form.currentImage() == renderEncoderImage(form.settings(), false); };
+    // Overtaken: a change once the render of the one before is under way.
+    order->toggle();
+    QTest::qWait(450); // the controls rest; the full render starts
+    border->setValue(2.5);
+    QTRY_VERIFY_WITH_TIMEOUT(!form.renderPending(), 20000);
+    QVERIFY(settled());
+    // Waited for while it runs, its end reported to the window afterwards.
+    order->toggle();
+    QTest::qWait(450);
+    QVERIFY(settled());
+    QTest::qWait(100);
+    // And on: the next change renders as ever.
+    const int drawn = form.imagesDrawn();
+    border->setValue(1.5);
+    QVERIFY(form.renderPending());
+    QTRY_VERIFY_WITH_TIMEOUT(!form.renderPending(), 20000);
+    QCOMPARE(form.imagesDrawn() - drawn, 1);
+    QVERIFY(settled());
 }
 
 void TestWindow::designRoundTrip_data()
