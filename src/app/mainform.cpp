@@ -209,13 +209,13 @@ QString withSuffix(const QString &fileName, const QString &suffix)
 // Renders above this many pixels take long enough to notice.
 constexpr qint64 slowRenderPixels = 4'000'000;
 // How long the controls must rest before an automatic render starts: longer than between two
-// auto-repeated arrow steps; for a large pattern, longer than between two typed digits, a quick
-// preview-sized render showing meanwhile.
+// auto-repeated arrow steps; for a large pattern, longer than between two typed digits. A quick
+// preview-sized render shows every change meanwhile.
 constexpr int quietMs = 120;
 constexpr int largeQuietMs = 400;
 constexpr int quickMs = 0; // once the change itself is handled
-// Patterns above this many pixels get the quick preview first.
-constexpr qint64 quickPreviewPixels = 2'000'000;
+// Patterns above this many pixels rest the longer time.
+constexpr qint64 largePixels = 2'000'000;
 
 }
 
@@ -239,8 +239,7 @@ MainForm::MainForm() : QMainWindow(nullptr)
             const QImage quick = quickWatcher.result();
             if (!quick.isNull())
                 ui.preview->setImage(&quick);
-        } else if (autoWanted && !quickTimer.isActive()
-            && qint64(imageWidth) * imageHeight > quickPreviewPixels) {
+        } else if (autoWanted && !quickTimer.isActive()) {
             launchQuickRender(); // a change came while it ran
         }
     });
@@ -536,10 +535,9 @@ void MainForm::scheduleRender()
     autoWanted = true;
     // Typing "1024" or holding an arrow key changes the value several times in a moment; only
     // the last one is drawn.
-    const bool large = qint64(imageWidth) * imageHeight > quickPreviewPixels;
+    const bool large = qint64(imageWidth) * imageHeight > largePixels;
     renderTimer.start(large ? largeQuietMs : quietMs);
-    if (large)
-        quickTimer.start();
+    quickTimer.start();
 }
 
 void MainForm::launchRender()
