@@ -4,6 +4,7 @@
 #include "outsidetools.h"
 #include "testsupport.h"
 #include "translations.h"
+#include "windowcontrols.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -136,10 +137,7 @@ void TestTranslations::systemLocale()
 
 void TestTranslations::germanCaptionsFit_data()
 {
-    QTest::addColumn<int>("pixels");
-    QTest::newRow("8 pt") << 11;
-    QTest::newRow("11 pt") << 15;
-    QTest::newRow("14 pt") << 19;
+    addDesktopFontRows();
 }
 
 // The German captions are longer than the English ones the form was laid out for: each still
@@ -161,44 +159,8 @@ void TestTranslations::germanCaptionsFit()
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(
             caption(form, QStringLiteral("previewButton")), QStringLiteral("Vorschau erstellen"));
-        const QWidget *central = form.centralWidget();
-        for (const QLabel *label : central->findChildren<QLabel *>()) {
-            if (label->text().isEmpty() || label->wordWrap() || !label->isVisibleTo(&form))
-                continue;
-            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
-                qPrintable(label->text()));
-        }
-        for (const QPushButton *button : central->findChildren<QPushButton *>()) {
-            if (button->text().isEmpty() || !button->isVisibleTo(&form))
-                continue;
-            QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) + 6 <= button->width(),
-                qPrintable(button->text()));
-        }
-        for (const QCheckBox *box : central->findChildren<QCheckBox *>()) {
-            if (box->text().isEmpty() || !box->isVisibleTo(&form))
-                continue;
-            QStyleOptionButton option;
-            option.initFrom(box);
-            option.text = box->text();
-            const QRect room
-                = box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
-            QVERIFY2(box->fontMetrics().horizontalAdvance(box->text()) <= room.width(),
-                qPrintable(box->text()));
-        }
-        for (const QRadioButton *radio : central->findChildren<QRadioButton *>()) {
-            QStyleOptionButton option;
-            option.initFrom(radio);
-            option.text = radio->text();
-            const QRect room
-                = radio->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, radio);
-            QVERIFY2(radio->fontMetrics().horizontalAdvance(radio->text()) <= room.width(),
-                qPrintable(radio->text()));
-        }
-        for (const QGroupBox *group : central->findChildren<QGroupBox *>()) {
-            if (!group->title().isEmpty())
-                QVERIFY2(group->fontMetrics().horizontalAdvance(group->title()) < group->width(),
-                    qPrintable(group->title()));
-        }
+        const QStringList clipped = clippedCaptions(form.centralWidget(), true);
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral(", "))));
         const auto *tabs = form.findChild<QTabWidget *>(QStringLiteral("optionsTab"));
         QVERIFY(tabs);
         const QTabBar *bar = tabs->tabBar();

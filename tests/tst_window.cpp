@@ -839,10 +839,7 @@ void TestWindow::shortcuts()
 
 void TestWindow::captionsFitLargeFonts_data()
 {
-    QTest::addColumn<int>("pixels");
-    QTest::newRow("8 pt") << 11;
-    QTest::newRow("11 pt") << 15;
-    QTest::newRow("14 pt") << 19;
+    addDesktopFontRows();
 }
 
 // At a large desktop font radio buttons, group titles and spin boxes fit their rectangles as the
@@ -858,21 +855,8 @@ void TestWindow::captionsFitLargeFonts()
         MainForm form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        for (const QRadioButton *radio : form.findChildren<QRadioButton *>()) {
-            QStyleOptionButton option;
-            option.initFrom(radio);
-            option.text = radio->text();
-            const QRect room
-                = radio->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, radio);
-            QVERIFY2(radio->fontMetrics().horizontalAdvance(radio->text()) <= room.width(),
-                qPrintable(radio->objectName()));
-        }
-        for (const QGroupBox *group : form.findChildren<QGroupBox *>()) {
-            if (group->title().isEmpty())
-                continue;
-            QVERIFY2(group->fontMetrics().horizontalAdvance(group->title()) < group->width(),
-                qPrintable(group->objectName()));
-        }
+        const QStringList clipped = clippedCaptions(&form, false);
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral(", "))));
         for (const char *name : { "pairsBitsSpin", "dpiSpin", "widthSpin", "heightSpin",
                  "outerRadiusSpin", "innerRadiusSpin", "borderSpin" }) {
             const auto *spin = form.findChild<QAbstractSpinBox *>(QLatin1String(name));

@@ -6,6 +6,9 @@
 #include "mainform.h"
 
 #include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QStyleOptionButton>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QPushButton>
@@ -98,6 +101,53 @@ inline void apply(MainForm &form, const QStringList &controls)
         else
             QFAIL(qPrintable(control));
     }
+}
+
+// The desktop font sizes the form must fit, as pixel sizes: 8, 11 and 14 pt.
+inline void addDesktopFontRows()
+{
+    QTest::addColumn<int>("pixels");
+    QTest::newRow("8 pt") << 11;
+    QTest::newRow("11 pt") << 15;
+    QTest::newRow("14 pt") << 19;
+}
+
+// The captions under `root` wider than the room their style gives them: radio buttons and group
+// titles always, labels, push buttons and check boxes too when `all`.
+inline QStringList clippedCaptions(const QWidget *root, bool all)
+{
+    QStringList clipped;
+    const auto check = [&clipped](const QWidget *w, const QString &text, int room) {
+        if (!text.isEmpty() && w->fontMetrics().horizontalAdvance(text) > room)
+            clipped << QStringLiteral("%1 (%2)").arg(text, w->objectName());
+    };
+    for (const QRadioButton *radio : root->findChildren<QRadioButton *>()) {
+        QStyleOptionButton option;
+        option.initFrom(radio);
+        option.text = radio->text();
+        check(radio, radio->text(),
+            radio->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, radio).width());
+    }
+    for (const QGroupBox *group : root->findChildren<QGroupBox *>())
+        check(group, group->title(), group->width() - 1);
+    if (!all)
+        return clipped;
+    for (const QLabel *label : root->findChildren<QLabel *>())
+        if (!label->wordWrap() && label->isVisibleTo(root))
+            check(label, label->text(), label->width());
+    for (const QPushButton *button : root->findChildren<QPushButton *>())
+        if (button->isVisibleTo(root))
+            check(button, button->text(), button->width() - 6);
+    for (const QCheckBox *box : root->findChildren<QCheckBox *>()) {
+        if (!box->isVisibleTo(root))
+            continue;
+        QStyleOptionButton option;
+        option.initFrom(box);
+        option.text = box->text();
+        check(box, box->text(),
+            box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box).width());
+    }
+    return clipped;
 }
 
 #endif
