@@ -3,6 +3,7 @@
 #include "mainform.h"
 #include "renderoptions.h"
 #include "testsupport.h"
+#include "windowcontrols.h"
 
 #include <QJsonDocument>
 #include <QSettings>
@@ -40,12 +41,7 @@ private:
 void TestDesign::initTestCase()
 {
     QVERIFY(dir.isValid());
-    // Never the user's own settings (the window remembers its designs).
-    QStandardPaths::setTestModeEnabled(true);
-    QCoreApplication::setOrganizationName(QStringLiteral("QuveltaTests"));
-    QCoreApplication::setApplicationName(QStringLiteral("tst_design"));
-    for (QSettings::Format format : { QSettings::NativeFormat, QSettings::IniFormat })
-        QSettings::setPath(format, QSettings::UserScope, path(QStringLiteral("settings")));
+    keepSettingsIn(path(QStringLiteral("settings")), QStringLiteral("tst_design"));
 }
 
 void TestDesign::windowDesignRendersTheSame_data()

@@ -106,12 +106,7 @@ private:
 void TestWindow::initTestCase()
 {
     QVERIFY(dir.isValid());
-    // Never the user's own settings.
-    QStandardPaths::setTestModeEnabled(true);
-    QCoreApplication::setOrganizationName(QStringLiteral("QuveltaTests"));
-    QCoreApplication::setApplicationName(QStringLiteral("tst_window"));
-    for (QSettings::Format format : { QSettings::NativeFormat, QSettings::IniFormat })
-        QSettings::setPath(format, QSettings::UserScope, dir.filePath(QStringLiteral("settings")));
+    keepSettingsIn(dir.filePath(QStringLiteral("settings")), QStringLiteral("tst_window"));
     QVERIFY(QSettings().fileName().startsWith(dir.path()));
 }
 

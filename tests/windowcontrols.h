@@ -13,6 +13,8 @@
 #include <QDoubleSpinBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QSpinBox>
 #include <QtTest>
 
@@ -101,6 +103,17 @@ inline void apply(MainForm &form, const QStringList &controls)
         else
             QFAIL(qPrintable(control));
     }
+}
+
+// Keeps a test's window settings (recent designs, the last run's values) in `folder`, never in
+// the user's own.
+inline void keepSettingsIn(const QString &folder, const QString &testName)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("QuveltaTests"));
+    QCoreApplication::setApplicationName(testName);
+    for (QSettings::Format format : { QSettings::NativeFormat, QSettings::IniFormat })
+        QSettings::setPath(format, QSettings::UserScope, folder);
 }
 
 // The desktop font sizes the form must fit, as pixel sizes: 8, 11 and 14 pt.
