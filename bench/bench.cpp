@@ -5,6 +5,7 @@
 // Run with `make bench`; not part of the tests.
 
 #include "cairoreference.h"
+#include "description.h"
 #include "exporter.h"
 #include "imagewriter.h"
 #include "mainform.h"
@@ -392,6 +393,7 @@ struct Outcome
     double peakMb = 0;
     bool failed = false;
     QString failure;
+    bool vanishing = false; // raster marks narrower than a pixel: the program warns of them
     Search::Output output = Search::Output::Raster;
 
     double ratio() const { return floorMs > 0 ? ms / floorMs : 0; }
@@ -436,6 +438,8 @@ Outcome runSetting(const Search::Setting &setting, Search::Output output)
         QStringList { QStringLiteral("quvelta-render") } << setting.withOutput(name));
     o.floorMs
         = output == Search::Output::Raster ? fillFloorMs(patternImageSize(parsed.job.settings)) : 0;
+    o.vanishing
+        = output == Search::Output::Raster && !thinTrackWarning(parsed.job.settings).isEmpty();
     std::vector<std::string> args { "--quiet" };
     for (const QString &a : setting.withOutput(name))
         args.push_back(a.toStdString());
@@ -486,12 +490,20 @@ bool searchTable(unsigned seed, int rasterCount, int vectorCount, int climbSteps
     bool met = true;
     for (const Outcome &o : outcomes)
         met = met && o.badness() <= 1;
-    for (size_t i = 0; i < std::min<size_t>(10, outcomes.size()); ++i) {
-        const Outcome &o = outcomes[i];
-        std::printf("%8.0f %9.1f %9.2f %8.1f %6s  %s%s\n", o.ms, o.floorMs, o.ratio(), o.peakMb,
+    const auto print = [](const Outcome &o) {
+        std::printf("%8.0f %9.1f %9.2f %8.1f %6s  %s%s%s\n", o.ms, o.floorMs, o.ratio(), o.peakMb,
             o.badness() <= 1 ? "met" : "MISSED", qPrintable(o.setting.commandLine()),
+            o.vanishing ? "  (marks under a pixel)" : "",
             o.failed ? qPrintable(QStringLiteral("  (failed: %1)").arg(o.failure)) : "");
-    }
+    };
+    for (size_t i = 0; i < std::min<size_t>(10, outcomes.size()); ++i)
+        print(outcomes[i]);
+    // Fine marks cost by their number, not the image's size: the worst of the rest apart.
+    std::printf("the five worst whose marks are all a pixel or wider:\n");
+    int shown = 0;
+    for (const Outcome &o : outcomes)
+        if (!o.vanishing && shown++ < 5)
+            print(o);
     std::printf("search: %s\n", met ? "every setting within its target" : "some settings missed");
     return met;
 }
