@@ -149,10 +149,7 @@ void TestTranslations::germanCaptionsFit()
 #else
     QFETCH(int, pixels);
     QVERIFY(Translations::install(QLocale(QLocale::German, QLocale::Germany)));
-    const QFont desktop = QApplication::font();
-    QFont font = desktop;
-    font.setPixelSize(pixels);
-    QApplication::setFont(font);
+    const DesktopFontSize fontSize(pixels);
     {
         MainForm form;
         form.show();
@@ -170,7 +167,6 @@ void TestTranslations::germanCaptionsFit()
                     <= bar->tabRect(i).width(),
                 qPrintable(bar->tabText(i)));
     }
-    QApplication::setFont(desktop);
     for (QTranslator *t : QCoreApplication::instance()->findChildren<QTranslator *>()) {
         QCoreApplication::removeTranslator(t);
         delete t;

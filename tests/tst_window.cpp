@@ -842,10 +842,7 @@ void TestWindow::captionsFitLargeFonts_data()
 void TestWindow::captionsFitLargeFonts()
 {
     QFETCH(int, pixels);
-    const QFont desktop = QApplication::font();
-    QFont font = desktop;
-    font.setPixelSize(pixels);
-    QApplication::setFont(font);
+    const DesktopFontSize fontSize(pixels);
     {
         MainForm form;
         form.show();
@@ -866,7 +863,6 @@ void TestWindow::captionsFitLargeFonts()
         }
         QCOMPARE(form.size(), QSize(456, 442));
     }
-    QApplication::setFont(desktop);
 }
 
 // A name given without a suffix takes the one of the only format that entry writes.

@@ -5,6 +5,7 @@
 
 #include "mainform.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -124,6 +125,25 @@ inline void addDesktopFontRows()
     QTest::newRow("11 pt") << 15;
     QTest::newRow("14 pt") << 19;
 }
+
+// The application font at `pixels` for as long as it lives; the desktop's again after, even
+// when a check fails on the way.
+class DesktopFontSize
+{
+public:
+    explicit DesktopFontSize(int pixels) : desktop(QApplication::font())
+    {
+        QFont font = desktop;
+        font.setPixelSize(pixels);
+        QApplication::setFont(font);
+    }
+    ~DesktopFontSize() { QApplication::setFont(desktop); }
+    DesktopFontSize(const DesktopFontSize &) = delete;
+    DesktopFontSize &operator=(const DesktopFontSize &) = delete;
+
+private:
+    QFont desktop;
+};
 
 // The captions under `root` wider than the room their style gives them: radio buttons and group
 // titles always, labels, push buttons and check boxes too when `all`.
