@@ -36,6 +36,8 @@ private slots:
     void steepEdgesSumAlike_data();
     void steepEdgesSumAlike();
     void steepEdgeWorkedCells();
+    void longEdgesCoverExactly_data();
+    void longEdgesCoverExactly();
 };
 
 static QImage reference(const EncoderSettings &settings, bool antialias)
@@ -323,6 +325,101 @@ void TestFastPaths::steepEdgeWorkedCells()
     QCOMPARE(row[2], -0.5625f);
     // Its last row, 2.625 to 2.75 (mean 2.6875).
     QCOMPARE(cells[size_t(3 * stride + 2)], -0.3125f);
+}
+
+namespace {
+
+using Polygon = std::vector<CoverageFill::Point>;
+
+// The area of a convex polygon inside the unit pixel at (px, py): the polygon clipped by the
+// pixel's four sides, then the shoelace.
+double areaInPixel(const Polygon &shape, int px, int py)
+{
+    Polygon poly = shape;
+    const auto clip = [&poly](auto inside, auto cross) {
+        Polygon out;
+        for (size_t i = 0; i < poly.size(); ++i) {
+            const CoverageFill::Point a = poly[i];
+            const CoverageFill::Point b = poly[(i + 1) % poly.size()];
+            if (inside(a))
+                out.push_back(a);
+            if (inside(a) != inside(b))
+                out.push_back(cross(a, b));
+        }
+        poly = out;
+    };
+    const auto atX = [](double x) {
+        return [x](CoverageFill::Point a, CoverageFill::Point b) {
+            return CoverageFill::Point { x, a.y + (b.y - a.y) * (x - a.x) / (b.x - a.x) };
+        };
+    };
+    const auto atY = [](double y) {
+        return [y](CoverageFill::Point a, CoverageFill::Point b) {
+            return CoverageFill::Point { a.x + (b.x - a.x) * (y - a.y) / (b.y - a.y), y };
+        };
+    };
+    clip([px](CoverageFill::Point p) { return p.x >= px; }, atX(px));
+    clip([px](CoverageFill::Point p) { return p.x <= px + 1; }, atX(px + 1));
+    clip([py](CoverageFill::Point p) { return p.y >= py; }, atY(py));
+    clip([py](CoverageFill::Point p) { return p.y <= py + 1; }, atY(py + 1));
+    double twice = 0;
+    for (size_t i = 0; i < poly.size(); ++i) {
+        const CoverageFill::Point a = poly[i];
+        const CoverageFill::Point b = poly[(i + 1) % poly.size()];
+        twice += a.x * b.y - b.x * a.y;
+    }
+    return std::fabs(twice) / 2;
+}
+
+}
+
+void TestFastPaths::longEdgesCoverExactly_data()
+{
+    QTest::addColumn<QSize>("size");
+    // Edges over hundreds of rows are kept by groups of bands; an image this wide sums fewer
+    // rows at a time.
+    QTest::newRow("tall") << QSize(300, 3000);
+    QTest::newRow("very wide") << QSize(40000, 900);
+}
+
+// Upright marks and slanted wedges over many bands, each pixel against its exact area.
+void TestFastPaths::longEdgesCoverExactly()
+{
+    QFETCH(QSize, size);
+    std::vector<Polygon> shapes;
+    const double w = size.width();
+    const double h = size.height();
+    for (int i = 0; i < 20; ++i) {
+        const double x = 3.3 + i * (w - 10) / 20;
+        shapes.push_back({ { x, 1.6 }, { x + 1.7, 1.6 }, { x + 1.7, h - 2.2 }, { x, h - 2.2 } });
+        shapes.push_back({ { x + 2.4, 0.5 }, { x + 2.9, h - 0.7 }, { x + 2.45, h - 0.7 } });
+    }
+    CoverageFill fill(size);
+    for (const Polygon &shape : shapes)
+        fill.addPolygon(shape);
+    fill.prepare();
+    std::vector<uchar> rows(size_t(size.width()) * 4);
+    std::mt19937 random(7);
+    for (int sample = 0; sample < 40; ++sample) {
+        const int top = std::uniform_int_distribution<int>(0, size.height() - 4)(random);
+        fill.fillAlpha(rows.data(), size.width(), top, 4, CoverageFill::Sampling::Area);
+        for (int r = 0; r < 4; ++r) {
+            for (int x = 0; x < size.width(); ++x) {
+                double area = 0;
+                for (const Polygon &shape : shapes)
+                    if (shape[0].x - 1 <= x + 1 && shape[1].x + 1 >= x)
+                        area += areaInPixel(shape, x, top + r);
+                const int expected = int(std::min(area, 1.0) * 255 + 0.5);
+                const int got = rows[size_t(r) * size_t(size.width()) + size_t(x)];
+                QVERIFY2(std::abs(got - expected) <= 1,
+                    qPrintable(QStringLiteral("pixel %1, %2: %3, not %4")
+                                   .arg(x)
+                                   .arg(top + r)
+                                   .arg(got)
+                                   .arg(expected)));
+            }
+        }
+    }
 }
 
 QTEST_MAIN(TestFastPaths)

@@ -20,14 +20,25 @@ namespace {
 // What the bands of pixels may take together; four bands of the largest image.
 constexpr qint64 bandMemory = qint64(40) << 20;
 
+// The raster's band height, halved for an image wider than the largest disc's twice over (a
+// long strip), so that two bands stay within the bands' memory.
+int rowsPerBand(int width)
+{
+    int rows = PatternRaster::bandRows;
+    while (rows > 16 && qint64(width) * rows > qint64(16384) * PatternRaster::bandRows)
+        rows /= 2;
+    return rows;
+}
+
 }
 
 PatternRows::PatternRows(const PatternRaster &raster)
     : raster(raster),
       fromCoverage(raster.hasCoverage()),
       bytesPerPixel(fromCoverage ? 1 : 4),
+      bandRows(rowsPerBand(raster.size().width())),
       bufferLimit(int(std::max<qint64>(2,
-          bandMemory / (qint64(raster.size().width()) * PatternRaster::bandRows * bytesPerPixel))))
+          bandMemory / (qint64(raster.size().width()) * bandRows * bytesPerPixel))))
 {
     if (fromCoverage)
         for (int a = 0; a < 256; ++a)
@@ -56,13 +67,13 @@ int PatternRows::dotsPerMeterY() const
 
 int PatternRows::bandCount() const
 {
-    return (raster.size().height() + PatternRaster::bandRows - 1) / PatternRaster::bandRows;
+    return (raster.size().height() + bandRows - 1) / bandRows;
 }
 
 int PatternRows::bandHeight(int band) const
 {
     return std::min(
-        PatternRaster::bandRows, raster.size().height() - band * PatternRaster::bandRows);
+        bandRows, raster.size().height() - band * bandRows);
 }
 
 std::unique_ptr<uchar[]> PatternRows::takeBuffer()
@@ -81,7 +92,7 @@ std::unique_ptr<uchar[]> PatternRows::takeBuffer()
     // Not zeroed: every pixel is painted.
     try {
         return std::unique_ptr<uchar[]>(new uchar[size_t(raster.size().width())
-            * size_t(PatternRaster::bandRows) * size_t(bytesPerPixel)]);
+            * size_t(bandRows) * size_t(bytesPerPixel)]);
     } catch (...) {
         const std::lock_guard<std::mutex> lock(buffersLock);
         --buffersMade;
@@ -153,7 +164,7 @@ const Layout &PatternRows::layout()
         const QRgb *pixels = reinterpret_cast<const QRgb *>(buffer.get());
         try {
             const int rows = bandHeight(band);
-            raster.paintRows(buffer.get(), qsizetype(width) * 4, band * PatternRaster::bandRows,
+            raster.paintRows(buffer.get(), qsizetype(width) * 4, band * bandRows,
                 rows);
             ColorCensus &census = censuses[size_t(band)];
             for (int r = 0; r < rows && !census.overflowed(); ++r)
@@ -215,9 +226,9 @@ void PatternRows::packRow(int y, const RowPacker &packer, uchar *out)
         packer.pack(row(y), out);
         return;
     }
-    const BilevelBand &band = bilevel[size_t(y / PatternRaster::bandRows)];
+    const BilevelBand &band = bilevel[size_t(y / bandRows)];
     const int bytes = packer.rowBytes();
-    const uchar *bits = band.bits.data() + size_t(y % PatternRaster::bandRows) * size_t(bytes);
+    const uchar *bits = band.bits.data() + size_t(y % bandRows) * size_t(bytes);
     // A bit of the band stands for one of its own colours; the file's bit is 1 for the second
     // colour of the whole pattern's palette.
     const QRgb one = packer.layout().palette[1] & 0xffffffu;
@@ -243,7 +254,7 @@ void PatternRows::drawAhead(int band)
     const PatternRaster *source = &raster;
     uchar *bits = next.pixels.get();
     const qsizetype stride = qsizetype(raster.size().width()) * bytesPerPixel;
-    const int top = band * PatternRaster::bandRows;
+    const int top = band * bandRows;
     const int rows = bandHeight(band);
     const bool coverage = fromCoverage;
     // On another core while the writer packs and compresses the rows before; where no thread
@@ -282,7 +293,7 @@ const QRgb *PatternRows::row(int y)
 
 const uchar *PatternRows::bandRow(int y)
 {
-    const int band = y / PatternRaster::bandRows;
+    const int band = y / bandRows;
     const int width = raster.size().width();
     if (ahead.empty() || ahead.front().index != band) {
         const int bands = bandCount();
@@ -316,5 +327,5 @@ const uchar *PatternRows::bandRow(int y)
         return reinterpret_cast<const uchar *>(zeroRow.data());
     }
     return ahead.front().pixels.get()
-        + size_t(y % PatternRaster::bandRows) * size_t(width) * size_t(bytesPerPixel);
+        + size_t(y % bandRows) * size_t(width) * size_t(bytesPerPixel);
 }

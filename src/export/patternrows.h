@@ -66,6 +66,7 @@ private:
     const PatternRaster &raster;
     const bool fromCoverage;
     const int bytesPerPixel;
+    const int bandRows; // the raster's band height, or less for very wide images
     QRgb colors[256] = {}; // the colour of each coverage
     uchar codes[256] = {}; // what each coverage packs to: a bit, a grey level or an index
     enum class CodeRule { Table, Same, Inverse }; // codes[a] as given, a, or 255 - a

@@ -8,7 +8,14 @@
 
 namespace {
 
-constexpr int bandRows = 64;
+// Rows summed together: each thread's cells are a float for every pixel of a band's rows.
+constexpr int maxBandRows = 64;
+// Wider than this, bands grow shorter, so that a thread's cells stay within 4 MB. The edges'
+// sums start afresh at each band's top: a narrower image keeps its bands, and its bits.
+constexpr int widestFullBand = 16384;
+// A segment that touches more bands than this is listed by groups of bands.
+constexpr int longBands = 4;
+constexpr int groupBands = 16;
 
 // Blends like Qt's raster engine does for an 8-bit coverage.
 inline QRgb interpolate(QRgb x, uint a, QRgb y, uint b)
@@ -24,7 +31,11 @@ inline QRgb interpolate(QRgb x, uint a, QRgb y, uint b)
 
 }
 
-CoverageFill::CoverageFill(QSize size) : size(size) { }
+CoverageFill::CoverageFill(QSize size) : size(size), bandRows(maxBandRows)
+{
+    while (bandRows > 16 && qint64(size.width()) * bandRows > qint64(widestFullBand) * maxBandRows)
+        bandRows /= 2;
+}
 
 void CoverageFill::addPolygon(const std::vector<Point> &points)
 {
@@ -318,18 +329,54 @@ void CoverageFill::prepare()
         if (level > 0 || y % bandRows == 0)
             computedRows[size_t(y / bandRows)].push_back(y);
     }
+    longByGroup.assign(size_t(std::max(bands, 0) + groupBands - 1) / groupBands, {});
+    longSegments.clear();
     for (size_t i = 0; i < segments.size(); ++i) {
         const Segment &s = segments[i];
-        const double top = std::min(s.y0, s.y1);
-        const double bottom = std::max(s.y0, s.y1);
-        if (bottom <= 0 || top >= height)
+        if (std::max(s.y0, s.y1) <= 0 || std::min(s.y0, s.y1) >= height)
             continue;
-        const int first = std::max(0, int(std::floor(top)) / bandRows);
-        const int last = std::min(bands - 1, int(std::ceil(bottom) - 1) / bandRows);
-        for (int band = first; band <= last; ++band)
-            byBand[size_t(band)].push_back(int(i));
+        const auto [first, last] = bandsOf(s);
+        if (last - first < longBands) {
+            for (int band = first; band <= last; ++band)
+                byBand[size_t(band)].push_back(int(i));
+        } else {
+            for (int group = first / groupBands; group <= last / groupBands; ++group)
+                longByGroup[size_t(group)].push_back(int(longSegments.size()));
+            longSegments.push_back({ int(i), first, last });
+        }
     }
     prepared = true;
+}
+
+std::pair<int, int> CoverageFill::bandsOf(const Segment &s) const
+{
+    const int bands = (size.height() + bandRows - 1) / bandRows;
+    const double top = std::min(s.y0, s.y1);
+    const double bottom = std::max(s.y0, s.y1);
+    return { std::max(0, int(std::floor(top)) / bandRows),
+        std::min(bands - 1, int(std::ceil(bottom) - 1) / bandRows) };
+}
+
+const std::vector<int> &CoverageFill::segmentsOf(int band, std::vector<int> &scratch) const
+{
+    const std::vector<int> &listed = byBand[size_t(band)];
+    const std::vector<int> &longOnes = longByGroup[size_t(band / groupBands)];
+    if (longOnes.empty())
+        return listed;
+    // Both in index order, merged in index order: the cells sum in the same order as ever.
+    scratch.clear();
+    auto next = listed.begin();
+    for (const int position : longOnes) {
+        const LongSegment &l = longSegments[size_t(position)];
+        if (band < l.firstBand || band > l.lastBand)
+            continue;
+        const int index = l.index;
+        for (; next != listed.end() && *next < index; ++next)
+            scratch.push_back(*next);
+        scratch.push_back(index);
+    }
+    scratch.insert(scratch.end(), next, listed.end());
+    return scratch;
 }
 
 void CoverageFill::fillRows(uchar *firstRow, qsizetype stride, int top, int rows, QRgb foreground,
@@ -375,6 +422,7 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
     thread_local std::vector<uchar> alphas;
     alphas.resize(size_t(width) * bandRows);
     thread_local std::vector<int> worked;
+    thread_local std::vector<int> touching;
     const auto sweep = [&](auto &cells, int cellStride, auto accumulateBand, auto writeRows) {
         using Cell = typename std::decay_t<decltype(cells)>::value_type;
         if (cells.size() != size_t(cellStride) * bandRows)
@@ -383,7 +431,7 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
             const int bandTop = band * bandRows;
             const int bandHeight = std::min(bandRows, size.height() - bandTop);
             const std::vector<int> &computed = computedRows[size_t(band)];
-            for (int index : byBand[size_t(band)])
+            for (int index : segmentsOf(band, touching))
                 accumulateBand(cells.data(), cellStride, bandTop, bandHeight,
                     segments[size_t(index)], computed);
             // The worked-out rows' coverage, several rows at a time (writeRows clears the

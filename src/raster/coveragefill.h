@@ -8,6 +8,7 @@
 #include <QSize>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 // Fills a set of closed polygons with one colour over a background, antialiased by the exact area
@@ -72,8 +73,21 @@ private:
         int rows, const Segment &segment, const std::vector<int> &computed);
 
     QSize size;
+    int bandRows; // fewer for very wide images
     std::vector<Segment> segments;
+    // The first and last band of rows a segment touches (clamped to the image's).
+    std::pair<int, int> bandsOf(const Segment &s) const;
+    // The indices of the segments that touch a band, in order: those of few bands are listed by
+    // band, long ones (a long strip's upright mark edges) by groups of bands, which would
+    // otherwise list each hundreds of times.
+    const std::vector<int> &segmentsOf(int band, std::vector<int> &scratch) const;
     std::vector<std::vector<int>> byBand; // segment indices by the band of rows they touch
+    struct LongSegment
+    {
+        int index, firstBand, lastBand;
+    };
+    std::vector<LongSegment> longSegments;
+    std::vector<std::vector<int>> longByGroup; // positions in longSegments, by group of bands
     std::vector<std::vector<int>> computedRows; // by band: the rows not copied from the one above
     bool prepared = false;
 };

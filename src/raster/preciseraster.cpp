@@ -105,30 +105,46 @@ std::unique_ptr<CoverageFill> layerCoverage(
     return layerCoverage(size, layers, QPointF(pixelsPerMm, pixelsPerMm), offset);
 }
 
+namespace {
+
+// A fill layer's contours, flattened to within a hundredth of a pixel, into the fill.
+void addLayer(CoverageFill &fill, const Shapes::Layer &layer, QPointF pixelsPerMm, QPointF offset)
+{
+    constexpr double tolerancePx = 0.01;
+    if (layer.kind != Shapes::Layer::Kind::Fill)
+        return;
+    std::vector<CoverageFill::Point> polygon;
+    for (const Shapes::Contour &contour : layer.contours) {
+        polygon.clear();
+        for (const QPointF &p :
+            contour.flattened(tolerancePx / std::max(pixelsPerMm.x(), pixelsPerMm.y())))
+            polygon.push_back(
+                { p.x() * pixelsPerMm.x() + offset.x(), p.y() * pixelsPerMm.y() + offset.y() });
+        fill.addPolygon(polygon);
+    }
+}
+
+}
+
 std::unique_ptr<CoverageFill> layerCoverage(
     QSize size, const std::vector<Shapes::Layer> &layers, QPointF pixelsPerMm, QPointF offset)
 {
-    constexpr double tolerancePx = 0.01;
     auto fill = std::make_unique<CoverageFill>(size);
-    std::vector<CoverageFill::Point> polygon;
-    for (const Shapes::Layer &layer : layers) {
-        if (layer.kind != Shapes::Layer::Kind::Fill)
-            continue;
-        for (const Shapes::Contour &contour : layer.contours) {
-            polygon.clear();
-            for (const QPointF &p :
-                contour.flattened(tolerancePx / std::max(pixelsPerMm.x(), pixelsPerMm.y())))
-                polygon.push_back(
-                    { p.x() * pixelsPerMm.x() + offset.x(), p.y() * pixelsPerMm.y() + offset.y() });
-            fill->addPolygon(polygon);
-        }
-    }
+    for (const Shapes::Layer &layer : layers)
+        addLayer(*fill, layer, pixelsPerMm, offset);
     fill->prepare();
     return fill;
 }
 
 std::unique_ptr<CoverageFill> patternCoverage(const EncoderSettings &settings)
 {
-    return layerCoverage(patternImageSize(settings), patternGeometry(settings).layers(),
-        patternPixelsPerMm(settings), patternPixelOffset(settings));
+    // A layer at a time: the outlines of every mark of a fine pattern would be tens of megabytes
+    // beside the fill's own edges.
+    auto fill = std::make_unique<CoverageFill>(patternImageSize(settings));
+    const QPointF pixelsPerMm = patternPixelsPerMm(settings);
+    const QPointF offset = patternPixelOffset(settings);
+    patternGeometry(settings).forEachLayer(PatternGeometry::MarkEdges::AtBorder,
+        [&](Shapes::Layer &&layer) { addLayer(*fill, layer, pixelsPerMm, offset); });
+    fill->prepare();
+    return fill;
 }
