@@ -201,6 +201,14 @@ void TestFormats::noLargerThanQt_data()
     QTest::newRow("200-pair disc, antialiased") << disc << true;
     disc.foreground = QColor(20, 60, 120);
     QTest::newRow("coloured disc, antialiased") << disc << true;
+    // Over 4 Mpx, written the fast way; a strip's rows repeat the row above.
+    EncoderSettings fineStrip;
+    fineStrip.type = EncoderType::Relative;
+    fineStrip.pairs = 700;
+    fineStrip.widthMm = 150;
+    fineStrip.heightMm = 60;
+    fineStrip.dpi = 1000;
+    QTest::newRow("large fine strip, antialiased") << fineStrip << true;
 }
 
 // Whatever the packing, a PNG is no larger than the one QImage::save writes for the same image.

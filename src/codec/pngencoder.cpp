@@ -122,10 +122,20 @@ bool writeImageData(QIODevice *device, int height, int rowBytes, const RowSource
                 return chunk.size() < (1 << 18) || flush();
             },
             scheme.level, scheme.strategy);
-        std::vector<png_byte> row(size_t(rowBytes) + 1, 0); // filter byte 0: none
+        // A row the same as the one above (every row of a strip but a few) goes filtered "Up":
+        // all zeros, a tiny share of the deflating. Others go unfiltered.
+        std::vector<png_byte> row(size_t(rowBytes) + 1, 0);
+        std::vector<png_byte> above(size_t(rowBytes) + 1, 0);
+        const std::vector<png_byte> same = [&] {
+            std::vector<png_byte> up(size_t(rowBytes) + 1, 0);
+            up[0] = 2;
+            return up;
+        }();
         for (int y = 0; written && y < height; ++y) {
             std::copy_n(rowAt(y), rowBytes, row.begin() + 1);
-            written = deflater.add(row.data(), int(row.size()));
+            const bool repeated = y > 0 && std::equal(row.begin() + 1, row.end(), above.begin() + 1);
+            written = deflater.add(repeated ? same.data() : row.data(), int(row.size()));
+            std::swap(row, above);
         }
         written = written && deflater.finish();
     }
