@@ -248,7 +248,7 @@ void TestWindowExtras::printsAtPhysicalSize()
 }
 
 // On a screen of twice the pixel density the preview's copy has twice the pixels, and the same
-// logical size; at ratio 1 it is the specified copy.
+// logical size; at ratio 1 it is the plain copy.
 void TestWindowExtras::crispPreview()
 {
     MainForm form;

@@ -361,7 +361,7 @@ QString readHoles(RenderJob &job, const QString &text)
 // one, the help line, and how its value is read and where it goes. The table lists them in the
 // order of --help (after -h and -v) and of reading: a value may bound one below it. A new option
 // is a row here, and a rule below where it depends on other options.
-struct OptionSpec
+struct OptionRow
 {
     const char *names;
     const char *value;
@@ -373,9 +373,9 @@ struct OptionSpec
 
 using S = EncoderSettings;
 
-const std::vector<OptionSpec> &optionTable()
+const std::vector<OptionRow> &optionTable()
 {
-    static const std::vector<OptionSpec> table {
+    static const std::vector<OptionRow> table {
         { "o|output", "FILE",
             "Output file (required); its suffix picks the format; - is standard output." },
         { "format", "FORMAT", "With -o -: png, jpg, bmp, tif, pdf, svg, dxf or kicad_mod." },
@@ -569,24 +569,24 @@ const std::vector<OptionSpec> &optionTable()
     return table;
 }
 
-const OptionSpec &option(const char *name)
+const OptionRow &option(const char *name)
 {
     const auto &table = optionTable();
     return *std::find_if(table.begin(), table.end(),
-        [name](const OptionSpec &spec) { return spec.name() == QLatin1String(name); });
+        [name](const OptionRow &row) { return row.name() == QLatin1String(name); });
 }
 
 // Reads the option into the job when it is given; the usage error, if any.
-QString readOption(const QCommandLineParser &parser, const OptionSpec &spec, RenderJob &job)
+QString readOption(const QCommandLineParser &parser, const OptionRow &row, RenderJob &job)
 {
-    const QString name = spec.name();
-    if (spec.read.kind == Read::Kind::Special || !parser.isSet(name))
+    const QString name = row.name();
+    if (row.read.kind == Read::Kind::Special || !parser.isSet(name))
         return QString();
-    if (spec.read.kind == Read::Kind::Custom)
-        return spec.read.custom(job, parser.value(name));
+    if (row.read.kind == Read::Kind::Custom)
+        return row.read.custom(job, parser.value(name));
     QString error;
-    if (const std::optional<QVariant> value = valueOf(parser, name, spec.read, job, &error))
-        spec.read.store(job, *value);
+    if (const std::optional<QVariant> value = valueOf(parser, name, row.read, job, &error))
+        row.read.store(job, *value);
     return error;
 }
 
@@ -1135,7 +1135,7 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         QStringLiteral("Show the version and exit."));
     parser.addOption(help);
     parser.addOption(version);
-    for (const OptionSpec &option : optionTable())
+    for (const OptionRow &option : optionTable())
         parser.addOption(
             QCommandLineOption(QString::fromLatin1(option.names).split(QLatin1Char('|')),
                 QString::fromUtf8(option.help),
@@ -1199,7 +1199,7 @@ ParseResult parseRenderArguments(const QStringList &arguments)
         s.code = s.shape == Shape::Disc ? Code::Gray : Code::Binary;
 
     // Every plain value (the shape and type again, to the same).
-    for (const OptionSpec &option : optionTable())
+    for (const OptionRow &option : optionTable())
         if (const QString problem = readOption(parser, option, job); !problem.isEmpty())
             return usageError(problem);
     if (s.mask)
