@@ -3,6 +3,8 @@
 // The window's values as one map: kept between runs and written to design files.
 #include "mainform.h"
 
+#include "colorselector.h"
+
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
@@ -16,18 +18,6 @@
 #include <cmath>
 
 namespace {
-
-QColor swatchColor(const QWidget *swatch)
-{
-    return swatch->palette().brush(QPalette::Current, QPalette::Window).color();
-}
-
-void setSwatchColor(QWidget *swatch, const QColor &color)
-{
-    QPalette pal = swatch->palette();
-    pal.setBrush(QPalette::All, QPalette::Window, QBrush(color, Qt::SolidPattern));
-    swatch->setPalette(pal);
-}
 
 QString number(double value)
 {
@@ -139,7 +129,7 @@ QVariantMap MainForm::values() const
         else if (const auto *combo = qobject_cast<const QComboBox *>(widget))
             map.insert(key, combo->currentIndex());
         else
-            map.insert(key, swatchColor(widget).name(QColor::HexArgb));
+            map.insert(key, qobject_cast<const ColorSelector *>(widget)->color().name(QColor::HexArgb));
     }
     return map;
 }
@@ -176,7 +166,7 @@ bool MainForm::setValues(const QVariantMap &values, bool strict, QString *error)
         else if (auto *combo = qobject_cast<QComboBox *>(widget))
             combo->setCurrentIndex(value.toInt());
         else
-            setSwatchColor(widget, QColor(value.toString()));
+            qobject_cast<ColorSelector *>(widget)->setColor(QColor(value.toString()));
     }
     restoring = false;
     if (!why.isEmpty()) {

@@ -57,11 +57,6 @@
 
 namespace {
 
-QColor swatchColor(const QWidget *swatch)
-{
-    return swatch->palette().brush(QPalette::Current, QPalette::Window).color();
-}
-
 void setCaptionColor(QWidget *caption, const QColor &color)
 {
     QPalette pal = caption->palette();
@@ -371,8 +366,8 @@ EncoderSettings MainForm::settings(QString *problem) const
     s.borderWidthMm = ui.borderSpin->value();
     s.centerMark = ui.centerMarkCheck->isChecked();
     s.dpi = ui.dpiSpin->value();
-    s.foreground = swatchColor(ui.foregroundColorWidget);
-    s.background = swatchColor(ui.backgroundColorWidget);
+    s.foreground = ui.foregroundColorWidget->color();
+    s.background = ui.backgroundColorWidget->color();
     if (!more.codeCombo || !more.scaleXSpin)
         return s;
 
@@ -641,9 +636,9 @@ void MainForm::updateGrayCodeEnabled()
 
 void MainForm::onColorChanged(QColor /*color*/)
 {
-    const QColor background = swatchColor(ui.backgroundColorWidget);
+    const QColor background = ui.backgroundColorWidget->color();
     setCaptionColor(ui.backgroundLabel, invertColor(background));
-    setCaptionColor(ui.foregroundLabel, invertColor(swatchColor(ui.foregroundColorWidget)));
+    setCaptionColor(ui.foregroundLabel, invertColor(ui.foregroundColorWidget->color()));
     ui.preview->setBackgroundColor(background);
     renderEncoder(true);
 }

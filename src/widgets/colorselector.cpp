@@ -45,17 +45,25 @@ void ColorSelector::paintEvent(QPaintEvent *)
     style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
 }
 
-void ColorSelector::pick()
+QColor ColorSelector::color() const
 {
-    const QColor current = palette().brush(QPalette::Current, QPalette::Window).color();
-    const QString title = accessibleName().isEmpty() ? tr("Select Color") : accessibleName();
-    const QColor color = QColorDialog::getColor(current, this, title);
-    if (!color.isValid())
-        return;
+    return palette().brush(QPalette::Current, QPalette::Window).color();
+}
 
-    // Stored before the signal, so receivers that read the palette find the new colour.
+void ColorSelector::setColor(const QColor &color)
+{
     QPalette pal = palette();
     pal.setBrush(QPalette::All, QPalette::Window, QBrush(color, Qt::SolidPattern));
     setPalette(pal);
-    emit colorChanged(color);
+}
+
+void ColorSelector::pick()
+{
+    const QString title = accessibleName().isEmpty() ? tr("Select Color") : accessibleName();
+    const QColor picked = QColorDialog::getColor(color(), this, title);
+    if (!picked.isValid())
+        return;
+    // Stored before the signal, so receivers that read the swatch find the new colour.
+    setColor(picked);
+    emit colorChanged(picked);
 }

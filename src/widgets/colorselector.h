@@ -16,6 +16,10 @@ class ColorSelector : public QWidget
 public:
     explicit ColorSelector(QWidget *parent = nullptr);
 
+    QColor color() const;
+    // Shows `color` without the signal: a value restored, not picked.
+    void setColor(const QColor &color);
+
 signals:
     void colorChanged(QColor color);
 
