@@ -379,16 +379,10 @@ Geometry band(const Geos::Context &geos, const Ray &ray, double t0, double t1, d
     return geos.polygon({ { a - side, b - side, b + side, a + side } });
 }
 
+// Page y points down: counter-clockwise as seen is a negative shoelace sum.
 double signedArea(const std::vector<QPointF> &points)
 {
-    double twice = 0;
-    for (size_t i = 0; i < points.size(); ++i) {
-        const QPointF &a = points[i];
-        const QPointF &b = points[(i + 1) % points.size()];
-        twice += a.x() * b.y() - b.x() * a.y();
-    }
-    // Page y points down: counter-clockwise as seen is negative in these coordinates.
-    return -twice / 2;
+    return -Shapes::shoelaceArea(points);
 }
 
 // Where a run of corners lies on one of these circles' centres, within `onCircle`, it is that

@@ -3,6 +3,7 @@
 #include "solid.h"
 
 #include "geos.h"
+#include "shapes.h"
 
 #include <Model/COM/NMR_DLLInterfaces.h>
 
@@ -23,16 +24,6 @@ QPointF plane(QPointF p)
     return QPointF(p.x(), -p.y());
 }
 
-double signedArea(const std::vector<QPointF> &ring)
-{
-    double twice = 0;
-    for (size_t i = 0; i < ring.size(); ++i) {
-        const QPointF &a = ring[i];
-        const QPointF &b = ring[(i + 1) % ring.size()];
-        twice += a.x() * b.y() - b.x() * a.y();
-    }
-    return twice / 2;
-}
 
 class Builder
 {
@@ -190,7 +181,7 @@ Mesh extrude(const Fabrication::Part &part, double thickness)
             const std::vector<std::vector<QPointF>> faceRings = geos.rings(face);
             for (const QPointF &p : faceRings.front())
                 ring.push_back(plane(p));
-            if (signedArea(ring) < 0)
+            if (Shapes::shoelaceArea(ring) < 0)
                 std::reverse(ring.begin(), ring.end());
             pieces.push_back(std::move(ring));
         }
@@ -227,7 +218,7 @@ Mesh extrude(const Fabrication::Part &part, double thickness)
                 std::vector<QPointF> corners = geos.rings(t).front();
                 if (corners.size() != 3)
                     throw std::runtime_error("triangulation gave a polygon that is no triangle");
-                if (signedArea(corners) < 0)
+                if (Shapes::shoelaceArea(corners) < 0)
                     std::swap(corners[1], corners[2]);
                 build.triangle(build.vertex(corners[0], 1, thickness),
                     build.vertex(corners[1], 1, thickness), build.vertex(corners[2], 1, thickness));

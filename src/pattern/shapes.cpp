@@ -32,6 +32,17 @@ void Contour::arcTo(QPointF center, double radius, double startDegrees, double s
     segments.push_back(s);
 }
 
+double shoelaceArea(const std::vector<QPointF> &points)
+{
+    double twice = 0;
+    for (size_t i = 0; i < points.size(); ++i) {
+        const QPointF &a = points[i];
+        const QPointF &b = points[(i + 1) % points.size()];
+        twice += a.x() * b.y() - b.x() * a.y();
+    }
+    return twice / 2;
+}
+
 double Contour::signedArea() const
 {
     // Shoelace over the chords, plus each arc's circular segment beyond its chord. With y down,

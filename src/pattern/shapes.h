@@ -46,6 +46,10 @@ struct Contour
     std::vector<QPointF> flattened(double tolerance) const;
 };
 
+// The shoelace area of a closed polygon in its own coordinates: positive when it turns from +x
+// towards +y (counter-clockwise with y up, clockwise as a page with y down is seen).
+double shoelaceArea(const std::vector<QPointF> &points);
+
 Contour rectangle(double left, double top, double right, double bottom, bool hole = false);
 Contour circle(QPointF center, double radius, bool hole = false);
 // The annular sector between the radii from startDegrees, sweepDegrees wide (inner 0: a pie).
