@@ -3,6 +3,7 @@
 #include "patternrows.h"
 
 #include "cores.h"
+#include "coveragefill.h"
 #include "renderer.h"
 
 #include <algorithm>
@@ -25,7 +26,8 @@ constexpr qint64 bandMemory = qint64(40) << 20;
 int rowsPerBand(int width)
 {
     int rows = PatternRaster::bandRows;
-    while (rows > 16 && qint64(width) * rows > qint64(16384) * PatternRaster::bandRows)
+    while (rows > 16
+        && qint64(width) * rows > qint64(CoverageFill::widestFullBand) * PatternRaster::bandRows)
         rows /= 2;
     return rows;
 }

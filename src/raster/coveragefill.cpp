@@ -10,9 +10,8 @@ namespace {
 
 // Rows summed together: each thread's cells are a float for every pixel of a band's rows.
 constexpr int maxBandRows = 64;
-// Wider than this, bands grow shorter, so that a thread's cells stay within 4 MB. The edges'
-// sums start afresh at each band's top: a narrower image keeps its bands, and its bits.
-constexpr int widestFullBand = 16384;
+// Wider than widestFullBand, bands grow shorter, so that a thread's cells stay within 4 MB. The
+// edges' sums start afresh at each band's top: a narrower image keeps its bands, and its bits.
 // A segment that touches more bands than this is listed by groups of bands.
 constexpr int longBands = 4;
 constexpr int groupBands = 16;

@@ -28,6 +28,10 @@ public:
         double y;
     };
 
+    // The widest image drawn in whole bands of rows; wider ones take shorter bands, and so
+    // should those who hold its rows, to keep the memory of a long strip's bands bounded.
+    static constexpr int widestFullBand = 16384;
+
     explicit CoverageFill(QSize size);
 
     // Adds a closed polygon; the last point connects back to the first.
