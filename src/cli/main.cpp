@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "decodetable.h"
 #include "description.h"
+#include "background.h"
 #include "design.h"
 #include "exporter.h"
 #include "exporterror.h"
@@ -22,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <new>
 #include <optional>
 
@@ -231,21 +233,35 @@ int run(int argc, char **argv)
     const bool raster
         = job.output == RenderJob::Output::Image || job.output == RenderJob::Output::Pdf;
     const bool writes = job.output != RenderJob::Output::None || !job.decodeTable.isEmpty();
-    QString said; // what would not read, or is close to it
-    if (job.check || (writes && !job.quiet)) {
-        // A mask's warnings are about the pattern it goes with.
-        EncoderSettings pattern = job.settings;
-        pattern.mask = false;
-        const ReadBack reading = readBack(pattern, job.antialias, job.check ? job.apertureMm : 0);
-        if (job.check && !printText(readBackReport(reading, job.apertureMm)))
-            return 1;
+    // What would not read, or is close to it. It comes from the shapes, not from the file: when
+    // it only decides a warning printed after the files, it is worked out beside the writing.
+    const auto reasons = [&job, raster](const ReadBack &reading) {
         // Thin marks are a raster's trouble; a track that does not read is everyone's.
         QStringList warnings { raster ? thinTrackWarning(job.settings) : QString(),
             readBackWarning(reading) };
         warnings.removeAll(QString());
         for (QString &w : warnings)
             w = w.remove(QStringLiteral("warning: ")).remove(QStringLiteral(" (see --check)"));
-        said = warnings.join(QStringLiteral("; "));
+        return warnings.join(QStringLiteral("; "));
+    };
+    // A mask's warnings are about the pattern it goes with.
+    EncoderSettings pattern = job.settings;
+    pattern.mask = false;
+    QString said;
+    std::future<std::optional<QString>> saying;
+    if (job.check || (writes && job.strict)) {
+        const ReadBack reading = readBack(pattern, job.antialias, job.check ? job.apertureMm : 0);
+        if (job.check && !printText(readBackReport(reading, job.apertureMm)))
+            return 1;
+        said = reasons(reading);
+    } else if (writes && !job.quiet) {
+        saying = inBackground([&]() -> std::optional<QString> {
+            try {
+                return reasons(readBack(pattern, job.antialias, 0));
+            } catch (const std::bad_alloc &) {
+                return std::nullopt; // short of what the writer held: read again after it
+            }
+        });
     }
     if (writes && job.strict && !said.isEmpty()) {
         printMessage(QStringLiteral("nothing written: %1 (see --check)").arg(said));
@@ -268,6 +284,18 @@ int run(int argc, char **argv)
             printMessage(error);
             return 1;
         }
+    }
+    if (saying.valid()) {
+        std::optional<QString> reading = saying.get();
+        try {
+            if (!reading)
+                reading = reasons(readBack(pattern, job.antialias, 0));
+        } catch (const std::bad_alloc &) {
+            // The files are whole and right; only the advice on them is missing.
+            printMessage(QStringLiteral("warning: not enough memory to read the pattern back"));
+            return 0;
+        }
+        said = *reading;
     }
     // After the files, so that a failure stays one line.
     if (writes && !job.quiet && !said.isEmpty())

@@ -153,8 +153,10 @@ private:
             ? 0.0
             : std::asin(std::clamp(g.markBias / 2 / r, -1.0, 1.0)) * degreesPerRadian;
         const auto &runs = tracks[size_t(track)];
-        return inRuns(runs, angle, widen) || inRuns(runs, angle + 360.0, widen)
-            || inRuns(runs, angle - 360.0, widen);
+        // Runs lie within [0, 360]: the angle a turn on or back reaches one only within `widen`
+        // of 0 or 360 degrees.
+        return inRuns(runs, angle, widen) || (angle <= widen && inRuns(runs, angle + 360.0, widen))
+            || (angle >= 360.0 - widen && inRuns(runs, angle - 360.0, widen));
     }
 
     const PatternGeometry &g;
@@ -295,6 +297,25 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
     const int apertureSamples
         = apertureMm > 0 ? std::clamp(int(std::ceil(apertureMm * k)), 1, 9) : 1;
 
+    // Where the code's steps (absolute) or quarter periods (relative) lie round a disc, worked
+    // out once for every track and line: the n-th reading of a track is at step n + 0.5, or
+    // quarter period n / 2 + 0.25, and a one-pixel sensor reads exactly there.
+    const auto towards = [&](double p, double offsetRadians) {
+        const double angle = (360.0 - placed(p) * pitch) / degreesPerRadian + offsetRadians;
+        return QPointF(std::cos(angle), -std::sin(angle));
+    };
+    const auto regularPlace = [absolute](size_t n) {
+        return absolute ? double(n) + 0.5 : double(n) * 0.5 + 0.25;
+    };
+    std::vector<QPointF> regular;
+    if (disc && apertureSamples == 1) {
+        regular.resize(size_t(absolute ? steps : 2 * steps));
+        shareOutOverCores(2, [&](int half) {
+            for (size_t n = size_t(half); n < regular.size(); n += 2)
+                regular[n] = towards(regularPlace(n), 0.0);
+        });
+    }
+
     result.tracks.resize(g.tracks.size());
     shareOutOverCores(int(g.tracks.size()), [&](int trackIndex) {
         const size_t i = size_t(trackIndex);
@@ -380,9 +401,9 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
                         : ((sub + 0.5) / apertureSamples - 0.5) * apertureMm;
                     QPointF at;
                     if (disc) {
-                        const double angle
-                            = (360.0 - placed(p) * pitch) / degreesPerRadian + offset / across;
-                        at = g.center + QPointF(std::cos(angle), -std::sin(angle)) * across;
+                        const bool known = n < regular.size() && p == regularPlace(n);
+                        at = g.center
+                            + (known ? regular[n] : towards(p, offset / across)) * across;
                     } else {
                         at = QPointF(g.nominal.left() + placed(p) * pitch + offset, across);
                     }
