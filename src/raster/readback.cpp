@@ -101,6 +101,13 @@ private:
         return next != runs.begin() && along <= std::prev(next)->second + widen;
     }
 
+    // Whether (dx, dy) lies within r of the dot's centre; hypot is slow, and at least as long
+    // as either side.
+    static bool inDot(double dx, double dy, double r)
+    {
+        return std::fabs(dx) <= r && std::fabs(dy) <= r && std::hypot(dx, dy) <= r;
+    }
+
     bool darkAt(QPointF p) const
     {
         if (g.shape == Shape::Strip) {
@@ -124,7 +131,7 @@ private:
             const double e = m.arm + h;
             if ((std::fabs(d.x()) <= h && std::fabs(d.y()) <= e)
                 || (std::fabs(d.y()) <= h && std::fabs(d.x()) <= e)
-                || std::hypot(p.x() - m.dot.x(), p.y() - m.dot.y()) <= m.dotRadius)
+                || inDot(p.x() - m.dot.x(), p.y() - m.dot.y(), m.dotRadius))
                 return true;
         }
         const double r = std::sqrt(d.x() * d.x() + d.y() * d.y());
@@ -187,10 +194,13 @@ public:
         height = raster.size().height();
         words = (size_t(width) + 63) / 64;
         bits.assign(words * size_t(std::max(height, 0)), 0);
-        QImage band(width, PatternRaster::bandRows, QImage::Format_RGB32);
-        if (band.isNull())
-            throw std::bad_alloc();
-        for (int top = 0; top < height; top += PatternRaster::bandRows) {
+        // Bands on every core: each sets bits of its own rows only.
+        const int bands = (height + PatternRaster::bandRows - 1) / PatternRaster::bandRows;
+        shareOutOverCores(bands, [&](int index) {
+            QImage band(width, PatternRaster::bandRows, QImage::Format_RGB32);
+            if (band.isNull())
+                throw std::bad_alloc();
+            const int top = index * PatternRaster::bandRows;
             const int rows = std::min(PatternRaster::bandRows, height - top);
             raster.paintRows(band.bits(), band.bytesPerLine(), top, rows);
             for (int y = 0; y < rows; ++y) {
@@ -200,7 +210,7 @@ public:
                     if (qGray(line[x]) < 128)
                         out[x / 64] |= uint64_t(1) << (x % 64);
             }
-        }
+        });
     }
 
     bool dark(int x, int y) const override
