@@ -26,6 +26,7 @@ private slots:
     void bandedFilesAreIdentical();
     void anyBandsMakeTheWholeImage_data();
     void anyBandsMakeTheWholeImage();
+    void jpegAsQtWritesIt_data();
     void jpegAsQtWritesIt();
 
 private:
@@ -161,23 +162,55 @@ void TestBanded::anyBandsMakeTheWholeImage()
     QCOMPARE(banded, whole);
 }
 
-// Bands go to libjpeg directly; the file is the one Qt's writer makes of the same image.
+void TestBanded::jpegAsQtWritesIt_data()
+{
+    QTest::addColumn<QColor>("foreground");
+    QTest::addColumn<QColor>("background");
+    QTest::addColumn<bool>("antialias");
+    QTest::addColumn<bool>("gray"); // written as one grey component
+    QTest::newRow("colour") << QColor(0x20, 0x40, 0x80) << QColor(Qt::white) << true << false;
+    QTest::newRow("colour, plain") << QColor(0x20, 0x40, 0x80) << QColor(0xf0, 0xe0, 0xa0)
+                                   << false << false;
+    QTest::newRow("black on white") << QColor(Qt::black) << QColor(Qt::white) << true << true;
+    QTest::newRow("black on white, plain") << QColor(Qt::black) << QColor(Qt::white) << false
+                                           << true;
+    QTest::newRow("greys") << QColor(0x30, 0x30, 0x30) << QColor(0xc8, 0xc8, 0xc8) << true << true;
+}
+
+// Bands go to libjpeg directly; the file is the one Qt's writer makes of the same image, and of
+// its grey levels when every pixel is a grey.
 void TestBanded::jpegAsQtWritesIt()
 {
+    QFETCH(QColor, foreground);
+    QFETCH(QColor, background);
+    QFETCH(bool, antialias);
+    QFETCH(bool, gray);
     for (const int dpi : { 300, 1200, 127 }) {
         EncoderSettings s = disc(8, 6, dpi);
-        s.foreground = QColor(0x20, 0x40, 0x80);
-        const QImage image = renderEncoderImage(s, true);
+        s.foreground = foreground;
+        s.background = background;
+        const QImage image = renderEncoderImage(s, antialias);
         QBuffer qt;
         qt.open(QIODevice::WriteOnly);
-        QVERIFY(QImageWriter(&qt, "jpeg").write(image));
-        QBuffer ours;
-        ours.open(QIODevice::WriteOnly);
-        PixelPacking::ImageRows rows(image);
-        QString reason;
-        QVERIFY2(JpegCodec::encode(rows, &ours, &reason), qPrintable(reason));
-        QCOMPARE(ours.data().size(), qt.data().size());
-        QVERIFY2(ours.data() == qt.data(), qPrintable(QString::number(dpi)));
+        QVERIFY(QImageWriter(&qt, "jpeg")
+                    .write(gray ? image.convertToFormat(QImage::Format_Grayscale8) : image));
+        for (const bool banded : { false, true }) {
+            QBuffer ours;
+            ours.open(QIODevice::WriteOnly);
+            PixelPacking::ImageRows imageRows(image);
+            const PatternRaster raster(s, antialias);
+            PatternRows patternRows(raster);
+            PixelPacking::PixelRows &rows = banded ? static_cast<PixelPacking::PixelRows &>(patternRows)
+                                                   : imageRows;
+            QString reason;
+            QVERIFY2(JpegCodec::encode(rows, &ours, &reason), qPrintable(reason));
+            QVERIFY2(ours.data() == qt.data(),
+                qPrintable(QStringLiteral("%1 dpi%2").arg(dpi).arg(banded ? ", banded" : "")));
+        }
+        // One component (SOF0's component count) where the pixels are greys.
+        const int sof = int(qt.data().indexOf("\xff\xc0"));
+        QVERIFY(sof > 0);
+        QCOMPARE(int(uchar(qt.data().at(sof + 9))), gray ? 1 : 3);
     }
 }
 

@@ -10,6 +10,8 @@
 #include <cstdio> // jpeglib.h needs FILE
 #include <jerror.h>
 #include <jpeglib.h>
+#include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace JpegCodec {
@@ -80,7 +82,7 @@ void finishDestination(j_compress_ptr info)
 // The whole compression, out of encode's frame so that nothing there changes after its setjmp;
 // nothing here needs a destructor, since an error jumps out of it.
 void compress(jpeg_compress_struct &info, Destination &destination, PixelPacking::PixelRows &rows,
-    std::vector<JSAMPLE> &rgb)
+    bool gray, const PixelPacking::RowPacker *packer, std::vector<JSAMPLE> &samples)
 {
     const QSize size = rows.size();
     const int dpmX = rows.dotsPerMeterX();
@@ -89,8 +91,8 @@ void compress(jpeg_compress_struct &info, Destination &destination, PixelPacking
     info.dest = &destination.manager;
     info.image_width = JDIMENSION(size.width());
     info.image_height = JDIMENSION(size.height());
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
+    info.input_components = gray ? 1 : 3;
+    info.in_color_space = gray ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&info);
     // The resolution in whichever unit holds it more nearly, as Qt's writer records it.
     const double perInchX = dpmX * 2.54 / 100.0;
@@ -111,13 +113,23 @@ void compress(jpeg_compress_struct &info, Destination &destination, PixelPacking
     jpeg_set_quality(&info, 75, TRUE);
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
-        const QRgb *pixels = rows.row(int(info.next_scanline));
-        for (int x = 0; x < size.width(); ++x) {
-            rgb[size_t(3 * x)] = JSAMPLE(qRed(pixels[x]));
-            rgb[size_t(3 * x + 1)] = JSAMPLE(qGreen(pixels[x]));
-            rgb[size_t(3 * x + 2)] = JSAMPLE(qBlue(pixels[x]));
+        const int y = int(info.next_scanline);
+        if (packer) {
+            rows.packRow(y, *packer, samples.data());
+        } else {
+            const QRgb *pixels = rows.row(y);
+            if (gray) {
+                for (int x = 0; x < size.width(); ++x)
+                    samples[size_t(x)] = JSAMPLE(qRed(pixels[x]));
+            } else {
+                for (int x = 0; x < size.width(); ++x) {
+                    samples[size_t(3 * x)] = JSAMPLE(qRed(pixels[x]));
+                    samples[size_t(3 * x + 1)] = JSAMPLE(qGreen(pixels[x]));
+                    samples[size_t(3 * x + 2)] = JSAMPLE(qBlue(pixels[x]));
+                }
+            }
         }
-        JSAMPROW row = rgb.data();
+        JSAMPROW row = samples.data();
         jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);
@@ -127,7 +139,17 @@ void compress(jpeg_compress_struct &info, Destination &destination, PixelPacking
 
 bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
 {
-    std::vector<JSAMPLE> rgb(size_t(rows.size().width()) * 3);
+    // Greys go as one grey component, as Qt writes a grey image: a third of the samples to
+    // code, and no colour to lose. Grey levels come packed where the rows have them.
+    using Kind = PixelPacking::Layout::Kind;
+    const PixelPacking::Layout &layout = rows.layout();
+    const bool gray = layout.kind != Kind::Rgb
+        && std::all_of(layout.palette.cbegin(), layout.palette.cend(),
+            [](QRgb c) { return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c); });
+    const std::unique_ptr<PixelPacking::RowPacker> packer = layout.kind == Kind::Gray
+        ? std::make_unique<PixelPacking::RowPacker>(layout, rows.size().width())
+        : nullptr;
+    std::vector<JSAMPLE> samples(size_t(rows.size().width()) * 3);
     Destination destination;
     destination.device = device;
     destination.manager.init_destination = startDestination;
@@ -145,7 +167,7 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
                                                 : QString::fromLocal8Bit(errors.message);
         return false;
     }
-    compress(info, destination, rows, rgb);
+    compress(info, destination, rows, gray, packer.get(), samples);
     jpeg_destroy_compress(&info);
     return true;
 }
