@@ -7,6 +7,7 @@
 #include "pixelrule.h"
 #include "renderer.h"
 #include "renderoptions.h"
+#include "runlengthdeflate.h"
 #include "testsupport.h"
 
 #include <QBuffer>
@@ -41,6 +42,8 @@ private slots:
     void twoColoursStayCompact();
     void parallelDeflateIsOneStream_data();
     void parallelDeflateIsOneStream();
+    void runLengthDeflate_data();
+    void runLengthDeflate();
 
 private:
     // Runs a shell script with $R set to quvelta-render, in the scratch folder.
@@ -510,6 +513,92 @@ void TestFormats::parallelDeflateIsOneStream()
         Z_OK);
     back.resize(backSize);
     QVERIFY(back == input);
+}
+
+void TestFormats::runLengthDeflate_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("pieces"); // made apart and joined
+    const auto run = [](int length, char value) { return QByteArray(length, value); };
+    QTest::newRow("empty") << QByteArray() << 1;
+    QTest::newRow("one byte") << QByteArray("x") << 1;
+    // A run of n after its first byte: matches of at most 258, never a remainder of 1 or 2.
+    for (const int n : { 3, 4, 257, 258, 259, 260, 261, 262, 516, 517, 518, 100000 })
+        QTest::newRow(qPrintable(QStringLiteral("run of %1").arg(n)))
+            << QByteArray("a") + run(n, 'a') + "b" << 1;
+    // A pattern's rows: long runs of 0 and 255, a few blended bytes at each edge.
+    QByteArray rows;
+    for (int y = 0; y < 300; ++y)
+        for (int edge = 0; edge < 40; ++edge)
+            rows += run(50 + (y * 7 + edge * 13) % 90, edge % 2 ? char(255) : char(0))
+                + QByteArray(1, char(y + edge)) + QByteArray(1, char(3 * y));
+    QTest::newRow("pattern rows") << rows << 1;
+    QTest::newRow("pattern rows in pieces") << rows << 7;
+    // No runs at all: more symbols than a block holds, so several blocks.
+    QByteArray alternating;
+    for (int i = 0; i < 300000; ++i)
+        alternating += char(i % 2 ? 17 : 200);
+    QTest::newRow("many blocks") << alternating << 1;
+    // Counts growing as Fibonacci's: Huffman's code for them is over 15 bits deep.
+    QByteArray skewed;
+    for (int symbol = 0, a = 1, b = 1; symbol < 26; ++symbol, b = a + b, a = b - a)
+        skewed += run(std::min(a, 200000), char(symbol * 9 + 1));
+    QByteArray interleaved; // each byte apart from its neighbours, so no runs
+    for (int i = 0, n = int(skewed.size()); i < n; ++i)
+        interleaved += skewed.at(int((qint64(i) * 7919) % n));
+    QTest::newRow("skewed counts") << interleaved << 1;
+    QByteArray noise;
+    quint32 state = 99;
+    for (int i = 0; i < 200000; ++i) {
+        state = state * 1103515245u + 12345u;
+        noise += char(state >> 24);
+    }
+    QTest::newRow("noise, stored") << noise << 2;
+}
+
+// Inflated by zlib, the pieces give the input back, and they are no larger than zlib's own
+// run-length deflate of the same pieces.
+void TestFormats::runLengthDeflate()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(int, pieces);
+    const auto *data = reinterpret_cast<const unsigned char *>(input.constData());
+    const size_t size = size_t(input.size());
+    std::vector<unsigned char> ours;
+    std::vector<unsigned char> zlibs;
+    for (int p = 0; p < pieces; ++p) {
+        const size_t from = size * size_t(p) / size_t(pieces);
+        const size_t to = size * size_t(p + 1) / size_t(pieces);
+        const bool last = p == pieces - 1;
+        RunLengthDeflate::compress(data + from, to - from, last, &ours);
+        z_stream z {};
+        QCOMPARE(deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_RLE), Z_OK);
+        std::vector<unsigned char> piece(deflateBound(&z, uLong(to - from)) + 16);
+        z.next_in = const_cast<unsigned char *>(data + from);
+        z.avail_in = uInt(to - from);
+        z.next_out = piece.data();
+        z.avail_out = uInt(piece.size());
+        deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
+        zlibs.insert(zlibs.end(), piece.data(), piece.data() + (piece.size() - z.avail_out));
+        deflateEnd(&z);
+    }
+    z_stream z {};
+    QCOMPARE(inflateInit2(&z, -15), Z_OK);
+    std::vector<unsigned char> back(size + 64);
+    z.next_in = ours.data();
+    z.avail_in = uInt(ours.size());
+    z.next_out = back.data();
+    z.avail_out = uInt(back.size());
+    const int result = inflate(&z, Z_FINISH);
+    const size_t got = back.size() - z.avail_out;
+    const uInt unread = z.avail_in;
+    inflateEnd(&z);
+    QCOMPARE(result, Z_STREAM_END);
+    QCOMPARE(unread, 0u);
+    QCOMPARE(got, size);
+    QVERIFY(std::equal(back.begin(), back.begin() + std::ptrdiff_t(got), data));
+    QVERIFY2(ours.size() <= zlibs.size() + zlibs.size() / 100 + 8,
+        qPrintable(QStringLiteral("%1 bytes against zlib's %2").arg(ours.size()).arg(zlibs.size())));
 }
 
 QTEST_MAIN(TestFormats)

@@ -3,6 +3,7 @@
 #include "deflater.h"
 
 #include "background.h"
+#include "runlengthdeflate.h"
 
 #include <algorithm>
 #include <memory>
@@ -79,7 +80,12 @@ void ParallelDeflater::send(bool last)
             Piece piece;
             piece.adler = adler32_z(1, input->data(), input->size());
             piece.length = z_off_t(input->size());
-            piece.ok = deflatePiece(*input, level, strategy, last, &piece.bytes);
+            if (strategy == Z_RLE) {
+                RunLengthDeflate::compress(input->data(), input->size(), last, &piece.bytes);
+                piece.ok = true;
+            } else {
+                piece.ok = deflatePiece(*input, level, strategy, last, &piece.bytes);
+            }
             piece.bytes.shrink_to_fit();
             return piece;
         }));

@@ -1,0 +1,420 @@
+// SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The Quvelta developers
+#include "runlengthdeflate.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+namespace RunLengthDeflate {
+
+namespace {
+
+constexpr int literalCodes = 286; // 0-255 bytes, 256 the block's end, 257-285 lengths
+constexpr int endOfBlock = 256;
+constexpr int maxCodeBits = 15;
+constexpr int maxLengthCodeBits = 7;
+constexpr int longestMatch = 258;
+constexpr size_t blockTokens = size_t(1) << 14;
+
+// Match lengths 3..258 as deflate codes them: symbol, extra bits and their value.
+struct LengthCodes
+{
+    std::array<uint16_t, longestMatch + 1> symbol {};
+    std::array<uint8_t, longestMatch + 1> extraBits {};
+    std::array<uint16_t, longestMatch + 1> extra {};
+    std::array<uint8_t, 288> extraBitsOfSymbol {}; // by literal/length symbol
+
+    LengthCodes()
+    {
+        static const int base[29] = { 3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31, 35,
+            43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258 };
+        static const int bits[29]
+            = { 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0 };
+        for (int code = 0; code < 29; ++code) {
+            const int end = code == 28 ? longestMatch + 1 : std::min(base[code + 1], longestMatch);
+            for (int length = base[code]; length < end; ++length) {
+                symbol[size_t(length)] = uint16_t(257 + code);
+                extraBits[size_t(length)] = uint8_t(bits[code]);
+                extra[size_t(length)] = uint16_t(length - base[code]);
+            }
+            extraBitsOfSymbol[size_t(257 + code)] = uint8_t(bits[code]);
+        }
+    }
+};
+
+const LengthCodes &lengthCodes()
+{
+    static const LengthCodes codes;
+    return codes;
+}
+
+// Bits written least significant first, as deflate packs them.
+class BitWriter
+{
+public:
+    explicit BitWriter(std::vector<unsigned char> *out) : out(out) { }
+
+    void put(uint32_t bits, int count)
+    {
+        buffer |= uint64_t(bits) << filled;
+        filled += count;
+        if (filled >= 32) {
+            const uint32_t word = uint32_t(buffer);
+            const unsigned char bytes[4] = { uint8_t(word), uint8_t(word >> 8),
+                uint8_t(word >> 16), uint8_t(word >> 24) };
+            out->insert(out->end(), bytes, bytes + 4);
+            buffer >>= 32;
+            filled -= 32;
+        }
+    }
+    // Pads with zeros to a whole byte and writes what is held.
+    void align()
+    {
+        while (filled > 0) {
+            out->push_back(uint8_t(buffer));
+            buffer >>= 8;
+            filled = std::max(filled - 8, 0);
+        }
+        buffer = 0;
+    }
+    void bytes(const unsigned char *data, size_t size) { out->insert(out->end(), data, data + size); }
+
+private:
+    std::vector<unsigned char> *out;
+    uint64_t buffer = 0;
+    int filled = 0;
+};
+
+// Code lengths of at most `limit` bits for the frequencies, by Huffman's construction; where
+// that is deeper than the limit, the frequencies are flattened and it is built again (each
+// round halves them, and equal frequencies make a balanced tree). At least two symbols get a
+// code, as zlib does, so that every inflater takes the code as complete.
+void codeLengths(const uint32_t *frequencies, int count, int limit, uint8_t *lengths)
+{
+    std::vector<uint32_t> weights(frequencies, frequencies + count);
+    int used = int(std::count_if(weights.begin(), weights.end(), [](uint32_t w) { return w > 0; }));
+    for (int s = 0; used < 2 && s < count; ++s)
+        if (weights[size_t(s)] == 0) {
+            weights[size_t(s)] = 1;
+            ++used;
+        }
+    std::vector<int> leaves;
+    std::vector<uint64_t> weight; // leaves, then the nodes made of them, in order of making
+    std::vector<int> parent;
+    for (;;) {
+        leaves.clear();
+        for (int s = 0; s < count; ++s)
+            if (weights[size_t(s)] > 0)
+                leaves.push_back(s);
+        std::stable_sort(leaves.begin(), leaves.end(),
+            [&](int a, int b) { return weights[size_t(a)] < weights[size_t(b)]; });
+        const size_t n = leaves.size();
+        weight.assign(2 * n - 1, 0);
+        parent.assign(2 * n - 1, -1);
+        for (size_t i = 0; i < n; ++i)
+            weight[i] = weights[size_t(leaves[i])];
+        // Two queues: the sorted leaves and the made nodes, whose weights come in order too.
+        size_t nextLeaf = 0, nextNode = n, made = n;
+        const auto takeLightest = [&] {
+            if (nextLeaf < n && (nextNode == made || weight[nextLeaf] <= weight[nextNode]))
+                return nextLeaf++;
+            return nextNode++;
+        };
+        while (made < 2 * n - 1) {
+            const size_t a = takeLightest();
+            const size_t b = takeLightest();
+            weight[made] = weight[a] + weight[b];
+            parent[a] = parent[b] = int(made);
+            ++made;
+        }
+        std::vector<int> depth(2 * n - 1, 0);
+        int deepest = 0;
+        for (size_t i = 2 * n - 1; i-- > 0;) {
+            depth[i] = parent[i] < 0 ? 0 : depth[size_t(parent[i])] + 1;
+            if (i < n)
+                deepest = std::max(deepest, depth[i]);
+        }
+        if (deepest <= limit) {
+            std::fill(lengths, lengths + count, uint8_t(0));
+            for (size_t i = 0; i < n; ++i)
+                lengths[leaves[i]] = uint8_t(depth[i]);
+            return;
+        }
+        for (uint32_t &w : weights)
+            if (w > 0)
+                w = (w >> 1) | 1;
+    }
+}
+
+// The canonical codes of the lengths, bit-reversed to be written least significant first.
+void canonicalCodes(const uint8_t *lengths, int count, uint16_t *codes)
+{
+    int perLength[maxCodeBits + 1] = {};
+    for (int s = 0; s < count; ++s)
+        ++perLength[lengths[s]];
+    perLength[0] = 0;
+    int next[maxCodeBits + 2] = {};
+    for (int bits = 1, code = 0; bits <= maxCodeBits; ++bits) {
+        code = (code + perLength[bits - 1]) << 1;
+        next[bits] = code;
+    }
+    for (int s = 0; s < count; ++s) {
+        const int bits = lengths[s];
+        if (bits == 0)
+            continue;
+        uint32_t code = uint32_t(next[bits]++), reversed = 0;
+        for (int b = 0; b < bits; ++b, code >>= 1)
+            reversed = (reversed << 1) | (code & 1u);
+        codes[s] = uint16_t(reversed);
+    }
+}
+
+// Deflate's fixed literal/length code.
+struct FixedCodes
+{
+    uint8_t lengths[288] {};
+    uint16_t codes[288] {};
+
+    FixedCodes()
+    {
+        for (int s = 0; s < 288; ++s)
+            lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
+        canonicalCodes(lengths, 288, codes);
+    }
+};
+
+const FixedCodes &fixedCodes()
+{
+    static const FixedCodes codes;
+    return codes;
+}
+
+// A token: a byte (0-255), or 256 + the length of a run at distance 1.
+using Token = uint16_t;
+
+// How many bytes from `at` equal the byte before it, at most `most`.
+size_t runFrom(const unsigned char *data, size_t at, size_t most)
+{
+    const unsigned char value = data[at - 1];
+    uint64_t pattern;
+    std::memset(&pattern, value, sizeof pattern);
+    size_t n = 0;
+    for (; n + 8 <= most; n += 8) {
+        uint64_t word;
+        std::memcpy(&word, data + at + n, 8);
+        if (word != pattern)
+            break;
+    }
+    while (n < most && data[at + n] == value)
+        ++n;
+    return n;
+}
+
+// One block's tokens from `data[from..]`, up to blockTokens; returns where it stopped.
+size_t tokenize(const unsigned char *data, size_t from, size_t size, std::vector<Token> *tokens,
+    uint32_t *frequencies)
+{
+    const LengthCodes &lc = lengthCodes();
+    size_t at = from;
+    while (at < size && tokens->size() + 2 < blockTokens) {
+        const size_t run = at > 0 ? runFrom(data, at, size - at) : 0;
+        if (run < 3) {
+            tokens->push_back(data[at]);
+            ++frequencies[data[at]];
+            ++at;
+            continue;
+        }
+        size_t left = run;
+        while (left >= 3 && tokens->size() + 2 < blockTokens) {
+            const size_t length = std::min(left, size_t(longestMatch));
+            // A remainder of one or two would be literals: a shorter match leaves three.
+            const size_t take = left - length > 0 && left - length < 3 && length > 3
+                ? length - (3 - (left - length))
+                : length;
+            tokens->push_back(Token(256 + take));
+            ++frequencies[lc.symbol[take]];
+            left -= take;
+            at += take;
+        }
+        if (left >= 3)
+            break; // the block is full; the run goes on in the next
+        for (; left > 0; --left, ++at) {
+            tokens->push_back(data[at]);
+            ++frequencies[data[at]];
+        }
+    }
+    return at;
+}
+
+// The lengths of both codes as one sequence, in the code-length code's run-length symbols:
+// a symbol (0-18) and its extra bits' value.
+struct LengthSymbol
+{
+    uint8_t symbol;
+    uint8_t extra;
+};
+
+std::vector<LengthSymbol> lengthSymbols(const uint8_t *lengths, int count)
+{
+    std::vector<LengthSymbol> out;
+    for (int i = 0; i < count;) {
+        const uint8_t value = lengths[i];
+        int run = 1;
+        while (i + run < count && lengths[i + run] == value)
+            ++run;
+        int left = run;
+        if (value == 0) {
+            while (left >= 11) {
+                const int take = std::min(left, 138);
+                out.push_back({ 18, uint8_t(take - 11) });
+                left -= take;
+            }
+            if (left >= 3) {
+                out.push_back({ 17, uint8_t(left - 3) });
+                left = 0;
+            }
+        } else {
+            out.push_back({ value, 0 });
+            --left;
+            while (left >= 3) {
+                const int take = std::min(left, 6);
+                out.push_back({ 16, uint8_t(take - 3) });
+                left -= take;
+            }
+        }
+        for (; left > 0; --left)
+            out.push_back({ value, 0 });
+        i += run;
+    }
+    return out;
+}
+
+void storedBlocks(BitWriter &bits, const unsigned char *data, size_t size, bool final)
+{
+    size_t at = 0;
+    do {
+        const size_t take = std::min(size - at, size_t(65535));
+        const bool last = final && at + take == size;
+        bits.put(last ? 1 : 0, 3);
+        bits.align();
+        const unsigned char header[4] = { uint8_t(take), uint8_t(take >> 8), uint8_t(~take),
+            uint8_t(~take >> 8) };
+        bits.bytes(header, 4);
+        bits.bytes(data + at, take);
+        at += take;
+    } while (at < size);
+}
+
+void block(BitWriter &bits, const unsigned char *data, size_t from, size_t to,
+    const std::vector<Token> &tokens, uint32_t *frequencies, bool final)
+{
+    static constexpr int order[19]
+        = { 16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15 };
+    const LengthCodes &lc = lengthCodes();
+    frequencies[endOfBlock] = 1;
+    uint8_t lengths[literalCodes] = {};
+    codeLengths(frequencies, literalCodes, maxCodeBits, lengths);
+    int literals = literalCodes;
+    while (literals > 257 && lengths[literals - 1] == 0)
+        --literals;
+    // The literal/length code's lengths, then the distance code's: distance 1 is the only one
+    // used, code 0 of two one-bit codes (two keep the code complete, as zlib makes it).
+    uint8_t sequence[literalCodes + 2];
+    std::copy(lengths, lengths + literals, sequence);
+    sequence[literals] = sequence[literals + 1] = 1;
+    const std::vector<LengthSymbol> header = lengthSymbols(sequence, literals + 2);
+    uint32_t headerFrequencies[19] = {};
+    for (const LengthSymbol &s : header)
+        ++headerFrequencies[s.symbol];
+    uint8_t headerLengths[19] = {};
+    codeLengths(headerFrequencies, 19, maxLengthCodeBits, headerLengths);
+    int headerCodes = 19;
+    while (headerCodes > 4 && headerLengths[order[headerCodes - 1]] == 0)
+        --headerCodes;
+
+    // The block's size both ways; stored wins where the bytes do not shrink.
+    static constexpr int extraOf[19] = { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 3, 7 };
+    uint64_t codedBits = 3 + 5 + 5 + 4 + 3 * uint64_t(headerCodes);
+    for (const LengthSymbol &s : header)
+        codedBits += headerLengths[s.symbol] + extraOf[s.symbol];
+    // Each match adds its length's extra bits, and a one-bit distance code.
+    const auto &extraBitsOf = lc.extraBitsOfSymbol;
+    for (int s = 0; s < literalCodes; ++s)
+        codedBits += uint64_t(frequencies[s]) * (lengths[s] + extraBitsOf[s] + (s > 256 ? 1 : 0));
+    // The fixed codes cost no header: a short block is smaller with them.
+    const FixedCodes &fixed = fixedCodes();
+    uint64_t fixedBits = 3;
+    for (int s = 0; s < literalCodes; ++s)
+        fixedBits += uint64_t(frequencies[s]) * (fixed.lengths[s] + extraBitsOf[s]);
+    for (int s = 257; s < literalCodes; ++s) // a 5-bit distance code after each match
+        fixedBits += uint64_t(frequencies[s]) * 5;
+    const uint64_t storedBytes = (to - from) + 5 * ((to - from) / 65535 + 1);
+    if (std::min(codedBits, fixedBits) / 8 + 1 >= storedBytes) {
+        storedBlocks(bits, data + from, to - from, final);
+        return;
+    }
+    uint16_t dynamicCodes[literalCodes] = {};
+    const bool useFixed = fixedBits <= codedBits;
+    const uint16_t *codes = useFixed ? fixed.codes : dynamicCodes;
+    const uint8_t *codeBits = useFixed ? fixed.lengths : lengths;
+    const uint32_t distanceCode = 0;
+    const int distanceBits = useFixed ? 5 : 1;
+    bits.put(final ? 1 : 0, 1);
+    if (useFixed) {
+        bits.put(1, 2);
+    } else {
+        canonicalCodes(lengths, literalCodes, dynamicCodes);
+        uint16_t headerCodesOf[19] = {};
+        canonicalCodes(headerLengths, 19, headerCodesOf);
+        bits.put(2, 2);
+        bits.put(uint32_t(literals - 257), 5);
+        bits.put(2 - 1, 5);
+        bits.put(uint32_t(headerCodes - 4), 4);
+        for (int i = 0; i < headerCodes; ++i)
+            bits.put(headerLengths[order[i]], 3);
+        for (const LengthSymbol &s : header) {
+            bits.put(headerCodesOf[s.symbol], headerLengths[s.symbol]);
+            if (extraOf[s.symbol] > 0)
+                bits.put(s.extra, extraOf[s.symbol]);
+        }
+    }
+    for (const Token t : tokens) {
+        if (t < 256) {
+            bits.put(codes[t], codeBits[t]);
+            continue;
+        }
+        const size_t length = t - 256;
+        const int symbol = lc.symbol[length];
+        bits.put(codes[symbol], codeBits[symbol]);
+        if (lc.extraBits[length] > 0)
+            bits.put(lc.extra[length], lc.extraBits[length]);
+        bits.put(distanceCode, distanceBits);
+    }
+    bits.put(codes[endOfBlock], codeBits[endOfBlock]);
+}
+
+}
+
+void compress(const unsigned char *data, size_t size, bool last, std::vector<unsigned char> *out)
+{
+    BitWriter bits(out);
+    std::vector<Token> tokens;
+    tokens.reserve(blockTokens);
+    size_t at = 0;
+    if (size == 0 && last)
+        storedBlocks(bits, data, 0, true);
+    while (at < size) {
+        tokens.clear();
+        uint32_t frequencies[literalCodes] = {};
+        const size_t to = tokenize(data, at, size, &tokens, frequencies);
+        block(bits, data, at, to, tokens, frequencies, last && to == size);
+        at = to;
+    }
+    if (!last)
+        storedBlocks(bits, data, 0, false); // the sync flush's empty stored block
+    bits.align();
+}
+
+}
