@@ -234,7 +234,8 @@ int run(int argc, char **argv)
         = job.output == RenderJob::Output::Image || job.output == RenderJob::Output::Pdf;
     const bool writes = job.output != RenderJob::Output::None || !job.decodeTable.isEmpty();
     // What would not read, or is close to it. It comes from the shapes, not from the file: when
-    // it only decides a warning printed after the files, it is worked out beside the writing.
+    // it only decides a warning printed after a raster file, it is worked out beside the
+    // drawing (a vector file takes little time, and would hold its memory at once).
     const auto reasons = [&job, raster](const ReadBack &reading) {
         // Thin marks are a raster's trouble; a track that does not read is everyone's.
         QStringList warnings { raster ? thinTrackWarning(job.settings) : QString(),
@@ -249,7 +250,7 @@ int run(int argc, char **argv)
     pattern.mask = false;
     QString said;
     std::future<std::optional<QString>> saying;
-    if (job.check || (writes && job.strict)) {
+    if (job.check || (writes && !job.quiet && (job.strict || !raster))) {
         const ReadBack reading = readBack(pattern, job.antialias, job.check ? job.apertureMm : 0);
         if (job.check && !printText(readBackReport(reading, job.apertureMm)))
             return 1;

@@ -50,21 +50,30 @@ const LengthCodes &lengthCodes()
     return codes;
 }
 
-// Bits written least significant first, as deflate packs them.
+// Bits written least significant first, as deflate packs them, straight into the output,
+// which grows ahead of them.
 class BitWriter
 {
 public:
-    explicit BitWriter(std::vector<unsigned char> *out) : out(out) { }
+    BitWriter(std::vector<unsigned char> *out, size_t expected) : out(out), used(out->size())
+    {
+        room(expected);
+    }
+    ~BitWriter() { out->resize(used); }
 
     void put(uint32_t bits, int count)
     {
         buffer |= uint64_t(bits) << filled;
         filled += count;
         if (filled >= 32) {
+            room(4);
+            unsigned char *at = out->data() + used;
             const uint32_t word = uint32_t(buffer);
-            const unsigned char bytes[4] = { uint8_t(word), uint8_t(word >> 8),
-                uint8_t(word >> 16), uint8_t(word >> 24) };
-            out->insert(out->end(), bytes, bytes + 4);
+            at[0] = uint8_t(word);
+            at[1] = uint8_t(word >> 8);
+            at[2] = uint8_t(word >> 16);
+            at[3] = uint8_t(word >> 24);
+            used += 4;
             buffer >>= 32;
             filled -= 32;
         }
@@ -72,17 +81,29 @@ public:
     // Pads with zeros to a whole byte and writes what is held.
     void align()
     {
-        while (filled > 0) {
-            out->push_back(uint8_t(buffer));
+        room(8);
+        for (; filled > 0; filled = std::max(filled - 8, 0)) {
+            (*out)[used++] = uint8_t(buffer);
             buffer >>= 8;
-            filled = std::max(filled - 8, 0);
         }
         buffer = 0;
     }
-    void bytes(const unsigned char *data, size_t size) { out->insert(out->end(), data, data + size); }
+    void bytes(const unsigned char *data, size_t size)
+    {
+        room(size);
+        std::copy(data, data + size, out->data() + used);
+        used += size;
+    }
 
 private:
+    void room(size_t more)
+    {
+        if (used + more > out->size())
+            out->resize(std::max(out->size() * 2, used + more));
+    }
+
     std::vector<unsigned char> *out;
+    size_t used;
     uint64_t buffer = 0;
     int filled = 0;
 };
@@ -219,7 +240,8 @@ size_t tokenize(const unsigned char *data, size_t from, size_t size, std::vector
     const LengthCodes &lc = lengthCodes();
     size_t at = from;
     while (at < size && tokens->size() + 2 < blockTokens) {
-        const size_t run = at > 0 ? runFrom(data, at, size - at) : 0;
+        // Most bytes of an edge differ from the one before: a literal at once.
+        const size_t run = at > 0 && data[at] == data[at - 1] ? runFrom(data, at, size - at) : 0;
         if (run < 3) {
             tokens->push_back(data[at]);
             ++frequencies[data[at]];
@@ -399,7 +421,8 @@ void block(BitWriter &bits, const unsigned char *data, size_t from, size_t to,
 
 void compress(const unsigned char *data, size_t size, bool last, std::vector<unsigned char> *out)
 {
-    BitWriter bits(out);
+    // Room for about a third of the input, which runs shrink far below; more is made as needed.
+    BitWriter bits(out, size / 3 + 64);
     std::vector<Token> tokens;
     tokens.reserve(blockTokens);
     size_t at = 0;
