@@ -233,40 +233,49 @@ size_t runFrom(const unsigned char *data, size_t at, size_t most)
     return n;
 }
 
-// One block's tokens from `data[from..]`, up to blockTokens; returns where it stopped.
+// One block's tokens from `data[from..]`, up to blockTokens; returns where it stopped. The
+// symbols are counted in four tables by position, summed at the end: a run of edges often
+// repeats a few bytes, and one table would wait on each count before the next.
 size_t tokenize(const unsigned char *data, size_t from, size_t size, std::vector<Token> *tokens,
     uint32_t *frequencies)
 {
     const LengthCodes &lc = lengthCodes();
+    uint32_t counts[4][literalCodes] = {};
+    tokens->resize(blockTokens);
+    Token *out = tokens->data();
+    Token *const full = out + blockTokens - 2;
     size_t at = from;
-    while (at < size && tokens->size() + 2 < blockTokens) {
+    while (at < size && out < full) {
         // Most bytes of an edge differ from the one before: a literal at once.
         const size_t run = at > 0 && data[at] == data[at - 1] ? runFrom(data, at, size - at) : 0;
         if (run < 3) {
-            tokens->push_back(data[at]);
-            ++frequencies[data[at]];
+            *out++ = data[at];
+            ++counts[at & 3][data[at]];
             ++at;
             continue;
         }
         size_t left = run;
-        while (left >= 3 && tokens->size() + 2 < blockTokens) {
+        while (left >= 3 && out < full) {
             const size_t length = std::min(left, size_t(longestMatch));
             // A remainder of one or two would be literals: a shorter match leaves three.
             const size_t take = left - length > 0 && left - length < 3 && length > 3
                 ? length - (3 - (left - length))
                 : length;
-            tokens->push_back(Token(256 + take));
-            ++frequencies[lc.symbol[take]];
+            *out++ = Token(256 + take);
+            ++counts[at & 3][lc.symbol[take]];
             left -= take;
             at += take;
         }
         if (left >= 3)
             break; // the block is full; the run goes on in the next
         for (; left > 0; --left, ++at) {
-            tokens->push_back(data[at]);
-            ++frequencies[data[at]];
+            *out++ = data[at];
+            ++counts[at & 3][data[at]];
         }
     }
+    tokens->resize(size_t(out - tokens->data()));
+    for (int s = 0; s < literalCodes; ++s)
+        frequencies[s] = counts[0][s] + counts[1][s] + counts[2][s] + counts[3][s];
     return at;
 }
 
