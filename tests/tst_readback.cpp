@@ -36,6 +36,8 @@ private slots:
     void unreadablePatternsWarned();
     void plainTrackCountsLikeQuadrature_data();
     void plainTrackCountsLikeQuadrature();
+    void keptClassicPixelsReadAlike_data();
+    void keptClassicPixelsReadAlike();
 
 private:
     QTemporaryDir dir;
@@ -459,6 +461,71 @@ void TestReadBack::plainTrackCountsLikeQuadrature()
     // A leads: 00 -> 10 -> 11 -> 01.
     const QString order = QStringLiteral("00 10 11 01 00 10 11 01 ");
     QVERIFY2((order + order).contains(q), qPrintable(q));
+}
+
+void TestReadBack::keptClassicPixelsReadAlike_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("antialias");
+    QTest::addColumn<bool>("readsKept"); // the render's pixels are those the read-back draws
+    const auto words = [](const char *text) { return QString::fromLatin1(text).split(' '); };
+    QTest::newRow("binary disc, misread")
+        << words("--classic-pixels --bits 10 --shape disc --outer-radius 20 --dpi 200") << true
+        << true;
+    QTest::newRow("relative disc, plain")
+        << words("--classic-pixels --shape disc --type relative --pairs 100 --outer-radius 20 "
+                 "--dpi 300")
+        << false << true;
+    QTest::newRow("strip") << words("--classic-pixels --bits 12 --width 100 --dpi 300") << true
+                           << true;
+    QTest::newRow("grey on white")
+        << words("--classic-pixels --bits 8 --shape disc --outer-radius 30 --dpi 300 "
+                 "--foreground #303030")
+        << true << false;
+    QTest::newRow("exact pixels") << words("--bits 8 --shape disc --outer-radius 30 --dpi 300")
+                                  << true << false;
+}
+
+// Classic pixels kept as a render draws them in black on white read as those the read-back
+// draws itself; other renders are not read from.
+void TestReadBack::keptClassicPixelsReadAlike()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, antialias);
+    QFETCH(bool, readsKept);
+    const EncoderSettings settings = parsed(arguments << QStringLiteral("-o") << "x.png");
+    DrawnPixels kept(settings, antialias);
+    QCOMPARE(kept.readsFor(settings, antialias), readsKept);
+    QVERIFY(!kept.readsFor(settings, !antialias));
+    PatternRaster raster(settings, antialias);
+    raster.alsoShow([&](const uchar *firstRow, qsizetype stride, int top, int rows) {
+        kept.keep(firstRow, stride, top, rows);
+    });
+    QVERIFY(!kept.complete());
+    (void)raster.image();
+    QVERIFY(kept.complete());
+    if (!readsKept)
+        return;
+    const ReadBack drawn = readBack(settings, antialias);
+    const ReadBack read = readBack(settings, antialias, 0, &kept);
+    QCOMPARE(readBackReport(read, 0), readBackReport(drawn, 0));
+    QCOMPARE(readBackWarning(read), readBackWarning(drawn));
+    // The kept pixels are what is read: all dark or all light, some track reads otherwise.
+    const auto wrong = [](const ReadBack &r) {
+        QList<int> counts;
+        for (const ReadBack::Track &t : r.tracks)
+            counts << t.wrong;
+        return counts;
+    };
+    bool differs = false;
+    for (const QColor colour : { QColor(Qt::black), QColor(Qt::white) }) {
+        QImage line(raster.size().width(), 1, QImage::Format_RGB32);
+        line.fill(colour);
+        for (int y = 0; y < raster.size().height(); ++y)
+            kept.keep(line.constBits(), line.bytesPerLine(), y, 1);
+        differs = differs || wrong(readBack(settings, antialias, 0, &kept)) != wrong(drawn);
+    }
+    QVERIFY(differs);
 }
 
 QTEST_MAIN(TestReadBack)

@@ -67,7 +67,8 @@ void printWarning(const QString &text)
     printMessage(QStringLiteral("warning: ") + text);
 }
 
-bool write(const RenderJob &job, const Fabrication::Part *part, QString *error)
+bool write(const RenderJob &job, const Fabrication::Part *part, QString *error,
+    DrawnPixels *drawn)
 {
     VectorExport::Options vector;
     vector.transparent = job.transparent;
@@ -96,7 +97,12 @@ bool write(const RenderJob &job, const Fabrication::Part *part, QString *error)
     case RenderJob::Output::Pdf:
         break;
     }
-    return Export::writePattern(job.settings, job.antialias, job.format, job.fileName, error);
+    if (!drawn)
+        return Export::writePattern(job.settings, job.antialias, job.format, job.fileName, error);
+    return Export::writePattern(job.settings, job.antialias, job.format, job.fileName, error,
+        [drawn](const uchar *firstRow, qsizetype stride, int top, int rows) {
+            drawn->keep(firstRow, stride, top, rows);
+        });
 }
 
 // Qt's own chatter (a missing XDG_RUNTIME_DIR under sudo, font notes) is not ours to print: a
@@ -250,26 +256,37 @@ int run(int argc, char **argv)
     pattern.mask = false;
     QString said;
     std::future<std::optional<QString>> saying;
+    // Classic pixels black on white are the very pixels their read-back would draw again: they
+    // are kept as the file is drawn and read after it.
+    std::optional<DrawnPixels> drawn;
+    bool readAfter = false;
     if (job.check || (writes && !job.quiet && (job.strict || !raster))) {
         const ReadBack reading = readBack(pattern, job.antialias, job.check ? job.apertureMm : 0);
         if (job.check && !printText(readBackReport(reading, job.apertureMm)))
             return 1;
         said = reasons(reading);
     } else if (writes && !job.quiet) {
-        saying = inBackground([&]() -> std::optional<QString> {
-            try {
-                return reasons(readBack(pattern, job.antialias, 0));
-            } catch (const std::bad_alloc &) {
-                return std::nullopt; // short of what the writer held: read again after it
-            }
-        });
+        readAfter = true;
+        if (job.settings.drawsClassicPixels()) {
+            drawn.emplace(job.settings, job.antialias);
+            if (!drawn->readsFor(pattern, job.antialias))
+                drawn.reset();
+        }
+        if (!drawn)
+            saying = inBackground([&]() -> std::optional<QString> {
+                try {
+                    return reasons(readBack(pattern, job.antialias, 0));
+                } catch (const std::bad_alloc &) {
+                    return std::nullopt; // short of what the writer held: read again after it
+                }
+            });
     }
     if (writes && job.strict && !said.isEmpty()) {
         printMessage(QStringLiteral("nothing written: %1 (see --check)").arg(said));
         return 3;
     }
     QString error;
-    if (!write(job, part ? &*part : nullptr, &error)) {
+    if (!write(job, part ? &*part : nullptr, &error, drawn ? &*drawn : nullptr)) {
         printMessage(error);
         return 1;
     }
@@ -286,11 +303,11 @@ int run(int argc, char **argv)
             return 1;
         }
     }
-    if (saying.valid()) {
-        std::optional<QString> reading = saying.get();
+    if (readAfter) {
+        std::optional<QString> reading = saying.valid() ? saying.get() : std::nullopt;
         try {
             if (!reading)
-                reading = reasons(readBack(pattern, job.antialias, 0));
+                reading = reasons(readBack(pattern, job.antialias, 0, drawn ? &*drawn : nullptr));
         } catch (const std::bad_alloc &) {
             // The files are whole and right; only the advice on them is missing.
             printMessage(QStringLiteral("warning: not enough memory to read the pattern back"));

@@ -178,11 +178,13 @@ QString notEnoughMemory(QSize size)
 }
 
 bool writePattern(const EncoderSettings &settings, bool antialias, Format format,
-    const QString &fileName, QString *error)
+    const QString &fileName, QString *error,
+    const std::function<void(const uchar *firstRow, qsizetype stride, int top, int rows)> &painted)
 {
     QSize size;
     try {
-        const PatternRaster raster(settings, antialias);
+        PatternRaster raster(settings, antialias);
+        raster.alsoShow(painted);
         size = raster.size();
         if (size.isEmpty()) {
             *error = cantWrite(fileName, nothingToWrite());

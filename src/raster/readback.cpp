@@ -180,21 +180,21 @@ private:
     std::vector<Ring> rings;
 };
 
-// The classic pixels as drawn, one bit a pixel: they are not the shapes, so they are read.
+// The classic pixels as drawn, one bit a pixel: they are not the shapes, so they are read,
+// from a render that kept them or drawn here.
 class DrawnSource : public PixelSource
 {
 public:
+    explicit DrawnSource(const DrawnPixels &kept) : pixels(kept) { }
     DrawnSource(const EncoderSettings &settings, bool antialias)
+        : own(std::make_unique<DrawnPixels>(settings, antialias)), pixels(*own)
     {
         EncoderSettings s = settings;
         s.foreground = Qt::black;
         s.background = Qt::white;
         const PatternRaster raster(s, antialias);
-        width = raster.size().width();
-        height = raster.size().height();
-        words = (size_t(width) + 63) / 64;
-        bits.assign(words * size_t(std::max(height, 0)), 0);
-        // Bands on every core: each sets bits of its own rows only.
+        const int width = raster.size().width();
+        const int height = raster.size().height();
         const int bands = (height + PatternRaster::bandRows - 1) / PatternRaster::bandRows;
         shareOutOverCores(bands, [&](int index) {
             QImage band(width, PatternRaster::bandRows, QImage::Format_RGB32);
@@ -203,28 +203,15 @@ public:
             const int top = index * PatternRaster::bandRows;
             const int rows = std::min(PatternRaster::bandRows, height - top);
             raster.paintRows(band.bits(), band.bytesPerLine(), top, rows);
-            for (int y = 0; y < rows; ++y) {
-                const QRgb *line = reinterpret_cast<const QRgb *>(band.constScanLine(y));
-                uint64_t *out = bits.data() + size_t(top + y) * words;
-                for (int x = 0; x < width; ++x)
-                    if (qGray(line[x]) < 128)
-                        out[x / 64] |= uint64_t(1) << (x % 64);
-            }
+            own->keep(band.constBits(), band.bytesPerLine(), top, rows);
         });
     }
 
-    bool dark(int x, int y) const override
-    {
-        if (x < 0 || y < 0 || x >= width || y >= height)
-            return false;
-        return bits[size_t(y) * words + size_t(x / 64)] >> (x % 64) & 1u;
-    }
+    bool dark(int x, int y) const override { return pixels.dark(x, y); }
 
 private:
-    int width = 0;
-    int height = 0;
-    size_t words = 0;
-    std::vector<uint64_t> bits;
+    std::unique_ptr<DrawnPixels> own;
+    const DrawnPixels &pixels;
 };
 
 // How far `p` is from the nearest of the sorted edges, all in steps; round a disc of `cycle`
@@ -268,13 +255,58 @@ QString ReadBack::failingTracks() const
     return names.join(QStringLiteral(", "));
 }
 
-ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertureMm)
+DrawnPixels::DrawnPixels(const EncoderSettings &settings, bool antialias)
+    : size(patternImageSize(settings)),
+      words((size_t(std::max(size.width(), 0)) + 63) / 64),
+      bits(words * size_t(std::max(size.height(), 0)), 0),
+      kept(size_t(std::max(size.height(), 0)), 0),
+      antialias(antialias),
+      // What a read-back draws: classic pixels of the pattern itself, unscaled, black on white.
+      asRead(settings.drawsClassicPixels() && !settings.compensatesScale() && !settings.mask
+          && settings.foreground.rgb() == QColor(Qt::black).rgb()
+          && settings.background.rgb() == QColor(Qt::white).rgb())
+{
+}
+
+bool DrawnPixels::readsFor(const EncoderSettings &settings, bool antialiased) const
+{
+    return asRead && antialiased == antialias && settings.drawsClassicPixels()
+        && patternImageSize(settings) == size;
+}
+
+void DrawnPixels::keep(const uchar *firstRow, qsizetype stride, int top, int rows)
+{
+    for (int y = 0; y < rows && top + y < size.height(); ++y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(firstRow + y * stride);
+        uint64_t *out = bits.data() + size_t(top + y) * words;
+        std::fill(out, out + words, uint64_t(0));
+        for (int x = 0; x < size.width(); ++x)
+            if (qGray(line[x]) < 128)
+                out[x / 64] |= uint64_t(1) << (x % 64);
+        kept[size_t(top + y)] = 1;
+    }
+}
+
+bool DrawnPixels::complete() const
+{
+    return std::all_of(kept.begin(), kept.end(), [](uchar k) { return k != 0; });
+}
+
+bool DrawnPixels::dark(int x, int y) const
+{
+    if (x < 0 || y < 0 || x >= size.width() || y >= size.height())
+        return false;
+    return bits[size_t(y) * words + size_t(x / 64)] >> (x % 64) & 1u;
+}
+
+ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertureMm,
+    const DrawnPixels *drawn)
 {
     // A compensated raster prints as the plain one does: read that.
     if (settings.compensatesScale()) {
         EncoderSettings printed = settings;
         printed.scaleX = printed.scaleY = 1;
-        return readBack(printed, antialias, apertureMm);
+        return readBack(printed, antialias, apertureMm, drawn);
     }
     const PatternGeometry g = patternGeometry(settings);
     const bool disc = g.shape == Shape::Disc;
@@ -282,7 +314,10 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
     const QPointF shift
         = settings.drawsClassicPixels() ? QPointF() : patternPixelOffset(settings);
     std::unique_ptr<PixelSource> source;
-    if (settings.drawsClassicPixels())
+    if (settings.drawsClassicPixels() && drawn && drawn->readsFor(settings, antialias)
+        && drawn->complete())
+        source = std::make_unique<DrawnSource>(*drawn);
+    else if (settings.drawsClassicPixels())
         source = std::make_unique<DrawnSource>(settings, antialias);
     else
         source = std::make_unique<ShapeSource>(g, k, shift);

@@ -5,9 +5,11 @@
 
 #include "encodersettings.h"
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <vector>
 
 // The pattern read back from its pixels as a sensor reads it: every track at its centre line
@@ -39,9 +41,34 @@ struct ReadBack
     QString failingTracks() const;
 };
 
+// Classic pixels as a render of them drew them in black on white, a bit a pixel (dark or not),
+// kept band by band as they are drawn (bands on several threads at once must not share rows):
+// the read-back reads them rather than drawing the pattern again.
+class DrawnPixels
+{
+public:
+    // For a render of these settings.
+    DrawnPixels(const EncoderSettings &settings, bool antialias);
+    // Whether they are what a read-back of these settings would draw.
+    bool readsFor(const EncoderSettings &settings, bool antialias) const;
+    void keep(const uchar *firstRow, qsizetype stride, int top, int rows);
+    bool complete() const; // every row kept
+    bool dark(int x, int y) const;
+
+private:
+    QSize size;
+    size_t words;
+    std::vector<uint64_t> bits;
+    std::vector<uchar> kept; // by row
+    bool antialias;
+    bool asRead; // the render draws what a read-back draws
+};
+
 // Reads the pattern that a render of these settings draws (antialiased or not), with a sensor
-// aperture in mm along the track (0 for one pixel).
-ReadBack readBack(const EncoderSettings &settings, bool antialias = true, double apertureMm = 0);
+// aperture in mm along the track (0 for one pixel); classic pixels from `drawn` where they are
+// those of the settings, complete.
+ReadBack readBack(const EncoderSettings &settings, bool antialias = true, double apertureMm = 0,
+    const DrawnPixels *drawn = nullptr);
 
 // The per-track table of --check.
 QString readBackReport(const ReadBack &reading, double apertureMm);

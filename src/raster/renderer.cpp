@@ -77,6 +77,13 @@ void PatternRaster::paintRows(uchar *firstRow, qsizetype stride, int top, int ro
 {
     if (rows <= 0)
         return;
+    paintOnly(firstRow, stride, top, rows);
+    if (shown)
+        shown(firstRow, stride, top, rows);
+}
+
+void PatternRaster::paintOnly(uchar *firstRow, qsizetype stride, int top, int rows) const
+{
     const bool exact = !settings.drawsClassicPixels();
     if (coverage) {
         const CoverageFill::Sampling sampling = antialias || !exact

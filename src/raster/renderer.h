@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QSize>
 
+#include <functional>
 #include <memory>
 
 class CoverageFill;
@@ -36,6 +37,9 @@ public:
 
     // Paints rows top to top + rows - 1 into RGB32 lines `stride` bytes apart from `firstRow`.
     void paintRows(uchar *firstRow, qsizetype stride, int top, int rows) const;
+    // Shown every band of rows paintRows paints, as it paints them (on the painting thread).
+    using Painted = std::function<void(const uchar *firstRow, qsizetype stride, int top, int rows)>;
+    void alsoShow(Painted painted) { shown = std::move(painted); }
 
     // Whether the pixels are a coverage of the foreground over the background (the exact
     // raster): then coverageRows gives them a byte a pixel, and a pixel's colour is
@@ -54,6 +58,8 @@ private:
     bool antialias;
     QSize imageSize;
     std::unique_ptr<CoverageFill> coverage; // the filled shapes, where they are not painted
+    Painted shown;
+    void paintOnly(uchar *firstRow, qsizetype stride, int top, int rows) const;
 };
 
 // A fresh RGB32 image of the pattern at its physical size, the DPI recorded in it.
