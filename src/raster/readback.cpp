@@ -432,6 +432,10 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
                 edges.push_back(channelB ? m + 0.5 : m);
         }
 
+        // Neighbouring readings often fall in one pixel (a fine track has several a pixel):
+        // the pixel read last is not worked out again.
+        QPoint lastPixel(std::numeric_limits<int>::min(), 0);
+        bool lastDark = false;
         for (const auto &[across, where] : lines) {
             for (size_t n = 0; n < expected.size(); ++n) {
                 const double p = expected[n].first;
@@ -453,7 +457,11 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
                         at = QPointF(g.nominal.left() + placed(p) * pitch + offset, across);
                     }
                     const QPoint px = pixel(at);
-                    darkCount += source->dark(px.x(), px.y()) ? 1 : 0;
+                    if (px != lastPixel) {
+                        lastPixel = px;
+                        lastDark = source->dark(px.x(), px.y());
+                    }
+                    darkCount += lastDark ? 1 : 0;
                 }
                 const bool dark = 2 * darkCount > apertureSamples;
                 ++out.readings;
