@@ -8,9 +8,10 @@
 
 // Raw deflate data of the symbols zlib's run-length strategy (Z_RLE) makes: literals, and runs
 // of the byte before as matches at distance 1, each block with its own Huffman codes, or
-// stored where that is smaller. Made by hand because zlib and libdeflate at their fastest
-// levels took about three times as long on a pattern's rows (mostly runs, a few edges between)
-// for files of the same size.
+// stored where that is smaller. Made by hand for a measurement, on 30 MB of a coloured disc's
+// rows (mostly runs, a few edges between): 111 ms, where zlib's run-length strategy took 307 ms
+// for the same size and libdeflate's fastest level about half as long again (8 % smaller, but
+// it cannot end a piece unfinished to join pieces made on every core).
 namespace RunLengthDeflate {
 
 // Appends `size` bytes as deflate blocks to `out`. The last piece of a stream ends with a final
