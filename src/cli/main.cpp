@@ -12,6 +12,7 @@
 #include "printerprofile.h"
 #include "printtarget.h"
 #include "readback.h"
+#include "renderer.h"
 #include "renderoptions.h"
 #include "solid.h"
 #include "vectorwriter.h"
@@ -97,12 +98,12 @@ bool write(const RenderJob &job, const Fabrication::Part *part, QString *error,
     case RenderJob::Output::Pdf:
         break;
     }
-    if (!drawn)
-        return Export::writePattern(job.settings, job.antialias, job.format, job.fileName, error);
-    return Export::writePattern(job.settings, job.antialias, job.format, job.fileName, error,
-        [drawn](const uchar *firstRow, qsizetype stride, int top, int rows) {
+    PatternRaster::Painted keep;
+    if (drawn)
+        keep = [drawn](const uchar *firstRow, qsizetype stride, int top, int rows) {
             drawn->keep(firstRow, stride, top, rows);
-        });
+        };
+    return Export::writePattern(job.settings, job.antialias, job.format, job.fileName, error, keep);
 }
 
 // Qt's own chatter (a missing XDG_RUNTIME_DIR under sudo, font notes) is not ours to print: a
@@ -259,14 +260,12 @@ int run(int argc, char **argv)
     // Classic pixels black on white are the very pixels their read-back would draw again: they
     // are kept as the file is drawn and read after it.
     std::optional<DrawnPixels> drawn;
-    bool readAfter = false;
     if (job.check || (writes && !job.quiet && (job.strict || !raster))) {
         const ReadBack reading = readBack(pattern, job.antialias, job.check ? job.apertureMm : 0);
         if (job.check && !printText(readBackReport(reading, job.apertureMm)))
             return 1;
         said = reasons(reading);
     } else if (writes && !job.quiet) {
-        readAfter = true;
         if (job.settings.drawsClassicPixels()) {
             drawn.emplace(job.settings, job.antialias);
             if (!drawn->readsFor(pattern, job.antialias))
@@ -303,7 +302,7 @@ int run(int argc, char **argv)
             return 1;
         }
     }
-    if (readAfter) {
+    if (saying.valid() || drawn) { // read beside the drawing, or from it
         std::optional<QString> reading = saying.valid() ? saying.get() : std::nullopt;
         try {
             if (!reading)

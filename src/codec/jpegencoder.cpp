@@ -10,7 +10,6 @@
 #include <cstdio> // jpeglib.h needs FILE
 #include <jerror.h>
 #include <jpeglib.h>
-#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -143,9 +142,7 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
     // code, and no colour to lose. Grey levels come packed where the rows have them.
     using Kind = PixelPacking::Layout::Kind;
     const PixelPacking::Layout &layout = rows.layout();
-    const bool gray = layout.kind != Kind::Rgb
-        && std::all_of(layout.palette.cbegin(), layout.palette.cend(),
-            [](QRgb c) { return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c); });
+    const bool gray = layout.onlyGreys();
     const std::unique_ptr<PixelPacking::RowPacker> packer = layout.kind == Kind::Gray
         ? std::make_unique<PixelPacking::RowPacker>(layout, rows.size().width())
         : nullptr;

@@ -83,6 +83,15 @@ QVector<QRgb> distinctColors(const QImage &image)
     return census.colors();
 }
 
+namespace {
+
+bool isGray(QRgb c)
+{
+    return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c);
+}
+
+}
+
 Layout::Layout(const QVector<QRgb> &distinct) : palette(distinct)
 {
     if (palette.isEmpty()) {
@@ -91,12 +100,16 @@ Layout::Layout(const QVector<QRgb> &distinct) : palette(distinct)
         kind = Kind::Bilevel;
         if (palette.size() == 1)
             palette.append(palette.first());
-    } else if (std::all_of(palette.cbegin(), palette.cend(),
-                   [](QRgb c) { return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c); })) {
+    } else if (std::all_of(palette.cbegin(), palette.cend(), isGray)) {
         kind = Kind::Gray;
     } else {
         kind = Kind::Indexed;
     }
+}
+
+bool Layout::onlyGreys() const
+{
+    return kind != Kind::Rgb && std::all_of(palette.cbegin(), palette.cend(), isGray);
 }
 
 int Layout::bitsPerPixel() const

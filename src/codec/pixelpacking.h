@@ -51,6 +51,8 @@ struct Layout
     Kind kind = Kind::Rgb;
     // The colours that the indices of Bilevel and Indexed rows stand for.
     QVector<QRgb> palette;
+    // Whether every pixel is a grey, whatever the rows' kind.
+    bool onlyGreys() const;
     int bitsPerPixel() const;
     int rowBytes(int width) const { return int((qint64(width) * bitsPerPixel() + 7) / 8); }
 };

@@ -314,8 +314,7 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
     const QPointF shift
         = settings.drawsClassicPixels() ? QPointF() : patternPixelOffset(settings);
     std::unique_ptr<PixelSource> source;
-    if (settings.drawsClassicPixels() && drawn && drawn->readsFor(settings, antialias)
-        && drawn->complete())
+    if (drawn && drawn->readsFor(settings, antialias) && drawn->complete())
         source = std::make_unique<DrawnSource>(*drawn);
     else if (settings.drawsClassicPixels())
         source = std::make_unique<DrawnSource>(settings, antialias);
@@ -355,10 +354,8 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
     std::vector<QPointF> regular;
     if (disc && apertureSamples == 1) {
         regular.resize(size_t(absolute ? steps : 2 * steps));
-        shareOutOverCores(2, [&](int half) {
-            for (size_t n = size_t(half); n < regular.size(); n += 2)
-                regular[n] = towards(regularPlace(n), 0.0);
-        });
+        for (size_t n = 0; n < regular.size(); ++n)
+            regular[n] = towards(regularPlace(n), 0.0);
     }
 
     result.tracks.resize(g.tracks.size());
