@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "coveragefill.h"
+#include "patterngeometry.h"
+#include "preciseraster.h"
 #include "discpainter.h"
 #include "imagetools.h"
 #include "paintcommon.h"
@@ -38,6 +40,11 @@ private slots:
     void steepEdgeWorkedCells();
     void longEdgesCoverExactly_data();
     void longEdgesCoverExactly();
+    void periodicPiecesJoin();
+    void fineRingsCoverAsTheirMarks_data();
+    void fineRingsCoverAsTheirMarks();
+    void fineDiscsCoverAsTheirOutlines_data();
+    void fineDiscsCoverAsTheirOutlines();
 };
 
 static QImage reference(const EncoderSettings &settings, bool antialias)
@@ -420,6 +427,210 @@ void TestFastPaths::longEdgesCoverExactly()
             }
         }
     }
+}
+
+// The running sums a ring integrates by parts: continuous round the pitch, each the integral of
+// the one before, with no mean.
+void TestFastPaths::periodicPiecesJoin()
+{
+    for (const double duty : { 0.5, 0.13, 0.81 }) {
+        PeriodicRing::Piecewise mark;
+        mark.duty = duty;
+        mark.c[0][0] = 1 - duty;
+        mark.c[1][0] = -duty;
+        const PeriodicRing::Piecewise g = mark.integral();
+        const PeriodicRing::Piecewise g1 = g.integral();
+        const PeriodicRing::Piecewise g2 = g1.integral();
+        for (const PeriodicRing::Piecewise *p : { &g, &g1, &g2 }) {
+            QVERIFY(std::fabs(p->at(0) - p->at(1 - 1e-12)) < 1e-9);
+            QVERIFY(std::fabs(p->at(duty - 1e-12) - p->at(duty)) < 1e-9);
+            double mean = 0;
+            for (int i = 0; i < 100000; ++i)
+                mean += p->at((i + 0.5) / 100000) / 100000;
+            QVERIFY2(std::fabs(mean) < 1e-9, qPrintable(QString::number(mean)));
+        }
+        // The steps of each one are the one before.
+        for (const double xi : { 0.05, duty / 2, (1 + duty) / 2, 0.97 }) {
+            constexpr double h = 1e-6;
+            QVERIFY(std::fabs((g.at(xi + h) - g.at(xi - h)) / (2 * h) - mark.at(xi)) < 1e-6);
+            QVERIFY(std::fabs((g1.at(xi + h) - g1.at(xi - h)) / (2 * h) - g.at(xi)) < 1e-6);
+            QVERIFY(std::fabs((g2.at(xi + h) - g2.at(xi - h)) / (2 * h) - g1.at(xi)) < 1e-6);
+        }
+    }
+}
+
+namespace {
+
+// A circle's arc from a to b radians, counter-clockwise as seen, finely enough that its chords
+// stay within a thousandth of a pixel of it.
+void addArc(Polygon &p, double cx, double cy, double r, double a, double b)
+{
+    const int steps = std::max(1, int(std::ceil(std::fabs(b - a) * std::sqrt(r / 0.008))));
+    for (int i = 0; i <= steps; ++i) {
+        const double angle = a + (b - a) * i / steps;
+        p.push_back({ cx + r * std::cos(angle), cy - r * std::sin(angle) });
+    }
+}
+
+}
+
+void TestFastPaths::fineRingsCoverAsTheirMarks_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<double>("cx");
+    QTest::addColumn<double>("cy");
+    QTest::addColumn<double>("inner");
+    QTest::addColumn<double>("outer");
+    QTest::addColumn<int>("marks");
+    QTest::addColumn<double>("duty");
+    QTest::addColumn<double>("start");
+    // Pitches from a tenth of a pixel to one, lines through the centre, a ring the image cuts.
+    QTest::newRow("half") << QSize(420, 400) << 210.3 << 199.6 << 30.0 << 190.0 << 1200 << 0.5
+                          << 0.0;
+    QTest::newRow("thin marks") << QSize(400, 400) << 200.0 << 200.0 << 12.0 << 180.0 << 1500
+                                << 0.17 << 0.3;
+    QTest::newRow("wide marks") << QSize(380, 380) << 190.5 << 190.5 << 60.0 << 170.0 << 1100
+                                << 0.83 << -1.1;
+    QTest::newRow("from the centre") << QSize(300, 300) << 150.25 << 149.75 << 0.0 << 140.0
+                                     << 900 << 0.5 << 0.01;
+    QTest::newRow("cut by the image") << QSize(260, 300) << 40.7 << 150.2 << 50.0 << 140.0
+                                      << 1000 << 0.4 << 2.0;
+    QTest::newRow("a pitch a pixel") << QSize(340, 340) << 170.1 << 170.2 << 100.0 << 159.0
+                                     << 1000 << 0.5 << 0.5;
+}
+
+// A ring of marks finer than a pixel, by its mean and corners, against the same marks as
+// outlines: the same cover within a level, and pixel centres read alike.
+void TestFastPaths::fineRingsCoverAsTheirMarks()
+{
+    QFETCH(QSize, size);
+    QFETCH(double, cx);
+    QFETCH(double, cy);
+    QFETCH(double, inner);
+    QFETCH(double, outer);
+    QFETCH(int, marks);
+    QFETCH(double, duty);
+    QFETCH(double, start);
+    const double pitch = 2 * M_PI / marks;
+    CoverageFill outlines(size);
+    for (int i = 0; i < marks; ++i) {
+        const double a = start + i * pitch;
+        Polygon mark;
+        addArc(mark, cx, cy, outer, a, a + duty * pitch);
+        if (inner > 0)
+            addArc(mark, cx, cy, inner, a + duty * pitch, a);
+        else
+            mark.push_back({ cx, cy });
+        outlines.addPolygon(mark);
+    }
+    outlines.prepare();
+    CoverageFill ring(size);
+    Polygon circle;
+    addArc(circle, cx, cy, outer, 0, 2 * M_PI);
+    ring.addPolygon(circle, float(duty));
+    if (inner > 0) {
+        Polygon hole;
+        addArc(hole, cx, cy, inner, 2 * M_PI, 0);
+        ring.addPolygon(hole, float(duty));
+    }
+    PeriodicRing::Track track;
+    track.cx = cx;
+    track.cy = cy;
+    track.inner = inner;
+    track.outer = outer;
+    track.start = start;
+    track.marks = marks;
+    track.duty = duty;
+    ring.addRing(track);
+    ring.prepare();
+
+    const size_t pixels = size_t(size.width()) * size_t(size.height());
+    for (const auto sampling : { CoverageFill::Sampling::Area, CoverageFill::Sampling::PixelCentre }) {
+        std::vector<uchar> expected(pixels), got(pixels);
+        outlines.fillAlpha(expected.data(), size.width(), 0, size.height(), sampling);
+        ring.fillAlpha(got.data(), size.width(), 0, size.height(), sampling);
+        int worst = 0;
+        size_t differing = 0, marked = 0;
+        for (size_t i = 0; i < pixels; ++i) {
+            worst = std::max(worst, std::abs(int(got[i]) - int(expected[i])));
+            differing += got[i] != expected[i];
+            marked += expected[i] != 0;
+        }
+        QVERIFY(marked > pixels / 10);
+        if (sampling == CoverageFill::Sampling::Area)
+            QVERIFY2(worst <= 1, qPrintable(QStringLiteral("%1 levels apart").arg(worst)));
+        else // only centres within a rounding of a mark's edge may fall otherwise
+            QVERIFY2(differing <= pixels / 20000,
+                qPrintable(QStringLiteral("%1 centres read otherwise").arg(differing)));
+    }
+}
+
+void TestFastPaths::fineDiscsCoverAsTheirOutlines_data()
+{
+    QTest::addColumn<EncoderSettings>("settings");
+    EncoderSettings relative;
+    relative.shape = Shape::Disc;
+    relative.type = EncoderType::Relative;
+    relative.pairs = 4000;
+    relative.quadrature = true;
+    relative.outerRadiusMm = 30;
+    relative.innerRadiusMm = 8;
+    relative.borderWidthMm = 0.8;
+    relative.dpi = 200;
+    QTest::newRow("relative, quadrature") << relative;
+    EncoderSettings split = relative;
+    split.pairs = 1500;
+    split.dpi = 300;
+    QTest::newRow("a pitch of a pixel part way out") << split;
+    EncoderSettings gray = relative;
+    gray.type = EncoderType::Absolute;
+    gray.code = Code::Gray;
+    gray.bits = 13;
+    gray.outerRadiusMm = 25;
+    gray.innerRadiusMm = 3;
+    gray.dpi = 300;
+    QTest::newRow("13-bit Gray, coarse tracks as outlines") << gray;
+    EncoderSettings plain = gray;
+    plain.code = Code::Binary;
+    plain.bitOrder = BitOrder::MsbToLsb;
+    plain.border = false;
+    QTest::newRow("13-bit binary, no border") << plain;
+}
+
+// A fine disc's render against all of its outlines filled the slow way.
+void TestFastPaths::fineDiscsCoverAsTheirOutlines()
+{
+    QFETCH(EncoderSettings, settings);
+    const QSize size = patternImageSize(settings);
+    const auto fast = patternCoverage(settings);
+    const auto slow = layerCoverage(size, patternGeometry(settings).layers(),
+        patternPixelsPerMm(settings), patternPixelOffset(settings));
+    const size_t pixels = size_t(size.width()) * size_t(size.height());
+    std::vector<uchar> expected(pixels), got(pixels);
+    slow->fillAlpha(expected.data(), size.width(), 0, size.height(), CoverageFill::Sampling::Area);
+    fast->fillAlpha(got.data(), size.width(), 0, size.height(), CoverageFill::Sampling::Area);
+    // The outlines' circles are flattened to a hundredth of a pixel, where a mark's short arc
+    // keeps to its circle: they overlap by that much at the marks' ends, two levels at most.
+    const PatternGeometry g = patternGeometry(settings);
+    const double k = patternPixelsPerMm(settings).x();
+    const QPointF centre = g.center * k + patternPixelOffset(settings);
+    std::vector<double> circles;
+    for (const PatternGeometry::Track &t : g.tracks) {
+        const auto [inner, outer] = g.markRadii(t);
+        circles.insert(circles.end(), { inner * k, outer * k });
+    }
+    int worst = 0, worstOnCircles = 0;
+    for (size_t i = 0; i < pixels; ++i) {
+        const int apart = std::abs(int(got[i]) - int(expected[i]));
+        const double r = std::hypot(double(i % size_t(size.width())) + 0.5 - centre.x(),
+            double(i / size_t(size.width())) + 0.5 - centre.y());
+        const bool onCircle = std::any_of(circles.begin(), circles.end(),
+            [r](double c) { return std::fabs(r - c) < 1; });
+        (onCircle ? worstOnCircles : worst) = std::max(onCircle ? worstOnCircles : worst, apart);
+    }
+    QVERIFY2(worst <= 1, qPrintable(QStringLiteral("%1 levels apart").arg(worst)));
+    QVERIFY2(worstOnCircles <= 2,
+        qPrintable(QStringLiteral("%1 levels apart on a circle").arg(worstOnCircles)));
 }
 
 QTEST_MAIN(TestFastPaths)

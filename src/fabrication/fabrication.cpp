@@ -74,8 +74,8 @@ std::vector<Shapes::Contour> trackRoom(const PatternGeometry &g, const PatternGe
     if (g.shape == Shape::Strip)
         return { Shapes::rectangle(
             g.nominal.left() + half, t.from + half, g.nominal.right() - half, t.to - half) };
-    const double inner = t.from > 0 ? t.from + half : 0.0;
-    std::vector<Shapes::Contour> room { Shapes::circle(g.center, t.to - half) };
+    const auto [inner, outer] = g.markRadii(t);
+    std::vector<Shapes::Contour> room { Shapes::circle(g.center, outer) };
     if (inner > 0)
         room.push_back(Shapes::circle(g.center, inner, true));
     return room;

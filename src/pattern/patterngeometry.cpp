@@ -637,6 +637,12 @@ std::vector<Contour> sensorTicks(const PatternGeometry &g)
 
 }
 
+std::pair<double, double> PatternGeometry::markRadii(const Track &track) const
+{
+    const double half = lineWidth / 2;
+    return { track.from > 0 ? track.from + half : 0.0, track.to - half };
+}
+
 std::vector<Shapes::Layer> PatternGeometry::layers(MarkEdges edges) const
 {
     std::vector<Shapes::Layer> result;
@@ -670,8 +676,7 @@ void PatternGeometry::forEachLayer(MarkEdges edges,
                 handOverPart();
             }
         } else {
-            const double inner = t.from > 0 ? t.from + half : 0.0;
-            const double outer = t.to - half;
+            const auto [inner, outer] = markRadii(t);
             const double reachedInner = inner > 0 ? inner - reach : 0.0;
             for (const Run &run : t.runs) {
                 if (!(inner < outer && run.to > run.from))

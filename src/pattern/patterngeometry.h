@@ -13,8 +13,9 @@
 #include <QSizeF>
 #include <QString>
 
-#include <optional>
 #include <functional>
+#include <optional>
+#include <utility>
 #include <vector>
 
 // The pattern as ideal shapes in millimetres: what the raster approximates, and what the vector
@@ -127,6 +128,10 @@ struct PatternGeometry
     // Where a person measures a sensor: degrees clockwise from 3 o'clock on a disc, the direction
     // positions grow; mm from the pattern's left end on a strip.
     double measuredPlace(const Sensor &sensor) const;
+
+    // The radii between which a disc track's marks show: inside its border lines, from the
+    // centre for a track that starts there.
+    std::pair<double, double> markRadii(const Track &track) const;
 
     // Whether any mark of a track shows between the border lines.
     bool showsMarks() const;

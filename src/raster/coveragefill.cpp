@@ -36,15 +36,20 @@ CoverageFill::CoverageFill(QSize size) : size(size), bandRows(maxBandRows)
         bandRows /= 2;
 }
 
-void CoverageFill::addPolygon(const std::vector<Point> &points)
+void CoverageFill::addPolygon(const std::vector<Point> &points, float weight)
 {
     for (size_t i = 0; i < points.size(); ++i)
-        addClippedSegment(points[i], points[(i + 1) % points.size()]);
+        addClippedSegment(points[i], points[(i + 1) % points.size()], weight);
+}
+
+void CoverageFill::addRing(const PeriodicRing::Track &ring)
+{
+    rings.emplace_back(ring);
 }
 
 // Parts of an edge left or right of the image still count for the rows they span: they are laid
 // onto the image's edge, where they add the cover of the whole row to the pixels beyond.
-void CoverageFill::addClippedSegment(Point a, Point b)
+void CoverageFill::addClippedSegment(Point a, Point b, float weight)
 {
     if (a.y == b.y)
         return;
@@ -62,7 +67,7 @@ void CoverageFill::addClippedSegment(Point a, Point b)
         const double t = i < n ? cuts[i] : 1.0;
         Point to = i < n ? Point { a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t } : b;
         const Segment s { std::clamp(from.x, 0.0, width), from.y, std::clamp(to.x, 0.0, width),
-            to.y };
+            to.y, weight };
         if (s.y0 != s.y1)
             segments.push_back(s);
         from = to;
@@ -195,11 +200,11 @@ void CoverageFill::accumulate(
     float *cells, int stride, int bandTop, int rows, const Segment &segment, bool general)
 {
     double x0 = segment.x0, y0 = segment.y0, x1 = segment.x1, y1 = segment.y1;
-    float direction = 1.0f;
+    float direction = segment.weight;
     if (y0 > y1) {
         std::swap(x0, x1);
         std::swap(y0, y1);
-        direction = -1.0f;
+        direction = -direction;
     }
     const double bandBottom = bandTop + rows;
     if (y1 <= bandTop || y0 >= bandBottom)
@@ -242,7 +247,7 @@ void CoverageFill::accumulateUpright(float *cells, int stride, int bandTop, int 
 {
     const double top = std::min(segment.y0, segment.y1);
     const double bottom = std::max(segment.y0, segment.y1);
-    const float direction = segment.y1 > segment.y0 ? 1.0f : -1.0f;
+    const float direction = segment.y1 > segment.y0 ? segment.weight : -segment.weight;
     const double x = segment.x0;
     const double xFloor = std::floor(x);
     const int li = int(xFloor);
@@ -422,7 +427,8 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
     alphas.resize(size_t(width) * bandRows);
     thread_local std::vector<int> worked;
     thread_local std::vector<int> touching;
-    const auto sweep = [&](auto &cells, int cellStride, auto accumulateBand, auto writeRows) {
+    const auto sweep = [&](auto &cells, int cellStride, auto accumulateBand, auto addRing,
+                           auto writeRows) {
         using Cell = typename std::decay_t<decltype(cells)>::value_type;
         if (cells.size() != size_t(cellStride) * bandRows)
             cells.assign(size_t(cellStride) * bandRows, Cell(0));
@@ -433,6 +439,8 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
             for (int index : segmentsOf(band, touching))
                 accumulateBand(cells.data(), cellStride, bandTop, bandHeight,
                     segments[size_t(index)], computed);
+            for (const PeriodicRing &ring : rings)
+                addRing(ring, cells.data(), cellStride, bandTop, computed);
             // The worked-out rows' coverage, several rows at a time (writeRows clears the
             // cells it sums; the rest are cleared here).
             worked.clear();
@@ -464,11 +472,17 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
             cells, width + 1,
             [width](int *c, int cellStride, int bandTop, int bandHeight, const Segment &s,
                 const std::vector<int> &computed) {
+                if (s.weight != 1.0f) // a ring's mean: its centres come from the ring
+                    return;
                 if (s.x0 == s.x1)
                     accumulateUprightCrossings(
                         c, cellStride, width, bandTop, bandHeight, s, computed);
                 else
                     accumulateCrossings(c, cellStride, width, bandTop, bandHeight, s);
+            },
+            [width](const PeriodicRing &ring, int *c, int cellStride, int bandTop,
+                const std::vector<int> &computed) {
+                ring.addCentres(c, cellStride, width, bandTop, computed);
             },
             [&](int *c, int cellStride, const std::vector<int> &rowsToWrite, uchar *out) {
                 for (const int r : rowsToWrite) {
@@ -493,6 +507,10 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
                 accumulateUpright(c, cellStride, bandTop, bandHeight, s, computed);
             else
                 accumulate(c, cellStride, bandTop, bandHeight, s);
+        },
+        [width](const PeriodicRing &ring, float *c, int cellStride, int bandTop,
+            const std::vector<int> &computed) {
+            ring.addArea(c, cellStride, width, bandTop, computed);
         },
         [&](float *c, int cellStride, const std::vector<int> &rowsToWrite, uchar *out) {
             sumAreaRows(c, cellStride, width, rowsToWrite, out);

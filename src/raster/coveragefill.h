@@ -3,6 +3,8 @@
 #ifndef QUVELTA_COVERAGEFILL_H
 #define QUVELTA_COVERAGEFILL_H
 
+#include "periodicring.h"
+
 #include <QImage>
 #include <QRgb>
 #include <QSize>
@@ -34,8 +36,13 @@ public:
 
     explicit CoverageFill(QSize size);
 
-    // Adds a closed polygon; the last point connects back to the first.
-    void addPolygon(const std::vector<Point> &points);
+    // Adds a closed polygon; the last point connects back to the first. A weight under 1 adds
+    // that share of its area, for the area fill only: a ring's mean cover.
+    void addPolygon(const std::vector<Point> &points, float weight = 1.0f);
+
+    // Adds the cover of a fine ring's marks beyond their mean, which its circles bring with
+    // the duty as weight; pixel centres read the ring itself.
+    void addRing(const PeriodicRing::Track &ring);
 
     // Area: each pixel blends by the area covered. PixelCentre: a pixel is foreground when its
     // centre lies inside (non-zero winding), plain pixels with every edge at its exact place.
@@ -58,6 +65,7 @@ public:
     struct Segment
     {
         double x0, y0, x1, y1;
+        float weight = 1.0f;
     };
     // Adds the signed area a segment leaves right of it to the cells of a band's rows (`stride`
     // cells a row, the image's width + 2), as the area fill sums them. `general` takes every
@@ -66,7 +74,7 @@ public:
         const Segment &segment, bool general = false);
 
 private:
-    void addClippedSegment(Point a, Point b);
+    void addClippedSegment(Point a, Point b, float weight);
     void alphaRows(int top, int rows, Sampling sampling,
         const std::function<void(int y, const uchar *alpha)> &give) const;
     static void accumulateCrossings(
@@ -79,6 +87,7 @@ private:
     QSize size;
     int bandRows; // fewer for very wide images
     std::vector<Segment> segments;
+    std::vector<PeriodicRing> rings;
     // The first and last band of rows a segment touches (clamped to the image's).
     std::pair<int, int> bandsOf(const Segment &s) const;
     // The indices of the segments that touch a band, in order: those of few bands are listed by

@@ -8,6 +8,7 @@
 #include "units.h"
 
 #include <cmath>
+#include <optional>
 
 double precisePixelsPerMm(int dpi)
 {
@@ -108,9 +109,9 @@ std::unique_ptr<CoverageFill> layerCoverage(
 namespace {
 
 // A fill layer's contours, flattened to within a hundredth of a pixel, into the fill.
-void addLayer(CoverageFill &fill, const Shapes::Layer &layer, QPointF pixelsPerMm, QPointF offset)
+void addLayer(CoverageFill &fill, const Shapes::Layer &layer, QPointF pixelsPerMm, QPointF offset,
+    float weight = 1.0f, double tolerancePx = 0.01)
 {
-    constexpr double tolerancePx = 0.01;
     if (layer.kind != Shapes::Layer::Kind::Fill)
         return;
     std::vector<CoverageFill::Point> polygon;
@@ -120,7 +121,82 @@ void addLayer(CoverageFill &fill, const Shapes::Layer &layer, QPointF pixelsPerM
             contour.flattened(tolerancePx / std::max(pixelsPerMm.x(), pixelsPerMm.y())))
             polygon.push_back(
                 { p.x() * pixelsPerMm.x() + offset.x(), p.y() * pixelsPerMm.y() + offset.y() });
-        fill.addPolygon(polygon);
+        fill.addPolygon(polygon, weight);
+    }
+}
+
+// The part of a disc track within the radius where its pitch is a pixel, when its marks are
+// alike at an even pitch and that part is more than a few pixels deep: its marks' edges would
+// cross more rows than the image has pixels, where a ring costs a few operations a pixel.
+std::optional<PeriodicRing::Track> fineRing(
+    const PatternGeometry &g, const PatternGeometry::Track &t, QPointF pixelsPerMm, QPointF offset)
+{
+    constexpr size_t fewestMarks = 64;
+    constexpr double shallowest = 2; // pixels
+    constexpr double tolerance = 1e-7; // degrees
+    const size_t n = t.runs.size();
+    if (g.shape != Shape::Disc || g.markBias != 0 || pixelsPerMm.x() != pixelsPerMm.y()
+        || n < fewestMarks)
+        return std::nullopt;
+    const double pitch = 360.0 / double(n);
+    const double first = t.runs.front().from;
+    const double width = t.runs.front().to - first;
+    if (!(width > tolerance && width < pitch - tolerance))
+        return std::nullopt;
+    // Each run one pitch from another, in any order, one in each pitch.
+    std::vector<bool> taken(n, false);
+    for (const PatternGeometry::Run &run : t.runs) {
+        const double steps = (run.from - first) / pitch;
+        const double place = std::round(steps);
+        const qint64 count = qint64(n);
+        const qint64 at = (qint64(place) % count + count) % count;
+        if (std::fabs(steps - place) * pitch > tolerance
+            || std::fabs(run.to - run.from - width) > tolerance || taken[size_t(at)])
+            return std::nullopt;
+        taken[size_t(at)] = true;
+    }
+    const double k = pixelsPerMm.x();
+    const auto [inner, outer] = g.markRadii(t);
+    PeriodicRing::Track ring;
+    ring.cx = g.center.x() * k + offset.x();
+    ring.cy = g.center.y() * k + offset.y();
+    ring.inner = inner * k;
+    ring.outer = std::min(outer * k, double(n) / (2 * M_PI));
+    if (ring.outer - ring.inner < shallowest)
+        return std::nullopt;
+    ring.start = first * M_PI / 180.0;
+    ring.marks = int(n);
+    ring.duty = width / pitch;
+    return ring;
+}
+
+// A ring in the fill: its mean over its area by its circles, the rest by the ring, and the
+// marks beyond it by their outlines.
+void addRing(CoverageFill &fill, const PatternGeometry &g, const PatternGeometry::Track &t,
+    const PeriodicRing::Track &ring, QPointF pixelsPerMm, QPointF offset)
+{
+    const double k = pixelsPerMm.x();
+    const auto [inner, outer] = g.markRadii(t);
+    const double ringOuter = ring.outer / k;
+    Shapes::Layer mean { t.name, Shapes::Layer::Kind::Fill, {} };
+    if (inner > 0)
+        mean.contours.push_back(Shapes::circle(g.center, inner, true));
+    if (ringOuter < outer) {
+        // Where the marks go on as outlines, their short arcs keep to the circle: so must the
+        // ring, closer than a border line's circle need.
+        addLayer(fill, { t.name, Shapes::Layer::Kind::Fill, { Shapes::circle(g.center, ringOuter) } },
+            pixelsPerMm, offset, float(ring.duty), 0.0005);
+    } else {
+        mean.contours.push_back(Shapes::circle(g.center, ringOuter));
+    }
+    addLayer(fill, mean, pixelsPerMm, offset, float(ring.duty));
+    fill.addRing(ring);
+    if (ringOuter < outer) {
+        Shapes::Layer beyond { t.name, Shapes::Layer::Kind::Fill, {} };
+        for (const PatternGeometry::Run &run : t.runs)
+            beyond.contours.push_back(
+                Shapes::annularSector(g.center, ringOuter, outer, run.from, run.to - run.from));
+        addLayer(fill, beyond, pixelsPerMm, offset);
     }
 }
 
@@ -143,7 +219,14 @@ std::unique_ptr<CoverageFill> patternCoverage(const EncoderSettings &settings)
     auto fill = std::make_unique<CoverageFill>(patternImageSize(settings));
     const QPointF pixelsPerMm = patternPixelsPerMm(settings);
     const QPointF offset = patternPixelOffset(settings);
-    patternGeometry(settings).forEachLayer(PatternGeometry::MarkEdges::AtBorder,
+    PatternGeometry g = patternGeometry(settings);
+    for (PatternGeometry::Track &t : g.tracks) {
+        if (const auto ring = fineRing(g, t, pixelsPerMm, offset)) {
+            addRing(*fill, g, t, *ring, pixelsPerMm, offset);
+            t.runs.clear();
+        }
+    }
+    g.forEachLayer(PatternGeometry::MarkEdges::AtBorder,
         [&](Shapes::Layer &&layer) { addLayer(*fill, layer, pixelsPerMm, offset); });
     fill->prepare();
     return fill;

@@ -69,9 +69,9 @@ public:
         // Rings by radius, sorted: a circle's band is dark, a track's interior is read.
         for (size_t i = 0; i < g.tracks.size(); ++i) {
             const PatternGeometry::Track &t = g.tracks[i];
-            const double inner = t.from > 0 ? t.from + half : 0.0;
-            if (inner <= t.to - half)
-                rings.push_back({ inner, t.to - half, int(i) });
+            const auto [inner, outer] = g.markRadii(t);
+            if (inner <= outer)
+                rings.push_back({ inner, outer, int(i) });
             if (g.lineWidth > 0) {
                 for (double r : { t.from, t.to })
                     if (r > 0)

@@ -1,0 +1,466 @@
+// SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The Quvelta developers
+#include "periodicring.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace {
+
+constexpr double pi = 3.14159265358979323846;
+constexpr double none = std::numeric_limits<double>::quiet_NaN();
+
+// Sides on lines nearer the centre than this (pixels) are integrated from mark edge to mark
+// edge. Farther out, what the two integrations by parts leave out is under a tenth of a level
+// for marks under a pixel: it shrinks with the square of the distance.
+constexpr double nearCentre = 8;
+
+// The angles of points a pixel apart along a line of pixel corners or centres, each from the
+// one before by a short series where the step is small, and afresh now and then so that the
+// roundings cannot add up.
+class LineAngles
+{
+public:
+    explicit LineAngles(double v) : v(v), v2(v * v) { }
+    void restart() { steps = 0; }
+    // The angle at u, which is one more than the last u asked for unless restarted since.
+    double at(double u)
+    {
+        if (steps > 0 && steps < 256) {
+            const double dot = (u - 1) * u + v2; // of the last point and this one
+            if (dot > 0) {
+                const double x = -v / dot; // tan of the step: their cross product over dot
+                if (std::fabs(x) < 1.0 / 32) {
+                    const double x2 = x * x;
+                    theta += x * (1 - x2 * (1.0 / 3 - x2 * (1.0 / 5 - x2 * (1.0 / 7))));
+                    ++steps;
+                    return theta;
+                }
+            }
+        }
+        theta = std::atan2(v, u);
+        steps = 1;
+        return theta;
+    }
+
+private:
+    double v;
+    double v2;
+    double theta = 0;
+    int steps = 0;
+};
+
+}
+
+double PeriodicRing::Piecewise::at(double xi) const
+{
+    const auto &k = c[xi < duty ? 0 : 1];
+    return (((k[4] * xi + k[3]) * xi + k[2]) * xi + k[1]) * xi + k[0];
+}
+
+PeriodicRing::Piecewise PeriodicRing::Piecewise::integral() const
+{
+    Piecewise r;
+    r.duty = duty;
+    for (int piece = 0; piece < 2; ++piece)
+        for (int k = 0; k + 1 < 5; ++k)
+            r.c[size_t(piece)][size_t(k + 1)] = c[size_t(piece)][size_t(k)] / (k + 1);
+    const auto value = [&r](int piece, double x) {
+        const auto &k = r.c[size_t(piece)];
+        return (((k[4] * x + k[3]) * x + k[2]) * x + k[1]) * x + k[0];
+    };
+    const auto area = [&r](int piece, double a, double b) {
+        double sum = 0;
+        double an = a, bn = b;
+        for (int k = 0; k < 5; ++k) {
+            sum += r.c[size_t(piece)][size_t(k)] * (bn - an) / (k + 1);
+            an *= a;
+            bn *= b;
+        }
+        return sum;
+    };
+    r.c[1][0] = value(0, duty) - value(1, duty);
+    const double mean = area(0, 0, duty) + area(1, duty, 1);
+    r.c[0][0] -= mean;
+    r.c[1][0] -= mean;
+    return r;
+}
+
+PeriodicRing::PeriodicRing(const Track &track) : t(track)
+{
+    period = 2 * pi / t.marks;
+    invPeriod = t.marks / (2 * pi);
+    t.start = std::fmod(t.start, period);
+    if (t.start < 0)
+        t.start += period;
+    shift = 4.0 * t.marks;
+    inner2 = t.inner * t.inner;
+    outer2 = t.outer * t.outer;
+    Piecewise mark;
+    mark.duty = t.duty;
+    mark.c[0][0] = 1 - t.duty;
+    mark.c[1][0] = -t.duty;
+    g0 = mark.integral();
+    g1 = g0.integral();
+    g2 = g1.integral();
+}
+
+// The place within the pitch, 0 to 1, of an angle up to a few turns either way.
+double PeriodicRing::xiOf(double theta) const
+{
+    const double x = (theta - t.start) * invPeriod + shift;
+    return x - double(std::int64_t(x));
+}
+
+// The integral of G along a side on the line y = c (horizontal, t = x) or x = c, from t to
+// where the line is nearest the centre, integrated by parts twice, at t. The difference of two
+// of these is the side's integral; what is left out is the integral of the third running sum.
+double PeriodicRing::expanded(bool horizontal, double c, double t) const
+{
+    const double u = horizontal ? t : c;
+    const double v = horizontal ? c : t;
+    const double r2 = u * u + v * v;
+    const double xi = xiOf(std::atan2(v, u));
+    const double a = r2 * period * period * g1.at(xi);
+    const double b = r2 * period * period * period * g2.at(xi);
+    return (horizontal ? -t : t) / c * a - (r2 + 2 * t * t) * b / (c * c);
+}
+
+// The length of the marks along a side from a to b.
+double PeriodicRing::markLength(bool horizontal, double c, double a, double b) const
+{
+    const auto angle = [&](double s) { return horizontal ? std::atan2(c, s) : std::atan2(s, c); };
+    const auto place = [&](double theta) {
+        return horizontal ? c / std::tan(theta) : c * std::tan(theta);
+    };
+    double lo = angle(a), hi = angle(b);
+    double tLo = a, tHi = b;
+    if (hi - lo > pi)
+        hi -= 2 * pi;
+    else if (hi - lo < -pi)
+        hi += 2 * pi;
+    if (lo > hi) {
+        std::swap(lo, hi);
+        std::swap(tLo, tHi);
+    }
+    const double x = (lo - t.start) * invPeriod + shift;
+    const double whole = double(std::int64_t(x));
+    bool on = x - whole < t.duty;
+    double periodStart = t.start + (whole - shift) * period;
+    double tFrom = tLo;
+    double length = 0;
+    for (;;) {
+        const double next = periodStart + (on ? t.duty : 1.0) * period;
+        if (next >= hi) {
+            if (on)
+                length += std::fabs(tHi - tFrom);
+            return length;
+        }
+        const double tNext = place(next);
+        if (on)
+            length += std::fabs(tNext - tFrom);
+        else
+            periodStart += period;
+        on = !on;
+        tFrom = tNext;
+    }
+}
+
+// A side's integral from mark edge to mark edge: G is linear in the angle between them, where
+// t G integrates to r² G / 2 plus c / 2 times the side's length of (mark - duty).
+double PeriodicRing::exactPart(bool horizontal, double c, double a, double b) const
+{
+    const auto term = [&](double s) {
+        const double u = horizontal ? s : c;
+        const double v = horizontal ? c : s;
+        return (u * u + v * v) * period * g0.at(xiOf(std::atan2(v, u))) / 2;
+    };
+    double sum = term(b) - term(a);
+    if (c != 0)
+        sum += (horizontal ? c : -c) / 2 * (markLength(horizontal, c, a, b) - t.duty * (b - a));
+    return sum;
+}
+
+double PeriodicRing::sidePart(bool horizontal, double c, double a, double b) const
+{
+    if (std::fabs(c) >= nearCentre)
+        return expanded(horizontal, c, b) - expanded(horizontal, c, a);
+    return exactPart(horizontal, c, a, b);
+}
+
+// The integral of t G along the part within the ring of a pixel's side on the line y = c
+// (horizontal, t = x) or x = c, from t0 to t1 > t0. On a line through the centre, the angle
+// jumps there: the parts either side are apart.
+double PeriodicRing::side(bool horizontal, double c, double t0, double t1) const
+{
+    const double c2 = c * c;
+    if (c2 >= outer2)
+        return 0;
+    const double tOut = std::sqrt(outer2 - c2);
+    const double tIn = c2 < inner2 ? std::sqrt(inner2 - c2) : 0.0;
+    double sum = 0;
+    const auto part = [&](double a, double b) {
+        a = std::max(a, t0);
+        b = std::min(b, t1);
+        if (a < b)
+            sum += sidePart(horizontal, c, a, b);
+    };
+    part(-tOut, -tIn);
+    part(tIn, tOut);
+    return sum;
+}
+
+// The pixels of row y that reach into the ring, and the corners they need: from..to but for
+// those of pixels wholly inside the hole (gapFrom..gapTo). False when no pixel reaches in.
+bool PeriodicRing::rowCorners(int y, int width, Corners &c) const
+{
+    const double vHigh = t.cy - y;
+    const double vLow = vHigh - 1;
+    const double nearest
+        = vLow < 0 && vHigh > 0 ? 0.0 : std::min(std::fabs(vLow), std::fabs(vHigh));
+    if (nearest >= t.outer)
+        return false;
+    const double reach = std::sqrt(outer2 - nearest * nearest);
+    const int first = std::max(0, int(std::floor(t.cx - reach)));
+    const int last = std::min(width - 1, int(std::ceil(t.cx + reach)) - 1);
+    if (first > last)
+        return false;
+    c.from = first;
+    c.to = last + 1;
+    c.gapFrom = c.to + 1;
+    c.gapTo = c.to;
+    const double farthest = std::max(std::fabs(vLow), std::fabs(vHigh));
+    if (farthest < t.inner) {
+        const double e = std::sqrt(inner2 - farthest * farthest);
+        const int holeFrom = std::max(first, int(std::ceil(t.cx - e)));
+        const int holeTo = std::min(last, int(std::floor(t.cx + e)) - 1);
+        if (holeFrom <= holeTo) {
+            c.gapFrom = holeFrom + 1;
+            c.gapTo = holeTo;
+        }
+    }
+    return true;
+}
+
+bool PeriodicRing::Corners::covers(const Corners &c) const
+{
+    return from <= c.from && to >= c.to
+        && (c.gapFrom > c.gapTo || (gapFrom >= c.gapFrom && gapTo <= c.gapTo));
+}
+
+PeriodicRing::Corners PeriodicRing::Corners::with(const Corners &c) const
+{
+    Corners u { std::min(from, c.from), std::max(to, c.to), std::max(gapFrom, c.gapFrom),
+        std::min(gapTo, c.gapTo) };
+    if (u.gapFrom > u.gapTo)
+        u.gapFrom = u.to + 1, u.gapTo = u.to;
+    return u;
+}
+
+struct PeriodicRing::Line
+{
+    int y = 0;
+    Corners corners;
+    std::vector<double> qh; // horizontal sides' expansions at each corner, or none
+    std::vector<double> qv; // vertical sides'
+    std::vector<double> theta; // the corners' angles
+};
+
+// The expansions of the corners from..to of the line y = v, where the corner lies within the
+// ring and its line (or column) is far enough from the centre; none elsewhere. The angles go
+// first, each from the last; the rest has no such chain and goes several corners at a time.
+void PeriodicRing::fillLine(Line &line, double v, const Corners &corners, const double *invU) const
+{
+    line.corners = corners;
+    if (line.qh.size() < size_t(corners.to) + 1) {
+        line.qh.resize(size_t(corners.to) + 1);
+        line.qv.resize(size_t(corners.to) + 1);
+        line.theta.resize(size_t(corners.to) + 1);
+    }
+    fillCorners(line, v, corners.from, std::min(corners.to, corners.gapFrom - 1), invU);
+    fillCorners(line, v, std::max(corners.from, corners.gapTo + 1), corners.to, invU);
+}
+
+void PeriodicRing::fillCorners(Line &line, double v, int from, int to, const double *invU) const
+{
+    const double v2 = v * v;
+    double *__restrict theta = line.theta.data();
+    double *__restrict qh = line.qh.data();
+    double *__restrict qv = line.qv.data();
+    const double cx = t.cx;
+
+    // Each corner's angle from the one before: its step's tan (their cross product over their
+    // dot product) and the start of its series, at every corner apart, held in qh for now;
+    // then added up in order, taken afresh where the step is large (near the centre), after
+    // the hole, and now and then so that the roundings cannot add up.
+    constexpr double smallStep = 1.0 / 32;
+    for (int i = from; i <= to; ++i) {
+        const double u = double(i) - cx;
+        const double dot = (u - 1) * u + v2;
+        const double x = -v / dot;
+        const double x2 = x * x;
+        qh[i] = x * (1 - x2 * (1.0 / 3 - x2 * (1.0 / 5 - x2 * (1.0 / 7))));
+        qv[i] = dot > 0 && std::fabs(x) < smallStep ? 1.0 : 0.0;
+    }
+    double angle = 0;
+    int steps = 0;
+    for (int i = from; i <= to; ++i) {
+        const double u = double(i) - cx;
+        const double r2 = u * u + v2;
+        if (r2 < inner2 || r2 > outer2) {
+            steps = 0;
+            theta[i] = 0;
+            continue;
+        }
+        if (steps > 0 && steps < 256 && qv[i] != 0) {
+            angle += qh[i];
+            ++steps;
+        } else {
+            angle = std::atan2(v, u);
+            steps = 1;
+        }
+        theta[i] = angle;
+    }
+
+    const double invV = 1 / v;
+    const double invV2 = invV * invV;
+    const double p2 = period * period;
+    const double p3 = p2 * period;
+    const double duty = t.duty;
+    const double start = t.start;
+    const double perPeriod = invPeriod;
+    const double whole = shift;
+    const double in2 = inner2, out2 = outer2;
+    // Both pieces of the second and third running sums, times the pitch's square and cube.
+    const auto &e = g1.c, &f = g2.c;
+    const double a00 = e[0][0] * p2, a01 = e[0][1] * p2, a02 = e[0][2] * p2;
+    const double a10 = e[1][0] * p2, a11 = e[1][1] * p2, a12 = e[1][2] * p2;
+    const double b00 = f[0][0] * p3, b01 = f[0][1] * p3, b02 = f[0][2] * p3, b03 = f[0][3] * p3;
+    const double b10 = f[1][0] * p3, b11 = f[1][1] * p3, b12 = f[1][2] * p3, b13 = f[1][3] * p3;
+    // Near the centre's lines, a side between two corners may dip into the hole, or the line be
+    // too near for the expansion: such corners have none, and their sides go the slow way.
+    const bool rowExpands = std::fabs(v) >= nearCentre;
+    const bool nearRow = std::fabs(v) < t.inner; // a side across u = 0 may dip into the hole
+    const bool nearColumn = std::fabs(v) <= 1; // a column's side across v = 0 may, too
+    const double inner = t.inner;
+    for (int i = from; i <= to; ++i) {
+        const double u = double(i) - cx;
+        const double r2 = u * u + v2;
+        const double x = (theta[i] - start) * perPeriod + whole;
+        const double xi = x - double(int(x));
+        // The pieces as a blend, not a choice: a branch here, the marks would make unforeseeable.
+        const double later = xi >= duty ? 1.0 : 0.0;
+        const double g1First = (a02 * xi + a01) * xi + a00;
+        const double g1Later = (a12 * xi + a11) * xi + a10;
+        const double g2First = ((b03 * xi + b02) * xi + b01) * xi + b00;
+        const double g2Later = ((b13 * xi + b12) * xi + b11) * xi + b10;
+        const double a = r2 * (g1First + later * (g1Later - g1First));
+        const double b = r2 * (g2First + later * (g2Later - g2First));
+        const double h = -u * invV * a - (r2 + 2 * u * u) * b * invV2;
+        const double iu = invU[i];
+        const double w = v * iu * a - (r2 + 2 * v2) * b * iu * iu;
+        const double au = std::fabs(u);
+        // Whole conditions, not short-circuits: the loop stays free of branches.
+        const bool inside = (r2 >= in2) & (r2 <= out2);
+        qh[i] = inside & rowExpands & ((au > 1) | !nearRow) ? h : none;
+        qv[i] = inside & (au >= nearCentre) & ((au >= inner) | !nearColumn) ? w : none;
+    }
+}
+
+void PeriodicRing::addArea(
+    float *cells, int stride, int width, int bandTop, const std::vector<int> &rows) const
+{
+    thread_local Line lines[2];
+    thread_local std::vector<double> rest; // each pixel's cover beyond the mean
+    thread_local std::vector<double> inverseU;
+    inverseU.resize(size_t(width) + 1);
+    for (int i = 0; i <= width; ++i)
+        inverseU[size_t(i)] = 1 / (i - t.cx);
+    Line *top = &lines[0];
+    Line *bottom = &lines[1];
+    top->y = bottom->y = std::numeric_limits<int>::min();
+    for (const int y : rows) {
+        const double vTop = t.cy - y;
+        const double vBottom = vTop - 1;
+        Corners corners;
+        if (!rowCorners(y, width, corners))
+            continue;
+        // The bottom line serves the next row too, as its top.
+        if (bottom->y == y && bottom->corners.covers(corners))
+            std::swap(top, bottom);
+        else
+            fillLine(*top, vTop, corners, inverseU.data());
+        top->y = y;
+        Corners next;
+        fillLine(*bottom, vBottom,
+            rowCorners(y + 1, width, next) ? corners.with(next) : corners, inverseU.data());
+        bottom->y = y + 1;
+        const int from = corners.from, to = corners.to - 1;
+        const int holeFrom = std::min(corners.gapFrom - 1, to + 1);
+        const int holeTo = corners.gapFrom > corners.gapTo ? to : corners.gapTo;
+        float *row = cells + size_t(y - bandTop) * size_t(stride);
+        const auto horizontal = [&](const Line &line, double v, int i) {
+            const double q0 = line.qh[size_t(i)], q1 = line.qh[size_t(i) + 1];
+            const double u = i - t.cx;
+            return std::isnan(q0) || std::isnan(q1) ? side(true, v, u, u + 1) : q1 - q0;
+        };
+        const auto vertical = [&](int i) {
+            const double q0 = bottom->qv[size_t(i)], q1 = top->qv[size_t(i)];
+            return std::isnan(q0) || std::isnan(q1) ? side(false, i - t.cx, vBottom, vTop)
+                                                    : q1 - q0;
+        };
+        rest.resize(std::max(rest.size(), size_t(width)));
+        const auto span = [&](int first, int last) {
+            const double *__restrict ht = top->qh.data();
+            const double *__restrict hb = bottom->qh.data();
+            const double *__restrict vt = top->qv.data();
+            const double *__restrict vb = bottom->qv.data();
+            double *__restrict r = rest.data();
+            // Every side from its corners at once; a side that needs more leaves the pixel's
+            // rest none, and the pixel is worked out side by side.
+            for (int i = first; i <= last; ++i)
+                r[i] = (ht[i + 1] - ht[i]) - (hb[i + 1] - hb[i]) - (vt[i + 1] - vb[i + 1])
+                    + (vt[i] - vb[i]);
+            for (int i = first; i <= last; ++i) {
+                if (std::isnan(r[i]))
+                    r[i] = horizontal(*top, vTop, i) - horizontal(*bottom, vBottom, i)
+                        - vertical(i + 1) + vertical(i);
+            }
+            for (int i = first; i <= last; ++i)
+                row[i] += float(r[i]);
+            for (int i = first; i <= last; ++i)
+                row[i + 1] -= float(r[i]);
+        };
+        span(from, holeFrom - 1);
+        span(holeTo + 1, to);
+    }
+}
+
+void PeriodicRing::addCentres(
+    int *cells, int stride, int width, int bandTop, const std::vector<int> &rows) const
+{
+    for (const int y : rows) {
+        const double v = t.cy - y - 0.5;
+        if (std::fabs(v) >= t.outer)
+            continue;
+        const double reach = std::sqrt(outer2 - v * v);
+        const int from = std::max(0, int(std::ceil(t.cx - reach - 0.5)));
+        const int to = std::min(width - 1, int(std::floor(t.cx + reach - 0.5)));
+        int *row = cells + size_t(y - bandTop) * size_t(stride);
+        LineAngles angles(v);
+        for (int i = from; i <= to; ++i) {
+            const double u = i + 0.5 - t.cx;
+            const double r2 = u * u + v * v;
+            if (r2 < inner2 || r2 >= outer2) {
+                angles.restart();
+                continue;
+            }
+            if (xiOf(angles.at(u)) < t.duty) {
+                ++row[i];
+                --row[i + 1];
+            }
+        }
+    }
+}
