@@ -129,13 +129,13 @@ double PeriodicRing::expanded(bool horizontal, double c, double t) const
 }
 
 // The length of the marks along a side from a to b.
-double PeriodicRing::markLength(bool horizontal, double c, double a, double b) const
+double PeriodicRing::markLength(
+    bool horizontal, double c, double a, double b, double angleA, double angleB) const
 {
-    const auto angle = [&](double s) { return horizontal ? std::atan2(c, s) : std::atan2(s, c); };
     const auto place = [&](double theta) {
         return horizontal ? c / std::tan(theta) : c * std::tan(theta);
     };
-    double lo = angle(a), hi = angle(b);
+    double lo = angleA, hi = angleB;
     double tLo = a, tHi = b;
     if (hi - lo > pi)
         hi -= 2 * pi;
@@ -172,14 +172,15 @@ double PeriodicRing::markLength(bool horizontal, double c, double a, double b) c
 // t G integrates to r² G / 2 plus c / 2 times the side's length of (mark - duty).
 double PeriodicRing::exactPart(bool horizontal, double c, double a, double b) const
 {
-    const auto term = [&](double s) {
-        const double u = horizontal ? s : c;
-        const double v = horizontal ? c : s;
-        return (u * u + v * v) * period * g0.at(xiOf(std::atan2(v, u))) / 2;
+    const auto angle = [&](double s) { return horizontal ? std::atan2(c, s) : std::atan2(s, c); };
+    const auto term = [&](double s, double theta) {
+        return (s * s + c * c) * period * g0.at(xiOf(theta)) / 2;
     };
-    double sum = term(b) - term(a);
+    const double angleA = angle(a), angleB = angle(b);
+    double sum = term(b, angleB) - term(a, angleA);
     if (c != 0)
-        sum += (horizontal ? c : -c) / 2 * (markLength(horizontal, c, a, b) - t.duty * (b - a));
+        sum += (horizontal ? c : -c) / 2
+            * (markLength(horizontal, c, a, b, angleA, angleB) - t.duty * (b - a));
     return sum;
 }
 
@@ -263,109 +264,138 @@ struct PeriodicRing::Line
 {
     int y = 0;
     Corners corners;
-    std::vector<double> qh; // horizontal sides' expansions at each corner, or none
-    std::vector<double> qv; // vertical sides'
+    std::vector<float> qh; // horizontal sides' expansions at each corner, or none
+    std::vector<float> qv; // vertical sides'
     std::vector<double> theta; // the corners' angles
+    std::vector<float> step; // from the last corner's, or none
 };
 
 // The expansions of the corners from..to of the line y = v, where the corner lies within the
 // ring and its line (or column) is far enough from the centre; none elsewhere. The angles go
 // first, each from the last; the rest has no such chain and goes several corners at a time.
-void PeriodicRing::fillLine(Line &line, double v, const Corners &corners, const double *invU) const
+void PeriodicRing::fillLine(Line &line, double v, const Corners &corners, const float *invU) const
 {
     line.corners = corners;
     if (line.qh.size() < size_t(corners.to) + 1) {
         line.qh.resize(size_t(corners.to) + 1);
         line.qv.resize(size_t(corners.to) + 1);
         line.theta.resize(size_t(corners.to) + 1);
+        line.step.resize(size_t(corners.to) + 1);
     }
     fillCorners(line, v, corners.from, std::min(corners.to, corners.gapFrom - 1), invU);
     fillCorners(line, v, std::max(corners.from, corners.gapTo + 1), corners.to, invU);
 }
 
-void PeriodicRing::fillCorners(Line &line, double v, int from, int to, const double *invU) const
+void PeriodicRing::fillCorners(Line &line, double v, int from, int to, const float *invU) const
 {
+    if (from > to)
+        return;
     const double v2 = v * v;
-    double *__restrict theta = line.theta.data();
-    double *__restrict qh = line.qh.data();
-    double *__restrict qv = line.qv.data();
     const double cx = t.cx;
+    float *__restrict step = line.step.data();
+    double *__restrict theta = line.theta.data();
+    const float nonef = std::numeric_limits<float>::quiet_NaN();
 
-    // Each corner's angle from the one before: its step's tan (their cross product over their
-    // dot product) and the start of its series, at every corner apart, held in qh for now;
-    // then added up in order, taken afresh where the step is large (near the centre), after
-    // the hole, and now and then so that the roundings cannot add up.
-    constexpr double smallStep = 1.0 / 32;
+    // Each corner's angle from the one before: the step's tan is their cross product over their
+    // dot product, short enough for three terms of the series but near the centre. Where it is
+    // not, at the first corner and every 256th, the angle is taken afresh. The steps go in single
+    // precision, four at a time: their roundings fall either way, and 256 of them stay under a
+    // millionth of a pitch.
+    constexpr float smallStep = 1.0f / 128;
+    constexpr int block = 256;
+    const float vf = float(v);
     for (int i = from; i <= to; ++i) {
         const double u = double(i) - cx;
-        const double dot = (u - 1) * u + v2;
-        const double x = -v / dot;
-        const double x2 = x * x;
-        qh[i] = x * (1 - x2 * (1.0 / 3 - x2 * (1.0 / 5 - x2 * (1.0 / 7))));
-        qv[i] = dot > 0 && std::fabs(x) < smallStep ? 1.0 : 0.0;
+        const float dot = float((u - 1) * u + v2);
+        const float x = -vf / dot;
+        const float x2 = x * x;
+        const bool small = (dot > 0) & (std::fabs(x) < smallStep);
+        step[i] = small ? x * (1 - x2 * (1.0f / 3 - x2 * (1.0f / 5))) : nonef;
     }
-    double angle = 0;
-    int steps = 0;
-    for (int i = from; i <= to; ++i) {
-        const double u = double(i) - cx;
-        const double r2 = u * u + v2;
-        if (r2 < inner2 || r2 > outer2) {
-            steps = 0;
-            theta[i] = 0;
-            continue;
+    if (std::fabs(v) > 1 / smallStep + 1) {
+        // Every step is small this far from the centre: blocks of corners from a fresh angle
+        // each, four blocks side by side, since each sum must wait on the last.
+        const int blocks = (to - from) / block + 1;
+        for (int first = 0; first < blocks; first += 4) {
+            double angles[4] = {};
+            int starts[4], ends[4];
+            for (int k = 0; k < 4; ++k) {
+                starts[k] = std::min(to + 1, from + (first + k) * block);
+                ends[k] = std::min(to + 1, starts[k] + block);
+                if (starts[k] <= to)
+                    angles[k] = theta[starts[k]] = std::atan2(v, double(starts[k]) - cx);
+            }
+            for (int j = 1; j < block; ++j) {
+                for (int k = 0; k < 4; ++k) {
+                    const int i = starts[k] + j;
+                    if (i < ends[k]) {
+                        angles[k] += double(step[i]);
+                        theta[i] = angles[k];
+                    }
+                }
+            }
         }
-        if (steps > 0 && steps < 256 && qv[i] != 0) {
-            angle += qh[i];
-            ++steps;
-        } else {
-            angle = std::atan2(v, u);
-            steps = 1;
+    } else {
+        double angle = 0;
+        for (int i = from; i <= to; ++i) {
+            angle = std::isnan(step[i]) || (i - from) % block == 0
+                ? std::atan2(v, double(i) - cx)
+                : angle + double(step[i]);
+            theta[i] = angle;
         }
-        theta[i] = angle;
     }
 
-    const double invV = 1 / v;
-    const double invV2 = invV * invV;
+    // The rest in single precision, four corners at a time: past the place within the pitch,
+    // whose whole periods it would lose, the terms need a fraction of a level of a pixel's
+    // few-unit sums.
+    const float v2f = float(v2);
+    const float invV = float(1 / v);
+    const float invV2 = invV * invV;
     const double p2 = period * period;
     const double p3 = p2 * period;
-    const double duty = t.duty;
+    const float duty = float(t.duty);
     const double start = t.start;
     const double perPeriod = invPeriod;
     const double whole = shift;
-    const double in2 = inner2, out2 = outer2;
+    const float in2 = float(inner2), out2 = float(outer2);
     // Both pieces of the second and third running sums, times the pitch's square and cube.
     const auto &e = g1.c, &f = g2.c;
-    const double a00 = e[0][0] * p2, a01 = e[0][1] * p2, a02 = e[0][2] * p2;
-    const double a10 = e[1][0] * p2, a11 = e[1][1] * p2, a12 = e[1][2] * p2;
-    const double b00 = f[0][0] * p3, b01 = f[0][1] * p3, b02 = f[0][2] * p3, b03 = f[0][3] * p3;
-    const double b10 = f[1][0] * p3, b11 = f[1][1] * p3, b12 = f[1][2] * p3, b13 = f[1][3] * p3;
+    const float a00 = float(e[0][0] * p2), a01 = float(e[0][1] * p2), a02 = float(e[0][2] * p2);
+    const float a10 = float(e[1][0] * p2), a11 = float(e[1][1] * p2), a12 = float(e[1][2] * p2);
+    const float b00 = float(f[0][0] * p3), b01 = float(f[0][1] * p3), b02 = float(f[0][2] * p3);
+    const float b03 = float(f[0][3] * p3);
+    const float b10 = float(f[1][0] * p3), b11 = float(f[1][1] * p3), b12 = float(f[1][2] * p3);
+    const float b13 = float(f[1][3] * p3);
     // Near the centre's lines, a side between two corners may dip into the hole, or the line be
     // too near for the expansion: such corners have none, and their sides go the slow way.
     const bool rowExpands = std::fabs(v) >= nearCentre;
     const bool nearRow = std::fabs(v) < t.inner; // a side across u = 0 may dip into the hole
     const bool nearColumn = std::fabs(v) <= 1; // a column's side across v = 0 may, too
-    const double inner = t.inner;
+    const float inner = float(t.inner);
+    const float nearCentref = float(nearCentre);
+    float *__restrict qh = line.qh.data();
+    float *__restrict qv = line.qv.data();
     for (int i = from; i <= to; ++i) {
-        const double u = double(i) - cx;
-        const double r2 = u * u + v2;
+        const float u = float(double(i) - cx);
+        const float r2 = u * u + v2f;
         const double x = (theta[i] - start) * perPeriod + whole;
-        const double xi = x - double(int(x));
+        const float xi = float(x - double(int(x)));
         // The pieces as a blend, not a choice: a branch here, the marks would make unforeseeable.
-        const double later = xi >= duty ? 1.0 : 0.0;
-        const double g1First = (a02 * xi + a01) * xi + a00;
-        const double g1Later = (a12 * xi + a11) * xi + a10;
-        const double g2First = ((b03 * xi + b02) * xi + b01) * xi + b00;
-        const double g2Later = ((b13 * xi + b12) * xi + b11) * xi + b10;
-        const double a = r2 * (g1First + later * (g1Later - g1First));
-        const double b = r2 * (g2First + later * (g2Later - g2First));
-        const double h = -u * invV * a - (r2 + 2 * u * u) * b * invV2;
-        const double iu = invU[i];
-        const double w = v * iu * a - (r2 + 2 * v2) * b * iu * iu;
-        const double au = std::fabs(u);
+        const float later = xi >= duty ? 1.0f : 0.0f;
+        const float g1First = (a02 * xi + a01) * xi + a00;
+        const float g1Later = (a12 * xi + a11) * xi + a10;
+        const float g2First = ((b03 * xi + b02) * xi + b01) * xi + b00;
+        const float g2Later = ((b13 * xi + b12) * xi + b11) * xi + b10;
+        const float a = r2 * (g1First + later * (g1Later - g1First));
+        const float b = r2 * (g2First + later * (g2Later - g2First));
+        const float h = -u * invV * a - (r2 + 2 * u * u) * b * invV2;
+        const float iu = invU[i];
+        const float w = vf * iu * a - (r2 + 2 * v2f) * b * iu * iu;
+        const float au = std::fabs(u);
         // Whole conditions, not short-circuits: the loop stays free of branches.
         const bool inside = (r2 >= in2) & (r2 <= out2);
-        qh[i] = inside & rowExpands & ((au > 1) | !nearRow) ? h : none;
-        qv[i] = inside & (au >= nearCentre) & ((au >= inner) | !nearColumn) ? w : none;
+        qh[i] = inside & rowExpands & ((au > 1) | !nearRow) ? h : nonef;
+        qv[i] = inside & (au >= nearCentref) & ((au >= inner) | !nearColumn) ? w : nonef;
     }
 }
 
@@ -373,11 +403,11 @@ void PeriodicRing::addArea(
     float *cells, int stride, int width, int bandTop, const std::vector<int> &rows) const
 {
     thread_local Line lines[2];
-    thread_local std::vector<double> rest; // each pixel's cover beyond the mean
-    thread_local std::vector<double> inverseU;
+    thread_local std::vector<float> rest; // each pixel's cover beyond the mean
+    thread_local std::vector<float> inverseU;
     inverseU.resize(size_t(width) + 1);
     for (int i = 0; i <= width; ++i)
-        inverseU[size_t(i)] = 1 / (i - t.cx);
+        inverseU[size_t(i)] = float(1 / (i - t.cx));
     Line *top = &lines[0];
     Line *bottom = &lines[1];
     top->y = bottom->y = std::numeric_limits<int>::min();
@@ -402,22 +432,22 @@ void PeriodicRing::addArea(
         const int holeTo = corners.gapFrom > corners.gapTo ? to : corners.gapTo;
         float *row = cells + size_t(y - bandTop) * size_t(stride);
         const auto horizontal = [&](const Line &line, double v, int i) {
-            const double q0 = line.qh[size_t(i)], q1 = line.qh[size_t(i) + 1];
+            const float q0 = line.qh[size_t(i)], q1 = line.qh[size_t(i) + 1];
             const double u = i - t.cx;
-            return std::isnan(q0) || std::isnan(q1) ? side(true, v, u, u + 1) : q1 - q0;
+            return std::isnan(q0) || std::isnan(q1) ? side(true, v, u, u + 1) : double(q1 - q0);
         };
         const auto vertical = [&](int i) {
-            const double q0 = bottom->qv[size_t(i)], q1 = top->qv[size_t(i)];
+            const float q0 = bottom->qv[size_t(i)], q1 = top->qv[size_t(i)];
             return std::isnan(q0) || std::isnan(q1) ? side(false, i - t.cx, vBottom, vTop)
-                                                    : q1 - q0;
+                                                    : double(q1 - q0);
         };
         rest.resize(std::max(rest.size(), size_t(width)));
         const auto span = [&](int first, int last) {
-            const double *__restrict ht = top->qh.data();
-            const double *__restrict hb = bottom->qh.data();
-            const double *__restrict vt = top->qv.data();
-            const double *__restrict vb = bottom->qv.data();
-            double *__restrict r = rest.data();
+            const float *__restrict ht = top->qh.data();
+            const float *__restrict hb = bottom->qh.data();
+            const float *__restrict vt = top->qv.data();
+            const float *__restrict vb = bottom->qv.data();
+            float *__restrict r = rest.data();
             // Every side from its corners at once; a side that needs more leaves the pixel's
             // rest none, and the pixel is worked out side by side.
             for (int i = first; i <= last; ++i)
@@ -425,13 +455,13 @@ void PeriodicRing::addArea(
                     + (vt[i] - vb[i]);
             for (int i = first; i <= last; ++i) {
                 if (std::isnan(r[i]))
-                    r[i] = horizontal(*top, vTop, i) - horizontal(*bottom, vBottom, i)
-                        - vertical(i + 1) + vertical(i);
+                    r[i] = float(horizontal(*top, vTop, i) - horizontal(*bottom, vBottom, i)
+                        - vertical(i + 1) + vertical(i));
             }
             for (int i = first; i <= last; ++i)
-                row[i] += float(r[i]);
+                row[i] += r[i];
             for (int i = first; i <= last; ++i)
-                row[i + 1] -= float(r[i]);
+                row[i + 1] -= r[i];
         };
         span(from, holeFrom - 1);
         span(holeTo + 1, to);

@@ -70,13 +70,14 @@ private:
     struct Line; // one line of pixel corners
     double xiOf(double theta) const;
     bool rowCorners(int y, int width, Corners &c) const;
-    void fillLine(Line &line, double v, const Corners &corners, const double *invU) const;
-    void fillCorners(Line &line, double v, int from, int to, const double *invU) const;
+    void fillLine(Line &line, double v, const Corners &corners, const float *invU) const;
+    void fillCorners(Line &line, double v, int from, int to, const float *invU) const;
     double side(bool horizontal, double c, double t0, double t1) const;
     double sidePart(bool horizontal, double c, double a, double b) const;
     double expanded(bool horizontal, double c, double t) const;
     double exactPart(bool horizontal, double c, double a, double b) const;
-    double markLength(bool horizontal, double c, double a, double b) const;
+    double markLength(
+        bool horizontal, double c, double a, double b, double angleA, double angleB) const;
 
     Track t;
     double period = 0; // radians
