@@ -6,6 +6,8 @@
 #include "pixelpacking.h"
 #include "runlengthdeflate.h"
 
+#include <QBuffer>
+
 #include <libdeflate.h>
 #include <zlib.h>
 #include <tiffio.h>
@@ -118,6 +120,40 @@ std::vector<uchar> deflateStrip(const std::vector<uchar> &strip, size_t rowBytes
 
 }
 
+// A black-and-white strip in Group 4 by libtiff, coded in a file of its own in memory: Group 4
+// codes each strip from a white line, so these are the bytes libtiff would write for it in the
+// image's file. Empty when libtiff fails.
+std::vector<uchar> faxStrip(
+    const std::vector<uchar> &strip, uint32_t width, uint32_t rows, uint16_t photometric)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadWrite);
+    TIFF *tiff = TIFFClientOpen("strip", "w", &buffer, readData, writeData, seekData, closeData,
+        sizeData, nullptr, nullptr);
+    if (!tiff)
+        return {};
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, rows);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, uint16_t(1));
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, rows);
+    const tmsize_t size = tmsize_t(strip.size());
+    std::vector<uchar> coded;
+    uint64_t *offsets = nullptr;
+    uint64_t *counts = nullptr;
+    if (TIFFWriteEncodedStrip(tiff, 0, const_cast<uchar *>(strip.data()), size) == size
+        && TIFFGetField(tiff, TIFFTAG_STRIPOFFSETS, &offsets) == 1
+        && TIFFGetField(tiff, TIFFTAG_STRIPBYTECOUNTS, &counts) == 1 && offsets && counts
+        && offsets[0] + counts[0] <= uint64_t(bytes.size()))
+        coded.assign(bytes.constData() + offsets[0], bytes.constData() + offsets[0] + counts[0]);
+    TIFFClose(tiff);
+    return coded;
+}
+
 bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
 {
     using PixelPacking::Layout;
@@ -204,51 +240,50 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
             rows.packRow(top + r, packer, strip.data() + size_t(r) * rowBytes);
     };
     bool ok = true;
-    if (blackAndWhite) {
-        // Group 4 is quick: libtiff codes each whole strip.
-        std::vector<uchar> strip;
+    // Coding is most of the time a large image takes to write: the strips are coded on every
+    // core, each into the bytes libtiff would make of it (for Deflate, libdeflate at the same
+    // level, as libtiff does), and written in order as they are. Group 4 of marks under a
+    // pixel is no quicker than Deflate.
+    std::deque<std::future<std::vector<uchar>>> coding;
+    const int depth = int(std::max(2u, std::thread::hardware_concurrency()));
+    const auto writeFirst = [&](int index) {
+        const std::vector<uchar> data = coding.front().get();
+        coding.pop_front();
+        if (data.empty() && blackAndWhite && lastError.isEmpty())
+            lastError = QStringLiteral("cannot code a strip in Group 4");
+        ok = ok && !data.empty()
+            && TIFFWriteRawStrip(
+                   tiff, uint32_t(index), const_cast<uchar *>(data.data()), tmsize_t(data.size()))
+                == tmsize_t(data.size());
+    };
+    int written = 0;
+    try {
         for (int index = 0; ok && index < strips; ++index) {
-            packStrip(index, strip);
-            const tmsize_t bytes = tmsize_t(strip.size());
-            ok = TIFFWriteEncodedStrip(tiff, uint32_t(index), strip.data(), bytes) == bytes;
-        }
-    } else {
-        // Deflate is most of the time a large image takes to write: the strips are deflated on
-        // every core, each into the zlib stream libtiff would make of it (libdeflate at the
-        // same level, as libtiff does), and written in order as they are.
-        std::deque<std::future<std::vector<uchar>>> deflating;
-        const int depth = int(std::max(2u, std::thread::hardware_concurrency()));
-        const auto writeFirst = [&](int index) {
-            const std::vector<uchar> data = deflating.front().get();
-            deflating.pop_front();
-            ok = ok
-                && TIFFWriteRawStrip(tiff, uint32_t(index), const_cast<uchar *>(data.data()),
-                       tmsize_t(data.size()))
-                    == tmsize_t(data.size());
-        };
-        int written = 0;
-        try {
-            for (int index = 0; ok && index < strips; ++index) {
-                std::vector<uchar> strip;
-                packStrip(index, strip);
-                deflating.push_back(inBackground(
-                    [strip = std::make_shared<const std::vector<uchar>>(std::move(strip)),
-                        rowBytes, bytes = bits == 8] {
-                        return deflateStrip(*strip, rowBytes, bytes);
-                    }));
-                if (int(deflating.size()) >= depth)
-                    writeFirst(written++);
-            }
-            while (ok && !deflating.empty())
+            auto strip = std::make_shared<std::vector<uchar>>();
+            packStrip(index, *strip);
+            const uint32_t count = uint32_t(strip->size() / rowBytes);
+            coding.push_back(inBackground([strip = std::shared_ptr<const std::vector<uchar>>(
+                                               std::move(strip)),
+                                              rowBytes, bytes = bits == 8, blackAndWhite,
+                                              width = uint32_t(size.width()), count, photometric] {
+                return blackAndWhite ? faxStrip(*strip, width, count, photometric)
+                                     : deflateStrip(*strip, rowBytes, bytes);
+            }));
+            if (int(coding.size()) >= depth)
                 writeFirst(written++);
-        } catch (...) {
-            for (auto &f : deflating)
-                if (f.valid()) // the one whose get() threw is spent
-                    f.wait();
-            TIFFClose(tiff);
-            throw;
         }
+        while (ok && !coding.empty())
+            writeFirst(written++);
+    } catch (...) {
+        for (auto &f : coding)
+            if (f.valid()) // the one whose get() threw is spent
+                f.wait();
+        TIFFClose(tiff);
+        throw;
     }
+    for (auto &f : coding) // after a failed write
+        if (f.valid())
+            f.wait();
     ok = ok && TIFFWriteDirectory(tiff) == 1;
     TIFFClose(tiff);
     if (!ok || !lastError.isEmpty() || !deviceError.isEmpty()) {

@@ -17,40 +17,58 @@ constexpr double none = std::numeric_limits<double>::quiet_NaN();
 // for marks under a pixel: it shrinks with the square of the distance.
 constexpr double nearCentre = 8;
 
-// The angles of points a pixel apart along a line of pixel corners or centres, each from the
-// one before by a short series where the step is small, and afresh now and then so that the
-// roundings cannot add up.
-class LineAngles
+// The angles of the n points (u + k, v) of a line, each from the one before: the step's tan is
+// their cross product over their dot product, short enough for three terms of the series but
+// near the centre. Where it is not, at the first point and every 256th, the angle is taken
+// afresh. The steps go in single precision, four at a time: their roundings fall either way,
+// and 256 of them stay under a millionth of a pitch. `steps` is room for n.
+void lineAngles(double v, double u, int n, double *__restrict theta, float *__restrict steps)
 {
-public:
-    explicit LineAngles(double v) : v(v), v2(v * v) { }
-    void restart() { steps = 0; }
-    // The angle at u, which is one more than the last u asked for unless restarted since.
-    double at(double u)
-    {
-        if (steps > 0 && steps < 256) {
-            const double dot = (u - 1) * u + v2; // of the last point and this one
-            if (dot > 0) {
-                const double x = -v / dot; // tan of the step: their cross product over dot
-                if (std::fabs(x) < 1.0 / 32) {
-                    const double x2 = x * x;
-                    theta += x * (1 - x2 * (1.0 / 3 - x2 * (1.0 / 5 - x2 * (1.0 / 7))));
-                    ++steps;
-                    return theta;
+    constexpr float smallStep = 1.0f / 128;
+    constexpr int block = 256;
+    const float none = std::numeric_limits<float>::quiet_NaN();
+    const double v2 = v * v;
+    const float vf = float(v);
+    for (int k = 0; k < n; ++k) {
+        const double at = u + k;
+        const float dot = float((at - 1) * at + v2);
+        const float x = -vf / dot;
+        const float x2 = x * x;
+        const bool small = (dot > 0) & (std::fabs(x) < smallStep);
+        steps[k] = small ? x * (1 - x2 * (1.0f / 3 - x2 * (1.0f / 5))) : none;
+    }
+    if (std::fabs(v) > 1 / smallStep + 1) {
+        // Every step is small this far from the centre: blocks from a fresh angle each, four
+        // blocks side by side, since each sum must wait on the last.
+        const int blocks = (n - 1) / block + 1;
+        for (int first = 0; first < blocks; first += 4) {
+            double angles[4] = {};
+            int starts[4], ends[4];
+            for (int b = 0; b < 4; ++b) {
+                starts[b] = std::min(n, (first + b) * block);
+                ends[b] = std::min(n, starts[b] + block);
+                if (starts[b] < n)
+                    angles[b] = theta[starts[b]] = std::atan2(v, u + starts[b]);
+            }
+            for (int j = 1; j < block; ++j) {
+                for (int b = 0; b < 4; ++b) {
+                    const int k = starts[b] + j;
+                    if (k < ends[b]) {
+                        angles[b] += double(steps[k]);
+                        theta[k] = angles[b];
+                    }
                 }
             }
         }
-        theta = std::atan2(v, u);
-        steps = 1;
-        return theta;
+        return;
     }
-
-private:
-    double v;
-    double v2;
-    double theta = 0;
-    int steps = 0;
-};
+    double angle = 0;
+    for (int k = 0; k < n; ++k) {
+        angle = std::isnan(steps[k]) || k % block == 0 ? std::atan2(v, u + k)
+                                                       : angle + double(steps[k]);
+        theta[k] = angle;
+    }
+}
 
 }
 
@@ -292,62 +310,13 @@ void PeriodicRing::fillCorners(Line &line, double v, int from, int to, const flo
         return;
     const double v2 = v * v;
     const double cx = t.cx;
-    float *__restrict step = line.step.data();
     double *__restrict theta = line.theta.data();
-    const float nonef = std::numeric_limits<float>::quiet_NaN();
-
-    // Each corner's angle from the one before: the step's tan is their cross product over their
-    // dot product, short enough for three terms of the series but near the centre. Where it is
-    // not, at the first corner and every 256th, the angle is taken afresh. The steps go in single
-    // precision, four at a time: their roundings fall either way, and 256 of them stay under a
-    // millionth of a pitch.
-    constexpr float smallStep = 1.0f / 128;
-    constexpr int block = 256;
-    const float vf = float(v);
-    for (int i = from; i <= to; ++i) {
-        const double u = double(i) - cx;
-        const float dot = float((u - 1) * u + v2);
-        const float x = -vf / dot;
-        const float x2 = x * x;
-        const bool small = (dot > 0) & (std::fabs(x) < smallStep);
-        step[i] = small ? x * (1 - x2 * (1.0f / 3 - x2 * (1.0f / 5))) : nonef;
-    }
-    if (std::fabs(v) > 1 / smallStep + 1) {
-        // Every step is small this far from the centre: blocks of corners from a fresh angle
-        // each, four blocks side by side, since each sum must wait on the last.
-        const int blocks = (to - from) / block + 1;
-        for (int first = 0; first < blocks; first += 4) {
-            double angles[4] = {};
-            int starts[4], ends[4];
-            for (int k = 0; k < 4; ++k) {
-                starts[k] = std::min(to + 1, from + (first + k) * block);
-                ends[k] = std::min(to + 1, starts[k] + block);
-                if (starts[k] <= to)
-                    angles[k] = theta[starts[k]] = std::atan2(v, double(starts[k]) - cx);
-            }
-            for (int j = 1; j < block; ++j) {
-                for (int k = 0; k < 4; ++k) {
-                    const int i = starts[k] + j;
-                    if (i < ends[k]) {
-                        angles[k] += double(step[i]);
-                        theta[i] = angles[k];
-                    }
-                }
-            }
-        }
-    } else {
-        double angle = 0;
-        for (int i = from; i <= to; ++i) {
-            angle = std::isnan(step[i]) || (i - from) % block == 0
-                ? std::atan2(v, double(i) - cx)
-                : angle + double(step[i]);
-            theta[i] = angle;
-        }
-    }
+    lineAngles(v, double(from) - cx, to - from + 1, theta + from, line.step.data() + from);
 
     // The rest in single precision, four corners at a time: past the place within the pitch,
     // whose whole periods it would lose, the terms need a fraction of a level of a pixel's
     // few-unit sums.
+    const float vf = float(v);
     const float v2f = float(v2);
     const float invV = float(1 / v);
     const float invV2 = invV * invV;
@@ -373,6 +342,7 @@ void PeriodicRing::fillCorners(Line &line, double v, int from, int to, const flo
     const bool nearColumn = std::fabs(v) <= 1; // a column's side across v = 0 may, too
     const float inner = float(t.inner);
     const float nearCentref = float(nearCentre);
+    const float nonef = std::numeric_limits<float>::quiet_NaN();
     float *__restrict qh = line.qh.data();
     float *__restrict qv = line.qv.data();
     for (int i = from; i <= to; ++i) {
@@ -471,6 +441,12 @@ void PeriodicRing::addArea(
 void PeriodicRing::addCentres(
     int *cells, int stride, int width, int bandTop, const std::vector<int> &rows) const
 {
+    thread_local std::vector<double> theta;
+    thread_local std::vector<float> steps;
+    thread_local std::vector<int> on;
+    theta.resize(size_t(width));
+    steps.resize(size_t(width));
+    on.resize(size_t(width));
     for (const int y : rows) {
         const double v = t.cy - y - 0.5;
         if (std::fabs(v) >= t.outer)
@@ -478,19 +454,27 @@ void PeriodicRing::addCentres(
         const double reach = std::sqrt(outer2 - v * v);
         const int from = std::max(0, int(std::ceil(t.cx - reach - 0.5)));
         const int to = std::min(width - 1, int(std::floor(t.cx + reach - 0.5)));
-        int *row = cells + size_t(y - bandTop) * size_t(stride);
-        LineAngles angles(v);
-        for (int i = from; i <= to; ++i) {
-            const double u = i + 0.5 - t.cx;
-            const double r2 = u * u + v * v;
-            if (r2 < inner2 || r2 >= outer2) {
-                angles.restart();
-                continue;
-            }
-            if (xiOf(angles.at(u)) < t.duty) {
-                ++row[i];
-                --row[i + 1];
-            }
+        if (from > to)
+            continue;
+        const int n = to - from + 1;
+        lineAngles(v, from + 0.5 - t.cx, n, theta.data(), steps.data());
+        const double v2 = v * v;
+        const double u0 = from + 0.5 - t.cx;
+        const double start = t.start, perPeriod = invPeriod, whole = shift, duty = t.duty;
+        const double in2 = inner2, out2 = outer2;
+        const double *__restrict angles = theta.data();
+        int *__restrict mark = on.data();
+        for (int k = 0; k < n; ++k) {
+            const double u = u0 + k;
+            const double r2 = u * u + v2;
+            const double x = (angles[k] - start) * perPeriod + whole;
+            const double xi = x - double(int(x));
+            mark[k] = (r2 >= in2) & (r2 < out2) & (xi < duty);
         }
+        int *__restrict row = cells + size_t(y - bandTop) * size_t(stride) + from;
+        for (int k = 0; k < n; ++k)
+            row[k] += mark[k];
+        for (int k = 0; k < n; ++k)
+            row[k + 1] -= mark[k];
     }
 }
