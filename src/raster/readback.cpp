@@ -215,13 +215,18 @@ private:
 };
 
 // How far `p` is from the nearest of the sorted edges, all in steps; round a disc of `cycle`
-// steps the distance wraps.
-double nearestEdge(const std::vector<double> &edges, double p, int cycle)
+// steps the distance wraps. `from` is where the search starts: the last answer's place, as the
+// readings of a line come in order (a vanishing track's every other reading asks).
+double nearestEdge(const std::vector<double> &edges, double p, int cycle, size_t &from)
 {
     double best = std::numeric_limits<double>::infinity();
     if (edges.empty())
         return best;
-    const auto next = std::lower_bound(edges.begin(), edges.end(), p);
+    if (from > edges.size() || (from > 0 && edges[from - 1] >= p))
+        from = 0;
+    while (from < edges.size() && edges[from] < p)
+        ++from;
+    const auto next = edges.begin() + std::ptrdiff_t(from);
     if (next != edges.end())
         best = *next - p;
     if (next != edges.begin())
@@ -320,9 +325,14 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
         source = std::make_unique<DrawnSource>(settings, antialias);
     else
         source = std::make_unique<ShapeSource>(g, k, shift);
+    // The pixel a point falls in; floor by truncation, which the processor does in one step
+    // where std::floor is a call (the most of a fine disc's reading went there).
     const auto pixel = [&](QPointF mm) {
-        return QPoint(int(std::floor(mm.x() * k + shift.x())),
-            int(std::floor(mm.y() * k + shift.y())));
+        const auto down = [](double v) {
+            const int i = int(v);
+            return i - (double(i) > v ? 1 : 0);
+        };
+        return QPoint(down(mm.x() * k + shift.x()), down(mm.y() * k + shift.y()));
     };
 
     ReadBack result;
@@ -434,6 +444,9 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
         QPoint lastPixel(std::numeric_limits<int>::min(), 0);
         bool lastDark = false;
         for (const auto &[across, where] : lines) {
+            size_t edgeFrom = 0;
+            const double pixelsPerStep = k * pitch * (disc ? across / degreesPerRadian : 1.0);
+            const double tolerance = (0.75 + apertureMm * k / 2) / pixelsPerStep;
             for (size_t n = 0; n < expected.size(); ++n) {
                 const double p = expected[n].first;
                 // A strip's end lines stand on its end steps: said in a note, not misread.
@@ -464,10 +477,8 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
                 ++out.readings;
                 // Each pixel shows what lies under its centre, up to half a diagonal from the
                 // point read: a reading that close to an edge of the code may show either side.
-                const double pixelsPerStep = k * pitch * (disc ? across / degreesPerRadian : 1.0);
-                const double tolerance = (0.75 + apertureMm * k / 2) / pixelsPerStep;
                 if (dark != expected[n].second
-                    && nearestEdge(edges, p, disc ? steps : 0) >= tolerance) {
+                    && nearestEdge(edges, p, disc ? steps : 0, edgeFrom) >= tolerance) {
                     if (out.wrong == 0)
                         out.firstWrong = QStringLiteral("%1 %2 at the %3")
                                              .arg(unit)
