@@ -150,9 +150,8 @@ double PeriodicRing::expanded(bool horizontal, double c, double t) const
 double PeriodicRing::markLength(
     bool horizontal, double c, double a, double b, double angleA, double angleB) const
 {
-    const auto place = [&](double theta) {
-        return horizontal ? c / std::tan(theta) : c * std::tan(theta);
-    };
+    const auto place
+        = [&](double theta) { return horizontal ? c / std::tan(theta) : c * std::tan(theta); };
     double lo = angleA, hi = angleB;
     double tLo = a, tHi = b;
     if (hi - lo > pi)
@@ -191,9 +190,8 @@ double PeriodicRing::markLength(
 double PeriodicRing::exactPart(bool horizontal, double c, double a, double b) const
 {
     const auto angle = [&](double s) { return horizontal ? std::atan2(c, s) : std::atan2(s, c); };
-    const auto term = [&](double s, double theta) {
-        return (s * s + c * c) * period * g0.at(xiOf(theta)) / 2;
-    };
+    const auto term
+        = [&](double s, double theta) { return (s * s + c * c) * period * g0.at(xiOf(theta)) / 2; };
     const double angleA = angle(a), angleB = angle(b);
     double sum = term(b, angleB) - term(a, angleA);
     if (c != 0)
@@ -394,8 +392,8 @@ void PeriodicRing::addArea(
             fillLine(*top, vTop, corners, inverseU.data());
         top->y = y;
         Corners next;
-        fillLine(*bottom, vBottom,
-            rowCorners(y + 1, width, next) ? corners.with(next) : corners, inverseU.data());
+        fillLine(*bottom, vBottom, rowCorners(y + 1, width, next) ? corners.with(next) : corners,
+            inverseU.data());
         bottom->y = y + 1;
         const int from = corners.from, to = corners.to - 1;
         const int holeFrom = std::min(corners.gapFrom - 1, to + 1);
@@ -451,30 +449,42 @@ void PeriodicRing::addCentres(
         const double v = t.cy - y - 0.5;
         if (std::fabs(v) >= t.outer)
             continue;
+        // The centres within the outer circle, but for those within the hole.
         const double reach = std::sqrt(outer2 - v * v);
-        const int from = std::max(0, int(std::ceil(t.cx - reach - 0.5)));
-        const int to = std::min(width - 1, int(std::floor(t.cx + reach - 0.5)));
-        if (from > to)
-            continue;
-        const int n = to - from + 1;
-        lineAngles(v, from + 0.5 - t.cx, n, theta.data(), steps.data());
-        const double v2 = v * v;
-        const double u0 = from + 0.5 - t.cx;
-        const double start = t.start, perPeriod = invPeriod, whole = shift, duty = t.duty;
-        const double in2 = inner2, out2 = outer2;
-        const double *__restrict angles = theta.data();
-        int *__restrict mark = on.data();
-        for (int k = 0; k < n; ++k) {
-            const double u = u0 + k;
-            const double r2 = u * u + v2;
-            const double x = (angles[k] - start) * perPeriod + whole;
-            const double xi = x - double(int(x));
-            mark[k] = (r2 >= in2) & (r2 < out2) & (xi < duty);
+        const int first = std::max(0, int(std::ceil(t.cx - reach - 0.5)));
+        const int last = std::min(width - 1, int(std::floor(t.cx + reach - 0.5)));
+        int holeFirst = last + 1, holeLast = last;
+        if (std::fabs(v) < t.inner) {
+            const double hole = std::sqrt(inner2 - v * v);
+            holeFirst = std::max(first, int(std::ceil(t.cx - hole - 0.5)) + 1);
+            holeLast = std::min(last, int(std::floor(t.cx + hole - 0.5)) - 1);
         }
-        int *__restrict row = cells + size_t(y - bandTop) * size_t(stride) + from;
-        for (int k = 0; k < n; ++k)
-            row[k] += mark[k];
-        for (int k = 0; k < n; ++k)
-            row[k + 1] -= mark[k];
+        int *__restrict cellRow = cells + size_t(y - bandTop) * size_t(stride);
+        const auto span = [&](int from, int to) {
+            if (from > to)
+                return;
+            const int n = to - from + 1;
+            lineAngles(v, from + 0.5 - t.cx, n, theta.data(), steps.data());
+            const double v2 = v * v;
+            const double u0 = from + 0.5 - t.cx;
+            const double start = t.start, perPeriod = invPeriod, whole = shift, duty = t.duty;
+            const double in2 = inner2, out2 = outer2;
+            const double *__restrict angles = theta.data();
+            int *__restrict mark = on.data();
+            for (int k = 0; k < n; ++k) {
+                const double u = u0 + k;
+                const double r2 = u * u + v2;
+                const double x = (angles[k] - start) * perPeriod + whole;
+                const double xi = x - double(int(x));
+                mark[k] = (r2 >= in2) & (r2 < out2) & (xi < duty);
+            }
+            int *__restrict row = cellRow + from;
+            for (int k = 0; k < n; ++k)
+                row[k] += mark[k];
+            for (int k = 0; k < n; ++k)
+                row[k + 1] -= mark[k];
+        };
+        span(first, holeFirst - 1);
+        span(holeLast + 1, last);
     }
 }

@@ -38,12 +38,12 @@ public:
     // Adds each pixel's cover beyond `duty` times its area within the ring to the given rows of
     // an area fill's cells (`stride` a row, the image `width` + 2): the value at the pixel, taken
     // back at the next, so that summing along the row gives it to that pixel alone.
-    void addArea(float *cells, int stride, int width, int bandTop, const std::vector<int> &rows)
-        const;
+    void addArea(
+        float *cells, int stride, int width, int bandTop, const std::vector<int> &rows) const;
     // Adds the winding of the pixel centres that lie on a mark to the given rows of a centre
     // fill's cells (`stride` a row, the image `width` + 1).
-    void addCentres(int *cells, int stride, int width, int bandTop, const std::vector<int> &rows)
-        const;
+    void addCentres(
+        int *cells, int stride, int width, int bandTop, const std::vector<int> &rows) const;
 
     // Two pieces of a polynomial in the place within the pitch, 0 to 1: below the duty, and
     // from it on.
