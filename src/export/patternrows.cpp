@@ -210,9 +210,21 @@ void PatternRows::packRow(int y, const RowPacker &packer, uchar *out)
         const uchar *alpha = bandRow(y);
         const int width = raster.size().width();
         if (packing->kind == Layout::Kind::Bilevel) {
-            std::memset(out, 0, size_t(packer.rowBytes()));
-            for (int x = 0; x < width; ++x)
-                out[x >> 3] |= uchar(codes[alpha[x]] << (7 - (x & 7)));
+            // A byte at a time, from its eight pixels: no byte waits on the last one written.
+            const uchar *c = codes;
+            const int whole = width / 8;
+            for (int b = 0; b < whole; ++b) {
+                const uchar *a = alpha + 8 * b;
+                out[b] = uchar(c[a[0]] << 7 | c[a[1]] << 6 | c[a[2]] << 5 | c[a[3]] << 4
+                    | c[a[4]] << 3 | c[a[5]] << 2 | c[a[6]] << 1 | c[a[7]]);
+            }
+            if (whole < packer.rowBytes()) {
+                uchar last = 0;
+                for (int x = 8 * whole; x < width; ++x)
+                    last = uchar(last | c[alpha[x]] << (7 - (x & 7)));
+                out[whole] = last;
+                std::memset(out + whole + 1, 0, size_t(packer.rowBytes() - whole - 1));
+            }
         } else if (codeRule == CodeRule::Same) {
             std::memcpy(out, alpha, size_t(width));
         } else if (codeRule == CodeRule::Inverse) {

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "coveragefill.h"
 
+#include "pixelrule.h"
+
 #include <algorithm>
 #include <cmath>
 #include <type_traits>
@@ -76,6 +78,9 @@ void CoverageFill::addClippedSegment(Point a, Point b, float weight)
 
 namespace {
 
+using PixelRule::ceilToInt;
+using PixelRule::floorToInt;
+
 // One row's part of an edge, from x to xNext across the row's height times d (signed): the
 // signed area it leaves right of it, added to the row's cells.
 inline void addRowSpan(float *row, int stride, double x, double xNext, double d)
@@ -83,9 +88,9 @@ inline void addRowSpan(float *row, int stride, double x, double xNext, double d)
     // The ends lie within [0, width]; what rounding puts a hair outside stays in the row.
     const double left = std::max(0.0, std::min(x, xNext));
     const double right = std::min(double(stride - 2), std::max(x, xNext));
-    const double leftFloor = std::floor(left);
-    const int li = int(leftFloor);
-    const int ri = int(std::ceil(right));
+    const int li = floorToInt(left);
+    const double leftFloor = double(li);
+    const int ri = ceilToInt(right);
     if (ri <= li + 1) {
         // Within one pixel: the part right of the edge's mean position.
         const double xmf = 0.5 * (x + xNext) - leftFloor;
@@ -183,6 +188,45 @@ void sumAreaRows(float *cells, int stride, int width, const std::vector<int> &ro
             sum += cell[x];
             cell[x] = 0.0f;
             alpha[x] = areaAlpha(sum);
+        }
+    }
+}
+
+// The same for pixel centres: the running sum of the cells is the winding number, and a pixel
+// whose centre is wound round is foreground.
+void sumCentreRows(int *cells, int stride, int width, const std::vector<int> &rows, uchar *out)
+{
+    size_t i = 0;
+    for (; i + 4 <= rows.size(); i += 4) {
+        int *__restrict c0 = cells + size_t(rows[i]) * size_t(stride);
+        int *__restrict c1 = cells + size_t(rows[i + 1]) * size_t(stride);
+        int *__restrict c2 = cells + size_t(rows[i + 2]) * size_t(stride);
+        int *__restrict c3 = cells + size_t(rows[i + 3]) * size_t(stride);
+        uchar *__restrict a0 = out + size_t(rows[i]) * size_t(width);
+        uchar *__restrict a1 = out + size_t(rows[i + 1]) * size_t(width);
+        uchar *__restrict a2 = out + size_t(rows[i + 2]) * size_t(width);
+        uchar *__restrict a3 = out + size_t(rows[i + 3]) * size_t(width);
+        int w0 = 0, w1 = 0, w2 = 0, w3 = 0;
+        for (int x = 0; x < width; ++x) {
+            w0 += c0[x];
+            w1 += c1[x];
+            w2 += c2[x];
+            w3 += c3[x];
+            c0[x] = c1[x] = c2[x] = c3[x] = 0;
+            a0[x] = w0 != 0 ? 255 : 0;
+            a1[x] = w1 != 0 ? 255 : 0;
+            a2[x] = w2 != 0 ? 255 : 0;
+            a3[x] = w3 != 0 ? 255 : 0;
+        }
+    }
+    for (; i < rows.size(); ++i) {
+        int *cell = cells + size_t(rows[i]) * size_t(stride);
+        uchar *alpha = out + size_t(rows[i]) * size_t(width);
+        int winding = 0;
+        for (int x = 0; x < width; ++x) {
+            winding += cell[x];
+            cell[x] = 0;
+            alpha[x] = winding != 0 ? 255 : 0;
         }
     }
 }
@@ -293,7 +337,7 @@ void CoverageFill::accumulateCrossings(
     const double dxdy = (segment.x1 - segment.x0) / (segment.y1 - segment.y0);
     for (int y = first; y < end; ++y) {
         const double x = segment.x0 + (y + 0.5 - segment.y0) * dxdy;
-        const int cell = std::clamp(int(std::ceil(x - 0.5)), 0, width);
+        const int cell = std::clamp(ceilToInt(x - 0.5), 0, width);
         cells[size_t(y - bandTop) * size_t(stride) + size_t(cell)] += direction;
     }
 }
@@ -485,16 +529,7 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
                 ring.addCentres(c, cellStride, width, bandTop, computed);
             },
             [&](int *c, int cellStride, const std::vector<int> &rowsToWrite, uchar *out) {
-                for (const int r : rowsToWrite) {
-                    int *cell = c + size_t(r) * size_t(cellStride);
-                    uchar *alpha = out + size_t(r) * size_t(width);
-                    int winding = 0;
-                    for (int x = 0; x < width; ++x) {
-                        winding += cell[x];
-                        cell[x] = 0;
-                        alpha[x] = winding != 0 ? 255 : 0;
-                    }
-                }
+                sumCentreRows(c, cellStride, width, rowsToWrite, out);
             });
         return;
     }

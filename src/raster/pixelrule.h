@@ -19,6 +19,20 @@ constexpr float mmPerInch = 25.4f;
 // that in integer arithmetic, so every compiler and processor gets the same pixels, whether or not
 // it has the x87 80-bit format.
 
+// floor and ceil of a pixel coordinate (within int's range) by truncation, which the processor
+// does in one step where std::floor and std::ceil are calls; the same values.
+inline int floorToInt(double v)
+{
+    const int i = int(v);
+    return i - (double(i) > v ? 1 : 0);
+}
+
+inline int ceilToInt(double v)
+{
+    const int i = int(v);
+    return i + (double(i) < v ? 1 : 0);
+}
+
 // trunc(k * mm) for a whole number of millimetres (0 or more).
 int mmToPixels(int dpi, int mm);
 // The same for any length: a whole number as above, a fraction as trunc(mm * dpi / 25.4f).

@@ -325,14 +325,10 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
         source = std::make_unique<DrawnSource>(settings, antialias);
     else
         source = std::make_unique<ShapeSource>(g, k, shift);
-    // The pixel a point falls in; floor by truncation, which the processor does in one step
-    // where std::floor is a call (the most of a fine disc's reading went there).
+    // (std::floor is a call, where the most of a fine disc's reading went.)
     const auto pixel = [&](QPointF mm) {
-        const auto down = [](double v) {
-            const int i = int(v);
-            return i - (double(i) > v ? 1 : 0);
-        };
-        return QPoint(down(mm.x() * k + shift.x()), down(mm.y() * k + shift.y()));
+        return QPoint(PixelRule::floorToInt(mm.x() * k + shift.x()),
+            PixelRule::floorToInt(mm.y() * k + shift.y()));
     };
 
     ReadBack result;
