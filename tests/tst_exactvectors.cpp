@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "outsidetools.h"
 #include "patterngeometry.h"
+#include "pdfwriter.h"
 #include "testsupport.h"
 
 #include <QRegularExpression>
@@ -19,6 +20,8 @@ class TestExactVectors : public QObject
     Q_OBJECT
 
 private slots:
+    void numbersAsQtWritesThem_data();
+    void numbersAsQtWritesThem();
     void pdfScaleIsExact();
     void pdfOutlineHiddenInPrint();
     void compactDxfSpacingHoldsOver200Mm();
@@ -323,6 +326,56 @@ void TestExactVectors::largeLayersStayWhole()
     const QByteArray dxf = written(arguments, QStringLiteral("l.dxf"));
     QCOMPARE(int(dxf.count("\n  0\nLAYER\n")), count + 1); // and layer 0
     QCOMPARE(int(dxf.count("\n  0\nPOLYLINE\n")) + int(dxf.count("\n  0\nCIRCLE\n")), contours);
+}
+
+void TestExactVectors::numbersAsQtWritesThem_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("decimals");
+    // Exact ties, which Qt rounds away from zero where to_chars would round to even; near
+    // ties, which are no ties; carries through nines; signs; whole numbers.
+    QTest::newRow("tie down to even") << 0.03125 << 4;
+    QTest::newRow("tie, odd") << 0.03135 << 4;
+    QTest::newRow("negative tie") << -0.03125 << 4;
+    QTest::newRow("tie at a whole number") << 2.5 << 0;
+    QTest::newRow("a hair under a tie") << 0.0000005 << 6;
+    QTest::newRow("carried through nines") << 9.99995 << 4;
+    QTest::newRow("negative nines") << -0.9999995 << 6;
+    QTest::newRow("tiny negative") << -0.00001 << 4;
+    QTest::newRow("large") << 123456.1234565 << 6;
+    QTest::newRow("whole") << 120.0 << 4;
+    QTest::newRow("zero") << 0.0 << 6;
+    QTest::newRow("a third") << 1.0 / 3 << 6;
+}
+
+// Vector files' numbers are written the quick way, with Qt's digits as before.
+void TestExactVectors::numbersAsQtWritesThem()
+{
+    QFETCH(double, value);
+    QFETCH(int, decimals);
+    QByteArray qt = QByteArray::number(value, 'f', decimals);
+    if (qt.contains('.')) {
+        while (qt.endsWith('0'))
+            qt.chop(1);
+        if (qt.endsWith('.'))
+            qt.chop(1);
+    }
+    if (qt == "-0")
+        qt = "0";
+    QCOMPARE(PdfExport::number(value, decimals), qt);
+    // And every 1/64 and 1/2048 round them, which hold the ties at 4 and 6 decimals.
+    for (int k = -3000; k <= 3000; ++k) {
+        for (const auto &[v, d] : { std::pair { k / 64.0, 4 }, std::pair { k / 2048.0, 6 } }) {
+            QByteArray expected = QByteArray::number(v, 'f', d);
+            while (expected.endsWith('0'))
+                expected.chop(1);
+            if (expected.endsWith('.'))
+                expected.chop(1);
+            if (expected == "-0")
+                expected = "0";
+            QCOMPARE(PdfExport::number(v, d), expected);
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestExactVectors)

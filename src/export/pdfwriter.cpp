@@ -10,6 +10,11 @@
 #include "preciseraster.h"
 #include "units.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <string>
 #include <vector>
 
 // A PDF of one page with one image, written directly rather than through QPdfWriter: Qt 6.4's PDF
@@ -60,14 +65,85 @@ QByteArray invisibleText(const QString &text, double size, QPointF at, bool yDow
         + number(at.x(), 6) + ' ' + number(at.y(), 6) + " Tm " + literal(text) + " Tj ET\n";
 }
 
+namespace {
+
+// The decimal number text..end, its last digit one more, carried: 0.0312 to 0.0313, 9.99 to
+// 10.00. Returns the new end.
+char *awayFromZero(char *text, char *end)
+{
+    for (char *digit = end - 1;; --digit) {
+        if (digit >= text && *digit == '.')
+            continue;
+        if (digit < text || *digit == '-') {
+            char *first = digit + 1;
+            std::memmove(first + 1, first, size_t(end - first));
+            *first = '1';
+            return end + 1;
+        }
+        if (*digit == '9') {
+            *digit = '0';
+            continue;
+        }
+        ++*digit;
+        return end;
+    }
+}
+
+}
+
 QByteArray number(double value, int decimals)
 {
-    QByteArray text = QByteArray::number(value, 'f', decimals);
-    while (text.endsWith('0'))
-        text.chop(1);
-    if (text.endsWith('.'))
-        text.chop(1);
-    return text == "-0" ? QByteArray("0") : text;
+    // std::to_chars, not QByteArray::number, which goes through snprintf: a fine pattern's
+    // vector file is millions of numbers. The digits are the same but for exact ties, which
+    // to_chars rounds to even and Qt away from zero, as the files always have.
+    char text[400];
+    char *end = text;
+    if (!std::isfinite(value) || std::fabs(value) >= 1e300) {
+        const QByteArray qt = QByteArray::number(value, 'f', decimals);
+        end = std::copy(qt.begin(), qt.end(), text);
+    } else {
+        end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals)
+                  .ptr;
+        char shortest[400];
+        const char *shortestEnd
+            = std::to_chars(shortest, shortest + sizeof shortest, value, std::chars_format::fixed)
+                  .ptr;
+        const char *point = std::find(static_cast<const char *>(shortest), shortestEnd, '.');
+        if (shortestEnd - point == decimals + 2 && shortestEnd[-1] == '5') {
+            // Maybe a tie: it is one when those digits are the value itself, a whole number
+            // over 10^(decimals + 1) that is one over a power of two (then no nearer double
+            // stands for it). Its digits as a whole number then divide by 5^(decimals + 1).
+            uint64_t digits = 0;
+            int count = 0;
+            for (const char *c = shortest; c < shortestEnd; ++c) {
+                if (*c >= '0' && *c <= '9') {
+                    digits = digits * 10 + uint64_t(*c - '0');
+                    ++count;
+                }
+            }
+            uint64_t five = 1;
+            for (int i = 0; i <= decimals && five <= UINT64_MAX / 5; ++i)
+                five *= 5;
+            if (count > 18 || decimals > 25) {
+                const QByteArray qt = QByteArray::number(value, 'f', decimals);
+                end = std::copy(qt.begin(), qt.end(), text);
+            } else if (digits % five == 0) {
+                // A tie: away from zero, where to_chars went down to even.
+                const std::string down(static_cast<const char *>(shortest), shortestEnd - 1);
+                const std::string kept = decimals == 0 ? down.substr(0, down.size() - 1) : down;
+                if (std::string(text, size_t(end - text)) == kept)
+                    end = awayFromZero(text, end);
+            }
+        }
+    }
+    QByteArray out(text, int(end - text));
+    if (out.contains('.')) {
+        while (out.endsWith('0'))
+            out.chop(1);
+        if (out.endsWith('.'))
+            out.chop(1);
+    }
+    return out == "-0" ? QByteArray("0") : out;
 }
 
 namespace {
