@@ -353,28 +353,22 @@ void TestExactVectors::numbersAsQtWritesThem()
 {
     QFETCH(double, value);
     QFETCH(int, decimals);
-    QByteArray qt = QByteArray::number(value, 'f', decimals);
-    if (qt.contains('.')) {
-        while (qt.endsWith('0'))
-            qt.chop(1);
-        if (qt.endsWith('.'))
-            qt.chop(1);
-    }
-    if (qt == "-0")
-        qt = "0";
-    QCOMPARE(PdfExport::number(value, decimals), qt);
+    // Qt's digits, without trailing zeros, and never "-0".
+    const auto qt = [](double v, int d) {
+        QByteArray text = QByteArray::number(v, 'f', d);
+        if (text.contains('.')) {
+            while (text.endsWith('0'))
+                text.chop(1);
+            if (text.endsWith('.'))
+                text.chop(1);
+        }
+        return text == "-0" ? QByteArray("0") : text;
+    };
+    QCOMPARE(PdfExport::number(value, decimals), qt(value, decimals));
     // And every 1/64 and 1/2048 round them, which hold the ties at 4 and 6 decimals.
     for (int k = -3000; k <= 3000; ++k) {
-        for (const auto &[v, d] : { std::pair { k / 64.0, 4 }, std::pair { k / 2048.0, 6 } }) {
-            QByteArray expected = QByteArray::number(v, 'f', d);
-            while (expected.endsWith('0'))
-                expected.chop(1);
-            if (expected.endsWith('.'))
-                expected.chop(1);
-            if (expected == "-0")
-                expected = "0";
-            QCOMPARE(PdfExport::number(v, d), expected);
-        }
+        for (const auto &[v, d] : { std::pair { k / 64.0, 4 }, std::pair { k / 2048.0, 6 } })
+            QCOMPARE(PdfExport::number(v, d), qt(v, d));
     }
 }
 

@@ -143,8 +143,7 @@ inline void addSteepRowSpan(float *row, int stride, double x, double xNext, doub
     }
 }
 
-// A row's coverage from its cells: the running sum of the cells is the signed area covered,
-// and each cell is cleared on the way.
+// A pixel's coverage from the signed area covered.
 inline uchar areaAlpha(float sum)
 {
     // Full coverage is 255 as 1 * 255 + 0.5 truncates to it: no branch to mispredict.
@@ -152,83 +151,61 @@ inline uchar areaAlpha(float sum)
     return uchar(int(coverage * 255.0f + 0.5f));
 }
 
-// The coverage of the given rows of a band's cells, `width` of each summed. Four rows go side
+// The coverage of the given rows of a band's cells, `width` of each summed: the running sum of
+// each row's cells, which are cleared on the way, made a byte by `alphaOf`. Four rows go side
 // by side: each row's sum is one long chain of additions that must keep its order, and four
 // independent chains keep the processor busy where one would wait on each addition.
-void sumAreaRows(float *cells, int stride, int width, const std::vector<int> &rows, uchar *out)
+template<typename Cell, typename AlphaOf>
+void sumRows(Cell *cells, int stride, int width, const std::vector<int> &rows, uchar *out,
+    AlphaOf alphaOf)
 {
     size_t i = 0;
     for (; i + 4 <= rows.size(); i += 4) {
-        float *__restrict c0 = cells + size_t(rows[i]) * size_t(stride);
-        float *__restrict c1 = cells + size_t(rows[i + 1]) * size_t(stride);
-        float *__restrict c2 = cells + size_t(rows[i + 2]) * size_t(stride);
-        float *__restrict c3 = cells + size_t(rows[i + 3]) * size_t(stride);
+        Cell *__restrict c0 = cells + size_t(rows[i]) * size_t(stride);
+        Cell *__restrict c1 = cells + size_t(rows[i + 1]) * size_t(stride);
+        Cell *__restrict c2 = cells + size_t(rows[i + 2]) * size_t(stride);
+        Cell *__restrict c3 = cells + size_t(rows[i + 3]) * size_t(stride);
         uchar *__restrict a0 = out + size_t(rows[i]) * size_t(width);
         uchar *__restrict a1 = out + size_t(rows[i + 1]) * size_t(width);
         uchar *__restrict a2 = out + size_t(rows[i + 2]) * size_t(width);
         uchar *__restrict a3 = out + size_t(rows[i + 3]) * size_t(width);
-        float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
+        Cell s0 = 0, s1 = 0, s2 = 0, s3 = 0;
         for (int x = 0; x < width; ++x) {
             s0 += c0[x];
             s1 += c1[x];
             s2 += c2[x];
             s3 += c3[x];
-            c0[x] = c1[x] = c2[x] = c3[x] = 0.0f;
-            a0[x] = areaAlpha(s0);
-            a1[x] = areaAlpha(s1);
-            a2[x] = areaAlpha(s2);
-            a3[x] = areaAlpha(s3);
+            c0[x] = c1[x] = c2[x] = c3[x] = 0;
+            a0[x] = alphaOf(s0);
+            a1[x] = alphaOf(s1);
+            a2[x] = alphaOf(s2);
+            a3[x] = alphaOf(s3);
         }
     }
     for (; i < rows.size(); ++i) {
-        float *cell = cells + size_t(rows[i]) * size_t(stride);
+        Cell *cell = cells + size_t(rows[i]) * size_t(stride);
         uchar *alpha = out + size_t(rows[i]) * size_t(width);
-        float sum = 0.0f;
+        Cell sum = 0;
         for (int x = 0; x < width; ++x) {
             sum += cell[x];
-            cell[x] = 0.0f;
-            alpha[x] = areaAlpha(sum);
+            cell[x] = 0;
+            alpha[x] = alphaOf(sum);
         }
     }
 }
 
-// The same for pixel centres: the running sum of the cells is the winding number, and a pixel
-// whose centre is wound round is foreground.
+// Area: the running sum is the signed area covered.
+void sumAreaRows(float *cells, int stride, int width, const std::vector<int> &rows, uchar *out)
+{
+    sumRows(cells, stride, width, rows, out, areaAlpha);
+}
+
+// Pixel centres: the running sum is the winding number, and a pixel whose centre is wound
+// round is foreground.
 void sumCentreRows(int *cells, int stride, int width, const std::vector<int> &rows, uchar *out)
 {
-    size_t i = 0;
-    for (; i + 4 <= rows.size(); i += 4) {
-        int *__restrict c0 = cells + size_t(rows[i]) * size_t(stride);
-        int *__restrict c1 = cells + size_t(rows[i + 1]) * size_t(stride);
-        int *__restrict c2 = cells + size_t(rows[i + 2]) * size_t(stride);
-        int *__restrict c3 = cells + size_t(rows[i + 3]) * size_t(stride);
-        uchar *__restrict a0 = out + size_t(rows[i]) * size_t(width);
-        uchar *__restrict a1 = out + size_t(rows[i + 1]) * size_t(width);
-        uchar *__restrict a2 = out + size_t(rows[i + 2]) * size_t(width);
-        uchar *__restrict a3 = out + size_t(rows[i + 3]) * size_t(width);
-        int w0 = 0, w1 = 0, w2 = 0, w3 = 0;
-        for (int x = 0; x < width; ++x) {
-            w0 += c0[x];
-            w1 += c1[x];
-            w2 += c2[x];
-            w3 += c3[x];
-            c0[x] = c1[x] = c2[x] = c3[x] = 0;
-            a0[x] = w0 != 0 ? 255 : 0;
-            a1[x] = w1 != 0 ? 255 : 0;
-            a2[x] = w2 != 0 ? 255 : 0;
-            a3[x] = w3 != 0 ? 255 : 0;
-        }
-    }
-    for (; i < rows.size(); ++i) {
-        int *cell = cells + size_t(rows[i]) * size_t(stride);
-        uchar *alpha = out + size_t(rows[i]) * size_t(width);
-        int winding = 0;
-        for (int x = 0; x < width; ++x) {
-            winding += cell[x];
-            cell[x] = 0;
-            alpha[x] = winding != 0 ? 255 : 0;
-        }
-    }
+    sumRows(cells, stride, width, rows, out,
+        [](int winding) -> uchar { return winding != 0 ? 255 : 0; });
 }
 
 // Steeper than this, a whole row's span is surely under a pixel wide, rounding included.
