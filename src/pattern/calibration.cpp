@@ -8,6 +8,8 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QHash>
+#include <QMutex>
 #include <QPainterPath>
 
 #include <algorithm>
@@ -75,6 +77,25 @@ double tickLength(int mm)
 
 
 
+// A text's outline at 100 px to the em, kept: the same numbers and legend come back for every
+// ruler and for each time the page is laid out (the image's size, its offset, the pattern),
+// and setting them through the font engine was a sixth of a small calibrated render.
+QPainterPath textPath(const QString &text)
+{
+    static QMutex mutex;
+    static QHash<QString, QPainterPath> kept;
+    const QMutexLocker locker(&mutex);
+    const auto found = kept.constFind(text);
+    if (found != kept.constEnd())
+        return *found;
+    if (kept.size() >= 512) // a long session's legends
+        kept.clear();
+    QPainterPath path;
+    path.addText(0, 0, CalibrationText::font(), text);
+    kept.insert(text, path);
+    return path;
+}
+
 // Text as glyph outlines through Qt's font engine, `size` mm to the em, its baseline starting
 // at `origin`. Its width goes to *width.
 std::vector<Shapes::Contour> textOutlines(
@@ -84,10 +105,8 @@ std::vector<Shapes::Contour> textOutlines(
     *width = CalibrationText::width(text, size);
     if (*width == 0)
         return contours;
-    const QFont font = CalibrationText::font();
     const double scale = size / 100.0;
-    QPainterPath path;
-    path.addText(0, 0, font, text);
+    const QPainterPath path = textPath(text);
     const QTransform transform
         = QTransform::fromScale(scale, scale) * QTransform::fromTranslate(origin.x(), origin.y());
     for (const QPolygonF &polygon : path.toSubpathPolygons(transform)) {
