@@ -115,18 +115,12 @@ void compress(jpeg_compress_struct &info, Destination &destination, PixelPacking
         const int y = int(info.next_scanline);
         if (packer) {
             rows.packRow(y, *packer, samples.data());
-        } else {
+        } else if (gray) {
             const QRgb *pixels = rows.row(y);
-            if (gray) {
-                for (int x = 0; x < size.width(); ++x)
-                    samples[size_t(x)] = JSAMPLE(qRed(pixels[x]));
-            } else {
-                for (int x = 0; x < size.width(); ++x) {
-                    samples[size_t(3 * x)] = JSAMPLE(qRed(pixels[x]));
-                    samples[size_t(3 * x + 1)] = JSAMPLE(qGreen(pixels[x]));
-                    samples[size_t(3 * x + 2)] = JSAMPLE(qBlue(pixels[x]));
-                }
-            }
+            for (int x = 0; x < size.width(); ++x)
+                samples[size_t(x)] = JSAMPLE(qRed(pixels[x]));
+        } else {
+            rows.rgbRow(y, samples.data());
         }
         JSAMPROW row = samples.data();
         jpeg_write_scanlines(&info, &row, 1);

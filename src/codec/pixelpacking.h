@@ -89,6 +89,16 @@ public:
     virtual const QRgb *row(int y) = 0;
     // Row y in the layout, packer.rowBytes() long.
     virtual void packRow(int y, const RowPacker &packer, uchar *out) { packer.pack(row(y), out); }
+    // Row y as red, green and blue bytes, three a pixel.
+    virtual void rgbRow(int y, uchar *out)
+    {
+        const QRgb *pixels = row(y);
+        for (int x = 0; x < size().width(); ++x) {
+            out[3 * x] = uchar(qRed(pixels[x]));
+            out[3 * x + 1] = uchar(qGreen(pixels[x]));
+            out[3 * x + 2] = uchar(qBlue(pixels[x]));
+        }
+    }
     // Whether some rows could not be had (the file written from them is worthless).
     virtual bool failed() const { return false; }
 };

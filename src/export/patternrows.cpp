@@ -42,9 +42,14 @@ PatternRows::PatternRows(const PatternRaster &raster)
       bufferLimit(int(std::max<qint64>(2,
           bandMemory / (qint64(raster.size().width()) * bandRows * bytesPerPixel))))
 {
-    if (fromCoverage)
-        for (int a = 0; a < 256; ++a)
+    if (fromCoverage) {
+        for (int a = 0; a < 256; ++a) {
             colors[a] = raster.colorOf(a) | 0xff000000u;
+            rgb[a][0] = uchar(qRed(colors[a]));
+            rgb[a][1] = uchar(qGreen(colors[a]));
+            rgb[a][2] = uchar(qBlue(colors[a]));
+        }
+    }
 }
 
 PatternRows::~PatternRows()
@@ -303,6 +308,26 @@ const QRgb *PatternRows::row(int y)
     for (int x = 0; x < width; ++x)
         colorRow[size_t(x)] = colors[raw[x]];
     return colorRow.data();
+}
+
+void PatternRows::rgbRow(int y, uchar *out)
+{
+    if (!fromCoverage) {
+        PixelRows::rgbRow(y, out);
+        return;
+    }
+    // From the coverage straight to the bytes: no row of colours between.
+    const uchar *raw = bandRow(y);
+    if (renderFailed) {
+        std::memset(out, 0, size_t(raster.size().width()) * 3);
+        return;
+    }
+    for (int x = 0; x < raster.size().width(); ++x) {
+        const uchar *c = rgb[raw[x]];
+        out[3 * x] = c[0];
+        out[3 * x + 1] = c[1];
+        out[3 * x + 2] = c[2];
+    }
 }
 
 const uchar *PatternRows::bandRow(int y)

@@ -34,6 +34,7 @@ public:
     int dotsPerMeterY() const override;
     const PixelPacking::Layout &layout() override;
     const QRgb *row(int y) override;
+    void rgbRow(int y, uchar *out) override;
     void packRow(int y, const PixelPacking::RowPacker &packer, uchar *out) override;
     // Whether a band could not be drawn for want of memory (its rows then read as 0).
     bool failed() const override { return renderFailed; }
@@ -68,6 +69,7 @@ private:
     const int bytesPerPixel;
     const int bandRows; // the raster's band height, or less for very wide images
     QRgb colors[256] = {}; // the colour of each coverage
+    uchar rgb[256][3] = {}; // its red, green and blue
     uchar codes[256] = {}; // what each coverage packs to: a bit, a grey level or an index
     enum class CodeRule { Table, Same, Inverse }; // codes[a] as given, a, or 255 - a
     CodeRule codeRule = CodeRule::Table;
