@@ -26,6 +26,8 @@ private slots:
     void bandedFilesAreIdentical();
     void anyBandsMakeTheWholeImage_data();
     void anyBandsMakeTheWholeImage();
+    void rgbRowsAreTheRowsColours_data();
+    void rgbRowsAreTheRowsColours();
     void jpegAsQtWritesIt_data();
     void jpegAsQtWritesIt();
 
@@ -160,6 +162,41 @@ void TestBanded::anyBandsMakeTheWholeImage()
     banded.setDotsPerMeterX(whole.dotsPerMeterX());
     banded.setDotsPerMeterY(whole.dotsPerMeterY());
     QCOMPARE(banded, whole);
+}
+
+void TestBanded::rgbRowsAreTheRowsColours_data()
+{
+    QTest::addColumn<bool>("classic");
+    QTest::addColumn<bool>("antialias");
+    QTest::newRow("coverage, antialiased") << false << true;
+    QTest::newRow("coverage, plain") << false << false;
+    QTest::newRow("classic pixels, painted") << true << true;
+}
+
+// The bytes a colour writer takes, straight from the coverage or through the painted rows,
+// are each row's colours, in every band.
+void TestBanded::rgbRowsAreTheRowsColours()
+{
+    QFETCH(bool, classic);
+    QFETCH(bool, antialias);
+    EncoderSettings s = disc(8, 6, 300);
+    s.classicPixels = classic;
+    s.foreground = QColor(0x20, 0x40, 0x80);
+    s.background = QColor(0xf0, 0xe0, 0xa0);
+    const QImage image = renderEncoderImage(s, antialias);
+    const PatternRaster raster(s, antialias);
+    PatternRows rows(raster);
+    std::vector<uchar> bytes(size_t(image.width()) * 3);
+    for (int y = 0; y < image.height(); y += 7) {
+        rows.rgbRow(y, bytes.data());
+        const QRgb *expected = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb got = qRgb(bytes[size_t(3 * x)], bytes[size_t(3 * x + 1)],
+                bytes[size_t(3 * x + 2)]);
+            QVERIFY2(got == (expected[x] | 0xff000000u),
+                qPrintable(QStringLiteral("pixel %1, %2").arg(x).arg(y)));
+        }
+    }
 }
 
 void TestBanded::jpegAsQtWritesIt_data()

@@ -97,6 +97,15 @@ void TestFormats::roundTrip_data()
     fine.type = EncoderType::Relative;
     fine.pairs = 6000;
     QTest::newRow("two strips, marks under a pixel, tif") << fine << true << "tif";
+    // The same as a fine ring's plain centres, in black and white: Group 4 strips coded apart;
+    // and a small PNG of them, whose coding is chosen from a sample of its rows.
+    EncoderSettings fineBlack = fine;
+    fineBlack.foreground = Qt::black;
+    fineBlack.background = Qt::white;
+    for (const char *suffix : { "tif", "png", "pdf" })
+        QTest::addRow("marks under a pixel, plain, black on white, %s", suffix)
+            << fineBlack << false << QString::fromLatin1(suffix);
+    QTest::newRow("marks under a pixel, antialiased, png") << fineBlack << true << "png";
     large.outerRadiusMm = 20;
     large.dpi = 1200;
     large.foreground = Qt::black;
