@@ -333,20 +333,21 @@ int main(int argc, char **argv)
     OutputFile::setWarningHandler(printWarning);
     // Renders into memory only: no display needed, so it runs over SSH and in CI.
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    QGuiApplication::setApplicationName(QStringLiteral("quvelta-render"));
-    QGuiApplication::setApplicationVersion(QStringLiteral(QUVELTA_VERSION));
-
     int status = 1;
     try {
+        // Never deleted: Qt 6.4 reads fontconfig's whole configuration only to release it when
+        // the application object goes, which is slow and, with memory short, can crash after the
+        // work is done and reported; the system releases it. Its start may run short of memory
+        // too, which is said as any other.
+        new QGuiApplication(argc, argv);
+        QGuiApplication::setApplicationName(QStringLiteral("quvelta-render"));
+        QGuiApplication::setApplicationVersion(QStringLiteral(QUVELTA_VERSION));
         status = run(argc, argv);
     } catch (const std::bad_alloc &) {
         // What the writers do not catch themselves: the options, the description, the check.
         printMessage(QStringLiteral("not enough memory to run"));
     }
-    // Every file is closed by now. Qt 6.4 reads fontconfig's whole configuration only to release
-    // it when the application object goes, which is slow and, with memory short, can crash after
-    // the work is done and reported; the system releases the rest.
+    // Every file is closed by now.
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(status);

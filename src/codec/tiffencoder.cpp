@@ -28,17 +28,29 @@ namespace TiffCodec {
 namespace {
 
 // libtiff reports through process-wide handlers; a failed write keeps its last word here
-// instead of printing it.
-thread_local QString lastError;
+// instead of printing it. Plain bytes: glibc aborts the program when a thread's first use of a
+// thread_local that has a destructor finds memory short, and strips are coded on other threads.
+using Message = char[512];
+thread_local Message lastError;
 // The output's own reason for a failed write ("File too large"), which says more than the
 // message libtiff makes of it.
-thread_local QString deviceError;
+thread_local Message deviceError;
+
+void keep(Message &to, const QString &text)
+{
+    std::snprintf(to, sizeof to, "%s", text.toUtf8().constData());
+}
+
+QString said(const Message &text)
+{
+    return QString::fromUtf8(text);
+}
 
 void onError(const char *, const char *format, va_list arguments)
 {
     char text[512];
     std::vsnprintf(text, sizeof text, format, arguments);
-    lastError = QString::fromLocal8Bit(text);
+    keep(lastError, QString::fromLocal8Bit(text));
 }
 
 void onWarning(const char *, const char *, va_list) { }
@@ -52,8 +64,8 @@ tmsize_t writeData(thandle_t handle, void *data, tmsize_t size)
 {
     auto *device = static_cast<QIODevice *>(handle);
     const qint64 written = device->write(static_cast<const char *>(data), size);
-    if (written != size && deviceError.isEmpty())
-        deviceError = device->errorString();
+    if (written != size && !*deviceError)
+        keep(deviceError, device->errorString());
     return written;
 }
 
@@ -160,8 +172,8 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
     using PixelPacking::RowPacker;
     TIFFSetErrorHandler(onError);
     TIFFSetWarningHandler(onWarning);
-    lastError.clear();
-    deviceError.clear();
+    *lastError = 0;
+    *deviceError = 0;
     const QSize size = rows.size();
     const RowPacker packer(rows.layout(), size.width());
     const Layout::Kind kind = packer.layout().kind;
@@ -169,7 +181,7 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
     TIFF *tiff = TIFFClientOpen("pattern", "w", device, readData, writeData, seekData, closeData,
         sizeData, nullptr, nullptr);
     if (!tiff) {
-        *reason = lastError.isEmpty() ? QStringLiteral("cannot start the TIFF file") : lastError;
+        *reason = *lastError ? said(lastError) : QStringLiteral("cannot start the TIFF file");
         return false;
     }
     const QVector<QRgb> &colors = packer.layout().palette;
@@ -249,8 +261,8 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
     const auto writeFirst = [&](int index) {
         const std::vector<uchar> data = coding.front().get();
         coding.pop_front();
-        if (data.empty() && blackAndWhite && lastError.isEmpty())
-            lastError = QStringLiteral("cannot code a strip in Group 4");
+        if (data.empty() && blackAndWhite && !*lastError)
+            keep(lastError, QStringLiteral("cannot code a strip in Group 4"));
         ok = ok && !data.empty()
             && TIFFWriteRawStrip(
                    tiff, uint32_t(index), const_cast<uchar *>(data.data()), tmsize_t(data.size()))
@@ -286,10 +298,10 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
             f.wait();
     ok = ok && TIFFWriteDirectory(tiff) == 1;
     TIFFClose(tiff);
-    if (!ok || !lastError.isEmpty() || !deviceError.isEmpty()) {
-        *reason = !deviceError.isEmpty() ? deviceError
-            : lastError.isEmpty()        ? QStringLiteral("write failed")
-                                         : lastError;
+    if (!ok || *lastError || *deviceError) {
+        *reason = *deviceError ? said(deviceError)
+            : *lastError       ? said(lastError)
+                               : QStringLiteral("write failed");
         return false;
     }
     return true;

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <mutex>
 #include <type_traits>
 
 namespace {
@@ -437,17 +439,84 @@ QRgb CoverageFill::blend(QRgb foreground, QRgb background, int alpha)
     return alpha <= 0 ? bg : alpha >= 255 ? fg : interpolate(fg, uint(alpha), bg, uint(255 - alpha));
 }
 
+namespace {
+
+// What a band's sweep works in: cells left all zero, a band of coverage, and the rings' room.
+// Kept between calls in a pool rather than per thread: glibc aborts the program when a thread's
+// first use of a thread_local that has a destructor finds memory short.
+struct SweepScratch
+{
+    std::vector<uchar> alphas;
+    std::vector<int> worked;
+    std::vector<int> touching;
+    std::vector<int> centreCells;
+    std::vector<float> areaCells;
+    PeriodicRing::Scratch ring;
+
+    size_t bytes() const
+    {
+        return alphas.capacity() + 4 * (centreCells.capacity() + areaCells.capacity())
+            + 4 * 6 * ring.rest.capacity();
+    }
+};
+
+class ScratchPool
+{
+public:
+    ScratchPool() { kept.reserve(most); }
+
+    std::unique_ptr<SweepScratch> take()
+    {
+        {
+            const std::lock_guard<std::mutex> hold(lock);
+            if (!kept.empty()) {
+                std::unique_ptr<SweepScratch> s = std::move(kept.back());
+                kept.pop_back();
+                keptBytes -= s->bytes();
+                return s;
+            }
+        }
+        return std::make_unique<SweepScratch>();
+    }
+
+    // Keeps `s` for the next band, within a bound, so that an idle window holds little.
+    void give(std::unique_ptr<SweepScratch> s)
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        if (kept.size() < most && keptBytes + s->bytes() <= mostBytes) {
+            keptBytes += s->bytes();
+            kept.push_back(std::move(s));
+        }
+    }
+
+private:
+    static constexpr size_t most = 8;
+    static constexpr size_t mostBytes = size_t(32) << 20;
+    std::mutex lock;
+    std::vector<std::unique_ptr<SweepScratch>> kept;
+    size_t keptBytes = 0;
+};
+
+ScratchPool &scratchPool()
+{
+    static ScratchPool *pool = new ScratchPool; // lives as long as the program
+    return *pool;
+}
+
+}
+
 void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
     const std::function<void(int y, const uchar *alpha)> &give) const
 {
     Q_ASSERT(prepared && top >= 0 && top + rows <= size.height());
     const int width = size.width();
-    // Whole bands of cells, of which only the asked rows are given out. Each thread keeps its
-    // cells from call to call, left all zero.
-    thread_local std::vector<uchar> alphas;
+    // Whole bands of cells, of which only the asked rows are given out. The cells go back to
+    // the pool all zero, and only after a sweep that ended well.
+    std::unique_ptr<SweepScratch> scratch = scratchPool().take();
+    std::vector<uchar> &alphas = scratch->alphas;
     alphas.resize(size_t(width) * bandRows);
-    thread_local std::vector<int> worked;
-    thread_local std::vector<int> touching;
+    std::vector<int> &worked = scratch->worked;
+    std::vector<int> &touching = scratch->touching;
     const auto sweep = [&](auto &cells, int cellStride, auto accumulateBand, auto addRing,
                            auto writeRows) {
         using Cell = typename std::decay_t<decltype(cells)>::value_type;
@@ -488,9 +557,8 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
         }
     };
     if (sampling == Sampling::PixelCentre) {
-        thread_local std::vector<int> cells;
         sweep(
-            cells, width + 1,
+            scratch->centreCells, width + 1,
             [width](int *c, int cellStride, int bandTop, int bandHeight, const Segment &s,
                 const std::vector<int> &computed) {
                 if (s.weight != 1.0f) // a ring's mean: its centres come from the ring
@@ -501,30 +569,30 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
                 else
                     accumulateCrossings(c, cellStride, width, bandTop, bandHeight, s);
             },
-            [width](const PeriodicRing &ring, int *c, int cellStride, int bandTop,
+            [&](const PeriodicRing &ring, int *c, int cellStride, int bandTop,
                 const std::vector<int> &computed) {
-                ring.addCentres(c, cellStride, width, bandTop, computed);
+                ring.addCentres(c, cellStride, width, bandTop, computed, scratch->ring);
             },
             [&](int *c, int cellStride, const std::vector<int> &rowsToWrite, uchar *out) {
                 sumCentreRows(c, cellStride, width, rowsToWrite, out);
             });
-        return;
+    } else {
+        sweep(
+            scratch->areaCells, width + 2,
+            [](float *c, int cellStride, int bandTop, int bandHeight, const Segment &s,
+                const std::vector<int> &computed) {
+                if (s.x0 == s.x1)
+                    accumulateUpright(c, cellStride, bandTop, bandHeight, s, computed);
+                else
+                    accumulate(c, cellStride, bandTop, bandHeight, s);
+            },
+            [&](const PeriodicRing &ring, float *c, int cellStride, int bandTop,
+                const std::vector<int> &computed) {
+                ring.addArea(c, cellStride, width, bandTop, computed, scratch->ring);
+            },
+            [&](float *c, int cellStride, const std::vector<int> &rowsToWrite, uchar *out) {
+                sumAreaRows(c, cellStride, width, rowsToWrite, out);
+            });
     }
-    thread_local std::vector<float> cells;
-    sweep(
-        cells, width + 2,
-        [](float *c, int cellStride, int bandTop, int bandHeight, const Segment &s,
-            const std::vector<int> &computed) {
-            if (s.x0 == s.x1)
-                accumulateUpright(c, cellStride, bandTop, bandHeight, s, computed);
-            else
-                accumulate(c, cellStride, bandTop, bandHeight, s);
-        },
-        [width](const PeriodicRing &ring, float *c, int cellStride, int bandTop,
-            const std::vector<int> &computed) {
-            ring.addArea(c, cellStride, width, bandTop, computed);
-        },
-        [&](float *c, int cellStride, const std::vector<int> &rowsToWrite, uchar *out) {
-            sumAreaRows(c, cellStride, width, rowsToWrite, out);
-        });
+    scratchPool().give(std::move(scratch));
 }

@@ -12,6 +12,8 @@
 #include <QPainter>
 
 #include <cmath>
+#include <memory>
+#include <mutex>
 
 namespace {
 
@@ -236,7 +238,6 @@ qreal sectorRadius(const EncoderSettings &settings, int outerRadius)
 
 namespace {
 
-// Whether the sector's rows can reach into [top, bottom].
 // What a sector's rows depend on besides its radii: the sines of its two edges, and whether its
 // arc passes the top (90 degrees) or the bottom (270) of the circle.
 struct SectorReach
@@ -247,42 +248,49 @@ struct SectorReach
     bool passesBottom;
 };
 
-// The reach of every sector of a track, kept per thread: every band of a render asks for the
-// same tracks, and working them out is most of the cost of choosing a band's sectors.
-const std::vector<SectorReach> &sectorReaches(int segments, float offsetDegrees)
+// The reach of every sector of a track, kept between calls: every band of a render asks for the
+// same tracks, and working them out is most of the cost of choosing a band's sectors. Shared
+// under a lock rather than kept per thread: glibc aborts the program when a thread's first use
+// of a thread_local that has a destructor finds memory short.
+std::shared_ptr<const std::vector<SectorReach>> sectorReaches(int segments, float offsetDegrees)
 {
     struct Track
     {
         int segments;
         float offset;
-        std::vector<SectorReach> reaches;
+        std::shared_ptr<const std::vector<SectorReach>> reaches;
     };
-    thread_local std::vector<Track> tracks;
-    for (const Track &t : tracks) {
-        if (t.segments == segments && t.offset == offsetDegrees)
-            return t.reaches;
+    static std::mutex lock;
+    static auto *tracks = new std::vector<Track>; // lives as long as the program
+    static size_t kept = 0;
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        for (const Track &t : *tracks) {
+            if (t.segments == segments && t.offset == offsetDegrees)
+                return t.reaches;
+        }
     }
-    // Room for every track of the finest disc (65,535 sectors), not for every disc ever drawn.
-    thread_local size_t kept = 0;
-    if (kept + size_t(segments / 2) > (size_t(1) << 17)) {
-        tracks.clear();
-        kept = 0;
-    }
-    kept += size_t(segments / 2);
     const float sweep = 360.0f / static_cast<float>(segments);
-    std::vector<SectorReach> reaches(size_t(segments / 2));
+    auto reaches = std::make_shared<std::vector<SectorReach>>(size_t(segments / 2));
     for (int i = 0; i < segments / 2; ++i) {
         const double start = sectorStartDegrees(sweep, offsetDegrees, i);
         const double from = std::fmod(double(start), 360.0) + (start < 0 ? 360.0 : 0.0);
         const double to = from + double(sweep);
         const auto passes
             = [&](double a, double b) { return (a > from && a < to) || (b > from && b < to); };
-        reaches[size_t(i)] = { std::sin(double(start) * (M_PI / 180.0)),
+        (*reaches)[size_t(i)] = { std::sin(double(start) * (M_PI / 180.0)),
             std::sin(double(start + sweep) * (M_PI / 180.0)), passes(90.0, 450.0),
             passes(270.0, 630.0) };
     }
-    tracks.push_back({ segments, offsetDegrees, std::move(reaches) });
-    return tracks.back().reaches;
+    const std::lock_guard<std::mutex> hold(lock);
+    // Room for every track of the finest disc (65,535 sectors), not for every disc ever drawn.
+    if (kept + size_t(segments / 2) > (size_t(1) << 17)) {
+        tracks->clear();
+        kept = 0;
+    }
+    kept += size_t(segments / 2);
+    tracks->push_back({ segments, offsetDegrees, reaches });
+    return reaches;
 }
 
 // Whether the sector's rows can reach into [top, bottom].
@@ -325,8 +333,8 @@ QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offset
     int bits = 0;
     while ((1 << bits) < sectors)
         ++bits;
-    const std::vector<SectorReach> *reaches
-        = within.isNull() ? nullptr : &sectorReaches(segments, offsetDegrees);
+    const std::shared_ptr<const std::vector<SectorReach>> reaches
+        = within.isNull() ? nullptr : sectorReaches(segments, offsetDegrees);
     for (int n = 0; n < (1 << bits); ++n) {
         int i = 0;
         for (int b = 0; b < bits; ++b)

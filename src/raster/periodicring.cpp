@@ -276,15 +276,6 @@ PeriodicRing::Corners PeriodicRing::Corners::with(const Corners &c) const
     return u;
 }
 
-struct PeriodicRing::Line
-{
-    int y = 0;
-    Corners corners;
-    std::vector<float> qh; // horizontal sides' expansions at each corner, or none
-    std::vector<float> qv; // vertical sides'
-    std::vector<double> theta; // the corners' angles
-    std::vector<float> step; // from the last corner's, or none
-};
 
 // The expansions of the corners from..to of the line y = v, where the corner lies within the
 // ring and its line (or column) is far enough from the centre; none elsewhere. The angles go
@@ -367,12 +358,12 @@ void PeriodicRing::fillCorners(Line &line, double v, int from, int to, const flo
     }
 }
 
-void PeriodicRing::addArea(
-    float *cells, int stride, int width, int bandTop, const std::vector<int> &rows) const
+void PeriodicRing::addArea(float *cells, int stride, int width, int bandTop,
+    const std::vector<int> &rows, Scratch &scratch) const
 {
-    thread_local Line lines[2];
-    thread_local std::vector<float> rest; // each pixel's cover beyond the mean
-    thread_local std::vector<float> inverseU;
+    Line *lines = scratch.lines;
+    std::vector<float> &rest = scratch.rest;
+    std::vector<float> &inverseU = scratch.inverseU;
     inverseU.resize(size_t(width) + 1);
     for (int i = 0; i <= width; ++i)
         inverseU[size_t(i)] = float(1 / (i - t.cx));
@@ -436,12 +427,12 @@ void PeriodicRing::addArea(
     }
 }
 
-void PeriodicRing::addCentres(
-    int *cells, int stride, int width, int bandTop, const std::vector<int> &rows) const
+void PeriodicRing::addCentres(int *cells, int stride, int width, int bandTop,
+    const std::vector<int> &rows, Scratch &scratch) const
 {
-    thread_local std::vector<double> theta;
-    thread_local std::vector<float> steps;
-    thread_local std::vector<int> on;
+    std::vector<double> &theta = scratch.theta;
+    std::vector<float> &steps = scratch.steps;
+    std::vector<int> &on = scratch.on;
     theta.resize(size_t(width));
     steps.resize(size_t(width));
     on.resize(size_t(width));

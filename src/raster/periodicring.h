@@ -35,15 +35,18 @@ public:
     explicit PeriodicRing(const Track &track);
     const Track &track() const { return t; }
 
+    // Room for a band's work, kept by the caller from band to band and ring to ring.
+    struct Scratch;
+
     // Adds each pixel's cover beyond `duty` times its area within the ring to the given rows of
     // an area fill's cells (`stride` a row, the image `width` + 2): the value at the pixel, taken
     // back at the next, so that summing along the row gives it to that pixel alone.
-    void addArea(
-        float *cells, int stride, int width, int bandTop, const std::vector<int> &rows) const;
+    void addArea(float *cells, int stride, int width, int bandTop, const std::vector<int> &rows,
+        Scratch &scratch) const;
     // Adds the winding of the pixel centres that lie on a mark to the given rows of a centre
     // fill's cells (`stride` a row, the image `width` + 1).
-    void addCentres(
-        int *cells, int stride, int width, int bandTop, const std::vector<int> &rows) const;
+    void addCentres(int *cells, int stride, int width, int bandTop, const std::vector<int> &rows,
+        Scratch &scratch) const;
 
     // Two pieces of a polynomial in the place within the pitch, 0 to 1: below the duty, and
     // from it on.
@@ -67,7 +70,16 @@ private:
         bool covers(const Corners &c) const;
         Corners with(const Corners &c) const;
     };
-    struct Line; // one line of pixel corners
+    // One line of pixel corners.
+    struct Line
+    {
+        int y = 0;
+        Corners corners;
+        std::vector<float> qh; // horizontal sides' expansions at each corner, or none
+        std::vector<float> qv; // vertical sides'
+        std::vector<double> theta; // the corners' angles
+        std::vector<float> step; // from the last corner's, or none
+    };
     double xiOf(double theta) const;
     bool rowCorners(int y, int width, Corners &c) const;
     void fillLine(Line &line, double v, const Corners &corners, const float *invU) const;
@@ -86,6 +98,17 @@ private:
     double inner2 = 0;
     double outer2 = 0;
     Piecewise g0, g1, g2; // the running sum and its next two, per unit pitch
+
+public:
+    struct Scratch
+    {
+        Line lines[2];
+        std::vector<float> rest; // each pixel's cover beyond the mean
+        std::vector<float> inverseU;
+        std::vector<double> theta;
+        std::vector<float> steps;
+        std::vector<int> on;
+    };
 };
 
 #endif

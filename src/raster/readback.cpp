@@ -282,15 +282,14 @@ bool DrawnPixels::readsFor(const EncoderSettings &settings, bool antialiased) co
 
 void DrawnPixels::keep(const uchar *firstRow, qsizetype stride, int top, int rows)
 {
+    const size_t width = size_t(size.width());
+    std::vector<uchar> flags(words * 64, 0);
     for (int y = 0; y < rows && top + y < size.height(); ++y) {
         const QRgb *line = reinterpret_cast<const QRgb *>(firstRow + y * stride);
         uint64_t *out = bits.data() + size_t(top + y) * words;
         // Whether each pixel is dark, several at a time, then eight of those to a byte by one
         // multiplication (each flag's bit to its own place): no branch, no pixel's bit waiting
         // on the last.
-        thread_local std::vector<uchar> flags;
-        const size_t width = size_t(size.width());
-        flags.assign(words * 64, 0);
         uchar *__restrict f = flags.data();
         for (size_t x = 0; x < width; ++x)
             f[x] = qGray(line[x]) < 128;
