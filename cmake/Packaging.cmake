@@ -56,8 +56,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Quvelta developers")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 # Depends from the libraries the programs link, as dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded, not linked: Qt's TIFF reader, for --measure on a TIFF scan.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins")
+# Loaded, not linked: Qt's TIFF reader, for --measure on a TIFF scan; GEOS and lib3mf, for cut
+# and solid parts.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins, libgeos-c1v5, lib3mf1")
 # Qt's own texts (buttons of its dialogs) in the user's language; the window's are built in.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 include(CPack)

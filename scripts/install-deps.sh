@@ -7,8 +7,8 @@
 # KiCad's pcbnew Python module loads the footprints (kicad without its recommended libraries:
 # about 80 MB to download, 300 MB installed, a minute or two of a CI run).
 # GEOS (libgeos-dev) is the polygon library that finds loose pieces, bridges and kerf offsets of
-# parts to cut and triangulates solids; lib3mf (lib3mf-dev) writes 3MF. The program links both
-# (libgeos-c1v5 and lib3mf1, Depends of the package).
+# parts to cut and triangulates solids; lib3mf (lib3mf-dev) writes 3MF. The program loads both
+# when first needed (libgeos-c1v5 and lib3mf1, Depends of the package).
 # Qt's Linguist tools (qt6-tools-dev has their CMake package, qt6-l10n-tools lupdate and
 # lrelease) build the window's translations; qt6-translations-l10n holds Qt's own.
 # Runs apt-get only when a package is missing, so repeated builds stay quick.

@@ -32,7 +32,7 @@ struct Prepared
     GEOSContextHandle_t handle = nullptr;
     QRectF box;
     Prepared(GEOSContextHandle_t h, const GEOSGeometry *g, QRectF b)
-        : geometry(GEOSPrepare_r(h, g)), handle(h), box(b)
+        : geometry(Geos::api().GEOSPrepare_r(h, g)), handle(h), box(b)
     { }
     Prepared(const Prepared &) = delete;
     Prepared(Prepared &&other) noexcept
@@ -43,14 +43,14 @@ struct Prepared
     ~Prepared()
     {
         if (geometry)
-            GEOSPreparedGeom_destroy_r(handle, geometry);
+            Geos::api().GEOSPreparedGeom_destroy_r(handle, geometry);
     }
     bool contains(const Geos::Context &geos, QPointF p) const
     {
         if (!box.contains(p))
             return false;
         Geometry point = geos.point(p);
-        return GEOSPreparedContains_r(handle, geometry, point.get()) == 1;
+        return Geos::api().GEOSPreparedContains_r(handle, geometry, point.get()) == 1;
     }
 };
 
@@ -199,8 +199,8 @@ Pieces pieces(const Geos::Context &geos, const Model &m, const GEOSGeometry *ope
                                : QPointF(m.g.nominal.center().x(), m.g.nominal.top() - middle);
     Geometry rimPoint = geos.point(rim);
     for (const GEOSGeometry *polygon : geos.polygons(open)) {
-        Geometry copy = geos.own(GEOSGeom_clone_r(geos.handle(), polygon));
-        if (!p.main && GEOSIntersects_r(geos.handle(), copy.get(), rimPoint.get()) == 1)
+        Geometry copy = geos.own(Geos::api().GEOSGeom_clone_r(geos.handle(), polygon));
+        if (!p.main && Geos::api().GEOSIntersects_r(geos.handle(), copy.get(), rimPoint.get()) == 1)
             p.main = std::move(copy);
         else
             p.islands.push_back(std::move(copy));
@@ -599,7 +599,7 @@ Part cut(const EncoderSettings &s)
 
     int holesBefore = 0;
     for (const GEOSGeometry *polygon : geos.polygons(clean.get())) {
-        holesBefore += GEOSGetNumInteriorRings_r(geos.handle(), polygon);
+        holesBefore += Geos::api().GEOSGetNumInteriorRings_r(geos.handle(), polygon);
         part.material.push_back(geos.rings(polygon));
     }
     Geometry kerfed = s.kerfMm > 0

@@ -20,6 +20,65 @@
 
 namespace Geos {
 
+// The functions used, resolved from libgeos_c when first needed (see loadedlibrary.h).
+#define QUVELTA_GEOS_FUNCTIONS(X) \
+    X(GEOSArea_r) \
+    X(GEOSBoundary_r) \
+    X(GEOSBuffer_r) \
+    X(GEOSConstrainedDelaunayTriangulation_r) \
+    X(GEOSContains_r) \
+    X(GEOSContext_setErrorMessageHandler_r) \
+    X(GEOSCoordSeq_create_r) \
+    X(GEOSCoordSeq_getSize_r) \
+    X(GEOSCoordSeq_getXY_r) \
+    X(GEOSCoordSeq_setXY_r) \
+    X(GEOSDifference_r) \
+    X(GEOSGeomGetX_r) \
+    X(GEOSGeomGetY_r) \
+    X(GEOSGeomTypeId_r) \
+    X(GEOSGeom_clone_r) \
+    X(GEOSGeom_createCollection_r) \
+    X(GEOSGeom_createEmptyPolygon_r) \
+    X(GEOSGeom_createLineString_r) \
+    X(GEOSGeom_createLinearRing_r) \
+    X(GEOSGeom_createPointFromXY_r) \
+    X(GEOSGeom_createPolygon_r) \
+    X(GEOSGeom_destroy_r) \
+    X(GEOSGeom_getCoordSeq_r) \
+    X(GEOSGeom_getXMax_r) \
+    X(GEOSGeom_getXMin_r) \
+    X(GEOSGeom_getYMax_r) \
+    X(GEOSGeom_getYMin_r) \
+    X(GEOSGeom_setPrecision_r) \
+    X(GEOSGetExteriorRing_r) \
+    X(GEOSGetGeometryN_r) \
+    X(GEOSGetInteriorRingN_r) \
+    X(GEOSGetNumGeometries_r) \
+    X(GEOSGetNumInteriorRings_r) \
+    X(GEOSIntersection_r) \
+    X(GEOSIntersects_r) \
+    X(GEOSPointOnSurface_r) \
+    X(GEOSPolygonize_r) \
+    X(GEOSPrepare_r) \
+    X(GEOSPreparedContains_r) \
+    X(GEOSPreparedGeom_destroy_r) \
+    X(GEOSTopologyPreserveSimplify_r) \
+    X(GEOSUnaryUnion_r) \
+    X(GEOSUnion_r) \
+    X(GEOS_finish_r) \
+    X(GEOS_init_r) \
+    X(GEOSisEmpty_r)
+
+struct Api
+{
+#define QUVELTA_GEOS_POINTER(function) decltype(&::function) function = nullptr;
+    QUVELTA_GEOS_FUNCTIONS(QUVELTA_GEOS_POINTER)
+#undef QUVELTA_GEOS_POINTER
+};
+
+// GEOS's functions; throws std::runtime_error when the library cannot be loaded.
+const Api &api();
+
 class Context;
 
 struct Deleter
@@ -28,7 +87,7 @@ struct Deleter
     void operator()(GEOSGeometry *g) const
     {
         if (g)
-            GEOSGeom_destroy_r(handle, g);
+            api().GEOSGeom_destroy_r(handle, g);
     }
 };
 using Geometry = std::unique_ptr<GEOSGeometry, Deleter>;

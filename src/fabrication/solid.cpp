@@ -3,6 +3,7 @@
 #include "solid.h"
 
 #include "geos.h"
+#include "loadedlibrary.h"
 #include "shapes.h"
 
 #include <Model/COM/NMR_DLLInterfaces.h>
@@ -62,10 +63,10 @@ Geos::Geometry splitLines(const Geos::Context &geos, const GEOSGeometry *polygon
     const double reach = box.width() + box.height();
     std::vector<Geos::Geometry> lines;
     const auto line = [&](QPointF a, QPointF b) {
-        GEOSCoordSequence *seq = GEOSCoordSeq_create_r(geos.handle(), 2, 2);
-        GEOSCoordSeq_setXY_r(geos.handle(), seq, 0, a.x(), a.y());
-        GEOSCoordSeq_setXY_r(geos.handle(), seq, 1, b.x(), b.y());
-        lines.push_back(geos.own(GEOSGeom_createLineString_r(geos.handle(), seq)));
+        GEOSCoordSequence *seq = Geos::api().GEOSCoordSeq_create_r(geos.handle(), 2, 2);
+        Geos::api().GEOSCoordSeq_setXY_r(geos.handle(), seq, 0, a.x(), a.y());
+        Geos::api().GEOSCoordSeq_setXY_r(geos.handle(), seq, 1, b.x(), b.y());
+        lines.push_back(geos.own(Geos::api().GEOSGeom_createLineString_r(geos.handle(), seq)));
     };
     // The line through `at`: from the centre outwards, or down the strip.
     const auto ends = [&](QPointF at) {
@@ -111,7 +112,7 @@ Geos::Geometry splitLines(const Geos::Context &geos, const GEOSGeometry *polygon
         // A line already through this hole opens it.
         bool crossed = false;
         for (const Geos::Geometry &l : lines)
-            crossed = crossed || GEOSIntersects_r(geos.handle(), l.get(), hole.get()) == 1;
+            crossed = crossed || Geos::api().GEOSIntersects_r(geos.handle(), l.get(), hole.get()) == 1;
         if (crossed)
             continue;
         const QPointF start = geos.inside(hole.get());
@@ -127,7 +128,7 @@ Geos::Geometry splitLines(const Geos::Context &geos, const GEOSGeometry *polygon
                         d.x() * std::sin(turn) + d.y() * std::cos(turn));
             }
             const Geos::Geometry point = geos.point(at);
-            if (GEOSContains_r(geos.handle(), hole.get(), point.get()) == 1 && clear(at)
+            if (Geos::api().GEOSContains_r(geos.handle(), hole.get(), point.get()) == 1 && clear(at)
                 && apart(at)) {
                 chosen = at;
                 break;
@@ -153,9 +154,9 @@ Mesh extrude(const Fabrication::Part &part, double thickness)
         // two corners, and the triangulation chokes on the near-duplicates offsets leave.
         const Geos::Geometry exact = geos.polygon(material);
         const Geos::Geometry snapped
-            = geos.own(GEOSGeom_setPrecision_r(geos.handle(), exact.get(), 1e-4, 0));
+            = geos.own(Geos::api().GEOSGeom_setPrecision_r(geos.handle(), exact.get(), 1e-4, 0));
         const Geos::Geometry simple
-            = geos.own(GEOSTopologyPreserveSimplify_r(geos.handle(), snapped.get(), 1e-4));
+            = geos.own(Geos::api().GEOSTopologyPreserveSimplify_r(geos.handle(), snapped.get(), 1e-4));
         const std::vector<const GEOSGeometry *> simplePolygons = geos.polygons(simple.get());
         if (simplePolygons.size() != 1)
             throw std::runtime_error("the material does not simplify to one polygon");
@@ -164,18 +165,18 @@ Mesh extrude(const Fabrication::Part &part, double thickness)
         // lines through every hole first, all linework noded at once so that neighbouring
         // pieces share their new corners exactly.
         const Geos::Geometry polygon = geos.polygon(rings);
-        Geos::Geometry boundary = geos.own(GEOSBoundary_r(geos.handle(), polygon.get()));
+        Geos::Geometry boundary = geos.own(Geos::api().GEOSBoundary_r(geos.handle(), polygon.get()));
         Geos::Geometry lines = splitLines(geos, polygon.get(), rings, part);
         Geos::Geometry noded = geos.unite(boundary.get(), lines.get());
         const GEOSGeometry *input[] = { noded.get() };
-        Geos::Geometry faces = geos.own(GEOSPolygonize_r(geos.handle(), input, 1));
-        const GEOSPreparedGeometry *inside = GEOSPrepare_r(geos.handle(), polygon.get());
+        Geos::Geometry faces = geos.own(Geos::api().GEOSPolygonize_r(geos.handle(), input, 1));
+        const GEOSPreparedGeometry *inside = Geos::api().GEOSPrepare_r(geos.handle(), polygon.get());
         std::vector<std::vector<QPointF>> pieces;
         for (const GEOSGeometry *face : geos.polygons(faces.get())) {
             if (geos.area(face) <= 0)
                 continue;
             const Geos::Geometry at = geos.point(geos.inside(face));
-            if (GEOSPreparedContains_r(geos.handle(), inside, at.get()) != 1)
+            if (Geos::api().GEOSPreparedContains_r(geos.handle(), inside, at.get()) != 1)
                 continue;
             std::vector<QPointF> ring;
             const std::vector<std::vector<QPointF>> faceRings = geos.rings(face);
@@ -185,7 +186,7 @@ Mesh extrude(const Fabrication::Part &part, double thickness)
                 std::reverse(ring.begin(), ring.end());
             pieces.push_back(std::move(ring));
         }
-        GEOSPreparedGeom_destroy_r(geos.handle(), inside);
+        Geos::api().GEOSPreparedGeom_destroy_r(geos.handle(), inside);
 
         // Walls where a piece's edge is no other piece's: the part's own outline and holes,
         // the material on the edge's left, its outside on the right.
@@ -213,7 +214,7 @@ Mesh extrude(const Fabrication::Part &part, double thickness)
         for (const std::vector<QPointF> &ring : pieces) {
             Geos::Geometry piece = geos.polygon({ ring });
             Geos::Geometry triangles
-                = geos.own(GEOSConstrainedDelaunayTriangulation_r(geos.handle(), piece.get()));
+                = geos.own(Geos::api().GEOSConstrainedDelaunayTriangulation_r(geos.handle(), piece.get()));
             for (const GEOSGeometry *t : geos.polygons(triangles.get())) {
                 std::vector<QPointF> corners = geos.rings(t).front();
                 if (corners.size() != 3)
@@ -270,9 +271,48 @@ QByteArray stl(const Mesh &mesh)
     return out;
 }
 
+namespace {
+
+// lib3mf's functions, resolved when a 3MF file is first made (see loadedlibrary.h).
+#define QUVELTA_LIB3MF_FUNCTIONS(X) \
+    X(lib3mf_createmodel) \
+    X(lib3mf_meshobject_setgeometry) \
+    X(lib3mf_model_addbuilditem) \
+    X(lib3mf_model_addmeshobject) \
+    X(lib3mf_model_querywriter) \
+    X(lib3mf_model_setunit) \
+    X(lib3mf_object_setnameutf8) \
+    X(lib3mf_release) \
+    X(lib3mf_writer_getstreamsize) \
+    X(lib3mf_writer_writetobuffer)
+
+struct Lib3mf
+{
+#define QUVELTA_LIB3MF_POINTER(function) decltype(&NMR::function) function = nullptr;
+    QUVELTA_LIB3MF_FUNCTIONS(QUVELTA_LIB3MF_POINTER)
+#undef QUVELTA_LIB3MF_POINTER
+    std::string failure;
+
+    Lib3mf()
+    {
+        LoadedLibrary library("3MF", 1);
+#define QUVELTA_LIB3MF_RESOLVE(function) library.resolve(function, #function);
+        QUVELTA_LIB3MF_FUNCTIONS(QUVELTA_LIB3MF_RESOLVE)
+#undef QUVELTA_LIB3MF_RESOLVE
+        failure = library.failure();
+    }
+};
+
+}
+
 QByteArray threeMf(const Mesh &mesh, QString *error)
 {
     using namespace NMR;
+    static const Lib3mf lib;
+    if (!lib.failure.empty()) {
+        *error = QStringLiteral("lib3mf not found: %1").arg(QString::fromStdString(lib.failure));
+        return {};
+    }
     PLib3MFModel *model = nullptr;
     PLib3MFModelMeshObject *object = nullptr;
     PLib3MFModelBuildItem *item = nullptr;
@@ -287,19 +327,19 @@ QByteArray threeMf(const Mesh &mesh, QString *error)
         for (int k = 0; k < 3; ++k)
             triangles[i].m_nIndices[k] = DWORD(mesh.triangles[i][size_t(k)]);
     ULONG64 size = 0;
-    const bool ok = lib3mf_createmodel(&model) == LIB3MF_OK
-        && lib3mf_model_setunit(model, MODELUNIT_MILLIMETER) == LIB3MF_OK
-        && lib3mf_model_addmeshobject(model, &object) == LIB3MF_OK
-        && lib3mf_object_setnameutf8(object, "Quvelta encoder part") == LIB3MF_OK
-        && lib3mf_meshobject_setgeometry(object, vertices.data(), DWORD(vertices.size()),
+    const bool ok = lib.lib3mf_createmodel(&model) == LIB3MF_OK
+        && lib.lib3mf_model_setunit(model, MODELUNIT_MILLIMETER) == LIB3MF_OK
+        && lib.lib3mf_model_addmeshobject(model, &object) == LIB3MF_OK
+        && lib.lib3mf_object_setnameutf8(object, "Quvelta encoder part") == LIB3MF_OK
+        && lib.lib3mf_meshobject_setgeometry(object, vertices.data(), DWORD(vertices.size()),
                triangles.data(), DWORD(triangles.size()))
             == LIB3MF_OK
-        && lib3mf_model_addbuilditem(model, object, nullptr, &item) == LIB3MF_OK
-        && lib3mf_model_querywriter(model, "3mf", &writer) == LIB3MF_OK
-        && lib3mf_writer_getstreamsize(writer, &size) == LIB3MF_OK;
+        && lib.lib3mf_model_addbuilditem(model, object, nullptr, &item) == LIB3MF_OK
+        && lib.lib3mf_model_querywriter(model, "3mf", &writer) == LIB3MF_OK
+        && lib.lib3mf_writer_getstreamsize(writer, &size) == LIB3MF_OK;
     if (ok) {
         out.resize(qsizetype(size));
-        if (lib3mf_writer_writetobuffer(writer, reinterpret_cast<BYTE *>(out.data()), size)
+        if (lib.lib3mf_writer_writetobuffer(writer, reinterpret_cast<BYTE *>(out.data()), size)
             != LIB3MF_OK)
             out.clear();
     }
@@ -307,7 +347,7 @@ QByteArray threeMf(const Mesh &mesh, QString *error)
         *error = QStringLiteral("lib3mf could not make the 3MF package");
     for (PLib3MFBase *p : { writer, item, object, model })
         if (p)
-            lib3mf_release(p);
+            lib.lib3mf_release(p);
     return out;
 }
 
