@@ -229,8 +229,6 @@ double worstCaseTable(double floorMs)
 // Peak resident memory of the last end-to-end run of each case, in bytes.
 std::map<std::string, long long> peakMemory;
 
-// quvelta-render as a user runs it, the largest 1024-pair disc into a raster file; reports its
-// peak resident memory.
 // Runs quvelta-render with these arguments; its wall time, peak resident memory and success.
 struct ProcessRun
 {
@@ -449,6 +447,10 @@ Outcome runSetting(const Search::Setting &setting, Search::Output output)
     std::vector<std::string> args;
     for (const QString &a : setting.withOutput(name))
         args.push_back(a.toStdString());
+    // Each run saves a new file. Replacing the last setting's file would time the kernel freeing
+    // it and flushing the new one early (ext4 does on a rename over a file), which belongs to
+    // neither setting.
+    QFile::remove(name);
     const ProcessRun run = runRender(args);
     o.ms = run.ms;
     o.peakMb = run.peakBytes / 1048576.0;
