@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "fabrication.h"
+#include "loadedlibrary.h"
 #include "outsidetools.h"
 #include "patterngeometry.h"
 #include "testsupport.h"
@@ -38,6 +39,8 @@ private slots:
     void solidIsClosed_data();
     void solidIsClosed();
     void threeMfHoldsTheMesh();
+    void librariesLoadedWhenNeeded_data();
+    void librariesLoadedWhenNeeded();
     void slicerTakesIt_data();
     void slicerTakesIt();
 
@@ -441,6 +444,33 @@ void TestCut::solidIsClosed()
         qPrintable(QStringLiteral("slice %1 mm², part %2").arg(area).arg(part.area)));
     QVERIFY2(std::fabs(length - rings) < 0.001 * rings,
         qPrintable(QStringLiteral("slice %1 mm round, part %2").arg(length).arg(rings)));
+}
+
+void TestCut::librariesLoadedWhenNeeded_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("symbol");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("GEOS") << "geos_c" << 1 << "GEOSBuffer_r" << true;
+    QTest::newRow("lib3mf") << "3MF" << 1 << "lib3mf_createmodel" << true;
+    QTest::newRow("a missing function") << "geos_c" << 1 << "GEOSNoSuchThing_r" << false;
+    QTest::newRow("a missing library") << "quvelta-no-such-library" << 1 << "f" << false;
+    QTest::newRow("a wrong version") << "geos_c" << 999 << "GEOSBuffer_r" << false;
+}
+
+// GEOS and lib3mf are found when first needed, and a missing one is said, never a null call.
+void TestCut::librariesLoadedWhenNeeded()
+{
+    QFETCH(QString, name);
+    QFETCH(int, version);
+    QFETCH(QString, symbol);
+    QFETCH(bool, found);
+    LoadedLibrary library(name.toLatin1().constData(), version);
+    void (*function)() = reinterpret_cast<void (*)()>(1);
+    QCOMPARE(library.resolve(function, symbol.toLatin1().constData()), found);
+    QCOMPARE(function != nullptr, found);
+    QCOMPARE(library.failure().empty(), found);
 }
 
 void TestCut::threeMfHoldsTheMesh()

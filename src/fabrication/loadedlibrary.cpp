@@ -3,8 +3,13 @@
 #include "loadedlibrary.h"
 
 LoadedLibrary::LoadedLibrary(const char *name, int version)
-    : library(QString::fromLatin1(name), version)
 {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+    // That ABI's file only: QLibrary would fall back to the development link, of any version.
+    library.setFileName(QStringLiteral("lib%1.so.%2").arg(QLatin1String(name)).arg(version));
+#else
+    library.setFileNameAndVersion(QString::fromLatin1(name), version);
+#endif
     if (!library.load())
         problem = library.errorString().toStdString();
 }
