@@ -30,11 +30,30 @@ QFont font()
     return font;
 }
 
+// What `make` gives for `text`, kept in `cache` under `mutex`: each page layout (the image's
+// size, its offset, the pattern) sets the same rulers' numbers and legend again, and the font
+// engine's shaping was a sixth of a small calibrated render.
+template <typename T, typename Make>
+T kept(QHash<QString, T> &cache, QMutex &mutex, const QString &text, Make make)
+{
+    const QMutexLocker locker(&mutex);
+    const auto found = cache.constFind(text);
+    if (found != cache.constEnd())
+        return *found;
+    if (cache.size() >= 512) // a long session's legends
+        cache.clear();
+    return *cache.insert(text, make());
+}
+
 double width(const QString &text, double size)
 {
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         return 0;
-    return QFontMetricsF(font()).horizontalAdvance(text) * size / 100.0;
+    static QMutex mutex;
+    static QHash<QString, double> advances; // at 100 px to the em
+    return kept(advances, mutex, text,
+               [&] { return QFontMetricsF(font()).horizontalAdvance(text); })
+        * size / 100.0;
 }
 
 QStringList wrapped(const QStringList &parts, double size, double maxWidth)
@@ -62,8 +81,6 @@ namespace {
 
 using CalibrationText::wrapped;
 
-
-
 constexpr double gap = 3.0; // between the pattern and a ruler
 constexpr double lineWidth = 0.2; // ticks and baselines
 constexpr double numberSize = 2.8; // em of the numbers
@@ -75,25 +92,16 @@ double tickLength(int mm)
     return mm % 10 == 0 ? 4.5 : mm % 5 == 0 ? 3.0 : 2.0;
 }
 
-
-
-// A text's outline at 100 px to the em, kept: the same numbers and legend come back for every
-// ruler and for each time the page is laid out (the image's size, its offset, the pattern),
-// and setting them through the font engine was a sixth of a small calibrated render.
+// A text's outline at 100 px to the em, kept as its width is.
 QPainterPath textPath(const QString &text)
 {
     static QMutex mutex;
-    static QHash<QString, QPainterPath> kept;
-    const QMutexLocker locker(&mutex);
-    const auto found = kept.constFind(text);
-    if (found != kept.constEnd())
-        return *found;
-    if (kept.size() >= 512) // a long session's legends
-        kept.clear();
-    QPainterPath path;
-    path.addText(0, 0, CalibrationText::font(), text);
-    kept.insert(text, path);
-    return path;
+    static QHash<QString, QPainterPath> paths;
+    return CalibrationText::kept(paths, mutex, text, [&] {
+        QPainterPath path;
+        path.addText(0, 0, CalibrationText::font(), text);
+        return path;
+    });
 }
 
 // Text as glyph outlines through Qt's font engine, `size` mm to the em, its baseline starting

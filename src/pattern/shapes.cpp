@@ -64,7 +64,15 @@ double Contour::signedArea() const
 
 std::vector<QPointF> Contour::flattened(double tolerance) const
 {
-    std::vector<QPointF> points { start };
+    std::vector<QPointF> points;
+    flattenInto(tolerance, points);
+    return points;
+}
+
+void Contour::flattenInto(double tolerance, std::vector<QPointF> &points) const
+{
+    points.clear();
+    points.push_back(start);
     for (const Segment &s : segments) {
         if (s.kind == Segment::Kind::Line) {
             points.push_back(s.to);
@@ -78,13 +86,13 @@ std::vector<QPointF> Contour::flattened(double tolerance) const
     }
     if (points.size() > 1 && points.back() == points.front())
         points.pop_back();
-    return points;
 }
 
 Contour rectangle(double left, double top, double right, double bottom, bool hole)
 {
     Contour c;
     c.start = QPointF(left, top);
+    c.segments.reserve(3); // a strip has a rectangle a mark: one allocation each, not three
     if (!hole) {
         c.lineTo(QPointF(left, bottom));
         c.lineTo(QPointF(right, bottom));

@@ -44,6 +44,8 @@ struct Contour
 
     // Points along the outline whose chords stay within `tolerance` of the true arcs.
     std::vector<QPointF> flattened(double tolerance) const;
+    // The same into `points`, emptied first: a caller going through many contours keeps one.
+    void flattenInto(double tolerance, std::vector<QPointF> &points) const;
 };
 
 // The shoelace area of a closed polygon in its own coordinates: positive when it turns from +x

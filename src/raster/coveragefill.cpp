@@ -451,6 +451,8 @@ struct SweepScratch
     std::vector<int> touching;
     std::vector<int> centreCells;
     std::vector<float> areaCells;
+    std::vector<int> centreWhole; // what upright edges across a whole band add to each row
+    std::vector<float> areaWhole;
     PeriodicRing::Scratch ring;
 
     size_t bytes() const
@@ -517,26 +519,41 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
     alphas.resize(size_t(width) * bandRows);
     std::vector<int> &worked = scratch->worked;
     std::vector<int> &touching = scratch->touching;
-    const auto sweep = [&](auto &cells, int cellStride, auto accumulateBand, auto addRing,
-                           auto writeRows) {
+    // An upright edge across the whole band (a strip's mark) adds the same to every row: to a
+    // row of its own once, which is added to each worked-out row after. Rows are worked out
+    // wherever any edge ends or slants, many of them under text or fine marks.
+    const auto sweep = [&](auto &cells, auto &whole, int cellStride, auto accumulateBand,
+                           auto addRing, auto writeRows) {
         using Cell = typename std::decay_t<decltype(cells)>::value_type;
         if (cells.size() != size_t(cellStride) * bandRows)
             cells.assign(size_t(cellStride) * bandRows, Cell(0));
+        if (whole.size() != size_t(cellStride))
+            whole.assign(size_t(cellStride), Cell(0));
         for (int band = top / bandRows; band * bandRows < top + rows; ++band) {
             const int bandTop = band * bandRows;
             const int bandHeight = std::min(bandRows, size.height() - bandTop);
             const std::vector<int> &computed = computedRows[size_t(band)];
+            bool anyWhole = false;
             for (int index : segmentsOf(band, touching))
-                accumulateBand(cells.data(), cellStride, bandTop, bandHeight,
-                    segments[size_t(index)], computed);
+                anyWhole |= accumulateBand(cells.data(), whole.data(), cellStride, bandTop,
+                    bandHeight, segments[size_t(index)], computed);
             for (const PeriodicRing &ring : rings)
                 addRing(ring, cells.data(), cellStride, bandTop, computed);
-            // The worked-out rows' coverage, several rows at a time (writeRows clears the
-            // cells it sums; the rest are cleared here).
             worked.clear();
             for (const int y : computed)
                 if (y >= bandTop && y < bandTop + bandHeight)
                     worked.push_back(y - bandTop);
+            if (anyWhole) {
+                const Cell *__restrict w = whole.data();
+                for (const int r : worked) {
+                    Cell *__restrict row = cells.data() + size_t(r) * size_t(cellStride);
+                    for (int i = 0; i < cellStride; ++i)
+                        row[i] += w[i];
+                }
+                std::fill(whole.begin(), whole.end(), Cell(0));
+            }
+            // The worked-out rows' coverage, several rows at a time (writeRows clears the
+            // cells it sums; the rest are cleared here).
             writeRows(cells.data(), cellStride, worked, alphas.data());
             for (const int r : worked)
                 std::fill(cells.data() + size_t(r) * size_t(cellStride) + width,
@@ -558,16 +575,24 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
     };
     if (sampling == Sampling::PixelCentre) {
         sweep(
-            scratch->centreCells, width + 1,
-            [width](int *c, int cellStride, int bandTop, int bandHeight, const Segment &s,
-                const std::vector<int> &computed) {
+            scratch->centreCells, scratch->centreWhole, width + 1,
+            [width](int *c, int *whole, int cellStride, int bandTop, int bandHeight,
+                const Segment &s, const std::vector<int> &computed) {
                 if (s.weight != 1.0f) // a ring's mean: its centres come from the ring
-                    return;
-                if (s.x0 == s.x1)
+                    return false;
+                if (s.x0 != s.x1) {
+                    accumulateCrossings(c, cellStride, width, bandTop, bandHeight, s);
+                    return false;
+                }
+                const double top = std::min(s.y0, s.y1);
+                const double bottom = std::max(s.y0, s.y1);
+                if (top - 0.5 > bandTop || bottom - 0.5 <= bandTop + bandHeight - 1) {
                     accumulateUprightCrossings(
                         c, cellStride, width, bandTop, bandHeight, s, computed);
-                else
-                    accumulateCrossings(c, cellStride, width, bandTop, bandHeight, s);
+                    return false;
+                }
+                whole[std::clamp(ceilToInt(s.x0 - 0.5), 0, width)] += s.y1 > s.y0 ? 1 : -1;
+                return true;
             },
             [&](const PeriodicRing &ring, int *c, int cellStride, int bandTop,
                 const std::vector<int> &computed) {
@@ -578,13 +603,24 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
             });
     } else {
         sweep(
-            scratch->areaCells, width + 2,
-            [](float *c, int cellStride, int bandTop, int bandHeight, const Segment &s,
-                const std::vector<int> &computed) {
-                if (s.x0 == s.x1)
-                    accumulateUpright(c, cellStride, bandTop, bandHeight, s, computed);
-                else
+            scratch->areaCells, scratch->areaWhole, width + 2,
+            [](float *c, float *whole, int cellStride, int bandTop, int bandHeight,
+                const Segment &s, const std::vector<int> &computed) {
+                if (s.x0 != s.x1) {
                     accumulate(c, cellStride, bandTop, bandHeight, s);
+                    return false;
+                }
+                if (std::min(s.y0, s.y1) > bandTop
+                    || std::max(s.y0, s.y1) < bandTop + bandHeight) {
+                    accumulateUpright(c, cellStride, bandTop, bandHeight, s, computed);
+                    return false;
+                }
+                const double d = s.y1 > s.y0 ? s.weight : -s.weight;
+                const int li = floorToInt(s.x0);
+                const double xf = s.x0 - li;
+                whole[li] += float(d - d * xf);
+                whole[li + 1] += float(d * xf);
+                return true;
             },
             [&](const PeriodicRing &ring, float *c, int cellStride, int bandTop,
                 const std::vector<int> &computed) {

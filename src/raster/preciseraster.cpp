@@ -115,10 +115,11 @@ void addLayer(CoverageFill &fill, const Shapes::Layer &layer, QPointF pixelsPerM
     if (layer.kind != Shapes::Layer::Kind::Fill)
         return;
     std::vector<CoverageFill::Point> polygon;
+    std::vector<QPointF> flat;
     for (const Shapes::Contour &contour : layer.contours) {
         polygon.clear();
-        for (const QPointF &p :
-            contour.flattened(tolerancePx / std::max(pixelsPerMm.x(), pixelsPerMm.y())))
+        contour.flattenInto(tolerancePx / std::max(pixelsPerMm.x(), pixelsPerMm.y()), flat);
+        for (const QPointF &p : flat)
             polygon.push_back(
                 { p.x() * pixelsPerMm.x() + offset.x(), p.y() * pixelsPerMm.y() + offset.y() });
         fill.addPolygon(polygon, weight);
