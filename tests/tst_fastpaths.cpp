@@ -383,22 +383,42 @@ double areaInPixel(const Polygon &shape, int px, int py)
 void TestFastPaths::longEdgesCoverExactly_data()
 {
     QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("centres");
     // Edges over hundreds of rows are kept by groups of bands; an image this wide sums fewer
-    // rows at a time.
-    QTest::newRow("tall") << QSize(300, 3000);
-    QTest::newRow("very wide") << QSize(40000, 900);
+    // rows at a time. Upright edges across a whole band go to a row of their own.
+    QTest::newRow("tall") << QSize(300, 3000) << false;
+    QTest::newRow("very wide") << QSize(40000, 900) << false;
+    QTest::newRow("tall, pixel centres") << QSize(300, 3000) << true;
+    QTest::newRow("very wide, pixel centres") << QSize(40000, 900) << true;
 }
 
-// Upright marks and slanted wedges over many bands, each pixel against its exact area.
+// Whether the point lies inside the polygon, by the crossings of a ray to its right.
+static bool inside(const Polygon &shape, double x, double y)
+{
+    bool in = false;
+    for (size_t i = 0, j = shape.size() - 1; i < shape.size(); j = i++) {
+        const CoverageFill::Point &a = shape[i];
+        const CoverageFill::Point &b = shape[j];
+        if ((a.y > y) != (b.y > y) && x < a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y))
+            in = !in;
+    }
+    return in;
+}
+
+// Upright marks and slanted wedges over many bands, each pixel against its exact area or
+// whether its centre is inside.
 void TestFastPaths::longEdgesCoverExactly()
 {
     QFETCH(QSize, size);
+    QFETCH(bool, centres);
     std::vector<Polygon> shapes;
     const double w = size.width();
     const double h = size.height();
     for (int i = 0; i < 20; ++i) {
         const double x = 3.3 + i * (w - 10) / 20;
-        shapes.push_back({ { x, 1.6 }, { x + 1.7, 1.6 }, { x + 1.7, h - 2.2 }, { x, h - 2.2 } });
+        // Every other mark ends within a band, a little below a pixel centre.
+        const double end = i % 2 ? h / 2 + 0.7 : h - 2.2;
+        shapes.push_back({ { x, 1.6 }, { x + 1.7, 1.6 }, { x + 1.7, end }, { x, end } });
         shapes.push_back({ { x + 2.4, 0.5 }, { x + 2.9, h - 0.7 }, { x + 2.45, h - 0.7 } });
     }
     CoverageFill fill(size);
@@ -407,15 +427,21 @@ void TestFastPaths::longEdgesCoverExactly()
     fill.prepare();
     std::vector<uchar> rows(size_t(size.width()) * 4);
     std::mt19937 random(7);
-    for (int sample = 0; sample < 40; ++sample) {
-        const int top = std::uniform_int_distribution<int>(0, size.height() - 4)(random);
-        fill.fillAlpha(rows.data(), size.width(), top, 4, CoverageFill::Sampling::Area);
+    for (int sample = 0; sample < 43; ++sample) {
+        // The marks' ends, then anywhere.
+        const int ends[] = { 0, size.height() / 2 - 2, size.height() - 4 };
+        const int top = sample < 3
+            ? ends[sample]
+            : std::uniform_int_distribution<int>(0, size.height() - 4)(random);
+        fill.fillAlpha(rows.data(), size.width(), top, 4,
+            centres ? CoverageFill::Sampling::PixelCentre : CoverageFill::Sampling::Area);
         for (int r = 0; r < 4; ++r) {
             for (int x = 0; x < size.width(); ++x) {
                 double area = 0;
                 for (const Polygon &shape : shapes)
                     if (shape[0].x - 1 <= x + 1 && shape[1].x + 1 >= x)
-                        area += areaInPixel(shape, x, top + r);
+                        area += centres ? inside(shape, x + 0.5, top + r + 0.5)
+                                        : areaInPixel(shape, x, top + r);
                 const int expected = int(std::min(area, 1.0) * 255 + 0.5);
                 const int got = rows[size_t(r) * size_t(size.width()) + size_t(x)];
                 QVERIFY2(std::abs(got - expected) <= 1,
