@@ -264,45 +264,6 @@ void CoverageFill::accumulate(
         partRow(y);
 }
 
-// accumulate() for an upright edge, at the rows that are worked out only.
-void CoverageFill::accumulateUpright(float *cells, int stride, int bandTop, int rows,
-    const Segment &segment, const std::vector<int> &computed)
-{
-    const double top = std::min(segment.y0, segment.y1);
-    const double bottom = std::max(segment.y0, segment.y1);
-    const float direction = segment.y1 > segment.y0 ? segment.weight : -segment.weight;
-    const double x = segment.x0;
-    const double xFloor = std::floor(x);
-    const int li = int(xFloor);
-    const double xf = x - xFloor;
-    auto it = std::lower_bound(computed.begin(), computed.end(), int(std::floor(top)));
-    for (; it != computed.end() && *it < bandTop + rows && *it < bottom; ++it) {
-        const int y = *it;
-        const double dy = std::min(double(y + 1), bottom) - std::max(double(y), top);
-        if (dy <= 0)
-            continue;
-        float *row = cells + size_t(y - bandTop) * size_t(stride);
-        const double d = dy * direction;
-        row[li] += float(d - d * xf);
-        row[li + 1] += float(d * xf);
-    }
-}
-
-// accumulateCrossings() for an upright edge, at the rows that are worked out only.
-void CoverageFill::accumulateUprightCrossings(int *cells, int stride, int width, int bandTop,
-    int rows, const Segment &segment, const std::vector<int> &computed)
-{
-    const int direction = segment.y1 > segment.y0 ? 1 : -1;
-    const double top = std::min(segment.y0, segment.y1);
-    const double bottom = std::max(segment.y0, segment.y1);
-    const int first = std::max(bandTop, int(std::ceil(top - 0.5)));
-    const int end = std::min(bandTop + rows, int(std::ceil(bottom - 0.5)));
-    const int cell = std::clamp(int(std::ceil(segment.x0 - 0.5)), 0, width);
-    for (auto it = std::lower_bound(computed.begin(), computed.end(), first);
-         it != computed.end() && *it < end; ++it)
-        cells[size_t(*it - bandTop) * size_t(stride) + size_t(cell)] += direction;
-}
-
 // Adds the edge's winding direction at the first pixel right of where it crosses each row's
 // centre line; summed along the row, these give the winding number at every pixel centre.
 void CoverageFill::accumulateCrossings(
@@ -356,8 +317,29 @@ void CoverageFill::prepare()
         if (level > 0 || y % bandRows == 0)
             computedRows[size_t(y / bandRows)].push_back(y);
     }
-    longByGroup.assign(size_t(std::max(bands, 0) + groupBands - 1) / groupBands, {});
+    const size_t groups = size_t(std::max(bands, 0) + groupBands - 1) / groupBands;
+    longByGroup.assign(groups, {});
+    wholeAreaByGroup.assign(groups, {});
+    wholeCentresByGroup.assign(groups, {});
     longSegments.clear();
+    // An upright edge over every row: the same cells as a whole row of accumulate() and
+    // accumulateCrossings().
+    const auto addWhole = [&](int group, const Segment &s) {
+        std::vector<double> &area = wholeAreaByGroup[size_t(group)];
+        std::vector<int> &centres = wholeCentresByGroup[size_t(group)];
+        if (area.empty()) {
+            area.assign(size_t(size.width()) + 2, 0.0);
+            centres.assign(size_t(size.width()) + 1, 0);
+        }
+        const double direction = s.y1 > s.y0 ? s.weight : -s.weight;
+        const int li = floorToInt(s.x0);
+        const double xf = s.x0 - li;
+        area[size_t(li)] += double(float(direction - direction * xf));
+        area[size_t(li) + 1] += double(float(direction * xf));
+        if (s.weight == 1.0f) // a ring's mean: its centres come from the ring
+            centres[size_t(std::clamp(ceilToInt(s.x0 - 0.5), 0, size.width()))]
+                += s.y1 > s.y0 ? 1 : -1;
+    };
     for (size_t i = 0; i < segments.size(); ++i) {
         const Segment &s = segments[i];
         if (std::max(s.y0, s.y1) <= 0 || std::min(s.y0, s.y1) >= height)
@@ -367,8 +349,15 @@ void CoverageFill::prepare()
             for (int band = first; band <= last; ++band)
                 byBand[size_t(band)].push_back(int(i));
         } else {
-            for (int group = first / groupBands; group <= last / groupBands; ++group)
-                longByGroup[size_t(group)].push_back(int(longSegments.size()));
+            for (int group = first / groupBands; group <= last / groupBands; ++group) {
+                const int groupTop = group * groupBands * bandRows;
+                const int groupBottom = std::min(height, groupTop + groupBands * bandRows);
+                if (s.x0 == s.x1 && std::min(s.y0, s.y1) <= groupTop
+                    && std::max(s.y0, s.y1) >= groupBottom)
+                    addWhole(group, s);
+                else
+                    longByGroup[size_t(group)].push_back(int(longSegments.size()));
+            }
             longSegments.push_back({ int(i), first, last });
         }
     }
@@ -441,6 +430,80 @@ QRgb CoverageFill::blend(QRgb foreground, QRgb background, int alpha)
 
 namespace {
 
+// Upright edges (a strip's marks) by the rows where they start and stop covering whole rows:
+// two entries an edge, where adding it to each worked-out row cost as many as the band has
+// worked-out rows (all of them beside calibration text). Summed down the band, the entries give
+// each row what the edges add to it.
+template <typename Sum>
+struct UprightRows
+{
+    std::vector<Sum> changes; // (band rows + 1) rows of cells
+    std::vector<char> changed; // whether a row has entries
+    std::vector<Sum> running;
+    int stride = 0;
+    bool any = false;
+
+    void ready(int cellStride, int rows)
+    {
+        if (stride != cellStride || changed.size() != size_t(rows) + 1) {
+            stride = cellStride;
+            changes.assign(size_t(cellStride) * size_t(rows + 1), Sum(0));
+            changed.assign(size_t(rows) + 1, 0);
+            running.assign(size_t(cellStride), Sum(0));
+        }
+    }
+    // `value` at `cell` of the rows from..to - 1 of the band.
+    void add(int from, int to, int cell, Sum value)
+    {
+        changes[size_t(from) * size_t(stride) + size_t(cell)] += value;
+        changes[size_t(to) * size_t(stride) + size_t(cell)] -= value;
+        changed[size_t(from)] = changed[size_t(to)] = 1;
+        any = true;
+    }
+    // `values` at every cell of every row of the band.
+    void addEveryRow(const std::vector<Sum> &values)
+    {
+        if (values.empty())
+            return;
+        Sum *__restrict c = changes.data();
+        const Sum *__restrict v = values.data();
+        for (int i = 0; i < stride; ++i)
+            c[i] += v[i];
+        changed[0] = 1;
+        any = true;
+    }
+    // Adds the sums to the worked-out rows (sorted, of the band) and leaves every entry zero.
+    template <typename Cell>
+    void addTo(Cell *cells, const std::vector<int> &worked, int rows)
+    {
+        if (!any)
+            return;
+        std::fill(running.begin(), running.end(), Sum(0));
+        Sum *__restrict sum = running.data();
+        bool started = false;
+        auto next = worked.begin();
+        for (int r = 0; r <= rows; ++r) {
+            if (changed[size_t(r)]) {
+                Sum *__restrict c = changes.data() + size_t(r) * size_t(stride);
+                for (int i = 0; i < stride; ++i)
+                    sum[i] += c[i];
+                std::fill(c, c + stride, Sum(0));
+                changed[size_t(r)] = 0;
+                started = true;
+            }
+            if (next != worked.end() && *next == r) {
+                ++next;
+                if (started) {
+                    Cell *__restrict row = cells + size_t(r) * size_t(stride);
+                    for (int i = 0; i < stride; ++i)
+                        row[i] += Cell(sum[i]);
+                }
+            }
+        }
+        any = false;
+    }
+};
+
 // What a band's sweep works in: cells left all zero, a band of coverage, and the rings' room.
 // Kept between calls in a pool rather than per thread: glibc aborts the program when a thread's
 // first use of a thread_local that has a destructor finds memory short.
@@ -451,8 +514,8 @@ struct SweepScratch
     std::vector<int> touching;
     std::vector<int> centreCells;
     std::vector<float> areaCells;
-    std::vector<int> centreWhole; // what upright edges across a whole band add to each row
-    std::vector<float> areaWhole;
+    UprightRows<int> centreUpright;
+    UprightRows<double> areaUpright;
     PeriodicRing::Scratch ring;
 
     size_t bytes() const
@@ -519,39 +582,27 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
     alphas.resize(size_t(width) * bandRows);
     std::vector<int> &worked = scratch->worked;
     std::vector<int> &touching = scratch->touching;
-    // An upright edge across the whole band (a strip's mark) adds the same to every row: to a
-    // row of its own once, which is added to each worked-out row after. Rows are worked out
-    // wherever any edge ends or slants, many of them under text or fine marks.
-    const auto sweep = [&](auto &cells, auto &whole, int cellStride, auto accumulateBand,
-                           auto addRing, auto writeRows) {
+    const auto sweep = [&](auto &cells, auto &upright, const auto &whole, int cellStride,
+                           auto accumulateBand, auto addRing, auto writeRows) {
         using Cell = typename std::decay_t<decltype(cells)>::value_type;
         if (cells.size() != size_t(cellStride) * bandRows)
             cells.assign(size_t(cellStride) * bandRows, Cell(0));
-        if (whole.size() != size_t(cellStride))
-            whole.assign(size_t(cellStride), Cell(0));
+        upright.ready(cellStride, bandRows);
         for (int band = top / bandRows; band * bandRows < top + rows; ++band) {
             const int bandTop = band * bandRows;
             const int bandHeight = std::min(bandRows, size.height() - bandTop);
             const std::vector<int> &computed = computedRows[size_t(band)];
-            bool anyWhole = false;
             for (int index : segmentsOf(band, touching))
-                anyWhole |= accumulateBand(cells.data(), whole.data(), cellStride, bandTop,
-                    bandHeight, segments[size_t(index)], computed);
+                accumulateBand(cells.data(), upright, cellStride, bandTop, bandHeight,
+                    segments[size_t(index)]);
+            upright.addEveryRow(whole[size_t(band / groupBands)]);
             for (const PeriodicRing &ring : rings)
                 addRing(ring, cells.data(), cellStride, bandTop, computed);
             worked.clear();
             for (const int y : computed)
                 if (y >= bandTop && y < bandTop + bandHeight)
                     worked.push_back(y - bandTop);
-            if (anyWhole) {
-                const Cell *__restrict w = whole.data();
-                for (const int r : worked) {
-                    Cell *__restrict row = cells.data() + size_t(r) * size_t(cellStride);
-                    for (int i = 0; i < cellStride; ++i)
-                        row[i] += w[i];
-                }
-                std::fill(whole.begin(), whole.end(), Cell(0));
-            }
+            upright.addTo(cells.data(), worked, bandHeight);
             // The worked-out rows' coverage, several rows at a time (writeRows clears the
             // cells it sums; the rest are cleared here).
             writeRows(cells.data(), cellStride, worked, alphas.data());
@@ -575,24 +626,23 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
     };
     if (sampling == Sampling::PixelCentre) {
         sweep(
-            scratch->centreCells, scratch->centreWhole, width + 1,
-            [width](int *c, int *whole, int cellStride, int bandTop, int bandHeight,
-                const Segment &s, const std::vector<int> &computed) {
+            scratch->centreCells, scratch->centreUpright, wholeCentresByGroup, width + 1,
+            [width](int *c, UprightRows<int> &upright, int cellStride, int bandTop,
+                int bandHeight, const Segment &s) {
                 if (s.weight != 1.0f) // a ring's mean: its centres come from the ring
-                    return false;
+                    return;
                 if (s.x0 != s.x1) {
                     accumulateCrossings(c, cellStride, width, bandTop, bandHeight, s);
-                    return false;
+                    return;
                 }
-                const double top = std::min(s.y0, s.y1);
-                const double bottom = std::max(s.y0, s.y1);
-                if (top - 0.5 > bandTop || bottom - 0.5 <= bandTop + bandHeight - 1) {
-                    accumulateUprightCrossings(
-                        c, cellStride, width, bandTop, bandHeight, s, computed);
-                    return false;
-                }
-                whole[std::clamp(ceilToInt(s.x0 - 0.5), 0, width)] += s.y1 > s.y0 ? 1 : -1;
-                return true;
+                // The rows whose centres the edge passes.
+                const int first
+                    = std::max(bandTop, ceilToInt(std::min(s.y0, s.y1) - 0.5));
+                const int end = std::min(
+                    bandTop + bandHeight, ceilToInt(std::max(s.y0, s.y1) - 0.5));
+                if (first < end)
+                    upright.add(first - bandTop, end - bandTop,
+                        std::clamp(ceilToInt(s.x0 - 0.5), 0, width), s.y1 > s.y0 ? 1 : -1);
             },
             [&](const PeriodicRing &ring, int *c, int cellStride, int bandTop,
                 const std::vector<int> &computed) {
@@ -603,24 +653,43 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
             });
     } else {
         sweep(
-            scratch->areaCells, scratch->areaWhole, width + 2,
-            [](float *c, float *whole, int cellStride, int bandTop, int bandHeight,
-                const Segment &s, const std::vector<int> &computed) {
+            scratch->areaCells, scratch->areaUpright, wholeAreaByGroup, width + 2,
+            [&](float *c, UprightRows<double> &upright, int cellStride, int bandTop,
+                int bandHeight, const Segment &s) {
                 if (s.x0 != s.x1) {
                     accumulate(c, cellStride, bandTop, bandHeight, s);
-                    return false;
+                    return;
                 }
-                if (std::min(s.y0, s.y1) > bandTop
-                    || std::max(s.y0, s.y1) < bandTop + bandHeight) {
-                    accumulateUpright(c, cellStride, bandTop, bandHeight, s, computed);
-                    return false;
-                }
-                const double d = s.y1 > s.y0 ? s.weight : -s.weight;
+                const double top = std::min(s.y0, s.y1);
+                const double bottom = std::max(s.y0, s.y1);
+                const double direction = s.y1 > s.y0 ? s.weight : -s.weight;
                 const int li = floorToInt(s.x0);
                 const double xf = s.x0 - li;
-                whole[li] += float(d - d * xf);
-                whole[li + 1] += float(d * xf);
-                return true;
+                const auto part = [&](int y, double dy) { // a row it covers in part
+                    if (y < bandTop || y >= bandTop + bandHeight || dy <= 0)
+                        return;
+                    float *row = c + size_t(y - bandTop) * size_t(cellStride);
+                    const double d = dy * direction;
+                    row[li] += float(d - d * xf);
+                    row[li + 1] += float(d * xf);
+                };
+                const int yTop = floorToInt(top);
+                const int yBottom = floorToInt(bottom);
+                if (yTop == yBottom) {
+                    part(yTop, bottom - top);
+                    return;
+                }
+                if (top > yTop)
+                    part(yTop, yTop + 1 - top);
+                part(yBottom, bottom - yBottom);
+                // Whole rows, as a row covered in part would take them.
+                const int from = std::max(top > yTop ? yTop + 1 : yTop, bandTop);
+                const int to = std::min(yBottom, bandTop + bandHeight);
+                if (from < to) {
+                    upright.add(from - bandTop, to - bandTop, li,
+                        double(float(direction - direction * xf)));
+                    upright.add(from - bandTop, to - bandTop, li + 1, double(float(direction * xf)));
+                }
             },
             [&](const PeriodicRing &ring, float *c, int cellStride, int bandTop,
                 const std::vector<int> &computed) {

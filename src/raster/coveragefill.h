@@ -79,10 +79,6 @@ private:
         const std::function<void(int y, const uchar *alpha)> &give) const;
     static void accumulateCrossings(
         int *cells, int stride, int width, int bandTop, int rows, const Segment &segment);
-    static void accumulateUpright(float *cells, int stride, int bandTop, int rows,
-        const Segment &segment, const std::vector<int> &computed);
-    static void accumulateUprightCrossings(int *cells, int stride, int width, int bandTop,
-        int rows, const Segment &segment, const std::vector<int> &computed);
 
     QSize size;
     int bandRows; // fewer for very wide images
@@ -101,6 +97,11 @@ private:
     };
     std::vector<LongSegment> longSegments;
     std::vector<std::vector<int>> longByGroup; // positions in longSegments, by group of bands
+    // What the upright edges over every row of a group of bands (a strip's marks) add to each of
+    // its rows, summed once: areas and pixel-centre windings, each a row of cells. Those edges
+    // are left out of longByGroup.
+    std::vector<std::vector<double>> wholeAreaByGroup;
+    std::vector<std::vector<int>> wholeCentresByGroup;
     std::vector<std::vector<int>> computedRows; // by band: the rows not copied from the one above
     bool prepared = false;
 };
