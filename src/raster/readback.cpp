@@ -378,6 +378,14 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
             regular[n] = towards(regularPlace(n), 0.0);
     }
 
+    // Every track reads a bit of the same words: worked out once.
+    std::vector<unsigned> words;
+    if (absolute && !single) {
+        words.resize(size_t(std::max(steps, 0)));
+        for (int q = 0; q < steps; ++q)
+            words[size_t(q)] = codeWord(settings, q);
+    }
+
     result.tracks.resize(g.tracks.size());
     shareOutOverCores(int(g.tracks.size()), [&](int trackIndex) {
         const size_t i = size_t(trackIndex);
@@ -409,14 +417,15 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
         std::vector<double> edges; // where the code changes along the track, in steps
         QString unit = QStringLiteral("step");
         if (absolute) {
+            expected.reserve(size_t(steps));
             for (int q = 0; q < steps; ++q) {
                 const bool on = settings.invert
                     != (t.clock    ? q % 2 == 1
                            : single ? bool(single->cells[size_t(q)])
-                                    : bool(codeWord(settings, q) >> t.bit & 1u));
+                                    : bool(words[size_t(q)] >> t.bit & 1u));
                 if (q > 0 && on != expected.back().second)
                     edges.push_back(q);
-                expected.push_back({ q + 0.5, on });
+                expected.emplace_back(q + 0.5, on);
             }
             if (disc && steps > 1 && expected.front().second != expected.back().second)
                 edges.insert(edges.begin(), 0.0);
@@ -453,10 +462,28 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
         // the pixel read last is not worked out again.
         QPoint lastPixel(std::numeric_limits<int>::min(), 0);
         bool lastDark = false;
+        // Where a disc's readings lie regularly round it, their pixels first, all at once: a
+        // loop without branches, where working each out beside its reading was most of the time.
+        const bool allRegular = disc && apertureSamples == 1 && expected.size() <= regular.size()
+            && std::all_of(expected.begin(), expected.end(), [&, n = size_t(0)](const auto &e) mutable {
+                   return e.first == regularPlace(n++);
+               });
+        std::vector<int> columns, rows;
         for (const auto &[across, where] : lines) {
             size_t edgeFrom = 0;
             const double pixelsPerStep = k * pitch * (disc ? across / degreesPerRadian : 1.0);
             const double tolerance = (0.75 + apertureMm * k / 2) / pixelsPerStep;
+            if (allRegular) {
+                columns.resize(expected.size());
+                rows.resize(expected.size());
+                // The same sums as pixel(), term for term.
+                const double cx = g.center.x(), cy = g.center.y();
+                for (size_t n = 0; n < expected.size(); ++n) {
+                    columns[n]
+                        = PixelRule::floorToInt((cx + regular[n].x() * across) * k + shift.x());
+                    rows[n] = PixelRule::floorToInt((cy + regular[n].y() * across) * k + shift.y());
+                }
+            }
             for (size_t n = 0; n < expected.size(); ++n) {
                 const double p = expected[n].first;
                 // A strip's end lines stand on its end steps: said in a note, not misread.
@@ -464,7 +491,15 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
                     && (p * pitch < half + 0.5 / k || (steps - p) * pitch < half + 0.5 / k))
                     continue;
                 int darkCount = 0;
-                for (int sub = 0; sub < apertureSamples; ++sub) {
+                if (allRegular) {
+                    const QPoint px(columns[n], rows[n]);
+                    if (px != lastPixel) {
+                        lastPixel = px;
+                        lastDark = source->dark(px.x(), px.y());
+                    }
+                    darkCount = lastDark ? 1 : 0;
+                }
+                for (int sub = 0; sub < apertureSamples && !allRegular; ++sub) {
                     const double offset = apertureSamples == 1
                         ? 0.0
                         : ((sub + 0.5) / apertureSamples - 0.5) * apertureMm;
