@@ -319,14 +319,42 @@ void CoverageFill::prepare()
     }
     const size_t groups = size_t(std::max(bands, 0) + groupBands - 1) / groupBands;
     longByGroup.assign(groups, {});
-    wholeAreaByGroup.assign(groups, {});
-    wholeCentresByGroup.assign(groups, {});
     longSegments.clear();
+    // The groups of bands whose every row an upright edge covers, as a range.
+    const int groupRows = groupBands * bandRows;
+    const auto wholeGroups = [&](const Segment &s) -> std::pair<int, int> {
+        if (s.x0 != s.x1)
+            return { 1, 0 };
+        const double top = std::min(s.y0, s.y1);
+        const double bottom = std::max(s.y0, s.y1);
+        const int first = std::max(0, ceilToInt(top / groupRows));
+        const int last = bottom >= height ? int(groups) - 1 : floorToInt(bottom / groupRows) - 1;
+        return { first, last };
+    };
+    // Groups alike in the edges that cover them share one row of sums: a strip's marks change
+    // only at its tracks' edges. Within a bound, for a wide image of many tracks.
+    std::vector<char> starts(groups + 1, 0);
+    for (const Segment &s : segments) {
+        const auto [first, last] = wholeGroups(s);
+        if (first <= last)
+            starts[size_t(first)] = starts[size_t(last) + 1] = 1;
+    }
+    wholeOfGroup.assign(groups, -1);
+    int kinds = 0;
+    for (size_t g = 0; g < groups; ++g) {
+        kinds += starts[g] && g > 0 ? 1 : 0;
+        wholeOfGroup[g] = kinds;
+    }
+    const bool summed = groups > 0
+        && qint64(kinds + 1) * (size.width() + 2) * qint64(sizeof(double) + sizeof(int))
+            <= (qint64(16) << 20);
+    wholeArea.assign(summed ? size_t(kinds) + 1 : 0, {});
+    wholeCentres.assign(summed ? size_t(kinds) + 1 : 0, {});
     // An upright edge over every row: the same cells as a whole row of accumulate() and
     // accumulateCrossings().
-    const auto addWhole = [&](int group, const Segment &s) {
-        std::vector<double> &area = wholeAreaByGroup[size_t(group)];
-        std::vector<int> &centres = wholeCentresByGroup[size_t(group)];
+    const auto addWhole = [&](int kind, const Segment &s) {
+        std::vector<double> &area = wholeArea[size_t(kind)];
+        std::vector<int> &centres = wholeCentres[size_t(kind)];
         if (area.empty()) {
             area.assign(size_t(size.width()) + 2, 0.0);
             centres.assign(size_t(size.width()) + 1, 0);
@@ -348,18 +376,16 @@ void CoverageFill::prepare()
         if (last - first < longBands) {
             for (int band = first; band <= last; ++band)
                 byBand[size_t(band)].push_back(int(i));
-        } else {
-            for (int group = first / groupBands; group <= last / groupBands; ++group) {
-                const int groupTop = group * groupBands * bandRows;
-                const int groupBottom = std::min(height, groupTop + groupBands * bandRows);
-                if (s.x0 == s.x1 && std::min(s.y0, s.y1) <= groupTop
-                    && std::max(s.y0, s.y1) >= groupBottom)
-                    addWhole(group, s);
-                else
-                    longByGroup[size_t(group)].push_back(int(longSegments.size()));
-            }
-            longSegments.push_back({ int(i), first, last });
+            continue;
         }
+        const auto [wholeFirst, wholeLast] = summed ? wholeGroups(s) : std::pair { 1, 0 };
+        for (int kind = wholeFirst <= wholeLast ? wholeOfGroup[size_t(wholeFirst)] : 1;
+             wholeFirst <= wholeLast && kind <= wholeOfGroup[size_t(wholeLast)]; ++kind)
+            addWhole(kind, s);
+        for (int group = first / groupBands; group <= last / groupBands; ++group)
+            if (group < wholeFirst || group > wholeLast)
+                longByGroup[size_t(group)].push_back(int(longSegments.size()));
+        longSegments.push_back({ int(i), first, last });
     }
     prepared = true;
 }
@@ -437,40 +463,53 @@ namespace {
 template <typename Sum>
 struct UprightRows
 {
-    std::vector<Sum> changes; // (band rows + 1) rows of cells
-    std::vector<char> changed; // whether a row has entries
+    // By row of the band (and one past it): the entries, a row of cells each, held only by the
+    // rows that have some (a strip's track edges), so that a wide image's band of them is not
+    // held whole.
+    std::vector<std::vector<Sum>> changes;
+    std::vector<std::vector<Sum>> spare; // emptied rows, for the next entries
     std::vector<Sum> running;
     int stride = 0;
     bool any = false;
 
     void ready(int cellStride, int rows)
     {
-        if (stride != cellStride || changed.size() != size_t(rows) + 1) {
+        if (stride != cellStride || changes.size() != size_t(rows) + 1) {
             stride = cellStride;
-            changes.assign(size_t(cellStride) * size_t(rows + 1), Sum(0));
-            changed.assign(size_t(rows) + 1, 0);
+            changes.assign(size_t(rows) + 1, {});
+            spare.clear();
             running.assign(size_t(cellStride), Sum(0));
         }
+    }
+    Sum *row(int r)
+    {
+        std::vector<Sum> &entries = changes[size_t(r)];
+        if (entries.empty()) {
+            if (!spare.empty()) {
+                entries = std::move(spare.back());
+                spare.pop_back();
+            } else {
+                entries.assign(size_t(stride), Sum(0));
+            }
+        }
+        any = true;
+        return entries.data();
     }
     // `value` at `cell` of the rows from..to - 1 of the band.
     void add(int from, int to, int cell, Sum value)
     {
-        changes[size_t(from) * size_t(stride) + size_t(cell)] += value;
-        changes[size_t(to) * size_t(stride) + size_t(cell)] -= value;
-        changed[size_t(from)] = changed[size_t(to)] = 1;
-        any = true;
+        row(from)[cell] += value;
+        row(to)[cell] -= value;
     }
     // `values` at every cell of every row of the band.
     void addEveryRow(const std::vector<Sum> &values)
     {
         if (values.empty())
             return;
-        Sum *__restrict c = changes.data();
+        Sum *__restrict c = row(0);
         const Sum *__restrict v = values.data();
         for (int i = 0; i < stride; ++i)
             c[i] += v[i];
-        changed[0] = 1;
-        any = true;
     }
     // Adds the sums to the worked-out rows (sorted, of the band) and leaves every entry zero.
     template <typename Cell>
@@ -483,20 +522,25 @@ struct UprightRows
         bool started = false;
         auto next = worked.begin();
         for (int r = 0; r <= rows; ++r) {
-            if (changed[size_t(r)]) {
-                Sum *__restrict c = changes.data() + size_t(r) * size_t(stride);
+            std::vector<Sum> &entries = changes[size_t(r)];
+            if (!entries.empty()) {
+                const Sum *__restrict c = entries.data();
                 for (int i = 0; i < stride; ++i)
                     sum[i] += c[i];
-                std::fill(c, c + stride, Sum(0));
-                changed[size_t(r)] = 0;
+                std::fill(entries.begin(), entries.end(), Sum(0));
+                // A few rows kept for the next band; a band with entries in every row (a
+                // ruler's ticks beside a wide image) gives the rest back.
+                if (spare.size() < 8)
+                    spare.push_back(std::move(entries));
+                entries = {};
                 started = true;
             }
             if (next != worked.end() && *next == r) {
                 ++next;
                 if (started) {
-                    Cell *__restrict row = cells + size_t(r) * size_t(stride);
+                    Cell *__restrict line = cells + size_t(r) * size_t(stride);
                     for (int i = 0; i < stride; ++i)
-                        row[i] += Cell(sum[i]);
+                        line[i] += Cell(sum[i]);
                 }
             }
         }
@@ -520,8 +564,12 @@ struct SweepScratch
 
     size_t bytes() const
     {
+        const auto uprightBytes = [](const auto &u) {
+            return sizeof(u.running[0]) * (u.running.capacity() + u.spare.size() * size_t(u.stride));
+        };
         return alphas.capacity() + 4 * (centreCells.capacity() + areaCells.capacity())
-            + 4 * 6 * ring.rest.capacity();
+            + 4 * 6 * ring.rest.capacity() + uprightBytes(centreUpright)
+            + uprightBytes(areaUpright);
     }
 };
 
@@ -595,7 +643,8 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
             for (int index : segmentsOf(band, touching))
                 accumulateBand(cells.data(), upright, cellStride, bandTop, bandHeight,
                     segments[size_t(index)]);
-            upright.addEveryRow(whole[size_t(band / groupBands)]);
+            if (!whole.empty())
+                upright.addEveryRow(whole[size_t(wholeOfGroup[size_t(band / groupBands)])]);
             for (const PeriodicRing &ring : rings)
                 addRing(ring, cells.data(), cellStride, bandTop, computed);
             worked.clear();
@@ -626,7 +675,7 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
     };
     if (sampling == Sampling::PixelCentre) {
         sweep(
-            scratch->centreCells, scratch->centreUpright, wholeCentresByGroup, width + 1,
+            scratch->centreCells, scratch->centreUpright, wholeCentres, width + 1,
             [width](int *c, UprightRows<int> &upright, int cellStride, int bandTop,
                 int bandHeight, const Segment &s) {
                 if (s.weight != 1.0f) // a ring's mean: its centres come from the ring
@@ -653,7 +702,7 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
             });
     } else {
         sweep(
-            scratch->areaCells, scratch->areaUpright, wholeAreaByGroup, width + 2,
+            scratch->areaCells, scratch->areaUpright, wholeArea, width + 2,
             [&](float *c, UprightRows<double> &upright, int cellStride, int bandTop,
                 int bandHeight, const Segment &s) {
                 if (s.x0 != s.x1) {

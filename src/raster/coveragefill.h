@@ -98,10 +98,12 @@ private:
     std::vector<LongSegment> longSegments;
     std::vector<std::vector<int>> longByGroup; // positions in longSegments, by group of bands
     // What the upright edges over every row of a group of bands (a strip's marks) add to each of
-    // its rows, summed once: areas and pixel-centre windings, each a row of cells. Those edges
-    // are left out of longByGroup.
-    std::vector<std::vector<double>> wholeAreaByGroup;
-    std::vector<std::vector<int>> wholeCentresByGroup;
+    // its rows, summed once: areas and pixel-centre windings, each a row of cells, one for each
+    // kind of group (groups covered by the same edges are of one kind). Those edges are left out
+    // of longByGroup. Empty when the rows would take too much memory.
+    std::vector<int> wholeOfGroup; // the kind of each group
+    std::vector<std::vector<double>> wholeArea;
+    std::vector<std::vector<int>> wholeCentres;
     std::vector<std::vector<int>> computedRows; // by band: the rows not copied from the one above
     bool prepared = false;
 };
