@@ -193,8 +193,8 @@ void TestBanded::rgbRowsAreTheRowsColours()
         for (int x = 0; x < image.width(); ++x) {
             const QRgb got = qRgb(bytes[size_t(3 * x)], bytes[size_t(3 * x + 1)],
                 bytes[size_t(3 * x + 2)]);
-            QVERIFY2(got == (expected[x] | 0xff000000u),
-                qPrintable(QStringLiteral("pixel %1, %2").arg(x).arg(y)));
+            if (got != (expected[x] | 0xff000000u)) // the message only then
+                QFAIL(qPrintable(QStringLiteral("pixel %1, %2").arg(x).arg(y)));
         }
     }
 }

@@ -367,8 +367,8 @@ void TestCli::svgRasterisesLikeThePreciseRaster()
             if (edge)
                 continue;
             ++compared;
-            QVERIFY2((qGray(drawn.pixel(x, y)) < 128) == (qGray(v) < 128),
-                qPrintable(QStringLiteral("(%1,%2)").arg(x).arg(y)));
+            if ((qGray(drawn.pixel(x, y)) < 128) != (qGray(v) < 128)) // the message only then
+                QFAIL(qPrintable(QStringLiteral("(%1,%2)").arg(x).arg(y)));
         }
     }
     QVERIFY(compared > precise.width() * precise.height() / 2);

@@ -146,12 +146,12 @@ void TestFastPaths::antialiasedDiscMatchesAwayFromEdges()
                     interior = !QRect(0, 0, slow.width(), slow.height()).contains(x + dx, y + dy)
                         || pure(x + dx, y + dy);
             if (interior) {
-                QVERIFY2(a == b,
-                    qPrintable(QStringLiteral("interior pixel %1,%2: %3 instead of %4")
-                                   .arg(x)
-                                   .arg(y)
-                                   .arg(a, 0, 16)
-                                   .arg(b, 0, 16)));
+                if (a != b) // the message only then: millions of pixels
+                    QFAIL(qPrintable(QStringLiteral("interior pixel %1,%2: %3 instead of %4")
+                                         .arg(x)
+                                         .arg(y)
+                                         .arg(a, 0, 16)
+                                         .arg(b, 0, 16)));
                 continue;
             }
             const int d = qMax(qAbs(qRed(a) - qRed(b)),

@@ -319,8 +319,8 @@ void TestHoles::rasterLeavesHolesClear()
             for (int x = int(c.x() - rp); x <= int(c.x() + rp); ++x) {
                 if (std::hypot(x + 0.5 - c.x(), y + 0.5 - c.y()) > rp - 0.75)
                     continue;
-                QVERIFY2(image.pixel(x, y) == ground,
-                    qPrintable(QStringLiteral("pixel %1, %2 in a hole").arg(x).arg(y)));
+                if (image.pixel(x, y) != ground) // the message only then
+                    QFAIL(qPrintable(QStringLiteral("pixel %1, %2 in a hole").arg(x).arg(y)));
                 ++checked;
             }
         QVERIFY(checked > 20);
