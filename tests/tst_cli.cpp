@@ -931,7 +931,10 @@ void TestCli::memoryLimitOverEveryWriter()
             continue;
         }
         // Qt's platform plugin may still fail to load just above the start: before any of ours.
-        if (run.err.contains("no Qt platform plugin could be initialized")) {
+        // The libraries' start is not monotonic in the limit either (Qt's own static data may
+        // not fit at a limit a little above one where it did): where the program does not even
+        // start cleanly, there is no writer to test.
+        if (run.err.contains("no Qt platform plugin could be initialized") || !starts(kb)) {
             QCOMPARE(left(), nothing);
             continue;
         }
