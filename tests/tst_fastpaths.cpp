@@ -430,7 +430,8 @@ void TestFastPaths::longEdgesCoverExactly()
         shapes.push_back({ { x, top }, { x + 1.7, top }, { x + 1.7, end }, { x, end } });
         shapes.push_back({ { x + 2.4, 0.5 }, { x + 2.9, h - 0.7 }, { x + 2.45, h - 0.7 } });
         if (staggered && i % 4 == 0) // another on the same column below it, from its end on
-            shapes.push_back({ { x, end }, { x + 1.7, end }, { x + 1.7, h - 0.3 }, { x, h - 0.3 } });
+            shapes.push_back(
+                { { x, end }, { x + 1.7, end }, { x + 1.7, h - 0.3 }, { x, h - 0.3 } });
         for (const double y : { top, end })
             ends.push_back(std::clamp(int(y) - 2, 0, size.height() - 4));
     }
@@ -446,7 +447,8 @@ void TestFastPaths::longEdgesCoverExactly()
             left = std::min(left, p.x);
             right = std::max(right, p.x);
         }
-        for (int x = std::max(0, int(left) - 1); x <= std::min(size.width() - 1, int(right) + 1); ++x)
+        for (int x = std::max(0, int(left) - 1); x <= std::min(size.width() - 1, int(right) + 1);
+             ++x)
             near[size_t(x)].push_back(&shape);
     }
     std::vector<uchar> rows(size_t(size.width()) * 4);

@@ -28,7 +28,6 @@ GEOSGeometry *ring(GEOSContextHandle_t h, const std::vector<QPointF> &points)
     }
     return api().GEOSGeom_createLinearRing_r(h, seq);
 }
-
 }
 
 const Api &api()
@@ -184,7 +183,8 @@ std::vector<const GEOSGeometry *> Context::polygons(const GEOSGeometry *a) const
     if (type == GEOS_MULTIPOLYGON || type == GEOS_GEOMETRYCOLLECTION) {
         const int n = api().GEOSGetNumGeometries_r(h, a);
         for (int i = 0; i < n; ++i) {
-            const std::vector<const GEOSGeometry *> part = polygons(api().GEOSGetGeometryN_r(h, a, i));
+            const std::vector<const GEOSGeometry *> part
+                = polygons(api().GEOSGetGeometryN_r(h, a, i));
             result.insert(result.end(), part.begin(), part.end());
         }
     }

@@ -18,8 +18,7 @@ public:
     LoadedLibrary(const char *name, int version);
 
     // Points `function` at `symbol`; false (and `failure()` says why) when it is missing.
-    template <typename Function>
-    bool resolve(Function &function, const char *symbol)
+    template<typename Function> bool resolve(Function &function, const char *symbol)
     {
         function = reinterpret_cast<Function>(library.resolve(symbol));
         if (!function && problem.empty())

@@ -112,7 +112,8 @@ Geos::Geometry splitLines(const Geos::Context &geos, const GEOSGeometry *polygon
         // A line already through this hole opens it.
         bool crossed = false;
         for (const Geos::Geometry &l : lines)
-            crossed = crossed || Geos::api().GEOSIntersects_r(geos.handle(), l.get(), hole.get()) == 1;
+            crossed
+                = crossed || Geos::api().GEOSIntersects_r(geos.handle(), l.get(), hole.get()) == 1;
         if (crossed)
             continue;
         const QPointF start = geos.inside(hole.get());
@@ -155,8 +156,8 @@ Mesh extrude(const Fabrication::Part &part, double thickness)
         const Geos::Geometry exact = geos.polygon(material);
         const Geos::Geometry snapped
             = geos.own(Geos::api().GEOSGeom_setPrecision_r(geos.handle(), exact.get(), 1e-4, 0));
-        const Geos::Geometry simple
-            = geos.own(Geos::api().GEOSTopologyPreserveSimplify_r(geos.handle(), snapped.get(), 1e-4));
+        const Geos::Geometry simple = geos.own(
+            Geos::api().GEOSTopologyPreserveSimplify_r(geos.handle(), snapped.get(), 1e-4));
         const std::vector<const GEOSGeometry *> simplePolygons = geos.polygons(simple.get());
         if (simplePolygons.size() != 1)
             throw std::runtime_error("the material does not simplify to one polygon");
@@ -165,12 +166,14 @@ Mesh extrude(const Fabrication::Part &part, double thickness)
         // lines through every hole first, all linework noded at once so that neighbouring
         // pieces share their new corners exactly.
         const Geos::Geometry polygon = geos.polygon(rings);
-        Geos::Geometry boundary = geos.own(Geos::api().GEOSBoundary_r(geos.handle(), polygon.get()));
+        Geos::Geometry boundary
+            = geos.own(Geos::api().GEOSBoundary_r(geos.handle(), polygon.get()));
         Geos::Geometry lines = splitLines(geos, polygon.get(), rings, part);
         Geos::Geometry noded = geos.unite(boundary.get(), lines.get());
         const GEOSGeometry *input[] = { noded.get() };
         Geos::Geometry faces = geos.own(Geos::api().GEOSPolygonize_r(geos.handle(), input, 1));
-        const GEOSPreparedGeometry *inside = Geos::api().GEOSPrepare_r(geos.handle(), polygon.get());
+        const GEOSPreparedGeometry *inside
+            = Geos::api().GEOSPrepare_r(geos.handle(), polygon.get());
         std::vector<std::vector<QPointF>> pieces;
         for (const GEOSGeometry *face : geos.polygons(faces.get())) {
             if (geos.area(face) <= 0)
@@ -213,8 +216,8 @@ Mesh extrude(const Fabrication::Part &part, double thickness)
         // The faces: no points added, so their edges are the pieces' edges.
         for (const std::vector<QPointF> &ring : pieces) {
             Geos::Geometry piece = geos.polygon({ ring });
-            Geos::Geometry triangles
-                = geos.own(Geos::api().GEOSConstrainedDelaunayTriangulation_r(geos.handle(), piece.get()));
+            Geos::Geometry triangles = geos.own(
+                Geos::api().GEOSConstrainedDelaunayTriangulation_r(geos.handle(), piece.get()));
             for (const GEOSGeometry *t : geos.polygons(triangles.get())) {
                 std::vector<QPointF> corners = geos.rings(t).front();
                 if (corners.size() != 3)
@@ -274,16 +277,16 @@ QByteArray stl(const Mesh &mesh)
 namespace {
 
 // lib3mf's functions, resolved when a 3MF file is first made (see loadedlibrary.h).
-#define QUVELTA_LIB3MF_FUNCTIONS(X) \
-    X(lib3mf_createmodel) \
-    X(lib3mf_meshobject_setgeometry) \
-    X(lib3mf_model_addbuilditem) \
-    X(lib3mf_model_addmeshobject) \
-    X(lib3mf_model_querywriter) \
-    X(lib3mf_model_setunit) \
-    X(lib3mf_object_setnameutf8) \
-    X(lib3mf_release) \
-    X(lib3mf_writer_getstreamsize) \
+#define QUVELTA_LIB3MF_FUNCTIONS(X)                                                                \
+    X(lib3mf_createmodel)                                                                          \
+    X(lib3mf_meshobject_setgeometry)                                                               \
+    X(lib3mf_model_addbuilditem)                                                                   \
+    X(lib3mf_model_addmeshobject)                                                                  \
+    X(lib3mf_model_querywriter)                                                                    \
+    X(lib3mf_model_setunit)                                                                        \
+    X(lib3mf_object_setnameutf8)                                                                   \
+    X(lib3mf_release)                                                                              \
+    X(lib3mf_writer_getstreamsize)                                                                 \
     X(lib3mf_writer_writetobuffer)
 
 struct Lib3mf

@@ -33,7 +33,7 @@ QFont font()
 // What `make` gives for `text`, kept in `cache` under `mutex`: each page layout (the image's
 // size, its offset, the pattern) sets the same rulers' numbers and legend again, and the font
 // engine's shaping was a sixth of a small calibrated render.
-template <typename T, typename Make>
+template<typename T, typename Make>
 T kept(QHash<QString, T> &cache, QMutex &mutex, const QString &text, Make make)
 {
     const QMutexLocker locker(&mutex);
@@ -51,8 +51,8 @@ double width(const QString &text, double size)
         return 0;
     static QMutex mutex;
     static QHash<QString, double> advances; // at 100 px to the em
-    return kept(advances, mutex, text,
-               [&] { return QFontMetricsF(font()).horizontalAdvance(text); })
+    return kept(
+               advances, mutex, text, [&] { return QFontMetricsF(font()).horizontalAdvance(text); })
         * size / 100.0;
 }
 

@@ -460,8 +460,7 @@ namespace {
 // two entries an edge, where adding it to each worked-out row cost as many as the band has
 // worked-out rows (all of them beside calibration text). Summed down the band, the entries give
 // each row what the edges add to it.
-template <typename Sum>
-struct UprightRows
+template<typename Sum> struct UprightRows
 {
     // By row of the band (and one past it): the entries, a row of cells each, held only by the
     // rows that have some (a strip's track edges), so that a wide image's band of them is not
@@ -512,8 +511,7 @@ struct UprightRows
             c[i] += v[i];
     }
     // Adds the sums to the worked-out rows (sorted, of the band) and leaves every entry zero.
-    template <typename Cell>
-    void addTo(Cell *cells, const std::vector<int> &worked, int rows)
+    template<typename Cell> void addTo(Cell *cells, const std::vector<int> &worked, int rows)
     {
         if (!any)
             return;
@@ -565,7 +563,8 @@ struct SweepScratch
     size_t bytes() const
     {
         const auto uprightBytes = [](const auto &u) {
-            return sizeof(u.running[0]) * (u.running.capacity() + u.spare.size() * size_t(u.stride));
+            return sizeof(u.running[0])
+                * (u.running.capacity() + u.spare.size() * size_t(u.stride));
         };
         return alphas.capacity() + 4 * (centreCells.capacity() + areaCells.capacity())
             + 4 * 6 * ring.rest.capacity() + uprightBytes(centreUpright)
@@ -676,8 +675,8 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
     if (sampling == Sampling::PixelCentre) {
         sweep(
             scratch->centreCells, scratch->centreUpright, wholeCentres, width + 1,
-            [width](int *c, UprightRows<int> &upright, int cellStride, int bandTop,
-                int bandHeight, const Segment &s) {
+            [width](int *c, UprightRows<int> &upright, int cellStride, int bandTop, int bandHeight,
+                const Segment &s) {
                 if (s.weight != 1.0f) // a ring's mean: its centres come from the ring
                     return;
                 if (s.x0 != s.x1) {
@@ -685,10 +684,9 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
                     return;
                 }
                 // The rows whose centres the edge passes.
-                const int first
-                    = std::max(bandTop, ceilToInt(std::min(s.y0, s.y1) - 0.5));
-                const int end = std::min(
-                    bandTop + bandHeight, ceilToInt(std::max(s.y0, s.y1) - 0.5));
+                const int first = std::max(bandTop, ceilToInt(std::min(s.y0, s.y1) - 0.5));
+                const int end
+                    = std::min(bandTop + bandHeight, ceilToInt(std::max(s.y0, s.y1) - 0.5));
                 if (first < end)
                     upright.add(first - bandTop, end - bandTop,
                         std::clamp(ceilToInt(s.x0 - 0.5), 0, width), s.y1 > s.y0 ? 1 : -1);
@@ -703,8 +701,8 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
     } else {
         sweep(
             scratch->areaCells, scratch->areaUpright, wholeArea, width + 2,
-            [&](float *c, UprightRows<double> &upright, int cellStride, int bandTop,
-                int bandHeight, const Segment &s) {
+            [&](float *c, UprightRows<double> &upright, int cellStride, int bandTop, int bandHeight,
+                const Segment &s) {
                 if (s.x0 != s.x1) {
                     accumulate(c, cellStride, bandTop, bandHeight, s);
                     return;
@@ -737,7 +735,8 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
                 if (from < to) {
                     upright.add(from - bandTop, to - bandTop, li,
                         double(float(direction - direction * xf)));
-                    upright.add(from - bandTop, to - bandTop, li + 1, double(float(direction * xf)));
+                    upright.add(
+                        from - bandTop, to - bandTop, li + 1, double(float(direction * xf)));
                 }
             },
             [&](const PeriodicRing &ring, float *c, int cellStride, int bandTop,

@@ -276,7 +276,6 @@ PeriodicRing::Corners PeriodicRing::Corners::with(const Corners &c) const
     return u;
 }
 
-
 // The expansions of the corners from..to of the line y = v, where the corner lies within the
 // ring and its line (or column) is far enough from the centre; none elsewhere. The angles go
 // first, each from the last; the rest has no such chain and goes several corners at a time.

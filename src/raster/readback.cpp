@@ -420,9 +420,9 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
             expected.reserve(size_t(steps));
             for (int q = 0; q < steps; ++q) {
                 const bool on = settings.invert
-                    != (t.clock    ? q % 2 == 1
-                           : single ? bool(single->cells[size_t(q)])
-                                    : bool(words[size_t(q)] >> t.bit & 1u));
+                    != (t.clock      ? q % 2 == 1
+                            : single ? bool(single->cells[size_t(q)])
+                                     : bool(words[size_t(q)] >> t.bit & 1u));
                 if (q > 0 && on != expected.back().second)
                     edges.push_back(q);
                 expected.emplace_back(q + 0.5, on);
@@ -465,9 +465,8 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
         // Where a disc's readings lie regularly round it, their pixels first, all at once: a
         // loop without branches, where working each out beside its reading was most of the time.
         const bool allRegular = disc && apertureSamples == 1 && expected.size() <= regular.size()
-            && std::all_of(expected.begin(), expected.end(), [&, n = size_t(0)](const auto &e) mutable {
-                   return e.first == regularPlace(n++);
-               });
+            && std::all_of(expected.begin(), expected.end(),
+                [&, n = size_t(0)](const auto &e) mutable { return e.first == regularPlace(n++); });
         std::vector<int> columns, rows;
         for (const auto &[across, where] : lines) {
             size_t edgeFrom = 0;
