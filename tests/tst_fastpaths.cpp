@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
+#include "cores.h"
 #include "coveragefill.h"
 #include "patterngeometry.h"
 #include "preciseraster.h"
@@ -45,6 +46,8 @@ private slots:
     void fineRingsCoverAsTheirMarks();
     void fineDiscsCoverAsTheirOutlines_data();
     void fineDiscsCoverAsTheirOutlines();
+    void rowsAlikeInAnyOrder_data();
+    void rowsAlikeInAnyOrder();
 };
 
 static QImage reference(const EncoderSettings &settings, bool antialias)
@@ -681,6 +684,64 @@ void TestFastPaths::fineDiscsCoverAsTheirOutlines()
     QVERIFY2(worst <= 1, qPrintable(QStringLiteral("%1 levels apart").arg(worst)));
     QVERIFY2(worstOnCircles <= 2,
         qPrintable(QStringLiteral("%1 levels apart on a circle").arg(worstOnCircles)));
+}
+
+void TestFastPaths::rowsAlikeInAnyOrder_data()
+{
+    QTest::addColumn<EncoderSettings>("settings");
+    EncoderSettings fine;
+    fine.shape = Shape::Disc;
+    fine.type = EncoderType::Relative;
+    fine.pairs = 3000;
+    fine.quadrature = true;
+    fine.outerRadiusMm = 25;
+    fine.innerRadiusMm = 6;
+    fine.dpi = 250;
+    QTest::newRow("fine disc, rings and outlines") << fine;
+    EncoderSettings strip;
+    strip.type = EncoderType::Relative;
+    strip.pairs = 900;
+    strip.quadrature = true;
+    strip.widthMm = 60;
+    strip.heightMm = 90;
+    strip.dpi = 300;
+    strip.calibration = true;
+    QTest::newRow("strip of many marks, calibration beside it") << strip;
+    EncoderSettings gray;
+    gray.bits = 9;
+    gray.widthMm = 40;
+    gray.heightMm = 120;
+    gray.dpi = 400;
+    QTest::newRow("9-bit strip, tall") << gray;
+}
+
+// Rows asked for in pieces of any size, in any order, on any thread, are the rows of the whole:
+// the working memory that goes from band to band and thread to thread comes back clean.
+void TestFastPaths::rowsAlikeInAnyOrder()
+{
+    QFETCH(EncoderSettings, settings);
+    const auto fill = patternCoverage(settings);
+    const QSize size = patternImageSize(settings);
+    const size_t pixels = size_t(size.width()) * size_t(size.height());
+    for (const auto sampling : { CoverageFill::Sampling::Area, CoverageFill::Sampling::PixelCentre }) {
+        std::vector<uchar> whole(pixels), pieces(pixels, 7);
+        fill->fillAlpha(whole.data(), size.width(), 0, size.height(), sampling);
+        std::mt19937 random(11);
+        std::vector<std::pair<int, int>> parts; // top, rows
+        for (int top = 0; top < size.height();) {
+            const int rows = std::min(size.height() - top,
+                std::uniform_int_distribution<int>(1, 150)(random));
+            parts.push_back({ top, rows });
+            top += rows;
+        }
+        std::shuffle(parts.begin(), parts.end(), random);
+        shareOutOverCores(int(parts.size()), [&](int i) {
+            const auto [top, rows] = parts[size_t(i)];
+            fill->fillAlpha(pieces.data() + size_t(top) * size_t(size.width()), size.width(), top,
+                rows, sampling);
+        });
+        QVERIFY(whole == pieces);
+    }
 }
 
 QTEST_MAIN(TestFastPaths)

@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "patterngeometry.h"
 #include "pixelrule.h"
+#include "shapes.h"
 #include "preciseraster.h"
 #include "renderer.h"
 #include "summary.h"
@@ -21,6 +22,8 @@ class TestPattern : public QObject
     Q_OBJECT
 
 private slots:
+    void flattenedIntoAKeptBuffer_data();
+    void flattenedIntoAKeptBuffer();
     void trackRuns_data();
     void trackRuns();
     void foregroundArea_data();
@@ -303,6 +306,36 @@ void TestPattern::summaryInWords()
     QFETCH(EncoderSettings, settings);
     QFETCH(QString, summary);
     QCOMPARE(settingsSummary(settings), summary);
+}
+
+void TestPattern::flattenedIntoAKeptBuffer_data()
+{
+    QTest::addColumn<Shapes::Contour>("contour");
+    QTest::addColumn<int>("corners");
+    QTest::newRow("rectangle") << Shapes::rectangle(1, 2, 5, 9, false) << 4;
+    QTest::newRow("rectangle, a hole") << Shapes::rectangle(1, 2, 5, 9, true) << 4;
+    QTest::newRow("circle") << Shapes::circle(QPointF(3, 4), 10, false) << 0;
+    Shapes::Contour sector;
+    sector.start = QPointF(100, 0);
+    sector.arcTo(QPointF(0, 0), 100, 0, 30);
+    sector.lineTo(QPointF(0, 0));
+    QTest::newRow("sector") << sector << 0;
+}
+
+// A contour flattened into a buffer that held another's points is the contour alone: the
+// coverage fill goes through every mark with one buffer.
+void TestPattern::flattenedIntoAKeptBuffer()
+{
+    QFETCH(Shapes::Contour, contour);
+    QFETCH(int, corners);
+    std::vector<QPointF> kept(37, QPointF(-1, -1));
+    contour.flattenInto(0.01, kept);
+    QCOMPARE(kept, contour.flattened(0.01));
+    QVERIFY(kept.size() > 2 && kept.front() != kept.back());
+    if (corners > 0)
+        QCOMPARE(int(kept.size()), corners);
+    else
+        QVERIFY(kept.size() > 8); // arcs in many chords
 }
 
 QTEST_GUILESS_MAIN(TestPattern)
