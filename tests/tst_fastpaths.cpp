@@ -2,14 +2,14 @@
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "cores.h"
 #include "coveragefill.h"
-#include "patterngeometry.h"
-#include "preciseraster.h"
 #include "discpainter.h"
 #include "imagetools.h"
 #include "paintcommon.h"
+#include "patterngeometry.h"
 #include "pixelpacking.h"
 #include "pixelrule.h"
 #include "pngencoder.h"
+#include "preciseraster.h"
 #include "renderer.h"
 #include "testsupport.h"
 
@@ -723,14 +723,15 @@ void TestFastPaths::rowsAlikeInAnyOrder()
     const auto fill = patternCoverage(settings);
     const QSize size = patternImageSize(settings);
     const size_t pixels = size_t(size.width()) * size_t(size.height());
-    for (const auto sampling : { CoverageFill::Sampling::Area, CoverageFill::Sampling::PixelCentre }) {
+    for (const auto sampling :
+        { CoverageFill::Sampling::Area, CoverageFill::Sampling::PixelCentre }) {
         std::vector<uchar> whole(pixels), pieces(pixels, 7);
         fill->fillAlpha(whole.data(), size.width(), 0, size.height(), sampling);
         std::mt19937 random(11);
         std::vector<std::pair<int, int>> parts; // top, rows
         for (int top = 0; top < size.height();) {
-            const int rows = std::min(size.height() - top,
-                std::uniform_int_distribution<int>(1, 150)(random));
+            const int rows
+                = std::min(size.height() - top, std::uniform_int_distribution<int>(1, 150)(random));
             parts.push_back({ top, rows });
             top += rows;
         }

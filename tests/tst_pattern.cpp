@@ -2,9 +2,9 @@
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "patterngeometry.h"
 #include "pixelrule.h"
-#include "shapes.h"
 #include "preciseraster.h"
 #include "renderer.h"
+#include "shapes.h"
 #include "summary.h"
 #include "testsupport.h"
 
