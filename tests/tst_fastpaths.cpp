@@ -618,18 +618,25 @@ void TestFastPaths::fineRingsCoverAsTheirMarks()
     }
 }
 
+// A relative quadrature disc: radii in millimetres.
+static EncoderSettings quadratureDisc(int pairs, double outer, double inner, int dpi)
+{
+    EncoderSettings s;
+    s.shape = Shape::Disc;
+    s.type = EncoderType::Relative;
+    s.pairs = pairs;
+    s.quadrature = true;
+    s.outerRadiusMm = outer;
+    s.innerRadiusMm = inner;
+    s.dpi = dpi;
+    return s;
+}
+
 void TestFastPaths::fineDiscsCoverAsTheirOutlines_data()
 {
     QTest::addColumn<EncoderSettings>("settings");
-    EncoderSettings relative;
-    relative.shape = Shape::Disc;
-    relative.type = EncoderType::Relative;
-    relative.pairs = 4000;
-    relative.quadrature = true;
-    relative.outerRadiusMm = 30;
-    relative.innerRadiusMm = 8;
+    EncoderSettings relative = quadratureDisc(4000, 30, 8, 200);
     relative.borderWidthMm = 0.8;
-    relative.dpi = 200;
     QTest::newRow("relative, quadrature") << relative;
     EncoderSettings split = relative;
     split.pairs = 1500;
@@ -689,15 +696,7 @@ void TestFastPaths::fineDiscsCoverAsTheirOutlines()
 void TestFastPaths::rowsAlikeInAnyOrder_data()
 {
     QTest::addColumn<EncoderSettings>("settings");
-    EncoderSettings fine;
-    fine.shape = Shape::Disc;
-    fine.type = EncoderType::Relative;
-    fine.pairs = 3000;
-    fine.quadrature = true;
-    fine.outerRadiusMm = 25;
-    fine.innerRadiusMm = 6;
-    fine.dpi = 250;
-    QTest::newRow("fine disc, rings and outlines") << fine;
+    QTest::newRow("fine disc, rings and outlines") << quadratureDisc(3000, 25, 6, 250);
     EncoderSettings strip;
     strip.type = EncoderType::Relative;
     strip.pairs = 900;

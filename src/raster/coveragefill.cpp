@@ -83,6 +83,27 @@ namespace {
 using PixelRule::ceilToInt;
 using PixelRule::floorToInt;
 
+// The cell whose pixel centre and those right of it an edge crossing a row at x winds.
+inline int centreCell(double x, int width)
+{
+    return std::clamp(ceilToInt(x - 0.5), 0, width);
+}
+
+// What an upright edge at x adds to a row it covers d of (signed, times its weight): the area
+// right of it in its pixel to the cell `left`, the rest to the next.
+struct UprightCells
+{
+    int left;
+    float first, second;
+};
+
+inline UprightCells uprightCells(double x, double d)
+{
+    const int left = floorToInt(x);
+    const double xf = x - left;
+    return { left, float(d - d * xf), float(d * xf) };
+}
+
 // One row's part of an edge, from x to xNext across the row's height times d (signed): the
 // signed area it leaves right of it, added to the row's cells.
 inline void addRowSpan(float *row, int stride, double x, double xNext, double d)
@@ -277,7 +298,7 @@ void CoverageFill::accumulateCrossings(
     const double dxdy = (segment.x1 - segment.x0) / (segment.y1 - segment.y0);
     for (int y = first; y < end; ++y) {
         const double x = segment.x0 + (y + 0.5 - segment.y0) * dxdy;
-        const int cell = std::clamp(ceilToInt(x - 0.5), 0, width);
+        const int cell = centreCell(x, width);
         cells[size_t(y - bandTop) * size_t(stride) + size_t(cell)] += direction;
     }
 }
@@ -359,14 +380,11 @@ void CoverageFill::prepare()
             area.assign(size_t(size.width()) + 2, 0.0);
             centres.assign(size_t(size.width()) + 1, 0);
         }
-        const double direction = s.y1 > s.y0 ? s.weight : -s.weight;
-        const int li = floorToInt(s.x0);
-        const double xf = s.x0 - li;
-        area[size_t(li)] += double(float(direction - direction * xf));
-        area[size_t(li) + 1] += double(float(direction * xf));
+        const UprightCells whole = uprightCells(s.x0, s.y1 > s.y0 ? s.weight : -s.weight);
+        area[size_t(whole.left)] += double(whole.first);
+        area[size_t(whole.left) + 1] += double(whole.second);
         if (s.weight == 1.0f) // a ring's mean: its centres come from the ring
-            centres[size_t(std::clamp(ceilToInt(s.x0 - 0.5), 0, size.width()))]
-                += s.y1 > s.y0 ? 1 : -1;
+            centres[size_t(centreCell(s.x0, size.width()))] += s.y1 > s.y0 ? 1 : -1;
     };
     for (size_t i = 0; i < segments.size(); ++i) {
         const Segment &s = segments[i];
@@ -688,8 +706,8 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
                 const int end
                     = std::min(bandTop + bandHeight, ceilToInt(std::max(s.y0, s.y1) - 0.5));
                 if (first < end)
-                    upright.add(first - bandTop, end - bandTop,
-                        std::clamp(ceilToInt(s.x0 - 0.5), 0, width), s.y1 > s.y0 ? 1 : -1);
+                    upright.add(first - bandTop, end - bandTop, centreCell(s.x0, width),
+                        s.y1 > s.y0 ? 1 : -1);
             },
             [&](const PeriodicRing &ring, int *c, int cellStride, int bandTop,
                 const std::vector<int> &computed) {
@@ -710,15 +728,13 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
                 const double top = std::min(s.y0, s.y1);
                 const double bottom = std::max(s.y0, s.y1);
                 const double direction = s.y1 > s.y0 ? s.weight : -s.weight;
-                const int li = floorToInt(s.x0);
-                const double xf = s.x0 - li;
                 const auto part = [&](int y, double dy) { // a row it covers in part
                     if (y < bandTop || y >= bandTop + bandHeight || dy <= 0)
                         return;
                     float *row = c + size_t(y - bandTop) * size_t(cellStride);
-                    const double d = dy * direction;
-                    row[li] += float(d - d * xf);
-                    row[li + 1] += float(d * xf);
+                    const UprightCells cells = uprightCells(s.x0, dy * direction);
+                    row[cells.left] += cells.first;
+                    row[cells.left + 1] += cells.second;
                 };
                 const int yTop = floorToInt(top);
                 const int yBottom = floorToInt(bottom);
@@ -733,10 +749,9 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
                 const int from = std::max(top > yTop ? yTop + 1 : yTop, bandTop);
                 const int to = std::min(yBottom, bandTop + bandHeight);
                 if (from < to) {
-                    upright.add(from - bandTop, to - bandTop, li,
-                        double(float(direction - direction * xf)));
-                    upright.add(
-                        from - bandTop, to - bandTop, li + 1, double(float(direction * xf)));
+                    const UprightCells cells = uprightCells(s.x0, direction);
+                    upright.add(from - bandTop, to - bandTop, cells.left, cells.first);
+                    upright.add(from - bandTop, to - bandTop, cells.left + 1, cells.second);
                 }
             },
             [&](const PeriodicRing &ring, float *c, int cellStride, int bandTop,

@@ -462,11 +462,18 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
         // the pixel read last is not worked out again.
         QPoint lastPixel(std::numeric_limits<int>::min(), 0);
         bool lastDark = false;
+        const auto darkAt = [&](QPoint px) {
+            if (px != lastPixel) {
+                lastPixel = px;
+                lastDark = source->dark(px.x(), px.y());
+            }
+            return lastDark;
+        };
         // Where a disc's readings lie regularly round it, their pixels first, all at once: a
         // loop without branches, where working each out beside its reading was most of the time.
-        const bool allRegular = disc && apertureSamples == 1 && expected.size() <= regular.size()
-            && std::all_of(expected.begin(), expected.end(),
-                [&, n = size_t(0)](const auto &e) mutable { return e.first == regularPlace(n++); });
+        bool allRegular = disc && apertureSamples == 1 && expected.size() <= regular.size();
+        for (size_t n = 0; allRegular && n < expected.size(); ++n)
+            allRegular = expected[n].first == regularPlace(n);
         std::vector<int> columns, rows;
         for (const auto &[across, where] : lines) {
             size_t edgeFrom = 0;
@@ -490,14 +497,8 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
                     && (p * pitch < half + 0.5 / k || (steps - p) * pitch < half + 0.5 / k))
                     continue;
                 int darkCount = 0;
-                if (allRegular) {
-                    const QPoint px(columns[n], rows[n]);
-                    if (px != lastPixel) {
-                        lastPixel = px;
-                        lastDark = source->dark(px.x(), px.y());
-                    }
-                    darkCount = lastDark ? 1 : 0;
-                }
+                if (allRegular)
+                    darkCount = darkAt(QPoint(columns[n], rows[n])) ? 1 : 0;
                 for (int sub = 0; sub < apertureSamples && !allRegular; ++sub) {
                     const double offset = apertureSamples == 1
                         ? 0.0
@@ -510,12 +511,7 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
                     } else {
                         at = QPointF(g.nominal.left() + placed(p) * pitch + offset, across);
                     }
-                    const QPoint px = pixel(at);
-                    if (px != lastPixel) {
-                        lastPixel = px;
-                        lastDark = source->dark(px.x(), px.y());
-                    }
-                    darkCount += lastDark ? 1 : 0;
+                    darkCount += darkAt(pixel(at)) ? 1 : 0;
                 }
                 const bool dark = 2 * darkCount > apertureSamples;
                 ++out.readings;
