@@ -126,6 +126,13 @@ void addLayer(CoverageFill &fill, const Shapes::Layer &layer, QPointF pixelsPerM
     }
 }
 
+// How far out a fine ring of n marks goes on a track reaching outerMm: to where its pitch is a
+// pixel.
+double fineOuterMm(double outerMm, size_t n, double pixelsPerMm)
+{
+    return std::min(outerMm, double(n) / (2 * M_PI * pixelsPerMm));
+}
+
 // The part of a disc track within the radius where its pitch is a pixel, when its marks are
 // alike at an even pitch and that part is more than a few pixels deep: its marks' edges would
 // cross more rows than the image has pixels, where a ring costs a few operations a pixel.
@@ -162,7 +169,7 @@ std::optional<PeriodicRing::Track> fineRing(
     ring.cx = g.center.x() * k + offset.x();
     ring.cy = g.center.y() * k + offset.y();
     ring.inner = inner * k;
-    ring.outer = std::min(outer * k, double(n) / (2 * M_PI));
+    ring.outer = fineOuterMm(outer, n, k) * k;
     if (ring.outer - ring.inner < shallowest)
         return std::nullopt;
     ring.start = first * M_PI / 180.0;
@@ -178,7 +185,9 @@ void addRing(CoverageFill &fill, const PatternGeometry &g, const PatternGeometry
 {
     const double k = pixelsPerMm.x();
     const auto [inner, outer] = g.markRadii(t);
-    const double ringOuter = ring.outer / k;
+    // The same radius as the ring's, not its pixels divided back: a last-bit difference would
+    // take every mark for one going on past the ring, as a sector of no width.
+    const double ringOuter = fineOuterMm(outer, t.runs.size(), k);
     Shapes::Layer mean { t.name, Shapes::Layer::Kind::Fill, {} };
     if (inner > 0)
         mean.contours.push_back(Shapes::circle(g.center, inner, true));
