@@ -46,6 +46,8 @@ private slots:
     void fineRingsCoverAsTheirMarks();
     void fineDiscsCoverAsTheirOutlines_data();
     void fineDiscsCoverAsTheirOutlines();
+    void wholeRingsHaveNoMarkOutlines_data();
+    void wholeRingsHaveNoMarkOutlines();
     void rowsAlikeInAnyOrder_data();
     void rowsAlikeInAnyOrder();
 };
@@ -691,6 +693,41 @@ void TestFastPaths::fineDiscsCoverAsTheirOutlines()
     QVERIFY2(worst <= 1, qPrintable(QStringLiteral("%1 levels apart").arg(worst)));
     QVERIFY2(worstOnCircles <= 2,
         qPrintable(QStringLiteral("%1 levels apart on a circle").arg(worstOnCircles)));
+}
+
+void TestFastPaths::wholeRingsHaveNoMarkOutlines_data()
+{
+    QTest::addColumn<EncoderSettings>("settings");
+    QTest::addColumn<double>("border");
+    // Marks under a pixel out to the rim: rings from edge to edge, whatever the last bit of
+    // their radii in pixels.
+    QTest::newRow("44,361 pairs, 568 dpi") << quadratureDisc(44361, 99, 24, 568) << 3.66;
+    QTest::newRow("44,361 pairs, 300 dpi") << quadratureDisc(44361, 30, 10, 300) << 3.66;
+    QTest::newRow("20,000 pairs, 600 dpi") << quadratureDisc(20000, 40, 12, 600) << 0.8;
+    QTest::newRow("9,000 pairs, 1200 dpi") << quadratureDisc(9000, 25, 6, 1200) << 0.2;
+    EncoderSettings single = quadratureDisc(30000, 51, 7, 724);
+    single.quadrature = false;
+    QTest::newRow("one track, 724 dpi") << single << 1.0;
+}
+
+// A track whose marks are under a pixel to its rim is a ring alone: its marks' outlines would
+// add edges by the thousand that cover nothing and cost most of the fill's preparing.
+void TestFastPaths::wholeRingsHaveNoMarkOutlines()
+{
+    QFETCH(EncoderSettings, settings);
+    QFETCH(double, border);
+    settings.borderWidthMm = border;
+    const double k = patternPixelsPerMm(settings).x();
+    const PatternGeometry g = patternGeometry(settings);
+    size_t marks = 0;
+    for (const PatternGeometry::Track &t : g.tracks) {
+        QVERIFY2(double(t.runs.size()) / (2 * M_PI * k) > g.markRadii(t).second,
+            qPrintable(QStringLiteral("%1 has marks of a pixel").arg(t.name)));
+        marks += t.runs.size();
+    }
+    const auto fill = patternCoverage(settings);
+    QVERIFY2(fill->edgeCount() < marks / 2,
+        qPrintable(QStringLiteral("%1 edges for %2 marks").arg(fill->edgeCount()).arg(marks)));
 }
 
 void TestFastPaths::rowsAlikeInAnyOrder_data()

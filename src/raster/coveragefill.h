@@ -61,6 +61,8 @@ public:
     // pixel; fillRows gives pixel x the colour blend(foreground, background, coverage).
     void fillAlpha(uchar *firstRow, qsizetype stride, int top, int rows, Sampling sampling) const;
     static QRgb blend(QRgb foreground, QRgb background, int alpha);
+    // How many straight edges the fill holds: what its preparing and its bands cost by.
+    size_t edgeCount() const { return segments.size(); }
 
     struct Segment
     {
