@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "periodicring.h"
 
+#include "cores.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -22,7 +24,7 @@ constexpr double nearCentre = 8;
 // near the centre. Where it is not, at the first point and every 256th, the angle is taken
 // afresh. The steps go in single precision, four at a time: their roundings fall either way,
 // and 256 of them stay under a millionth of a pitch. `steps` is room for n.
-void lineAngles(double v, double u, int n, double *__restrict theta, float *__restrict steps)
+QUVELTA_AVX2_CLONES void lineAngles(double v, double u, int n, double *__restrict theta, float *__restrict steps)
 {
     constexpr float smallStep = 1.0f / 128;
     constexpr int block = 256;
@@ -292,7 +294,7 @@ void PeriodicRing::fillLine(Line &line, double v, const Corners &corners, const 
     fillCorners(line, v, std::max(corners.from, corners.gapTo + 1), corners.to, invU);
 }
 
-void PeriodicRing::fillCorners(Line &line, double v, int from, int to, const float *invU) const
+QUVELTA_AVX2_CLONES void PeriodicRing::fillCorners(Line &line, double v, int from, int to, const float *invU) const
 {
     if (from > to)
         return;
@@ -357,7 +359,7 @@ void PeriodicRing::fillCorners(Line &line, double v, int from, int to, const flo
     }
 }
 
-void PeriodicRing::addArea(float *cells, int stride, int width, int bandTop,
+QUVELTA_AVX2_CLONES void PeriodicRing::addArea(float *cells, int stride, int width, int bandTop,
     const std::vector<int> &rows, Scratch &scratch) const
 {
     Line *lines = scratch.lines;
@@ -426,7 +428,7 @@ void PeriodicRing::addArea(float *cells, int stride, int width, int bandTop,
     }
 }
 
-void PeriodicRing::addCentres(int *cells, int stride, int width, int bandTop,
+QUVELTA_AVX2_CLONES void PeriodicRing::addCentres(int *cells, int stride, int width, int bandTop,
     const std::vector<int> &rows, Scratch &scratch) const
 {
     std::vector<double> &theta = scratch.theta;
