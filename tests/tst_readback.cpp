@@ -498,9 +498,10 @@ void TestReadBack::keptClassicPixelsReadAlike()
     QCOMPARE(kept.readsFor(settings, antialias), readsKept);
     QVERIFY(!kept.readsFor(settings, !antialias));
     PatternRaster raster(settings, antialias);
-    raster.alsoShow([&](const uchar *firstRow, qsizetype stride, int top, int rows) {
-        kept.keep(firstRow, stride, top, rows);
-    });
+    raster.alsoShow(
+        [&](const uchar *firstRow, qsizetype stride, int top, int rows, const QRgb *colors) {
+            kept.keep(firstRow, stride, top, rows, colors);
+        });
     QVERIFY(!kept.complete());
     (void)raster.image();
     QVERIFY(kept.complete());

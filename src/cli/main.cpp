@@ -100,9 +100,8 @@ bool write(const RenderJob &job, const Fabrication::Part *part, QString *error,
     }
     PatternRaster::Painted keep;
     if (drawn)
-        keep = [drawn](const uchar *firstRow, qsizetype stride, int top, int rows) {
-            drawn->keep(firstRow, stride, top, rows);
-        };
+        keep = [drawn](const uchar *firstRow, qsizetype stride, int top, int rows,
+                   const QRgb *colors) { drawn->keep(firstRow, stride, top, rows, colors); };
     return Export::writePattern(job.settings, job.antialias, job.format, job.fileName, error, keep);
 }
 

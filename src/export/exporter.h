@@ -44,10 +44,12 @@ bool writeRows(PixelPacking::PixelRows &rows, const EncoderSettings &settings, F
 
 // Renders the pattern and writes it in an image format or as its one-page PDF: a large image
 // band by band, without ever holding the whole of it, in the very bytes writeImage makes of it.
-// `painted` is shown each band of classic pixels as it is drawn.
+// `painted` is shown each band of classic pixels as it is drawn: RGB32 pixels, or coverage
+// bytes with the colour of each.
 bool writePattern(const EncoderSettings &settings, bool antialias, Format format,
     const QString &fileName, QString *error,
-    const std::function<void(const uchar *firstRow, qsizetype stride, int top, int rows)> &painted
+    const std::function<void(const uchar *firstRow, qsizetype stride, int top, int rows,
+        const QRgb *colors)> &painted
     = {});
 // Images of up to this many pixels are drawn whole.
 constexpr qint64 wholeImagePixels = 4'000'000;

@@ -32,17 +32,34 @@ int rowsPerBand(int width)
     return rows;
 }
 
+// Whether a classic raster's bands are coverage but for some painted ones, in greys with more
+// than two of them: the layout every pass over the colours would find, 8-bit grey, whichever
+// greys the painter adds. (Two greys would be 1-bit, other colours a palette in the order of
+// their first pixels: those take the pass.)
+bool mixedGreys(const PatternRaster &raster)
+{
+    if (raster.hasCoverage() || !raster.isAntialiased() || !raster.onlyGreys()
+        || !raster.coverageAt(0, 0)) // an empty band: whether there is a coverage at all
+        return false;
+    QVector<QRgb> distinct;
+    for (int a = 0; a < 256 && distinct.size() <= 2; ++a)
+        if (!distinct.contains(raster.colorOf(a)))
+            distinct.append(raster.colorOf(a));
+    return distinct.size() > 2;
+}
+
 }
 
 PatternRows::PatternRows(const PatternRaster &raster)
     : raster(raster),
       fromCoverage(raster.hasCoverage()),
+      mixed(mixedGreys(raster)),
       bytesPerPixel(fromCoverage ? 1 : 4),
       bandRows(rowsPerBand(raster.size().width())),
       bufferLimit(int(std::max<qint64>(2,
           bandMemory / (qint64(raster.size().width()) * bandRows * bytesPerPixel))))
 {
-    if (fromCoverage) {
+    if (fromCoverage || mixed) {
         for (int a = 0; a < 256; ++a) {
             colors[a] = raster.colorOf(a) | 0xff000000u;
             rgb[a][0] = uchar(qRed(colors[a]));
@@ -81,6 +98,11 @@ int PatternRows::bandHeight(int band) const
 {
     return std::min(
         bandRows, raster.size().height() - band * bandRows);
+}
+
+bool PatternRows::coverageBand(int band) const
+{
+    return fromCoverage || (mixed && raster.coverageAt(band * bandRows, bandHeight(band)));
 }
 
 std::unique_ptr<uchar[]> PatternRows::takeBuffer()
@@ -122,7 +144,7 @@ const Layout &PatternRows::layout()
 {
     if (packing)
         return *packing;
-    if (fromCoverage) {
+    if (fromCoverage || mixed) {
         // The colours are known without a look at the pixels: the two, and every blend of
         // them when antialiased. Each coverage packs to its own code, ready for the rows.
         QVector<QRgb> distinct;
@@ -210,7 +232,7 @@ const Layout &PatternRows::layout()
 
 void PatternRows::packRow(int y, const RowPacker &packer, uchar *out)
 {
-    if (fromCoverage && packer.layout().kind == packing->kind
+    if (coverageBand(y / bandRows) && packer.layout().kind == packing->kind
         && packer.layout().palette == packing->palette) {
         const uchar *alpha = bandRow(y);
         const int width = raster.size().width();
@@ -272,10 +294,10 @@ void PatternRows::drawAhead(int band)
     next.pixels = takeBuffer();
     const PatternRaster *source = &raster;
     uchar *bits = next.pixels.get();
-    const qsizetype stride = qsizetype(raster.size().width()) * bytesPerPixel;
+    const qsizetype stride = qsizetype(raster.size().width()) * (coverageBand(band) ? 1 : 4);
     const int top = band * bandRows;
     const int rows = bandHeight(band);
-    const bool coverage = fromCoverage;
+    const bool coverage = coverageBand(band);
     // On another core while the writer packs and compresses the rows before; where no thread
     // can be had, when the band is asked for.
     next.drawn = std::async(std::launch::async | std::launch::deferred,
@@ -301,7 +323,7 @@ void PatternRows::waitForAll()
 const QRgb *PatternRows::row(int y)
 {
     const uchar *raw = bandRow(y);
-    if (!fromCoverage || renderFailed)
+    if (!coverageBand(y / bandRows) || renderFailed)
         return reinterpret_cast<const QRgb *>(raw);
     const int width = raster.size().width();
     colorRow.resize(size_t(width));
@@ -312,7 +334,7 @@ const QRgb *PatternRows::row(int y)
 
 void PatternRows::rgbRow(int y, uchar *out)
 {
-    if (!fromCoverage) {
+    if (!coverageBand(y / bandRows)) {
         PixelRows::rgbRow(y, out);
         return;
     }
@@ -366,5 +388,5 @@ const uchar *PatternRows::bandRow(int y)
         return reinterpret_cast<const uchar *>(zeroRow.data());
     }
     return ahead.front().pixels.get()
-        + size_t(y % bandRows) * size_t(width) * size_t(bytesPerPixel);
+        + size_t(y % bandRows) * size_t(width) * (coverageBand(band) ? 1 : 4);
 }

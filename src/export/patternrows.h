@@ -22,7 +22,8 @@ class PatternRaster;
 // without a look at the pixels: 1 bit when plain, 8-bit grey or palette when antialiased.
 // The classic pixels are colours: their layout takes one pass over the bands on every core;
 // while the pattern has at most two colours that pass keeps a 1-bit copy, which the writer then
-// reads without a second render.
+// reads without a second render. An antialiased classic disc in greys is its coverage but for
+// the rows of its centre mark, which the painter draws: 8-bit grey, known without a look.
 class PatternRows : public PixelPacking::PixelRows
 {
 public:
@@ -55,6 +56,8 @@ private:
 
     int bandCount() const;
     int bandHeight(int band) const;
+    // Whether the band's pixels are coverage bytes, not RGB32 colours.
+    bool coverageBand(int band) const;
     // A band's pixels, from the few the rows may have: waits for one to come back when all are
     // in use, so that memory does not grow with the number of cores.
     std::unique_ptr<uchar[]> takeBuffer();
@@ -66,7 +69,9 @@ private:
 
     const PatternRaster &raster;
     const bool fromCoverage;
-    const int bytesPerPixel;
+    // A classic disc's coverage with painted rows between; its layout is grey.
+    const bool mixed;
+    const int bytesPerPixel; // of the largest band
     const int bandRows; // the raster's band height, or less for very wide images
     QRgb colors[256] = {}; // the colour of each coverage
     uchar rgb[256][3] = {}; // its red, green and blue

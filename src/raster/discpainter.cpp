@@ -589,13 +589,39 @@ std::unique_ptr<CoverageFill> discCoverage(const EncoderSettings &settings, QSiz
     return fill;
 }
 
+namespace {
+
+// Whether the border has a circle of radius 0, a dot of the pen at the centre.
+bool centreCircle(const EncoderSettings &settings, const std::vector<DiscTrack> &tracks)
+{
+    return settings.border && std::any_of(tracks.cbegin(), tracks.cend(), [](const DiscTrack &t) {
+        return t.innerRadius == 0 || t.outerRadius == 0;
+    });
+}
+
+}
+
+std::pair<int, int> discOverlayRows(const EncoderSettings &settings, QSize size)
+{
+    const bool dot = centreCircle(settings, discTracks(settings));
+    if (!dot && !settings.centerMark)
+        return { 0, -1 };
+    // The cross's arms and square caps, the dot on its arm and the pen around either, and a
+    // pixel of antialiasing, from the centre drawCenterMark takes (half the width, both ways).
+    const double arm = settings.centerMark
+        ? PixelRule::mmToPixels(settings.dpi, settings.innerRadiusMm) * 0.5
+        : 0.0;
+    const double pen = std::max(PixelRule::borderPixels(settings.dpi, settings.borderWidthMm), 1);
+    const double reach = arm + arm / 5 + pen + 2;
+    const double centre = size.width() * 0.5;
+    return { std::max(0, PixelRule::floorToInt(centre - reach)),
+        std::min(size.height() - 1, PixelRule::ceilToInt(centre + reach)) };
+}
+
 void drawDiscOverlay(QPainter &painter, const EncoderSettings &settings, QSize size)
 {
     painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
-    const std::vector<DiscTrack> tracks = discTracks(settings);
-    if (settings.border && std::any_of(tracks.cbegin(), tracks.cend(), [](const DiscTrack &t) {
-            return t.innerRadius == 0 || t.outerRadius == 0;
-        })) {
+    if (centreCircle(settings, discTracks(settings))) {
         painter.setBrush(Qt::NoBrush);
         painter.setPen(linePen(
             settings.foreground, PixelRule::borderPixels(settings.dpi, settings.borderWidthMm)));

@@ -12,6 +12,7 @@
 #include <QSize>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 class CoverageFill;
@@ -73,6 +74,9 @@ void drawTrackCircles(QPainter &painter, const EncoderSettings &settings, QSize 
 // times faster for fine discs, thin tracks with wide circles included.
 std::unique_ptr<CoverageFill> discCoverage(const EncoderSettings &settings, QSize size);
 void drawDiscOverlay(QPainter &painter, const EncoderSettings &settings, QSize size);
+// The rows drawDiscOverlay may put pixels in, with room to spare (first, last; none when
+// first > last): every other row is the coverage's alone.
+std::pair<int, int> discOverlayRows(const EncoderSettings &settings, QSize size);
 
 // A cross of half the inner radius with a dot at angle `angle` (radians) on its arm.
 void drawCenterMark(QPainter &painter, const EncoderSettings &settings, QSize size, float angle);

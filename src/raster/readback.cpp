@@ -280,19 +280,29 @@ bool DrawnPixels::readsFor(const EncoderSettings &settings, bool antialiased) co
         && patternImageSize(settings) == size;
 }
 
-void DrawnPixels::keep(const uchar *firstRow, qsizetype stride, int top, int rows)
+void DrawnPixels::keep(
+    const uchar *firstRow, qsizetype stride, int top, int rows, const QRgb *colors)
 {
     const size_t width = size_t(size.width());
     std::vector<uchar> flags(words * 64, 0);
+    uchar darkCoverage[256] = {};
+    for (int a = 0; colors && a < 256; ++a)
+        darkCoverage[a] = qGray(colors[a]) < 128;
     for (int y = 0; y < rows && top + y < size.height(); ++y) {
-        const QRgb *line = reinterpret_cast<const QRgb *>(firstRow + y * stride);
         uint64_t *out = bits.data() + size_t(top + y) * words;
         // Whether each pixel is dark, several at a time, then eight of those to a byte by one
         // multiplication (each flag's bit to its own place): no branch, no pixel's bit waiting
         // on the last.
         uchar *__restrict f = flags.data();
-        for (size_t x = 0; x < width; ++x)
-            f[x] = qGray(line[x]) < 128;
+        if (colors) {
+            const uchar *coverage = firstRow + y * stride;
+            for (size_t x = 0; x < width; ++x)
+                f[x] = darkCoverage[coverage[x]];
+        } else {
+            const QRgb *line = reinterpret_cast<const QRgb *>(firstRow + y * stride);
+            for (size_t x = 0; x < width; ++x)
+                f[x] = qGray(line[x]) < 128;
+        }
         for (size_t w = 0; w < words; ++w) {
             uint64_t word = 0;
             for (int b = 0; b < 8; ++b) {

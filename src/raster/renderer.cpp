@@ -47,6 +47,8 @@ constexpr size_t painterHeadroom = size_t(32) << 20;
 PatternRaster::PatternRaster(const EncoderSettings &settings, bool antialias)
     : settings(settings), antialias(antialias)
 {
+    for (int a = 0; a < 256; ++a)
+        blends[size_t(a)] = CoverageFill::blend(settings.foreground.rgb(), settings.background.rgb(), a);
     if (!settings.drawsClassicPixels()) {
         imageSize = patternImageSize(settings);
         if (!imageSize.isEmpty())
@@ -56,8 +58,19 @@ PatternRaster::PatternRaster(const EncoderSettings &settings, bool antialias)
     imageSize = PixelRule::imageSize(settings);
     // A fine disc's thousands of thin sectors are far cheaper by exact coverage than through
     // the painter's antialiased fill; the centre mark goes on top with the painter.
-    if (antialias && settings.shape == Shape::Disc && !imageSize.isEmpty())
+    if (antialias && settings.shape == Shape::Disc && !imageSize.isEmpty()) {
         coverage = discCoverage(settings, imageSize);
+        paintedOver = discOverlayRows(settings, imageSize);
+    }
+}
+
+bool PatternRaster::coverageAt(int top, int rows) const
+{
+    if (!coverage)
+        return false;
+    if (!settings.drawsClassicPixels())
+        return true;
+    return top + rows <= paintedOver.first || top > paintedOver.second;
 }
 
 PatternRaster::~PatternRaster() = default;
@@ -79,7 +92,7 @@ void PatternRaster::paintRows(uchar *firstRow, qsizetype stride, int top, int ro
         return;
     paintOnly(firstRow, stride, top, rows);
     if (shown)
-        shown(firstRow, stride, top, rows);
+        shown(firstRow, stride, top, rows, nullptr);
 }
 
 void PatternRaster::paintOnly(uchar *firstRow, qsizetype stride, int top, int rows) const
@@ -115,15 +128,15 @@ void PatternRaster::paintOnly(uchar *firstRow, qsizetype stride, int top, int ro
 
 void PatternRaster::coverageRows(uchar *firstRow, qsizetype stride, int top, int rows) const
 {
-    Q_ASSERT(hasCoverage());
-    if (rows > 0)
-        coverage->fillAlpha(firstRow, stride, top, rows,
-            antialias ? CoverageFill::Sampling::Area : CoverageFill::Sampling::PixelCentre);
-}
-
-QRgb PatternRaster::colorOf(int alpha) const
-{
-    return CoverageFill::blend(settings.foreground.rgb(), settings.background.rgb(), alpha);
+    Q_ASSERT(coverageAt(top, rows));
+    if (rows <= 0)
+        return;
+    // Classic pixels sample areas, antialiased or not, as paintOnly does.
+    coverage->fillAlpha(firstRow, stride, top, rows,
+        antialias || settings.drawsClassicPixels() ? CoverageFill::Sampling::Area
+                                                   : CoverageFill::Sampling::PixelCentre);
+    if (shown)
+        shown(firstRow, stride, top, rows, blends.data());
 }
 
 QImage PatternRaster::image() const

@@ -8,8 +8,10 @@
 #include <QImage>
 #include <QSize>
 
+#include <array>
 #include <functional>
 #include <memory>
+#include <utility>
 
 class CoverageFill;
 class QPainter;
@@ -37,17 +39,22 @@ public:
 
     // Paints rows top to top + rows - 1 into RGB32 lines `stride` bytes apart from `firstRow`.
     void paintRows(uchar *firstRow, qsizetype stride, int top, int rows) const;
-    // Shown every band of rows paintRows paints, as it paints them (on the painting thread).
-    using Painted = std::function<void(const uchar *firstRow, qsizetype stride, int top, int rows)>;
+    // Shown every band of rows paintRows or coverageRows makes, as it makes them (on its
+    // thread): RGB32 pixels, or coverage bytes with the colour of each when `colors` is not null.
+    using Painted = std::function<void(
+        const uchar *firstRow, qsizetype stride, int top, int rows, const QRgb *colors)>;
     void alsoShow(Painted painted) { shown = std::move(painted); }
 
     // Whether the pixels are a coverage of the foreground over the background (the exact
     // raster): then coverageRows gives them a byte a pixel, and a pixel's colour is
     // colorOf(coverage). Plain pixels are 0 or 255. The classic painters give colours only.
     bool hasCoverage() const { return coverage && !settings.drawsClassicPixels(); }
+    // Whether these rows are such a coverage: every row of the exact raster, and a classic
+    // antialiased disc's rows but those the painter draws its centre mark in.
+    bool coverageAt(int top, int rows) const;
     bool isAntialiased() const { return antialias; }
     void coverageRows(uchar *firstRow, qsizetype stride, int top, int rows) const;
-    QRgb colorOf(int coverage) const;
+    QRgb colorOf(int coverage) const { return blends[size_t(coverage)]; }
 
     // The whole image, its DPI recorded, the bands shared out over the cores. Throws
     // std::bad_alloc when it has no pixels or their memory cannot be had.
@@ -58,6 +65,8 @@ private:
     bool antialias;
     QSize imageSize;
     std::unique_ptr<CoverageFill> coverage; // the filled shapes, where they are not painted
+    std::pair<int, int> paintedOver { 0, -1 }; // the rows the painter draws over the coverage
+    std::array<QRgb, 256> blends {}; // the colour of each coverage
     Painted shown;
     void paintOnly(uchar *firstRow, qsizetype stride, int top, int rows) const;
 };
