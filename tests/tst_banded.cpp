@@ -65,6 +65,22 @@ void TestBanded::bandedFilesAreIdentical_data()
     const EncoderSettings gray = disc(12, 13, 600); // 614 px: three bands
     QTest::newRow("two colours") << gray << false; // 1-bit rows from the first pass
     QTest::newRow("greys") << gray << true;
+    // A classic disc in greys is its coverage but for the rows the painter draws its centre
+    // mark in: a mark across a band's edge, one over two bands, and none.
+    EncoderSettings across = disc(12, 15, 600); // the centre's row at 354, the arms 106 px long
+    across.innerRadiusMm = 9;
+    QTest::newRow("greys, centre mark across bands") << across << true;
+    EncoderSettings wide = disc(6, 40, 300);
+    wide.innerRadiusMm = 35;
+    wide.borderWidthMm = 2;
+    QTest::newRow("greys, centre mark over bands") << wide << true;
+    EncoderSettings bare = gray;
+    bare.centerMark = false;
+    QTest::newRow("greys, no centre mark") << bare << true;
+    EncoderSettings grey = gray;
+    grey.foreground = QColor(0x30, 0x30, 0x30);
+    grey.background = QColor(0xc8, 0xc8, 0xc8);
+    QTest::newRow("other greys") << grey << true;
     // The exact raster's coverage: black on white packs each coverage's inverse, white on
     // black the coverage itself.
     EncoderSettings exact = gray;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "codes.h"
+#include "patternrows.h"
 #include "patterngeometry.h"
 #include "preciseraster.h"
 #include "readback.h"
@@ -38,6 +39,8 @@ private slots:
     void plainTrackCountsLikeQuadrature();
     void keptClassicPixelsReadAlike_data();
     void keptClassicPixelsReadAlike();
+    void keptFromBandsAsFromTheWhole_data();
+    void keptFromBandsAsFromTheWhole();
 
 private:
     QTemporaryDir dir;
@@ -530,4 +533,49 @@ void TestReadBack::keptClassicPixelsReadAlike()
 }
 
 QTEST_MAIN(TestReadBack)
+void TestReadBack::keptFromBandsAsFromTheWhole_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    const auto words = [](const char *text) { return QString::fromLatin1(text).split(' '); };
+    // Antialiased classic discs go to a file as coverage bytes but for the centre mark's rows.
+    QTest::newRow("Gray disc, centre mark across bands")
+        << words("--classic-pixels --bits 12 --shape disc --outer-radius 15 --inner-radius 9 "
+                 "--dpi 600");
+    QTest::newRow("relative disc, no centre mark")
+        << words("--classic-pixels --shape disc --type relative --pairs 300 --outer-radius 14 "
+                 "--no-center-mark --dpi 600");
+}
+
+// The pixels a file's bands keep, coverage or painted, are those the whole image has.
+void TestReadBack::keptFromBandsAsFromTheWhole()
+{
+    QFETCH(QStringList, arguments);
+    const EncoderSettings settings = parsed(arguments << QStringLiteral("-o") << "x.png");
+    const auto keeping = [](DrawnPixels &kept) {
+        return [&kept](const uchar *firstRow, qsizetype stride, int top, int rows,
+                   const QRgb *colors) { kept.keep(firstRow, stride, top, rows, colors); };
+    };
+    DrawnPixels whole(settings, true), banded(settings, true);
+    PatternRaster wholeRaster(settings, true);
+    wholeRaster.alsoShow(keeping(whole));
+    (void)wholeRaster.image();
+    PatternRaster bandedRaster(settings, true);
+    bandedRaster.alsoShow(keeping(banded));
+    PatternRows rows(bandedRaster);
+    const PixelPacking::RowPacker packer(rows.layout(), rows.size().width());
+    std::vector<uchar> packed(size_t(packer.rowBytes()));
+    for (int y = 0; y < rows.size().height(); ++y)
+        rows.packRow(y, packer, packed.data());
+    QVERIFY(whole.complete() && banded.complete());
+    int darkPixels = 0;
+    for (int y = 0; y < rows.size().height(); ++y) {
+        for (int x = 0; x < rows.size().width(); ++x) {
+            darkPixels += whole.dark(x, y);
+            if (banded.dark(x, y) != whole.dark(x, y)) // the message only then
+                QFAIL(qPrintable(QStringLiteral("pixel %1, %2").arg(x).arg(y)));
+        }
+    }
+    QVERIFY(darkPixels > 0);
+}
+
 #include "tst_readback.moc"
