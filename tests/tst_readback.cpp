@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "codes.h"
-#include "patternrows.h"
 #include "patterngeometry.h"
+#include "patternrows.h"
 #include "preciseraster.h"
 #include "readback.h"
 #include "renderer.h"
@@ -501,10 +501,8 @@ void TestReadBack::keptClassicPixelsReadAlike()
     QCOMPARE(kept.readsFor(settings, antialias), readsKept);
     QVERIFY(!kept.readsFor(settings, !antialias));
     PatternRaster raster(settings, antialias);
-    raster.alsoShow(
-        [&](const uchar *firstRow, qsizetype stride, int top, int rows, const QRgb *colors) {
-            kept.keep(firstRow, stride, top, rows, colors);
-        });
+    raster.alsoShow([&](const uchar *firstRow, qsizetype stride, int top, int rows,
+                        const QRgb *colors) { kept.keep(firstRow, stride, top, rows, colors); });
     QVERIFY(!kept.complete());
     (void)raster.image();
     QVERIFY(kept.complete());

@@ -179,8 +179,8 @@ QString notEnoughMemory(QSize size)
 
 bool writePattern(const EncoderSettings &settings, bool antialias, Format format,
     const QString &fileName, QString *error,
-    const std::function<void(const uchar *firstRow, qsizetype stride, int top, int rows,
-        const QRgb *colors)> &painted)
+    const std::function<void(
+        const uchar *firstRow, qsizetype stride, int top, int rows, const QRgb *colors)> &painted)
 {
     QSize size;
     try {

@@ -48,8 +48,8 @@ bool writeRows(PixelPacking::PixelRows &rows, const EncoderSettings &settings, F
 // bytes with the colour of each.
 bool writePattern(const EncoderSettings &settings, bool antialias, Format format,
     const QString &fileName, QString *error,
-    const std::function<void(const uchar *firstRow, qsizetype stride, int top, int rows,
-        const QRgb *colors)> &painted
+    const std::function<void(
+        const uchar *firstRow, qsizetype stride, int top, int rows, const QRgb *colors)> &painted
     = {});
 // Images of up to this many pixels are drawn whole.
 constexpr qint64 wholeImagePixels = 4'000'000;

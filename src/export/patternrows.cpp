@@ -47,17 +47,13 @@ bool mixedGreys(const PatternRaster &raster)
             distinct.append(raster.colorOf(a));
     return distinct.size() > 2;
 }
-
 }
 
 PatternRows::PatternRows(const PatternRaster &raster)
-    : raster(raster),
-      fromCoverage(raster.hasCoverage()),
-      mixed(mixedGreys(raster)),
-      bytesPerPixel(fromCoverage ? 1 : 4),
-      bandRows(rowsPerBand(raster.size().width())),
-      bufferLimit(int(std::max<qint64>(2,
-          bandMemory / (qint64(raster.size().width()) * bandRows * bytesPerPixel))))
+    : raster(raster), fromCoverage(raster.hasCoverage()), mixed(mixedGreys(raster)),
+      bytesPerPixel(fromCoverage ? 1 : 4), bandRows(rowsPerBand(raster.size().width())),
+      bufferLimit(int(std::max<qint64>(
+          2, bandMemory / (qint64(raster.size().width()) * bandRows * bytesPerPixel))))
 {
     if (fromCoverage || mixed) {
         for (int a = 0; a < 256; ++a) {

@@ -24,7 +24,8 @@ constexpr double nearCentre = 8;
 // near the centre. Where it is not, at the first point and every 256th, the angle is taken
 // afresh. The steps go in single precision, four at a time: their roundings fall either way,
 // and 256 of them stay under a millionth of a pitch. `steps` is room for n.
-QUVELTA_AVX2_CLONES void lineAngles(double v, double u, int n, double *__restrict theta, float *__restrict steps)
+QUVELTA_AVX2_CLONES void lineAngles(
+    double v, double u, int n, double *__restrict theta, float *__restrict steps)
 {
     constexpr float smallStep = 1.0f / 128;
     constexpr int block = 256;
@@ -294,7 +295,8 @@ void PeriodicRing::fillLine(Line &line, double v, const Corners &corners, const 
     fillCorners(line, v, std::max(corners.from, corners.gapTo + 1), corners.to, invU);
 }
 
-QUVELTA_AVX2_CLONES void PeriodicRing::fillCorners(Line &line, double v, int from, int to, const float *invU) const
+QUVELTA_AVX2_CLONES void PeriodicRing::fillCorners(
+    Line &line, double v, int from, int to, const float *invU) const
 {
     if (from > to)
         return;

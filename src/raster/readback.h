@@ -52,8 +52,8 @@ public:
     // Whether they are what a read-back of these settings would draw.
     bool readsFor(const EncoderSettings &settings, bool antialias) const;
     // RGB32 rows, or coverage bytes with the colour of each (`colors` not null).
-    void keep(const uchar *firstRow, qsizetype stride, int top, int rows,
-        const QRgb *colors = nullptr);
+    void keep(
+        const uchar *firstRow, qsizetype stride, int top, int rows, const QRgb *colors = nullptr);
     bool complete() const; // every row kept
     bool dark(int x, int y) const;
 

@@ -48,7 +48,8 @@ PatternRaster::PatternRaster(const EncoderSettings &settings, bool antialias)
     : settings(settings), antialias(antialias)
 {
     for (int a = 0; a < 256; ++a)
-        blends[size_t(a)] = CoverageFill::blend(settings.foreground.rgb(), settings.background.rgb(), a);
+        blends[size_t(a)]
+            = CoverageFill::blend(settings.foreground.rgb(), settings.background.rgb(), a);
     if (!settings.drawsClassicPixels()) {
         imageSize = patternImageSize(settings);
         if (!imageSize.isEmpty())
