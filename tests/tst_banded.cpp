@@ -10,6 +10,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -30,6 +31,8 @@ private slots:
     void rgbRowsAreTheRowsColours();
     void jpegAsQtWritesIt_data();
     void jpegAsQtWritesIt();
+    void largeJpegReadsAsQtWrites_data();
+    void largeJpegReadsAsQtWrites();
 
 private:
     QTemporaryDir dir;
@@ -265,6 +268,68 @@ void TestBanded::jpegAsQtWritesIt()
         QVERIFY(sof > 0);
         QCOMPARE(int(uchar(qt.data().at(sof + 9))), gray ? 1 : 3);
     }
+}
+
+void TestBanded::largeJpegReadsAsQtWrites_data()
+{
+    QTest::addColumn<EncoderSettings>("settings");
+    QTest::addColumn<bool>("gray");
+    QTest::addColumn<int>("pieces");
+    // Over 4 million pixels: pieces of 256 rows (32 rows of blocks of 8 grey pixels, 16 of 16
+    // colour ones), the last one short, on every core.
+    EncoderSettings greys = disc(8, 43, 600); // 2033 px square
+    greys.classicPixels = false;
+    QTest::newRow("greys") << greys << true << 8;
+    EncoderSettings colours = greys;
+    colours.foreground = QColor(0x20, 0x40, 0x80);
+    colours.background = QColor(0xf0, 0xe0, 0xa0);
+    QTest::newRow("colours") << colours << false << 8;
+    // A wide strip: the 65,535 blocks of the restart interval hold fewer rows.
+    EncoderSettings wide = classicSettings();
+    wide.classicPixels = false;
+    wide.widthMm = 1000;
+    wide.heightMm = 20;
+    wide.dpi = 600; // 2,953 blocks a row: 22 rows of them, 176 pixels, a piece
+    QTest::newRow("wide strip, greys") << wide << true << 3;
+}
+
+// A large image is coded in pieces joined by restart markers: other bytes than Qt's writer
+// makes, the same pixels read back.
+void TestBanded::largeJpegReadsAsQtWrites()
+{
+    QFETCH(EncoderSettings, settings);
+    QFETCH(bool, gray);
+    QFETCH(int, pieces);
+    const QImage image = renderEncoderImage(settings, true);
+    QVERIFY(qint64(image.width()) * image.height() >= 4'000'000);
+    QBuffer qt;
+    qt.open(QIODevice::WriteOnly);
+    QVERIFY(QImageWriter(&qt, "jpeg")
+                .write(gray ? image.convertToFormat(QImage::Format_Grayscale8) : image));
+    QBuffer ours;
+    ours.open(QIODevice::WriteOnly);
+    PixelPacking::ImageRows rows(image);
+    QString reason;
+    QVERIFY2(JpegCodec::encode(rows, &ours, &reason), qPrintable(reason));
+    // A restart after every piece but the last, the markers counting 0 to 7 over and over.
+    const QByteArray &bytes = ours.data();
+    QVERIFY(bytes.contains("\xff\xdd\x00\x04"));
+    QVERIFY(!qt.data().contains("\xff\xdd\x00\x04"));
+    for (int i = 0; i < pieces - 1; ++i)
+        QVERIFY2(bytes.contains(QByteArray("\xff") + char(0xd0 + i % 8)),
+            qPrintable(QString::number(i)));
+    QVERIFY(!bytes.contains(QByteArray("\xff") + char(0xd0 + (pieces - 1) % 8)) || pieces > 8);
+    const auto read = [](QByteArray data) {
+        QBuffer buffer(&data);
+        return QImageReader(&buffer, "jpeg").read();
+    };
+    const QImage expected = read(qt.data());
+    const QImage got = read(bytes);
+    QVERIFY(!expected.isNull());
+    QCOMPARE(got.size(), image.size());
+    QCOMPARE(got.format(), expected.format());
+    QCOMPARE(got.dotsPerMeterX(), expected.dotsPerMeterX());
+    QVERIFY(got == expected);
 }
 
 QTEST_MAIN(TestBanded)

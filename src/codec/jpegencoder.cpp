@@ -2,15 +2,19 @@
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "jpegencoder.h"
 
+#include "background.h"
 #include "pixelpacking.h"
 
 #include <QtMath>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE
 #include <jerror.h>
 #include <jpeglib.h>
+#include <deque>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace JpegCodec {
@@ -80,14 +84,22 @@ void finishDestination(j_compress_ptr info)
 
 // The whole compression, out of encode's frame so that nothing there changes after its setjmp;
 // nothing here needs a destructor, since an error jumps out of it.
-void compress(jpeg_compress_struct &info, Destination &destination, PixelPacking::PixelRows &rows,
-    bool gray, const PixelPacking::RowPacker *packer, std::vector<JSAMPLE> &samples)
+// The image's size and resolution, as every piece of it is coded.
+struct Frame
 {
-    const QSize size = rows.size();
-    const int dpmX = rows.dotsPerMeterX();
-    const int dpmY = rows.dotsPerMeterY();
-    jpeg_create_compress(&info);
-    info.dest = &destination.manager;
+    QSize size;
+    int dpmX = 0;
+    int dpmY = 0;
+    bool gray = false;
+};
+
+// Sets up a compressor, its destination given, as Qt's writer does.
+void setUp(jpeg_compress_struct &info, const Frame &frame)
+{
+    const QSize size = frame.size;
+    const int dpmX = frame.dpmX;
+    const int dpmY = frame.dpmY;
+    const bool gray = frame.gray;
     info.image_width = JDIMENSION(size.width());
     info.image_height = JDIMENSION(size.height());
     info.input_components = gray ? 1 : 3;
@@ -110,22 +122,224 @@ void compress(jpeg_compress_struct &info, Destination &destination, PixelPacking
         info.Y_density = UINT16((dpmY + 50) / 100);
     }
     jpeg_set_quality(&info, 75, TRUE);
+}
+
+// Row y's samples: grey levels or RGB triples.
+void samplesOf(PixelPacking::PixelRows &rows, int y, bool gray,
+    const PixelPacking::RowPacker *packer, JSAMPLE *samples)
+{
+    if (packer) {
+        rows.packRow(y, *packer, samples);
+    } else if (gray) {
+        const QRgb *pixels = rows.row(y);
+        for (int x = 0; x < rows.size().width(); ++x)
+            samples[x] = JSAMPLE(qRed(pixels[x]));
+    } else {
+        rows.rgbRow(y, samples);
+    }
+}
+
+void compress(jpeg_compress_struct &info, Destination &destination, PixelPacking::PixelRows &rows,
+    bool gray, const PixelPacking::RowPacker *packer, std::vector<JSAMPLE> &samples)
+{
+    jpeg_create_compress(&info);
+    info.dest = &destination.manager;
+    setUp(info, { rows.size(), rows.dotsPerMeterX(), rows.dotsPerMeterY(), gray });
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
-        const int y = int(info.next_scanline);
-        if (packer) {
-            rows.packRow(y, *packer, samples.data());
-        } else if (gray) {
-            const QRgb *pixels = rows.row(y);
-            for (int x = 0; x < size.width(); ++x)
-                samples[size_t(x)] = JSAMPLE(qRed(pixels[x]));
-        } else {
-            rows.rgbRow(y, samples.data());
-        }
+        samplesOf(rows, int(info.next_scanline), gray, packer, samples.data());
         JSAMPROW row = samples.data();
         jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);
+}
+
+// A large image is coded in pieces of whole rows of blocks on every core, each a JPEG of its
+// own in memory, joined by restart markers: the same blocks and codes, the coefficient that
+// each block's first value is taken from starting afresh at each piece, as a restart has it.
+// Every decoder reads the same pixels as from the file made in one piece; below this many
+// pixels the file is that one, Qt's very bytes.
+constexpr qint64 fewestPiecedPixels = 4'000'000;
+
+struct Piece
+{
+    std::vector<uchar> bytes; // a whole JPEG of the piece's rows
+    QString error;
+};
+
+// A piece's bytes, straight into its vector: room for a fifth of its samples at first (a
+// pattern codes to less), doubled when short.
+struct PieceDestination
+{
+    jpeg_destination_mgr manager {};
+    std::vector<uchar> *bytes = nullptr;
+};
+
+void startPiece(j_compress_ptr info)
+{
+    auto *d = reinterpret_cast<PieceDestination *>(info->dest);
+    d->manager.next_output_byte = d->bytes->data();
+    d->manager.free_in_buffer = d->bytes->size();
+}
+
+boolean growPiece(j_compress_ptr info)
+{
+    auto *d = reinterpret_cast<PieceDestination *>(info->dest);
+    const size_t used = d->bytes->size();
+    d->bytes->resize(2 * used);
+    d->manager.next_output_byte = d->bytes->data() + used;
+    d->manager.free_in_buffer = d->bytes->size() - used;
+    return TRUE;
+}
+
+void endPiece(j_compress_ptr info)
+{
+    auto *d = reinterpret_cast<PieceDestination *>(info->dest);
+    d->bytes->resize(d->bytes->size() - d->manager.free_in_buffer);
+}
+
+Piece codePiece(const Frame &frame, const JSAMPLE *samples)
+{
+    Piece piece;
+    const size_t rowSamples = size_t(frame.size.width()) * (frame.gray ? 1 : 3);
+    piece.bytes.resize(std::max<size_t>(rowSamples * size_t(frame.size.height()) / 5, 1 << 12));
+    PieceDestination destination;
+    destination.bytes = &piece.bytes;
+    destination.manager.init_destination = startPiece;
+    destination.manager.empty_output_buffer = growPiece;
+    destination.manager.term_destination = endPiece;
+    ErrorHandler errors;
+    jpeg_compress_struct info {};
+    info.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = onError;
+    errors.manager.emit_message = onMessage;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_compress(&info);
+        piece.error = QString::fromLocal8Bit(errors.message);
+        return piece;
+    }
+    jpeg_create_compress(&info);
+    info.dest = &destination.manager;
+    setUp(info, frame);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<JSAMPLE *>(samples) + info.next_scanline * rowSamples;
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    return piece;
+}
+
+// Where a piece's markers lie: its scan's header and the coded data after it, up to its end.
+struct Layout
+{
+    size_t frameHeight = 0; // the offset of the frame header's height
+    size_t scan = 0; // the scan header's marker
+    size_t data = 0; // the coded data
+    size_t end = 0; // the end-of-image marker
+};
+
+bool layoutOf(const std::vector<uchar> &b, Layout *layout)
+{
+    size_t at = 2; // past the start-of-image marker
+    while (at + 4 <= b.size() && b[at] == 0xff) {
+        const uchar marker = b[at + 1];
+        const size_t length = size_t(b[at + 2]) << 8 | b[at + 3];
+        if (marker == 0xc0)
+            layout->frameHeight = at + 5;
+        if (marker == 0xda) {
+            layout->scan = at;
+            layout->data = at + 2 + length;
+            layout->end = b.size() - 2;
+            return layout->frameHeight > 0 && layout->data <= layout->end
+                && b[layout->end] == 0xff && b[layout->end + 1] == 0xd9;
+        }
+        at += 2 + length;
+    }
+    return false;
+}
+
+// Pieces of `rowsOfBlocks` rows of blocks `blockSize` pixels square.
+bool encodeInPieces(PixelPacking::PixelRows &rows, const Frame &frame,
+    const PixelPacking::RowPacker *packer, int blockSize, int rowsOfBlocks, QIODevice *device,
+    QString *reason)
+{
+    const int height = frame.size.height();
+    const int pieceRows = blockSize * rowsOfBlocks;
+    const int blocksPerPiece = rowsOfBlocks * ((frame.size.width() + blockSize - 1) / blockSize);
+    const size_t rowSamples = size_t(frame.size.width()) * (frame.gray ? 1 : 3);
+    const int pieces = (height + pieceRows - 1) / pieceRows;
+    const int depth = int(std::max(2u, std::thread::hardware_concurrency()));
+    std::deque<std::future<Piece>> coding;
+    int written = 0;
+    bool ok = true;
+    const auto write = [&](const char *data, size_t size) {
+        ok = ok && device->write(data, qint64(size)) == qint64(size);
+        if (!ok && reason->isEmpty())
+            *reason = device->errorString();
+    };
+    const auto writeFirst = [&] {
+        const Piece piece = coding.front().get();
+        coding.pop_front();
+        Layout at;
+        if (!piece.error.isEmpty() || !layoutOf(piece.bytes, &at)) {
+            if (ok)
+                *reason = piece.error.isEmpty() ? QStringLiteral("cannot code the image")
+                                                : piece.error;
+            ok = false;
+            return;
+        }
+        const char *b = reinterpret_cast<const char *>(piece.bytes.data());
+        if (written == 0) {
+            // The first piece's headers, for the whole height, with the restart interval.
+            std::vector<uchar> head(
+                piece.bytes.begin(), piece.bytes.begin() + std::ptrdiff_t(at.scan));
+            head[at.frameHeight] = uchar(height >> 8);
+            head[at.frameHeight + 1] = uchar(height);
+            const uchar restart[] = { 0xff, 0xdd, 0x00, 0x04, uchar(blocksPerPiece >> 8),
+                uchar(blocksPerPiece) };
+            head.insert(head.end(), std::begin(restart), std::end(restart));
+            write(reinterpret_cast<const char *>(head.data()), head.size());
+            write(b + at.scan, at.data - at.scan);
+        } else {
+            const char marker[] = { char(0xff), char(0xd0 + (written - 1) % 8) };
+            write(marker, 2);
+        }
+        write(b + at.data, at.end - at.data);
+        ++written;
+    };
+    // The samples of the pieces being coded, each buffer used again once its piece is written.
+    std::vector<std::unique_ptr<JSAMPLE[]>> buffers;
+    for (int i = 0; i < depth; ++i)
+        buffers.push_back(std::make_unique<JSAMPLE[]>(size_t(pieceRows) * rowSamples));
+    try {
+        for (int index = 0; ok && index < pieces; ++index) {
+            const int top = index * pieceRows;
+            const int count = std::min(pieceRows, height - top);
+            JSAMPLE *samples = buffers[size_t(index % depth)].get();
+            for (int r = 0; r < count; ++r)
+                samplesOf(rows, top + r, frame.gray, packer, samples + size_t(r) * rowSamples);
+            Frame part = frame;
+            part.size.setHeight(count);
+            coding.push_back(inBackground([part, samples] { return codePiece(part, samples); }));
+            if (int(coding.size()) >= depth)
+                writeFirst();
+        }
+        while (ok && !coding.empty())
+            writeFirst();
+    } catch (...) {
+        for (auto &f : coding)
+            if (f.valid())
+                f.wait();
+        throw;
+    }
+    for (auto &f : coding)
+        if (f.valid())
+            f.wait();
+    const char end[] = { char(0xff), char(0xd9) };
+    write(end, 2);
+    return ok;
 }
 
 }
@@ -140,6 +354,17 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
     const std::unique_ptr<PixelPacking::RowPacker> packer = layout.kind == Kind::Gray
         ? std::make_unique<PixelPacking::RowPacker>(layout, rows.size().width())
         : nullptr;
+    // Rows of blocks of 8 pixels (grey) or of 16 (colour, its chroma halved both ways), as many
+    // as a piece of about 256 rows holds within the restart interval's 65,535 blocks.
+    const int blockSize = gray ? 8 : 16;
+    const int blocksPerRow = (rows.size().width() + blockSize - 1) / blockSize;
+    const int rowsOfBlocks = std::min(256 / blockSize, 65535 / std::max(blocksPerRow, 1));
+    if (qint64(rows.size().width()) * rows.size().height() >= fewestPiecedPixels
+        && rowsOfBlocks >= 1 && std::thread::hardware_concurrency() > 1) {
+        const Frame frame { rows.size(), rows.dotsPerMeterX(), rows.dotsPerMeterY(), gray };
+        return encodeInPieces(
+            rows, frame, packer.get(), blockSize, rowsOfBlocks, device, reason);
+    }
     std::vector<JSAMPLE> samples(size_t(rows.size().width()) * 3);
     Destination destination;
     destination.device = device;

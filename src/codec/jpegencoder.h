@@ -13,8 +13,9 @@ class PixelRows;
 namespace JpegCodec {
 
 // Writes the rows as a baseline JPEG through libjpeg, row by row: 8-bit RGB at quality 75 with
-// the resolution in a JFIF header, the very bytes Qt's JPEG writer makes of an RGB32 image.
-// On failure *reason says why.
+// the resolution in a JFIF header, the very bytes Qt's JPEG writer makes of an RGB32 image. A
+// large image is coded in pieces on every core, joined by restart markers: the pixels Qt's file
+// reads as. On failure *reason says why.
 bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason);
 
 }
