@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE
+#include <deque>
 #include <jerror.h>
 #include <jpeglib.h>
-#include <deque>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -252,8 +252,8 @@ bool layoutOf(const std::vector<uchar> &b, Layout *layout)
             layout->scan = at;
             layout->data = at + 2 + length;
             layout->end = b.size() - 2;
-            return layout->frameHeight > 0 && layout->data <= layout->end
-                && b[layout->end] == 0xff && b[layout->end + 1] == 0xd9;
+            return layout->frameHeight > 0 && layout->data <= layout->end && b[layout->end] == 0xff
+                && b[layout->end + 1] == 0xd9;
         }
         at += 2 + length;
     }
@@ -285,8 +285,8 @@ bool encodeInPieces(PixelPacking::PixelRows &rows, const Frame &frame,
         Layout at;
         if (!piece.error.isEmpty() || !layoutOf(piece.bytes, &at)) {
             if (ok)
-                *reason = piece.error.isEmpty() ? QStringLiteral("cannot code the image")
-                                                : piece.error;
+                *reason
+                    = piece.error.isEmpty() ? QStringLiteral("cannot code the image") : piece.error;
             ok = false;
             return;
         }
@@ -297,8 +297,8 @@ bool encodeInPieces(PixelPacking::PixelRows &rows, const Frame &frame,
                 piece.bytes.begin(), piece.bytes.begin() + std::ptrdiff_t(at.scan));
             head[at.frameHeight] = uchar(height >> 8);
             head[at.frameHeight + 1] = uchar(height);
-            const uchar restart[] = { 0xff, 0xdd, 0x00, 0x04, uchar(blocksPerPiece >> 8),
-                uchar(blocksPerPiece) };
+            const uchar restart[]
+                = { 0xff, 0xdd, 0x00, 0x04, uchar(blocksPerPiece >> 8), uchar(blocksPerPiece) };
             head.insert(head.end(), std::begin(restart), std::end(restart));
             write(reinterpret_cast<const char *>(head.data()), head.size());
             write(b + at.scan, at.data - at.scan);
@@ -341,7 +341,6 @@ bool encodeInPieces(PixelPacking::PixelRows &rows, const Frame &frame,
     write(end, 2);
     return ok;
 }
-
 }
 
 bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
@@ -362,8 +361,7 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
     if (qint64(rows.size().width()) * rows.size().height() >= fewestPiecedPixels
         && rowsOfBlocks >= 1 && std::thread::hardware_concurrency() > 1) {
         const Frame frame { rows.size(), rows.dotsPerMeterX(), rows.dotsPerMeterY(), gray };
-        return encodeInPieces(
-            rows, frame, packer.get(), blockSize, rowsOfBlocks, device, reason);
+        return encodeInPieces(rows, frame, packer.get(), blockSize, rowsOfBlocks, device, reason);
     }
     std::vector<JSAMPLE> samples(size_t(rows.size().width()) * 3);
     Destination destination;
