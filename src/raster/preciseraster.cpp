@@ -224,8 +224,9 @@ std::unique_ptr<CoverageFill> layerCoverage(
 
 std::unique_ptr<CoverageFill> patternCoverage(const EncoderSettings &settings)
 {
-    // A layer at a time: the outlines of every mark of a fine pattern would be tens of megabytes
-    // beside the fill's own edges.
+    // A layer at a time, a track's marks a few thousand at a time: the outlines of every mark of
+    // a fine pattern would be tens of megabytes of fresh pages beside the fill's own edges, where
+    // each part is done with before the next is made in the same memory.
     auto fill = std::make_unique<CoverageFill>(patternImageSize(settings));
     const QPointF pixelsPerMm = patternPixelsPerMm(settings);
     const QPointF offset = patternPixelOffset(settings);
@@ -236,8 +237,9 @@ std::unique_ptr<CoverageFill> patternCoverage(const EncoderSettings &settings)
             t.runs.clear();
         }
     }
+    constexpr size_t marksAPart = 4096;
     g.forEachLayer(PatternGeometry::MarkEdges::AtBorder,
-        [&](Shapes::Layer &&layer) { addLayer(*fill, layer, pixelsPerMm, offset); });
+        [&](Shapes::Layer &&layer) { addLayer(*fill, layer, pixelsPerMm, offset); }, marksAPart);
     fill->prepare();
     return fill;
 }
