@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <random>
+
 #include <zlib.h>
 
 #include <cmath>
@@ -22,6 +24,8 @@ class TestExactVectors : public QObject
 private slots:
     void numbersAsQtWritesThem_data();
     void numbersAsQtWritesThem();
+    void numbersAtEveryScale_data();
+    void numbersAtEveryScale();
     void pdfScaleIsExact();
     void pdfOutlineHiddenInPrint();
     void compactDxfSpacingHoldsOver200Mm();
@@ -369,6 +373,41 @@ void TestExactVectors::numbersAsQtWritesThem()
     for (int k = -3000; k <= 3000; ++k) {
         for (const auto &[v, d] : { std::pair { k / 64.0, 4 }, std::pair { k / 2048.0, 6 } })
             QCOMPARE(PdfExport::number(v, d), qt(v, d));
+    }
+}
+
+void TestExactVectors::numbersAtEveryScale_data()
+{
+    QTest::addColumn<int>("decimals");
+    for (const int d : { 0, 1, 3, 6, 9, 15 })
+        QTest::newRow(qPrintable(QStringLiteral("%1 decimals").arg(d))) << d;
+}
+
+// Only what may be a tie is looked at twice: at any scale, Qt's digits still, ties (a power of
+// two's fractions) and numbers from a page's millimetres to its points alike.
+void TestExactVectors::numbersAtEveryScale()
+{
+    QFETCH(int, decimals);
+    const auto qt = [](double v, int d) {
+        QByteArray text = QByteArray::number(v, 'f', d);
+        if (text.contains('.')) {
+            while (text.endsWith('0'))
+                text.chop(1);
+            if (text.endsWith('.'))
+                text.chop(1);
+        }
+        return text == "-0" ? QByteArray("0") : text;
+    };
+    std::mt19937_64 random(2026);
+    std::uniform_real_distribution<double> mm(-1000, 1000);
+    for (int i = 0; i < 20000; ++i) {
+        const int power = i % 40;
+        const double values[] = { mm(random), mm(random) * 72 / 25.4,
+            std::ldexp(double(qint64(random() % 20001) - 10000), -power) };
+        for (const double v : values) {
+            if (PdfExport::number(v, decimals) != qt(v, decimals)) // the message only then
+                QFAIL(qPrintable(QStringLiteral("%1").arg(v, 0, 'g', 17)));
+        }
     }
 }
 

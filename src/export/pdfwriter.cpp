@@ -14,6 +14,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,26 @@ char *awayFromZero(char *text, char *end)
 
 }
 
+namespace {
+
+// Whether the value may be a tie at these decimals, its next digit a 5 and the last: then it is
+// a whole number ending in 5 once scaled by ten to the decimals and one, within the rounding of
+// the double and the scaling. Most numbers are not, and skip working out their shortest digits.
+bool mayBeTie(double value, int decimals)
+{
+    constexpr double powers[] = { 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12,
+        1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22 };
+    if (decimals < 0 || decimals >= int(std::size(powers)))
+        return true;
+    const double scaled = std::fabs(value) * powers[decimals];
+    if (!(scaled < 0x1p52))
+        return true;
+    const double whole = std::nearbyint(scaled);
+    return std::fabs(scaled - whole) <= 1e-9 * std::max(1.0, scaled) && std::fmod(whole, 10) == 5;
+}
+
+}
+
 QByteArray number(double value, int decimals)
 {
     // std::to_chars, not QByteArray::number, which goes through snprintf: a fine pattern's
@@ -98,12 +119,15 @@ QByteArray number(double value, int decimals)
     // to_chars rounds to even and Qt away from zero, as the files always have.
     char text[400];
     char *end = text;
-    if (!std::isfinite(value) || std::fabs(value) >= 1e300) {
+    const bool byQt = !std::isfinite(value) || std::fabs(value) >= 1e300;
+    if (byQt) {
         const QByteArray qt = QByteArray::number(value, 'f', decimals);
         end = std::copy(qt.begin(), qt.end(), text);
     } else {
         end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals)
                   .ptr;
+    }
+    if (!byQt && mayBeTie(value, decimals)) {
         char shortest[400];
         const char *shortestEnd
             = std::to_chars(shortest, shortest + sizeof shortest, value, std::chars_format::fixed)
