@@ -114,6 +114,13 @@ bool mayBeTie(double value, int decimals)
 
 QByteArray number(double value, int decimals)
 {
+    QByteArray out;
+    appendNumber(out, value, decimals);
+    return out;
+}
+
+void appendNumber(QByteArray &out, double value, int decimals)
+{
     // std::to_chars, not QByteArray::number, which goes through snprintf: a fine pattern's
     // vector file is millions of numbers. The digits are the same but for exact ties, which
     // to_chars rounds to even and Qt away from zero, as the files always have.
@@ -160,14 +167,16 @@ QByteArray number(double value, int decimals)
             }
         }
     }
-    QByteArray out(text, int(end - text));
-    if (out.contains('.')) {
-        while (out.endsWith('0'))
-            out.chop(1);
-        if (out.endsWith('.'))
-            out.chop(1);
+    if (std::find(text, end, '.') != end) {
+        while (end[-1] == '0')
+            --end;
+        if (end[-1] == '.')
+            --end;
     }
-    return out == "-0" ? QByteArray("0") : out;
+    if (end - text == 2 && text[0] == '-' && text[1] == '0')
+        out.append('0');
+    else
+        out.append(text, int(end - text));
 }
 
 namespace {

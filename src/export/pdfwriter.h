@@ -23,6 +23,8 @@ namespace PdfExport {
 
 // A PDF number: at most `decimals` decimals, no trailing zeros.
 QByteArray number(double value, int decimals = 4);
+// The same appended to `out`, with no text of its own made on the way.
+void appendNumber(QByteArray &out, double value, int decimals = 4);
 
 // The font resource that invisibleText uses.
 extern const char *const invisibleTextFont;

@@ -48,6 +48,16 @@ QByteArray point(QPointF p)
     return num(p.x()) + ' ' + num(p.y());
 }
 
+// A point appended to a page's content, followed by `then`: a fine disc's million points make
+// no text of their own.
+void appendPoint(QByteArray &out, QPointF p, const char *then)
+{
+    PdfExport::appendNumber(out, p.x(), 6);
+    out.append(' ');
+    PdfExport::appendNumber(out, p.y(), 6);
+    out.append(then);
+}
+
 // Cut lines are red in every format, whatever the pattern's colours: cutters and their
 // programs take red for "cut", and it tells them from the print.
 constexpr char cutColour[] = "#ff0000";
@@ -463,17 +473,19 @@ static bool writeVectorPdfUnguarded(const EncoderSettings &settings, const QStri
         if (layer.kind == Layer::Kind::Cut)
             content += "1 0 0 RG\n";
         for (const Contour &c : layer.contours) {
-            content += point(c.start) + " m\n";
+            appendPoint(content, c.start, " m\n");
             for (const Segment &s : c.segments) {
                 if (s.kind == Segment::Kind::Line) {
-                    content += point(s.to) + " l\n";
+                    appendPoint(content, s.to, " l\n");
                     continue;
                 }
                 // Cubic pieces of at most 45 degrees: within 0.0005 mm of the circle at 100 mm.
                 forEachArcPiece(s, 45.0, [&](double start, double sweep, QPointF to) {
                     const Arcs::Cubic c = Arcs::cubic(s.center,
                         Shapes::pointOnCircle(s.center, s.radius, start), to, sweep * M_PI / 180);
-                    content += point(c.c1) + ' ' + point(c.c2) + ' ' + point(to) + " c\n";
+                    appendPoint(content, c.c1, " ");
+                    appendPoint(content, c.c2, " ");
+                    appendPoint(content, to, " c\n");
                 });
             }
             content += "h\n";
