@@ -48,8 +48,8 @@ QByteArray point(QPointF p)
     return num(p.x()) + ' ' + num(p.y());
 }
 
-// A point appended to a page's content, followed by `then`: a fine disc's million points make
-// no text of their own.
+// A point appended to a path, followed by `then`: a fine disc's million points make no text of
+// their own.
 void appendPoint(QByteArray &out, QPointF p, const char *then)
 {
     PdfExport::appendNumber(out, p.x(), 6);
@@ -183,10 +183,12 @@ QByteArray svgPath(const std::vector<const Contour *> &contours)
     QByteArray d;
     for (const Contour *contour : contours) {
         const Contour &c = *contour;
-        d += 'M' + point(c.start);
+        d += 'M';
+        appendPoint(d, c.start, "");
         for (const Segment &s : c.segments) {
             if (s.kind == Segment::Kind::Line) {
-                d += 'L' + point(s.to);
+                d += 'L';
+                appendPoint(d, s.to, "");
                 continue;
             }
             // With y down, SVG's sweep flag 1 is clockwise as seen; ours are counter-clockwise.
