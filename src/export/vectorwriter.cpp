@@ -240,16 +240,15 @@ class DxfOutput
 public:
     void group(int code, const QByteArray &value)
     {
-        // "%3d\n" without snprintf, which was a tenth of a fine strip's file.
-        char head[16] = { ' ', ' ', ' ' };
-        char digits[12];
-        const int length = int(std::to_chars(digits, digits + sizeof digits, code).ptr - digits);
-        const int pad = std::max(0, 3 - length);
-        std::memcpy(head + pad, digits, size_t(length));
-        head[pad + length] = '\n';
-        text.append(head, pad + length + 1).append(value).append('\n');
+        code3(code);
+        text.append(value).append('\n');
     }
-    void group(int code, double value) { group(code, num(value)); }
+    void group(int code, double value)
+    {
+        code3(code);
+        PdfExport::appendNumber(text, value, 6);
+        text.append('\n');
+    }
     // A point's x, y and z (always 0: the drawing is flat).
     void point(QPointF p = {})
     {
@@ -263,6 +262,19 @@ public:
             group(code, value);
     }
     QByteArray text;
+
+private:
+    // "%3d\n" without snprintf, which was a tenth of a fine strip's file.
+    void code3(int code)
+    {
+        char head[16] = { ' ', ' ', ' ' };
+        char digits[12];
+        const int length = int(std::to_chars(digits, digits + sizeof digits, code).ptr - digits);
+        const int pad = std::max(0, 3 - length);
+        std::memcpy(head + pad, digits, size_t(length));
+        head[pad + length] = '\n';
+        text.append(head, pad + length + 1);
+    }
 };
 
 // A closed polyline; a vertex's bulge shapes the piece from it to the next vertex: tan(sweep / 4),
