@@ -160,6 +160,7 @@ void compress(jpeg_compress_struct &info, Destination &destination, PixelPacking
 // Every decoder reads the same pixels as from the file made in one piece; below this many
 // pixels the file is that one, Qt's very bytes.
 constexpr qint64 fewestPiecedPixels = 4'000'000;
+constexpr size_t pieceSamples = size_t(4) << 20;
 
 struct Piece
 {
@@ -354,11 +355,16 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
         ? std::make_unique<PixelPacking::RowPacker>(layout, rows.size().width())
         : nullptr;
     // Rows of blocks of 8 pixels (grey) or of 16 (colour, its chroma halved both ways), as many
-    // as a piece of about 256 rows holds within the restart interval's 65,535 blocks.
+    // as a piece of about 256 rows holds within the restart interval's 65,535 blocks and 4 MB
+    // of samples (a long strip's rows are wide).
     const int blockSize = gray ? 8 : 16;
     const int blocksPerRow = (rows.size().width() + blockSize - 1) / blockSize;
-    const int rowsOfBlocks = std::min(256 / blockSize, 65535 / std::max(blocksPerRow, 1));
+    const size_t blockRowSamples = size_t(rows.size().width()) * (gray ? 1 : 3) * size_t(blockSize);
+    const int rowsOfBlocks = std::min({ 256 / blockSize, 65535 / std::max(blocksPerRow, 1),
+        int(std::max<size_t>(1, pieceSamples / std::max<size_t>(blockRowSamples, 1))) });
+    // (Past libjpeg's largest side, the one piece says so at once.)
     if (qint64(rows.size().width()) * rows.size().height() >= fewestPiecedPixels
+        && rows.size().width() <= JPEG_MAX_DIMENSION && rows.size().height() <= JPEG_MAX_DIMENSION
         && rowsOfBlocks >= 1 && std::thread::hardware_concurrency() > 1) {
         const Frame frame { rows.size(), rows.dotsPerMeterX(), rows.dotsPerMeterY(), gray };
         return encodeInPieces(rows, frame, packer.get(), blockSize, rowsOfBlocks, device, reason);
