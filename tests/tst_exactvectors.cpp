@@ -332,6 +332,19 @@ void TestExactVectors::largeLayersStayWhole()
     QCOMPARE(int(dxf.count("\n  0\nPOLYLINE\n")) + int(dxf.count("\n  0\nCIRCLE\n")), contours);
 }
 
+// Qt's digits, without trailing zeros, and never "-0".
+static QByteArray qtDigits(double value, int decimals)
+{
+    QByteArray text = QByteArray::number(value, 'f', decimals);
+    if (text.contains('.')) {
+        while (text.endsWith('0'))
+            text.chop(1);
+        if (text.endsWith('.'))
+            text.chop(1);
+    }
+    return text == "-0" ? QByteArray("0") : text;
+}
+
 void TestExactVectors::numbersAsQtWritesThem_data()
 {
     QTest::addColumn<double>("value");
@@ -357,22 +370,11 @@ void TestExactVectors::numbersAsQtWritesThem()
 {
     QFETCH(double, value);
     QFETCH(int, decimals);
-    // Qt's digits, without trailing zeros, and never "-0".
-    const auto qt = [](double v, int d) {
-        QByteArray text = QByteArray::number(v, 'f', d);
-        if (text.contains('.')) {
-            while (text.endsWith('0'))
-                text.chop(1);
-            if (text.endsWith('.'))
-                text.chop(1);
-        }
-        return text == "-0" ? QByteArray("0") : text;
-    };
-    QCOMPARE(PdfExport::number(value, decimals), qt(value, decimals));
+    QCOMPARE(PdfExport::number(value, decimals), qtDigits(value, decimals));
     // And every 1/64 and 1/2048 round them, which hold the ties at 4 and 6 decimals.
     for (int k = -3000; k <= 3000; ++k) {
         for (const auto &[v, d] : { std::pair { k / 64.0, 4 }, std::pair { k / 2048.0, 6 } })
-            QCOMPARE(PdfExport::number(v, d), qt(v, d));
+            QCOMPARE(PdfExport::number(v, d), qtDigits(v, d));
     }
 }
 
@@ -388,16 +390,6 @@ void TestExactVectors::numbersAtEveryScale_data()
 void TestExactVectors::numbersAtEveryScale()
 {
     QFETCH(int, decimals);
-    const auto qt = [](double v, int d) {
-        QByteArray text = QByteArray::number(v, 'f', d);
-        if (text.contains('.')) {
-            while (text.endsWith('0'))
-                text.chop(1);
-            if (text.endsWith('.'))
-                text.chop(1);
-        }
-        return text == "-0" ? QByteArray("0") : text;
-    };
     std::mt19937_64 random(2026);
     std::uniform_real_distribution<double> mm(-1000, 1000);
     for (int i = 0; i < 20000; ++i) {
@@ -405,7 +397,7 @@ void TestExactVectors::numbersAtEveryScale()
         const double values[] = { mm(random), mm(random) * 72 / 25.4,
             std::ldexp(double(qint64(random() % 20001) - 10000), -power) };
         for (const double v : values) {
-            if (PdfExport::number(v, decimals) != qt(v, decimals)) // the message only then
+            if (PdfExport::number(v, decimals) != qtDigits(v, decimals)) // the message only then
                 QFAIL(qPrintable(QStringLiteral("%1").arg(v, 0, 'g', 17)));
         }
     }

@@ -45,6 +45,14 @@ void onError(j_common_ptr info)
 
 void onMessage(j_common_ptr, int) { }
 
+// libjpeg's errors to the handler, which jumps back to its setjmp; its messages to nowhere.
+void reportTo(jpeg_compress_struct &info, ErrorHandler &errors)
+{
+    info.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = onError;
+    errors.manager.emit_message = onMessage;
+}
+
 Destination *destinationOf(j_compress_ptr info)
 {
     return reinterpret_cast<Destination *>(info->dest);
@@ -211,9 +219,7 @@ Piece codePiece(const Frame &frame, const JSAMPLE *samples)
     destination.manager.term_destination = endPiece;
     ErrorHandler errors;
     jpeg_compress_struct info {};
-    info.err = jpeg_std_error(&errors.manager);
-    errors.manager.error_exit = onError;
-    errors.manager.emit_message = onMessage;
+    reportTo(info, errors);
     if (setjmp(errors.jump)) {
         jpeg_destroy_compress(&info);
         piece.error = QString::fromLocal8Bit(errors.message);
@@ -377,9 +383,7 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
     destination.manager.term_destination = finishDestination;
     ErrorHandler errors;
     jpeg_compress_struct info {};
-    info.err = jpeg_std_error(&errors.manager);
-    errors.manager.error_exit = onError;
-    errors.manager.emit_message = onMessage;
+    reportTo(info, errors);
     // libjpeg's errors jump back here, past compress's frame.
     if (setjmp(errors.jump)) {
         jpeg_destroy_compress(&info);
