@@ -869,6 +869,9 @@ void TestCli::memoryLimitOverEveryWriter_data()
                                 << "not enough memory to render 9684 x 9684";
     QTest::newRow("raster pdf") << disc + QStringLiteral(" --dpi 1200 --quiet -o") << "x.pdf"
                                 << "not enough memory to render 9684 x 9684";
+    // Coded in pieces on every core, libjpeg's own memory among them.
+    QTest::newRow("jpeg") << disc + QStringLiteral(" --dpi 1200 --quiet -o") << "x.jpg"
+                          << "not enough memory to render 9684 x 9684";
 }
 
 // From the least memory the program starts in, upwards until the file is written: every run

@@ -14,6 +14,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 #include <memory>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -174,6 +175,7 @@ struct Piece
 {
     std::vector<uchar> bytes; // a whole JPEG of the piece's rows
     QString error;
+    bool shortOfMemory = false;
 };
 
 // A piece's bytes, straight into its vector: room for a fifth of its samples at first (a
@@ -195,7 +197,15 @@ boolean growPiece(j_compress_ptr info)
 {
     auto *d = reinterpret_cast<PieceDestination *>(info->dest);
     const size_t used = d->bytes->size();
-    d->bytes->resize(2 * used);
+    // No exception may pass through libjpeg's frames: short of memory is its own error.
+    bool grown = true;
+    try {
+        d->bytes->resize(2 * used);
+    } catch (const std::bad_alloc &) {
+        grown = false;
+    }
+    if (!grown)
+        ERREXIT(info, JERR_OUT_OF_MEMORY);
     d->manager.next_output_byte = d->bytes->data() + used;
     d->manager.free_in_buffer = d->bytes->size() - used;
     return TRUE;
@@ -223,6 +233,7 @@ Piece codePiece(const Frame &frame, const JSAMPLE *samples)
     if (setjmp(errors.jump)) {
         jpeg_destroy_compress(&info);
         piece.error = QString::fromLocal8Bit(errors.message);
+        piece.shortOfMemory = errors.manager.msg_code == JERR_OUT_OF_MEMORY;
         return piece;
     }
     jpeg_create_compress(&info);
@@ -289,6 +300,8 @@ bool encodeInPieces(PixelPacking::PixelRows &rows, const Frame &frame,
     const auto writeFirst = [&] {
         const Piece piece = coding.front().get();
         coding.pop_front();
+        if (piece.shortOfMemory)
+            throw std::bad_alloc();
         Layout at;
         if (!piece.error.isEmpty() || !layoutOf(piece.bytes, &at)) {
             if (ok)
@@ -387,6 +400,9 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
     // libjpeg's errors jump back here, past compress's frame.
     if (setjmp(errors.jump)) {
         jpeg_destroy_compress(&info);
+        // Short of memory, libjpeg is as any other allocation: the caller says what it was doing.
+        if (errors.manager.msg_code == JERR_OUT_OF_MEMORY)
+            throw std::bad_alloc();
         *reason = !destination.reason.isEmpty() ? destination.reason
                                                 : QString::fromLocal8Bit(errors.message);
         return false;
