@@ -91,8 +91,6 @@ void finishDestination(j_compress_ptr info)
         ERREXIT(info, JERR_FILE_WRITE);
 }
 
-// The whole compression, out of encode's frame so that nothing there changes after its setjmp;
-// nothing here needs a destructor, since an error jumps out of it.
 // The image's size and resolution, as every piece of it is coded.
 struct Frame
 {
@@ -148,16 +146,19 @@ void samplesOf(PixelPacking::PixelRows &rows, int y, bool gray,
     }
 }
 
-void compress(jpeg_compress_struct &info, Destination &destination, PixelPacking::PixelRows &rows,
-    bool gray, const PixelPacking::RowPacker *packer, std::vector<JSAMPLE> &samples)
+// The whole compression of a frame whose row y is rowAt(y), out of the caller's frame so that
+// nothing there changes after its setjmp; nothing here needs a destructor, since an error jumps
+// out of it.
+template<typename RowAt>
+void compress(
+    jpeg_compress_struct &info, jpeg_destination_mgr *destination, const Frame &frame, RowAt rowAt)
 {
     jpeg_create_compress(&info);
-    info.dest = &destination.manager;
-    setUp(info, { rows.size(), rows.dotsPerMeterX(), rows.dotsPerMeterY(), gray });
+    info.dest = destination;
+    setUp(info, frame);
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
-        samplesOf(rows, int(info.next_scanline), gray, packer, samples.data());
-        JSAMPROW row = samples.data();
+        JSAMPROW row = rowAt(int(info.next_scanline));
         jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);
@@ -236,21 +237,14 @@ Piece codePiece(const Frame &frame, const JSAMPLE *samples)
         piece.shortOfMemory = errors.manager.msg_code == JERR_OUT_OF_MEMORY;
         return piece;
     }
-    jpeg_create_compress(&info);
-    info.dest = &destination.manager;
-    setUp(info, frame);
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPLE *>(samples) + info.next_scanline * rowSamples;
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
+    compress(info, &destination.manager, frame,
+        [=](int y) { return const_cast<JSAMPLE *>(samples) + size_t(y) * rowSamples; });
     jpeg_destroy_compress(&info);
     return piece;
 }
 
 // Where a piece's markers lie: its scan's header and the coded data after it, up to its end.
-struct Layout
+struct Markers
 {
     size_t frameHeight = 0; // the offset of the frame header's height
     size_t scan = 0; // the scan header's marker
@@ -258,20 +252,20 @@ struct Layout
     size_t end = 0; // the end-of-image marker
 };
 
-bool layoutOf(const std::vector<uchar> &b, Layout *layout)
+bool markersOf(const std::vector<uchar> &b, Markers *markers)
 {
     size_t at = 2; // past the start-of-image marker
     while (at + 4 <= b.size() && b[at] == 0xff) {
         const uchar marker = b[at + 1];
         const size_t length = size_t(b[at + 2]) << 8 | b[at + 3];
         if (marker == 0xc0)
-            layout->frameHeight = at + 5;
+            markers->frameHeight = at + 5;
         if (marker == 0xda) {
-            layout->scan = at;
-            layout->data = at + 2 + length;
-            layout->end = b.size() - 2;
-            return layout->frameHeight > 0 && layout->data <= layout->end && b[layout->end] == 0xff
-                && b[layout->end + 1] == 0xd9;
+            markers->scan = at;
+            markers->data = at + 2 + length;
+            markers->end = b.size() - 2;
+            return markers->frameHeight > 0 && markers->data <= markers->end
+                && b[markers->end] == 0xff && b[markers->end + 1] == 0xd9;
         }
         at += 2 + length;
     }
@@ -302,8 +296,8 @@ bool encodeInPieces(PixelPacking::PixelRows &rows, const Frame &frame,
         coding.pop_front();
         if (piece.shortOfMemory)
             throw std::bad_alloc();
-        Layout at;
-        if (!piece.error.isEmpty() || !layoutOf(piece.bytes, &at)) {
+        Markers at;
+        if (!piece.error.isEmpty() || !markersOf(piece.bytes, &at)) {
             if (ok)
                 *reason
                     = piece.error.isEmpty() ? QStringLiteral("cannot code the image") : piece.error;
@@ -407,7 +401,11 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
                                                 : QString::fromLocal8Bit(errors.message);
         return false;
     }
-    compress(info, destination, rows, gray, packer.get(), samples);
+    compress(info, &destination.manager,
+        { rows.size(), rows.dotsPerMeterX(), rows.dotsPerMeterY(), gray }, [&](int y) {
+            samplesOf(rows, y, gray, packer.get(), samples.data());
+            return samples.data();
+        });
     jpeg_destroy_compress(&info);
     return true;
 }

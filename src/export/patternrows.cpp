@@ -32,13 +32,16 @@ int rowsPerBand(int width)
     return rows;
 }
 
-// Whether a classic raster's bands are coverage but for some painted ones, in greys with more
-// than two of them: the layout every pass over the colours would find, 8-bit grey, whichever
-// greys the painter adds. (Two greys would be 1-bit, other colours a palette in the order of
-// their first pixels: those take the pass.)
-bool mixedGreys(const PatternRaster &raster)
+// Whether the layout is known from the coverage's colours without a look at the pixels: the
+// exact raster's, and a classic one's whose bands are coverage but for some painted ones, in
+// greys with more than two of them: the layout every pass over the colours would find, 8-bit
+// grey, whichever greys the painter adds. (Two greys would be 1-bit, other colours a palette in
+// the order of their first pixels: those take the pass.)
+bool layoutFromCoverage(const PatternRaster &raster)
 {
-    if (raster.hasCoverage() || !raster.isAntialiased() || !raster.onlyGreys()
+    if (raster.hasCoverage())
+        return true;
+    if (!raster.isAntialiased() || !raster.onlyGreys()
         || !raster.coverageAt(0, 0)) // an empty band: whether there is a coverage at all
         return false;
     QVector<QRgb> distinct;
@@ -50,12 +53,12 @@ bool mixedGreys(const PatternRaster &raster)
 }
 
 PatternRows::PatternRows(const PatternRaster &raster)
-    : raster(raster), fromCoverage(raster.hasCoverage()), mixed(mixedGreys(raster)),
-      bytesPerPixel(fromCoverage ? 1 : 4), bandRows(rowsPerBand(raster.size().width())),
+    : raster(raster), fromCoverage(layoutFromCoverage(raster)),
+      bytesPerPixel(raster.hasCoverage() ? 1 : 4), bandRows(rowsPerBand(raster.size().width())),
       bufferLimit(int(std::max<qint64>(
           2, bandMemory / (qint64(raster.size().width()) * bandRows * bytesPerPixel))))
 {
-    if (fromCoverage || mixed) {
+    if (fromCoverage) {
         for (int a = 0; a < 256; ++a) {
             colors[a] = raster.colorOf(a) | 0xff000000u;
             rgb[a][0] = uchar(qRed(colors[a]));
@@ -98,7 +101,12 @@ int PatternRows::bandHeight(int band) const
 
 bool PatternRows::coverageBand(int band) const
 {
-    return fromCoverage || (mixed && raster.coverageAt(band * bandRows, bandHeight(band)));
+    return fromCoverage && raster.coverageAt(band * bandRows, bandHeight(band));
+}
+
+int PatternRows::pixelBytes(int band) const
+{
+    return coverageBand(band) ? 1 : 4;
 }
 
 std::unique_ptr<uchar[]> PatternRows::takeBuffer()
@@ -140,7 +148,7 @@ const Layout &PatternRows::layout()
 {
     if (packing)
         return *packing;
-    if (fromCoverage || mixed) {
+    if (fromCoverage) {
         // The colours are known without a look at the pixels: the two, and every blend of
         // them when antialiased. Each coverage packs to its own code, ready for the rows.
         QVector<QRgb> distinct;
@@ -290,7 +298,7 @@ void PatternRows::drawAhead(int band)
     next.pixels = takeBuffer();
     const PatternRaster *source = &raster;
     uchar *bits = next.pixels.get();
-    const qsizetype stride = qsizetype(raster.size().width()) * (coverageBand(band) ? 1 : 4);
+    const qsizetype stride = qsizetype(raster.size().width()) * pixelBytes(band);
     const int top = band * bandRows;
     const int rows = bandHeight(band);
     const bool coverage = coverageBand(band);
@@ -384,5 +392,5 @@ const uchar *PatternRows::bandRow(int y)
         return reinterpret_cast<const uchar *>(zeroRow.data());
     }
     return ahead.front().pixels.get()
-        + size_t(y % bandRows) * size_t(width) * (coverageBand(band) ? 1 : 4);
+        + size_t(y % bandRows) * size_t(width) * size_t(pixelBytes(band));
 }

@@ -56,8 +56,9 @@ private:
 
     int bandCount() const;
     int bandHeight(int band) const;
-    // Whether the band's pixels are coverage bytes, not RGB32 colours.
+    // Whether the band's pixels are coverage bytes, not RGB32 colours, and their bytes a pixel.
     bool coverageBand(int band) const;
+    int pixelBytes(int band) const;
     // A band's pixels, from the few the rows may have: waits for one to come back when all are
     // in use, so that memory does not grow with the number of cores.
     std::unique_ptr<uchar[]> takeBuffer();
@@ -68,9 +69,9 @@ private:
     void waitForAll();
 
     const PatternRaster &raster;
+    // The layout from the coverage's colours: every band of the exact raster is coverage, a
+    // classic disc's in greys all but its painted ones.
     const bool fromCoverage;
-    // A classic disc's coverage with painted rows between; its layout is grey.
-    const bool mixed;
     const int bytesPerPixel; // of the largest band
     const int bandRows; // the raster's band height, or less for very wide images
     QRgb colors[256] = {}; // the colour of each coverage

@@ -43,11 +43,6 @@ QByteArray exact(double value)
     return QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
-QByteArray point(QPointF p)
-{
-    return num(p.x()) + ' ' + num(p.y());
-}
-
 // A point appended to a path, followed by `then`: a fine disc's million points make no text of
 // their own.
 void appendPoint(QByteArray &out, QPointF p, const char *then)
@@ -196,7 +191,8 @@ QByteArray svgPath(const std::vector<const Contour *> &contours)
             // ill-determined, and a reader's centre off the circle.
             forEachArcPiece(s, 90.0, [&](double, double sweep, QPointF to) {
                 d += 'A' + num(s.radius) + ' ' + num(s.radius) + " 0 0 " + (sweep > 0 ? '0' : '1')
-                    + ' ' + point(to);
+                    + ' ';
+                appendPoint(d, to, "");
             });
         }
         d += 'Z';

@@ -42,6 +42,12 @@ namespace {
 // needs less than half).
 constexpr size_t painterHeadroom = size_t(32) << 20;
 
+// Plain exact pixels are their centres'; a classic disc's coverage is only ever antialiased.
+CoverageFill::Sampling samplingOf(const EncoderSettings &settings, bool antialias)
+{
+    return antialias || settings.drawsClassicPixels() ? CoverageFill::Sampling::Area
+                                                      : CoverageFill::Sampling::PixelCentre;
+}
 }
 
 PatternRaster::PatternRaster(const EncoderSettings &settings, bool antialias)
@@ -100,11 +106,8 @@ void PatternRaster::paintOnly(uchar *firstRow, qsizetype stride, int top, int ro
 {
     const bool exact = !settings.drawsClassicPixels();
     if (coverage) {
-        const CoverageFill::Sampling sampling = antialias || !exact
-            ? CoverageFill::Sampling::Area
-            : CoverageFill::Sampling::PixelCentre;
         coverage->fillRows(firstRow, stride, top, rows, settings.foreground.rgb(),
-            settings.background.rgb(), sampling);
+            settings.background.rgb(), samplingOf(settings, antialias));
         if (exact)
             return;
     }
@@ -132,10 +135,7 @@ void PatternRaster::coverageRows(uchar *firstRow, qsizetype stride, int top, int
     Q_ASSERT(coverageAt(top, rows));
     if (rows <= 0)
         return;
-    // Classic pixels sample areas, antialiased or not, as paintOnly does.
-    coverage->fillAlpha(firstRow, stride, top, rows,
-        antialias || settings.drawsClassicPixels() ? CoverageFill::Sampling::Area
-                                                   : CoverageFill::Sampling::PixelCentre);
+    coverage->fillAlpha(firstRow, stride, top, rows, samplingOf(settings, antialias));
     if (shown)
         shown(firstRow, stride, top, rows, blends.data());
 }
