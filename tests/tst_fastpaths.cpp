@@ -539,7 +539,7 @@ void TestFastPaths::fineRingsCoverAsTheirMarks_data()
     QTest::addColumn<int>("marks");
     QTest::addColumn<double>("duty");
     QTest::addColumn<double>("start");
-    // Pitches from a tenth of a pixel to one, lines through the centre, a ring the image cuts.
+    // Pitches from a tenth of a pixel to two, lines through the centre, a ring the image cuts.
     QTest::newRow("half") << QSize(420, 400) << 210.3 << 199.6 << 30.0 << 190.0 << 1200 << 0.5
                           << 0.0;
     QTest::newRow("thin marks") << QSize(400, 400) << 200.0 << 200.0 << 12.0 << 180.0 << 1500
@@ -552,6 +552,10 @@ void TestFastPaths::fineRingsCoverAsTheirMarks_data()
                                       << 1000 << 0.4 << 2.0;
     QTest::newRow("a pitch a pixel") << QSize(340, 340) << 170.1 << 170.2 << 100.0 << 159.0
                                      << 1000 << 0.5 << 0.5;
+    QTest::newRow("a pitch of two pixels") << QSize(300, 300) << 150.3 << 149.8 << 20.0 << 140.0
+                                           << 440 << 0.5 << 0.2;
+    QTest::newRow("two pixels, few marks") << QSize(100, 100) << 50.4 << 49.7 << 8.0 << 40.7
+                                           << 128 << 0.3 << 0.0;
 }
 
 // A ring of marks finer than a pixel, by its mean and corners, against the same marks as

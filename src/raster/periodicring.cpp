@@ -14,10 +14,11 @@ namespace {
 constexpr double pi = 3.14159265358979323846;
 constexpr double none = std::numeric_limits<double>::quiet_NaN();
 
-// Sides on lines nearer the centre than this (pixels) are integrated from mark edge to mark
-// edge. Farther out, what the two integrations by parts leave out is under a tenth of a level
-// for marks under a pixel: it shrinks with the square of the distance.
-constexpr double nearCentre = 8;
+// Sides on lines nearer the centre than this (pixels) times the ring's widest pitch (pixels, at
+// least one) are integrated from mark edge to mark edge. Farther out, what the two integrations
+// by parts leave out is under a tenth of a level for marks under a pixel: it shrinks with the
+// square of the distance, and grows with the pitch (two levels at 9 px for a pitch of two).
+constexpr double nearCentreAPitch = 8;
 
 // The angles of the n points (u + k, v) of a line, each from the one before: the step's tan is
 // their cross product over their dot product, short enough for three terms of the series but
@@ -119,6 +120,7 @@ PeriodicRing::PeriodicRing(const Track &track) : t(track)
     shift = 4.0 * t.marks;
     inner2 = t.inner * t.inner;
     outer2 = t.outer * t.outer;
+    nearCentre = nearCentreAPitch * std::max(1.0, t.outer * period);
     Piecewise mark;
     mark.duty = t.duty;
     mark.c[0][0] = 1 - t.duty;

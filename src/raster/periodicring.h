@@ -97,6 +97,7 @@ private:
     double shift = 0; // whole periods that keep the place within the pitch positive
     double inner2 = 0;
     double outer2 = 0;
+    double nearCentre = 0; // lines nearer than this (pixels) go from mark edge to mark edge
     Piecewise g0, g1, g2; // the running sum and its next two, per unit pitch
 
 public:

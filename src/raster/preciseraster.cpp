@@ -126,14 +126,16 @@ void addLayer(CoverageFill &fill, const Shapes::Layer &layer, QPointF pixelsPerM
     }
 }
 
-// How far out a fine ring of n marks goes on a track reaching outerMm: to where its pitch is a
-// pixel.
+// How far out a fine ring of n marks goes on a track reaching outerMm: to where its pitch is two
+// pixels. Out there the marks' edges cross a row a pixel, and the ring costs no more; its
+// corners' expansion stays within a level (tested).
 double fineOuterMm(double outerMm, size_t n, double pixelsPerMm)
 {
-    return std::min(outerMm, double(n) / (2 * M_PI * pixelsPerMm));
+    constexpr double widestPitch = 2; // pixels
+    return std::min(outerMm, widestPitch * double(n) / (2 * M_PI * pixelsPerMm));
 }
 
-// The part of a disc track within the radius where its pitch is a pixel, when its marks are
+// The part of a disc track within the radius where its pitch is two pixels, when its marks are
 // alike at an even pitch and that part is more than a few pixels deep: its marks' edges would
 // cross more rows than the image has pixels, where a ring costs a few operations a pixel.
 std::optional<PeriodicRing::Track> fineRing(
