@@ -552,10 +552,10 @@ void TestFastPaths::fineRingsCoverAsTheirMarks_data()
                                       << 1000 << 0.4 << 2.0;
     QTest::newRow("a pitch a pixel") << QSize(340, 340) << 170.1 << 170.2 << 100.0 << 159.0
                                      << 1000 << 0.5 << 0.5;
-    QTest::newRow("a pitch of two pixels") << QSize(300, 300) << 150.3 << 149.8 << 20.0 << 140.0
-                                           << 440 << 0.5 << 0.2;
-    QTest::newRow("two pixels, few marks") << QSize(100, 100) << 50.4 << 49.7 << 8.0 << 40.7
-                                           << 128 << 0.3 << 0.0;
+    QTest::newRow("a pitch of two pixels")
+        << QSize(300, 300) << 150.3 << 149.8 << 20.0 << 140.0 << 440 << 0.5 << 0.2;
+    QTest::newRow("two pixels, few marks")
+        << QSize(100, 100) << 50.4 << 49.7 << 8.0 << 40.7 << 128 << 0.3 << 0.0;
 }
 
 // A ring of marks finer than a pixel, by its mean and corners, against the same marks as
