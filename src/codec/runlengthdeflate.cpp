@@ -51,22 +51,28 @@ const LengthCodes &lengthCodes()
 }
 
 // Bits written least significant first, as deflate packs them, straight into the output,
-// which grows ahead of them.
+// which grows ahead of them: put() writes within the room made for it, a block's worst case
+// made once rather than looked at for each code.
 class BitWriter
 {
 public:
     BitWriter(std::vector<unsigned char> *out, size_t expected) : out(out), used(out->size())
     {
-        room(expected);
+        reserve(expected);
     }
     ~BitWriter() { out->resize(used); }
 
+    // Makes room for `more` bytes of put() beyond those written.
+    void reserve(size_t more)
+    {
+        if (used + more > out->size())
+            out->resize(std::max(out->size() * 2, used + more));
+    }
     void put(uint32_t bits, int count)
     {
         buffer |= uint64_t(bits) << filled;
         filled += count;
         if (filled >= 32) {
-            room(4);
             unsigned char *at = out->data() + used;
             const uint32_t word = uint32_t(buffer);
             at[0] = uint8_t(word);
@@ -81,7 +87,7 @@ public:
     // Pads with zeros to a whole byte and writes what is held.
     void align()
     {
-        room(8);
+        reserve(8);
         for (; filled > 0; filled = std::max(filled - 8, 0)) {
             (*out)[used++] = uint8_t(buffer);
             buffer >>= 8;
@@ -90,18 +96,12 @@ public:
     }
     void bytes(const unsigned char *data, size_t size)
     {
-        room(size);
+        reserve(size);
         std::copy(data, data + size, out->data() + used);
         used += size;
     }
 
 private:
-    void room(size_t more)
-    {
-        if (used + more > out->size())
-            out->resize(std::max(out->size() * 2, used + more));
-    }
-
     std::vector<unsigned char> *out;
     size_t used;
     uint64_t buffer = 0;
@@ -233,6 +233,36 @@ size_t runFrom(const unsigned char *data, size_t at, size_t most)
     return n;
 }
 
+// How many bytes from `at` (> 0) come before the first that starts a run of three or more equal
+// to the byte before it, looked at eight places at a time; at most `most`. Bytes of marks
+// under a pixel are mostly such literals, and one place at a time each would be a guess.
+size_t literalsFrom(const unsigned char *data, size_t at, size_t most, size_t size)
+{
+    constexpr uint64_t ones = 0x0101010101010101u;
+    constexpr uint64_t highs = 0x8080808080808080u;
+    size_t n = 0;
+    // Eight places p at once: data[p - 1 .. p + 2] are all equal where (a ^ b) | (b ^ c) | (c ^ d)
+    // has a zero byte; the test may flag more, never fewer, and the place is found below.
+    for (; n + 8 <= most && at + n + 10 <= size; n += 8) {
+        uint64_t a, b, c, d;
+        std::memcpy(&a, data + at + n - 1, 8);
+        std::memcpy(&b, data + at + n, 8);
+        std::memcpy(&c, data + at + n + 1, 8);
+        std::memcpy(&d, data + at + n + 2, 8);
+        const uint64_t z = (a ^ b) | (b ^ c) | (c ^ d);
+        const uint64_t zeros = (z - ones) & ~z & highs;
+        if (zeros != 0)
+            break;
+    }
+    for (; n < most; ++n) {
+        const size_t p = at + n;
+        if (p + 2 < size && data[p] == data[p - 1] && data[p + 1] == data[p - 1]
+            && data[p + 2] == data[p - 1])
+            break;
+    }
+    return n;
+}
+
 // One block's tokens from `data[from..]`, up to blockTokens; returns where it stopped. The
 // symbols are counted in four tables by position, summed at the end: a run of edges often
 // repeats a few bytes, and one table would wait on each count before the next.
@@ -246,14 +276,19 @@ size_t tokenize(const unsigned char *data, size_t from, size_t size, std::vector
     Token *const full = out + blockTokens - 2;
     size_t at = from;
     while (at < size && out < full) {
-        // Most bytes of an edge differ from the one before: a literal at once.
-        const size_t run = at > 0 && data[at] == data[at - 1] ? runFrom(data, at, size - at) : 0;
-        if (run < 3) {
+        // Most bytes of an edge differ from the one before: literals up to the next run.
+        const size_t literals
+            = at == 0 ? 1 : literalsFrom(data, at, std::min(size - at, size_t(full - out)), size);
+        for (const size_t end = at + literals; at < end; ++at) {
             *out++ = data[at];
             ++counts[at & 3][data[at]];
-            ++at;
-            continue;
         }
+        if (at == size || out == full)
+            break;
+        const size_t run = runFrom(data, at, size - at);
+        if (run < 3)
+            continue; // the first byte was a literal, at the start of the data
+
         size_t left = run;
         while (left >= 3 && out < full) {
             const size_t length = std::min(left, size_t(longestMatch));
@@ -328,6 +363,7 @@ void storedBlocks(BitWriter &bits, const unsigned char *data, size_t size, bool 
     do {
         const size_t take = std::min(size - at, size_t(65535));
         const bool last = final && at + take == size;
+        bits.reserve(8);
         bits.put(last ? 1 : 0, 3);
         bits.align();
         const unsigned char header[4] = { uint8_t(take), uint8_t(take >> 8), uint8_t(~take),
@@ -386,6 +422,8 @@ void block(BitWriter &bits, const unsigned char *data, size_t from, size_t to,
         storedBlocks(bits, data + from, to - from, final);
         return;
     }
+    // A code of 15 bits, 5 extra and the distance's is at most 3 bytes; the header 600.
+    bits.reserve(3 * tokens.size() + 1024);
     uint16_t dynamicCodes[literalCodes] = {};
     const bool useFixed = fixedBits <= codedBits;
     const uint16_t *codes = useFixed ? fixed.codes : dynamicCodes;
