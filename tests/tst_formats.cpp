@@ -92,7 +92,8 @@ void TestFormats::roundTrip_data()
     EncoderSettings large = small(Shape::Disc, QColor(200, 30, 30), QColor(240, 240, 200));
     large.outerRadiusMm = 30;
     QTest::newRow("two strips, antialiased disc in colour, tif") << large << true << "tif";
-    // Marks under a pixel: rows of short runs, which a TIFF strip deflates another way.
+    // Marks under a pixel: rows of short runs that look like noise, which a TIFF strip codes
+    // another way.
     EncoderSettings fine = large;
     fine.type = EncoderType::Relative;
     fine.pairs = 6000;
