@@ -120,7 +120,8 @@ std::vector<uchar> deflateStrip(const std::vector<uchar> &strip, size_t rowBytes
     // Run-length coding within a fifth of libdeflate's size on the strip's first 32 KB.
     const auto noise = [&] {
         const size_t sample = std::min(strip.size(), size_t(32) << 10);
-        std::vector<uchar> runs, matches(libdeflate_deflate_compress_bound(compressor.get(), sample));
+        std::vector<uchar> runs,
+            matches(libdeflate_deflate_compress_bound(compressor.get(), sample));
         RunLengthDeflate::compress(strip.data(), sample, true, &runs);
         const size_t size = libdeflate_deflate_compress(
             compressor.get(), strip.data(), sample, matches.data(), matches.size());
