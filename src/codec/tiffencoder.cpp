@@ -93,12 +93,15 @@ toff_t sizeData(thandle_t handle)
 // A strip as a zlib stream, as libtiff's Adobe Deflate holds it. Rows that mostly repeat the
 // row above (a code strip's) go to libdeflate, which finds that row: at level 4, a third of
 // level 1's size and quicker for it. Other 8-bit rows of long runs (a disc's) are coded by the
-// run-length deflate at a third of libdeflate's time, 10 % larger. Rows of short runs (marks
-// under a pixel) and 1-bit rows, whose runs are not whole bytes, take libdeflate's fastest
-// level, but for 8-bit rows that look like noise (a pitch of one or two pixels): there
-// libdeflate finds few matches, at three times the time for a seventh less, and a sample of the
-// strip coded both ways says so.
-std::vector<uchar> deflateStrip(const std::vector<uchar> &strip, size_t rowBytes, bool bytes)
+// run-length deflate at a third of libdeflate's time, 10 % larger, and so are those of a large
+// image (over 4 Mpx, as PNG's), where libdeflate's matches would make the coding most of the
+// time the image takes: for fine marks, half the time for half again the size. A small image's
+// rows of short runs (marks under a pixel) and 1-bit rows, whose runs are not whole bytes, take
+// libdeflate's fastest level, but for 8-bit rows that look like noise (a pitch of one or two
+// pixels): there libdeflate finds few matches, at three times the time for a seventh less, and
+// a sample of the strip coded both ways says so.
+std::vector<uchar> deflateStrip(
+    const std::vector<uchar> &strip, size_t rowBytes, bool bytes, bool largeImage)
 {
     const size_t count = rowBytes > 0 ? strip.size() / rowBytes : 0;
     size_t repeated = 0;
@@ -127,7 +130,7 @@ std::vector<uchar> deflateStrip(const std::vector<uchar> &strip, size_t rowBytes
             compressor.get(), strip.data(), sample, matches.data(), matches.size());
         return size > 0 && runs.size() * 5 <= size * 6;
     };
-    if (bytes && !rowsRepeat && (longRuns() || noise())) {
+    if (bytes && !rowsRepeat && (largeImage || longRuns() || noise())) {
         std::vector<uchar> out { 0x78, 0x01 }; // deflate, 32 KB window, fastest
         RunLengthDeflate::compress(strip.data(), strip.size(), true, &out);
         const uLong sum = adler32_z(1, strip.data(), strip.size());
@@ -285,13 +288,14 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
             auto strip = std::make_shared<std::vector<uchar>>();
             packStrip(index, *strip);
             const uint32_t count = uint32_t(strip->size() / rowBytes);
-            coding.push_back(inBackground([strip = std::shared_ptr<const std::vector<uchar>>(
-                                               std::move(strip)),
-                                              rowBytes, bytes = bits == 8, blackAndWhite,
-                                              width = uint32_t(size.width()), count, photometric] {
-                return blackAndWhite ? faxStrip(*strip, width, count, photometric)
-                                     : deflateStrip(*strip, rowBytes, bytes);
-            }));
+            coding.push_back(
+                inBackground([strip = std::shared_ptr<const std::vector<uchar>>(std::move(strip)),
+                                 rowBytes, bytes = bits == 8, blackAndWhite,
+                                 large = qint64(size.width()) * size.height() > 4'000'000,
+                                 width = uint32_t(size.width()), count, photometric] {
+                    return blackAndWhite ? faxStrip(*strip, width, count, photometric)
+                                         : deflateStrip(*strip, rowBytes, bytes, large);
+                }));
             if (int(coding.size()) >= depth)
                 writeFirst(written++);
         }
