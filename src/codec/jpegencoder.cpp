@@ -139,7 +139,8 @@ void samplesOf(PixelPacking::PixelRows &rows, int y, bool gray,
         rows.packRow(y, *packer, samples);
     } else if (gray) {
         const QRgb *pixels = rows.row(y);
-        for (int x = 0; x < rows.size().width(); ++x)
+        const int width = rows.size().width(); // not asked again for each pixel
+        for (int x = 0; x < width; ++x)
             samples[x] = JSAMPLE(qRed(pixels[x]));
     } else {
         rows.rgbRow(y, samples);

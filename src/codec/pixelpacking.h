@@ -93,7 +93,8 @@ public:
     virtual void rgbRow(int y, uchar *out)
     {
         const QRgb *pixels = row(y);
-        for (int x = 0; x < size().width(); ++x) {
+        const int width = size().width(); // not asked again for each pixel
+        for (int x = 0; x < width; ++x) {
             out[3 * x] = uchar(qRed(pixels[x]));
             out[3 * x + 1] = uchar(qGreen(pixels[x]));
             out[3 * x + 2] = uchar(qBlue(pixels[x]));

@@ -348,7 +348,8 @@ void PatternRows::rgbRow(int y, uchar *out)
         std::memset(out, 0, size_t(raster.size().width()) * 3);
         return;
     }
-    for (int x = 0; x < raster.size().width(); ++x) {
+    const int width = raster.size().width();
+    for (int x = 0; x < width; ++x) {
         const uchar *c = rgb[raw[x]];
         out[3 * x] = c[0];
         out[3 * x + 1] = c[1];
