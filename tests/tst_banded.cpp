@@ -96,6 +96,11 @@ void TestBanded::bandedFilesAreIdentical_data()
     colours.foreground = QColor(0x20, 0x40, 0x80);
     colours.background = QColor(0xf0, 0xe0, 0xd0);
     QTest::newRow("palette") << colours << true;
+    // In colours, every row is coverage, the mark's rows with the mark drawn into it.
+    EncoderSettings markAcross = across;
+    markAcross.foreground = colours.foreground;
+    markAcross.background = colours.background;
+    QTest::newRow("palette, centre mark across bands") << markAcross << true;
     QTest::newRow("two other colours") << colours << false;
     EncoderSettings single = gray;
     single.background = single.foreground;

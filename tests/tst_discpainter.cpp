@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
+#include "coveragefill.h"
 #include "discpainter.h"
 #include "imagetools.h"
 #include "pixelrule.h"
@@ -29,6 +30,8 @@ private slots:
     void solidRimHasNoPinholes_data();
     void solidRimHasNoPinholes();
     void antialiasedOverlapIsAUnion();
+    void colouredMarkIsABlend_data();
+    void colouredMarkIsABlend();
 };
 
 // 254 DPI makes a millimetre ten pixels: Ro = 20 mm is 200 px, Ri = 5 mm is 50 px.
@@ -336,6 +339,64 @@ void TestDiscPainter::antialiasedOverlapIsAUnion()
     // An independent model of the layered drawing gives 56 % coverage here; a sum gives 100 %.
     const qreal coverage = 1 - qGray(image.pixel(342, 159)) / 255.0;
     QVERIFY2(std::fabs(coverage - 0.56) < 0.03, qPrintable(QString::number(coverage)));
+}
+
+void TestDiscPainter::colouredMarkIsABlend_data()
+{
+    QTest::addColumn<EncoderSettings>("settings");
+    EncoderSettings s = discSettings(8, true, BitOrder::LsbToMsb);
+    s.centerMark = true;
+    s.border = true;
+    s.borderWidthMm = 0.4;
+    s.foreground = QColor(0x8d, 0x15, 0xd7);
+    s.background = QColor(0x4e, 0xa6, 0x2b);
+    QTest::newRow("purple on green") << s;
+    s.foreground = QColor(0x10, 0x60, 0x5f);
+    s.background = QColor(0xab, 0xdc, 0x35);
+    s.innerRadiusMm = 12; // a long cross, its dot off the pixel grid
+    QTest::newRow("teal on lime, a wide hole") << s;
+    s.foreground = QColor(0xf0, 0xe0, 0xa0);
+    s.background = QColor(0xf3, 0xd2, 0xe7); // close: blends repeat
+    s.type = EncoderType::Relative;
+    s.pairs = 200;
+    QTest::newRow("near colours, relative") << s;
+}
+
+// A classic antialiased disc in colours: its centre mark is drawn into the coverage, so every
+// pixel is one of the 256 blends of the two colours, within a level of each channel of the
+// painter drawing the mark over the colours.
+void TestDiscPainter::colouredMarkIsABlend()
+{
+    QFETCH(EncoderSettings, settings);
+    const QImage image = renderEncoderImage(settings, true);
+    QVERIFY(!image.isNull());
+    QImage painted(image.size(), QImage::Format_RGB32);
+    discCoverage(settings, image.size())
+        ->fillRows(painted.bits(), painted.bytesPerLine(), 0, painted.height(),
+            settings.foreground.rgb(), settings.background.rgb(), CoverageFill::Sampling::Area);
+    {
+        QPainter painter(&painted);
+        drawDiscOverlay(painter, settings, image.size());
+    }
+    QSet<QRgb> blends;
+    for (int a = 0; a < 256; ++a)
+        blends.insert(CoverageFill::blend(settings.foreground.rgb(), settings.background.rgb(), a));
+    int worst = 0, marked = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb *got = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        const QRgb *want = reinterpret_cast<const QRgb *>(painted.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (!blends.contains(got[x] | 0xff000000u))
+                QFAIL(qPrintable(QStringLiteral("(%1, %2) is no blend").arg(x).arg(y)));
+            const int apart = std::max({ std::abs(qRed(got[x]) - qRed(want[x])),
+                std::abs(qGreen(got[x]) - qGreen(want[x])),
+                std::abs(qBlue(got[x]) - qBlue(want[x])) });
+            worst = std::max(worst, apart);
+            marked += apart > 0;
+        }
+    }
+    QVERIFY2(worst <= 1, qPrintable(QStringLiteral("%1 levels apart").arg(worst)));
+    QVERIFY(marked > 0); // the mark's antialiased edge, where the two ways round differently
 }
 
 QTEST_APPLESS_MAIN(TestDiscPainter)

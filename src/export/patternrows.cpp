@@ -33,17 +33,18 @@ int rowsPerBand(int width)
 }
 
 // Whether the layout is known from the coverage's colours without a look at the pixels: the
-// exact raster's, and a classic one's whose bands are coverage but for some painted ones, in
-// greys with more than two of them: the layout every pass over the colours would find, 8-bit
-// grey, whichever greys the painter adds. (Two greys would be 1-bit, other colours a palette in
-// the order of their first pixels: those take the pass.)
+// exact raster's, a classic disc's in colours (every row a coverage), and a classic one's whose
+// bands are coverage but for some painted ones, in greys with more than two of them: the layout
+// every pass over the colours would find, 8-bit grey, whichever greys the painter adds. (Two
+// greys would be 1-bit, in the order of their first pixels: those take the pass.)
 bool layoutFromCoverage(const PatternRaster &raster)
 {
     if (raster.hasCoverage())
         return true;
-    if (!raster.isAntialiased() || !raster.onlyGreys()
-        || !raster.coverageAt(0, 0)) // an empty band: whether there is a coverage at all
+    if (!raster.isAntialiased() || !raster.coverageAt(0, 0)) // an empty band: whether there is one
         return false;
+    if (!raster.onlyGreys()) // a classic disc in colours: its mark drawn into the coverage
+        return raster.coverageAt(0, raster.size().height());
     QVector<QRgb> distinct;
     for (int a = 0; a < 256 && distinct.size() <= 2; ++a)
         if (!distinct.contains(raster.colorOf(a)))

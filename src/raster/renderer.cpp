@@ -68,6 +68,11 @@ PatternRaster::PatternRaster(const EncoderSettings &settings, bool antialias)
     if (antialias && settings.shape == Shape::Disc && !imageSize.isEmpty()) {
         coverage = discCoverage(settings, imageSize);
         paintedOver = discOverlayRows(settings, imageSize);
+        // In colours, the painter's blends of the mark over the colours are colours of their
+        // own, hundreds of them: 24-bit files three times the size and time. Drawn in white
+        // into the coverage, the mark blends as the foreground does, each pixel one of the 256
+        // blends, within a level of the painter's colours. Greys keep the painter's very pixels.
+        markInCoverage = !onlyGreys();
     }
 }
 
@@ -75,7 +80,7 @@ bool PatternRaster::coverageAt(int top, int rows) const
 {
     if (!coverage)
         return false;
-    if (!settings.drawsClassicPixels())
+    if (!settings.drawsClassicPixels() || markInCoverage)
         return true;
     return top + rows <= paintedOver.first || top > paintedOver.second;
 }
@@ -105,6 +110,18 @@ void PatternRaster::paintRows(uchar *firstRow, qsizetype stride, int top, int ro
 void PatternRaster::paintOnly(uchar *firstRow, qsizetype stride, int top, int rows) const
 {
     const bool exact = !settings.drawsClassicPixels();
+    if (markInCoverage) {
+        const int width = imageSize.width();
+        std::vector<uchar> alpha(size_t(width) * size_t(rows));
+        fillCoverage(alpha.data(), width, top, rows);
+        for (int r = 0; r < rows; ++r) {
+            QRgb *line = reinterpret_cast<QRgb *>(firstRow + r * stride);
+            const uchar *a = alpha.data() + size_t(r) * size_t(width);
+            for (int x = 0; x < width; ++x)
+                line[x] = blends[a[x]];
+        }
+        return;
+    }
     if (coverage) {
         coverage->fillRows(firstRow, stride, top, rows, settings.foreground.rgb(),
             settings.background.rgb(), samplingOf(settings, antialias));
@@ -135,9 +152,25 @@ void PatternRaster::coverageRows(uchar *firstRow, qsizetype stride, int top, int
     Q_ASSERT(coverageAt(top, rows));
     if (rows <= 0)
         return;
-    coverage->fillAlpha(firstRow, stride, top, rows, samplingOf(settings, antialias));
+    fillCoverage(firstRow, stride, top, rows);
     if (shown)
         shown(firstRow, stride, top, rows, blends.data());
+}
+
+void PatternRaster::fillCoverage(uchar *firstRow, qsizetype stride, int top, int rows) const
+{
+    coverage->fillAlpha(firstRow, stride, top, rows, samplingOf(settings, antialias));
+    if (!markInCoverage || top + rows <= paintedOver.first || top > paintedOver.second)
+        return;
+    void *volatile room = ::operator new(painterHeadroom); // as in paintOnly
+    ::operator delete(room);
+    QImage view(firstRow - top * stride, imageSize.width(), imageSize.height(), stride,
+        QImage::Format_Grayscale8);
+    QPainter painter(&view);
+    painter.setClipRect(QRect(0, top, imageSize.width(), rows));
+    EncoderSettings white = settings;
+    white.foreground = Qt::white;
+    drawDiscOverlay(painter, white, imageSize);
 }
 
 QImage PatternRaster::image() const
