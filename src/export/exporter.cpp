@@ -193,8 +193,10 @@ bool writePattern(const EncoderSettings &settings, bool antialias, Format format
         }
         // A small image of classic pixels is drawn whole, all cores at once; a large one band by
         // band, so that it never needs the memory of the whole image.
-        // An exact raster goes as coverage, band by band, at any size: no census, no colours.
-        if (!raster.hasCoverage() && qint64(size.width()) * size.height() <= wholeImagePixels)
+        // A coverage (the exact raster, a classic disc in colours) goes band by band at any
+        // size: no census, no colours, its palette the blends in their order.
+        if (!raster.coverageAt(0, size.height())
+            && qint64(size.width()) * size.height() <= wholeImagePixels)
             return writeImageUnguarded(raster.image(), settings, format, fileName, error);
         PatternRows rows(raster);
         return writeRowsUnguarded(rows, settings, format, fileName, error);
