@@ -116,18 +116,22 @@ std::vector<uchar> deflateStrip(
             changes += strip[i] != strip[i - 1];
         return changes * 4 < strip.size();
     };
-    const std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor *)> compressor(
-        libdeflate_alloc_compressor(rowsRepeat ? 4 : 1), libdeflate_free_compressor);
-    if (!compressor)
-        throw std::bad_alloc();
+    std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor *)> made(
+        nullptr, libdeflate_free_compressor);
+    const auto compressor = [&] {
+        if (!made)
+            made.reset(libdeflate_alloc_compressor(rowsRepeat ? 4 : 1));
+        if (!made)
+            throw std::bad_alloc();
+        return made.get();
+    };
     // Run-length coding within a fifth of libdeflate's size on the strip's first 32 KB.
     const auto noise = [&] {
         const size_t sample = std::min(strip.size(), size_t(32) << 10);
-        std::vector<uchar> runs,
-            matches(libdeflate_deflate_compress_bound(compressor.get(), sample));
+        std::vector<uchar> runs, matches(libdeflate_deflate_compress_bound(compressor(), sample));
         RunLengthDeflate::compress(strip.data(), sample, true, &runs);
         const size_t size = libdeflate_deflate_compress(
-            compressor.get(), strip.data(), sample, matches.data(), matches.size());
+            compressor(), strip.data(), sample, matches.data(), matches.size());
         return size > 0 && runs.size() * 5 <= size * 6;
     };
     if (bytes && !rowsRepeat && (largeImage || longRuns() || noise())) {
@@ -138,9 +142,9 @@ std::vector<uchar> deflateStrip(
             out.push_back(uchar(sum >> shift));
         return out;
     }
-    std::vector<uchar> out(libdeflate_zlib_compress_bound(compressor.get(), strip.size()));
+    std::vector<uchar> out(libdeflate_zlib_compress_bound(compressor(), strip.size()));
     out.resize(libdeflate_zlib_compress(
-        compressor.get(), strip.data(), strip.size(), out.data(), out.size()));
+        compressor(), strip.data(), strip.size(), out.data(), out.size()));
     return out;
 }
 
