@@ -143,8 +143,8 @@ std::vector<uchar> deflateStrip(
         return out;
     }
     std::vector<uchar> out(libdeflate_zlib_compress_bound(compressor(), strip.size()));
-    out.resize(libdeflate_zlib_compress(
-        compressor(), strip.data(), strip.size(), out.data(), out.size()));
+    out.resize(
+        libdeflate_zlib_compress(compressor(), strip.data(), strip.size(), out.data(), out.size()));
     return out;
 }
 
