@@ -5,6 +5,7 @@
 #include "deflater.h"
 #include "pixelpacking.h"
 
+#include <libdeflate.h>
 #include <png.h>
 #include <zlib.h>
 
@@ -94,9 +95,11 @@ bool writeChunk(QIODevice *device, const char type[4], const char *data, int siz
         const char bytes[4] = { char(v >> 24), char(v >> 16), char(v >> 8), char(v) };
         return QByteArray(bytes, 4);
     };
-    uLong crc = crc32(0, reinterpret_cast<const Bytef *>(type), 4);
-    if (size > 0) // crc32() of no buffer is 0, not the sum so far
-        crc = crc32(crc, reinterpret_cast<const Bytef *>(data), uInt(size));
+    // libdeflate's CRC: zlib's sums, several times as fast (a large image's chunks are summed
+    // on the writing thread).
+    uint32_t crc = libdeflate_crc32(0, type, 4);
+    if (size > 0) // the sum of no buffer is 0, not the sum so far
+        crc = libdeflate_crc32(crc, data, size_t(size));
     const QByteArray head = bigEndian(quint32(size)) + QByteArray(type, 4);
     return device->write(head) == head.size()
         && (size == 0 || device->write(data, size) == size)

@@ -137,7 +137,7 @@ std::vector<uchar> deflateStrip(
     if (bytes && !rowsRepeat && (largeImage || longRuns() || noise())) {
         std::vector<uchar> out { 0x78, 0x01 }; // deflate, 32 KB window, fastest
         RunLengthDeflate::compress(strip.data(), strip.size(), true, &out);
-        const uLong sum = adler32_z(1, strip.data(), strip.size());
+        const uint32_t sum = libdeflate_adler32(1, strip.data(), strip.size());
         for (const int shift : { 24, 16, 8, 0 })
             out.push_back(uchar(sum >> shift));
         return out;
