@@ -528,6 +528,11 @@ bool searchTable(unsigned seed, int rasterCount, int vectorCount, int climbSteps
     for (const Outcome &o : outcomes)
         if (!o.vanishing && shown++ < 5)
             print(o);
+    const auto heaviest = std::max_element(outcomes.begin(), outcomes.end(),
+        [](const Outcome &a, const Outcome &b) { return a.peakMb < b.peakMb; });
+    if (heaviest != outcomes.end())
+        std::printf("the largest peak memory: %.1f MB, %s\n", heaviest->peakMb,
+            qPrintable(heaviest->setting.commandLine()));
     std::printf("search: %s\n", met ? "every setting within its target" : "some settings missed");
     return met;
 }
