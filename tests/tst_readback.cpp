@@ -542,6 +542,13 @@ void TestReadBack::keptFromBandsAsFromTheWhole_data()
     QTest::newRow("relative disc, no centre mark")
         << words("--classic-pixels --shape disc --type relative --pairs 300 --outer-radius 14 "
                  "--no-center-mark --dpi 600");
+    // Dark below a coverage, not from it; and colours, the mark drawn into the coverage.
+    QTest::newRow("white on black")
+        << words("--classic-pixels --shape disc --type relative --pairs 300 --outer-radius 14 "
+                 "--foreground #ffffff --background #000000 --dpi 600");
+    QTest::newRow("colours, centre mark across bands")
+        << words("--classic-pixels --bits 10 --shape disc --outer-radius 15 --inner-radius 9 "
+                 "--foreground #1c65a9 --background #f0e0a0 --dpi 600");
 }
 
 // The pixels a file's bands keep, coverage or painted, are those the whole image has.

@@ -288,6 +288,16 @@ void DrawnPixels::keep(
     uchar darkCoverage[256] = {};
     for (int a = 0; colors && a < 256; ++a)
         darkCoverage[a] = qGray(colors[a]) < 128;
+    // Two colours' blends darken one way: dark from one coverage on (or up to it), which a
+    // comparison finds many pixels at a time where a table is looked up one at a time.
+    int changes = 0, threshold = 0;
+    for (int a = 1; colors && a < 256; ++a)
+        if (darkCoverage[a] != darkCoverage[a - 1]) {
+            ++changes;
+            threshold = a;
+        }
+    const bool darkFrom = changes == 1 && darkCoverage[255];
+    const bool darkBelow = changes == 1 && darkCoverage[0];
     for (int y = 0; y < rows && top + y < size.height(); ++y) {
         uint64_t *out = bits.data() + size_t(top + y) * words;
         // Whether each pixel is dark, several at a time, then eight of those to a byte by one
@@ -295,9 +305,18 @@ void DrawnPixels::keep(
         // on the last.
         uchar *__restrict f = flags.data();
         if (colors) {
-            const uchar *coverage = firstRow + y * stride;
-            for (size_t x = 0; x < width; ++x)
-                f[x] = darkCoverage[coverage[x]];
+            const uchar *__restrict coverage = firstRow + y * stride;
+            const uchar t = uchar(threshold);
+            if (darkFrom) {
+                for (size_t x = 0; x < width; ++x)
+                    f[x] = coverage[x] >= t;
+            } else if (darkBelow) {
+                for (size_t x = 0; x < width; ++x)
+                    f[x] = coverage[x] < t;
+            } else {
+                for (size_t x = 0; x < width; ++x)
+                    f[x] = darkCoverage[coverage[x]];
+            }
         } else {
             const QRgb *line = reinterpret_cast<const QRgb *>(firstRow + y * stride);
             for (size_t x = 0; x < width; ++x)
