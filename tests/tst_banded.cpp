@@ -156,7 +156,8 @@ void TestBanded::bandedFilesAreIdentical()
         QVERIFY(!expected.isEmpty());
         if (!blendOrder || format == Export::Format::Jpeg) {
             QVERIFY2(contents(bandedName) == expected, suffix);
-        } else if (format != Export::Format::Pdf) {
+        } else if (format != Export::Format::Pdf
+            && QImageReader::imageFormat(bandedName).size() > 0) { // (no TIFF plugin, emulated)
             const QImage read(bandedName);
             QCOMPARE(read.colorCount(), QImage(wholeName).colorCount());
             QVERIFY2(read.convertToFormat(QImage::Format_RGB32) == whole, suffix);
