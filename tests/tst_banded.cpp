@@ -101,6 +101,14 @@ void TestBanded::bandedFilesAreIdentical_data()
     markAcross.foreground = colours.foreground;
     markAcross.background = colours.background;
     QTest::newRow("palette, centre mark across bands") << markAcross << true;
+    EncoderSettings paletteStrip = classicSettings();
+    paletteStrip.bits = 10;
+    paletteStrip.heightMm = 30;
+    paletteStrip.dpi = 600;
+    paletteStrip.borderWidthMm = 0.13;
+    paletteStrip.foreground = colours.foreground;
+    paletteStrip.background = colours.background;
+    QTest::newRow("palette strip") << paletteStrip << true;
     QTest::newRow("two other colours") << colours << false;
     EncoderSettings single = gray;
     single.background = single.foreground;
@@ -141,7 +149,8 @@ void TestBanded::bandedFilesAreIdentical()
     QVERIFY(raster.size().height() > 2 * PatternRaster::bandRows);
     const QImage whole = renderEncoderImage(settings, antialias);
     // Antialiased colours from a coverage are a palette of the 256 blends in their order, where
-    // a whole image's colours come in the order of their first pixels: the same pixels.
+    // a whole image's are the colours it has in the order of their first pixels: the same
+    // pixels.
     const bool blendOrder
         = antialias && !raster.onlyGreys() && raster.coverageAt(0, raster.size().height());
     for (const char *suffix : { "png", "tif", "bmp", "jpg", "pdf" }) {
@@ -159,7 +168,7 @@ void TestBanded::bandedFilesAreIdentical()
         } else if (format != Export::Format::Pdf
             && QImageReader::imageFormat(bandedName).size() > 0) { // (no TIFF plugin, emulated)
             const QImage read(bandedName);
-            QCOMPARE(read.colorCount(), QImage(wholeName).colorCount());
+            QVERIFY2(read.colorCount() > 0 && read.colorCount() <= 256, suffix); // a palette
             QVERIFY2(read.convertToFormat(QImage::Format_RGB32) == whole, suffix);
         }
     }
@@ -182,6 +191,10 @@ void TestBanded::anyBandsMakeTheWholeImage_data()
     colours.foreground = QColor(0x8d, 0x15, 0xd7);
     colours.background = QColor(0x4e, 0xa6, 0x2b);
     QTest::newRow("antialiased disc in colours") << colours << true;
+    EncoderSettings colourStrip = strip;
+    colourStrip.foreground = colours.foreground;
+    colourStrip.background = colours.background;
+    QTest::newRow("antialiased strip in colours") << colourStrip << true;
     EncoderSettings precise = circles;
     precise.classicPixels = false;
     QTest::newRow("precise") << precise << false;

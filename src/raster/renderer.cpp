@@ -68,19 +68,23 @@ PatternRaster::PatternRaster(const EncoderSettings &settings, bool antialias)
     if (antialias && settings.shape == Shape::Disc && !imageSize.isEmpty()) {
         coverage = discCoverage(settings, imageSize);
         paintedOver = discOverlayRows(settings, imageSize);
-        // In colours, the painter's blends of the mark over the colours are colours of their
-        // own, hundreds of them: 24-bit files three times the size and time. Drawn in white
-        // into the coverage, the mark blends as the foreground does, each pixel one of the 256
-        // blends, within a level of the painter's colours. Greys keep the painter's very pixels.
-        markInCoverage = !onlyGreys();
     }
+    // In colours, the painter's antialiased blends are colours of their own, hundreds where a
+    // line crosses a mark's edge: 24-bit files, or a pass over every pixel to count them before
+    // the file and another to write it. Painted in white on black into a coverage, whatever it
+    // draws blends as the foreground over the background does (the painter draws in those two
+    // colours alone): each pixel one of the 256 blends, within a level of the painter's
+    // colours. Greys keep the painter's very pixels.
+    paintsCoverage = antialias && !onlyGreys() && !imageSize.isEmpty();
 }
 
 bool PatternRaster::coverageAt(int top, int rows) const
 {
+    if (paintsCoverage)
+        return true;
     if (!coverage)
         return false;
-    if (!settings.drawsClassicPixels() || markInCoverage)
+    if (!settings.drawsClassicPixels())
         return true;
     return top + rows <= paintedOver.first || top > paintedOver.second;
 }
@@ -110,7 +114,7 @@ void PatternRaster::paintRows(uchar *firstRow, qsizetype stride, int top, int ro
 void PatternRaster::paintOnly(uchar *firstRow, qsizetype stride, int top, int rows) const
 {
     const bool exact = !settings.drawsClassicPixels();
-    if (markInCoverage) {
+    if (paintsCoverage) {
         const int width = imageSize.width();
         std::vector<uchar> alpha(size_t(width) * size_t(rows));
         fillCoverage(alpha.data(), width, top, rows);
@@ -159,18 +163,51 @@ void PatternRaster::coverageRows(uchar *firstRow, qsizetype stride, int top, int
 
 void PatternRaster::fillCoverage(uchar *firstRow, qsizetype stride, int top, int rows) const
 {
-    coverage->fillAlpha(firstRow, stride, top, rows, samplingOf(settings, antialias));
-    if (!markInCoverage || top + rows <= paintedOver.first || top > paintedOver.second)
-        return;
+    int from = top, to = top + rows; // the rows the painter may touch
+    if (coverage) {
+        coverage->fillAlpha(firstRow, stride, top, rows, samplingOf(settings, antialias));
+        from = std::max(top, paintedOver.first);
+        to = std::min(top + rows, paintedOver.second + 1);
+        if (!paintsCoverage || from >= to)
+            return;
+    }
     void *volatile room = ::operator new(painterHeadroom); // as in paintOnly
     ::operator delete(room);
-    QImage view(firstRow - top * stride, imageSize.width(), imageSize.height(), stride,
-        QImage::Format_Grayscale8);
-    QPainter painter(&view);
-    painter.setClipRect(QRect(0, top, imageSize.width(), rows));
-    EncoderSettings white = settings;
-    white.foreground = Qt::white;
-    drawDiscOverlay(painter, white, imageSize);
+    // White on black in RGB32, the painter's own format, whose red is the coverage: on an
+    // 8-bit grey image Qt converts every span and shares the work out over threads, several
+    // times slower.
+    const int width = imageSize.width();
+    const qsizetype lineBytes = qsizetype(width) * 4;
+    std::vector<QRgb> pixels(size_t(width) * size_t(to - from));
+    if (coverage) {
+        for (int y = from; y < to; ++y) {
+            const uchar *a = firstRow + (y - top) * stride;
+            QRgb *line = pixels.data() + size_t(y - from) * size_t(width);
+            for (int x = 0; x < width; ++x)
+                line[x] = qRgb(a[x], a[x], a[x]);
+        }
+    }
+    {
+        QImage view(reinterpret_cast<uchar *>(pixels.data()) - from * lineBytes, width,
+            imageSize.height(), lineBytes, QImage::Format_RGB32);
+        QPainter painter(&view);
+        painter.setClipRect(QRect(0, from, width, to - from));
+        EncoderSettings white = settings;
+        white.foreground = Qt::white;
+        white.background = Qt::black;
+        if (coverage) {
+            drawDiscOverlay(painter, white, imageSize);
+        } else {
+            applyRenderHints(painter, antialias);
+            paintEncoder(painter, white, imageSize);
+        }
+    }
+    for (int y = from; y < to; ++y) {
+        uchar *a = firstRow + (y - top) * stride;
+        const QRgb *line = pixels.data() + size_t(y - from) * size_t(width);
+        for (int x = 0; x < width; ++x)
+            a[x] = uchar(qRed(line[x]));
+    }
 }
 
 QImage PatternRaster::image() const

@@ -47,10 +47,11 @@ public:
 
     // Whether the pixels are a coverage of the foreground over the background (the exact
     // raster): then coverageRows gives them a byte a pixel, and a pixel's colour is
-    // colorOf(coverage). Plain pixels are 0 or 255. The classic painters give colours only.
+    // colorOf(coverage). Plain pixels are 0 or 255. The classic painters give colours, and
+    // coverage only where coverageAt says.
     bool hasCoverage() const { return coverage && !settings.drawsClassicPixels(); }
-    // Whether these rows are such a coverage: every row of the exact raster and of a classic
-    // antialiased disc in colours, and a classic antialiased disc's in greys but those the
+    // Whether these rows are such a coverage: every row of the exact raster and of classic
+    // antialiased pixels in colours, and a classic antialiased disc's in greys but those the
     // painter draws its centre mark in.
     bool coverageAt(int top, int rows) const;
     bool isAntialiased() const { return antialias; }
@@ -67,7 +68,7 @@ private:
     QSize imageSize;
     std::unique_ptr<CoverageFill> coverage; // the filled shapes, where they are not painted
     std::pair<int, int> paintedOver { 0, -1 }; // the rows the painter draws over the coverage
-    bool markInCoverage = false; // the painter draws into the coverage, not over the colours
+    bool paintsCoverage = false; // the painter draws into a coverage, not in the colours
     std::array<QRgb, 256> blends {}; // the colour of each coverage
     Painted shown;
     void paintOnly(uchar *firstRow, qsizetype stride, int top, int rows) const;
