@@ -175,38 +175,42 @@ void PatternRaster::fillCoverage(uchar *firstRow, qsizetype stride, int top, int
     ::operator delete(room);
     // White on black in RGB32, the painter's own format, whose red is the coverage: on an
     // 8-bit grey image Qt converts every span and shares the work out over threads, several
-    // times slower.
+    // times slower. A few megabytes of rows at a time, beside the bands' own memory.
     const int width = imageSize.width();
     const qsizetype lineBytes = qsizetype(width) * 4;
-    std::vector<QRgb> pixels(size_t(width) * size_t(to - from));
-    if (coverage) {
-        for (int y = from; y < to; ++y) {
-            const uchar *a = firstRow + (y - top) * stride;
-            QRgb *line = pixels.data() + size_t(y - from) * size_t(width);
-            for (int x = 0; x < width; ++x)
-                line[x] = qRgb(a[x], a[x], a[x]);
-        }
-    }
-    {
-        QImage view(reinterpret_cast<uchar *>(pixels.data()) - from * lineBytes, width,
-            imageSize.height(), lineBytes, QImage::Format_RGB32);
-        QPainter painter(&view);
-        painter.setClipRect(QRect(0, from, width, to - from));
-        EncoderSettings white = settings;
-        white.foreground = Qt::white;
-        white.background = Qt::black;
+    const int chunk = int(std::clamp<qint64>((qint64(4) << 20) / lineBytes, 1, to - from));
+    std::vector<QRgb> pixels(size_t(width) * size_t(chunk));
+    EncoderSettings white = settings;
+    white.foreground = Qt::white;
+    white.background = Qt::black;
+    for (int first = from; first < to; first += chunk) {
+        const int last = std::min(to, first + chunk);
         if (coverage) {
-            drawDiscOverlay(painter, white, imageSize);
-        } else {
-            applyRenderHints(painter, antialias);
-            paintEncoder(painter, white, imageSize);
+            for (int y = first; y < last; ++y) {
+                const uchar *a = firstRow + (y - top) * stride;
+                QRgb *line = pixels.data() + size_t(y - first) * size_t(width);
+                for (int x = 0; x < width; ++x)
+                    line[x] = qRgb(a[x], a[x], a[x]);
+            }
         }
-    }
-    for (int y = from; y < to; ++y) {
-        uchar *a = firstRow + (y - top) * stride;
-        const QRgb *line = pixels.data() + size_t(y - from) * size_t(width);
-        for (int x = 0; x < width; ++x)
-            a[x] = uchar(qRed(line[x]));
+        {
+            QImage view(reinterpret_cast<uchar *>(pixels.data()) - first * lineBytes, width,
+                imageSize.height(), lineBytes, QImage::Format_RGB32);
+            QPainter painter(&view);
+            painter.setClipRect(QRect(0, first, width, last - first));
+            if (coverage) {
+                drawDiscOverlay(painter, white, imageSize);
+            } else {
+                applyRenderHints(painter, antialias);
+                paintEncoder(painter, white, imageSize);
+            }
+        }
+        for (int y = first; y < last; ++y) {
+            uchar *a = firstRow + (y - top) * stride;
+            const QRgb *line = pixels.data() + size_t(y - first) * size_t(width);
+            for (int x = 0; x < width; ++x)
+                a[x] = uchar(qRed(line[x]));
+        }
     }
 }
 
