@@ -52,6 +52,13 @@ EncoderSettings disc(int bits, int radiusMm, int dpi)
     return s;
 }
 
+EncoderSettings inColours(EncoderSettings s, QColor foreground, QColor background)
+{
+    s.foreground = foreground;
+    s.background = background;
+    return s;
+}
+
 QByteArray contents(const QString &fileName)
 {
     QFile file(fileName);
@@ -92,23 +99,19 @@ void TestBanded::bandedFilesAreIdentical_data()
     exact.foreground = Qt::white;
     exact.background = Qt::black;
     QTest::newRow("exact greys, white on black") << exact << true;
-    EncoderSettings colours = gray;
-    colours.foreground = QColor(0x20, 0x40, 0x80);
-    colours.background = QColor(0xf0, 0xe0, 0xd0);
+    const EncoderSettings colours
+        = inColours(gray, QColor(0x20, 0x40, 0x80), QColor(0xf0, 0xe0, 0xd0));
     QTest::newRow("palette") << colours << true;
     // In colours, every row is coverage, the mark's rows with the mark drawn into it.
-    EncoderSettings markAcross = across;
-    markAcross.foreground = colours.foreground;
-    markAcross.background = colours.background;
-    QTest::newRow("palette, centre mark across bands") << markAcross << true;
+    QTest::newRow("palette, centre mark across bands")
+        << inColours(across, colours.foreground, colours.background) << true;
     EncoderSettings paletteStrip = classicSettings();
     paletteStrip.bits = 10;
     paletteStrip.heightMm = 30;
     paletteStrip.dpi = 600;
     paletteStrip.borderWidthMm = 0.13;
-    paletteStrip.foreground = colours.foreground;
-    paletteStrip.background = colours.background;
-    QTest::newRow("palette strip") << paletteStrip << true;
+    QTest::newRow("palette strip")
+        << inColours(paletteStrip, colours.foreground, colours.background) << true;
     QTest::newRow("two other colours") << colours << false;
     EncoderSettings single = gray;
     single.background = single.foreground;
@@ -186,15 +189,11 @@ void TestBanded::anyBandsMakeTheWholeImage_data()
     strip.heightMm = 25;
     strip.borderWidthMm = 0.25;
     QTest::newRow("antialiased strip") << strip << true;
-    EncoderSettings colours = circles;
+    const QColor purple(0x8d, 0x15, 0xd7), green(0x4e, 0xa6, 0x2b);
+    EncoderSettings colours = inColours(circles, purple, green);
     colours.innerRadiusMm = 7; // the centre mark over three bands of 97 rows or fewer
-    colours.foreground = QColor(0x8d, 0x15, 0xd7);
-    colours.background = QColor(0x4e, 0xa6, 0x2b);
     QTest::newRow("antialiased disc in colours") << colours << true;
-    EncoderSettings colourStrip = strip;
-    colourStrip.foreground = colours.foreground;
-    colourStrip.background = colours.background;
-    QTest::newRow("antialiased strip in colours") << colourStrip << true;
+    QTest::newRow("antialiased strip in colours") << inColours(strip, purple, green) << true;
     EncoderSettings precise = circles;
     precise.classicPixels = false;
     QTest::newRow("precise") << precise << false;
