@@ -10,6 +10,9 @@
 
 namespace PixelPacking {
 
+// Past this many pixels an image is large: its coders take their fastest way, not the smallest.
+constexpr qint64 largeImagePixels = 4'000'000;
+
 class ColorIndex;
 
 // The distinct colours of RGB32 pixels in order of first appearance, gathered row by row; once

@@ -213,7 +213,7 @@ bool encode(PixelRows &rows, QIODevice *device, QString *reason)
     const Scheme fast { PNG_FILTER_NONE, bilevel ? Z_DEFAULT_STRATEGY : Z_RLE, bilevel ? 4 : 6 };
     const QSize size = rows.size();
     const size_t rowBytes = size_t(packer.rowBytes());
-    if (qint64(size.width()) * size.height() > 4'000'000) {
+    if (qint64(size.width()) * size.height() > PixelPacking::largeImagePixels) {
         std::vector<png_byte> row(rowBytes);
         return encodeWith(rows, size.height(),
             [&](int y) {

@@ -292,11 +292,11 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
             auto strip = std::make_shared<std::vector<uchar>>();
             packStrip(index, *strip);
             const uint32_t count = uint32_t(strip->size() / rowBytes);
-            coding.push_back(
-                inBackground([strip = std::shared_ptr<const std::vector<uchar>>(std::move(strip)),
-                                 rowBytes, bytes = bits == 8, blackAndWhite,
-                                 large = qint64(size.width()) * size.height() > 4'000'000,
-                                 width = uint32_t(size.width()), count, photometric] {
+            coding.push_back(inBackground(
+                [strip = std::shared_ptr<const std::vector<uchar>>(std::move(strip)), rowBytes,
+                    bytes = bits == 8, blackAndWhite,
+                    large = qint64(size.width()) * size.height() > PixelPacking::largeImagePixels,
+                    width = uint32_t(size.width()), count, photometric] {
                     return blackAndWhite ? faxStrip(*strip, width, count, photometric)
                                          : deflateStrip(*strip, rowBytes, bytes, large);
                 }));

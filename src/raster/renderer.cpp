@@ -132,6 +132,12 @@ void PatternRaster::paintOnly(uchar *firstRow, qsizetype stride, int top, int ro
         if (exact)
             return;
     }
+    paintClassic(firstRow, stride, top, rows, settings);
+}
+
+void PatternRaster::paintClassic(
+    uchar *firstRow, qsizetype stride, int top, int rows, const EncoderSettings &colours) const
+{
     // Qt's rasteriser does not survive running out of memory: it gets a failure to report first,
     // when the room it will need cannot be had.
     void *volatile room = ::operator new(painterHeadroom); // volatile: not optimised away
@@ -144,11 +150,11 @@ void PatternRaster::paintOnly(uchar *firstRow, qsizetype stride, int top, int ro
     QPainter painter(&view);
     painter.setClipRect(QRect(0, top, imageSize.width(), rows));
     if (coverage) {
-        drawDiscOverlay(painter, settings, imageSize);
+        drawDiscOverlay(painter, colours, imageSize);
         return;
     }
     applyRenderHints(painter, antialias);
-    paintEncoder(painter, settings, imageSize);
+    paintEncoder(painter, colours, imageSize);
 }
 
 void PatternRaster::coverageRows(uchar *firstRow, qsizetype stride, int top, int rows) const
@@ -171,8 +177,6 @@ void PatternRaster::fillCoverage(uchar *firstRow, qsizetype stride, int top, int
         if (!paintsCoverage || from >= to)
             return;
     }
-    void *volatile room = ::operator new(painterHeadroom); // as in paintOnly
-    ::operator delete(room);
     // White on black in RGB32, the painter's own format, whose red is the coverage: on an
     // 8-bit grey image Qt converts every span and shares the work out over threads, several
     // times slower. A few megabytes of rows at a time, beside the bands' own memory.
@@ -193,18 +197,8 @@ void PatternRaster::fillCoverage(uchar *firstRow, qsizetype stride, int top, int
                     line[x] = qRgb(a[x], a[x], a[x]);
             }
         }
-        {
-            QImage view(reinterpret_cast<uchar *>(pixels.data()) - first * lineBytes, width,
-                imageSize.height(), lineBytes, QImage::Format_RGB32);
-            QPainter painter(&view);
-            painter.setClipRect(QRect(0, first, width, last - first));
-            if (coverage) {
-                drawDiscOverlay(painter, white, imageSize);
-            } else {
-                applyRenderHints(painter, antialias);
-                paintEncoder(painter, white, imageSize);
-            }
-        }
+        paintClassic(
+            reinterpret_cast<uchar *>(pixels.data()), lineBytes, first, last - first, white);
         for (int y = first; y < last; ++y) {
             uchar *a = firstRow + (y - top) * stride;
             const QRgb *line = pixels.data() + size_t(y - first) * size_t(width);

@@ -73,6 +73,10 @@ private:
     Painted shown;
     void paintOnly(uchar *firstRow, qsizetype stride, int top, int rows) const;
     void fillCoverage(uchar *firstRow, qsizetype stride, int top, int rows) const;
+    // The classic painters in the given colours over RGB32 rows: a disc's overlay on its
+    // coverage's colours, or the whole pattern.
+    void paintClassic(
+        uchar *firstRow, qsizetype stride, int top, int rows, const EncoderSettings &colours) const;
 };
 
 // A fresh RGB32 image of the pattern at its physical size, the DPI recorded in it.
