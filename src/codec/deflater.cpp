@@ -76,35 +76,52 @@ bool ParallelDeflater::add(const unsigned char *data, int size)
 
 void ParallelDeflater::send(bool last)
 {
-    deflating.push_back(inBackground(
-        [input = std::make_shared<const std::vector<unsigned char>>(std::move(pending)),
-            level = level, strategy = strategy, last] {
-            Piece piece;
-            piece.adler = libdeflate_adler32(1, input->data(), input->size()); // zlib's, faster
-            piece.length = z_off_t(input->size());
-            if (strategy == Z_RLE) {
-                RunLengthDeflate::compress(input->data(), input->size(), last, &piece.bytes);
-                piece.ok = true;
-            } else {
-                piece.ok = deflatePiece(*input, level, strategy, last, &piece.bytes);
-            }
-            piece.bytes.shrink_to_fit();
-            return piece;
-        }));
-    pending = {};
+    auto work = std::make_shared<Piece>();
+    work->input = std::move(pending);
+    work->bytes = takeSpare();
+    deflating.push_back(inBackground([work, level = level, strategy = strategy, last] {
+        Piece &piece = *work;
+        const std::vector<unsigned char> &input = piece.input;
+        piece.adler = libdeflate_adler32(1, input.data(), input.size()); // zlib's, faster
+        piece.length = z_off_t(input.size());
+        if (strategy == Z_RLE) {
+            RunLengthDeflate::compress(input.data(), input.size(), last, &piece.bytes);
+            piece.ok = true;
+        } else {
+            piece.ok = deflatePiece(input, level, strategy, last, &piece.bytes);
+        }
+        return std::move(piece);
+    }));
+    pending = takeSpare();
     pending.reserve(size_t(pieceBytes));
     while (ok && int(deflating.size()) >= depth)
         ok = writeFirst();
 }
 
+std::vector<unsigned char> ParallelDeflater::takeSpare()
+{
+    if (spare.empty())
+        return {};
+    std::vector<unsigned char> buffer = std::move(spare.back());
+    spare.pop_back();
+    buffer.clear();
+    return buffer;
+}
+
 bool ParallelDeflater::writeFirst()
 {
-    const Piece piece = deflating.front().get();
+    Piece piece = deflating.front().get();
     deflating.pop_front();
     if (!piece.ok)
         return false;
     adler = adler32_combine(adler, piece.adler, piece.length);
-    return sink(reinterpret_cast<const char *>(piece.bytes.data()), int(piece.bytes.size()));
+    const bool stored
+        = sink(reinterpret_cast<const char *>(piece.bytes.data()), int(piece.bytes.size()));
+    // As many as the pieces in flight take: an input and an output each, and the next input.
+    for (std::vector<unsigned char> *buffer : { &piece.input, &piece.bytes })
+        if (spare.size() < size_t(2 * depth + 1))
+            spare.push_back(std::move(*buffer));
+    return stored;
 }
 
 bool ParallelDeflater::finish()

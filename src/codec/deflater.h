@@ -34,6 +34,7 @@ public:
 private:
     struct Piece
     {
+        std::vector<unsigned char> input;
         std::vector<unsigned char> bytes;
         uLong adler = 1;
         z_off_t length = 0;
@@ -41,6 +42,9 @@ private:
     };
     void send(bool last);
     bool writeFirst();
+    // A buffer of a written piece, emptied, or a new one: fresh memory for every piece would
+    // be mapped and its pages faulted in again each time.
+    std::vector<unsigned char> takeSpare();
 
     Sink sink;
     int level;
@@ -49,6 +53,7 @@ private:
     int depth;
     std::vector<unsigned char> pending;
     std::deque<std::future<Piece>> deflating;
+    std::vector<std::vector<unsigned char>> spare;
     uLong adler = 1;
     bool ok = true;
 };
