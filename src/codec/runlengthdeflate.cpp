@@ -52,7 +52,8 @@ const LengthCodes &lengthCodes()
 
 // Bits written least significant first, as deflate packs them, straight into the output,
 // which grows ahead of them: put() writes within the room made for it, a block's worst case
-// made once rather than looked at for each code.
+// made once rather than looked at for each code. Each put() stores eight bytes and moves on by
+// the whole bytes among them, with no branch: the room made must hold eight past the last.
 class BitWriter
 {
 public:
@@ -65,34 +66,30 @@ public:
     // Makes room for `more` bytes of put() beyond those written.
     void reserve(size_t more)
     {
+        more += sizeof buffer;
         if (used + more > out->size())
             out->resize(std::max(out->size() * 2, used + more));
     }
+    // At most 32 bits; fewer than eight are held between calls.
     void put(uint32_t bits, int count)
     {
         buffer |= uint64_t(bits) << filled;
         filled += count;
-        if (filled >= 32) {
-            unsigned char *at = out->data() + used;
-            const uint32_t word = uint32_t(buffer);
-            at[0] = uint8_t(word);
-            at[1] = uint8_t(word >> 8);
-            at[2] = uint8_t(word >> 16);
-            at[3] = uint8_t(word >> 24);
-            used += 4;
-            buffer >>= 32;
-            filled -= 32;
-        }
+        unsigned char *at = out->data() + used;
+        for (size_t i = 0; i < sizeof buffer; ++i) // one store, as compilers see it
+            at[i] = uint8_t(buffer >> (8 * i));
+        used += size_t(filled >> 3);
+        buffer >>= filled & ~7;
+        filled &= 7;
     }
     // Pads with zeros to a whole byte and writes what is held.
     void align()
     {
-        reserve(8);
-        for (; filled > 0; filled = std::max(filled - 8, 0)) {
+        reserve(1);
+        if (filled > 0)
             (*out)[used++] = uint8_t(buffer);
-            buffer >>= 8;
-        }
         buffer = 0;
+        filled = 0;
     }
     void bytes(const unsigned char *data, size_t size)
     {
@@ -449,18 +446,26 @@ void block(BitWriter &bits, const unsigned char *data, size_t from, size_t to,
                 bits.put(s.extra, extraOf[s.symbol]);
         }
     }
-    for (const Token t : tokens) {
-        if (t < 256) {
-            bits.put(codes[t], codeBits[t]);
-            continue;
-        }
-        const size_t length = t - 256;
-        const int symbol = lc.symbol[length];
-        bits.put(codes[symbol], codeBits[symbol]);
-        if (lc.extraBits[length] > 0)
-            bits.put(lc.extra[length], lc.extraBits[length]);
-        bits.put(distanceCode, distanceBits);
+    // Each token's whole code as one: a byte's, or a length's with its extra bits and the
+    // distance's code after it (at most 15 + 5 + 5 bits).
+    struct Code
+    {
+        uint32_t bits;
+        int count;
+    };
+    Code tokenCodes[256 + longestMatch + 1];
+    for (int t = 0; t < 256; ++t)
+        tokenCodes[t] = { codes[t], codeBits[t] };
+    for (int length = 3; length <= longestMatch; ++length) {
+        const int symbol = lc.symbol[size_t(length)];
+        const int extraBits = lc.extraBits[size_t(length)];
+        tokenCodes[256 + length]
+            = { codes[symbol] | uint32_t(lc.extra[size_t(length)]) << codeBits[symbol]
+                      | distanceCode << (codeBits[symbol] + extraBits),
+                  codeBits[symbol] + extraBits + distanceBits };
     }
+    for (const Token t : tokens)
+        bits.put(tokenCodes[t].bits, tokenCodes[t].count);
     bits.put(codes[endOfBlock], codeBits[endOfBlock]);
 }
 
