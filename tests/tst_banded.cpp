@@ -29,6 +29,8 @@ private slots:
     void anyBandsMakeTheWholeImage();
     void rgbRowsAreTheRowsColours_data();
     void rgbRowsAreTheRowsColours();
+    void rowsAsideAreTheRows_data();
+    void rowsAsideAreTheRows();
     void jpegAsQtWritesIt_data();
     void jpegAsQtWritesIt();
     void largeJpegReadsAsQtWrites_data();
@@ -248,6 +250,61 @@ void TestBanded::rgbRowsAreTheRowsColours()
             if (got != (expected[x] | 0xff000000u)) // the message only then
                 QFAIL(qPrintable(QStringLiteral("pixel %1, %2").arg(x).arg(y)));
         }
+    }
+}
+
+void TestBanded::rowsAsideAreTheRows_data()
+{
+    QTest::addColumn<EncoderSettings>("settings");
+    QTest::addColumn<bool>("antialias");
+    QTest::addColumn<int>("top");
+    QTest::addColumn<int>("count");
+    const EncoderSettings classic = disc(12, 13, 600); // 614 px
+    QTest::newRow("classic plain") << classic << false << 120 << 20;
+    EncoderSettings exact = classic; // bands of coverage
+    exact.classicPixels = false;
+    QTest::newRow("plain, within a band") << exact << false << 300 << 16;
+    QTest::newRow("plain, across bands") << exact << false << 120 << 20;
+    QTest::newRow("plain, the last rows") << exact << false << 598 << 16;
+    QTest::newRow("exact greys, across bands") << exact << true << 250 << 16;
+    // Painted bands: the classic disc's centre mark in greys.
+    EncoderSettings mark = disc(12, 15, 600);
+    mark.innerRadiusMm = 9;
+    QTest::newRow("classic greys, centre mark") << mark << true << 340 << 30;
+}
+
+// Rows packed aside, as an encoder looks ahead before it reads in order, are those rows; and the
+// rows read in order afterwards, from bands being drawn ahead, are still the image's.
+void TestBanded::rowsAsideAreTheRows()
+{
+    QFETCH(EncoderSettings, settings);
+    QFETCH(bool, antialias);
+    QFETCH(int, top);
+    QFETCH(int, count);
+    const PatternRaster raster(settings, antialias);
+    const QImage whole = renderEncoderImage(settings, antialias);
+    PixelPacking::ImageRows expected(whole);
+    PatternRows rows(raster);
+    // The whole image's rows packed in the pattern's layout, whose palette may be in another
+    // order than the whole image's own.
+    const PixelPacking::RowPacker packer(rows.layout(), whole.width());
+    const size_t bytes = size_t(packer.rowBytes());
+    std::vector<uchar> want(bytes), got(bytes * size_t(count));
+    const int height = whole.height();
+    // Read in order into the second band, so that bands are being drawn ahead.
+    for (int y = 0; y < 70; ++y)
+        rows.packRow(y, packer, got.data());
+    rows.packRowsAside(top, count, packer, got.data());
+    for (int r = 0; r < count; ++r) {
+        expected.packRow(top + r, packer, want.data());
+        QVERIFY2(std::memcmp(got.data() + size_t(r) * bytes, want.data(), bytes) == 0,
+            qPrintable(QStringLiteral("row %1 aside").arg(top + r)));
+    }
+    for (int y = 70; y < height; ++y) {
+        rows.packRow(y, packer, got.data());
+        expected.packRow(y, packer, want.data());
+        QVERIFY2(std::memcmp(got.data(), want.data(), bytes) == 0,
+            qPrintable(QStringLiteral("row %1 after").arg(y)));
     }
 }
 

@@ -40,6 +40,8 @@ private slots:
     void outOfMemoryIsAMessage();
     void twoColoursStayCompact_data();
     void twoColoursStayCompact();
+    void blackAndWhiteTiffTakesTheSmallerCoding_data();
+    void blackAndWhiteTiffTakesTheSmallerCoding();
     void parallelDeflateIsOneStream_data();
     void parallelDeflateIsOneStream();
     void runLengthDeflate_data();
@@ -469,6 +471,55 @@ void TestFormats::twoColoursStayCompact()
     for (int y = 0; y < a.height(); ++y)
         QVERIFY2(std::memcmp(a.constScanLine(y), expected.constScanLine(y), size_t(a.width()) * 4) == 0,
             qPrintable(QStringLiteral("row %1 differs").arg(y)));
+}
+
+void TestFormats::blackAndWhiteTiffTakesTheSmallerCoding_data()
+{
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<QString>("coding"); // as tiffinfo names it
+    // Drawn band by band, and small enough to be drawn at once.
+    QTest::newRow("coarse disc") << QStringLiteral("--shape disc --bits 8 --dpi 600")
+                                 << QStringLiteral("CCITT Group 4");
+    QTest::newRow("small coarse disc")
+        << QStringLiteral("--shape disc --bits 6 --dpi 150 --outer-radius 10")
+        << QStringLiteral("CCITT Group 4");
+    QTest::newRow("code strip") << QStringLiteral("--bits 12 --dpi 1200 --width 120 --height 30")
+                                << QStringLiteral("AdobeDeflate");
+    QTest::newRow("marks under a pixel")
+        << QStringLiteral("--shape disc --type relative --pairs 12000 --outer-radius 40 --dpi 600")
+        << QStringLiteral("AdobeDeflate");
+}
+
+// A black-and-white TIFF is coded in Group 4 or Deflate, whichever is smaller: libtiff's
+// copy in the other coding is no smaller, and the pixels are the render's.
+void TestFormats::blackAndWhiteTiffTakesTheSmallerCoding()
+{
+    QFETCH(QString, options);
+    QFETCH(QString, coding);
+    QUVELTA_NEEDS("tiffinfo", "tiffcp");
+    const QString plain = options + QStringLiteral(" --no-antialias");
+    const Run run
+        = shell(QStringLiteral("\"$R\" --quiet %1 -o bw.tif && tiffinfo bw.tif && "
+                               "tiffcp -c %2 bw.tif other.tif")
+                    .arg(plain,
+                        coding.startsWith(QLatin1String("CCITT")) ? QStringLiteral("zip")
+                                                                  : QStringLiteral("g4")));
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QVERIFY2(run.out.contains("Compression Scheme: " + coding.toLatin1()), run.out.constData());
+    QVERIFY2(run.out.contains("Bits/Sample: 1"), run.out.constData());
+    QVERIFY2(QFileInfo(path(QStringLiteral("bw.tif"))).size()
+            <= QFileInfo(path(QStringLiteral("other.tif"))).size(),
+        qPrintable(QStringLiteral("%1 against %2 bytes")
+                       .arg(QFileInfo(path(QStringLiteral("bw.tif"))).size())
+                       .arg(QFileInfo(path(QStringLiteral("other.tif"))).size())));
+    const ParseResult parsed = parseRenderArguments(QStringList { QStringLiteral("quvelta-render") }
+        << plain.split(QLatin1Char(' ')) << QStringLiteral("-o") << QStringLiteral("bw.tif"));
+    QCOMPARE(int(parsed.status), int(ParseResult::Status::Run));
+    QImageReader reader(path(QStringLiteral("bw.tif")));
+    const QImage written = reader.read();
+    QVERIFY2(!written.isNull(), qPrintable(reader.errorString()));
+    QVERIFY(written.convertToFormat(QImage::Format_RGB32)
+        == renderEncoderImage(parsed.job.settings, parsed.job.antialias));
 }
 
 void TestFormats::parallelDeflateIsOneStream_data()

@@ -92,6 +92,13 @@ public:
     virtual const QRgb *row(int y) = 0;
     // Row y in the layout, packer.rowBytes() long.
     virtual void packRow(int y, const RowPacker &packer, uchar *out) { packer.pack(row(y), out); }
+    // Rows top to top + count - 1 packed, a look ahead for an encoder's choice before it asks
+    // for the rows in order: rows drawn on the way may cost them, but not those being drawn.
+    virtual void packRowsAside(int top, int count, const RowPacker &packer, uchar *out)
+    {
+        for (int r = 0; r < count; ++r)
+            packRow(top + r, packer, out + size_t(r) * size_t(packer.rowBytes()));
+    }
     // Row y as red, green and blue bytes, three a pixel.
     virtual void rgbRow(int y, uchar *out)
     {

@@ -297,22 +297,21 @@ void PatternRows::drawAhead(int band)
     Band next;
     next.index = band;
     next.pixels = takeBuffer();
-    const PatternRaster *source = &raster;
     uchar *bits = next.pixels.get();
-    const qsizetype stride = qsizetype(raster.size().width()) * pixelBytes(band);
-    const int top = band * bandRows;
-    const int rows = bandHeight(band);
-    const bool coverage = coverageBand(band);
     // On another core while the writer packs and compresses the rows before; where no thread
     // can be had, when the band is asked for.
-    next.drawn = std::async(std::launch::async | std::launch::deferred,
-        [source, bits, stride, top, rows, coverage] {
-            if (coverage)
-                source->coverageRows(bits, stride, top, rows);
-            else
-                source->paintRows(bits, stride, top, rows);
-        });
+    next.drawn = std::async(
+        std::launch::async | std::launch::deferred, [this, band, bits] { draw(band, bits); });
     ahead.push_back(std::move(next));
+}
+
+void PatternRows::draw(int band, uchar *bits) const
+{
+    const qsizetype stride = qsizetype(raster.size().width()) * pixelBytes(band);
+    if (coverageBand(band))
+        raster.coverageRows(bits, stride, band * bandRows, bandHeight(band));
+    else
+        raster.paintRows(bits, stride, band * bandRows, bandHeight(band));
 }
 
 void PatternRows::waitForAll()
@@ -358,10 +357,42 @@ void PatternRows::rgbRow(int y, uchar *out)
     }
 }
 
+void PatternRows::packRowsAside(int top, int count, const RowPacker &packer, uchar *out)
+{
+    // A buffer of its own: the pool's may all be held by the bands drawn ahead.
+    Band band;
+    band.pixels.reset(
+        new uchar[size_t(raster.size().width()) * size_t(bandRows) * size_t(bytesPerPixel)]);
+    aside = &band;
+    try {
+        PixelRows::packRowsAside(top, count, packer, out);
+    } catch (...) {
+        aside = nullptr;
+        throw;
+    }
+    aside = nullptr;
+}
+
 const uchar *PatternRows::bandRow(int y)
 {
     const int band = y / bandRows;
     const int width = raster.size().width();
+    if (aside) {
+        if (aside->index != band && !renderFailed) {
+            aside->index = band;
+            try {
+                draw(band, aside->pixels.get());
+            } catch (const std::bad_alloc &) {
+                renderFailed = true;
+            }
+        }
+        if (renderFailed) {
+            zeroRow.assign(size_t(width), 0);
+            return reinterpret_cast<const uchar *>(zeroRow.data());
+        }
+        return aside->pixels.get()
+            + size_t(y % bandRows) * size_t(width) * size_t(pixelBytes(band));
+    }
     if (ahead.empty() || ahead.front().index != band) {
         const int bands = bandCount();
         // Rows come top down or bottom up; a jump starts the bands over from the new one.

@@ -37,6 +37,8 @@ public:
     const QRgb *row(int y) override;
     void rgbRow(int y, uchar *out) override;
     void packRow(int y, const PixelPacking::RowPacker &packer, uchar *out) override;
+    void packRowsAside(
+        int top, int count, const PixelPacking::RowPacker &packer, uchar *out) override;
     // Whether a band could not be drawn for want of memory (its rows then read as 0).
     bool failed() const override { return renderFailed; }
 
@@ -66,6 +68,8 @@ private:
     // Row y of its band as drawn: coverage bytes or RGB32 pixels.
     const uchar *bandRow(int y);
     void drawAhead(int band);
+    // Draws the band's pixels into `bits`: its coverage or RGB32 colours.
+    void draw(int band, uchar *bits) const;
     void waitForAll();
 
     const PatternRaster &raster;
@@ -83,6 +87,8 @@ private:
     std::unique_ptr<PixelPacking::Layout> packing;
     std::vector<BilevelBand> bilevel; // empty unless the whole pattern has two colours at most
     std::deque<Band> ahead; // the band being read, then those being drawn after it
+    // Rows packed aside come from this band, drawn here alone, when it is set.
+    Band *aside = nullptr;
     int step = 1; // the direction the rows are read in
     int bufferLimit;
     int buffersMade = 0;
