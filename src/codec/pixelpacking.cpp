@@ -47,12 +47,18 @@ void ColorCensus::add(const QRgb *pixels, int count)
 {
     if (tooMany)
         return;
-    QRgb last = 0;
+    // Patterns are runs of one colour, and two colours take turns along their edges and fine
+    // marks: look up only a colour that is neither of the last two.
+    QRgb last = 0, before = 0;
     for (int x = 0; x < count; ++x) {
         const QRgb c = pixels[x] | 0xff000000u;
-        // Patterns are long runs of one colour; look up only where it changes.
         if (c == last)
             continue;
+        if (c == before) {
+            std::swap(last, before);
+            continue;
+        }
+        before = last;
         last = c;
         if (index->indexOf(c, 256) < 0) {
             tooMany = true;
@@ -141,12 +147,18 @@ void RowPacker::pack(const QRgb *in, uchar *out) const
 {
     switch (target.kind) {
     case Layout::Kind::Bilevel: {
-        std::memset(out, 0, size_t(rowBytes()));
+        // A byte at a time from its eight pixels, none waiting on the last byte written.
         const QRgb one = target.palette[1] & 0xffffffu;
-        for (int x = 0; x < width; ++x) {
-            if ((in[x] & 0xffffffu) == one)
-                out[x >> 3] |= uchar(0x80 >> (x & 7));
+        const auto bit = [one](QRgb c, int shift) { return int((c & 0xffffffu) == one) << shift; };
+        const int whole = width / 8;
+        for (int b = 0; b < whole; ++b) {
+            const QRgb *p = in + 8 * b;
+            out[b] = uchar(bit(p[0], 7) | bit(p[1], 6) | bit(p[2], 5) | bit(p[3], 4) | bit(p[4], 3)
+                | bit(p[5], 2) | bit(p[6], 1) | bit(p[7], 0));
         }
+        std::memset(out + whole, 0, size_t(rowBytes() - whole));
+        for (int x = 8 * whole; x < width; ++x)
+            out[x >> 3] |= uchar(bit(in[x], 7 - (x & 7)));
         return;
     }
     case Layout::Kind::Gray:
