@@ -135,7 +135,25 @@ void setUp(jpeg_compress_struct &info, const Frame &frame)
 void samplesOf(PixelPacking::PixelRows &rows, int y, bool gray,
     const PixelPacking::RowPacker *packer, JSAMPLE *samples)
 {
-    if (packer) {
+    if (packer && packer->layout().kind == PixelPacking::Layout::Kind::Bilevel) {
+        // Two colours come packed where the rows have them (a plain pattern's copy of its bits,
+        // not its colours painted again): each bit becomes its colour's samples.
+        thread_local std::vector<uchar> bits;
+        bits.resize(size_t(packer->rowBytes()));
+        rows.packRow(y, *packer, bits.data());
+        const QRgb *palette = packer->layout().palette.constData();
+        const int width = rows.size().width();
+        for (int x = 0; x < width; ++x) {
+            const QRgb c = palette[(bits[size_t(x >> 3)] >> (7 - (x & 7))) & 1];
+            if (gray) {
+                samples[x] = JSAMPLE(qRed(c));
+            } else {
+                samples[3 * x] = JSAMPLE(qRed(c));
+                samples[3 * x + 1] = JSAMPLE(qGreen(c));
+                samples[3 * x + 2] = JSAMPLE(qBlue(c));
+            }
+        }
+    } else if (packer) {
         rows.packRow(y, *packer, samples);
     } else if (gray) {
         const QRgb *pixels = rows.row(y);
@@ -361,11 +379,13 @@ bool encodeInPieces(PixelPacking::PixelRows &rows, const Frame &frame,
 bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
 {
     // Greys go as one grey component, as Qt writes a grey image: a third of the samples to
-    // code, and no colour to lose. Grey levels come packed where the rows have them.
+    // code, and no colour to lose. Grey levels, and two colours' bits, come packed where the
+    // rows have them.
     using Kind = PixelPacking::Layout::Kind;
     const PixelPacking::Layout &layout = rows.layout();
     const bool gray = layout.onlyGreys();
-    const std::unique_ptr<PixelPacking::RowPacker> packer = layout.kind == Kind::Gray
+    const std::unique_ptr<PixelPacking::RowPacker> packer
+        = layout.kind == Kind::Gray || layout.kind == Kind::Bilevel
         ? std::make_unique<PixelPacking::RowPacker>(layout, rows.size().width())
         : nullptr;
     // Rows of blocks of 8 pixels (grey) or of 16 (colour, its chroma halved both ways), as many
