@@ -385,9 +385,10 @@ constexpr double steepSlope = 0.99;
 }
 
 // Adds the signed area that the segment leaves to the right of it in every cell of the band's rows
-// that it crosses; summed along a row, these give each pixel's covered area. A steep edge (the
-// radial edges of a fine disc's tracks, near upright) takes the rows it fully crosses the
-// short way, unless `general`: the same bits either way.
+// that it crosses; summed along a row, these give each pixel's covered area. The rows an edge
+// fully crosses skip working out the part of the row it crosses, and a steep edge's (the radial
+// edges of a fine disc's tracks, near upright) take the short way through their two or three
+// cells, unless `general`: the same bits either way.
 void CoverageFill::accumulate(
     float *cells, int stride, int bandTop, int rows, const Segment &segment, bool general)
 {
@@ -414,7 +415,7 @@ void CoverageFill::accumulate(
         x = xNext;
     };
     int y = int(std::floor(yStart));
-    if (general || !(std::fabs(dxdy) < steepSlope)) {
+    if (general) {
         for (; y < endRow; ++y)
             partRow(y);
         return;
@@ -424,10 +425,18 @@ void CoverageFill::accumulate(
         partRow(y++);
     const int fullEnd = int(std::floor(yEnd));
     const double d = 1.0 * direction;
-    for (; y < fullEnd; ++y) {
-        const double xNext = x + dxdy;
-        addSteepRowSpan(rowAt(y), stride, x, xNext, d);
-        x = xNext;
+    if (std::fabs(dxdy) < steepSlope) {
+        for (; y < fullEnd; ++y) {
+            const double xNext = x + dxdy;
+            addSteepRowSpan(rowAt(y), stride, x, xNext, d);
+            x = xNext;
+        }
+    } else {
+        for (; y < fullEnd; ++y) {
+            const double xNext = x + dxdy;
+            addRowSpan(rowAt(y), stride, x, xNext, d);
+            x = xNext;
+        }
     }
     if (y < endRow)
         partRow(y);
