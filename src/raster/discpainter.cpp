@@ -375,9 +375,10 @@ void drawDiscTrack(QPainter &painter, const EncoderSettings &settings, QSize siz
     const qreal from = whole ? 0 : sectorsFrom;
     const bool apart = from * (2 * M_PI / segments) >= 1.0 / 64;
     const int chunk = !apart || painter.testRenderHint(QPainter::Antialiasing) ? sectors : 4;
+    const qreal radius = sectorRadius(settings, outerRadius);
     for (int first = 0; first < sectors; first += chunk) {
-        const QPainterPath path = sectorPath(center, sectorRadius(settings, outerRadius), segments,
-            offset, sectorsFrom, whole, rows, first, std::min(sectors, first + chunk));
+        const QPainterPath path = sectorPath(center, radius, segments, offset, sectorsFrom, whole,
+            rows, first, std::min(sectors, first + chunk));
         if (!path.isEmpty())
             painter.drawPath(path);
     }
