@@ -143,11 +143,13 @@ void samplesOf(PixelPacking::PixelRows &rows, int y, bool gray,
         rows.packRow(y, *packer, bits.data());
         const QRgb *palette = packer->layout().palette.constData();
         const int width = rows.size().width();
-        for (int x = 0; x < width; ++x) {
-            const QRgb c = palette[(bits[size_t(x >> 3)] >> (7 - (x & 7))) & 1];
-            if (gray) {
-                samples[x] = JSAMPLE(qRed(c));
-            } else {
+        if (gray) {
+            const JSAMPLE level[2] = { JSAMPLE(qRed(palette[0])), JSAMPLE(qRed(palette[1])) };
+            for (int x = 0; x < width; ++x)
+                samples[x] = level[(bits[size_t(x >> 3)] >> (7 - (x & 7))) & 1];
+        } else {
+            for (int x = 0; x < width; ++x) {
+                const QRgb c = palette[(bits[size_t(x >> 3)] >> (7 - (x & 7))) & 1];
                 samples[3 * x] = JSAMPLE(qRed(c));
                 samples[3 * x + 1] = JSAMPLE(qGreen(c));
                 samples[3 * x + 2] = JSAMPLE(qBlue(c));

@@ -48,18 +48,15 @@ void ColorCensus::add(const QRgb *pixels, int count)
     if (tooMany)
         return;
     // Patterns are runs of one colour, and two colours take turns along their edges and fine
-    // marks: look up only a colour that is neither of the last two.
-    QRgb last = 0, before = 0;
+    // marks: look up only a colour that is neither of the last two new ones, one test a pixel
+    // (which of the two it is would be a guess).
+    QRgb a = 0, b = 0;
     for (int x = 0; x < count; ++x) {
         const QRgb c = pixels[x] | 0xff000000u;
-        if (c == last)
+        if ((c == a) | (c == b))
             continue;
-        if (c == before) {
-            std::swap(last, before);
-            continue;
-        }
-        before = last;
-        last = c;
+        b = a;
+        a = c;
         if (index->indexOf(c, 256) < 0) {
             tooMany = true;
             return;
@@ -72,6 +69,11 @@ void ColorCensus::add(const ColorCensus &later)
     tooMany = tooMany || later.tooMany;
     for (int i = 0; !tooMany && i < later.index->order.size(); ++i)
         tooMany = index->indexOf(later.index->order[i], 256) < 0;
+}
+
+int ColorCensus::count() const
+{
+    return tooMany ? 257 : int(index->order.size());
 }
 
 QVector<QRgb> ColorCensus::colors() const

@@ -31,6 +31,8 @@ public:
     bool overflowed() const { return tooMany; }
     // Empty when there were more than 256.
     QVector<QRgb> colors() const;
+    // How many colours so far (more than 256 once overflowed).
+    int count() const;
 
 private:
     std::unique_ptr<ColorIndex> index;

@@ -200,23 +200,33 @@ const Layout &PatternRows::layout()
             const int rows = bandHeight(band);
             raster.paintRows(buffer.get(), qsizetype(width) * 4, band * bandRows,
                 rows);
+            // Each row counted, then packed to a bit a pixel while it is at hand, as long as
+            // the band has two colours: a bit is 1 for the second. Rows before the second
+            // colour came have the first alone, all 0; a band of one colour packs either way.
             ColorCensus &census = censuses[size_t(band)];
-            for (int r = 0; r < rows && !census.overflowed(); ++r)
-                census.add(pixels + size_t(r) * size_t(width), width);
+            BilevelBand &copy = copies[size_t(band)];
+            const int rowBytes = (width + 7) / 8;
+            copy.bits.assign(size_t(rowBytes) * size_t(rows), 0);
+            std::unique_ptr<RowPacker> packer;
+            for (int r = 0; r < rows && !census.overflowed(); ++r) {
+                const QRgb *row = pixels + size_t(r) * size_t(width);
+                census.add(row, width);
+                if (census.count() > 2 || !twoColors)
+                    continue;
+                if (!packer && census.count() == 2)
+                    packer = std::make_unique<RowPacker>(Layout(census.colors()), width);
+                if (packer)
+                    packer->pack(row, copy.bits.data() + size_t(r) * size_t(rowBytes));
+            }
             const QVector<QRgb> colors = census.colors();
             if (colors.isEmpty() || colors.size() > 2)
                 twoColors = false;
             if (census.overflowed() || (greys && colors.size() > 2))
                 decided = true;
-            if (twoColors) {
-                const RowPacker packer(Layout(colors), width);
-                BilevelBand &copy = copies[size_t(band)];
-                copy.colors = packer.layout().palette;
-                copy.bits.resize(size_t(packer.rowBytes()) * size_t(rows));
-                for (int r = 0; r < rows; ++r)
-                    packer.pack(pixels + size_t(r) * size_t(width),
-                        copy.bits.data() + size_t(r) * size_t(packer.rowBytes()));
-            }
+            if (twoColors)
+                copy.colors = Layout(colors).palette;
+            else
+                copy.bits = {};
         } catch (...) {
             giveBack(std::move(buffer)); // another thread may be waiting for it
             throw;
