@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE
+#include <cstring>
 #include <deque>
 #include <jerror.h>
 #include <jpeglib.h>
@@ -141,20 +142,40 @@ void samplesOf(PixelPacking::PixelRows &rows, int y, bool gray,
         thread_local std::vector<uchar> bits;
         bits.resize(size_t(packer->rowBytes()));
         rows.packRow(y, *packer, bits.data());
+        // Eight pixels' samples at once, from a table of every byte's, kept while the colours
+        // stay the same.
         const QRgb *palette = packer->layout().palette.constData();
         const int width = rows.size().width();
-        if (gray) {
-            const JSAMPLE level[2] = { JSAMPLE(qRed(palette[0])), JSAMPLE(qRed(palette[1])) };
-            for (int x = 0; x < width; ++x)
-                samples[x] = level[(bits[size_t(x >> 3)] >> (7 - (x & 7))) & 1];
-        } else {
-            for (int x = 0; x < width; ++x) {
-                const QRgb c = palette[(bits[size_t(x >> 3)] >> (7 - (x & 7))) & 1];
-                samples[3 * x] = JSAMPLE(qRed(c));
-                samples[3 * x + 1] = JSAMPLE(qGreen(c));
-                samples[3 * x + 2] = JSAMPLE(qBlue(c));
-            }
+        const int channels = gray ? 1 : 3;
+        thread_local std::vector<JSAMPLE> table;
+        thread_local QRgb tableColors[2] = { 0, 0 };
+        thread_local int tableChannels = 0;
+        if (tableChannels != channels || tableColors[0] != palette[0]
+            || tableColors[1] != palette[1]) {
+            table.resize(size_t(256) * 8 * size_t(channels));
+            for (int byte = 0; byte < 256; ++byte)
+                for (int j = 0; j < 8; ++j) {
+                    const QRgb c = palette[(byte >> (7 - j)) & 1];
+                    JSAMPLE *at = table.data() + (size_t(byte) * 8 + size_t(j)) * size_t(channels);
+                    at[0] = JSAMPLE(qRed(c));
+                    if (!gray) {
+                        at[1] = JSAMPLE(qGreen(c));
+                        at[2] = JSAMPLE(qBlue(c));
+                    }
+                }
+            tableColors[0] = palette[0];
+            tableColors[1] = palette[1];
+            tableChannels = channels;
         }
+        const size_t chunk = size_t(8 * channels);
+        const int whole = width / 8;
+        for (int b = 0; b < whole; ++b)
+            std::memcpy(
+                samples + size_t(b) * chunk, table.data() + size_t(bits[size_t(b)]) * chunk, chunk);
+        if (whole * 8 < width)
+            std::memcpy(samples + size_t(whole) * chunk,
+                table.data() + size_t(bits[size_t(whole)]) * chunk,
+                size_t(width - whole * 8) * size_t(channels));
     } else if (packer) {
         rows.packRow(y, *packer, samples);
     } else if (gray) {
