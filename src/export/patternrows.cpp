@@ -210,6 +210,12 @@ const Layout &PatternRows::layout()
             std::unique_ptr<RowPacker> packer;
             for (int r = 0; r < rows && !census.overflowed(); ++r) {
                 const QRgb *row = pixels + size_t(r) * size_t(width);
+                // A strip's rows mostly repeat the one above: its colours and bits again.
+                if (r > 0 && std::memcmp(row, row - width, size_t(width) * sizeof(QRgb)) == 0) {
+                    std::memcpy(copy.bits.data() + size_t(r) * size_t(rowBytes),
+                        copy.bits.data() + size_t(r - 1) * size_t(rowBytes), size_t(rowBytes));
+                    continue;
+                }
                 census.add(row, width);
                 if (census.count() > 2 || !twoColors)
                     continue;

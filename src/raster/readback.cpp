@@ -298,8 +298,16 @@ void DrawnPixels::keep(
         }
     const bool darkFrom = changes == 1 && darkCoverage[255];
     const bool darkBelow = changes == 1 && darkCoverage[0];
+    const size_t rowBytes = colors ? width : width * sizeof(QRgb);
     for (int y = 0; y < rows && top + y < size.height(); ++y) {
         uint64_t *out = bits.data() + size_t(top + y) * words;
+        // A strip's rows mostly repeat the one above: its flags again.
+        if (y > 0
+            && std::memcmp(firstRow + y * stride, firstRow + (y - 1) * stride, rowBytes) == 0) {
+            std::copy(out - words, out, out);
+            kept[size_t(top + y)] = 1;
+            continue;
+        }
         // Whether each pixel is dark, several at a time, then eight of those to a byte by one
         // multiplication (each flag's bit to its own place): no branch, no pixel's bit waiting
         // on the last.
