@@ -293,6 +293,11 @@ void PeriodicRing::fillLine(Line &line, double v, const Corners &corners, const 
         line.theta.resize(size_t(corners.to) + 1);
         line.step.resize(size_t(corners.to) + 1);
     }
+    ++line.fill;
+    if (line.exact.size() < size_t(corners.to) + 1) {
+        line.exact.resize(size_t(corners.to) + 1);
+        line.exactFill.resize(size_t(corners.to) + 1, 0);
+    }
     fillCorners(line, v, corners.from, std::min(corners.to, corners.gapFrom - 1), invU);
     fillCorners(line, v, std::max(corners.from, corners.gapTo + 1), corners.to, invU);
 }
@@ -395,15 +400,29 @@ QUVELTA_AVX2_CLONES void PeriodicRing::addArea(float *cells, int stride, int wid
         const int holeFrom = std::min(corners.gapFrom - 1, to + 1);
         const int holeTo = corners.gapFrom > corners.gapTo ? to : corners.gapTo;
         float *row = cells + size_t(y - bandTop) * size_t(stride);
-        const auto horizontal = [&](const Line &line, double v, int i) {
+        const auto horizontal = [&](Line &line, double v, int i) {
             const float q0 = line.qh[size_t(i)], q1 = line.qh[size_t(i) + 1];
-            const double u = i - t.cx;
-            return std::isnan(q0) || std::isnan(q1) ? side(true, v, u, u + 1) : double(q1 - q0);
+            if (!std::isnan(q0) && !std::isnan(q1))
+                return double(q1 - q0);
+            if (line.exactFill[size_t(i)] != line.fill) {
+                const double u = i - t.cx;
+                line.exact[size_t(i)] = side(true, v, u, u + 1);
+                line.exactFill[size_t(i)] = line.fill;
+            }
+            return line.exact[size_t(i)];
         };
+        // A pixel's right side is the next one's left: the last worked out is kept.
+        int lastVertical = std::numeric_limits<int>::min();
+        double lastVerticalSide = 0;
         const auto vertical = [&](int i) {
             const float q0 = bottom->qv[size_t(i)], q1 = top->qv[size_t(i)];
-            return std::isnan(q0) || std::isnan(q1) ? side(false, i - t.cx, vBottom, vTop)
-                                                    : double(q1 - q0);
+            if (!std::isnan(q0) && !std::isnan(q1))
+                return double(q1 - q0);
+            if (i != lastVertical) {
+                lastVertical = i;
+                lastVerticalSide = side(false, i - t.cx, vBottom, vTop);
+            }
+            return lastVerticalSide;
         };
         rest.resize(std::max(rest.size(), size_t(width)));
         const auto span = [&](int first, int last) {
@@ -418,9 +437,12 @@ QUVELTA_AVX2_CLONES void PeriodicRing::addArea(float *cells, int stride, int wid
                 r[i] = (ht[i + 1] - ht[i]) - (hb[i + 1] - hb[i]) - (vt[i + 1] - vb[i + 1])
                     + (vt[i] - vb[i]);
             for (int i = first; i <= last; ++i) {
-                if (std::isnan(r[i]))
-                    r[i] = float(horizontal(*top, vTop, i) - horizontal(*bottom, vBottom, i)
-                        - vertical(i + 1) + vertical(i));
+                if (std::isnan(r[i])) {
+                    const double left = vertical(i);
+                    const double right = vertical(i + 1);
+                    r[i] = float(
+                        horizontal(*top, vTop, i) - horizontal(*bottom, vBottom, i) - right + left);
+                }
             }
             for (int i = first; i <= last; ++i)
                 row[i] += r[i];

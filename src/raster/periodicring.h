@@ -4,6 +4,7 @@
 #define QUVELTA_PERIODICRING_H
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 // A disc track of equal marks at an even pitch, as the pixels see it.
@@ -79,6 +80,11 @@ private:
         std::vector<float> qv; // vertical sides'
         std::vector<double> theta; // the corners' angles
         std::vector<float> step; // from the last corner's, or none
+        // Each pixel's horizontal side worked out from mark edge to mark edge, once: it is the
+        // bottom of one pixel and the top of the next. Good where exactFill is this fill's.
+        std::vector<double> exact;
+        std::vector<std::uint64_t> exactFill;
+        std::uint64_t fill = 0; // counts the line's fills
     };
     double xiOf(double theta) const;
     bool rowCorners(int y, int width, Corners &c) const;
