@@ -209,8 +209,10 @@ bool groupFourSmaller(PixelPacking::PixelRows &rows, const PixelPacking::RowPack
         rows.packRowsAside(top, count, packer, strip.data());
         const std::vector<uchar> coded
             = faxStrip(strip, uint32_t(size.width()), uint32_t(count), photometric);
-        if (coded.empty())
+        if (coded.empty()) {
+            *lastError = 0; // the sample's failure, not the file's: it takes Deflate
             return false;
+        }
         fax += coded.size();
         deflated += deflateStrip(strip, rowBytes, false, largeImage).size();
         if (count == size.height())
