@@ -41,6 +41,8 @@ private slots:
     void keptClassicPixelsReadAlike();
     void keptFromBandsAsFromTheWhole_data();
     void keptFromBandsAsFromTheWhole();
+    void verdictsAsCounted_data();
+    void verdictsAsCounted();
 
 private:
     QTemporaryDir dir;
@@ -581,6 +583,47 @@ void TestReadBack::keptFromBandsAsFromTheWhole()
         }
     }
     QVERIFY(darkPixels > 0);
+}
+
+void TestReadBack::verdictsAsCounted_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<double>("apertureMm");
+    const auto words = [](const char *text) { return QString::fromLatin1(text).split(' '); };
+    QTest::newRow("reads") << words("--bits 8 --shape disc --outer-radius 30 --dpi 300") << 0.0;
+    QTest::newRow("innermost track vanishes")
+        << words("--shape disc --outer-radius 1 --bits 8") << 0.0;
+    QTest::newRow("classic strip, every track misread")
+        << words("--classic-pixels --bits 10") << 0.0;
+    QTest::newRow("classic disc through an aperture")
+        << words("--classic-pixels --bits 10 --shape disc --outer-radius 20 --dpi 200") << 0.2;
+    QTest::newRow("hidden under the border") << words(
+        "--type relative --pairs 128 --width 200 --height 2 --quadrature --index "
+        "--border 3") << 0.0;
+}
+
+// Read only as far as a verdict, every track reads or fails as when every reading is counted,
+// at the same first wrong reading.
+void TestReadBack::verdictsAsCounted()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(double, apertureMm);
+    const EncoderSettings settings = parsed(arguments << QStringLiteral("-o") << "x.png");
+    const ReadBack counted = readBack(settings, true, apertureMm);
+    const ReadBack verdicts = readBack(settings, true, apertureMm, nullptr, ReadingDepth::Verdicts);
+    QCOMPARE(readBackWarning(verdicts), readBackWarning(counted));
+    QCOMPARE(verdicts.tracks.size(), counted.tracks.size());
+    for (size_t i = 0; i < counted.tracks.size(); ++i) {
+        const ReadBack::Track &c = counted.tracks[i];
+        const ReadBack::Track &v = verdicts.tracks[i];
+        QCOMPARE(v.reads(), c.reads());
+        QCOMPARE(v.hidden, c.hidden);
+        if (c.hidden)
+            continue; // not read at all
+        QCOMPARE(v.wrong, std::min(c.wrong, 1));
+        QCOMPARE(v.firstWrong, c.firstWrong);
+        QVERIFY(v.readings <= c.readings);
+    }
 }
 
 #include "tst_readback.moc"

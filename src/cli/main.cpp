@@ -260,7 +260,8 @@ int run(int argc, char **argv)
     // are kept as the file is drawn and read after it.
     std::optional<DrawnPixels> drawn;
     if (job.check || (writes && !job.quiet && (job.strict || !raster))) {
-        const ReadBack reading = readBack(pattern, job.antialias, job.check ? job.apertureMm : 0);
+        const ReadBack reading = readBack(pattern, job.antialias, job.check ? job.apertureMm : 0,
+            nullptr, job.check ? ReadingDepth::Counts : ReadingDepth::Verdicts);
         if (job.check && !printText(readBackReport(reading, job.apertureMm)))
             return 1;
         said = reasons(reading);
@@ -273,7 +274,8 @@ int run(int argc, char **argv)
         if (!drawn)
             saying = inBackground([&]() -> std::optional<QString> {
                 try {
-                    return reasons(readBack(pattern, job.antialias, 0));
+                    return reasons(
+                        readBack(pattern, job.antialias, 0, nullptr, ReadingDepth::Verdicts));
                 } catch (const std::bad_alloc &) {
                     return std::nullopt; // short of what the writer held: read again after it
                 }
@@ -305,7 +307,8 @@ int run(int argc, char **argv)
         std::optional<QString> reading = saying.valid() ? saying.get() : std::nullopt;
         try {
             if (!reading)
-                reading = reasons(readBack(pattern, job.antialias, 0, drawn ? &*drawn : nullptr));
+                reading = reasons(readBack(
+                    pattern, job.antialias, 0, drawn ? &*drawn : nullptr, ReadingDepth::Verdicts));
         } catch (const std::bad_alloc &) {
             // The files are whole and right; only the advice on them is missing.
             printMessage(QStringLiteral("warning: not enough memory to read the pattern back"));

@@ -356,13 +356,13 @@ bool DrawnPixels::dark(int x, int y) const
 }
 
 ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertureMm,
-    const DrawnPixels *drawn)
+    const DrawnPixels *drawn, ReadingDepth depth)
 {
     // A compensated raster prints as the plain one does: read that.
     if (settings.compensatesScale()) {
         EncoderSettings printed = settings;
         printed.scaleX = printed.scaleY = 1;
-        return readBack(printed, antialias, apertureMm, drawn);
+        return readBack(printed, antialias, apertureMm, drawn, depth);
     }
     const PatternGeometry g = patternGeometry(settings);
     const bool disc = g.shape == Shape::Disc;
@@ -512,7 +512,10 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
         for (size_t n = 0; allRegular && n < expected.size(); ++n)
             allRegular = expected[n].first == regularPlace(n);
         std::vector<int> columns, rows;
+        const bool verdictOnly = depth == ReadingDepth::Verdicts;
         for (const auto &[across, where] : lines) {
+            if (verdictOnly && (out.hidden || out.wrong > 0))
+                break;
             size_t edgeFrom = 0;
             const double pixelsPerStep = k * pitch * (disc ? across / degreesPerRadian : 1.0);
             const double tolerance = (0.75 + apertureMm * k / 2) / pixelsPerStep;
@@ -564,6 +567,8 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
                                                      : QString::number(p - 0.25, 'g', 6))
                                              .arg(where);
                     ++out.wrong;
+                    if (verdictOnly)
+                        break;
                 }
             }
         }

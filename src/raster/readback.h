@@ -66,11 +66,15 @@ private:
     bool asRead; // the render draws what a read-back draws
 };
 
+// How far each track is read: every reading counted (for the table), or up to its first wrong
+// one, which decides whether it reads (for a warning).
+enum class ReadingDepth { Counts, Verdicts };
+
 // Reads the pattern that a render of these settings draws (antialiased or not), with a sensor
 // aperture in mm along the track (0 for one pixel); classic pixels from `drawn` where they are
 // those of the settings, complete.
 ReadBack readBack(const EncoderSettings &settings, bool antialias = true, double apertureMm = 0,
-    const DrawnPixels *drawn = nullptr);
+    const DrawnPixels *drawn = nullptr, ReadingDepth depth = ReadingDepth::Counts);
 
 // The per-track table of --check.
 QString readBackReport(const ReadBack &reading, double apertureMm);
