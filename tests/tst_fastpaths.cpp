@@ -50,6 +50,8 @@ private slots:
     void wholeRingsHaveNoMarkOutlines();
     void rowsAlikeInAnyOrder_data();
     void rowsAlikeInAnyOrder();
+    void twoColourRowsCountAndPack_data();
+    void twoColourRowsCountAndPack();
 };
 
 static QImage reference(const EncoderSettings &settings, bool antialias)
@@ -782,6 +784,57 @@ void TestFastPaths::rowsAlikeInAnyOrder()
                 rows, sampling);
         });
         QVERIFY(whole == pieces);
+    }
+}
+
+void TestFastPaths::twoColourRowsCountAndPack_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QVector<QRgb>>("colours"); // taken in turns by runs of pixels
+    QTest::addColumn<int>("run");
+    const QVector<QRgb> blackWhite { 0xff000000u, 0xffffffffu };
+    // The alpha byte of an RGB32 pixel is not its colour.
+    const QVector<QRgb> alphaAside { 0x001c65a9u, 0xfff0e0a0u, 0xff1c65a9u };
+    QTest::newRow("one pixel") << 1 << blackWhite << 1;
+    QTest::newRow("under a group") << 7 << blackWhite << 3;
+    QTest::newRow("a group and one") << 9 << blackWhite << 2;
+    QTest::newRow("fine marks") << 333 << blackWhite << 1;
+    QTest::newRow("runs across groups") << 333 << blackWhite << 13;
+    QTest::newRow("alpha aside") << 130 << alphaAside << 5;
+    QTest::newRow("a third colour late")
+        << 200 << QVector<QRgb> { 0xff000000u, 0xffffffffu, 0xff000000u, 0xffffffffu, 0xff808080u }
+        << 37;
+    QTest::newRow("a third colour in half a group")
+        << 64 << QVector<QRgb> { 0xff000000u, 0xffffffffu, 0xff000000u, 0xff808080u } << 4;
+}
+
+// A row's colours in the order they come, and its bits for the second: as one pixel at a time
+// finds them, whatever group of pixels a colour starts or ends in.
+void TestFastPaths::twoColourRowsCountAndPack()
+{
+    QFETCH(int, width);
+    QFETCH(QVector<QRgb>, colours);
+    QFETCH(int, run);
+    std::vector<QRgb> row(static_cast<size_t>(width));
+    for (int x = 0; x < width; ++x)
+        row[size_t(x)] = colours[(x / run) % colours.size()];
+    QVector<QRgb> expected;
+    for (const QRgb c : row)
+        if (!expected.contains(c | 0xff000000u))
+            expected.append(c | 0xff000000u);
+    PixelPacking::ColorCensus census;
+    census.add(row.data(), width);
+    QCOMPARE(census.colors(), expected);
+    if (expected.size() != 2)
+        return;
+    const PixelPacking::Layout layout(expected);
+    const PixelPacking::RowPacker packer(layout, width);
+    std::vector<uchar> packed(size_t(packer.rowBytes()), 0xa5);
+    packer.pack(row.data(), packed.data());
+    for (int x = 0; x < 8 * packer.rowBytes(); ++x) {
+        const bool bit = packed[size_t(x / 8)] >> (7 - x % 8) & 1;
+        const bool second = x < width && (row[size_t(x)] | 0xff000000u) == expected[1];
+        QVERIFY2(bit == second, qPrintable(QStringLiteral("pixel %1").arg(x)));
     }
 }
 

@@ -43,6 +43,8 @@ private slots:
     void keptFromBandsAsFromTheWhole();
     void verdictsAsCounted_data();
     void verdictsAsCounted();
+    void keptDarkAsGrey_data();
+    void keptDarkAsGrey();
 
 private:
     QTemporaryDir dir;
@@ -624,6 +626,42 @@ void TestReadBack::verdictsAsCounted()
         QCOMPARE(v.firstWrong, c.firstWrong);
         QVERIFY(v.readings <= c.readings);
     }
+}
+
+void TestReadBack::keptDarkAsGrey_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    const auto words = [](const char *text) { return QString::fromLatin1(text).split(' '); };
+    // Image widths of a few pixels, of whole words and not.
+    QTest::newRow("narrow") << words("--classic-pixels --width 1 --height 1 --dpi 100");
+    QTest::newRow("a word and more") << words("--classic-pixels --width 19 --height 2 --dpi 100");
+    QTest::newRow("wide") << words("--classic-pixels --width 100 --height 1 --dpi 300");
+}
+
+// A kept RGB32 pixel is dark where its grey is under half, near the line both ways, whatever
+// its place in the row and its alpha byte.
+void TestReadBack::keptDarkAsGrey()
+{
+    QFETCH(QStringList, arguments);
+    const EncoderSettings settings = parsed(arguments << QStringLiteral("-o") << "x.png");
+    const QSize size = patternImageSize(settings);
+    QVERIFY(!size.isEmpty());
+    const QVector<QRgb> colours { qRgb(128, 128, 128), qRgb(127, 127, 127), qRgb(255, 0, 0),
+        qRgb(0, 255, 0), qRgb(0, 255, 10), qRgb(0, 0, 255), qRgb(255, 255, 0), qRgb(200, 100, 60),
+        qRgb(100, 130, 150), qRgb(0, 0, 0) & 0x00ffffffu, 0x00ffffffu, qRgb(255, 255, 255) };
+    DrawnPixels kept(settings, false);
+    std::vector<QRgb> line(size_t(size.width()));
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x)
+            line[size_t(x)] = colours[(x * 5 + y) % colours.size()];
+        kept.keep(reinterpret_cast<const uchar *>(line.data()), 0, y, 1);
+        for (int x = 0; x < size.width(); ++x) {
+            const QRgb c = line[size_t(x)];
+            if (kept.dark(x, y) != (qGray(c) < 128))
+                QFAIL(qPrintable(QStringLiteral("%1 at %2, %3").arg(c, 8, 16).arg(x).arg(y)));
+        }
+    }
+    QVERIFY(kept.complete());
 }
 
 #include "tst_readback.moc"

@@ -3,7 +3,12 @@
 #include "pixelpacking.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace PixelPacking {
 
@@ -51,15 +56,36 @@ void ColorCensus::add(const QRgb *pixels, int count)
     // marks: look up only a colour that is neither of the last two new ones, one test a pixel
     // (which of the two it is would be a guess).
     QRgb a = 0, b = 0;
-    for (int x = 0; x < count; ++x) {
-        const QRgb c = pixels[x] | 0xff000000u;
-        if ((c == a) | (c == b))
-            continue;
-        b = a;
-        a = c;
-        if (index->indexOf(c, 256) < 0) {
-            tooMany = true;
-            return;
+    int x = 0;
+    while (x < count) {
+#ifdef __SSE2__
+        // Eight pixels a test while all are those two: a two-colour row is a few tests a
+        // hundred pixels. A group with another colour goes one pixel at a time, as below.
+        const __m128i opaque = _mm_set1_epi32(int(0xff000000u));
+        const __m128i first = _mm_set1_epi32(int(a));
+        const __m128i second = _mm_set1_epi32(int(b));
+        const auto known = [&](const QRgb *p) {
+            const __m128i c
+                = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)), opaque);
+            return _mm_or_si128(_mm_cmpeq_epi32(c, first), _mm_cmpeq_epi32(c, second));
+        };
+        while (x + 8 <= count
+            && _mm_movemask_epi8(_mm_and_si128(known(pixels + x), known(pixels + x + 4))) == 0xffff)
+            x += 8;
+        const int end = std::min(count, x + 8);
+#else
+        const int end = count;
+#endif
+        for (; x < end; ++x) {
+            const QRgb c = pixels[x] | 0xff000000u;
+            if ((c == a) | (c == b))
+                continue;
+            b = a;
+            a = c;
+            if (index->indexOf(c, 256) < 0) {
+                tooMany = true;
+                return;
+            }
         }
     }
 }
@@ -153,7 +179,29 @@ void RowPacker::pack(const QRgb *in, uchar *out) const
         const QRgb one = target.palette[1] & 0xffffffu;
         const auto bit = [one](QRgb c, int shift) { return int((c & 0xffffffu) == one) << shift; };
         const int whole = width / 8;
-        for (int b = 0; b < whole; ++b) {
+        int b = 0;
+#ifdef __SSE2__
+        // Eight comparisons at once; their mask has the first pixel lowest, the file highest.
+        static constexpr std::array<uchar, 256> reversed = [] {
+            std::array<uchar, 256> r {};
+            for (int v = 0; v < 256; ++v)
+                for (int k = 0; k < 8; ++k)
+                    r[size_t(v)] = uchar(r[size_t(v)] | ((v >> k) & 1) << (7 - k));
+            return r;
+        }();
+        const __m128i colour = _mm_set1_epi32(int(0xffffffu));
+        const __m128i wanted = _mm_set1_epi32(int(one));
+        const auto ones = [&](const QRgb *p) {
+            const __m128i c
+                = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)), colour);
+            return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(c, wanted)));
+        };
+        for (; b < whole; ++b) {
+            const QRgb *p = in + 8 * b;
+            out[b] = reversed[size_t(ones(p) | ones(p + 4) << 4)];
+        }
+#endif
+        for (; b < whole; ++b) {
             const QRgb *p = in + 8 * b;
             out[b] = uchar(bit(p[0], 7) | bit(p[1], 6) | bit(p[2], 5) | bit(p[3], 4) | bit(p[4], 3)
                 | bit(p[5], 2) | bit(p[6], 1) | bit(p[7], 0));

@@ -18,6 +18,10 @@
 #include <limits>
 #include <memory>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr double degreesPerRadian = 180.0 / 3.14159265358979323846;
@@ -312,6 +316,7 @@ void DrawnPixels::keep(
         // multiplication (each flag's bit to its own place): no branch, no pixel's bit waiting
         // on the last.
         uchar *__restrict f = flags.data();
+        size_t fromWord = 0; // the words before it are done
         if (colors) {
             const uchar *__restrict coverage = firstRow + y * stride;
             const uchar t = uchar(threshold);
@@ -327,10 +332,37 @@ void DrawnPixels::keep(
             }
         } else {
             const QRgb *line = reinterpret_cast<const QRgb *>(firstRow + y * stride);
-            for (size_t x = 0; x < width; ++x)
+            size_t x = 0;
+#ifdef __SSE2__
+            // qGray(c) < 128 is 11 red + 16 green + 5 blue < 4096: four pixels' sums at once,
+            // straight to their words.
+            const __m128i weights = _mm_setr_epi16(5, 16, 11, 0, 5, 16, 11, 0);
+            const __m128i zero = _mm_setzero_si128();
+            const __m128i pairs = _mm_set1_epi16(1);
+            const __m128i limit = _mm_set1_epi32(4096);
+            const auto darkFour = [&](const QRgb *p) {
+                const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+                const __m128i low = _mm_madd_epi16(_mm_unpacklo_epi8(c, zero), weights);
+                const __m128i high = _mm_madd_epi16(_mm_unpackhi_epi8(c, zero), weights);
+                const __m128i sums = _mm_madd_epi16(_mm_packs_epi32(low, high), pairs);
+                return uint64_t(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(sums, limit))));
+            };
+            for (size_t w = 0; w < width / 64; ++w, x += 64) {
+                uint64_t word = 0;
+                for (int q = 0; q < 16; ++q)
+                    word |= darkFour(line + x + size_t(q) * 4) << (4 * q);
+                out[w] = word;
+            }
+            if (x == width) {
+                kept[size_t(top + y)] = 1;
+                continue;
+            }
+#endif
+            fromWord = x / 64;
+            for (; x < width; ++x)
                 f[x] = qGray(line[x]) < 128;
         }
-        for (size_t w = 0; w < words; ++w) {
+        for (size_t w = fromWord; w < words; ++w) {
             uint64_t word = 0;
             for (int b = 0; b < 8; ++b) {
                 uint64_t eight;
