@@ -376,7 +376,22 @@ void drawDiscTrack(QPainter &painter, const EncoderSettings &settings, QSize siz
     const bool apart = from * (2 * M_PI / segments) >= 1.0 / 64;
     const int chunk = !apart || painter.testRenderHint(QPainter::Antialiasing) ? sectors : 4;
     const qreal radius = sectorRadius(settings, outerRadius);
+    // Most of a fine track's chunks lie wholly outside a band's rows: passed over here, before
+    // a path is made for them.
+    const std::shared_ptr<const std::vector<SectorReach>> reaches
+        = rows.isNull() || chunk == sectors ? nullptr : sectorReaches(segments, offset);
+    const qreal reachFrom = whole ? 0 : std::max<qreal>(sectorsFrom, 0);
+    const auto chunkMeetsRows = [&](int first) {
+        const int end = std::min(sectors, first + chunk);
+        for (int i = first; i < end; ++i)
+            if (sectorMeetsRows(
+                    center, reachFrom, radius, (*reaches)[size_t(i)], rows.top(), rows.bottom()))
+                return true;
+        return false;
+    };
     for (int first = 0; first < sectors; first += chunk) {
+        if (reaches && !chunkMeetsRows(first))
+            continue;
         const QPainterPath path = sectorPath(center, radius, segments, offset, sectorsFrom, whole,
             rows, first, std::min(sectors, first + chunk));
         if (!path.isEmpty())
