@@ -365,12 +365,11 @@ void PatternRows::rgbRow(int y, uchar *out)
         return;
     }
     const int width = raster.size().width();
-    for (int x = 0; x < width; ++x) {
-        const uchar *c = rgb[raw[x]];
-        out[3 * x] = c[0];
-        out[3 * x + 1] = c[1];
-        out[3 * x + 2] = c[2];
-    }
+    // Four bytes a pixel, each next pixel's red over the fourth: one store, not three.
+    for (int x = 0; x + 1 < width; ++x)
+        std::memcpy(out + 3 * x, rgb[raw[x]], 4);
+    if (width > 0)
+        std::memcpy(out + 3 * (width - 1), rgb[raw[width - 1]], 3);
 }
 
 void PatternRows::packRowsAside(int top, int count, const RowPacker &packer, uchar *out)

@@ -79,7 +79,7 @@ private:
     const int bytesPerPixel; // of the largest band
     const int bandRows; // the raster's band height, or less for very wide images
     QRgb colors[256] = {}; // the colour of each coverage
-    uchar rgb[256][3] = {}; // its red, green and blue
+    uchar rgb[256][4] = {}; // its red, green and blue, and a byte to copy four at a time
     uchar codes[256] = {}; // what each coverage packs to: a bit, a grey level or an index
     enum class CodeRule { Table, Same, Inverse }; // codes[a] as given, a, or 255 - a
     CodeRule codeRule = CodeRule::Table;
