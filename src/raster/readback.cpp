@@ -518,6 +518,8 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
             // Channel A (or the one track) and channel B at the middle of every quarter period.
             unit = QStringLiteral("quarter period");
             const bool channelB = i == 1 && settings.quadrature;
+            expected.reserve(size_t(2 * steps));
+            edges.reserve(size_t(steps + 1));
             for (int j = 0; j < 2 * steps; ++j) {
                 const double p = j * 0.5 + 0.25;
                 const int segment = int(std::floor(channelB ? p - 0.5 : p));
