@@ -216,7 +216,8 @@ constexpr size_t pieceSamples = size_t(4) << 20;
 
 struct Piece
 {
-    std::vector<uchar> bytes; // a whole JPEG of the piece's rows
+    std::vector<uchar> bytes; // a whole JPEG of the piece's rows, and room after it
+    size_t length = 0; // the JPEG's bytes
     QString error;
     bool shortOfMemory = false;
 };
@@ -227,6 +228,7 @@ struct PieceDestination
 {
     jpeg_destination_mgr manager {};
     std::vector<uchar> *bytes = nullptr;
+    size_t *length = nullptr;
 };
 
 void startPiece(j_compress_ptr info)
@@ -257,16 +259,22 @@ boolean growPiece(j_compress_ptr info)
 void endPiece(j_compress_ptr info)
 {
     auto *d = reinterpret_cast<PieceDestination *>(info->dest);
-    d->bytes->resize(d->bytes->size() - d->manager.free_in_buffer);
+    *d->length = d->bytes->size() - d->manager.free_in_buffer;
 }
 
-Piece codePiece(const Frame &frame, const JSAMPLE *samples)
+// Into `room`, the bytes of a piece written before when there is one: its pages are in memory
+// already, where new ones would each be faulted in and cleared.
+Piece codePiece(const Frame &frame, const JSAMPLE *samples, std::vector<uchar> room)
 {
     Piece piece;
+    piece.bytes = std::move(room);
     const size_t rowSamples = size_t(frame.size.width()) * (frame.gray ? 1 : 3);
-    piece.bytes.resize(std::max<size_t>(rowSamples * size_t(frame.size.height()) / 5, 1 << 12));
+    const size_t wanted = std::max<size_t>(rowSamples * size_t(frame.size.height()) / 5, 1 << 12);
+    if (piece.bytes.size() < wanted)
+        piece.bytes.resize(wanted);
     PieceDestination destination;
     destination.bytes = &piece.bytes;
+    destination.length = &piece.length;
     destination.manager.init_destination = startPiece;
     destination.manager.empty_output_buffer = growPiece;
     destination.manager.term_destination = endPiece;
@@ -294,10 +302,10 @@ struct Markers
     size_t end = 0; // the end-of-image marker
 };
 
-bool markersOf(const std::vector<uchar> &b, Markers *markers)
+bool markersOf(const uchar *b, size_t size, Markers *markers)
 {
     size_t at = 2; // past the start-of-image marker
-    while (at + 4 <= b.size() && b[at] == 0xff) {
+    while (at + 4 <= size && b[at] == 0xff) {
         const uchar marker = b[at + 1];
         const size_t length = size_t(b[at + 2]) << 8 | b[at + 3];
         if (marker == 0xc0)
@@ -305,7 +313,7 @@ bool markersOf(const std::vector<uchar> &b, Markers *markers)
         if (marker == 0xda) {
             markers->scan = at;
             markers->data = at + 2 + length;
-            markers->end = b.size() - 2;
+            markers->end = size - 2;
             return markers->frameHeight > 0 && markers->data <= markers->end
                 && b[markers->end] == 0xff && b[markers->end + 1] == 0xd9;
         }
@@ -333,13 +341,14 @@ bool encodeInPieces(PixelPacking::PixelRows &rows, const Frame &frame,
         if (!ok && reason->isEmpty())
             *reason = device->errorString();
     };
+    std::vector<std::vector<uchar>> spare; // the bytes of pieces written, for the next
     const auto writeFirst = [&] {
-        const Piece piece = coding.front().get();
+        Piece piece = coding.front().get();
         coding.pop_front();
         if (piece.shortOfMemory)
             throw std::bad_alloc();
         Markers at;
-        if (!piece.error.isEmpty() || !markersOf(piece.bytes, &at)) {
+        if (!piece.error.isEmpty() || !markersOf(piece.bytes.data(), piece.length, &at)) {
             if (ok)
                 *reason
                     = piece.error.isEmpty() ? QStringLiteral("cannot code the image") : piece.error;
@@ -364,6 +373,7 @@ bool encodeInPieces(PixelPacking::PixelRows &rows, const Frame &frame,
         }
         write(b + at.data, at.end - at.data);
         ++written;
+        spare.push_back(std::move(piece.bytes));
     };
     // The samples of the pieces being coded, each buffer used again once its piece is written.
     std::vector<std::unique_ptr<JSAMPLE[]>> buffers;
@@ -378,7 +388,14 @@ bool encodeInPieces(PixelPacking::PixelRows &rows, const Frame &frame,
                 samplesOf(rows, top + r, frame.gray, packer, samples + size_t(r) * rowSamples);
             Frame part = frame;
             part.size.setHeight(count);
-            coding.push_back(inBackground([part, samples] { return codePiece(part, samples); }));
+            // Held through a pointer: the task is copied, and the room must not be.
+            auto room = std::make_shared<std::vector<uchar>>();
+            if (!spare.empty()) {
+                *room = std::move(spare.back());
+                spare.pop_back();
+            }
+            coding.push_back(inBackground(
+                [part, samples, room] { return codePiece(part, samples, std::move(*room)); }));
             if (int(coding.size()) >= depth)
                 writeFirst();
         }
