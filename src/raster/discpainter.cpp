@@ -317,12 +317,15 @@ bool sectorMeetsRows(
 
 }
 
-QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offsetDegrees,
-    qreal innerRadius, bool keepCentre, QRectF within, int firstSector, int endSector)
+namespace {
+
+// sectorPath() with the track's sector reaches at hand (none: every sector goes in), as a band's
+// chunks of one track share them.
+QPainterPath sectorsMeetingRows(QPointF center, qreal radius, int segments, float offsetDegrees,
+    qreal innerRadius, bool keepCentre, QRectF within, const std::vector<SectorReach> *reaches,
+    int firstSector, int endSector)
 {
     QPainterPath path;
-    if (endSector < 0)
-        endSector = segments / 2;
     const int sectors = endSector - firstSector;
     if (sectors <= 0)
         return path;
@@ -333,8 +336,6 @@ QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offset
     int bits = 0;
     while ((1 << bits) < sectors)
         ++bits;
-    const std::shared_ptr<const std::vector<SectorReach>> reaches
-        = within.isNull() ? nullptr : sectorReaches(segments, offsetDegrees);
     for (int n = 0; n < (1 << bits); ++n) {
         int i = 0;
         for (int b = 0; b < bits; ++b)
@@ -342,15 +343,26 @@ QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offset
         if (i >= sectors)
             continue;
         i += firstSector;
-        const double start = sectorStartDegrees(sweep, offsetDegrees, i);
         // A band of rows painted on its own needs only the sectors that reach into it.
         if (reaches
             && !sectorMeetsRows(center, keepCentre ? 0 : std::max<qreal>(innerRadius, 0), radius,
                 (*reaches)[size_t(i)], within.top(), within.bottom()))
             continue;
-        addSector(path, center, radius, start, sweep, innerRadius, keepCentre);
+        addSector(path, center, radius, sectorStartDegrees(sweep, offsetDegrees, i), sweep,
+            innerRadius, keepCentre);
     }
     return path;
+}
+
+}
+
+QPainterPath sectorPath(QPointF center, qreal radius, int segments, float offsetDegrees,
+    qreal innerRadius, bool keepCentre, QRectF within, int firstSector, int endSector)
+{
+    const std::shared_ptr<const std::vector<SectorReach>> reaches
+        = within.isNull() ? nullptr : sectorReaches(segments, offsetDegrees);
+    return sectorsMeetingRows(center, radius, segments, offsetDegrees, innerRadius, keepCentre,
+        within, reaches.get(), firstSector, endSector < 0 ? segments / 2 : endSector);
 }
 
 void drawDiscTrack(QPainter &painter, const EncoderSettings &settings, QSize size, int innerRadius,
@@ -376,24 +388,13 @@ void drawDiscTrack(QPainter &painter, const EncoderSettings &settings, QSize siz
     const bool apart = from * (2 * M_PI / segments) >= 1.0 / 64;
     const int chunk = !apart || painter.testRenderHint(QPainter::Antialiasing) ? sectors : 4;
     const qreal radius = sectorRadius(settings, outerRadius);
-    // Most of a fine track's chunks lie wholly outside a band's rows: passed over here, before
-    // a path is made for them.
+    // The reaches once a band, not once a chunk: most of a fine track's chunks lie wholly
+    // outside the band's rows, and come back empty at once.
     const std::shared_ptr<const std::vector<SectorReach>> reaches
-        = rows.isNull() || chunk == sectors ? nullptr : sectorReaches(segments, offset);
-    const qreal reachFrom = whole ? 0 : std::max<qreal>(sectorsFrom, 0);
-    const auto chunkMeetsRows = [&](int first) {
-        const int end = std::min(sectors, first + chunk);
-        for (int i = first; i < end; ++i)
-            if (sectorMeetsRows(
-                    center, reachFrom, radius, (*reaches)[size_t(i)], rows.top(), rows.bottom()))
-                return true;
-        return false;
-    };
+        = rows.isNull() ? nullptr : sectorReaches(segments, offset);
     for (int first = 0; first < sectors; first += chunk) {
-        if (reaches && !chunkMeetsRows(first))
-            continue;
-        const QPainterPath path = sectorPath(center, radius, segments, offset, sectorsFrom, whole,
-            rows, first, std::min(sectors, first + chunk));
+        const QPainterPath path = sectorsMeetingRows(center, radius, segments, offset, sectorsFrom,
+            whole, rows, reaches.get(), first, std::min(sectors, first + chunk));
         if (!path.isEmpty())
             painter.drawPath(path);
     }

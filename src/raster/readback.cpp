@@ -353,10 +353,6 @@ void DrawnPixels::keep(
                     word |= darkFour(line + x + size_t(q) * 4) << (4 * q);
                 out[w] = word;
             }
-            if (x == width) {
-                kept[size_t(top + y)] = 1;
-                continue;
-            }
 #endif
             fromWord = x / 64;
             for (; x < width; ++x)
