@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <limits>
 
+#ifdef __SSE2__
+#include <xmmintrin.h>
+#endif
+
 namespace {
 
 constexpr double pi = 3.14159265358979323846;
@@ -74,6 +78,42 @@ QUVELTA_AVX2_CLONES void lineAngles(
     }
 }
 
+// Each pixel's rest from its sides' expansions at its corners, first..last: none (NaN) where a
+// side has none, to be worked out side by side.
+QUVELTA_AVX2_CLONES void restAtCorners(const float *__restrict ht, const float *__restrict hb,
+    const float *__restrict vt, const float *__restrict vb, float *__restrict r, int first,
+    int last)
+{
+    for (int i = first; i <= last; ++i)
+        r[i]
+            = (ht[i + 1] - ht[i]) - (hb[i + 1] - hb[i]) - (vt[i + 1] - vb[i + 1]) + (vt[i] - vb[i]);
+}
+
+// The first rest from i to last that is none, or last + 1. Few are: four are passed over at once.
+int nextNone(const float *r, int i, int last)
+{
+#ifdef __SSE2__
+    for (; i + 3 <= last; i += 4) {
+        const __m128 x = _mm_loadu_ps(r + i);
+        if (_mm_movemask_ps(_mm_cmpunord_ps(x, x)) != 0)
+            break;
+    }
+#endif
+    while (i <= last && !std::isnan(r[i]))
+        ++i;
+    return i;
+}
+
+// Adds each rest at its pixel and takes it back at the next, so that summing along the row
+// gives it to that pixel alone: a cell takes its own rest, then loses the one before it.
+QUVELTA_AVX2_CLONES void addRests(
+    float *__restrict row, const float *__restrict r, int first, int last)
+{
+    row[first] += r[first];
+    for (int i = first + 1; i <= last; ++i)
+        row[i] = (row[i] + r[i]) - r[i - 1];
+    row[last + 1] -= r[last];
+}
 }
 
 double PeriodicRing::Piecewise::at(double xi) const
@@ -426,28 +466,18 @@ QUVELTA_AVX2_CLONES void PeriodicRing::addArea(float *cells, int stride, int wid
         };
         rest.resize(std::max(rest.size(), size_t(width)));
         const auto span = [&](int first, int last) {
-            const float *__restrict ht = top->qh.data();
-            const float *__restrict hb = bottom->qh.data();
-            const float *__restrict vt = top->qv.data();
-            const float *__restrict vb = bottom->qv.data();
-            float *__restrict r = rest.data();
-            // Every side from its corners at once; a side that needs more leaves the pixel's
-            // rest none, and the pixel is worked out side by side.
-            for (int i = first; i <= last; ++i)
-                r[i] = (ht[i + 1] - ht[i]) - (hb[i + 1] - hb[i]) - (vt[i + 1] - vb[i + 1])
-                    + (vt[i] - vb[i]);
-            for (int i = first; i <= last; ++i) {
-                if (std::isnan(r[i])) {
-                    const double left = vertical(i);
-                    const double right = vertical(i + 1);
-                    r[i] = float(
-                        horizontal(*top, vTop, i) - horizontal(*bottom, vBottom, i) - right + left);
-                }
+            if (first > last)
+                return;
+            float *r = rest.data();
+            restAtCorners(top->qh.data(), bottom->qh.data(), top->qv.data(), bottom->qv.data(), r,
+                first, last);
+            for (int i = nextNone(r, first, last); i <= last; i = nextNone(r, i + 1, last)) {
+                const double left = vertical(i);
+                const double right = vertical(i + 1);
+                r[i] = float(
+                    horizontal(*top, vTop, i) - horizontal(*bottom, vBottom, i) - right + left);
             }
-            for (int i = first; i <= last; ++i)
-                row[i] += r[i];
-            for (int i = first; i <= last; ++i)
-                row[i + 1] -= r[i];
+            addRests(row, r, first, last);
         };
         span(from, holeFrom - 1);
         span(holeTo + 1, to);
