@@ -70,10 +70,10 @@ public:
         if (used + more > out->size())
             out->resize(std::max(out->size() * 2, used + more));
     }
-    // At most 32 bits; fewer than eight are held between calls.
-    void put(uint32_t bits, int count)
+    // At most 56 bits; fewer than eight are held between calls.
+    void put(uint64_t bits, int count)
     {
-        buffer |= uint64_t(bits) << filled;
+        buffer |= bits << filled;
         filled += count;
         unsigned char *at = out->data() + used;
         for (size_t i = 0; i < sizeof buffer; ++i) // one store, as compilers see it
@@ -276,7 +276,13 @@ size_t tokenize(const unsigned char *data, size_t from, size_t size, std::vector
         // Most bytes of an edge differ from the one before: literals up to the next run.
         const size_t literals
             = at == 0 ? 1 : literalsFrom(data, at, std::min(size - at, size_t(full - out)), size);
-        for (const size_t end = at + literals; at < end; ++at) {
+        const size_t end = at + literals;
+        for (; at + 4 <= end; at += 4, out += 4) {
+            const unsigned char a = data[at], b = data[at + 1], c = data[at + 2], d = data[at + 3];
+            out[0] = a, out[1] = b, out[2] = c, out[3] = d;
+            ++counts[0][a], ++counts[1][b], ++counts[2][c], ++counts[3][d];
+        }
+        for (; at < end; ++at) {
             *out++ = data[at];
             ++counts[at & 3][data[at]];
         }
@@ -464,8 +470,15 @@ void block(BitWriter &bits, const unsigned char *data, size_t from, size_t to,
                       | distanceCode << (codeBits[symbol] + extraBits),
                   codeBits[symbol] + extraBits + distanceBits };
     }
-    for (const Token t : tokens)
-        bits.put(tokenCodes[t].bits, tokenCodes[t].count);
+    // Two tokens a put (at most 50 bits): each put waits on the last, the pairs do not.
+    const size_t n = tokens.size();
+    size_t i = 0;
+    for (; i + 1 < n; i += 2) {
+        const Code &a = tokenCodes[tokens[i]], &b = tokenCodes[tokens[i + 1]];
+        bits.put(a.bits | uint64_t(b.bits) << a.count, a.count + b.count);
+    }
+    if (i < n)
+        bits.put(tokenCodes[tokens[i]].bits, tokenCodes[tokens[i]].count);
     bits.put(codes[endOfBlock], codeBits[endOfBlock]);
 }
 
