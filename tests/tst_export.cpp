@@ -94,6 +94,8 @@ private slots:
 
     void failures_data();
     void failures();
+    void jpegUpToItsLongestSide_data();
+    void jpegUpToItsLongestSide();
     void specialFilesAreRefused_data();
     void specialFilesAreRefused();
 
@@ -454,6 +456,45 @@ void TestExport::failures()
         QCOMPARE(readFile(target), QByteArray("precious"));
         QFile::remove(target);
     }
+}
+
+void TestExport::jpegUpToItsLongestSide_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("longest width") << QSize(65500, 2) << true;
+    QTest::newRow("a pixel wider") << QSize(65501, 2) << false;
+    QTest::newRow("a pixel taller") << QSize(2, 65501) << false;
+}
+
+// Past libjpeg's longest side, the save says so before writing and leaves the old file.
+void TestExport::jpegUpToItsLongestSide()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, written);
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    const QString target = path(QStringLiteral("long.jpg"));
+    QFile old(target);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("precious");
+    old.close();
+    QString error;
+    QCOMPARE(Export::writeImage(image, EncoderSettings(), Export::Format::Jpeg, target, &error),
+        written);
+    if (written) {
+        QCOMPARE(QImageReader(target).size(), size);
+    } else {
+        QCOMPARE(error,
+            QStringLiteral("Can't write %1: the image comes out %2 x %3 pixels, and a JPEG holds "
+                           "at most 65500 a side; save it as PNG, TIFF or BMP, or lower the "
+                           "resolution")
+                .arg(target)
+                .arg(size.width())
+                .arg(size.height()));
+        QCOMPARE(readFile(target), QByteArray("precious"));
+    }
+    QFile::remove(target);
 }
 
 // Every save of the window, by the name a test gives it.

@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+static_assert(JpegCodec::largestSide == JPEG_MAX_DIMENSION);
+
 namespace JpegCodec {
 
 namespace {
@@ -438,7 +440,7 @@ bool encode(PixelPacking::PixelRows &rows, QIODevice *device, QString *reason)
         int(std::max<size_t>(1, pieceSamples / std::max<size_t>(blockRowSamples, 1))) });
     // (Past libjpeg's largest side, the one piece says so at once.)
     if (qint64(rows.size().width()) * rows.size().height() >= fewestPiecedPixels
-        && rows.size().width() <= JPEG_MAX_DIMENSION && rows.size().height() <= JPEG_MAX_DIMENSION
+        && rows.size().width() <= largestSide && rows.size().height() <= largestSide
         && rowsOfBlocks >= 1 && std::thread::hardware_concurrency() > 1) {
         const Frame frame { rows.size(), rows.dotsPerMeterX(), rows.dotsPerMeterY(), gray };
         return encodeInPieces(rows, frame, packer.get(), blockSize, rowsOfBlocks, device, reason);

@@ -12,6 +12,9 @@ class PixelRows;
 
 namespace JpegCodec {
 
+// libjpeg's longest side, in pixels.
+constexpr int largestSide = 65500;
+
 // Writes the rows as a baseline JPEG through libjpeg, row by row: 8-bit RGB at quality 75 with
 // the resolution in a JFIF header, the very bytes Qt's JPEG writer makes of an RGB32 image. A
 // large image is coded in pieces on every core, joined by restart markers: the pixels Qt's file

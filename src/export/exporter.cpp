@@ -83,12 +83,28 @@ QString nothingToWrite()
     return QStringLiteral("the pattern has no pixels");
 }
 
+QString sizeProblem(Format format, QSize size)
+{
+    if (format == Format::Jpeg
+        && (size.width() > JpegCodec::largestSide || size.height() > JpegCodec::largestSide))
+        return QStringLiteral("the image comes out %1 x %2 pixels, and a JPEG holds at most %3 a "
+                              "side; save it as PNG, TIFF or BMP, or lower the resolution")
+            .arg(size.width())
+            .arg(size.height())
+            .arg(JpegCodec::largestSide);
+    return QString();
+}
+
 namespace {
 
 // Lets std::bad_alloc through, for the caller to say what it was doing.
 bool writeRowsUnguarded(PixelPacking::PixelRows &rows, const EncoderSettings &settings,
     Format format, const QString &fileName, QString *error)
 {
+    if (const QString problem = sizeProblem(format, rows.size()); !problem.isEmpty()) {
+        *error = cantWrite(fileName, problem);
+        return false;
+    }
     OutputFile file(fileName);
     if (!file.open(error))
         return false;

@@ -32,6 +32,9 @@ bool isRaster(Format format); // an image file (PDF holds an image too, but is a
 
 // The message for a pattern without pixels.
 QString nothingToWrite();
+// Why a file of the format cannot hold an image of this size, or nothing: a JPEG's sides end at
+// 65,500 pixels.
+QString sizeProblem(Format format, QSize size);
 
 // Writes a rendered image: PNG, JPEG (lossy), BMP, TIFF, or the one-page PDF of the settings.
 bool writeImage(const QImage &image, const EncoderSettings &settings, Format format,
