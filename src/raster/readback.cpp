@@ -241,6 +241,23 @@ double nearestEdge(const std::vector<double> &edges, double p, int cycle, size_t
     return best;
 }
 
+// At most how far any reading at `places` lies from its nearest of the sorted edges, in steps,
+// as nearestEdge() measures (round a disc of `cycle` steps, wrapping): half the widest gap
+// between edges, or the stretch beyond the outermost along a strip.
+double farthestFromEdges(
+    const std::vector<double> &edges, const std::vector<std::pair<double, bool>> &places, int cycle)
+{
+    if (edges.empty() || places.empty())
+        return std::numeric_limits<double>::infinity();
+    double farthest = 0;
+    for (size_t i = 1; i < edges.size(); ++i)
+        farthest = std::max(farthest, (edges[i] - edges[i - 1]) / 2);
+    if (cycle > 0)
+        return std::max(farthest, (edges.front() + cycle - edges.back()) / 2);
+    const auto [lowest, highest] = std::minmax_element(places.begin(), places.end());
+    return std::max({ farthest, edges.front() - lowest->first, highest->first - edges.back() });
+}
+
 QString millimetres(double mm)
 {
     return QString::number(mm, 'f', 4);
@@ -536,35 +553,58 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
             }
             return lastDark;
         };
-        // Where a disc's readings lie regularly round it, their pixels first, all at once: a
-        // loop without branches, where working each out beside its reading was most of the time.
-        bool allRegular = disc && apertureSamples == 1 && expected.size() <= regular.size();
+        // Where the readings lie regularly round a disc or along a strip, their pixels first,
+        // all at once: a loop without branches, where working each out beside its reading was
+        // most of the time.
+        bool allRegular = apertureSamples == 1 && (!disc || expected.size() <= regular.size());
         for (size_t n = 0; allRegular && n < expected.size(); ++n)
             allRegular = expected[n].first == regularPlace(n);
         std::vector<int> columns, rows;
         const bool verdictOnly = depth == ReadingDepth::Verdicts;
+        const double farthest = farthestFromEdges(edges, expected, disc ? steps : 0);
         for (const auto &[across, where] : lines) {
             if (verdictOnly && (out.hidden || out.wrong > 0))
                 break;
             size_t edgeFrom = 0;
             const double pixelsPerStep = k * pitch * (disc ? across / degreesPerRadian : 1.0);
             const double tolerance = (0.75 + apertureMm * k / 2) / pixelsPerStep;
+            const double endLine = half + 0.5 / k;
+            const auto beyondEnds = [&](double p) {
+                return !disc && (p * pitch < endLine || (steps - p) * pitch < endLine);
+            };
+            // Where every reading is as near an edge as that, none can be wrong: a vanishing
+            // track's readings are counted, not read.
+            if (farthest < tolerance) {
+                for (const auto &reading : expected)
+                    out.readings += beyondEnds(reading.first) ? 0 : 1;
+                continue;
+            }
             if (allRegular) {
                 columns.resize(expected.size());
                 rows.resize(expected.size());
                 // The same sums as pixel(), term for term.
-                const double cx = g.center.x(), cy = g.center.y();
-                for (size_t n = 0; n < expected.size(); ++n) {
-                    columns[n]
-                        = PixelRule::floorToInt((cx + regular[n].x() * across) * k + shift.x());
-                    rows[n] = PixelRule::floorToInt((cy + regular[n].y() * across) * k + shift.y());
+                if (disc) {
+                    const double cx = g.center.x(), cy = g.center.y();
+                    for (size_t n = 0; n < expected.size(); ++n) {
+                        columns[n]
+                            = PixelRule::floorToInt((cx + regular[n].x() * across) * k + shift.x());
+                        rows[n]
+                            = PixelRule::floorToInt((cy + regular[n].y() * across) * k + shift.y());
+                    }
+                } else {
+                    const double left = g.nominal.left();
+                    const int row = PixelRule::floorToInt(across * k + shift.y());
+                    for (size_t n = 0; n < expected.size(); ++n) {
+                        columns[n] = PixelRule::floorToInt(
+                            (left + placed(regularPlace(n)) * pitch + 0.0) * k + shift.x());
+                        rows[n] = row;
+                    }
                 }
             }
             for (size_t n = 0; n < expected.size(); ++n) {
                 const double p = expected[n].first;
                 // A strip's end lines stand on its end steps: said in a note, not misread.
-                if (!disc
-                    && (p * pitch < half + 0.5 / k || (steps - p) * pitch < half + 0.5 / k))
+                if (beyondEnds(p))
                     continue;
                 int darkCount = 0;
                 if (allRegular)
