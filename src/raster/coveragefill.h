@@ -40,6 +40,10 @@ public:
     // that share of its area, for the area fill only: a ring's mean cover.
     void addPolygon(const std::vector<Point> &points, float weight = 1.0f);
 
+    // Makes room for about this many more edges: a fine disc's run to megabytes, and growing
+    // them step by step copies and faults in twice the memory.
+    void reserveEdges(size_t count) { segments.reserve(segments.size() + count); }
+
     // Adds the cover of a fine ring's marks beyond their mean, which its circles bring with
     // the duty as weight; pixel centres read the ring itself.
     void addRing(const PeriodicRing::Track &ring);

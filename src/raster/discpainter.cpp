@@ -572,6 +572,14 @@ std::unique_ptr<CoverageFill> discCoverage(const EncoderSettings &settings, QSiz
         if (inner < outer)
             addSector(inner, outer, from, to);
     };
+    size_t edges = 0;
+    for (const DiscTrack &track : tracks) {
+        const double sweep = 2 * M_PI / track.segments;
+        edges += size_t(track.segments / 2)
+            * size_t(Arcs::chordCount(track.outerRadius, sweep, 0.01)
+                + Arcs::chordCount(track.innerRadius, sweep, 0.01) + 2);
+    }
+    fill->reserveEdges(edges);
     for (size_t t = 0; t < tracks.size(); ++t) {
         const DiscTrack &track = tracks[t];
         const qreal outer = sectorRadius(settings, track.outerRadius);
