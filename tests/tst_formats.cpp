@@ -585,26 +585,27 @@ void TestFormats::runLengthDeflate_data()
 {
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<int>("pieces"); // made apart and joined
+    QTest::addColumn<int>("rowBytes"); // rows that repeat the row above as matches a row back
     const auto run = [](int length, char value) { return QByteArray(length, value); };
-    QTest::newRow("empty") << QByteArray() << 1;
-    QTest::newRow("one byte") << QByteArray("x") << 1;
+    QTest::newRow("empty") << QByteArray() << 1 << 0;
+    QTest::newRow("one byte") << QByteArray("x") << 1 << 0;
     // A run of n after its first byte: matches of at most 258, never a remainder of 1 or 2.
     for (const int n : { 3, 4, 257, 258, 259, 260, 261, 262, 516, 517, 518, 100000 })
         QTest::newRow(qPrintable(QStringLiteral("run of %1").arg(n)))
-            << QByteArray("a") + run(n, 'a') + "b" << 1;
+            << QByteArray("a") + run(n, 'a') + "b" << 1 << 0;
     // A pattern's rows: long runs of 0 and 255, a few blended bytes at each edge.
     QByteArray rows;
     for (int y = 0; y < 300; ++y)
         for (int edge = 0; edge < 40; ++edge)
             rows += run(50 + (y * 7 + edge * 13) % 90, edge % 2 ? char(255) : char(0))
                 + QByteArray(1, char(y + edge)) + QByteArray(1, char(3 * y));
-    QTest::newRow("pattern rows") << rows << 1;
-    QTest::newRow("pattern rows in pieces") << rows << 7;
+    QTest::newRow("pattern rows") << rows << 1 << 0;
+    QTest::newRow("pattern rows in pieces") << rows << 7 << 0;
     // No runs at all: more symbols than a block holds, so several blocks.
     QByteArray alternating;
     for (int i = 0; i < 300000; ++i)
         alternating += char(i % 2 ? 17 : 200);
-    QTest::newRow("many blocks") << alternating << 1;
+    QTest::newRow("many blocks") << alternating << 1 << 0;
     // Counts growing as Fibonacci's: Huffman's code for them is over 15 bits deep.
     QByteArray skewed;
     for (int symbol = 0, a = 1, b = 1; symbol < 26; ++symbol, b = a + b, a = b - a)
@@ -612,14 +613,31 @@ void TestFormats::runLengthDeflate_data()
     QByteArray interleaved; // each byte apart from its neighbours, so no runs
     for (int i = 0, n = int(skewed.size()); i < n; ++i)
         interleaved += skewed.at(int((qint64(i) * 7919) % n));
-    QTest::newRow("skewed counts") << interleaved << 1;
+    QTest::newRow("skewed counts") << interleaved << 1 << 0;
     QByteArray noise;
     quint32 state = 99;
     for (int i = 0; i < 200000; ++i) {
         state = state * 1103515245u + 12345u;
         noise += char(state >> 24);
     }
-    QTest::newRow("noise, stored") << noise << 2;
+    QTest::newRow("noise, stored") << noise << 2 << 0;
+    // A code strip's rows: runs and noise, each row repeated a few times, now and then one
+    // changed. Distances of 3 (code 2), 1000 (8 extra bits) and the window's 32,768 (13); a
+    // short input in fixed codes; more rows than a block of symbols holds.
+    const auto strip = [&](int rowBytes, int rows) {
+        QByteArray out, row;
+        for (int y = 0; y < rows; ++y) {
+            if (y % 5 == 0)
+                row = noise.mid(y * 7 % 1000, rowBytes / 2) + run(rowBytes - rowBytes / 2, char(y));
+            out += row;
+        }
+        return out;
+    };
+    QTest::newRow("rows of 3") << strip(3, 400) << 1 << 3;
+    QTest::newRow("rows of 1000") << strip(1000, 120) << 1 << 1000;
+    QTest::newRow("rows of 32768") << strip(32768, 12) << 1 << 32768;
+    QTest::newRow("two short rows, fixed codes") << QByteArray("0123456789").repeated(2) << 1 << 10;
+    QTest::newRow("rows past a block") << strip(600, 3000) << 1 << 600;
 }
 
 // Inflated by zlib, the pieces give the input back, and they are no larger than zlib's own
@@ -628,6 +646,7 @@ void TestFormats::runLengthDeflate()
 {
     QFETCH(QByteArray, input);
     QFETCH(int, pieces);
+    QFETCH(int, rowBytes);
     const auto *data = reinterpret_cast<const unsigned char *>(input.constData());
     const size_t size = size_t(input.size());
     std::vector<unsigned char> ours;
@@ -636,7 +655,7 @@ void TestFormats::runLengthDeflate()
         const size_t from = size * size_t(p) / size_t(pieces);
         const size_t to = size * size_t(p + 1) / size_t(pieces);
         const bool last = p == pieces - 1;
-        RunLengthDeflate::compress(data + from, to - from, last, &ours);
+        RunLengthDeflate::compress(data + from, to - from, last, &ours, size_t(rowBytes));
         z_stream z {};
         QCOMPARE(deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_RLE), Z_OK);
         std::vector<unsigned char> piece(deflateBound(&z, uLong(to - from)) + 16);

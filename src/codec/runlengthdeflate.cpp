@@ -194,12 +194,16 @@ struct FixedCodes
 {
     uint8_t lengths[288] {};
     uint16_t codes[288] {};
+    uint16_t distanceCodes[30] {}; // five bits each
 
     FixedCodes()
     {
         for (int s = 0; s < 288; ++s)
             lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
         canonicalCodes(lengths, 288, codes);
+        uint8_t five[30];
+        std::fill(std::begin(five), std::end(five), uint8_t(5));
+        canonicalCodes(five, 30, distanceCodes);
     }
 };
 
@@ -209,8 +213,34 @@ const FixedCodes &fixedCodes()
     return codes;
 }
 
-// A token: a byte (0-255), or 256 + the length of a run at distance 1.
+// A token: a byte (0-255), 256 + the length of a run at distance 1, or rowMatch + the length of
+// a match a row back.
 using Token = uint16_t;
+constexpr Token rowMatch = 256 + longestMatch + 1;
+constexpr int tokenKinds = rowMatch + longestMatch + 1;
+constexpr size_t widestRow = 32768; // deflate's window
+
+// Deflate's distance code for a distance: symbol, extra bits and their value.
+struct DistanceCode
+{
+    int symbol = 0;
+    int extraBits = 0;
+    uint32_t extra = 0;
+};
+
+DistanceCode distanceCode(size_t distance)
+{
+    DistanceCode d;
+    size_t base = 1;
+    for (d.symbol = 0; d.symbol < 29; ++d.symbol) {
+        d.extraBits = d.symbol < 4 ? 0 : d.symbol / 2 - 1;
+        if (distance < base + (size_t(1) << d.extraBits))
+            break;
+        base += size_t(1) << d.extraBits;
+    }
+    d.extra = uint32_t(distance - base);
+    return d;
+}
 
 // How many bytes from `at` equal the byte before it, at most `most`.
 size_t runFrom(const unsigned char *data, size_t at, size_t most)
@@ -263,8 +293,8 @@ size_t literalsFrom(const unsigned char *data, size_t at, size_t most, size_t si
 // One block's tokens from `data[from..]`, up to blockTokens; returns where it stopped. The
 // symbols are counted in four tables by position, summed at the end: a run of edges often
 // repeats a few bytes, and one table would wait on each count before the next.
-size_t tokenize(const unsigned char *data, size_t from, size_t size, std::vector<Token> *tokens,
-    uint32_t *frequencies)
+size_t tokenize(const unsigned char *data, size_t from, size_t size, size_t rowBytes,
+    std::vector<Token> *tokens, uint32_t *frequencies, size_t *rowMatches)
 {
     const LengthCodes &lc = lengthCodes();
     uint32_t counts[4][literalCodes] = {};
@@ -272,38 +302,56 @@ size_t tokenize(const unsigned char *data, size_t from, size_t size, std::vector
     Token *out = tokens->data();
     Token *const full = out + blockTokens - 2;
     size_t at = from;
-    while (at < size && out < full) {
-        // Most bytes of an edge differ from the one before: literals up to the next run.
-        const size_t literals
-            = at == 0 ? 1 : literalsFrom(data, at, std::min(size - at, size_t(full - out)), size);
-        const size_t end = at + literals;
-        for (; at + 4 <= end; at += 4, out += 4) {
-            const unsigned char a = data[at], b = data[at + 1], c = data[at + 2], d = data[at + 3];
-            out[0] = a, out[1] = b, out[2] = c, out[3] = d;
-            ++counts[0][a], ++counts[1][b], ++counts[2][c], ++counts[3][d];
-        }
-        for (; at < end; ++at) {
-            *out++ = data[at];
-            ++counts[at & 3][data[at]];
-        }
-        if (at == size || out == full)
-            break;
-        const size_t run = runFrom(data, at, size - at);
-        if (run < 3)
-            continue; // the first byte was a literal, at the start of the data
-
-        size_t left = run;
+    // A match of `left` bytes as matches of at most 258, never leaving a remainder of 1 or 2
+    // (which would be literals): a shorter match leaves three.
+    const auto matches = [&](size_t left, Token kind) {
         while (left >= 3 && out < full) {
             const size_t length = std::min(left, size_t(longestMatch));
-            // A remainder of one or two would be literals: a shorter match leaves three.
             const size_t take = left - length > 0 && left - length < 3 && length > 3
                 ? length - (3 - (left - length))
                 : length;
-            *out++ = Token(256 + take);
+            *out++ = Token(kind + take);
             ++counts[at & 3][lc.symbol[take]];
             left -= take;
             at += take;
         }
+        return left;
+    };
+    while (at < size && out < full) {
+        size_t end = size;
+        if (rowBytes > 0) {
+            // A row the same as the one above goes as matches a row back, whole within a block.
+            end = std::min(size, (at / rowBytes + 1) * rowBytes);
+            if (at % rowBytes == 0 && at >= rowBytes && end - at == rowBytes
+                && std::memcmp(data + at, data + at - rowBytes, rowBytes) == 0) {
+                if (size_t(full - out) < rowBytes / 3 + 1)
+                    break;
+                const Token *before = out;
+                matches(rowBytes, rowMatch);
+                *rowMatches += size_t(out - before);
+                continue;
+            }
+        }
+        // Most bytes of an edge differ from the one before: literals up to the next run.
+        const size_t literals
+            = at == 0 ? 1 : literalsFrom(data, at, std::min(end - at, size_t(full - out)), end);
+        const size_t literalEnd = at + literals;
+        for (; at + 4 <= literalEnd; at += 4, out += 4) {
+            const unsigned char a = data[at], b = data[at + 1], c = data[at + 2], d = data[at + 3];
+            out[0] = a, out[1] = b, out[2] = c, out[3] = d;
+            ++counts[0][a], ++counts[1][b], ++counts[2][c], ++counts[3][d];
+        }
+        for (; at < literalEnd; ++at) {
+            *out++ = data[at];
+            ++counts[at & 3][data[at]];
+        }
+        if (at == end || out == full)
+            continue;
+        const size_t run = runFrom(data, at, end - at);
+        if (run < 3)
+            continue; // the first byte was a literal, at the start of the data
+
+        size_t left = matches(run, 256);
         if (left >= 3)
             break; // the block is full; the run goes on in the next
         for (; left > 0; --left, ++at) {
@@ -378,7 +426,8 @@ void storedBlocks(BitWriter &bits, const unsigned char *data, size_t size, bool 
 }
 
 void block(BitWriter &bits, const unsigned char *data, size_t from, size_t to,
-    const std::vector<Token> &tokens, uint32_t *frequencies, bool final)
+    const std::vector<Token> &tokens, uint32_t *frequencies, size_t rowBytes, size_t rowMatches,
+    bool final)
 {
     static constexpr int order[19]
         = { 16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15 };
@@ -389,12 +438,15 @@ void block(BitWriter &bits, const unsigned char *data, size_t from, size_t to,
     int literals = literalCodes;
     while (literals > 257 && lengths[literals - 1] == 0)
         --literals;
-    // The literal/length code's lengths, then the distance code's: distance 1 is the only one
-    // used, code 0 of two one-bit codes (two keep the code complete, as zlib makes it).
-    uint8_t sequence[literalCodes + 2];
+    // The literal/length code's lengths, then the distance code's: distance 1, code 0 of two
+    // one-bit codes (two keep the code complete, as zlib makes it), and where rows repeat, the
+    // row's distance as the other.
+    const DistanceCode row = rowMatches > 0 ? distanceCode(rowBytes) : DistanceCode { 1, 0, 0 };
+    const int distances = row.symbol + 1;
+    uint8_t sequence[literalCodes + 30] = {};
     std::copy(lengths, lengths + literals, sequence);
-    sequence[literals] = sequence[literals + 1] = 1;
-    const std::vector<LengthSymbol> header = lengthSymbols(sequence, literals + 2);
+    sequence[literals] = sequence[literals + row.symbol] = 1;
+    const std::vector<LengthSymbol> header = lengthSymbols(sequence, literals + distances);
     uint32_t headerFrequencies[19] = {};
     for (const LengthSymbol &s : header)
         ++headerFrequencies[s.symbol];
@@ -413,6 +465,7 @@ void block(BitWriter &bits, const unsigned char *data, size_t from, size_t to,
     const auto &extraBitsOf = lc.extraBitsOfSymbol;
     for (int s = 0; s < literalCodes; ++s)
         codedBits += uint64_t(frequencies[s]) * (lengths[s] + extraBitsOf[s] + (s > 256 ? 1 : 0));
+    codedBits += uint64_t(rowMatches) * uint64_t(row.extraBits);
     // The fixed codes cost no header: a short block is smaller with them.
     const FixedCodes &fixed = fixedCodes();
     uint64_t fixedBits = 3;
@@ -420,19 +473,22 @@ void block(BitWriter &bits, const unsigned char *data, size_t from, size_t to,
         fixedBits += uint64_t(frequencies[s]) * (fixed.lengths[s] + extraBitsOf[s]);
     for (int s = 257; s < literalCodes; ++s) // a 5-bit distance code after each match
         fixedBits += uint64_t(frequencies[s]) * 5;
+    fixedBits += uint64_t(rowMatches) * uint64_t(row.extraBits);
     const uint64_t storedBytes = (to - from) + 5 * ((to - from) / 65535 + 1);
     if (std::min(codedBits, fixedBits) / 8 + 1 >= storedBytes) {
         storedBlocks(bits, data + from, to - from, final);
         return;
     }
-    // A code of 15 bits, 5 extra and the distance's is at most 3 bytes; the header 600.
-    bits.reserve(3 * tokens.size() + 1024);
+    // A code of 15 bits, 5 extra and the distance's with its 13 extra is at most 5 bytes; the
+    // header 600.
+    bits.reserve(5 * tokens.size() + 1024);
     uint16_t dynamicCodes[literalCodes] = {};
     const bool useFixed = fixedBits <= codedBits;
     const uint16_t *codes = useFixed ? fixed.codes : dynamicCodes;
     const uint8_t *codeBits = useFixed ? fixed.lengths : lengths;
-    const uint32_t distanceCode = 0;
+    // Distance 1 is code 0 either way; the row's, the other one-bit code, or its fixed 5 bits.
     const int distanceBits = useFixed ? 5 : 1;
+    const uint32_t rowDistance = useFixed ? fixed.distanceCodes[row.symbol] : 1;
     bits.put(final ? 1 : 0, 1);
     if (useFixed) {
         bits.put(1, 2);
@@ -442,7 +498,7 @@ void block(BitWriter &bits, const unsigned char *data, size_t from, size_t to,
         canonicalCodes(headerLengths, 19, headerCodesOf);
         bits.put(2, 2);
         bits.put(uint32_t(literals - 257), 5);
-        bits.put(2 - 1, 5);
+        bits.put(uint32_t(distances - 1), 5);
         bits.put(uint32_t(headerCodes - 4), 4);
         for (int i = 0; i < headerCodes; ++i)
             bits.put(headerLengths[order[i]], 3);
@@ -453,39 +509,46 @@ void block(BitWriter &bits, const unsigned char *data, size_t from, size_t to,
         }
     }
     // Each token's whole code as one: a byte's, or a length's with its extra bits and the
-    // distance's code after it (at most 15 + 5 + 5 bits).
+    // distance's code after it (at most 15 + 5 + 5 bits), and a row's distance's extra bits.
     struct Code
     {
-        uint32_t bits;
+        uint64_t bits;
         int count;
     };
-    Code tokenCodes[256 + longestMatch + 1];
+    Code tokenCodes[tokenKinds];
     for (int t = 0; t < 256; ++t)
         tokenCodes[t] = { codes[t], codeBits[t] };
     for (int length = 3; length <= longestMatch; ++length) {
         const int symbol = lc.symbol[size_t(length)];
         const int extraBits = lc.extraBits[size_t(length)];
-        tokenCodes[256 + length]
-            = { codes[symbol] | uint32_t(lc.extra[size_t(length)]) << codeBits[symbol]
-                      | distanceCode << (codeBits[symbol] + extraBits),
-                  codeBits[symbol] + extraBits + distanceBits };
+        const uint64_t lengthCode
+            = codes[symbol] | uint64_t(lc.extra[size_t(length)]) << codeBits[symbol];
+        const int lengthBits = codeBits[symbol] + extraBits;
+        tokenCodes[256 + length] = { lengthCode, lengthBits + distanceBits };
+        tokenCodes[rowMatch + length] = { lengthCode | uint64_t(rowDistance) << lengthBits
+                | uint64_t(row.extra) << (lengthBits + distanceBits),
+            lengthBits + distanceBits + row.extraBits };
     }
-    // Two tokens a put (at most 50 bits): each put waits on the last, the pairs do not.
     const size_t n = tokens.size();
     size_t i = 0;
-    for (; i + 1 < n; i += 2) {
+    // Two tokens a put (at most 50 bits) but where rows repeat (a row's match may be 38 bits):
+    // each put waits on the last, the pairs do not.
+    for (; rowMatches == 0 && i + 1 < n; i += 2) {
         const Code &a = tokenCodes[tokens[i]], &b = tokenCodes[tokens[i + 1]];
-        bits.put(a.bits | uint64_t(b.bits) << a.count, a.count + b.count);
+        bits.put(a.bits | b.bits << a.count, a.count + b.count);
     }
-    if (i < n)
+    for (; i < n; ++i)
         bits.put(tokenCodes[tokens[i]].bits, tokenCodes[tokens[i]].count);
     bits.put(codes[endOfBlock], codeBits[endOfBlock]);
 }
 
 }
 
-void compress(const unsigned char *data, size_t size, bool last, std::vector<unsigned char> *out)
+void compress(const unsigned char *data, size_t size, bool last, std::vector<unsigned char> *out,
+    size_t rowBytes)
 {
+    if (rowBytes < 3 || rowBytes > widestRow)
+        rowBytes = 0;
     // Room for about a third of the input, which runs shrink far below; more is made as needed.
     BitWriter bits(out, size / 3 + 64);
     std::vector<Token> tokens;
@@ -496,8 +559,9 @@ void compress(const unsigned char *data, size_t size, bool last, std::vector<uns
     while (at < size) {
         tokens.clear();
         uint32_t frequencies[literalCodes] = {};
-        const size_t to = tokenize(data, at, size, &tokens, frequencies);
-        block(bits, data, at, to, tokens, frequencies, last && to == size);
+        size_t rowMatches = 0;
+        const size_t to = tokenize(data, at, size, rowBytes, &tokens, frequencies, &rowMatches);
+        block(bits, data, at, to, tokens, frequencies, rowBytes, rowMatches, last && to == size);
         at = to;
     }
     if (!last)
