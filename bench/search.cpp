@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
 #include "search.h"
 
+#include "exporter.h"
+#include "preciseraster.h"
 #include "renderoptions.h"
 
 #include <QMap>
@@ -195,7 +197,11 @@ bool accepted(const Setting &s)
 {
     const ParseResult parsed = parseRenderArguments(
         QStringList { QStringLiteral("quvelta-render") } << s.withOutput(QStringLiteral("x.") + s.suffix));
-    return parsed.status == ParseResult::Status::Run;
+    if (parsed.status != ParseResult::Status::Run)
+        return false;
+    // What the writer refuses before drawing (a JPEG past 65,500 pixels a side) is not timed.
+    return parsed.job.output != RenderJob::Output::Image
+        || Export::sizeProblem(parsed.job.format, patternImageSize(parsed.job.settings)).isEmpty();
 }
 
 }

@@ -487,8 +487,8 @@ void TestExport::jpegUpToItsLongestSide()
     } else {
         QCOMPARE(error,
             QStringLiteral("Can't write %1: the image comes out %2 x %3 pixels, and a JPEG holds "
-                           "at most 65500 a side; save it as PNG, TIFF or BMP, or lower the "
-                           "resolution")
+                           "at most 65500 pixels a side; save it as PNG, TIFF or BMP, or lower "
+                           "the resolution")
                 .arg(target)
                 .arg(size.width())
                 .arg(size.height()));

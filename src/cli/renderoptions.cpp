@@ -1119,9 +1119,6 @@ QString patternProblem(const RenderJob &job)
             .arg(size.width())
             .arg(size.height())
             .arg(s.dpi);
-    // Found before drawing rather than by the writer after it.
-    if (job.output == RenderJob::Output::Image)
-        return Export::sizeProblem(job.format, size);
     return QString();
 }
 

@@ -87,8 +87,8 @@ QString sizeProblem(Format format, QSize size)
 {
     if (format == Format::Jpeg
         && (size.width() > JpegCodec::largestSide || size.height() > JpegCodec::largestSide))
-        return QStringLiteral("the image comes out %1 x %2 pixels, and a JPEG holds at most %3 a "
-                              "side; save it as PNG, TIFF or BMP, or lower the resolution")
+        return QStringLiteral("the image comes out %1 x %2 pixels, and a JPEG holds at most %3 "
+                              "pixels a side; save it as PNG, TIFF or BMP, or lower the resolution")
             .arg(size.width())
             .arg(size.height())
             .arg(JpegCodec::largestSide);
