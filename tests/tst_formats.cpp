@@ -5,6 +5,7 @@
 #include "outputfile.h"
 #include "outsidetools.h"
 #include "pixelrule.h"
+#include "pngencoder.h"
 #include "renderer.h"
 #include "renderoptions.h"
 #include "runlengthdeflate.h"
@@ -46,6 +47,8 @@ private slots:
     void parallelDeflateIsOneStream();
     void runLengthDeflate_data();
     void runLengthDeflate();
+    void smallPngsInEveryCoding_data();
+    void smallPngsInEveryCoding();
 
 private:
     // Runs a shell script with $R set to quvelta-render, in the scratch folder.
@@ -687,4 +690,61 @@ void TestFormats::runLengthDeflate()
 }
 
 QTEST_MAIN(TestFormats)
+void TestFormats::smallPngsInEveryCoding_data()
+{
+    QTest::addColumn<QImage>("image");
+    const auto indexed = [](const std::function<int(int x, int y)> &index) {
+        QImage image(301, 203, QImage::Format_Indexed8);
+        image.setColorTable({ qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(200, 30, 30),
+            qRgb(30, 200, 30), qRgb(30, 30, 200), qRgb(90, 90, 10), qRgb(10, 90, 90) });
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, uint(index(x, y)));
+        return image;
+    };
+    // Runs take run-length coding; noise repeated along each row, a row unlike the one above
+    // (as marks under a pixel look), the default strategy in one stream; a smooth blend both
+    // ways, the filters.
+    QTest::newRow("runs") << indexed([](int x, int y) { return (x / 40 + y / 50) % 3; });
+    QTest::newRow("noise repeated along the rows") << indexed([](int x, int y) {
+        quint32 h = quint32(x % 29) * 2654435761u ^ quint32(y) * 40503u;
+        h ^= h >> 13;
+        h *= 0x5bd1e995u;
+        return int((h ^ h >> 15) % 7u);
+    });
+    QImage blend(301, 203, QImage::Format_RGB32);
+    for (int y = 0; y < blend.height(); ++y)
+        for (int x = 0; x < blend.width(); ++x)
+            blend.setPixel(x, y, qRgb(x * 255 / 300, y * 255 / 202, (x + y) * 255 / 502));
+    QTest::newRow("blend") << blend;
+}
+
+// Each coding a small image may take gives a PNG whose zlib stream holds together (its
+// checksum too) and which reads back to the same pixels.
+void TestFormats::smallPngsInEveryCoding()
+{
+    QFETCH(QImage, image);
+    QBuffer file;
+    file.open(QIODevice::WriteOnly);
+    QString reason;
+    QVERIFY2(PngCodec::encode(image, &file, &reason), qPrintable(reason));
+    const QByteArray png = file.data();
+    QByteArray idat;
+    for (int at = 8; at + 12 <= png.size();) {
+        const int length = int(qFromBigEndian<quint32>(png.constData() + at));
+        if (png.mid(at + 4, 4) == "IDAT")
+            idat += png.mid(at + 8, length);
+        at += 12 + length;
+    }
+    std::vector<unsigned char> rows(size_t(image.width() * 4 + 1) * size_t(image.height()));
+    uLongf size = uLongf(rows.size());
+    QCOMPARE(uncompress(rows.data(), &size, reinterpret_cast<const Bytef *>(idat.constData()),
+                 uLong(idat.size())),
+        Z_OK);
+    QImage back;
+    QVERIFY(back.loadFromData(png, "PNG"));
+    QCOMPARE(
+        back.convertToFormat(QImage::Format_RGB32), image.convertToFormat(QImage::Format_RGB32));
+}
+
 #include "tst_formats.moc"
