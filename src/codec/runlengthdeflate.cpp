@@ -218,7 +218,6 @@ const FixedCodes &fixedCodes()
 using Token = uint16_t;
 constexpr Token rowMatch = 256 + longestMatch + 1;
 constexpr int tokenKinds = rowMatch + longestMatch + 1;
-constexpr size_t widestRow = 32768; // deflate's window
 
 // Deflate's distance code for a distance: symbol, extra bits and their value.
 struct DistanceCode

@@ -22,6 +22,8 @@ namespace RunLengthDeflate {
 // strip's rows, nearly all repeats, as a tiny share of libdeflate's time.
 void compress(const unsigned char *data, size_t size, bool last, std::vector<unsigned char> *out,
     size_t rowBytes = 0);
+// The longest row a match a row back reaches: deflate's window.
+constexpr size_t widestRow = 32768;
 }
 
 #endif

@@ -136,7 +136,7 @@ std::vector<uchar> deflateStrip(
             compressor(), strip.data(), sample, matches.data(), matches.size());
         return size > 0 && runs.size() * 5 <= size * 6;
     };
-    const bool rowMatches = rowsRepeat && rowBytes <= 32768;
+    const bool rowMatches = rowsRepeat && rowBytes <= RunLengthDeflate::widestRow;
     if (rowMatches || (bytes && !rowsRepeat && (largeImage || longRuns() || noise()))) {
         std::vector<uchar> out { 0x78, 0x01 }; // deflate, 32 KB window, fastest
         RunLengthDeflate::compress(
