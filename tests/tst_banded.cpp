@@ -196,6 +196,14 @@ void TestBanded::anyBandsMakeTheWholeImage_data()
     colours.innerRadiusMm = 7; // the centre mark over three bands of 97 rows or fewer
     QTest::newRow("antialiased disc in colours") << colours << true;
     QTest::newRow("antialiased strip in colours") << inColours(strip, purple, green) << true;
+    // Frames wider than the bands, reaching well into the tracks beside them.
+    EncoderSettings frames = classicSettings();
+    frames.bits = 9;
+    frames.heightMm = 30;
+    frames.dpi = 300;
+    frames.borderWidthMm = 1.1;
+    QTest::newRow("strip of wide frames") << frames << true;
+    QTest::newRow("strip of wide frames, plain") << frames << false;
     EncoderSettings precise = circles;
     precise.classicPixels = false;
     QTest::newRow("precise") << precise << false;
@@ -216,6 +224,12 @@ void TestBanded::anyBandsMakeTheWholeImage()
     banded.setDotsPerMeterX(whole.dotsPerMeterX());
     banded.setDotsPerMeterY(whole.dotsPerMeterY());
     QCOMPARE(banded, whole);
+    // One band of every row, where nothing lies outside the rows drawn.
+    QImage once(raster.size(), QImage::Format_RGB32);
+    raster.paintRows(once.bits(), once.bytesPerLine(), 0, once.height());
+    once.setDotsPerMeterX(whole.dotsPerMeterX());
+    once.setDotsPerMeterY(whole.dotsPerMeterY());
+    QCOMPARE(banded, once);
 }
 
 void TestBanded::rgbRowsAreTheRowsColours_data()

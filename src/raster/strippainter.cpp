@@ -23,7 +23,18 @@ void drawAbsoluteStrip(QPainter &painter, const EncoderSettings &settings, QSize
     }
     // The rows left over by the integer division stay background below the last track.
     const int trackHeight = size.height() / count;
+    // A band of rows draws only the tracks that reach it: a fine track's tens of thousands of
+    // marks, clipped away in every band outside it, were most of a long strip's time. A track
+    // reaches as far as its frame's pen and the pen's antialiasing.
+    const QRectF clip
+        = painter.hasClipping() ? painter.clipBoundingRect() : QRectF(QPointF(0, 0), size);
+    const int reach = settings.border
+        ? 2 * PixelRule::borderPixels(settings.dpi, settings.borderWidthMm) + 2
+        : 0;
     for (int i = 0; i < count; ++i) {
+        if (i * trackHeight + trackHeight + reach <= clip.top()
+            || i * trackHeight - reach >= clip.bottom())
+            continue;
         const TrackPosition position = i == 0 ? TrackPosition::First
             : i == count - 1                  ? TrackPosition::Last
                                               : TrackPosition::Middle;
