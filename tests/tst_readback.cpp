@@ -485,6 +485,13 @@ void TestReadBack::keptClassicPixelsReadAlike_data()
         << false << true;
     QTest::newRow("strip") << words("--classic-pixels --bits 12 --width 100 --dpi 300") << true
                            << true;
+    // Read along a few rows, whose bands alone are drawn to be read.
+    QTest::newRow("relative strip, wide frames") << words(
+        "--classic-pixels --type relative --pairs 100 --width 60 --height 9 --border 1 "
+        "--dpi 300") << true << true;
+    QTest::newRow("strip of wide frames")
+        << words("--classic-pixels --bits 6 --width 60 --height 30 --border 1 --dpi 300") << false
+        << true;
     QTest::newRow("grey on white")
         << words("--classic-pixels --bits 8 --shape disc --outer-radius 30 --dpi 300 "
                  "--foreground #303030")

@@ -17,6 +17,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -186,7 +187,8 @@ private:
 };
 
 // The classic pixels as drawn, one bit a pixel: they are not the shapes, so they are read,
-// from a render that kept them or drawn here.
+// from a render that kept them or drawn here. Drawn here, a band of rows is drawn when one of
+// its pixels is first read: a strip is read along a few lines a track.
 class DrawnSource : public PixelSource
 {
 public:
@@ -197,26 +199,38 @@ public:
         EncoderSettings s = settings;
         s.foreground = Qt::black;
         s.background = Qt::white;
-        const PatternRaster raster(s, antialias);
-        const int width = raster.size().width();
-        const int height = raster.size().height();
-        const int bands = (height + PatternRaster::bandRows - 1) / PatternRaster::bandRows;
-        shareOutOverCores(bands, [&](int index) {
-            QImage band(width, PatternRaster::bandRows, QImage::Format_RGB32);
-            if (band.isNull())
-                throw std::bad_alloc();
-            const int top = index * PatternRaster::bandRows;
-            const int rows = std::min(PatternRaster::bandRows, height - top);
-            raster.paintRows(band.bits(), band.bytesPerLine(), top, rows);
-            own->keep(band.constBits(), band.bytesPerLine(), top, rows);
-        });
+        raster = std::make_unique<PatternRaster>(s, antialias);
+        const int height = raster->size().height();
+        bands = (std::max(height, 0) + PatternRaster::bandRows - 1) / PatternRaster::bandRows;
+        drawnOnce = std::make_unique<std::once_flag[]>(size_t(bands));
     }
 
-    bool dark(int x, int y) const override { return pixels.dark(x, y); }
+    bool dark(int x, int y) const override
+    {
+        if (own && y >= 0 && y / PatternRaster::bandRows < bands)
+            std::call_once(drawnOnce[size_t(y / PatternRaster::bandRows)],
+                [this, y] { draw(y / PatternRaster::bandRows); });
+        return pixels.dark(x, y);
+    }
 
 private:
+    void draw(int band) const
+    {
+        const int width = raster->size().width();
+        QImage image(width, PatternRaster::bandRows, QImage::Format_RGB32);
+        if (image.isNull())
+            throw std::bad_alloc();
+        const int top = band * PatternRaster::bandRows;
+        const int rows = std::min(PatternRaster::bandRows, raster->size().height() - top);
+        raster->paintRows(image.bits(), image.bytesPerLine(), top, rows);
+        own->keep(image.constBits(), image.bytesPerLine(), top, rows);
+    }
+
     std::unique_ptr<DrawnPixels> own;
     const DrawnPixels &pixels;
+    std::unique_ptr<PatternRaster> raster;
+    int bands = 0;
+    std::unique_ptr<std::once_flag[]> drawnOnce;
 };
 
 // How far `p` is from the nearest of the sorted edges, all in steps; round a disc of `cycle`
