@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // SPDX-FileCopyrightText: 2026 The Quvelta developers
+#include "calibration.h"
 #include "cores.h"
 #include "coveragefill.h"
 #include "discpainter.h"
@@ -50,6 +51,8 @@ private slots:
     void wholeRingsHaveNoMarkOutlines();
     void rowsAlikeInAnyOrder_data();
     void rowsAlikeInAnyOrder();
+    void calibrationRoomWithoutText_data();
+    void calibrationRoomWithoutText();
     void twoColourRowsCountAndPack_data();
     void twoColourRowsCountAndPack();
 };
@@ -785,6 +788,45 @@ void TestFastPaths::rowsAlikeInAnyOrder()
         });
         QVERIFY(whole == pieces);
     }
+}
+
+void TestFastPaths::calibrationRoomWithoutText_data()
+{
+    QTest::addColumn<EncoderSettings>("settings");
+    EncoderSettings s;
+    s.calibration = true;
+    QTest::newRow("strip") << s;
+    EncoderSettings narrow = s;
+    narrow.widthMm = 12;
+    narrow.heightMm = 5;
+    QTest::newRow("narrow strip, legend wrapped") << narrow;
+    EncoderSettings longStrip = s;
+    longStrip.widthMm = 380;
+    longStrip.bits = 12;
+    QTest::newRow("long strip, rulers past 100") << longStrip;
+    EncoderSettings disc = s;
+    disc.shape = Shape::Disc;
+    disc.outerRadiusMm = 45;
+    disc.scaleX = 0.992;
+    QTest::newRow("disc, printer scale in the legend") << disc;
+}
+
+// The room beside a pattern, worked out without the text's outlines, is the room they take.
+void TestFastPaths::calibrationRoomWithoutText()
+{
+    QFETCH(EncoderSettings, settings);
+    const EncoderSettings &s = settings;
+    const PatternGeometry g = patternGeometry(s);
+    QVERIFY(g.calibration);
+    const QRectF box(
+        g.margin, g.margin, g.nominal.width() + g.lineWidth, g.nominal.height() + g.lineWidth);
+    const Calibration room = calibration(s, box, g.nominal, false);
+    QVERIFY(!g.calibration->legend.empty());
+    QVERIFY(room.legend.empty());
+    QCOMPARE(room.extra, g.calibration->extra);
+    QCOMPARE(room.legendLines, g.calibration->legendLines);
+    QCOMPARE(room.legendBaselines, g.calibration->legendBaselines);
+    QCOMPARE(patternRoomMm(s) + g.nominal.size() + QSizeF(g.lineWidth, g.lineWidth), g.page);
 }
 
 void TestFastPaths::twoColourRowsCountAndPack_data()

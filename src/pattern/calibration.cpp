@@ -146,10 +146,18 @@ QStringList calibrationLegend(const EncoderSettings &settings, int horizontalMm,
             .arg(verticalMm) };
 }
 
-
-Calibration calibration(const EncoderSettings &settings, QRectF box, QRectF nominal)
+Calibration calibration(
+    const EncoderSettings &settings, QRectF box, QRectF nominal, bool withOutlines)
 {
     Calibration c;
+    // Without outlines, only the text's widths: the room alone, asked for far more often.
+    const auto outlines
+        = [withOutlines](const QString &text, double size, QPointF origin, double *width) {
+              if (withOutlines)
+                  return textOutlines(text, size, origin, width);
+              *width = CalibrationText::width(text, size);
+              return std::vector<Shapes::Contour>();
+          };
     c.horizontalLength = int(std::max(minimumLength, std::floor(nominal.width() + 1e-9)));
     c.verticalLength = int(std::max(minimumLength, std::floor(nominal.height() + 1e-9)));
     const double half = lineWidth / 2;
@@ -169,7 +177,7 @@ Calibration calibration(const EncoderSettings &settings, QRectF box, QRectF nomi
             const double w = CalibrationText::width(label, numberSize);
             double ignored = 0;
             append(c.ruler,
-                textOutlines(
+                outlines(
                     label, numberSize, QPointF(x - w / 2, y0 + 5.0 + numberSize * 0.75), &ignored));
             right = std::max(right, x + w / 2);
         }
@@ -188,7 +196,7 @@ Calibration calibration(const EncoderSettings &settings, QRectF box, QRectF nomi
         if (mm % 10 == 0) {
             double w = 0;
             append(c.ruler,
-                textOutlines(
+                outlines(
                     QString::number(mm), numberSize, QPointF(x0 + 5.5, y + numberSize * 0.36), &w));
             right = std::max(right, x0 + 5.5 + w);
         }
@@ -206,7 +214,7 @@ Calibration calibration(const EncoderSettings &settings, QRectF box, QRectF nomi
     for (const QString &line : c.legendLines) {
         double w = 0;
         c.legendBaselines.push_back(QPointF(box.left(), baseline));
-        append(c.legend, textOutlines(line, legendSize, c.legendBaselines.back(), &w));
+        append(c.legend, outlines(line, legendSize, c.legendBaselines.back(), &w));
         right = std::max(right, box.left() + w);
         baseline += legendSize * 1.3;
     }

@@ -33,8 +33,9 @@ struct Calibration
 
 // The calibration beside a pattern whose box (the nominal size plus one border width) is `box`
 // and whose own edges, where the rulers start, are `nominal`. Text needs a QGuiApplication; the
-// rulers are there without one.
-Calibration calibration(const EncoderSettings &settings, QRectF box, QRectF nominal);
+// rulers are there without one. Without outlines, the text is left out but for its room.
+Calibration calibration(
+    const EncoderSettings &settings, QRectF box, QRectF nominal, bool withOutlines = true);
 
 // The parts of the legend: the settings, how to print, what the rulers must measure.
 QStringList calibrationLegend(const EncoderSettings &settings, int horizontalMm, int verticalMm);

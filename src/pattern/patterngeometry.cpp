@@ -180,8 +180,9 @@ double patternMarginMm(const EncoderSettings &settings)
 
 namespace {
 
-// The page: where the pattern's box lies and what stands beside it, without the tracks.
-PatternGeometry pageLayout(const EncoderSettings &s)
+// The page: where the pattern's box lies and what stands beside it, without the tracks; the
+// calibration's text as outlines when asked for.
+PatternGeometry pageLayout(const EncoderSettings &s, bool withText = true)
 {
     PatternGeometry g;
     g.shape = s.shape;
@@ -202,7 +203,7 @@ PatternGeometry pageLayout(const EncoderSettings &s)
     if (s.calibration) {
         const QRectF box(
             g.margin, g.margin, g.nominal.width() + g.lineWidth, g.nominal.height() + g.lineWidth);
-        g.calibration = calibration(s, box, g.nominal);
+        g.calibration = calibration(s, box, g.nominal, withText);
         g.page += g.calibration->extra;
     }
     return g;
@@ -215,7 +216,7 @@ QSizeF patternRoomMm(const EncoderSettings &settings)
     const double margins = 2 * patternMarginMm(settings);
     if (!settings.calibration)
         return QSizeF(margins, margins);
-    return QSizeF(margins, margins) + pageLayout(settings).calibration->extra;
+    return QSizeF(margins, margins) + pageLayout(settings, false).calibration->extra;
 }
 
 std::vector<std::vector<int>> sensorTracks(const EncoderSettings &s, const PatternGeometry &g)
