@@ -187,8 +187,8 @@ private:
 };
 
 // The classic pixels as drawn, one bit a pixel: they are not the shapes, so they are read,
-// from a render that kept them or drawn here. Drawn here, a band of rows is drawn when one of
-// its pixels is first read: a strip is read along a few lines a track.
+// from a render that kept them or drawn here. Drawn here, a strip's band of rows is drawn when
+// one of its pixels is first read: a strip is read along a few lines a track.
 class DrawnSource : public PixelSource
 {
 public:
@@ -203,6 +203,10 @@ public:
         const int height = raster->size().height();
         bands = (std::max(height, 0) + PatternRaster::bandRows - 1) / PatternRaster::bandRows;
         drawnOnce = std::make_unique<std::once_flag[]>(size_t(bands));
+        // A disc's lines cross every band, and the tracks read at once would wait on each
+        // other's bands: all are drawn first, on every core.
+        if (settings.shape == Shape::Disc)
+            shareOutOverCores(bands, [this](int band) { dark(0, band * PatternRaster::bandRows); });
     }
 
     bool dark(int x, int y) const override
