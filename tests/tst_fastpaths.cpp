@@ -40,6 +40,8 @@ private slots:
     void steepEdgesSumAlike_data();
     void steepEdgesSumAlike();
     void steepEdgeWorkedCells();
+    void edgesAcrossBandSumAlike_data();
+    void edgesAcrossBandSumAlike();
     void longEdgesCoverExactly_data();
     void longEdgesCoverExactly();
     void periodicPiecesJoin();
@@ -321,6 +323,63 @@ void TestFastPaths::steepEdgesSumAlike()
     QVERIFY(steepRows > 100);
     // Not all zero: the edges did add to the cells.
     QVERIFY(std::any_of(fast.begin(), fast.end(), [](float c) { return c != 0.0f; }));
+}
+
+void TestFastPaths::edgesAcrossBandSumAlike_data()
+{
+    QTest::addColumn<double>("slope"); // the largest |dx/dy| drawn
+    QTest::addColumn<double>("spread"); // how far apart the edges start, pixels
+    QTest::addColumn<uint>("seed");
+    QTest::newRow("near upright, many a pixel") << 0.05 << 0.05 << 1u;
+    QTest::newRow("steep, apart") << 0.9 << 3.0 << 2u;
+    QTest::newRow("steep and not, crossing") << 3.0 << 0.5 << 3u;
+    QTest::newRow("flat, many a pixel") << 0.4 << 0.01 << 4u;
+}
+
+// Edges that cross every row of a band, added a row at a time across them, give the cells the
+// very bits of each added in turn, in every order of steep and slanted, up and down.
+void TestFastPaths::edgesAcrossBandSumAlike()
+{
+    QFETCH(double, slope);
+    QFETCH(double, spread);
+    QFETCH(uint, seed);
+    constexpr int width = 60, stride = width + 2, bandTop = 128, rows = 64;
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::vector<CoverageFill::Segment> edges;
+    double x = 2;
+    for (int i = 0; i < 300; ++i) {
+        x += spread * unit(random);
+        const double top = bandTop - 40 * unit(random), bottom = bandTop + rows + 40 * unit(random);
+        const double dx = slope * (2 * unit(random) - 1) * (bottom - top);
+        CoverageFill::Segment s { std::fmod(x, 30.0) + 15, top, 0, bottom };
+        s.x1 = std::clamp(s.x0 + dx, 0.0, double(width));
+        s.weight = i % 5 == 0 ? 0.375f : 1.0f;
+        if (i % 2 == 1) // the other way up
+            s = { s.x1, s.y1, s.x0, s.y0, s.weight };
+        QVERIFY(CoverageFill::crossesBand(s, bandTop, rows));
+        edges.push_back(s);
+    }
+    std::vector<float> each(size_t(stride) * rows), across(each.size());
+    for (const CoverageFill::Segment &s : edges)
+        CoverageFill::accumulate(each.data(), stride, bandTop, rows, s);
+    // In runs of a few, as they come between other edges.
+    std::vector<const CoverageFill::Segment *> run;
+    std::vector<double> state;
+    for (size_t i = 0; i < edges.size(); ++i) {
+        run.push_back(&edges[i]);
+        if (i % 7 == 6 || i + 1 == edges.size()) {
+            CoverageFill::accumulateAcross(
+                across.data(), stride, bandTop, rows, run.data(), run.size(), state);
+            run.clear();
+        }
+    }
+    QVERIFY(std::memcmp(each.data(), across.data(), each.size() * sizeof(float)) == 0);
+    QVERIFY(std::any_of(each.begin(), each.end(), [](float c) { return c != 0.0f; }));
+    // A segment that starts or ends within the band's rows, or stands upright, is not across.
+    QVERIFY(!CoverageFill::crossesBand({ 3, bandTop + 0.5, 4, bandTop + 90.0 }, bandTop, rows));
+    QVERIFY(!CoverageFill::crossesBand({ 3, bandTop - 9.0, 4, bandTop + 63.0 }, bandTop, rows));
+    QVERIFY(!CoverageFill::crossesBand({ 3, bandTop - 9.0, 3, bandTop + 90.0 }, bandTop, rows));
 }
 
 // Worked by hand: an edge from (2.25, 0) down to (2.75, 4) moves an eighth of a pixel a row;

@@ -442,6 +442,44 @@ void CoverageFill::accumulate(
         partRow(y);
 }
 
+bool CoverageFill::crossesBand(const Segment &s, int bandTop, int rows)
+{
+    return s.x0 != s.x1 && std::min(s.y0, s.y1) <= bandTop
+        && std::max(s.y0, s.y1) >= double(bandTop + rows);
+}
+
+void CoverageFill::accumulateAcross(float *cells, int stride, int bandTop, int rows,
+    const Segment *const *segments, size_t count, std::vector<double> &state)
+{
+    state.resize(3 * count);
+    double *xs = state.data(), *steps = xs + count, *ds = steps + count;
+    // Where each enters the band, as accumulate() works it out.
+    for (size_t i = 0; i < count; ++i) {
+        const Segment &s = *segments[i];
+        double x0 = s.x0, y0 = s.y0, x1 = s.x1, y1 = s.y1;
+        float direction = s.weight;
+        if (y0 > y1) {
+            std::swap(x0, x1);
+            std::swap(y0, y1);
+            direction = -direction;
+        }
+        steps[i] = (x1 - x0) / (y1 - y0);
+        xs[i] = x0 + (std::max(y0, double(bandTop)) - y0) * steps[i];
+        ds[i] = 1.0 * direction;
+    }
+    for (int r = 0; r < rows; ++r) {
+        float *row = cells + size_t(r) * size_t(stride);
+        for (size_t i = 0; i < count; ++i) {
+            const double xNext = xs[i] + steps[i];
+            if (std::fabs(steps[i]) < steepSlope)
+                addSteepRowSpan(row, stride, xs[i], xNext, ds[i]);
+            else
+                addRowSpan(row, stride, xs[i], xNext, ds[i]);
+            xs[i] = xNext;
+        }
+    }
+}
+
 // Adds the edge's winding direction at the first pixel right of where it crosses each row's
 // centre line; summed along the row, these give the winding number at every pixel centre.
 void CoverageFill::accumulateCrossings(
@@ -731,6 +769,8 @@ struct SweepScratch
     std::vector<int> touching;
     std::vector<int> centreCells;
     std::vector<float> areaCells;
+    std::vector<const CoverageFill::Segment *> across; // slanted edges across a whole band
+    std::vector<double> acrossState;
     UprightRows<int> centreUpright;
     UprightRows<double> areaUpright;
     PeriodicRing::Scratch ring;
@@ -814,9 +854,8 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
             const int bandTop = band * bandRows;
             const int bandHeight = std::min(bandRows, size.height() - bandTop);
             const std::vector<int> &computed = computedRows[size_t(band)];
-            for (int index : segmentsOf(band, touching))
-                accumulateBand(cells.data(), upright, cellStride, bandTop, bandHeight,
-                    segments[size_t(index)]);
+            accumulateBand(
+                cells.data(), upright, cellStride, bandTop, bandHeight, segmentsOf(band, touching));
             if (!whole.empty())
                 upright.addEveryRow(whole[size_t(wholeOfGroup[size_t(band / groupBands)])]);
             for (const PeriodicRing &ring : rings)
@@ -850,21 +889,24 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
     if (sampling == Sampling::PixelCentre) {
         sweep(
             scratch->centreCells, scratch->centreUpright, wholeCentres, width + 1,
-            [width](int *c, UprightRows<int> &upright, int cellStride, int bandTop, int bandHeight,
-                const Segment &s) {
-                if (s.weight != 1.0f) // a ring's mean: its centres come from the ring
-                    return;
-                if (s.x0 != s.x1) {
-                    accumulateCrossings(c, cellStride, width, bandTop, bandHeight, s);
-                    return;
+            [&](int *c, UprightRows<int> &upright, int cellStride, int bandTop, int bandHeight,
+                const std::vector<int> &indices) {
+                for (const int index : indices) {
+                    const Segment &s = segments[size_t(index)];
+                    if (s.weight != 1.0f) // a ring's mean: its centres come from the ring
+                        continue;
+                    if (s.x0 != s.x1) {
+                        accumulateCrossings(c, cellStride, width, bandTop, bandHeight, s);
+                        continue;
+                    }
+                    // The rows whose centres the edge passes.
+                    const int first = std::max(bandTop, ceilToInt(std::min(s.y0, s.y1) - 0.5));
+                    const int end
+                        = std::min(bandTop + bandHeight, ceilToInt(std::max(s.y0, s.y1) - 0.5));
+                    if (first < end)
+                        upright.add(first - bandTop, end - bandTop, centreCell(s.x0, width),
+                            s.y1 > s.y0 ? 1 : -1);
                 }
-                // The rows whose centres the edge passes.
-                const int first = std::max(bandTop, ceilToInt(std::min(s.y0, s.y1) - 0.5));
-                const int end
-                    = std::min(bandTop + bandHeight, ceilToInt(std::max(s.y0, s.y1) - 0.5));
-                if (first < end)
-                    upright.add(first - bandTop, end - bandTop, centreCell(s.x0, width),
-                        s.y1 > s.y0 ? 1 : -1);
             },
             [&](const PeriodicRing &ring, int *c, int cellStride, int bandTop,
                 const std::vector<int> &computed) {
@@ -874,42 +916,68 @@ void CoverageFill::alphaRows(int top, int rows, Sampling sampling,
                 sumCentreRows(c, cellStride, width, rowsToWrite, out);
             });
     } else {
+        // One edge's cells: a slanted one's through accumulate(), an upright one's rows in part
+        // here and its whole rows by the rows where they start and stop.
+        const auto areaEdge = [](float *c, UprightRows<double> &upright, int cellStride,
+                                  int bandTop, int bandHeight, const Segment &s) {
+            if (s.x0 != s.x1) {
+                accumulate(c, cellStride, bandTop, bandHeight, s);
+                return;
+            }
+            const double top = std::min(s.y0, s.y1);
+            const double bottom = std::max(s.y0, s.y1);
+            const double direction = s.y1 > s.y0 ? s.weight : -s.weight;
+            const auto part = [&](int y, double dy) { // a row it covers in part
+                if (y < bandTop || y >= bandTop + bandHeight || dy <= 0)
+                    return;
+                float *row = c + size_t(y - bandTop) * size_t(cellStride);
+                const UprightCells cells = uprightCells(s.x0, dy * direction);
+                row[cells.left] += cells.first;
+                row[cells.left + 1] += cells.second;
+            };
+            const int yTop = floorToInt(top);
+            const int yBottom = floorToInt(bottom);
+            if (yTop == yBottom) {
+                part(yTop, bottom - top);
+                return;
+            }
+            if (top > yTop)
+                part(yTop, yTop + 1 - top);
+            part(yBottom, bottom - yBottom);
+            // Whole rows, as a row covered in part would take them.
+            const int from = std::max(top > yTop ? yTop + 1 : yTop, bandTop);
+            const int to = std::min(yBottom, bandTop + bandHeight);
+            if (from < to) {
+                const UprightCells cells = uprightCells(s.x0, direction);
+                upright.add(from - bandTop, to - bandTop, cells.left, cells.first);
+                upright.add(from - bandTop, to - bandTop, cells.left + 1, cells.second);
+            }
+        };
         sweep(
             scratch->areaCells, scratch->areaUpright, wholeArea, width + 2,
             [&](float *c, UprightRows<double> &upright, int cellStride, int bandTop, int bandHeight,
-                const Segment &s) {
-                if (s.x0 != s.x1) {
-                    accumulate(c, cellStride, bandTop, bandHeight, s);
-                    return;
-                }
-                const double top = std::min(s.y0, s.y1);
-                const double bottom = std::max(s.y0, s.y1);
-                const double direction = s.y1 > s.y0 ? s.weight : -s.weight;
-                const auto part = [&](int y, double dy) { // a row it covers in part
-                    if (y < bandTop || y >= bandTop + bandHeight || dy <= 0)
-                        return;
-                    float *row = c + size_t(y - bandTop) * size_t(cellStride);
-                    const UprightCells cells = uprightCells(s.x0, dy * direction);
-                    row[cells.left] += cells.first;
-                    row[cells.left + 1] += cells.second;
+                const std::vector<int> &indices) {
+                // Slanted edges that cross every row (a fine disc's radial ones) go a row at a
+                // time across as many of them as come in a row, each cell's sums in their order.
+                std::vector<const Segment *> &across = scratch->across;
+                const auto addAcross = [&] {
+                    accumulateAcross(c, cellStride, bandTop, bandHeight, across.data(),
+                        across.size(), scratch->acrossState);
+                    across.clear();
                 };
-                const int yTop = floorToInt(top);
-                const int yBottom = floorToInt(bottom);
-                if (yTop == yBottom) {
-                    part(yTop, bottom - top);
-                    return;
+                across.clear();
+                for (const int index : indices) {
+                    const Segment &s = segments[size_t(index)];
+                    if (crossesBand(s, bandTop, bandHeight)) {
+                        across.push_back(&s);
+                        continue;
+                    }
+                    if (!across.empty())
+                        addAcross();
+                    areaEdge(c, upright, cellStride, bandTop, bandHeight, s);
                 }
-                if (top > yTop)
-                    part(yTop, yTop + 1 - top);
-                part(yBottom, bottom - yBottom);
-                // Whole rows, as a row covered in part would take them.
-                const int from = std::max(top > yTop ? yTop + 1 : yTop, bandTop);
-                const int to = std::min(yBottom, bandTop + bandHeight);
-                if (from < to) {
-                    const UprightCells cells = uprightCells(s.x0, direction);
-                    upright.add(from - bandTop, to - bandTop, cells.left, cells.first);
-                    upright.add(from - bandTop, to - bandTop, cells.left + 1, cells.second);
-                }
+                if (!across.empty())
+                    addAcross();
             },
             [&](const PeriodicRing &ring, float *c, int cellStride, int bandTop,
                 const std::vector<int> &computed) {

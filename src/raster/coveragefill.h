@@ -78,6 +78,13 @@ public:
     // row the general way instead of steep edges' short way: the same bits, for the tests.
     static void accumulate(float *cells, int stride, int bandTop, int rows,
         const Segment &segment, bool general = false);
+    // Whether a slanted segment crosses every row of the band's whole.
+    static bool crossesBand(const Segment &segment, int bandTop, int rows);
+    // The same cells as accumulate() of each of these segments in turn, each crossing every
+    // row of the band's, added a row at a time across them: a row's cells stay at hand,
+    // where one segment after another goes down every row. `state` is working memory.
+    static void accumulateAcross(float *cells, int stride, int bandTop, int rows,
+        const Segment *const *segments, size_t count, std::vector<double> &state);
 
 private:
     void addClippedSegment(Point a, Point b, float weight);
