@@ -187,54 +187,63 @@ private:
 };
 
 // The classic pixels as drawn, one bit a pixel: they are not the shapes, so they are read,
-// from a render that kept them or drawn here. Drawn here, a strip's band of rows is drawn when
-// one of its pixels is first read: a strip is read along a few lines a track.
+// from a render that kept them or drawn here. Drawn here, only when a pixel is first read (the
+// lines of tracks that vanish are not read at all): a strip a band of rows at a time, as it is
+// read along a few lines a track; a disc, whose lines cross every band, all at once on every
+// core (tracks read side by side would wait on each other's bands).
 class DrawnSource : public PixelSource
 {
 public:
     explicit DrawnSource(const DrawnPixels &kept) : pixels(kept) { }
     DrawnSource(const EncoderSettings &settings, bool antialias)
-        : own(std::make_unique<DrawnPixels>(settings, antialias)), pixels(*own)
+        : own(std::make_unique<DrawnPixels>(settings, antialias)), pixels(*own), settings(settings),
+          antialias(antialias), size(patternImageSize(settings)),
+          bands(
+              (std::max(size.height(), 0) + PatternRaster::bandRows - 1) / PatternRaster::bandRows),
+          drawnOnce(std::make_unique<std::once_flag[]>(size_t(bands)))
     {
-        EncoderSettings s = settings;
-        s.foreground = Qt::black;
-        s.background = Qt::white;
-        raster = std::make_unique<PatternRaster>(s, antialias);
-        const int height = raster->size().height();
-        bands = (std::max(height, 0) + PatternRaster::bandRows - 1) / PatternRaster::bandRows;
-        drawnOnce = std::make_unique<std::once_flag[]>(size_t(bands));
-        // A disc's lines cross every band, and the tracks read at once would wait on each
-        // other's bands: all are drawn first, on every core.
-        if (settings.shape == Shape::Disc)
-            shareOutOverCores(bands, [this](int band) { dark(0, band * PatternRaster::bandRows); });
+        this->settings.foreground = Qt::black;
+        this->settings.background = Qt::white;
     }
 
     bool dark(int x, int y) const override
     {
-        if (own && y >= 0 && y / PatternRaster::bandRows < bands)
-            std::call_once(drawnOnce[size_t(y / PatternRaster::bandRows)],
-                [this, y] { draw(y / PatternRaster::bandRows); });
+        if (own && y >= 0 && y / PatternRaster::bandRows < bands) {
+            if (settings.shape == Shape::Disc)
+                std::call_once(allOnce, [this] { shareOutOverCores(bands, drawBand); });
+            else
+                drawBand(y / PatternRaster::bandRows);
+        }
         return pixels.dark(x, y);
     }
 
 private:
+    const std::function<void(int)> drawBand = [this](int band) {
+        std::call_once(drawnOnce[size_t(band)], [this, band] { draw(band); });
+    };
+
     void draw(int band) const
     {
-        const int width = raster->size().width();
-        QImage image(width, PatternRaster::bandRows, QImage::Format_RGB32);
+        std::call_once(rasterOnce,
+            [this] { raster = std::make_unique<const PatternRaster>(settings, antialias); });
+        QImage image(size.width(), PatternRaster::bandRows, QImage::Format_RGB32);
         if (image.isNull())
             throw std::bad_alloc();
         const int top = band * PatternRaster::bandRows;
-        const int rows = std::min(PatternRaster::bandRows, raster->size().height() - top);
+        const int rows = std::min(PatternRaster::bandRows, size.height() - top);
         raster->paintRows(image.bits(), image.bytesPerLine(), top, rows);
         own->keep(image.constBits(), image.bytesPerLine(), top, rows);
     }
 
     std::unique_ptr<DrawnPixels> own;
     const DrawnPixels &pixels;
-    std::unique_ptr<PatternRaster> raster;
+    EncoderSettings settings; // in black on white
+    bool antialias = true;
+    QSize size;
     int bands = 0;
     std::unique_ptr<std::once_flag[]> drawnOnce;
+    mutable std::once_flag allOnce, rasterOnce;
+    mutable std::unique_ptr<const PatternRaster> raster;
 };
 
 // How far `p` is from the nearest of the sorted edges, all in steps; round a disc of `cycle`
