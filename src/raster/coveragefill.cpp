@@ -384,6 +384,19 @@ void sumCentreRows(int *cells, int stride, int width, const std::vector<int> &ro
 // Steeper than this, a whole row's span is surely under a pixel wide, rounding included.
 constexpr double steepSlope = 0.99;
 
+// A segment drawn downwards, its direction turned where that turns it round.
+struct Downward
+{
+    double x0, y0, x1, y1;
+    float direction;
+};
+
+Downward downward(const CoverageFill::Segment &s)
+{
+    if (s.y0 > s.y1)
+        return { s.x1, s.y1, s.x0, s.y0, -s.weight };
+    return { s.x0, s.y0, s.x1, s.y1, s.weight };
+}
 }
 
 // Adds the signed area that the segment leaves to the right of it in every cell of the band's rows
@@ -394,13 +407,7 @@ constexpr double steepSlope = 0.99;
 void CoverageFill::accumulate(
     float *cells, int stride, int bandTop, int rows, const Segment &segment, bool general)
 {
-    double x0 = segment.x0, y0 = segment.y0, x1 = segment.x1, y1 = segment.y1;
-    float direction = segment.weight;
-    if (y0 > y1) {
-        std::swap(x0, x1);
-        std::swap(y0, y1);
-        direction = -direction;
-    }
+    const auto [x0, y0, x1, y1, direction] = downward(segment);
     const double bandBottom = bandTop + rows;
     if (y1 <= bandTop || y0 >= bandBottom)
         return;
@@ -529,14 +536,7 @@ void CoverageFill::accumulateAcross(float *cells, int stride, int bandTop, int r
     uint8_t *fourSteep = reinterpret_cast<uint8_t *>(ds + count);
     // Where each enters the band, as accumulate() works it out.
     for (size_t i = 0; i < count; ++i) {
-        const Segment &s = *segments[i];
-        double x0 = s.x0, y0 = s.y0, x1 = s.x1, y1 = s.y1;
-        float direction = s.weight;
-        if (y0 > y1) {
-            std::swap(x0, x1);
-            std::swap(y0, y1);
-            direction = -direction;
-        }
+        const auto [x0, y0, x1, y1, direction] = downward(*segments[i]);
         steps[i] = (x1 - x0) / (y1 - y0);
         xs[i] = x0 + (std::max(y0, double(bandTop)) - y0) * steps[i];
         ds[i] = 1.0 * direction;

@@ -210,7 +210,8 @@ public:
     {
         if (own && y >= 0 && y / PatternRaster::bandRows < bands) {
             if (settings.shape == Shape::Disc)
-                std::call_once(allOnce, [this] { shareOutOverCores(bands, drawBand); });
+                std::call_once(allOnce,
+                    [this] { shareOutOverCores(bands, [this](int band) { drawBand(band); }); });
             else
                 drawBand(y / PatternRaster::bandRows);
         }
@@ -218,9 +219,10 @@ public:
     }
 
 private:
-    const std::function<void(int)> drawBand = [this](int band) {
+    void drawBand(int band) const
+    {
         std::call_once(drawnOnce[size_t(band)], [this, band] { draw(band); });
-    };
+    }
 
     void draw(int band) const
     {
