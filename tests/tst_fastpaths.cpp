@@ -330,10 +330,20 @@ void TestFastPaths::edgesAcrossBandSumAlike_data()
     QTest::addColumn<double>("slope"); // the largest |dx/dy| drawn
     QTest::addColumn<double>("spread"); // how far apart the edges start, pixels
     QTest::addColumn<uint>("seed");
-    QTest::newRow("near upright, many a pixel") << 0.05 << 0.05 << 1u;
-    QTest::newRow("steep, apart") << 0.9 << 3.0 << 2u;
-    QTest::newRow("steep and not, crossing") << 3.0 << 0.5 << 3u;
-    QTest::newRow("flat, many a pixel") << 0.4 << 0.01 << 4u;
+    QTest::addColumn<int>("width");
+    QTest::addColumn<double>("from"); // where the edges start, from ... from + 30 (wrapping)
+    QTest::addColumn<bool>("back");
+    QTest::newRow("near upright, many a pixel") << 0.05 << 0.05 << 1u << 60 << 15.0 << false;
+    QTest::newRow("steep, apart") << 0.9 << 3.0 << 2u << 60 << 15.0 << false;
+    QTest::newRow("steep and not, crossing") << 3.0 << 0.5 << 3u << 60 << 15.0 << false;
+    QTest::newRow("flat, many a pixel") << 0.4 << 0.01 << 4u << 60 << 15.0 << false;
+    // Back and forth along the row as a disc's sectors come, both ends of it reached.
+    QTest::newRow("leftwards, to both ends") << 2.5 << -0.6 << 5u << 24 << -3.0 << true;
+    QTest::newRow("rightwards, to both ends") << 0.9 << 0.6 << 6u << 24 << -3.0 << true;
+    // Spans of many cells among short ones.
+    QTest::newRow("up to five cells a row") << 4.0 << 0.3 << 9u << 1200 << 585.0 << true;
+    QTest::newRow("some near level") << 12.0 << 0.3 << 7u << 1200 << 585.0 << false;
+    QTest::newRow("narrower than eight cells") << 0.9 << 0.4 << 8u << 5 << 0.0 << true;
 }
 
 // Edges that cross every row of a band, added a row at a time across them, give the cells the
@@ -343,17 +353,27 @@ void TestFastPaths::edgesAcrossBandSumAlike()
     QFETCH(double, slope);
     QFETCH(double, spread);
     QFETCH(uint, seed);
-    constexpr int width = 60, stride = width + 2, bandTop = 128, rows = 64;
+    QFETCH(int, width);
+    QFETCH(double, from);
+    QFETCH(bool, back);
+    const int stride = width + 2;
+    constexpr int bandTop = 128, rows = 64;
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     std::vector<CoverageFill::Segment> edges;
     double x = 2;
     for (int i = 0; i < 300; ++i) {
-        x += spread * unit(random);
+        // In pairs as a sector's two edges come, the second a step back, where `back`.
+        x += back && i % 2 == 1 ? -0.5 * spread : spread * unit(random);
         const double top = bandTop - 40 * unit(random), bottom = bandTop + rows + 40 * unit(random);
         const double dx = slope * (2 * unit(random) - 1) * (bottom - top);
-        CoverageFill::Segment s { std::fmod(x, 30.0) + 15, top, 0, bottom };
+        const double wrapped = std::fmod(x, 30.0);
+        const double start
+            = std::clamp(from + wrapped + (wrapped < 0 ? 30 : 0), 0.0, double(width));
+        CoverageFill::Segment s { start, top, 0, bottom };
         s.x1 = std::clamp(s.x0 + dx, 0.0, double(width));
+        if (s.x1 == s.x0) // upright on the image's edge: not across
+            continue;
         s.weight = i % 5 == 0 ? 0.375f : 1.0f;
         if (i % 2 == 1) // the other way up
             s = { s.x1, s.y1, s.x0, s.y0, s.weight };

@@ -459,22 +459,89 @@ bool CoverageFill::crossesBand(const Segment &s, int bandTop, int rows)
 
 namespace {
 
-// One row's part of edges across a band, in their order: `steep` says of each whether four
-// steep ones start there. Four steep ones are worked out side by side in vectors, each value
-// the same expression of the same numbers as addSteepRowSpan() (x moves on by the same
-// addition), and added to the cells one after another: the same bits. Within one pixel the
-// third add is of +0 to the second cell, which changes no cell (none is ever -0).
-QUVELTA_AVX2_CLONES void addRowAcross(float *row, int stride, double *xs, const double *steps,
-    const double *ds, const uint8_t *fourSteep, size_t count)
+// One row's part of edges across a band, in their order, one at a time.
+inline void addAcrossOne(float *row, int stride, double &x, double step, double d)
 {
-    const auto one = [&](size_t i) {
-        const double xNext = xs[i] + steps[i];
-        if (std::fabs(steps[i]) < steepSlope)
-            addSteepRowSpan(row, stride, xs[i], xNext, ds[i]);
-        else
-            addRowSpan(row, stride, xs[i], xNext, ds[i]);
-        xs[i] = xNext;
-    };
+    const double xNext = x + step;
+    if (std::fabs(step) < steepSlope)
+        addSteepRowSpan(row, stride, x, xNext, d);
+    else
+        addRowSpan(row, stride, x, xNext, d);
+    x = xNext;
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+using Floats8 = float __attribute__((vector_size(32)));
+using Ints8 = int __attribute__((vector_size(32)));
+using Uints8 = unsigned __attribute__((vector_size(32)));
+
+// Eight cells of a row held in a vector while edges one after another add to them: an edge's
+// sums do not wait for the last edge's to go to memory and back, and each cell still takes its
+// sums in the edges' order, one at a time, for the same bits.
+class CellWindow
+{
+public:
+    CellWindow(float *row, int stride) : row(row), last(stride - 8) { }
+
+    // Adds [c0, c1, c2, c3, 0, 0, 0, 0] to the cells from `first` on, of which those up to
+    // first + span take the edge's sums. Adding +0 changes no cell (none is ever -0), so the
+    // window's other cells may take it.
+    void add(int first, int span, Floats8 cells)
+    {
+        const int offset = first - base;
+        if (__builtin_expect(unsigned(offset) > unsigned(7 - span), 0))
+            reach(first, offset);
+        values += __builtin_shuffle(cells, placed[first - base]);
+    }
+
+    // Puts the cells back before others write the row.
+    void store()
+    {
+        if (base != away)
+            std::memcpy(row + base, &values, sizeof values);
+        base = away;
+    }
+
+private:
+    // Moves the window to cell `first`, with room for the edges to go on the way they go,
+    // keeping the cells it still holds and reading the rest before its own go back.
+    void reach(int first, int offset)
+    {
+        const int to = std::clamp(offset < 0 ? first - 4 : first - 1, 0, last);
+        Floats8 fresh;
+        std::memcpy(&fresh, row + to, sizeof fresh);
+        if (base != away) {
+            std::memcpy(row + base, &values, sizeof values);
+            const Ints8 from = lanes + (to - base);
+            values = __builtin_shuffle(values, fresh, Uints8(from) < 8u ? from : lanes + 8);
+        } else {
+            values = fresh;
+        }
+        base = to;
+    }
+
+    static constexpr Ints8 lanes = { 0, 1, 2, 3, 4, 5, 6, 7 };
+    // For an edge's first cell at each place in the window: the lane of its sums that each
+    // cell takes, 4 (a zero) where none.
+    static constexpr Ints8 placed[8] = { { 0, 1, 2, 3, 4, 4, 4, 4 }, { 4, 0, 1, 2, 3, 4, 4, 4 },
+        { 4, 4, 0, 1, 2, 3, 4, 4 }, { 4, 4, 4, 0, 1, 2, 3, 4 }, { 4, 4, 4, 4, 0, 1, 2, 3 },
+        { 4, 4, 4, 4, 4, 0, 1, 2 }, { 4, 4, 4, 4, 4, 4, 0, 1 }, { 4, 4, 4, 4, 4, 4, 4, 0 } };
+    // Far from any cell: the window holds none.
+    static constexpr int away = -(1 << 20);
+    float *row;
+    int last;
+    int base = away;
+    Floats8 values = {};
+};
+#endif
+
+// One row's part of edges across a band, in their order. Four at a time are worked out side by
+// side in vectors, each value the same expression of the same numbers as addSteepRowSpan() or
+// addRowSpan() (x moves on by the same addition), unless one of them spans more than four
+// cells; their sums go to the cells one edge after another through a CellWindow.
+QUVELTA_AVX2_CLONES void addRowAcross(
+    float *row, int stride, double *xs, const double *steps, const double *ds, size_t count)
+{
     size_t i = 0;
 #if defined(__GNUC__) && !defined(__clang__)
     using Doubles = double __attribute__((vector_size(32)));
@@ -482,58 +549,79 @@ QUVELTA_AVX2_CLONES void addRowAcross(float *row, int stride, double *xs, const 
     using Ints = int __attribute__((vector_size(16)));
     const Doubles zero = { 0, 0, 0, 0 };
     const Doubles width = zero + double(stride - 2);
-    while (i + 4 <= count) {
-        if (!fourSteep[i]) {
-            one(i++);
-            continue;
-        }
+    const Floats none = { 0, 0, 0, 0 };
+    CellWindow window(row, stride);
+    for (; stride >= 8 && i + 4 <= count; i += 4) {
         Doubles a, step, d;
         std::memcpy(&a, xs + i, sizeof a);
         std::memcpy(&step, steps + i, sizeof step);
         std::memcpy(&d, ds + i, sizeof d);
         const Doubles b = a + step;
-        std::memcpy(xs + i, &b, sizeof b);
         const Doubles lo = b < a ? b : a; // std::min(x, xNext)
         const Doubles hi = a < b ? b : a; // std::max(x, xNext)
         const Doubles left = zero < lo ? lo : zero; // std::max(0.0, ...)
         const Doubles right = hi < width ? hi : width; // std::min(width, ...)
+        // Both are 0 or more: truncation is the floor, and one up from it where short the ceiling.
         const Ints li = __builtin_convertvector(left, Ints);
+        const Ints truncated = __builtin_convertvector(right, Ints);
+        const Ints ri = truncated
+            - __builtin_convertvector(__builtin_convertvector(truncated, Doubles) < right, Ints);
+        const Ints span = ri - li;
+        const Ints wide = span > 3;
+        uint64_t anyWide[2];
+        std::memcpy(anyWide, &wide, sizeof anyWide);
+        if (__builtin_expect((anyWide[0] | anyWide[1]) != 0, 0)) {
+            window.store();
+            for (size_t k = i; k < i + 4; ++k)
+                addAcrossOne(row, stride, xs[k], steps[k], ds[k]);
+            continue;
+        }
+        std::memcpy(xs + i, &b, sizeof b);
         const Doubles leftFloor = __builtin_convertvector(li, Doubles);
-        const auto within = right <= leftFloor + 1.0;
+        const auto within = __builtin_convertvector(span <= 1, decltype(a < b));
+        const auto two = __builtin_convertvector(span == 2, decltype(a < b));
         const Doubles xmf = 0.5 * (a + b) - leftFloor;
         const Doubles s = 1.0 / (right - left);
         const Doubles x0f = left - leftFloor;
         const Doubles a0 = 0.5 * s * (1.0 - x0f) * (1.0 - x0f);
-        const Doubles x1f = right - (leftFloor + 2.0) + 1.0;
+        const Doubles x1f = right - __builtin_convertvector(ri, Doubles) + 1.0;
         const Doubles am = 0.5 * s * x1f * x1f;
-        const Floats first = __builtin_convertvector(within ? d - d * xmf : d * a0, Floats);
-        const Floats second
-            = __builtin_convertvector(within ? d * xmf : d * (1.0 - a0 - am), Floats);
-        const Floats third = __builtin_convertvector(within ? zero : d * am, Floats);
-        for (int k = 0; k < 4; ++k) {
-            row[li[k]] += first[k];
-            row[li[k] + 1] += second[k];
-            row[li[k] + (within[k] ? 1 : 2)] += third[k];
-        }
-        i += 4;
+        const Doubles a1 = s * (1.5 - x0f);
+        const Doubles a2 = a1 + __builtin_convertvector(span - 3, Doubles) * s;
+        const Floats c0 = __builtin_convertvector(within ? d - d * xmf : d * a0, Floats);
+        const Floats c1 = __builtin_convertvector(
+            within ? d * xmf : (two ? d * (1.0 - a0 - am) : d * (a1 - a0)), Floats);
+        const Floats c2
+            = __builtin_convertvector(within ? zero : (two ? d * am : d * (1.0 - a2 - am)), Floats);
+        const Floats c3 = __builtin_convertvector(within || two ? zero : d * am, Floats);
+        // Each edge's cells side by side.
+        const Floats t0 = __builtin_shuffle(c0, c1, Ints { 0, 4, 1, 5 });
+        const Floats t1 = __builtin_shuffle(c2, c3, Ints { 0, 4, 1, 5 });
+        const Floats t2 = __builtin_shuffle(c0, c1, Ints { 2, 6, 3, 7 });
+        const Floats t3 = __builtin_shuffle(c2, c3, Ints { 2, 6, 3, 7 });
+        const Floats edge[4] = { __builtin_shuffle(t0, t1, Ints { 0, 1, 4, 5 }),
+            __builtin_shuffle(t0, t1, Ints { 2, 3, 6, 7 }),
+            __builtin_shuffle(t2, t3, Ints { 0, 1, 4, 5 }),
+            __builtin_shuffle(t2, t3, Ints { 2, 3, 6, 7 }) };
+        // Within a pixel an edge still adds to the cell after its first.
+        const Ints reach = span < 1 ? Ints {} + 1 : span;
+        for (int k = 0; k < 4; ++k)
+            window.add(
+                li[k], reach[k], __builtin_shufflevector(edge[k], none, 0, 1, 2, 3, 4, 5, 6, 7));
     }
-#else
-    (void)fourSteep;
+    window.store();
 #endif
     for (; i < count; ++i)
-        one(i);
+        addAcrossOne(row, stride, xs[i], steps[i], ds[i]);
 }
-
 }
 
 void CoverageFill::accumulateAcross(float *cells, int stride, int bandTop, int rows,
     const Segment *const *segments, size_t count, std::vector<double> &state)
 {
-    // Four doubles an edge: where it is, its step a row, its direction, whether four steep
-    // ones start there (as bytes at the end).
-    state.resize(4 * count);
+    // Three doubles an edge: where it is, its step a row, its direction.
+    state.resize(3 * count);
     double *xs = state.data(), *steps = xs + count, *ds = steps + count;
-    uint8_t *fourSteep = reinterpret_cast<uint8_t *>(ds + count);
     // Where each enters the band, as accumulate() works it out.
     for (size_t i = 0; i < count; ++i) {
         const auto [x0, y0, x1, y1, direction] = downward(*segments[i]);
@@ -541,14 +629,8 @@ void CoverageFill::accumulateAcross(float *cells, int stride, int bandTop, int r
         xs[i] = x0 + (std::max(y0, double(bandTop)) - y0) * steps[i];
         ds[i] = 1.0 * direction;
     }
-    for (size_t i = 0; i < count; ++i) {
-        bool all = i + 4 <= count;
-        for (size_t k = i; all && k < i + 4; ++k)
-            all = std::fabs(steps[k]) < steepSlope;
-        fourSteep[i] = all ? 1 : 0;
-    }
     for (int r = 0; r < rows; ++r)
-        addRowAcross(cells + size_t(r) * size_t(stride), stride, xs, steps, ds, fourSteep, count);
+        addRowAcross(cells + size_t(r) * size_t(stride), stride, xs, steps, ds, count);
 }
 
 // Adds the edge's winding direction at the first pixel right of where it crosses each row's
