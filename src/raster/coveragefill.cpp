@@ -484,12 +484,12 @@ public:
     CellWindow(float *row, int stride) : row(row), last(stride - 8) { }
 
     // Adds [c0, c1, c2, c3, 0, 0, 0, 0] to the cells from `first` on, of which those up to
-    // first + span take the edge's sums. Adding +0 changes no cell (none is ever -0), so the
-    // window's other cells may take it.
-    void add(int first, int span, Floats8 cells)
+    // first + 7 - room take the edge's sums. Adding +0 changes no cell (none is ever -0), so
+    // the window's other cells may take it.
+    void add(int first, int room, Floats8 cells)
     {
         const int offset = first - base;
-        if (__builtin_expect(unsigned(offset) > unsigned(7 - span), 0))
+        if (__builtin_expect(unsigned(offset) > unsigned(room), 0))
             reach(first, offset);
         values += __builtin_shuffle(cells, placed[first - base]);
     }
@@ -562,32 +562,34 @@ QUVELTA_AVX2_CLONES void addRowAcross(
         const Doubles left = zero < lo ? lo : zero; // std::max(0.0, ...)
         const Doubles right = hi < width ? hi : width; // std::min(width, ...)
         // Both are 0 or more: truncation is the floor, and one up from it where short the ceiling.
+        // Both are 0 or more: truncation is the floor, and one up from it where short the
+        // ceiling. The cells' counts are whole numbers, exact as doubles.
         const Ints li = __builtin_convertvector(left, Ints);
-        const Ints truncated = __builtin_convertvector(right, Ints);
-        const Ints ri = truncated
-            - __builtin_convertvector(__builtin_convertvector(truncated, Doubles) < right, Ints);
-        const Ints span = ri - li;
-        const Ints wide = span > 3;
-        uint64_t anyWide[2];
+        const Doubles leftFloor = __builtin_convertvector(li, Doubles);
+        const Doubles truncated
+            = __builtin_convertvector(__builtin_convertvector(right, Ints), Doubles);
+        const Doubles ri = truncated + (truncated < right ? zero + 1.0 : zero);
+        const Doubles span = ri - leftFloor;
+        const auto wide = span > 3.0;
+        uint64_t anyWide[4];
         std::memcpy(anyWide, &wide, sizeof anyWide);
-        if (__builtin_expect((anyWide[0] | anyWide[1]) != 0, 0)) {
+        if (__builtin_expect((anyWide[0] | anyWide[1] | anyWide[2] | anyWide[3]) != 0, 0)) {
             window.store();
             for (size_t k = i; k < i + 4; ++k)
                 addAcrossOne(row, stride, xs[k], steps[k], ds[k]);
             continue;
         }
         std::memcpy(xs + i, &b, sizeof b);
-        const Doubles leftFloor = __builtin_convertvector(li, Doubles);
-        const auto within = __builtin_convertvector(span <= 1, decltype(a < b));
-        const auto two = __builtin_convertvector(span == 2, decltype(a < b));
+        const auto within = span <= 1.0;
+        const auto two = span == 2.0;
         const Doubles xmf = 0.5 * (a + b) - leftFloor;
         const Doubles s = 1.0 / (right - left);
         const Doubles x0f = left - leftFloor;
         const Doubles a0 = 0.5 * s * (1.0 - x0f) * (1.0 - x0f);
-        const Doubles x1f = right - __builtin_convertvector(ri, Doubles) + 1.0;
+        const Doubles x1f = right - ri + 1.0;
         const Doubles am = 0.5 * s * x1f * x1f;
         const Doubles a1 = s * (1.5 - x0f);
-        const Doubles a2 = a1 + __builtin_convertvector(span - 3, Doubles) * s;
+        const Doubles a2 = a1 + (span - 3.0) * s;
         const Floats c0 = __builtin_convertvector(within ? d - d * xmf : d * a0, Floats);
         const Floats c1 = __builtin_convertvector(
             within ? d * xmf : (two ? d * (1.0 - a0 - am) : d * (a1 - a0)), Floats);
@@ -603,11 +605,12 @@ QUVELTA_AVX2_CLONES void addRowAcross(
             __builtin_shuffle(t0, t1, Ints { 2, 3, 6, 7 }),
             __builtin_shuffle(t2, t3, Ints { 0, 1, 4, 5 }),
             __builtin_shuffle(t2, t3, Ints { 2, 3, 6, 7 }) };
-        // Within a pixel an edge still adds to the cell after its first.
-        const Ints reach = span < 1 ? Ints {} + 1 : span;
+        // The window's places where each edge's first cell may go: within a pixel an edge
+        // still adds to the cell after its first.
+        const Ints room = __builtin_convertvector(7.0 - (span < 1.0 ? zero + 1.0 : span), Ints);
         for (int k = 0; k < 4; ++k)
             window.add(
-                li[k], reach[k], __builtin_shufflevector(edge[k], none, 0, 1, 2, 3, 4, 5, 6, 7));
+                li[k], room[k], __builtin_shufflevector(edge[k], none, 0, 1, 2, 3, 4, 5, 6, 7));
     }
     window.store();
 #endif
