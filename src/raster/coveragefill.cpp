@@ -486,7 +486,7 @@ public:
     // Adds [c0, c1, c2, c3, 0, 0, 0, 0] to the cells from `first` on, of which those up to
     // first + 7 - room take the edge's sums. Adding +0 changes no cell (none is ever -0), so
     // the window's other cells may take it.
-    void add(int first, int room, Floats8 cells)
+    void add(int first, int room, const Floats8 &cells)
     {
         const int offset = first - base;
         if (__builtin_expect(unsigned(offset) > unsigned(room), 0))
