@@ -70,17 +70,40 @@ public:
         if (used + more > out->size())
             out->resize(std::max(out->size() * 2, used + more));
     }
-    // At most 56 bits; fewer than eight are held between calls.
+    // Where the bits go and those held, as plain values for a loop of many put()s: the
+    // writer's members would be read again after each store (the output's bytes might be any
+    // object's, as far as the compiler knows), a loop's local stays in registers.
+    struct Cursor
+    {
+        unsigned char *at;
+        uint64_t buffer;
+        int filled;
+
+        // At most 56 bits; fewer than eight are held between calls.
+        void put(uint64_t bits, int count)
+        {
+            const uint64_t held = buffer | bits << filled;
+            const int all = filled + count;
+            for (size_t i = 0; i < sizeof held; ++i) // one store, as compilers see it
+                at[i] = uint8_t(held >> (8 * i));
+            at += all >> 3;
+            buffer = held >> (all & ~7);
+            filled = all & 7;
+        }
+    };
+    Cursor cursor() const { return { out->data() + used, buffer, filled }; }
+    void resume(const Cursor &c)
+    {
+        used = size_t(c.at - out->data());
+        buffer = c.buffer;
+        filled = c.filled;
+    }
+
     void put(uint64_t bits, int count)
     {
-        buffer |= bits << filled;
-        filled += count;
-        unsigned char *at = out->data() + used;
-        for (size_t i = 0; i < sizeof buffer; ++i) // one store, as compilers see it
-            at[i] = uint8_t(buffer >> (8 * i));
-        used += size_t(filled >> 3);
-        buffer >>= filled & ~7;
-        filled &= 7;
+        Cursor c = cursor();
+        c.put(bits, count);
+        resume(c);
     }
     // Pads with zeros to a whole byte and writes what is held.
     void align()
@@ -534,6 +557,7 @@ void block(BitWriter &bits, const unsigned char *data, size_t from, size_t to,
     }
     const size_t n = tokens.size();
     size_t i = 0;
+    BitWriter::Cursor cursor = bits.cursor();
     // Several tokens a put, as many as 56 bits surely hold (three where no code is longer
     // than 18 bits, as in most blocks of marks under a pixel; four within 14), but where rows
     // repeat (a row's match may be 38 bits): each put waits on the last, the groups do not.
@@ -542,20 +566,21 @@ void block(BitWriter &bits, const unsigned char *data, size_t from, size_t to,
                    &c = tokenCodes[tokens[i + 2]], &d = tokenCodes[tokens[i + 3]];
         const int ab = a.count + b.count;
         const int abc = ab + c.count;
-        bits.put(a.bits | b.bits << a.count | c.bits << ab | d.bits << abc, abc + d.count);
+        cursor.put(a.bits | b.bits << a.count | c.bits << ab | d.bits << abc, abc + d.count);
     }
     for (; rowMatches == 0 && longest <= 18 && i + 2 < n; i += 3) {
         const Code &a = tokenCodes[tokens[i]], &b = tokenCodes[tokens[i + 1]],
                    &c = tokenCodes[tokens[i + 2]];
         const int ab = a.count + b.count;
-        bits.put(a.bits | b.bits << a.count | c.bits << ab, ab + c.count);
+        cursor.put(a.bits | b.bits << a.count | c.bits << ab, ab + c.count);
     }
     for (; rowMatches == 0 && i + 1 < n; i += 2) {
         const Code &a = tokenCodes[tokens[i]], &b = tokenCodes[tokens[i + 1]];
-        bits.put(a.bits | b.bits << a.count, a.count + b.count);
+        cursor.put(a.bits | b.bits << a.count, a.count + b.count);
     }
     for (; i < n; ++i)
-        bits.put(tokenCodes[tokens[i]].bits, tokenCodes[tokens[i]].count);
+        cursor.put(tokenCodes[tokens[i]].bits, tokenCodes[tokens[i]].count);
+    bits.resume(cursor);
     bits.put(codes[endOfBlock], codeBits[endOfBlock]);
 }
 
