@@ -496,6 +496,22 @@ void TestReadBack::keptClassicPixelsReadAlike_data()
         << words("--classic-pixels --bits 8 --shape disc --outer-radius 30 --dpi 300 "
                  "--foreground #303030")
         << true << false;
+    // Plain pixels in any two colours are the marks' colour where the read-back's are black.
+    QTest::newRow("plain disc in colours")
+        << words("--classic-pixels --bits 10 --code binary --shape disc --outer-radius 20 "
+                 "--dpi 200 --foreground #10605f --background #abdc35")
+        << false << true;
+    QTest::newRow("plain strip, light marks on dark")
+        << words("--classic-pixels --bits 9 --width 60 --height 12 --border 0.3 --dpi 300 "
+                 "--foreground #f0e0a0 --background #1c65a9")
+        << false << true;
+    QTest::newRow("antialiased in colours")
+        << words("--classic-pixels --bits 8 --shape disc --outer-radius 30 --dpi 300 "
+                 "--foreground #10605f --background #abdc35")
+        << true << false;
+    QTest::newRow("plain, one colour for both") << words(
+        "--classic-pixels --bits 8 --width 60 --dpi 300 --foreground #10605f "
+        "--background #10605f") << false << false;
     QTest::newRow("exact pixels") << words("--bits 8 --shape disc --outer-radius 30 --dpi 300")
                                   << true << false;
 }
@@ -531,7 +547,7 @@ void TestReadBack::keptClassicPixelsReadAlike()
         return counts;
     };
     bool differs = false;
-    for (const QColor colour : { QColor(Qt::black), QColor(Qt::white) }) {
+    for (const QColor &colour : { settings.foreground, settings.background }) {
         QImage line(raster.size().width(), 1, QImage::Format_RGB32);
         line.fill(colour);
         for (int y = 0; y < raster.size().height(); ++y)

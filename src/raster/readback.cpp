@@ -196,15 +196,13 @@ class DrawnSource : public PixelSource
 public:
     explicit DrawnSource(const DrawnPixels &kept) : pixels(kept) { }
     DrawnSource(const EncoderSettings &settings, bool antialias)
-        : own(std::make_unique<DrawnPixels>(settings, antialias)), pixels(*own), settings(settings),
+        : settings(inBlackOnWhite(settings)),
+          own(std::make_unique<DrawnPixels>(this->settings, antialias)), pixels(*own),
           antialias(antialias), size(patternImageSize(settings)),
           bands(
               (std::max(size.height(), 0) + PatternRaster::bandRows - 1) / PatternRaster::bandRows),
           drawnOnce(std::make_unique<std::once_flag[]>(size_t(bands)))
-    {
-        this->settings.foreground = Qt::black;
-        this->settings.background = Qt::white;
-    }
+    { }
 
     bool dark(int x, int y) const override
     {
@@ -237,9 +235,16 @@ private:
         own->keep(image.constBits(), image.bytesPerLine(), top, rows);
     }
 
+    static EncoderSettings inBlackOnWhite(EncoderSettings settings)
+    {
+        settings.foreground = Qt::black;
+        settings.background = Qt::white;
+        return settings;
+    }
+
+    EncoderSettings settings; // in black on white
     std::unique_ptr<DrawnPixels> own;
     const DrawnPixels &pixels;
-    EncoderSettings settings; // in black on white
     bool antialias = true;
     QSize size;
     int bands = 0;
@@ -311,16 +316,28 @@ QString ReadBack::failingTracks() const
     return names.join(QStringLiteral(", "));
 }
 
+namespace {
+
+bool blackOnWhite(const EncoderSettings &settings)
+{
+    return settings.foreground.rgb() == QColor(Qt::black).rgb()
+        && settings.background.rgb() == QColor(Qt::white).rgb();
+}
+
+}
+
 DrawnPixels::DrawnPixels(const EncoderSettings &settings, bool antialias)
-    : size(patternImageSize(settings)),
-      words((size_t(std::max(size.width(), 0)) + 63) / 64),
+    : size(patternImageSize(settings)), words((size_t(std::max(size.width(), 0)) + 63) / 64),
       bits(words * size_t(std::max(size.height(), 0)), 0),
-      kept(size_t(std::max(size.height(), 0)), 0),
-      antialias(antialias),
+      kept(size_t(std::max(size.height(), 0)), 0), antialias(antialias),
+      mark(settings.foreground.rgb() & 0xffffffu),
+      // Plain pixels in two other opaque colours are one or the other where a read-back's are
+      // black or white: a mark where they are the marks' colour.
+      byMark(!antialias && !blackOnWhite(settings) && settings.foreground.alpha() == 255
+          && settings.background.alpha() == 255 && mark != (settings.background.rgb() & 0xffffffu)),
       // What a read-back draws: classic pixels of the pattern itself, unscaled, black on white.
       asRead(settings.drawsClassicPixels() && !settings.compensatesScale() && !settings.mask
-          && settings.foreground.rgb() == QColor(Qt::black).rgb()
-          && settings.background.rgb() == QColor(Qt::white).rgb())
+          && (blackOnWhite(settings) || byMark))
 {
 }
 
@@ -376,6 +393,10 @@ void DrawnPixels::keep(
                 for (size_t x = 0; x < width; ++x)
                     f[x] = darkCoverage[coverage[x]];
             }
+        } else if (byMark) {
+            const QRgb *__restrict line = reinterpret_cast<const QRgb *>(firstRow + y * stride);
+            for (size_t x = 0; x < width; ++x)
+                f[x] = (line[x] & 0xffffffu) == mark;
         } else {
             const QRgb *line = reinterpret_cast<const QRgb *>(firstRow + y * stride);
             size_t x = 0;

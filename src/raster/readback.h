@@ -41,9 +41,10 @@ struct ReadBack
     QString failingTracks() const;
 };
 
-// Classic pixels as a render of them drew them in black on white, a bit a pixel (dark or not),
-// kept band by band as they are drawn (bands on several threads at once must not share rows):
-// the read-back reads them rather than drawing the pattern again.
+// Classic pixels as a render of them drew them in black on white (or plain in two colours), a
+// bit a pixel (dark or not, a mark or not), kept band by band as they are drawn (bands on
+// several threads at once must not share rows): the read-back reads them rather than drawing
+// the pattern again.
 class DrawnPixels
 {
 public:
@@ -63,6 +64,8 @@ private:
     std::vector<uint64_t> bits;
     std::vector<uchar> kept; // by row
     bool antialias;
+    QRgb mark; // the marks' colour, without alpha
+    bool byMark; // plain pixels in colours: dark is the marks' colour
     bool asRead; // the render draws what a read-back draws
 };
 
