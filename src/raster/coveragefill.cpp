@@ -561,7 +561,6 @@ QUVELTA_AVX2_CLONES void addRowAcross(
         const Doubles hi = a < b ? b : a; // std::max(x, xNext)
         const Doubles left = zero < lo ? lo : zero; // std::max(0.0, ...)
         const Doubles right = hi < width ? hi : width; // std::min(width, ...)
-        // Both are 0 or more: truncation is the floor, and one up from it where short the ceiling.
         // Both are 0 or more: truncation is the floor, and one up from it where short the
         // ceiling. The cells' counts are whole numbers, exact as doubles.
         const Ints li = __builtin_convertvector(left, Ints);
