@@ -659,14 +659,26 @@ void TestReadBack::keptDarkAsGrey_data()
     QTest::newRow("narrow") << words("--classic-pixels --width 1 --height 1 --dpi 100");
     QTest::newRow("a word and more") << words("--classic-pixels --width 19 --height 2 --dpi 100");
     QTest::newRow("wide") << words("--classic-pixels --width 100 --height 1 --dpi 300");
+    // Plain pixels in other colours: a mark where the marks' colour, grey or not.
+    QTest::newRow("plain in colours") << words("--classic-pixels --width 19 --height 2 --dpi 100 "
+                                               "--foreground #c8643c --background #648296");
+    QTest::newRow("white marks on black")
+        << words("--classic-pixels --width 100 --height 1 --dpi 300 --foreground #ffffff "
+                 "--background #000000");
 }
 
-// A kept RGB32 pixel is dark where its grey is under half, near the line both ways, whatever
-// its place in the row and its alpha byte.
+// A kept RGB32 pixel of black on white is dark where its grey is under half, near the line both
+// ways; of plain pixels in other colours, where it is the marks' colour: whatever its place in
+// the row and its alpha byte.
 void TestReadBack::keptDarkAsGrey()
 {
     QFETCH(QStringList, arguments);
     const EncoderSettings settings = parsed(arguments << QStringLiteral("-o") << "x.png");
+    const bool blackOnWhite
+        = settings.foreground == QColor(Qt::black) && settings.background == QColor(Qt::white);
+    const QRgb mark = settings.foreground.rgb() & 0xffffffu;
+    const auto dark
+        = [&](QRgb c) { return blackOnWhite ? qGray(c) < 128 : (c & 0xffffffu) == mark; };
     const QSize size = patternImageSize(settings);
     QVERIFY(!size.isEmpty());
     const QVector<QRgb> colours { qRgb(128, 128, 128), qRgb(127, 127, 127), qRgb(255, 0, 0),
@@ -680,7 +692,7 @@ void TestReadBack::keptDarkAsGrey()
         kept.keep(reinterpret_cast<const uchar *>(line.data()), 0, y, 1);
         for (int x = 0; x < size.width(); ++x) {
             const QRgb c = line[size_t(x)];
-            if (kept.dark(x, y) != (qGray(c) < 128))
+            if (kept.dark(x, y) != dark(c))
                 QFAIL(qPrintable(QStringLiteral("%1 at %2, %3").arg(c, 8, 16).arg(x).arg(y)));
         }
     }
