@@ -471,6 +471,9 @@ inline void addAcrossOne(float *row, int stride, double &x, double step, double 
 }
 
 #if defined(__GNUC__) && !defined(__clang__)
+using Doubles = double __attribute__((vector_size(32)));
+using Floats = float __attribute__((vector_size(16)));
+using Ints = int __attribute__((vector_size(16)));
 using Floats8 = float __attribute__((vector_size(32)));
 using Ints8 = int __attribute__((vector_size(32)));
 using Uints8 = unsigned __attribute__((vector_size(32)));
@@ -544,9 +547,6 @@ QUVELTA_AVX2_CLONES void addRowAcross(
 {
     size_t i = 0;
 #if defined(__GNUC__) && !defined(__clang__)
-    using Doubles = double __attribute__((vector_size(32)));
-    using Floats = float __attribute__((vector_size(16)));
-    using Ints = int __attribute__((vector_size(16)));
     const Doubles zero = { 0, 0, 0, 0 };
     const Doubles width = zero + double(stride - 2);
     const Floats none = { 0, 0, 0, 0 };
