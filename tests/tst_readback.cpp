@@ -45,6 +45,8 @@ private slots:
     void verdictsAsCounted();
     void keptDarkAsGrey_data();
     void keptDarkAsGrey();
+    void keptRowsAsGiven_data();
+    void keptRowsAsGiven();
 
 private:
     QTemporaryDir dir;
@@ -514,6 +516,10 @@ void TestReadBack::keptClassicPixelsReadAlike_data()
         "--background #10605f") << false << false;
     QTest::newRow("exact pixels") << words("--bits 8 --shape disc --outer-radius 30 --dpi 300")
                                   << true << false;
+    // Over 32,768 pixels wide, drawn and read in bands of 64 rows.
+    QTest::newRow("long strip, short bands")
+        << words("--classic-pixels --bits 4 --width 700 --height 4 --border 0.1 --dpi 1200")
+        << false << true;
 }
 
 // Classic pixels kept as a render draws them in black on white read as those the read-back
@@ -700,3 +706,41 @@ void TestReadBack::keptDarkAsGrey()
 }
 
 #include "tst_readback.moc"
+
+void TestReadBack::keptRowsAsGiven_data()
+{
+    QTest::addColumn<QString>("rows"); // a letter a row: the same letter, the same pixels
+    QTest::addColumn<int>("top");
+    QTest::newRow("repeats, then the first again") << "aabbba" << 0;
+    QTest::newRow("every row new") << "abcd" << 3;
+    QTest::newRow("one row, the last") << "c" << 9;
+    QTest::newRow("past the last row") << "aaabbbbbbbbbbbb" << 2;
+}
+
+// Rows kept together are read as they were given, those that repeat the row above and those
+// that do not; rows not given are not kept.
+void TestReadBack::keptRowsAsGiven()
+{
+    QFETCH(QString, rows);
+    QFETCH(int, top);
+    const EncoderSettings settings = parsed(
+        { "--classic-pixels", "--width", "30", "--height", "1", "--dpi", "254", "-o", "x.png" });
+    const QSize size = patternImageSize(settings);
+    QVERIFY(size.width() > 64 && size.height() >= 10);
+    const auto dark
+        = [](QChar letter, int x) { return (x * (letter.unicode() - 'a' + 3)) % 7 < 3; };
+    QImage given(size.width(), int(rows.size()), QImage::Format_RGB32);
+    for (int y = 0; y < given.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            given.setPixel(x, y, dark(rows[y], x) ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    DrawnPixels kept(settings, false);
+    kept.keep(given.constBits(), given.bytesPerLine(), top, given.height());
+    for (int y = 0; y < size.height(); ++y) {
+        const bool inside = y >= top && y < top + given.height();
+        for (int x = 0; x < size.width(); ++x) {
+            if (kept.dark(x, y) != (inside && dark(rows[y - top], x)))
+                QFAIL(qPrintable(QStringLiteral("pixel %1, %2").arg(x).arg(y)));
+        }
+    }
+    QVERIFY(!kept.complete());
+}

@@ -3,7 +3,6 @@
 #include "patternrows.h"
 
 #include "cores.h"
-#include "coveragefill.h"
 #include "renderer.h"
 
 #include <algorithm>
@@ -20,17 +19,6 @@ namespace {
 
 // What the bands of pixels may take together; four bands of the largest image.
 constexpr qint64 bandMemory = qint64(40) << 20;
-
-// The raster's band height, halved for an image wider than the largest disc's twice over (a
-// long strip), so that two bands stay within the bands' memory.
-int rowsPerBand(int width)
-{
-    int rows = PatternRaster::bandRows;
-    while (rows > 16
-        && qint64(width) * rows > qint64(CoverageFill::widestFullBand) * PatternRaster::bandRows)
-        rows /= 2;
-    return rows;
-}
 
 // Whether the layout is known from the coverage's colours without a look at the pixels: the
 // exact raster's, a classic disc's in colours (every row a coverage), and a classic one's whose
@@ -55,7 +43,8 @@ bool layoutFromCoverage(const PatternRaster &raster)
 
 PatternRows::PatternRows(const PatternRaster &raster)
     : raster(raster), fromCoverage(layoutFromCoverage(raster)),
-      bytesPerPixel(raster.hasCoverage() ? 1 : 4), bandRows(rowsPerBand(raster.size().width())),
+      bytesPerPixel(raster.hasCoverage() ? 1 : 4),
+      bandRows(PatternRaster::bandRowsFor(raster.size().width())),
       bufferLimit(int(std::max<qint64>(
           2, bandMemory / (qint64(raster.size().width()) * bandRows * bytesPerPixel))))
 {

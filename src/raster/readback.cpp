@@ -199,19 +199,19 @@ public:
         : settings(inBlackOnWhite(settings)),
           own(std::make_unique<DrawnPixels>(this->settings, antialias)), pixels(*own),
           antialias(antialias), size(patternImageSize(settings)),
-          bands(
-              (std::max(size.height(), 0) + PatternRaster::bandRows - 1) / PatternRaster::bandRows),
+          bandRows(PatternRaster::bandRowsFor(size.width())),
+          bands((std::max(size.height(), 0) + bandRows - 1) / bandRows),
           drawnOnce(std::make_unique<std::once_flag[]>(size_t(bands)))
     { }
 
     bool dark(int x, int y) const override
     {
-        if (own && y >= 0 && y / PatternRaster::bandRows < bands) {
+        if (own && y >= 0 && y / bandRows < bands) {
             if (settings.shape == Shape::Disc)
                 std::call_once(allOnce,
                     [this] { shareOutOverCores(bands, [this](int band) { drawBand(band); }); });
             else
-                drawBand(y / PatternRaster::bandRows);
+                drawBand(y / bandRows);
         }
         return pixels.dark(x, y);
     }
@@ -226,11 +226,11 @@ private:
     {
         std::call_once(rasterOnce,
             [this] { raster = std::make_unique<const PatternRaster>(settings, antialias); });
-        QImage image(size.width(), PatternRaster::bandRows, QImage::Format_RGB32);
+        QImage image(size.width(), bandRows, QImage::Format_RGB32);
         if (image.isNull())
             throw std::bad_alloc();
-        const int top = band * PatternRaster::bandRows;
-        const int rows = std::min(PatternRaster::bandRows, size.height() - top);
+        const int top = band * bandRows;
+        const int rows = std::min(bandRows, size.height() - top);
         raster->paintRows(image.bits(), image.bytesPerLine(), top, rows);
         own->keep(image.constBits(), image.bytesPerLine(), top, rows);
     }
@@ -247,6 +247,7 @@ private:
     const DrawnPixels &pixels;
     bool antialias = true;
     QSize size;
+    int bandRows = PatternRaster::bandRows;
     int bands = 0;
     std::unique_ptr<std::once_flag[]> drawnOnce;
     mutable std::once_flag allOnce, rasterOnce;
@@ -328,8 +329,7 @@ bool blackOnWhite(const EncoderSettings &settings)
 
 DrawnPixels::DrawnPixels(const EncoderSettings &settings, bool antialias)
     : size(patternImageSize(settings)), words((size_t(std::max(size.width(), 0)) + 63) / 64),
-      bits(words * size_t(std::max(size.height(), 0)), 0),
-      kept(size_t(std::max(size.height(), 0)), 0), antialias(antialias),
+      rowBits(size_t(std::max(size.height(), 0)), nullptr), antialias(antialias),
       mark(settings.foreground.rgb() & 0xffffffu),
       // Plain pixels in two other opaque colours are one or the other where a read-back's are
       // black or white: a mark where they are the marks' colour.
@@ -366,15 +366,27 @@ void DrawnPixels::keep(
     const bool darkFrom = changes == 1 && darkCoverage[255];
     const bool darkBelow = changes == 1 && darkCoverage[0];
     const size_t rowBytes = colors ? width : width * sizeof(QRgb);
-    for (int y = 0; y < rows && top + y < size.height(); ++y) {
-        uint64_t *out = bits.data() + size_t(top + y) * words;
-        // A strip's rows mostly repeat the one above: its flags again.
-        if (y > 0
-            && std::memcmp(firstRow + y * stride, firstRow + (y - 1) * stride, rowBytes) == 0) {
-            std::copy(out - words, out, out);
-            kept[size_t(top + y)] = 1;
+    const int count = std::clamp(size.height() - top, 0, rows);
+    if (count == 0)
+        return;
+    // A strip's rows mostly repeat the one above: they share its words.
+    std::vector<bool> repeats(size_t(count), false);
+    size_t distinct = 0;
+    for (int y = 0; y < count; ++y) {
+        repeats[size_t(y)] = y > 0
+            && std::memcmp(firstRow + y * stride, firstRow + (y - 1) * stride, rowBytes) == 0;
+        distinct += !repeats[size_t(y)];
+    }
+    std::vector<uint64_t> band(distinct * words);
+    std::vector<size_t> at(static_cast<size_t>(count)); // each row's words in the band's
+    uint64_t *out = band.data() - words;
+    for (int y = 0; y < count; ++y) {
+        if (repeats[size_t(y)]) {
+            at[size_t(y)] = at[size_t(y) - 1];
             continue;
         }
+        out += words;
+        at[size_t(y)] = size_t(out - band.data());
         // Whether each pixel is dark, several at a time, then eight of those to a byte by one
         // multiplication (each flag's bit to its own place): no branch, no pixel's bit waiting
         // on the last.
@@ -434,20 +446,28 @@ void DrawnPixels::keep(
             }
             out[w] = word;
         }
-        kept[size_t(top + y)] = 1;
     }
+    const uint64_t *base;
+    {
+        // Moved, the words stay where they are.
+        const std::lock_guard<std::mutex> hold(storing);
+        stored.push_back(std::move(band));
+        base = stored.back().data();
+    }
+    for (int y = 0; y < count; ++y)
+        rowBits[size_t(top + y)] = base + at[size_t(y)];
 }
 
 bool DrawnPixels::complete() const
 {
-    return std::all_of(kept.begin(), kept.end(), [](uchar k) { return k != 0; });
+    return std::all_of(rowBits.begin(), rowBits.end(), [](const uint64_t *r) { return r; });
 }
 
 bool DrawnPixels::dark(int x, int y) const
 {
-    if (x < 0 || y < 0 || x >= size.width() || y >= size.height())
+    if (x < 0 || y < 0 || x >= size.width() || y >= size.height() || !rowBits[size_t(y)])
         return false;
-    return bits[size_t(y) * words + size_t(x / 64)] >> (x % 64) & 1u;
+    return rowBits[size_t(y)][size_t(x / 64)] >> (x % 64) & 1u;
 }
 
 ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertureMm,

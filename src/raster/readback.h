@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 // The pattern read back from its pixels as a sensor reads it: every track at its centre line
@@ -61,8 +62,11 @@ public:
 private:
     QSize size;
     size_t words;
-    std::vector<uint64_t> bits;
-    std::vector<uchar> kept; // by row
+    // Each row's bits, null until it is kept. A row that repeats the one above in its band
+    // shares that row's words: a long strip's are a few rows a band, not the whole image.
+    std::vector<const uint64_t *> rowBits;
+    std::vector<std::vector<uint64_t>> stored; // each band's distinct rows
+    std::mutex storing;
     bool antialias;
     QRgb mark; // the marks' colour, without alpha
     bool byMark; // plain pixels in colours: dark is the marks' colour

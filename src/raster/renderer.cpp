@@ -91,6 +91,14 @@ bool PatternRaster::coverageAt(int top, int rows) const
 
 PatternRaster::~PatternRaster() = default;
 
+int PatternRaster::bandRowsFor(int width)
+{
+    int rows = bandRows;
+    while (rows > 16 && qint64(width) * rows > qint64(CoverageFill::widestFullBand) * bandRows)
+        rows /= 2;
+    return rows;
+}
+
 int PatternRaster::dotsPerMeter() const
 {
     return PixelRule::dotsPerMeter(settings.dpi);

@@ -36,6 +36,9 @@ public:
     bool onlyGreys() const;
     // Bands start at multiples of this many rows; other bands cost more, not other pixels.
     static constexpr int bandRows = 256;
+    // The band height for an image this wide: halved for one wider than the largest disc's
+    // twice over (a long strip), so that a band of RGB32 rows stays within about 10 MB.
+    static int bandRowsFor(int width);
 
     // Paints rows top to top + rows - 1 into RGB32 lines `stride` bytes apart from `firstRow`.
     void paintRows(uchar *firstRow, qsizetype stride, int top, int rows) const;
