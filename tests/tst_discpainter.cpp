@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <functional>
 
 class TestDiscPainter : public QObject
 {
@@ -33,6 +34,8 @@ private slots:
     void antialiasedOverlapIsAUnion();
     void colouredPixelsAreBlends_data();
     void colouredPixelsAreBlends();
+    void fillSharedOnlyForTheSameShapes_data();
+    void fillSharedOnlyForTheSameShapes();
 };
 
 // 254 DPI makes a millimetre ten pixels: Ro = 20 mm is 200 px, Ri = 5 mm is 50 px.
@@ -413,6 +416,65 @@ void TestDiscPainter::colouredPixelsAreBlends()
     }
     QVERIFY2(worst <= 1, qPrintable(QStringLiteral("%1 levels apart").arg(worst)));
     QVERIFY(marked > 0); // antialiased edges, where the two ways round differently
+}
+
+void TestDiscPainter::fillSharedOnlyForTheSameShapes_data()
+{
+    QTest::addColumn<EncoderSettings>("held");
+    QTest::addColumn<EncoderSettings>("drawn");
+    QTest::addColumn<bool>("shared");
+    EncoderSettings disc = discSettings(8, true, BitOrder::MsbToLsb);
+    disc.border = true;
+    disc.borderWidthMm = 0.3;
+    EncoderSettings coloured = disc;
+    coloured.foreground = QColor(0x10, 0x60, 0x5f);
+    coloured.background = QColor(0xab, 0xdc, 0x35);
+    coloured.centerMark = true;
+    QTest::newRow("other colours and a centre mark") << disc << coloured << true;
+    const auto changed = [&](const std::function<void(EncoderSettings &)> &change) {
+        EncoderSettings s = coloured;
+        change(s);
+        return s;
+    };
+    QTest::newRow("no circles") << disc << changed([](EncoderSettings &s) { s.border = false; })
+                                << false;
+    QTest::newRow("wider circles")
+        << disc << changed([](EncoderSettings &s) { s.borderWidthMm = 0.5; }) << false;
+    QTest::newRow("binary") << disc << changed([](EncoderSettings &s) { s.code = Code::Binary; })
+                            << false;
+    QTest::newRow("other bit order")
+        << disc << changed([](EncoderSettings &s) { s.bitOrder = BitOrder::LsbToMsb; }) << false;
+    // Two Gray tracks of two sectors each, a quarter turn apart: swapped, only their phases differ.
+    EncoderSettings twoBits = discSettings(2, true, BitOrder::MsbToLsb);
+    QTest::newRow("two Gray bits the other way") << twoBits << changed([](EncoderSettings &s) {
+        s.bits = s.pairs = 2;
+        s.border = false;
+        s.bitOrder = BitOrder::LsbToMsb;
+    }) << false;
+    QTest::newRow("other inner radius")
+        << disc << changed([](EncoderSettings &s) { s.innerRadiusMm = 6; }) << false;
+    QTest::newRow("half the resolution, twice the size: thinner circles")
+        << disc << changed([](EncoderSettings &s) {
+               s.dpi = 127;
+               s.outerRadiusMm = 40;
+               s.innerRadiusMm = 10;
+           })
+        << false;
+}
+
+// A classic antialiased disc's fill, made once while a render holds it, goes to another render
+// only of the same shapes (in whatever colours): each draws the pixels it draws on its own.
+void TestDiscPainter::fillSharedOnlyForTheSameShapes()
+{
+    QFETCH(EncoderSettings, held);
+    QFETCH(EncoderSettings, drawn);
+    QFETCH(bool, shared);
+    const QImage alone = renderEncoderImage(drawn, true);
+    QVERIFY(!alone.isNull());
+    const QSize size = alone.size();
+    const std::shared_ptr<const CoverageFill> holding = discCoverage(held, size);
+    QCOMPARE(discCoverage(drawn, size) == holding, shared);
+    QCOMPARE(renderEncoderImage(drawn, true), alone);
 }
 
 QTEST_APPLESS_MAIN(TestDiscPainter)

@@ -11,7 +11,9 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 
@@ -527,9 +529,76 @@ std::vector<Interval> subtract(const std::vector<Interval> &a, const std::vector
 
 }
 
-std::unique_ptr<CoverageFill> discCoverage(const EncoderSettings &settings, QSize size)
+namespace {
+
+// What a disc's coverage is made from, all of it.
+struct DiscShapes
 {
-    const std::vector<DiscTrack> tracks = discTracks(settings);
+    QSize size;
+    std::vector<DiscTrack> tracks;
+    int borderPixels = -1; // -1: no circles
+
+    bool operator==(const DiscShapes &o) const
+    {
+        return size == o.size && borderPixels == o.borderPixels
+            && std::equal(tracks.begin(), tracks.end(), o.tracks.begin(), o.tracks.end(),
+                [](const DiscTrack &a, const DiscTrack &b) {
+                    return a.innerRadius == b.innerRadius && a.outerRadius == b.outerRadius
+                        && a.segments == b.segments && a.phase == b.phase;
+                });
+    }
+};
+
+std::shared_ptr<const CoverageFill> makeDiscCoverage(
+    const EncoderSettings &settings, QSize size, const std::vector<DiscTrack> &tracks);
+
+}
+
+std::shared_ptr<const CoverageFill> discCoverage(const EncoderSettings &settings, QSize size)
+{
+    const DiscShapes shapes { size, discTracks(settings),
+        settings.border ? PixelRule::borderPixels(settings.dpi, settings.borderWidthMm) : -1 };
+    struct Last
+    {
+        DiscShapes shapes;
+        bool making = false;
+        std::weak_ptr<const CoverageFill> fill; // not kept past its last holder
+    };
+    static std::mutex lock;
+    static std::condition_variable made;
+    static auto *last = new Last; // lives as long as the program
+    std::unique_lock<std::mutex> hold(lock);
+    while (last->shapes == shapes) {
+        if (std::shared_ptr<const CoverageFill> fill = last->fill.lock())
+            return fill;
+        if (!last->making)
+            break;
+        made.wait(hold);
+    }
+    *last = Last { shapes, true, {} };
+    hold.unlock();
+    std::shared_ptr<const CoverageFill> fill;
+    try {
+        fill = makeDiscCoverage(settings, size, shapes.tracks);
+    } catch (...) {
+        hold.lock();
+        if (last->shapes == shapes)
+            last->making = false;
+        made.notify_all();
+        throw;
+    }
+    hold.lock();
+    if (last->shapes == shapes)
+        *last = Last { shapes, false, fill };
+    made.notify_all();
+    return fill;
+}
+
+namespace {
+
+std::shared_ptr<const CoverageFill> makeDiscCoverage(
+    const EncoderSettings &settings, QSize size, const std::vector<DiscTrack> &tracks)
+{
     const QPointF center = centerOf(size);
     auto fill = std::make_unique<CoverageFill>(size);
     std::vector<CoverageFill::Point> polygon;
@@ -613,8 +682,6 @@ std::unique_ptr<CoverageFill> discCoverage(const EncoderSettings &settings, QSiz
     fill->prepare();
     return fill;
 }
-
-namespace {
 
 // Whether the border has a circle of radius 0, a dot of the pen at the centre.
 bool centreCircle(const EncoderSettings &settings, const std::vector<DiscTrack> &tracks)

@@ -71,8 +71,10 @@ void drawTrackCircles(QPainter &painter, const EncoderSettings &settings, QSize 
 // The antialiased disc by exact pixel coverage in one pass: the sectors of all tracks and the rings
 // of their circles, cut so that none overlaps another (ready for fillRows). drawDiscOverlay then
 // adds the centre mark with the painter. The union of the layered painter's shapes, hundreds of
-// times faster for fine discs, thin tracks with wide circles included.
-std::unique_ptr<CoverageFill> discCoverage(const EncoderSettings &settings, QSize size);
+// times faster for fine discs, thin tracks with wide circles included. A render and the
+// read-back beside it fill the same shapes in other colours: while one holds the fill of these
+// shapes, the other is given it (made once, a fine disc's tens of megabytes and most of its start).
+std::shared_ptr<const CoverageFill> discCoverage(const EncoderSettings &settings, QSize size);
 void drawDiscOverlay(QPainter &painter, const EncoderSettings &settings, QSize size);
 // The rows drawDiscOverlay may put pixels in, with room to spare (first, last; none when
 // first > last): every other row is the coverage's alone.

@@ -69,7 +69,7 @@ private:
     EncoderSettings settings;
     bool antialias;
     QSize imageSize;
-    std::unique_ptr<CoverageFill> coverage; // the filled shapes, where they are not painted
+    std::shared_ptr<const CoverageFill> coverage; // the filled shapes, where not painted
     std::pair<int, int> paintedOver { 0, -1 }; // the rows the painter draws over the coverage
     bool paintsCoverage = false; // the painter draws into a coverage, not in the colours
     std::array<QRgb, 256> blends {}; // the colour of each coverage
