@@ -194,25 +194,28 @@ const Layout &PatternRows::layout()
             // colour came have the first alone, all 0; a band of one colour packs either way.
             ColorCensus &census = censuses[size_t(band)];
             BilevelBand &copy = copies[size_t(band)];
-            const int rowBytes = (width + 7) / 8;
-            copy.bits.assign(size_t(rowBytes) * size_t(rows), 0);
+            const size_t rowBytes = size_t(width + 7) / 8;
+            copy.bits.reserve(rowBytes * size_t(rows));
+            copy.rowOf.assign(size_t(rows), 0);
             std::unique_ptr<RowPacker> packer;
             for (int r = 0; r < rows && !census.overflowed(); ++r) {
                 const QRgb *row = pixels + size_t(r) * size_t(width);
                 // A strip's rows mostly repeat the one above: its colours and bits again.
                 if (r > 0 && std::memcmp(row, row - width, size_t(width) * sizeof(QRgb)) == 0) {
-                    std::memcpy(copy.bits.data() + size_t(r) * size_t(rowBytes),
-                        copy.bits.data() + size_t(r - 1) * size_t(rowBytes), size_t(rowBytes));
+                    copy.rowOf[size_t(r)] = copy.rowOf[size_t(r) - 1];
                     continue;
                 }
+                copy.rowOf[size_t(r)] = int(copy.bits.size() / rowBytes);
+                copy.bits.resize(copy.bits.size() + rowBytes, 0);
                 census.add(row, width);
                 if (census.count() > 2 || !twoColors)
                     continue;
                 if (!packer && census.count() == 2)
                     packer = std::make_unique<RowPacker>(Layout(census.colors()), width);
                 if (packer)
-                    packer->pack(row, copy.bits.data() + size_t(r) * size_t(rowBytes));
+                    packer->pack(row, copy.bits.data() + copy.bits.size() - rowBytes);
             }
+            copy.bits.shrink_to_fit();
             const QVector<QRgb> colors = census.colors();
             if (colors.isEmpty() || colors.size() > 2)
                 twoColors = false;
@@ -221,7 +224,7 @@ const Layout &PatternRows::layout()
             if (twoColors)
                 copy.colors = Layout(colors).palette;
             else
-                copy.bits = {};
+                copy = {};
         } catch (...) {
             giveBack(std::move(buffer)); // another thread may be waiting for it
             throw;
@@ -279,7 +282,7 @@ void PatternRows::packRow(int y, const RowPacker &packer, uchar *out)
     }
     const BilevelBand &band = bilevel[size_t(y / bandRows)];
     const int bytes = packer.rowBytes();
-    const uchar *bits = band.bits.data() + size_t(y % bandRows) * size_t(bytes);
+    const uchar *bits = band.bits.data() + size_t(band.rowOf[size_t(y % bandRows)]) * size_t(bytes);
     // A bit of the band stands for one of its own colours; the file's bit is 1 for the second
     // colour of the whole pattern's palette.
     const QRgb one = packer.layout().palette[1] & 0xffffffu;

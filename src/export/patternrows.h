@@ -49,10 +49,12 @@ private:
         std::unique_ptr<uchar[]> pixels; // coverage or RGB32
         std::future<void> drawn;
     };
-    // A band's 1-bit copy, its bits meaning its own two colours.
+    // A band's 1-bit copy, its bits meaning its own two colours. A row that repeats the one
+    // above shares its bits: a long strip's band is a row or two.
     struct BilevelBand
     {
-        std::vector<uchar> bits;
+        std::vector<uchar> bits; // the band's distinct rows
+        std::vector<int> rowOf; // each row's place among them
         QVector<QRgb> colors;
     };
 
