@@ -43,7 +43,8 @@ bool layoutFromCoverage(const PatternRaster &raster)
 
 PatternRows::PatternRows(const PatternRaster &raster)
     : raster(raster), fromCoverage(layoutFromCoverage(raster)),
-      bytesPerPixel(raster.hasCoverage() ? 1 : 4),
+      // A classic disc in colours is coverage in every band, as the exact raster is.
+      bytesPerPixel(fromCoverage && raster.coverageAt(0, raster.size().height()) ? 1 : 4),
       bandRows(PatternRaster::bandRowsFor(raster.size().width())),
       bufferLimit(int(std::max<qint64>(
           2, bandMemory / (qint64(raster.size().width()) * bandRows * bytesPerPixel))))
