@@ -4,6 +4,8 @@
 
 #include "codes.h"
 #include "cores.h"
+#include "coveragefill.h"
+#include "discpainter.h"
 #include "patterngeometry.h"
 #include "pixelrule.h"
 #include "preciseraster.h"
@@ -190,13 +192,14 @@ private:
 // from a render that kept them or drawn here. Drawn here, only when a pixel is first read (the
 // lines of tracks that vanish are not read at all): a strip a band of rows at a time, as it is
 // read along a few lines a track; a disc, whose lines cross every band, all at once on every
-// core (tracks read side by side would wait on each other's bands).
+// core (tracks read side by side would wait on each other's bands). With pixels kept but for
+// some, those where they hold them, the band of any other when it is read.
 class DrawnSource : public PixelSource
 {
 public:
     explicit DrawnSource(const DrawnPixels &kept) : pixels(kept) { }
-    DrawnSource(const EncoderSettings &settings, bool antialias)
-        : settings(inBlackOnWhite(settings)),
+    DrawnSource(const EncoderSettings &settings, bool antialias, const DrawnPixels *kept = nullptr)
+        : kept(kept), settings(inBlackOnWhite(settings)),
           own(std::make_unique<DrawnPixels>(this->settings, antialias)), pixels(*own),
           antialias(antialias), size(patternImageSize(settings)),
           bandRows(PatternRaster::bandRowsFor(size.width())),
@@ -206,8 +209,10 @@ public:
 
     bool dark(int x, int y) const override
     {
+        if (kept && kept->holds(x, y))
+            return kept->dark(x, y);
         if (own && y >= 0 && y / bandRows < bands) {
-            if (settings.shape == Shape::Disc)
+            if (settings.shape == Shape::Disc && !kept)
                 std::call_once(allOnce,
                     [this] { shareOutOverCores(bands, [this](int band) { drawBand(band); }); });
             else
@@ -258,6 +263,7 @@ private:
         return settings;
     }
 
+    const DrawnPixels *kept = nullptr;
     EncoderSettings settings; // in black on white
     std::unique_ptr<DrawnPixels> own;
     const DrawnPixels &pixels;
@@ -335,6 +341,11 @@ QString ReadBack::failingTracks() const
 
 namespace {
 
+bool isGrey(const QColor &c)
+{
+    return c.red() == c.green() && c.green() == c.blue();
+}
+
 bool blackOnWhite(const EncoderSettings &settings)
 {
     return settings.foreground.rgb() == QColor(Qt::black).rgb()
@@ -353,19 +364,33 @@ DrawnPixels::DrawnPixels(const EncoderSettings &settings, bool antialias)
           && settings.background.alpha() == 255 && mark != (settings.background.rgb() & 0xffffffu)),
       // What a read-back draws: classic pixels of the pattern itself, unscaled, black on white.
       asRead(settings.drawsClassicPixels() && !settings.compensatesScale() && !settings.mask
-          && (blackOnWhite(settings) || byMark))
+          && (blackOnWhite(settings) || byMark)),
+      // In colours other than greys, every row a render draws is a coverage.
+      coverageAsRead(!asRead && antialias && settings.shape == Shape::Disc
+          && settings.drawsClassicPixels() && !settings.compensatesScale() && !settings.mask
+          && !(isGrey(settings.foreground) && isGrey(settings.background)))
 {
+    if (!coverageAsRead)
+        return;
+    unsure = discOverlayRows(settings, size); // the mark is as wide as it is high
+    for (int a = 0; a < 256; ++a)
+        readColors[a] = CoverageFill::blend(qRgb(0, 0, 0), qRgb(255, 255, 255), a);
 }
 
 bool DrawnPixels::readsFor(const EncoderSettings &settings, bool antialiased) const
 {
-    return asRead && antialiased == antialias && settings.drawsClassicPixels()
+    return (asRead || coverageAsRead) && antialiased == antialias && settings.drawsClassicPixels()
         && patternImageSize(settings) == size;
 }
 
 void DrawnPixels::keep(
     const uchar *firstRow, qsizetype stride, int top, int rows, const QRgb *colors)
 {
+    if (coverageAsRead) {
+        if (!colors)
+            return; // the painter's own colours: a level off
+        colors = readColors;
+    }
     const size_t width = size_t(size.width());
     std::vector<uchar> flags(words * 64, 0);
     uchar darkCoverage[256] = {};
@@ -479,6 +504,19 @@ bool DrawnPixels::complete() const
     return std::all_of(rowBits.begin(), rowBits.end(), [](const uint64_t *r) { return r; });
 }
 
+bool DrawnPixels::holdsAll() const
+{
+    return complete() && unsure.first > unsure.second;
+}
+
+bool DrawnPixels::holds(int x, int y) const
+{
+    if (y < 0 || y >= size.height() || !rowBits[size_t(y)])
+        return false;
+    const auto in = [this](int v) { return v >= unsure.first && v <= unsure.second; };
+    return !in(x) || !in(y);
+}
+
 bool DrawnPixels::dark(int x, int y) const
 {
     if (x < 0 || y < 0 || x >= size.width() || y >= size.height() || !rowBits[size_t(y)])
@@ -501,8 +539,10 @@ ReadBack readBack(const EncoderSettings &settings, bool antialias, double apertu
     const QPointF shift
         = settings.drawsClassicPixels() ? QPointF() : patternPixelOffset(settings);
     std::unique_ptr<PixelSource> source;
-    if (drawn && drawn->readsFor(settings, antialias) && drawn->complete())
+    if (drawn && drawn->readsFor(settings, antialias) && drawn->holdsAll())
         source = std::make_unique<DrawnSource>(*drawn);
+    else if (drawn && drawn->readsFor(settings, antialias))
+        source = std::make_unique<DrawnSource>(settings, antialias, drawn);
     else if (settings.drawsClassicPixels())
         source = std::make_unique<DrawnSource>(settings, antialias);
     else

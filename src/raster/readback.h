@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 // The pattern read back from its pixels as a sensor reads it: every track at its centre line
@@ -57,6 +58,10 @@ public:
     void keep(
         const uchar *firstRow, qsizetype stride, int top, int rows, const QRgb *colors = nullptr);
     bool complete() const; // every row kept
+    // Whether the pixel is kept as a read-back draws it: not a classic disc in colours' centre
+    // mark, which the painter draws there a level apart.
+    bool holds(int x, int y) const;
+    bool holdsAll() const;
     bool dark(int x, int y) const;
 
 private:
@@ -71,6 +76,11 @@ private:
     QRgb mark; // the marks' colour, without alpha
     bool byMark; // plain pixels in colours: dark is the marks' colour
     bool asRead; // the render draws what a read-back draws
+    // An antialiased classic disc not in black and white: its coverage is what a read-back's
+    // is, but where the painter draws the centre mark (the square `unsure` on both axes).
+    bool coverageAsRead;
+    std::pair<int, int> unsure { 0, -1 };
+    QRgb readColors[256] {}; // the blends a read-back draws in, black on white
 };
 
 // How far each track is read: every reading counted (for the table), or up to its first wrong
