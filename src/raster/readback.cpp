@@ -341,11 +341,6 @@ QString ReadBack::failingTracks() const
 
 namespace {
 
-bool isGrey(const QColor &c)
-{
-    return c.red() == c.green() && c.green() == c.blue();
-}
-
 bool blackOnWhite(const EncoderSettings &settings)
 {
     return settings.foreground.rgb() == QColor(Qt::black).rgb()
@@ -368,7 +363,7 @@ DrawnPixels::DrawnPixels(const EncoderSettings &settings, bool antialias)
       // In colours other than greys, every row a render draws is a coverage.
       coverageAsRead(!asRead && antialias && settings.shape == Shape::Disc
           && settings.drawsClassicPixels() && !settings.compensatesScale() && !settings.mask
-          && !(isGrey(settings.foreground) && isGrey(settings.background)))
+          && !PatternRaster::inGreys(settings))
 {
     if (!coverageAsRead)
         return;

@@ -104,7 +104,7 @@ int PatternRaster::dotsPerMeter() const
     return PixelRule::dotsPerMeter(settings.dpi);
 }
 
-bool PatternRaster::onlyGreys() const
+bool PatternRaster::inGreys(const EncoderSettings &settings)
 {
     const auto grey = [](QRgb c) { return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c); };
     return grey(settings.foreground.rgb()) && grey(settings.background.rgb());

@@ -33,7 +33,8 @@ public:
     QSize size() const { return imageSize; }
     int dotsPerMeter() const;
     // Whether every pixel is a grey: the two colours are, and every blend of greys is one.
-    bool onlyGreys() const;
+    bool onlyGreys() const { return inGreys(settings); }
+    static bool inGreys(const EncoderSettings &settings);
     // Bands start at multiples of this many rows; other bands cost more, not other pixels.
     static constexpr int bandRows = 256;
     // The band height for an image this wide: halved for one wider than the largest disc's
