@@ -63,6 +63,24 @@ EncoderSettings parsed(const QStringList &arguments)
     return result.job.settings;
 }
 
+// Draws the raster's rows band by band, as a file takes them.
+void drawInBands(const PatternRaster &raster)
+{
+    PatternRows rows(raster);
+    const PixelPacking::RowPacker packer(rows.layout(), rows.size().width());
+    std::vector<uchar> packed(size_t(packer.rowBytes()));
+    for (int y = 0; y < rows.size().height(); ++y)
+        rows.packRow(y, packer, packed.data());
+}
+
+// Keeps every band the raster draws.
+PatternRaster::Painted keeping(DrawnPixels &kept)
+{
+    return [&kept](const uchar *firstRow, qsizetype stride, int top, int rows, const QRgb *colors) {
+        kept.keep(firstRow, stride, top, rows, colors);
+    };
+}
+
 Run render(const QStringList &arguments, const QString &workDir)
 {
     return runRender(arguments, workDir);
@@ -547,19 +565,12 @@ void TestReadBack::keptClassicPixelsReadAlike()
     QCOMPARE(kept.readsFor(settings, antialias), readsKept);
     QVERIFY(!kept.readsFor(settings, !antialias));
     PatternRaster raster(settings, antialias);
-    raster.alsoShow([&](const uchar *firstRow, qsizetype stride, int top, int rows,
-                        const QRgb *colors) { kept.keep(firstRow, stride, top, rows, colors); });
+    raster.alsoShow(keeping(kept));
     QVERIFY(!kept.complete());
-    if (raster.coverageAt(0, raster.size().height())) {
-        // Band by band, as a file takes a coverage.
-        PatternRows rows(raster);
-        const PixelPacking::RowPacker packer(rows.layout(), rows.size().width());
-        std::vector<uchar> packed(size_t(packer.rowBytes()));
-        for (int y = 0; y < rows.size().height(); ++y)
-            rows.packRow(y, packer, packed.data());
-    } else {
+    if (raster.coverageAt(0, raster.size().height()))
+        drawInBands(raster); // as a file takes a coverage
+    else
         (void)raster.image();
-    }
     QVERIFY(kept.complete());
     if (!readsKept)
         return;
@@ -619,10 +630,6 @@ void TestReadBack::keptFromBandsAsFromTheWhole()
 {
     QFETCH(QStringList, arguments);
     const EncoderSettings settings = parsed(arguments << QStringLiteral("-o") << "x.png");
-    const auto keeping = [](DrawnPixels &kept) {
-        return [&kept](const uchar *firstRow, qsizetype stride, int top, int rows,
-                   const QRgb *colors) { kept.keep(firstRow, stride, top, rows, colors); };
-    };
     DrawnPixels whole(settings, true), banded(settings, true);
     PatternRaster wholeRaster(settings, true);
     wholeRaster.alsoShow(keeping(whole));
@@ -635,15 +642,11 @@ void TestReadBack::keptFromBandsAsFromTheWhole()
     }
     PatternRaster bandedRaster(settings, true);
     bandedRaster.alsoShow(keeping(banded));
-    PatternRows rows(bandedRaster);
-    const PixelPacking::RowPacker packer(rows.layout(), rows.size().width());
-    std::vector<uchar> packed(size_t(packer.rowBytes()));
-    for (int y = 0; y < rows.size().height(); ++y)
-        rows.packRow(y, packer, packed.data());
+    drawInBands(bandedRaster);
     QVERIFY(whole.complete() && banded.complete());
     int darkPixels = 0;
-    for (int y = 0; y < rows.size().height(); ++y) {
-        for (int x = 0; x < rows.size().width(); ++x) {
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
             darkPixels += whole.dark(x, y);
             if (banded.dark(x, y) != whole.dark(x, y)) // the message only then
                 QFAIL(qPrintable(QStringLiteral("pixel %1, %2").arg(x).arg(y)));

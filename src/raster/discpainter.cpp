@@ -540,12 +540,7 @@ struct DiscShapes
 
     bool operator==(const DiscShapes &o) const
     {
-        return size == o.size && borderPixels == o.borderPixels
-            && std::equal(tracks.begin(), tracks.end(), o.tracks.begin(), o.tracks.end(),
-                [](const DiscTrack &a, const DiscTrack &b) {
-                    return a.innerRadius == b.innerRadius && a.outerRadius == b.outerRadius
-                        && a.segments == b.segments && a.phase == b.phase;
-                });
+        return size == o.size && borderPixels == o.borderPixels && tracks == o.tracks;
     }
 };
 
@@ -577,20 +572,21 @@ std::shared_ptr<const CoverageFill> discCoverage(const EncoderSettings &settings
     }
     *last = Last { shapes, true, {} };
     hold.unlock();
+    // Made or failed, those waiting for these shapes go on.
+    const auto done = [&](std::shared_ptr<const CoverageFill> fill) {
+        hold.lock();
+        if (last->shapes == shapes)
+            *last = Last { shapes, false, std::move(fill) };
+        made.notify_all();
+    };
     std::shared_ptr<const CoverageFill> fill;
     try {
         fill = makeDiscCoverage(settings, size, shapes.tracks);
     } catch (...) {
-        hold.lock();
-        if (last->shapes == shapes)
-            last->making = false;
-        made.notify_all();
+        done(nullptr);
         throw;
     }
-    hold.lock();
-    if (last->shapes == shapes)
-        *last = Last { shapes, false, fill };
-    made.notify_all();
+    done(fill);
     return fill;
 }
 

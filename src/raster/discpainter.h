@@ -27,6 +27,12 @@ struct DiscTrack
     int outerRadius = 0;
     int segments = 2;
     float phase = 0.0f;
+
+    bool operator==(const DiscTrack &o) const
+    {
+        return innerRadius == o.innerRadius && outerRadius == o.outerRadius
+            && segments == o.segments && phase == o.phase;
+    }
 };
 
 // The tracks of the disc these settings describe, outermost first.
