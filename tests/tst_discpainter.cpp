@@ -436,14 +436,10 @@ void TestDiscPainter::fillSharedOnlyForTheSameShapes_data()
         change(s);
         return s;
     };
-    QTest::newRow("no circles") << disc << changed([](EncoderSettings &s) { s.border = false; })
-                                << false;
     QTest::newRow("wider circles")
         << disc << changed([](EncoderSettings &s) { s.borderWidthMm = 0.5; }) << false;
     QTest::newRow("binary") << disc << changed([](EncoderSettings &s) { s.code = Code::Binary; })
                             << false;
-    QTest::newRow("other bit order")
-        << disc << changed([](EncoderSettings &s) { s.bitOrder = BitOrder::LsbToMsb; }) << false;
     // Two Gray tracks of two sectors each, a quarter turn apart: swapped, only their phases differ.
     EncoderSettings twoBits = discSettings(2, true, BitOrder::MsbToLsb);
     QTest::newRow("two Gray bits the other way") << twoBits << changed([](EncoderSettings &s) {
