@@ -3,6 +3,7 @@
 #include "exporter.h"
 #include "imagetools.h"
 #include "jpegencoder.h"
+#include "paintcommon.h"
 #include "patternrows.h"
 #include "pixelpacking.h"
 #include "renderer.h"
@@ -27,6 +28,8 @@ private slots:
     void bandedFilesAreIdentical();
     void anyBandsMakeTheWholeImage_data();
     void anyBandsMakeTheWholeImage();
+    void classicStripRowsAsPainted_data();
+    void classicStripRowsAsPainted();
     void rgbRowsAreTheRowsColours_data();
     void rgbRowsAreTheRowsColours();
     void rowsAsideAreTheRows_data();
@@ -230,6 +233,78 @@ void TestBanded::anyBandsMakeTheWholeImage()
     once.setDotsPerMeterX(whole.dotsPerMeterX());
     once.setDotsPerMeterY(whole.dotsPerMeterY());
     QCOMPARE(banded, once);
+}
+
+void TestBanded::classicStripRowsAsPainted_data()
+{
+    QTest::addColumn<EncoderSettings>("settings");
+    QTest::addColumn<bool>("antialias");
+    EncoderSettings fine = classicSettings(); // marks of a pixel or two, a 1 px frame
+    fine.type = EncoderType::Relative;
+    fine.pairs = 300;
+    fine.widthMm = 40;
+    fine.heightMm = 12;
+    fine.borderWidthMm = 0.05;
+    QTest::newRow("fine relative strip") << fine << true;
+    QTest::newRow("fine relative strip, plain") << fine << false;
+    const QColor purple(0x8d, 0x15, 0xd7), green(0x4e, 0xa6, 0x2b);
+    QTest::newRow("fine relative strip in colours") << inColours(fine, purple, green) << true;
+    EncoderSettings tracks = classicSettings(); // rows left over below the last track
+    tracks.bits = 7;
+    tracks.heightMm = 21;
+    tracks.borderWidthMm = 0.25;
+    tracks.bitOrder = BitOrder::MsbToLsb;
+    QTest::newRow("7 bits, msb-lsb") << tracks << true;
+    QTest::newRow("7 bits in colours, plain") << inColours(tracks, purple, green) << false;
+    EncoderSettings frames = tracks; // frames reaching far into their neighbours
+    frames.bits = 5;
+    frames.heightMm = 60;
+    frames.dpi = 300;
+    frames.borderWidthMm = 1.1;
+    QTest::newRow("wide frames") << frames << true;
+    EncoderSettings bare = tracks;
+    bare.border = false;
+    QTest::newRow("no border") << bare << true;
+    EncoderSettings one = tracks;
+    one.bits = 1;
+    QTest::newRow("1 bit") << one << true;
+}
+
+// A classic strip's rows, painted once for each run of rows alike and copied, are the rows the
+// painter gives when it paints every one.
+void TestBanded::classicStripRowsAsPainted()
+{
+    QFETCH(EncoderSettings, settings);
+    QFETCH(bool, antialias);
+    const PatternRaster raster(settings, antialias);
+    // The painter alone, over the whole image; in colours it paints a coverage, white on black.
+    const bool greys = raster.onlyGreys() || !antialias;
+    QImage painted(raster.size(), QImage::Format_RGB32);
+    {
+        EncoderSettings drawn = settings;
+        if (!greys) {
+            drawn.foreground = Qt::white;
+            drawn.background = Qt::black;
+        }
+        QPainter painter(&painted);
+        applyRenderHints(painter, antialias);
+        paintEncoder(painter, drawn, raster.size());
+    }
+    if (!greys)
+        for (int y = 0; y < painted.height(); ++y) {
+            QRgb *line = reinterpret_cast<QRgb *>(painted.scanLine(y));
+            for (int x = 0; x < painted.width(); ++x)
+                line[x] = raster.colorOf(qRed(line[x]));
+        }
+    QImage banded(raster.size(), QImage::Format_RGB32);
+    banded.fill(Qt::red);
+    for (int top = 0, rows = 1; top < banded.height(); top += rows, rows = rows * 5 % 89 + 1)
+        raster.paintRows(banded.scanLine(top), banded.bytesPerLine(), top,
+            std::min(rows, banded.height() - top));
+    for (int y = 0; y < banded.height(); ++y)
+        if (std::memcmp(banded.constScanLine(y), painted.constScanLine(y),
+                size_t(banded.width()) * 4)) // the message only then
+            QFAIL(qPrintable(QStringLiteral("row %1 of %2").arg(y).arg(banded.height())));
 }
 
 void TestBanded::rgbRowsAreTheRowsColours_data()

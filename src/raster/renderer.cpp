@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -69,6 +70,8 @@ PatternRaster::PatternRaster(const EncoderSettings &settings, bool antialias)
         coverage = discCoverage(settings, imageSize);
         paintedOver = discOverlayRows(settings, imageSize);
     }
+    if (settings.shape == Shape::Strip && !imageSize.isEmpty())
+        rowsAlike = stripRowsAlike(settings, imageSize);
     // In colours, the painter's antialiased blends are colours of their own, hundreds where a
     // line crosses a mark's edge: 24-bit files, or a pass over every pixel to count them before
     // the file and another to write it. Painted in white on black into a coverage, whatever it
@@ -156,13 +159,37 @@ void PatternRaster::paintClassic(
     QImage view(firstRow - top * stride, imageSize.width(), imageSize.height(), stride,
         QImage::Format_RGB32);
     QPainter painter(&view);
-    painter.setClipRect(QRect(0, top, imageSize.width(), rows));
     if (coverage) {
+        painter.setClipRect(QRect(0, top, imageSize.width(), rows));
         drawDiscOverlay(painter, colours, imageSize);
         return;
     }
     applyRenderHints(painter, antialias);
-    paintEncoder(painter, colours, imageSize);
+    const auto paint = [&](int first, int count) {
+        painter.setClipRect(QRect(0, first, imageSize.width(), count));
+        paintEncoder(painter, colours, imageSize);
+    };
+    // A run of rows alike is painted once and copied: a fine strip's thousands of marks are
+    // otherwise spans of a pixel or two in every row.
+    const qsizetype lineBytes = qsizetype(imageSize.width()) * 4;
+    const int end = top + rows;
+    int y = top;
+    for (const auto &[first, last] : rowsAlike) {
+        if (last < y)
+            continue;
+        if (first >= end)
+            break;
+        if (first > y) {
+            paint(y, first - y);
+            y = first;
+        }
+        paint(y, 1);
+        const uchar *painted = firstRow + (y - top) * stride;
+        for (const int stop = std::min(last + 1, end); ++y < stop;)
+            std::memcpy(firstRow + (y - top) * stride, painted, size_t(lineBytes));
+    }
+    if (y < end)
+        paint(y, end - y);
 }
 
 void PatternRaster::coverageRows(uchar *firstRow, qsizetype stride, int top, int rows) const

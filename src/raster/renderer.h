@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <utility>
+#include <vector>
 
 class CoverageFill;
 class QPainter;
@@ -73,6 +74,7 @@ private:
     std::shared_ptr<const CoverageFill> coverage; // the filled shapes, where not painted
     std::pair<int, int> paintedOver { 0, -1 }; // the rows the painter draws over the coverage
     bool paintsCoverage = false; // the painter draws into a coverage, not in the colours
+    std::vector<std::pair<int, int>> rowsAlike; // runs of classic rows with the same pixels
     std::array<QRgb, 256> blends {}; // the colour of each coverage
     Painted shown;
     void paintOnly(uchar *firstRow, qsizetype stride, int top, int rows) const;

@@ -8,6 +8,17 @@
 
 #include <QPainter>
 
+namespace {
+
+// How far a track's frame reaches past the track's rows and into them: a neighbour's frame is
+// drawn up to a line's width over the boundary, plus half its pen and the pen's antialiasing.
+int frameReach(const EncoderSettings &settings)
+{
+    return settings.border ? 2 * PixelRule::borderPixels(settings.dpi, settings.borderWidthMm) + 2
+                           : 0;
+}
+}
+
 void drawAbsoluteStrip(QPainter &painter, const EncoderSettings &settings, QSize size)
 {
     painter.fillRect(QRect(QPoint(0, 0), size), settings.background);
@@ -28,9 +39,7 @@ void drawAbsoluteStrip(QPainter &painter, const EncoderSettings &settings, QSize
     // reaches as far as its frame's pen and the pen's antialiasing.
     const QRectF clip
         = painter.hasClipping() ? painter.clipBoundingRect() : QRectF(QPointF(0, 0), size);
-    const int reach = settings.border
-        ? 2 * PixelRule::borderPixels(settings.dpi, settings.borderWidthMm) + 2
-        : 0;
+    const int reach = frameReach(settings);
     for (int i = 0; i < count; ++i) {
         if (i * trackHeight + trackHeight + reach <= clip.top()
             || i * trackHeight - reach >= clip.bottom())
@@ -109,4 +118,27 @@ void drawStripTrack(QPainter &painter, const EncoderSettings &settings, QSize si
     }
     painter.setPen(linePen(settings.foreground, bpx));
     painter.drawRects(&frame, 1);
+}
+
+std::vector<std::pair<int, int>> stripRowsAlike(const EncoderSettings &settings, QSize size)
+{
+    // Every mark is a rectangle as tall as its track, and a frame's upright lines are the same
+    // in every row: only rows near a track's top or bottom differ from their neighbours (the
+    // marks of a lone track start a row in; two rows more for safety).
+    const int reach = frameReach(settings) + 2;
+    const int height = size.height();
+    const int count
+        = settings.type == EncoderType::Absolute ? int(classicTracks(settings).size()) : 1;
+    std::vector<std::pair<int, int>> runs;
+    if (count == 0)
+        return runs;
+    const int trackHeight = count == 1 ? height : height / count;
+    const auto alike = [&](int first, int last) {
+        if (first <= last)
+            runs.emplace_back(first, last);
+    };
+    for (int i = 0; i < count; ++i)
+        alike(i * trackHeight + reach, (i + 1) * trackHeight - 1 - reach);
+    alike(count * trackHeight + reach, height - 1); // rows left over below the last track
+    return runs;
 }

@@ -7,6 +7,9 @@
 
 #include <QSize>
 
+#include <utility>
+#include <vector>
+
 class QPainter;
 
 // Where a track lies in a strip; it decides how the track's frame meets its neighbours.
@@ -21,5 +24,9 @@ void drawRelativeStrip(QPainter &painter, const EncoderSettings &settings, QSize
 // Paints the odd-numbered of `segments` equal segments in rows top..top+height-1, then the frame.
 void drawStripTrack(QPainter &painter, const EncoderSettings &settings, QSize size, int top,
     int height, int segments, TrackPosition position);
+
+// Runs of rows, first and last, in which every row has the same pixels: a track's rows away
+// from its top and bottom and from every frame's horizontal lines. In order, apart.
+std::vector<std::pair<int, int>> stripRowsAlike(const EncoderSettings &settings, QSize size);
 
 #endif
