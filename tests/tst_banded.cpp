@@ -262,12 +262,6 @@ void TestBanded::classicStripRowsAsPainted_data()
     frames.dpi = 300;
     frames.borderWidthMm = 1.1;
     QTest::newRow("wide frames") << frames << true;
-    EncoderSettings bare = tracks;
-    bare.border = false;
-    QTest::newRow("no border") << bare << true;
-    EncoderSettings one = tracks;
-    one.bits = 1;
-    QTest::newRow("1 bit") << one << true;
 }
 
 // A classic strip's rows, painted once for each run of rows alike and copied, are the rows the
