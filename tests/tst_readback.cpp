@@ -586,9 +586,7 @@ void TestReadBack::keptClassicPixelsReadAlike()
         return counts;
     };
     bool differs = false;
-    QRgb colors[256];
-    for (int a = 0; a < 256; ++a)
-        colors[a] = raster.colorOf(a);
+    const QRgb *colors = raster.colors();
     for (const int coverage : { 255, 0 }) {
         QImage line(raster.size().width(), 1, QImage::Format_RGB32);
         line.fill(colors[coverage]);

@@ -237,10 +237,7 @@ private:
             // A byte a pixel rather than four: a fine disc's bands on every core at once.
             std::vector<uchar> coverage(size_t(size.width()) * size_t(rows));
             raster->coverageRows(coverage.data(), size.width(), top, rows);
-            QRgb colors[256];
-            for (int a = 0; a < 256; ++a)
-                colors[a] = raster->colorOf(a);
-            own->keep(coverage.data(), size.width(), top, rows, colors);
+            own->keep(coverage.data(), size.width(), top, rows, raster->colors());
             return;
         }
         // The painter over a coverage (a disc's centre mark) costs little more a few rows at a
@@ -341,6 +338,12 @@ QString ReadBack::failingTracks() const
 
 namespace {
 
+// Classic pixels of the pattern itself, unscaled: what a read-back draws, in some colours.
+bool classicAsIs(const EncoderSettings &settings)
+{
+    return settings.drawsClassicPixels() && !settings.compensatesScale() && !settings.mask;
+}
+
 bool blackOnWhite(const EncoderSettings &settings)
 {
     return settings.foreground.rgb() == QColor(Qt::black).rgb()
@@ -358,11 +361,9 @@ DrawnPixels::DrawnPixels(const EncoderSettings &settings, bool antialias)
       byMark(!antialias && !blackOnWhite(settings) && settings.foreground.alpha() == 255
           && settings.background.alpha() == 255 && mark != (settings.background.rgb() & 0xffffffu)),
       // What a read-back draws: classic pixels of the pattern itself, unscaled, black on white.
-      asRead(settings.drawsClassicPixels() && !settings.compensatesScale() && !settings.mask
-          && (blackOnWhite(settings) || byMark)),
+      asRead(classicAsIs(settings) && (blackOnWhite(settings) || byMark)),
       // In colours other than greys, every row a render draws is a coverage.
-      coverageAsRead(!asRead && antialias && settings.shape == Shape::Disc
-          && settings.drawsClassicPixels() && !settings.compensatesScale() && !settings.mask
+      coverageAsRead(!asRead && antialias && settings.shape == Shape::Disc && classicAsIs(settings)
           && !PatternRaster::inGreys(settings))
 {
     if (!coverageAsRead)

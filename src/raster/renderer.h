@@ -62,6 +62,7 @@ public:
     bool isAntialiased() const { return antialias; }
     void coverageRows(uchar *firstRow, qsizetype stride, int top, int rows) const;
     QRgb colorOf(int coverage) const { return blends[size_t(coverage)]; }
+    const QRgb *colors() const { return blends.data(); } // colorOf() of every coverage
 
     // The whole image, its DPI recorded, the bands shared out over the cores. Throws
     // std::bad_alloc when it has no pixels or their memory cannot be had.
